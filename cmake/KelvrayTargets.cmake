@@ -1,0 +1,23 @@
+# Common compile settings for every Kelvray target.
+function(kelvray_target_options target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+                                             -Wold-style-cast -Wcast-align -Woverloaded-virtual)
+    if(KELVRAY_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+    if(KELVRAY_SANITIZE)
+        target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
+        target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    endif()
+    target_compile_definitions(${target} PRIVATE QT_NO_KEYWORDS)
+endfunction()
+
+# kelvray_library(name SOURCES ... DEPENDS ...)
+function(kelvray_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+    add_library(kr_${name} STATIC ${ARG_SOURCES})
+    add_library(kelvray::${name} ALIAS kr_${name})
+    target_include_directories(kr_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(kr_${name} PUBLIC ${ARG_DEPENDS} PRIVATE ${ARG_PRIVATE_DEPENDS})
+    kelvray_target_options(kr_${name})
+endfunction()

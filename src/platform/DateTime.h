@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDate>
+#include <QTime>
+#include <QtGlobal>
+
+namespace kr {
+
+// A date is a day number: day 4 is 1 January 1801 and day 0 (28 December 1800) is a Sunday,
+// so the weekday is the number modulo 7 with 0 = Sunday. 0 means "no date".
+using Date = qint32;
+// A time counts hundredths of a second since midnight plus one: 1 is 00:00:00.00 and
+// 8640000 is 23:59:59.99. 0 means "no time".
+using Time = qint32;
+
+constexpr Time kOneMinute = 6000;
+constexpr Time kOneHour = 360000;
+constexpr Time kOneDay = 8640000;
+
+struct Ymd {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    friend bool operator==(const Ymd&, const Ymd&) = default;
+};
+
+// Builds a date from year, month and day, normalising out-of-range values the way the
+// calendar arithmetic expects: month 13 is January of the next year, 31 February is early
+// March, day 0 is the last day of the previous month.
+Date DateFromYmd(int year, int month, int day);
+Ymd YmdFromDate(Date date);
+
+inline int Weekday(Date date) { return ((date % 7) + 7) % 7; }
+
+int DaysInMonth(int year, int month);
+bool IsLeapYear(int year);
+
+// Hours, minutes, seconds and hundredths to a time value (plus one).
+constexpr Time TimeFromHms(int hours, int minutes, int seconds, int hundredths = 0) {
+    return hours * kOneHour + minutes * kOneMinute + seconds * 100 + hundredths + 1;
+}
+
+// Moves whole days out of a time above one day into the date.
+inline void CarryDays(Date& date, Time& time) {
+    while (time > kOneDay) {
+        time -= kOneDay;
+        ++date;
+    }
+}
+
+QDate ToQDate(Date date);       // invalid QDate for 0
+Date FromQDate(const QDate& d); // 0 for an invalid QDate
+QTime ToQTime(Time time);       // invalid QTime for 0
+Time FromQTime(const QTime& t); // 0 for an invalid QTime
+
+} // namespace kr

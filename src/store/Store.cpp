@@ -1,0 +1,183 @@
+#include "store/Store.h"
+
+#include "store/Tables.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kr {
+
+QString ResolveFileName(const QString& path) {
+    const QFileInfo info(path);
+    if (info.exists())
+        return info.absoluteFilePath();
+    const QDir dir = info.absoluteDir();
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& e : entries) {
+        if (e.compare(info.fileName(), Qt::CaseInsensitive) == 0)
+            return dir.absoluteFilePath(e);
+    }
+    return info.absoluteFilePath();
+}
+
+Store::Store(QString workDir, Dialogs& dialogs, ProgramEnd& programEnd)
+    : workDir_(QDir(workDir).absolutePath()), dialogs_(dialogs), programEnd_(programEnd) {}
+
+Store::~Store() = default;
+
+void Store::declareLayouts() {
+    std::lock_guard lock(mutex_);
+    if (!declarations_.empty())
+        return;
+    for (const TableDecl* d : DeclaredTables())
+        declarations_.push_back(Declaration{d->prefix, d->name, d->version});
+}
+
+int Store::declaredVersion(const TableDecl& decl) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& d : declarations_) {
+        if (d.name == decl.name)
+            return d.version;
+    }
+    return decl.version;
+}
+
+QString Store::filePath(const TableDecl& decl, const QString& file) const {
+    QString name = file;
+    if (name.isEmpty()) {
+        switch (decl.file) {
+        case FileKind::Data:
+            name = kDataFileName;
+            break;
+        case FileKind::Tag:
+            name = kTagFileName;
+            break;
+        case FileKind::Sync:
+            name = decl.fileName;
+            break;
+        }
+    }
+    if (QFileInfo(name).isRelative())
+        name = QDir(workDir_).filePath(name);
+    return ResolveFileName(name);
+}
+
+QString Store::entryKey(const TableDecl& decl, const QString& path) const {
+    return decl.name + QLatin1Char('|') + path.toLower();
+}
+
+std::shared_ptr<DataFile> Store::dataFile(const QString& path, bool enciphered) {
+    std::lock_guard lock(mutex_);
+    const QString key = path.toLower();
+    if (auto existing = files_[key].lock())
+        return existing;
+    auto file = std::make_shared<DataFile>(path, enciphered);
+    files_[key] = file;
+    return file;
+}
+
+std::shared_ptr<TableFile> Store::openTable(const TableDecl& decl, const QString& file, OpenMode mode) {
+    std::lock_guard lock(mutex_);
+    if (declarations_.empty())
+        declareLayouts();
+    const QString path = filePath(decl, file);
+    Entry& entry = open_[entryKey(decl, path)];
+    if (entry.count == 0) {
+        auto table = std::make_shared<TableFile>(dataFile(path, decl.enciphered()), decl);
+        openProcedure(*table, mode);
+        entry.table = table;
+    }
+    ++entry.count;
+    return entry.table;
+}
+
+void Store::closeTable(const std::shared_ptr<TableFile>& table) {
+    if (!table)
+        return;
+    std::lock_guard lock(mutex_);
+    auto it = open_.find(entryKey(table->decl(), table->file().path()));
+    if (it == open_.end() || it->second.count == 0)
+        return;
+    if (--it->second.count == 0)
+        open_.erase(it);
+}
+
+int Store::useCount(const TableDecl& decl, const QString& file) const {
+    std::lock_guard lock(mutex_);
+    auto it = open_.find(entryKey(decl, filePath(decl, file)));
+    return it == open_.end() ? 0 : it->second.count;
+}
+
+void Store::openProcedure(TableFile& table, OpenMode mode) {
+    const int version = declaredVersion(table.decl());
+    const QString file = table.decl().fileName;
+    const QString press = QStringLiteral(".  Press OK to end this application.");
+
+    StoreError e = table.open(mode, version);
+    if (e.code == Err::IsLocked) {
+        // Left locked, for example by a station that stopped in the middle of a transaction.
+        table.file().send(QStringLiteral("Recover=10"));
+        e = table.open(mode, version);
+    }
+
+    switch (e.code) {
+    case Err::None:
+    case Err::AlreadyOpen:
+        return;
+    case Err::FileNotFound:
+        e = table.create(version);
+        if (!e.ok()) {
+            dialogs_.message(QStringLiteral("Error: (") + e.describe() + QStringLiteral(") creating ") + file + press,
+                             QStringLiteral("File Creation Error"), Dialogs::Icon::Hand);
+            programEnd_.endProgram(QStringLiteral("File Creation Error!"));
+        }
+        e = table.open(mode, version);
+        if (!e.ok()) {
+            dialogs_.message(QStringLiteral("Error: (") + e.describe() + QStringLiteral(") opening created ") +
+                                 QStringLiteral("file:") + file + press,
+                             QStringLiteral("File Creation Error"), Dialogs::Icon::Hand);
+            programEnd_.endProgram(QStringLiteral("File Creation Error!"));
+        }
+        return;
+    case Err::KeysInvalid:
+        if (dialogs_.message(file + QStringLiteral(" key file is invalid.  Do you ") +
+                                 QStringLiteral("want to rebuild the key?"),
+                             QStringLiteral("Invalid Key"), Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No,
+                             Dialogs::Yes) != Dialogs::Yes)
+            programEnd_.endProgram(QStringLiteral("Invalid Key!"));
+        e = table.rebuildKeys();
+        if (!e.ok()) {
+            dialogs_.message(QStringLiteral("Error: (") + e.describe() + QStringLiteral(") repairing key for ") + file +
+                                 press,
+                             QStringLiteral("Key Rebuild Error"), Dialogs::Icon::Hand);
+            programEnd_.endProgram(QStringLiteral("Error Rebuilding Key!"));
+        }
+        e = table.open(mode, version);
+        break;
+    case Err::LayoutDiffers:
+        table.upgrade(version);
+        e = table.open(mode, version);
+        if (e.ok())
+            return;
+        programEnd_.endProgram(QStringLiteral("The databases must be upgraded before using this version.  "
+                                              "Consult your documentation for instructions on this."));
+    default:
+        break;
+    }
+
+    if (e.ok())
+        return;
+    if (e.code == Err::InvalidFile || e.code == Err::FileDamaged || e.code == Err::StorageError) {
+        table.upgrade(version);
+        const StoreError retry = table.open(mode, version);
+        if (retry.ok())
+            return;
+        e = retry;
+    }
+    dialogs_.message(QStringLiteral("File (") + file + QStringLiteral(") could not be ") +
+                         QStringLiteral("opened.  Error: ") + e.describe() + QLatin1Char('.'),
+                     QStringLiteral("File Access Error"), Dialogs::Icon::Hand);
+    programEnd_.endProgram(QStringLiteral("Disk Error"));
+}
+
+} // namespace kr

@@ -1,0 +1,79 @@
+#pragma once
+
+// The process-wide side of the tables: where their files are, the layouts declared at
+// start-up, and the use counts through which every window and routine opens and closes them.
+
+#include "platform/Dialogs.h"
+#include "store/TableFile.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace kr {
+
+inline const QString kDataFileName = QStringLiteral("KR97.TPS");
+inline const QString kTagFileName = QStringLiteral("TagFile_.TPS");
+
+class Store {
+public:
+    Store(QString workDir, Dialogs& dialogs, ProgramEnd& programEnd);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    const QString& workDir() const { return workDir_; }
+    Dialogs& dialogs() const { return dialogs_; }
+    ProgramEnd& programEnd() const { return programEnd_; }
+
+    // Declares the layout of every table to the upgrader, in the start-up order. Done once,
+    // before the first table is opened; opening declares them if nobody did.
+    void declareLayouts();
+    struct Declaration {
+        QString prefix;
+        QString name;
+        int version;
+    };
+    const std::vector<Declaration>& declarations() const { return declarations_; }
+    int declaredVersion(const TableDecl& decl) const;
+
+    // The file that holds a table: the data file and the tag file live in the working
+    // directory; a synchronization table lives in the file its caller names. An existing file
+    // is found whatever the letter case of its name.
+    QString filePath(const TableDecl& decl, const QString& file = {}) const;
+
+    // Opens a table for one more user: the first user opens it (creating, repairing or
+    // upgrading it as needed), later users share it. Returns only when the table is usable;
+    // every failure that cannot be repaired ends the program after its message.
+    std::shared_ptr<TableFile> openTable(const TableDecl& decl, const QString& file = {},
+                                         OpenMode mode = OpenMode::Shared);
+    // One user fewer; the last user closes the table.
+    void closeTable(const std::shared_ptr<TableFile>& table);
+    int useCount(const TableDecl& decl, const QString& file = {}) const;
+
+    // The file behind a path, one per process, shared by the tables in it.
+    std::shared_ptr<DataFile> dataFile(const QString& path, bool enciphered);
+
+private:
+    struct Entry {
+        int count = 0;
+        std::shared_ptr<TableFile> table;
+    };
+    QString entryKey(const TableDecl& decl, const QString& path) const;
+    void openProcedure(TableFile& table, OpenMode mode);
+
+    QString workDir_;
+    Dialogs& dialogs_;
+    ProgramEnd& programEnd_;
+    std::vector<Declaration> declarations_;
+    mutable std::recursive_mutex mutex_;
+    std::map<QString, Entry> open_;
+    std::map<QString, std::weak_ptr<DataFile>> files_;
+};
+
+// Finds an existing file whatever the letter case of its name; returns the path as given
+// when there is none.
+QString ResolveFileName(const QString& path);
+
+} // namespace kr

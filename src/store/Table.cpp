@@ -1,0 +1,353 @@
+#include "store/Table.h"
+
+#include <QRandomGenerator>
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlite3.h>
+
+namespace kr {
+
+namespace {
+
+// Every write stamps the record with a fresh version, so that a watched Put can tell whether
+// anyone wrote the record since it was loaded.
+qint64 NewVersion() { return static_cast<qint64>(QRandomGenerator::global()->generate64() >> 2) + 1; }
+
+void BindValue(sql::Statement& st, int index, const Value& v) {
+    if (const auto* n = std::get_if<qint64>(&v))
+        st.bind(index, *n);
+    else
+        st.bind(index, std::get<QString>(v));
+}
+
+} // namespace
+
+TableAccess::TableAccess(Store& store, const TableDecl& decl, const QString& file, OpenMode mode)
+    : store_(store), table_(store.openTable(decl, file, mode)) {}
+
+TableAccess::~TableAccess() {
+    {
+        std::lock_guard lock(table_->file().mutex());
+        if (streaming_ || locked_)
+            table_->file().commit();
+    }
+    store_.closeTable(table_);
+}
+
+Err TableAccess::setError(Err code) {
+    error_ = StoreError{code, {}, 0};
+    return code;
+}
+
+Err TableAccess::setError(const StoreError& e) {
+    error_ = e;
+    return e.code;
+}
+
+std::vector<Value> TableAccess::keyValues(int key, const void* record) const {
+    std::vector<Value> values;
+    if (key < 0)
+        return values;
+    const TableDecl& d = table_->decl();
+    const KeyDecl& k = d.keys[static_cast<std::size_t>(key)];
+    values.reserve(k.components.size());
+    for (int c : k.components) {
+        const FieldDecl& f = (*d.fields)[static_cast<std::size_t>(c)];
+        Value v = f.get(record);
+        if (f.isText()) {
+            QString t = StoredText(f, std::get<QString>(v));
+            values.emplace_back(k.nocase() ? sql::Fold(t) : t);
+        } else {
+            values.push_back(std::move(v));
+        }
+    }
+    return values;
+}
+
+void TableAccess::bindRecord(sql::Statement& st, int first, const void* record) const {
+    const TableDecl& d = table_->decl();
+    const Schema& s = table_->schema();
+    const auto& fields = *d.fields;
+    int index = first;
+    std::vector<QString> texts(fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const FieldDecl& f = fields[i];
+        Value v = f.get(record);
+        if (f.isText()) {
+            texts[i] = StoredText(f, std::get<QString>(v));
+            st.bind(index++, texts[i]);
+        } else {
+            st.bind(index++, std::get<qint64>(v));
+        }
+    }
+    for (int f : s.foldedFields)
+        st.bind(index++, sql::Fold(texts[static_cast<std::size_t>(f)]));
+}
+
+RecordMeta& TableAccess::meta(const void* record) const {
+    return *table_->decl().meta(const_cast<void*>(record));
+}
+
+Err TableAccess::read(sql::Statement* st, void* record) {
+    const int rc = st->step();
+    if (rc != SQLITE_ROW) {
+        st->reset();
+        return setError(rc == SQLITE_DONE ? StoreError{Err::NoMoreRecords, {}, 0} : table_->statementError(rc));
+    }
+    const auto& fields = *table_->decl().fields;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const int col = static_cast<int>(i) + 2;
+        if (fields[i].isText())
+            fields[i].set(record, st->columnText(col));
+        else
+            fields[i].set(record, st->columnInt(col));
+    }
+    RecordMeta& m = meta(record);
+    m.rowid = st->columnInt(0);
+    m.version = st->columnInt(1);
+    m.watched = watchNext_;
+    watchNext_ = false;
+    st->reset();
+    return setError(Err::None);
+}
+
+Err TableAccess::set(int key) {
+    cursor_ = Cursor{key, Mode::Start, {}, 0};
+    return setError(Err::None);
+}
+
+Err TableAccess::setFrom(int key, const void* record) {
+    cursor_ = Cursor{key, Mode::FromValue, keyValues(key, record), 0};
+    return setError(Err::None);
+}
+
+Err TableAccess::step(bool forward, void* record) {
+    std::lock_guard lock(table_->file().mutex());
+    TableFile::Stmt kind = TableFile::First;
+    bool withRow = false;
+    switch (cursor_.mode) {
+    case Mode::Start:
+        kind = forward ? TableFile::First : TableFile::Last;
+        break;
+    case Mode::FromValue:
+        kind = forward ? TableFile::ValueFrom : TableFile::ValueTo;
+        break;
+    case Mode::FromRow:
+        kind = forward ? TableFile::RowFrom : TableFile::RowTo;
+        withRow = true;
+        break;
+    case Mode::AtRow:
+        kind = forward ? TableFile::After : TableFile::Before;
+        withRow = true;
+        break;
+    }
+    sql::Statement* st = table_->keyStatement(kind, cursor_.key);
+    if (!st->valid())
+        return setError(table_->statementError(st->prepareResult()));
+    int index = 1;
+    if (cursor_.mode != Mode::Start) {
+        for (const Value& v : cursor_.values)
+            BindValue(*st, index++, v);
+    }
+    if (withRow)
+        st->bind(index, cursor_.rowid);
+    const Err e = read(st, record);
+    if (e == Err::None) {
+        cursor_.mode = Mode::AtRow;
+        cursor_.values = keyValues(cursor_.key, record);
+        cursor_.rowid = meta(record).rowid;
+    }
+    return e;
+}
+
+Err TableAccess::next(void* record) { return step(true, record); }
+
+Err TableAccess::previous(void* record) { return step(false, record); }
+
+Err TableAccess::get(int key, void* record) {
+    std::lock_guard lock(table_->file().mutex());
+    sql::Statement* st = table_->keyStatement(TableFile::Equal, key);
+    if (!st->valid())
+        return setError(table_->statementError(st->prepareResult()));
+    int index = 1;
+    for (const Value& v : keyValues(key, record))
+        BindValue(*st, index++, v);
+    const Err e = read(st, record);
+    return e == Err::NoMoreRecords ? setError(Err::RecordNotFound) : e;
+}
+
+Err TableAccess::fetch(qint64 rowid, void* record) {
+    std::lock_guard lock(table_->file().mutex());
+    sql::Statement* st = table_->tableStatement(TableFile::ByRowid);
+    if (!st->valid())
+        return setError(table_->statementError(st->prepareResult()));
+    st->bind(1, rowid);
+    const Err e = read(st, record);
+    return e == Err::NoMoreRecords ? setError(Err::RecordNotFound) : e;
+}
+
+Err TableAccess::add(void* record) {
+    std::lock_guard lock(table_->file().mutex());
+    sql::Statement* st = table_->tableStatement(TableFile::Insert);
+    if (!st->valid())
+        return setError(table_->statementError(st->prepareResult()));
+    const qint64 version = NewVersion();
+    st->bind(1, version);
+    bindRecord(*st, 2, record);
+    const int rc = st->step();
+    st->reset();
+    if (rc != SQLITE_DONE)
+        return setError(table_->statementError(rc));
+    RecordMeta& m = meta(record);
+    m.rowid = table_->file().connection().lastInsertRowid();
+    m.version = version;
+    m.watched = false;
+    return setError(Err::None);
+}
+
+Err TableAccess::put(void* record) {
+    std::lock_guard lock(table_->file().mutex());
+    RecordMeta& m = meta(record);
+    if (m.rowid == 0)
+        return setError(Err::NoMoreRecords);
+    sql::Statement* st = table_->tableStatement(m.watched ? TableFile::UpdateChecked : TableFile::Update);
+    if (!st->valid())
+        return setError(table_->statementError(st->prepareResult()));
+    const qint64 version = NewVersion();
+    const int fieldCount =
+        static_cast<int>(table_->schema().columns.size() + table_->schema().foldedColumns.size());
+    st->bind(1, version);
+    bindRecord(*st, 2, record);
+    st->bind(fieldCount + 2, m.rowid);
+    if (m.watched)
+        st->bind(fieldCount + 3, m.version);
+    const int rc = st->step();
+    st->reset();
+    if (rc != SQLITE_DONE)
+        return setError(table_->statementError(rc));
+    if (table_->file().connection().changes() == 0) {
+        // Either another station wrote the record since it was loaded, or it is gone.
+        sql::Statement* byRow = table_->tableStatement(TableFile::ByRowid);
+        byRow->bind(1, m.rowid);
+        const bool exists = byRow->step() == SQLITE_ROW;
+        byRow->reset();
+        return setError(exists && m.watched ? Err::RecordChanged : Err::NoMoreRecords);
+    }
+    m.version = version;
+    m.watched = false;
+    return setError(Err::None);
+}
+
+Err TableAccess::remove(void* record) {
+    std::lock_guard lock(table_->file().mutex());
+    RecordMeta& m = meta(record);
+    sql::Statement* st = table_->tableStatement(TableFile::Delete);
+    if (!st->valid())
+        return setError(table_->statementError(st->prepareResult()));
+    st->bind(1, m.rowid);
+    const int rc = st->step();
+    st->reset();
+    if (rc != SQLITE_DONE)
+        return setError(table_->statementError(rc));
+    if (table_->file().connection().changes() == 0)
+        return setError(Err::NoMoreRecords);
+    m = RecordMeta{};
+    return setError(Err::None);
+}
+
+bool TableAccess::duplicate(int key, const void* record) {
+    const KeyDecl& k = table_->decl().keys[static_cast<std::size_t>(key)];
+    if (!k.unique())
+        return false;
+    std::lock_guard lock(table_->file().mutex());
+    sql::Statement* st = table_->keyStatement(TableFile::Exists, key);
+    if (!st->valid())
+        return false;
+    int index = 1;
+    for (const Value& v : keyValues(key, record))
+        BindValue(*st, index++, v);
+    st->bind(index, meta(record).rowid);
+    const bool found = st->step() == SQLITE_ROW;
+    st->reset();
+    return found;
+}
+
+int TableAccess::duplicateKey(const void* record) {
+    const auto& keys = table_->decl().keys;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (duplicate(static_cast<int>(i), record))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+qint64 TableAccess::records() {
+    std::lock_guard lock(table_->file().mutex());
+    sql::Statement* st = table_->tableStatement(TableFile::Count);
+    const int rc = st->step();
+    const qint64 n = rc == SQLITE_ROW ? st->columnInt(0) : 0;
+    st->reset();
+    setError(rc == SQLITE_ROW ? StoreError{} : table_->statementError(rc));
+    return n;
+}
+
+Position TableAccess::position(const void* record) const {
+    return Position{cursor_.key, keyValues(cursor_.key, record), meta(record).rowid};
+}
+
+Err TableAccess::reset(const Position& p) {
+    cursor_ = Cursor{p.key, Mode::FromRow, p.values, p.rowid};
+    return setError(Err::None);
+}
+
+Err TableAccess::reget(const Position& p, void* record) { return fetch(p.rowid, record); }
+
+Err TableAccess::lock(int waitSeconds) {
+    std::lock_guard lock(table_->file().mutex());
+    const StoreError e = table_->file().begin(waitSeconds * 1000, true);
+    if (e.ok())
+        locked_ = true;
+    return setError(e);
+}
+
+Err TableAccess::empty() {
+    std::lock_guard lock(table_->file().mutex());
+    sql::Statement* st = table_->tableStatement(TableFile::Empty);
+    const int rc = st->step();
+    st->reset();
+    return setError(rc == SQLITE_DONE ? StoreError{} : table_->statementError(rc));
+}
+
+Err TableAccess::unlock() {
+    std::lock_guard lock(table_->file().mutex());
+    if (!locked_)
+        return setError(Err::None);
+    locked_ = false;
+    return setError(table_->file().commit());
+}
+
+Err TableAccess::stream() {
+    std::lock_guard lock(table_->file().mutex());
+    // Inside a transaction the writes are already gathered.
+    if (table_->file().inTransaction())
+        return setError(Err::None);
+    const StoreError e = table_->file().begin(table_->file().statementWaitMs(), false);
+    if (e.ok())
+        streaming_ = true;
+    return setError(e);
+}
+
+Err TableAccess::flush() {
+    std::lock_guard lock(table_->file().mutex());
+    if (!streaming_)
+        return setError(Err::None);
+    streaming_ = false;
+    return setError(table_->file().commit());
+}
+
+void TableAccess::send(const QString& option) {
+    std::lock_guard lock(table_->file().mutex());
+    table_->file().send(option);
+}
+
+} // namespace kr

@@ -1,0 +1,120 @@
+#pragma once
+
+// Record-at-a-time access to one table: a user's handle with its own position in a key.
+// Constructing a handle opens the table through the use counts (creating, repairing or
+// upgrading it when needed); destroying it releases the table.
+
+#include "store/Store.h"
+
+#include <vector>
+
+namespace kr {
+
+// Where a record stands in a key, to come back to it later.
+struct Position {
+    int key = -1;
+    std::vector<Value> values;
+    qint64 rowid = 0;
+};
+
+class TableAccess {
+public:
+    TableAccess(Store& store, const TableDecl& decl, const QString& file = {}, OpenMode mode = OpenMode::Shared);
+    ~TableAccess();
+    TableAccess(const TableAccess&) = delete;
+    TableAccess& operator=(const TableAccess&) = delete;
+
+    const TableDecl& decl() const { return table_->decl(); }
+    Store& store() const { return store_; }
+    // The error left by the last operation.
+    const StoreError& error() const { return error_; }
+
+    // Set(key): before the first record in key order (key -1: physical order).
+    Err set(int key);
+    // Set(key, key): at the first record whose key value is not below the record's.
+    Err setFrom(int key, const void* record);
+    Err next(void* record);
+    Err previous(void* record);
+    // Get(key): the record whose key fields equal the record's; 35 when there is none.
+    Err get(int key, void* record);
+    // Loads the record at a stable address (its row number).
+    Err fetch(qint64 rowid, void* record);
+    Err add(void* record);
+    // Rewrites the record last loaded; 89 when it was watched and another station wrote it.
+    Err put(void* record);
+    Err remove(void* record);
+    // Whether adding the record would duplicate the key (the record itself excepted).
+    bool duplicate(int key, const void* record);
+    // The first unique key that adding the record would duplicate, -1 when none.
+    int duplicateKey(const void* record);
+    // Arms change detection for the next record loaded.
+    void watch() { watchNext_ = true; }
+    qint64 records();
+
+    Position position(const void* record) const;
+    // Next reads the remembered record again, Previous the one before it.
+    Err reset(const Position& position);
+    Err reget(const Position& position, void* record);
+
+    // Lock, Empty, Unlock: delete every record under a lock held at most `waitSeconds`.
+    Err lock(int waitSeconds = 1);
+    Err empty();
+    Err unlock();
+    // Stream, Flush: bracket a run of many writes.
+    Err stream();
+    Err flush();
+    void send(const QString& option);
+
+    const std::shared_ptr<TableFile>& tableFile() const { return table_; }
+
+private:
+    enum class Mode { Start, FromValue, FromRow, AtRow };
+    struct Cursor {
+        int key = -1;
+        Mode mode = Mode::Start;
+        std::vector<Value> values;
+        qint64 rowid = 0;
+    };
+
+    std::vector<Value> keyValues(int key, const void* record) const;
+    RecordMeta& meta(const void* record) const;
+    Err read(sql::Statement* st, void* record);
+    Err step(bool forward, void* record);
+    Err setError(Err code);
+    Err setError(const StoreError& e);
+    void bindRecord(sql::Statement& st, int first, const void* record) const;
+
+    Store& store_;
+    std::shared_ptr<TableFile> table_;
+    StoreError error_;
+    Cursor cursor_;
+    bool watchNext_ = false;
+    bool streaming_ = false;
+    bool locked_ = false;
+};
+
+// The typed handle used by the program.
+template <class R> class Table : public TableAccess {
+public:
+    explicit Table(Store& store, const QString& file = {}, OpenMode mode = OpenMode::Shared)
+        : TableAccess(store, R::decl(), file, mode) {}
+    // For the tables that share a record structure under another declaration.
+    Table(Store& store, const TableDecl& decl, const QString& file = {}, OpenMode mode = OpenMode::Shared)
+        : TableAccess(store, decl, file, mode) {}
+
+    Err set(int key) { return TableAccess::set(key); }
+    Err set(int key, const R& r) { return setFrom(key, &r); }
+    Err next(R& r) { return TableAccess::next(&r); }
+    Err previous(R& r) { return TableAccess::previous(&r); }
+    Err get(int key, R& r) { return TableAccess::get(key, &r); }
+    Err fetch(qint64 rowid, R& r) { return TableAccess::fetch(rowid, &r); }
+    Err add(R& r) { return TableAccess::add(&r); }
+    Err put(R& r) { return TableAccess::put(&r); }
+    Err remove(R& r) { return TableAccess::remove(&r); }
+    bool duplicate(int key, const R& r) { return TableAccess::duplicate(key, &r); }
+    int duplicateKey(const R& r) { return TableAccess::duplicateKey(&r); }
+    Position position(const R& r) const { return TableAccess::position(&r); }
+    Err reget(const Position& p, R& r) { return TableAccess::reget(p, &r); }
+};
+
+} // namespace kr

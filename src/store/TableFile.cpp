@@ -1,0 +1,522 @@
+#include "store/TableFile.h"
+
+#include "store/Cipher.h"
+
+#include <QFileInfo>
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlite3.h>
+
+namespace kr {
+
+namespace {
+
+// Marks our files, so that a foreign database is not taken for a data file.
+constexpr int kApplicationId = 0x4b523937; // "KR97"
+
+const QString kLayouts = QStringLiteral("_layout");
+
+} // namespace
+
+// ------------------------------------------------------------------------------- DataFile
+
+DataFile::DataFile(QString path, bool enciphered) : path_(std::move(path)), enciphered_(enciphered) {}
+
+DataFile::~DataFile() { disconnect(); }
+
+bool DataFile::existsOnDisk() const { return QFileInfo::exists(path_); }
+
+StoreError DataFile::fail(int rc) { return sql::ToStoreError(rc, conn_); }
+
+int DataFile::openConnection(bool create) {
+    const int rc = conn_.open(path_, create, enciphered_ ? OwnerPassword() : QByteArray());
+    if (rc == SQLITE_OK) {
+        // A larger page cache keeps big runs of writes (imports, synchronization) quick.
+        conn_.exec(QStringLiteral("PRAGMA cache_size=-32768"));
+        conn_.setBusyTimeout(statementWaitMs_);
+    }
+    return rc;
+}
+
+StoreError DataFile::connect(OpenMode mode) {
+    if (!existsOnDisk())
+        return StoreError{Err::FileNotFound, {}, 0};
+    const bool fresh = !conn_.isOpen();
+    if (fresh) {
+        const int rc = openConnection(false);
+        if (rc != SQLITE_OK) {
+            StoreError e = fail(rc);
+            disconnect();
+            return e;
+        }
+        if (mode == OpenMode::DenyWrite)
+            conn_.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+    }
+    // Reading the catalogue proves the password and the file; wait for a lock as allowed.
+    conn_.setBusyTimeout(openWaitMs_);
+    int rc = 0;
+    {
+        sql::Statement probe(conn_.handle(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        rc = probe.valid() ? probe.step() : probe.prepareResult();
+    }
+    conn_.setBusyTimeout(statementWaitMs_);
+    if (rc != SQLITE_ROW) {
+        StoreError e = fail(rc);
+        // A connection that other tables already use stays; a new one that failed goes.
+        if (fresh)
+            disconnect();
+        return e;
+    }
+    return {};
+}
+
+StoreError DataFile::createFile() {
+    if (!conn_.isOpen()) {
+        const int rc = openConnection(true);
+        if (rc != SQLITE_OK) {
+            StoreError e = fail(rc);
+            disconnect();
+            return e;
+        }
+    }
+    const int rc = conn_.exec(QStringLiteral("PRAGMA application_id=%1;"
+                                             "CREATE TABLE IF NOT EXISTS %2 (name TEXT PRIMARY KEY, "
+                                             "version INTEGER NOT NULL)")
+                                  .arg(kApplicationId)
+                                  .arg(kLayouts));
+    if (rc != SQLITE_OK) {
+        StoreError e = fail(rc);
+        disconnect();
+        return e;
+    }
+    return {};
+}
+
+void DataFile::disconnect() {
+    if (transaction_) {
+        conn_.exec(QStringLiteral("ROLLBACK"));
+        transaction_ = false;
+    }
+    conn_.close();
+}
+
+void DataFile::send(const QString& option) {
+    const QString o = option.trimmed();
+    if (o.startsWith(QStringLiteral("Recover="), Qt::CaseInsensitive)) {
+        bool ok = false;
+        const int seconds = o.mid(8).toInt(&ok);
+        if (ok && seconds > 0)
+            openWaitMs_ = seconds * 1000;
+    } else if (o.startsWith(QStringLiteral("LockWait="), Qt::CaseInsensitive)) {
+        bool ok = false;
+        const int ms = o.mid(9).toInt(&ok);
+        if (ok && ms >= 0) {
+            statementWaitMs_ = ms;
+            if (conn_.isOpen())
+                conn_.setBusyTimeout(ms);
+        }
+    }
+    // QUICKSCAN needs nothing: reads are already streamed through the keys.
+}
+
+StoreError DataFile::begin(int waitMs, bool exclusive) {
+    if (transaction_)
+        return StoreError{Err::TransactionActive, {}, 0};
+    if (!conn_.isOpen())
+        return StoreError{Err::FileNotFound, {}, 0};
+    conn_.setBusyTimeout(waitMs);
+    const int rc = conn_.exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
+    conn_.setBusyTimeout(statementWaitMs_);
+    if (rc != SQLITE_OK)
+        return fail(rc);
+    transaction_ = true;
+    return {};
+}
+
+StoreError DataFile::commit() {
+    if (!transaction_)
+        return {};
+    const int rc = conn_.exec(QStringLiteral("COMMIT"));
+    if (rc != SQLITE_OK) {
+        StoreError e = fail(rc);
+        conn_.exec(QStringLiteral("ROLLBACK"));
+        transaction_ = false;
+        return e;
+    }
+    transaction_ = false;
+    return {};
+}
+
+StoreError DataFile::rollback() {
+    if (!transaction_)
+        return {};
+    const int rc = conn_.exec(QStringLiteral("ROLLBACK"));
+    transaction_ = false;
+    return rc == SQLITE_OK ? StoreError{} : fail(rc);
+}
+
+int DataFile::recordedVersion(const QString& table) {
+    sql::Statement st(conn_.handle(), QStringLiteral("SELECT version FROM %1 WHERE name=?1").arg(kLayouts));
+    if (!st.valid())
+        return 0;
+    st.bind(1, table.toLower());
+    return st.step() == SQLITE_ROW ? static_cast<int>(st.columnInt(0)) : 0;
+}
+
+// ------------------------------------------------------------------------------ TableFile
+
+TableFile::TableFile(std::shared_ptr<DataFile> file, const TableDecl& decl)
+    : file_(std::move(file)), decl_(decl), schema_(BuildSchema(decl)) {}
+
+void TableFile::finalizeStatements() {
+    keyStatements_.clear();
+    tableStatements_.clear();
+}
+
+StoreError TableFile::statementError(int rc) { return sql::ToStoreError(rc, file_->connection()); }
+
+bool TableFile::tableExists() {
+    sql::Statement st(file_->connection().handle(),
+                      QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE"));
+    st.bind(1, schema_.tableName);
+    return st.step() == SQLITE_ROW;
+}
+
+bool TableFile::layoutMatches() {
+    QStringList actual;
+    sql::Statement p(file_->connection().handle(), QStringLiteral("PRAGMA table_info(%1)").arg(schema_.table));
+    while (p.step() == SQLITE_ROW)
+        actual << QuoteIdent(p.columnText(1));
+    const QStringList expected = QStringList{QStringLiteral("\"_id\""), QStringLiteral("\"_ver\"")} +
+                                 schema_.columns + schema_.foldedColumns;
+    return actual == expected;
+}
+
+bool TableFile::keysMatch() {
+    sql::Statement st(file_->connection().handle(),
+                      QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type='index' AND "
+                                     "tbl_name=?1 COLLATE NOCASE AND sql IS NOT NULL"));
+    st.bind(1, schema_.tableName);
+    std::map<QString, QString> present;
+    while (st.step() == SQLITE_ROW)
+        present[st.columnText(0)] = st.columnText(1);
+    if (present.size() != schema_.keys.size())
+        return false;
+    for (const auto& k : schema_.keys) {
+        auto it = present.find(k.indexName);
+        if (it == present.end() || it->second != k.createSql)
+            return false;
+    }
+    return true;
+}
+
+StoreError TableFile::open(OpenMode mode, int declaredVersion) {
+    std::lock_guard lock(file_->mutex());
+    StoreError e = file_->connect(mode);
+    if (!e.ok())
+        return e;
+    if (!tableExists())
+        return StoreError{Err::FileNotFound, {}, 0};
+    if (file_->recordedVersion(schema_.tableName) != declaredVersion || !layoutMatches())
+        return StoreError{Err::LayoutDiffers, {}, 0};
+    if (!keysMatch())
+        return StoreError{Err::KeysInvalid, {}, 0};
+    return {};
+}
+
+StoreError TableFile::createKeys() {
+    for (const auto& k : schema_.keys) {
+        const int rc = file_->connection().exec(k.createSql);
+        if (rc != SQLITE_OK)
+            return statementError(rc);
+    }
+    return {};
+}
+
+StoreError TableFile::create(int version) {
+    std::lock_guard lock(file_->mutex());
+    finalizeStatements();
+    StoreError e = file_->existsOnDisk() ? file_->connect(OpenMode::Shared) : StoreError{};
+    if (!e.ok())
+        return e;
+    e = file_->createFile();
+    if (!e.ok())
+        return e;
+    e = file_->begin(file_->openWaitMs(), false);
+    if (!e.ok())
+        return e;
+    // Another station may have made the table meanwhile; then it is left as it is.
+    if (!tableExists()) {
+        auto& conn = file_->connection();
+        int rc = conn.exec(schema_.createTableAs(schema_.tableName));
+        if (rc == SQLITE_OK) {
+            e = createKeys();
+        } else {
+            e = statementError(rc);
+        }
+        if (e.ok()) {
+            sql::Statement st(conn.handle(),
+                              QStringLiteral("INSERT OR REPLACE INTO _layout(name, version) VALUES (?1, ?2)"));
+            st.bind(1, schema_.tableName.toLower());
+            st.bind(2, static_cast<qint64>(version));
+            rc = st.step();
+            if (rc != SQLITE_DONE)
+                e = statementError(rc);
+        }
+    }
+    if (!e.ok()) {
+        file_->rollback();
+        return e;
+    }
+    return file_->commit();
+}
+
+StoreError TableFile::remove() {
+    std::lock_guard lock(file_->mutex());
+    finalizeStatements();
+    StoreError e = file_->connect(OpenMode::Shared);
+    if (!e.ok())
+        return e;
+    auto& conn = file_->connection();
+    int rc = conn.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(schema_.table));
+    if (rc == SQLITE_OK) {
+        sql::Statement st(conn.handle(), QStringLiteral("DELETE FROM _layout WHERE name=?1"));
+        st.bind(1, schema_.tableName.toLower());
+        rc = st.step() == SQLITE_DONE ? SQLITE_OK : SQLITE_ERROR;
+    }
+    return rc == SQLITE_OK ? StoreError{} : statementError(rc);
+}
+
+StoreError TableFile::rebuildKeys() {
+    std::lock_guard lock(file_->mutex());
+    finalizeStatements();
+    StoreError e = file_->connect(OpenMode::Shared);
+    if (!e.ok())
+        return e;
+    e = file_->begin(file_->openWaitMs(), true);
+    if (!e.ok())
+        return e;
+    auto& conn = file_->connection();
+    // Drop whatever indexes the table has, refresh the folded copies, build the keys anew.
+    QStringList drops;
+    {
+        sql::Statement st(conn.handle(), QStringLiteral("SELECT name FROM sqlite_master WHERE type='index' AND "
+                                                        "tbl_name=?1 COLLATE NOCASE AND sql IS NOT NULL"));
+        st.bind(1, schema_.tableName);
+        while (st.step() == SQLITE_ROW)
+            drops << QStringLiteral("DROP INDEX ") + QuoteIdent(st.columnText(0));
+    }
+    int rc = SQLITE_OK;
+    for (const QString& d : drops) {
+        rc = conn.exec(d);
+        if (rc != SQLITE_OK)
+            break;
+    }
+    if (rc == SQLITE_OK && !schema_.foldedFields.empty()) {
+        QStringList sets;
+        for (int f : schema_.foldedFields) {
+            const FieldDecl& fd = (*decl_.fields)[static_cast<std::size_t>(f)];
+            sets << QuoteIdent(FoldedColumnName(fd)) + QStringLiteral("=kr_fold(") + QuoteIdent(ColumnName(fd)) +
+                        QLatin1Char(')');
+        }
+        rc = conn.exec(QStringLiteral("UPDATE %1 SET %2").arg(schema_.table, sets.join(QLatin1Char(','))));
+    }
+    e = rc == SQLITE_OK ? createKeys() : statementError(rc);
+    if (!e.ok()) {
+        file_->rollback();
+        return e;
+    }
+    return file_->commit();
+}
+
+StoreError TableFile::upgrade(int declaredVersion) {
+    std::lock_guard lock(file_->mutex());
+    finalizeStatements();
+    StoreError e = file_->connect(OpenMode::Shared);
+    if (!e.ok())
+        return e; // nothing readable: the file stays as it is
+    // The conversion holds the file exclusively, so no other station sees it half done.
+    e = file_->begin(file_->openWaitMs(), true);
+    if (!e.ok())
+        return e;
+    auto& conn = file_->connection();
+    if (!tableExists()) {
+        return file_->commit();
+    }
+
+    // The columns the old layout has; each field of the declared layout takes the column of
+    // the same name, or its default when the old layout had no such field.
+    QStringList old;
+    {
+        sql::Statement p(conn.handle(), QStringLiteral("PRAGMA table_info(%1)").arg(schema_.table));
+        while (p.step() == SQLITE_ROW)
+            old << p.columnText(1).toUpper();
+    }
+    const auto& fields = *decl_.fields;
+    QStringList into{QStringLiteral("_id")};
+    QStringList from{old.contains(QStringLiteral("_ID")) ? QStringLiteral("_id") : QStringLiteral("rowid")};
+    if (old.contains(QStringLiteral("_VER"))) {
+        into << QStringLiteral("_ver");
+        from << QStringLiteral("_ver");
+    }
+    for (const auto& f : fields) {
+        const QString col = ColumnName(f);
+        if (!old.contains(col.toUpper()))
+            continue;
+        const QString q = QuoteIdent(col);
+        into << q;
+        if (f.isText())
+            from << QStringLiteral("rtrim(substr(CAST(%1 AS TEXT),1,%2),' ')").arg(q).arg(f.maxChars());
+        else
+            from << QStringLiteral("CAST(%1 AS INTEGER)").arg(q);
+        if (schema_.folded[static_cast<std::size_t>(&f - fields.data())]) {
+            into << QuoteIdent(FoldedColumnName(f));
+            from << QStringLiteral("kr_fold(rtrim(substr(CAST(%1 AS TEXT),1,%2),' '))").arg(q).arg(f.maxChars());
+        }
+    }
+    const QString temp = schema_.tableName + QStringLiteral("__upgrade");
+    int rc = conn.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(QuoteIdent(temp)));
+    if (rc == SQLITE_OK)
+        rc = conn.exec(schema_.createTableAs(temp));
+    if (rc == SQLITE_OK)
+        rc = conn.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4")
+                           .arg(QuoteIdent(temp), into.join(QLatin1Char(',')), from.join(QLatin1Char(',')),
+                                schema_.table));
+    if (rc == SQLITE_OK)
+        rc = conn.exec(QStringLiteral("DROP TABLE %1").arg(schema_.table));
+    if (rc == SQLITE_OK)
+        rc = conn.exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(QuoteIdent(temp), schema_.table));
+    e = rc == SQLITE_OK ? createKeys() : statementError(rc);
+    if (e.ok()) {
+        sql::Statement st(conn.handle(),
+                          QStringLiteral("INSERT OR REPLACE INTO _layout(name, version) VALUES (?1, ?2)"));
+        st.bind(1, schema_.tableName.toLower());
+        st.bind(2, static_cast<qint64>(declaredVersion));
+        rc = st.step();
+        if (rc != SQLITE_DONE)
+            e = statementError(rc);
+    }
+    if (!e.ok()) {
+        file_->rollback();
+        return e;
+    }
+    return file_->commit();
+}
+
+QString TableFile::keySql(Stmt kind, int key) const {
+    QStringList cols;
+    QString opt = QStringLiteral("1");
+    if (key >= 0) {
+        const KeySchema& k = schema_.keys[static_cast<std::size_t>(key)];
+        cols = k.columns;
+        opt = k.optCondition;
+    }
+    const QString from = QStringLiteral("SELECT ") + schema_.selectList + QStringLiteral(" FROM ") + schema_.table +
+                         QStringLiteral(" WHERE ") + opt;
+    auto order = [&](bool asc) {
+        QStringList o;
+        for (const QString& c : cols)
+            o << c + (asc ? QStringLiteral(" ASC") : QStringLiteral(" DESC"));
+        o << (asc ? QStringLiteral("_id ASC") : QStringLiteral("_id DESC"));
+        return QStringLiteral(" ORDER BY ") + o.join(QLatin1Char(',')) + QStringLiteral(" LIMIT 1");
+    };
+    auto params = [](qsizetype n) {
+        QStringList p;
+        for (qsizetype i = 1; i <= n; ++i)
+            p << QStringLiteral("?%1").arg(i);
+        return p.join(QLatin1Char(','));
+    };
+    const QStringList withRow = cols + QStringList{QStringLiteral("_id")};
+    auto rowCompare = [&](const QStringList& c, const char* op) {
+        return QStringLiteral(" AND (") + c.join(QLatin1Char(',')) + QStringLiteral(") ") + QLatin1String(op) +
+               QStringLiteral(" (") + params(c.size()) + QLatin1Char(')');
+    };
+    switch (kind) {
+    case First:
+        return from + order(true);
+    case Last:
+        return from + order(false);
+    case After:
+        return from + rowCompare(withRow, ">") + order(true);
+    case Before:
+        return from + rowCompare(withRow, "<") + order(false);
+    case RowFrom:
+        return from + rowCompare(withRow, ">=") + order(true);
+    case RowTo:
+        return from + rowCompare(withRow, "<=") + order(false);
+    case ValueFrom:
+        return cols.isEmpty() ? from + order(true) : from + rowCompare(cols, ">=") + order(true);
+    case ValueTo:
+        return cols.isEmpty() ? from + order(false) : from + rowCompare(cols, "<=") + order(false);
+    case Equal:
+    case Exists: {
+        QString sql = kind == Equal ? from : QStringLiteral("SELECT _id FROM ") + schema_.table +
+                                                 QStringLiteral(" WHERE ") + opt;
+        for (qsizetype i = 0; i < cols.size(); ++i)
+            sql += QStringLiteral(" AND ") + cols[i] + QStringLiteral("=?%1").arg(i + 1);
+        if (kind == Exists)
+            sql += QStringLiteral(" AND _id<>?%1").arg(cols.size() + 1);
+        return sql + order(true);
+    }
+    case KeyStmtCount:
+        break;
+    }
+    return {};
+}
+
+QString TableFile::tableSql(TableStmt kind) const {
+    const QStringList all = schema_.columns + schema_.foldedColumns;
+    switch (kind) {
+    case Insert: {
+        QStringList p;
+        for (qsizetype i = 0; i < all.size() + 1; ++i)
+            p << QStringLiteral("?%1").arg(i + 1);
+        return QStringLiteral("INSERT INTO %1 (_ver,%2) VALUES (%3)")
+            .arg(schema_.table, all.join(QLatin1Char(',')), p.join(QLatin1Char(',')));
+    }
+    case Update:
+    case UpdateChecked: {
+        QStringList sets{QStringLiteral("_ver=?1")};
+        for (qsizetype i = 0; i < all.size(); ++i)
+            sets << all[i] + QStringLiteral("=?%1").arg(i + 2);
+        QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE _id=?%3")
+                          .arg(schema_.table, sets.join(QLatin1Char(',')))
+                          .arg(all.size() + 2);
+        if (kind == UpdateChecked)
+            sql += QStringLiteral(" AND _ver=?%1").arg(all.size() + 3);
+        return sql;
+    }
+    case Delete:
+        return QStringLiteral("DELETE FROM %1 WHERE _id=?1").arg(schema_.table);
+    case ByRowid:
+        return QStringLiteral("SELECT %1 FROM %2 WHERE _id=?1").arg(schema_.selectList, schema_.table);
+    case Count:
+        return QStringLiteral("SELECT count(*) FROM %1").arg(schema_.table);
+    case Empty:
+        return QStringLiteral("DELETE FROM %1").arg(schema_.table);
+    case TableStmtCount:
+        break;
+    }
+    return {};
+}
+
+sql::Statement* TableFile::keyStatement(Stmt kind, int key) {
+    if (keyStatements_.empty())
+        keyStatements_.resize(static_cast<std::size_t>(KeyStmtCount) * (decl_.keys.size() + 1));
+    const std::size_t slot = static_cast<std::size_t>(key + 1) * KeyStmtCount + kind;
+    sql::Statement& st = keyStatements_[slot];
+    if (!st.valid())
+        st = sql::Statement(file_->connection().handle(), keySql(kind, key));
+    return &st;
+}
+
+sql::Statement* TableFile::tableStatement(TableStmt kind) {
+    if (tableStatements_.empty())
+        tableStatements_.resize(TableStmtCount);
+    sql::Statement& st = tableStatements_[kind];
+    if (!st.valid())
+        st = sql::Statement(file_->connection().handle(), tableSql(kind));
+    return &st;
+}
+
+} // namespace kr

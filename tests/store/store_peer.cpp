@@ -1,0 +1,149 @@
+// A second station for the tests: opens a working directory's data file in its own process
+// and obeys one command per line on standard input, answering one line per command.
+//
+//   open                     open every table of the data file (messages are printed)
+//   add ID DESCRIPTION       add a task
+//   load ID                  load a task with change detection armed
+//   put DESCRIPTION          rewrite the loaded task with a new description
+//   begin                    begin a transaction over Schedule and Scripting (2 s wait)
+//   exclusive                lock the data file exclusively
+//   hold MS                  lock the data file exclusively for MS milliseconds, then let go
+//   commit | rollback | unlock
+//   count                    number of tasks
+//   quit
+//
+// Every answer starts with the error number of the operation. Messages are printed as
+// "message|caption|text" and answered with the default button, or with the buttons listed in
+// the environment variable PEER_ANSWERS ("Yes,No,...").
+
+#include "platform/Dialogs.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "store/Tables.h"
+#include "store/Transaction.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace {
+
+class PrintingDialogs final : public kr::Dialogs {
+public:
+    PrintingDialogs() {
+        for (const QString& a : qEnvironmentVariable("PEER_ANSWERS").split(QLatin1Char(','), Qt::SkipEmptyParts))
+            answers_ << a.trimmed();
+    }
+    Button message(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
+        std::printf("message|%s|%s\n", qPrintable(caption), qPrintable(text));
+        std::fflush(stdout);
+        if (answers_.isEmpty())
+            return def;
+        const QString a = answers_.takeFirst();
+        if (a == QStringLiteral("Yes"))
+            return Yes;
+        if (a == QStringLiteral("No"))
+            return No;
+        if (a == QStringLiteral("Cancel"))
+            return Cancel;
+        if (a == QStringLiteral("Retry"))
+            return Retry;
+        return Ok;
+    }
+
+private:
+    QStringList answers_;
+};
+
+void Answer(kr::Err e, const QString& rest = {}) {
+    std::printf("%d%s%s\n", static_cast<int>(e), rest.isEmpty() ? "" : " ", qPrintable(rest));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: store_peer DIR\n");
+        return 2;
+    }
+    PrintingDialogs dialogs;
+    kr::ExitProgram end(dialogs);
+    kr::Store store(QString::fromLocal8Bit(argv[1]), dialogs, end);
+    store.declareLayouts();
+
+    std::unique_ptr<kr::Table<kr::Schedule>> schedule;
+    std::unique_ptr<kr::Table<kr::Scripting>> scripting;
+    std::unique_ptr<kr::Transaction> tx;
+    std::vector<std::unique_ptr<kr::TableAccess>> all;
+    kr::Schedule loaded;
+    auto tables = [&] {
+        if (!schedule) {
+            schedule = std::make_unique<kr::Table<kr::Schedule>>(store);
+            scripting = std::make_unique<kr::Table<kr::Scripting>>(store);
+        }
+    };
+
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        const QString l = QString::fromStdString(line).trimmed();
+        const QString cmd = l.section(QLatin1Char(' '), 0, 0);
+        const QString rest = l.section(QLatin1Char(' '), 1);
+        if (cmd == QStringLiteral("quit"))
+            break;
+        if (cmd == QStringLiteral("open")) {
+            for (const kr::TableDecl* d : kr::DataFileTables())
+                all.push_back(std::make_unique<kr::TableAccess>(store, *d));
+            Answer(kr::Err::None);
+            continue;
+        }
+        tables();
+        if (cmd == QStringLiteral("add")) {
+            kr::Schedule t;
+            t.id = rest.section(QLatin1Char(' '), 0, 0).toInt();
+            t.description = rest.section(QLatin1Char(' '), 1);
+            Answer(schedule->add(t));
+        } else if (cmd == QStringLiteral("load")) {
+            loaded = kr::Schedule{};
+            loaded.id = rest.toInt();
+            schedule->watch();
+            const kr::Err e = schedule->get(kr::Schedule::KEYID, loaded);
+            Answer(e, loaded.description);
+        } else if (cmd == QStringLiteral("put")) {
+            loaded.description = rest;
+            Answer(schedule->put(loaded));
+        } else if (cmd == QStringLiteral("begin")) {
+            tx = std::make_unique<kr::Transaction>();
+            const kr::Err e = tx->begin({schedule.get(), scripting.get()});
+            Answer(e);
+        } else if (cmd == QStringLiteral("commit")) {
+            Answer(tx ? tx->commit() : kr::Err::None);
+        } else if (cmd == QStringLiteral("rollback")) {
+            if (tx)
+                tx->rollback();
+            Answer(kr::Err::None);
+        } else if (cmd == QStringLiteral("exclusive")) {
+            Answer(schedule->lock(1));
+        } else if (cmd == QStringLiteral("hold")) {
+            Answer(schedule->lock(1));
+            QThread::msleep(rest.toULong());
+            Answer(schedule->unlock(), QStringLiteral("released"));
+        } else if (cmd == QStringLiteral("unlock")) {
+            Answer(schedule->unlock());
+        } else if (cmd == QStringLiteral("count")) {
+            const qint64 n = schedule->records();
+            Answer(schedule->error().code, QString::number(n));
+        } else {
+            std::printf("? %s\n", line.c_str());
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
