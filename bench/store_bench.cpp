@@ -3,11 +3,11 @@
 //
 //   build/bench/store_bench [--benchmark_filter=...]
 
-#include "support/ScriptedDialogs.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Transaction.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

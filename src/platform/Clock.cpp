@@ -6,8 +6,12 @@
 
 namespace kr {
 
-qint32 SystemClock::today() const { return FromQDate(QDate::currentDate()); }
+qint32 SystemClock::today() const {
+    return FromQDate(QDate::currentDate());
+}
 
-qint32 SystemClock::now() const { return FromQTime(QTime::currentTime()); }
+qint32 SystemClock::now() const {
+    return FromQTime(QTime::currentTime());
+}
 
 } // namespace kr

@@ -45,9 +45,13 @@ Date DateFromYmd(int year, int month, int day) {
     return static_cast<Date>(first + day - 1 - kEpoch);
 }
 
-Ymd YmdFromDate(Date date) { return CivilFromDays(static_cast<qint64>(date) + kEpoch); }
+Ymd YmdFromDate(Date date) {
+    return CivilFromDays(static_cast<qint64>(date) + kEpoch);
+}
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -30,7 +30,9 @@ struct Ymd {
 Date DateFromYmd(int year, int month, int day);
 Ymd YmdFromDate(Date date);
 
-inline int Weekday(Date date) { return ((date % 7) + 7) % 7; }
+inline int Weekday(Date date) {
+    return ((date % 7) + 7) % 7;
+}
 
 int DaysInMonth(int year, int month);
 bool IsLeapYear(int year);

@@ -39,7 +39,8 @@ public:
 // The usual way to end: show the text, write it to standard error, exit with status 1.
 class ExitProgram final : public ProgramEnd {
 public:
-    explicit ExitProgram(Dialogs& dialogs) : dialogs_(dialogs) {}
+    explicit ExitProgram(Dialogs& dialogs)
+        : dialogs_(dialogs) {}
     [[noreturn]] void endProgram(const QString& text) override;
 
 private:

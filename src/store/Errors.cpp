@@ -36,7 +36,9 @@ QString ErrorText(Err code) {
     return QStringLiteral("Unknown Error");
 }
 
-QString StoreError::text() const { return ErrorText(code); }
+QString StoreError::text() const {
+    return ErrorText(code);
+}
 
 QString StoreError::describe() const {
     if (code == Err::StorageError && !driverText.isEmpty())

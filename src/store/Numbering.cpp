@@ -13,15 +13,17 @@ qint64 LastNumber(TableAccess& table, void* scratch, Dialogs& dialogs) {
         return -1;
     }
     const TableDecl& d = table.decl();
-    const FieldDecl& number = (*d.fields)[static_cast<std::size_t>(d.keys[d.primaryKey()].components.front())];
+    const FieldDecl& number =
+        (*d.fields)[static_cast<std::size_t>(d.keys[d.primaryKey()].components.front())];
     return std::get<qint64>(number.get(scratch));
 }
 
 bool AskRetryNumbering(Dialogs& dialogs, const StoreError& e) {
-    return dialogs.message(QStringLiteral("Attempts to automatically number this record have failed.  Error: ") +
-                               e.describe() + QLatin1Char('.'),
-                           QStringLiteral("Auto Increment Error"), Dialogs::Icon::Exclamation,
-                           Dialogs::Retry | Dialogs::Cancel, Dialogs::Cancel) == Dialogs::Retry;
+    return dialogs.message(
+               QStringLiteral("Attempts to automatically number this record have failed.  Error: ") +
+                   e.describe() + QLatin1Char('.'),
+               QStringLiteral("Auto Increment Error"), Dialogs::Icon::Exclamation,
+               Dialogs::Retry | Dialogs::Cancel, Dialogs::Cancel) == Dialogs::Retry;
 }
 
 } // namespace detail

@@ -24,7 +24,8 @@ bool AskRetryNumbering(Dialogs& dialogs, const StoreError& e);
 template <class R> bool ReserveRecordNumber(Table<R>& table, R& record) {
     const R primed = record;
     const TableDecl& d = table.decl();
-    const FieldDecl& number = (*d.fields)[static_cast<std::size_t>(d.keys[d.primaryKey()].components.front())];
+    const FieldDecl& number =
+        (*d.fields)[static_cast<std::size_t>(d.keys[d.primaryKey()].components.front())];
     for (;;) {
         for (int attempt = 0; attempt < 3; ++attempt) {
             R last;

@@ -71,13 +71,13 @@ struct RecordMeta {
 enum class FileKind { Data, Sync, Tag };
 
 struct TableDecl {
-    QString name;      // "Schedule"
-    QString prefix;    // "SCH"
-    QString fileName;  // the table's file name as messages show it, e.g. "KR97\!s"
-    FileKind file;     // which file holds it
-    QString sqlName;   // the table's name inside its file, e.g. "s"
-    int version;       // layout version
-    int recordBytes;   // size of the fixed part of a record
+    QString name;     // "Schedule"
+    QString prefix;   // "SCH"
+    QString fileName; // the table's file name as messages show it, e.g. "KR97\!s"
+    FileKind file;    // which file holds it
+    QString sqlName;  // the table's name inside its file, e.g. "s"
+    int version;      // layout version
+    int recordBytes;  // size of the fixed part of a record
     const std::vector<FieldDecl>* fields;
     RecordMeta* (*meta)(void* record);
     std::vector<KeyDecl> keys;
@@ -128,10 +128,10 @@ template <class T> void FromValue(T& m, const Value& v) {
 // giving the member, the field-number enumerator and the declaration entry from one line.
 #define KR_FIELD_MEMBER(E, m, T, w) ::kr::detail::CppType<::kr::FieldType::T>::type m{};
 #define KR_FIELD_ENUM(E, m, T, w) E,
-#define KR_FIELD_DECL(E, m, T, w)                                                                          \
-    ::kr::FieldDecl{                                                                                       \
-        #E, ::kr::FieldType::T, w,                                                                         \
-        [](const void* r) -> ::kr::Value { return ::kr::detail::ToValue(static_cast<const Self*>(r)->m); }, \
+#define KR_FIELD_DECL(E, m, T, w)                                                                            \
+    ::kr::FieldDecl{                                                                                         \
+        #E, ::kr::FieldType::T, w,                                                                           \
+        [](const void* r) -> ::kr::Value { return ::kr::detail::ToValue(static_cast<const Self*>(r)->m); },  \
         [](void* r, const ::kr::Value& v) { ::kr::detail::FromValue(static_cast<Self*>(r)->m, v); }},
 #define KR_KEY_ENUM(E, flags, ...) E,
 #define KR_KEY_DECL(E, flags, ...) ::kr::KeyDecl{#E, flags, {__VA_ARGS__}},

@@ -8,9 +8,13 @@ QString QuoteIdent(const QString& name) {
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-QString ColumnName(const FieldDecl& f) { return QString::fromLatin1(f.column); }
+QString ColumnName(const FieldDecl& f) {
+    return QString::fromLatin1(f.column);
+}
 
-QString FoldedColumnName(const FieldDecl& f) { return QStringLiteral("f_") + QString::fromLatin1(f.column); }
+QString FoldedColumnName(const FieldDecl& f) {
+    return QStringLiteral("f_") + QString::fromLatin1(f.column);
+}
 
 QString StoredText(const FieldDecl& f, const QString& text) {
     QString t = text.left(f.maxChars());
@@ -73,8 +77,8 @@ Schema BuildSchema(const TableDecl& decl) {
         ks.optCondition = k.opt() ? QLatin1Char('(') + blanks.join(QStringLiteral(" OR ")) + QLatin1Char(')')
                                   : QStringLiteral("1");
         ks.createSql = QStringLiteral("CREATE ") + (k.unique() ? QStringLiteral("UNIQUE ") : QString()) +
-                       QStringLiteral("INDEX ") + QuoteIdent(ks.indexName) + QStringLiteral(" ON ") + s.table +
-                       QLatin1Char('(') + ks.columns.join(QLatin1Char(',')) + QLatin1Char(')');
+                       QStringLiteral("INDEX ") + QuoteIdent(ks.indexName) + QStringLiteral(" ON ") +
+                       s.table + QLatin1Char('(') + ks.columns.join(QLatin1Char(',')) + QLatin1Char(')');
         if (k.opt())
             ks.createSql += QStringLiteral(" WHERE ") + ks.optCondition;
         s.keys.push_back(ks);

@@ -13,21 +13,21 @@ namespace kr {
 
 struct KeySchema {
     QString indexName;
-    QStringList columns; // in key order; text parts of a nocase key use the folded column
+    QStringList columns;  // in key order; text parts of a nocase key use the folded column
     QString optCondition; // "(a<>'' OR b<>0)" for opt keys, "1" otherwise
     QString createSql;
 };
 
 struct Schema {
-    QString table;                  // quoted table name
-    QString tableName;              // bare table name
-    std::vector<bool> folded;       // per field: a folded copy is kept for nocase keys
-    QStringList columns;            // field columns, in field order
-    QStringList foldedColumns;      // folded copies, in field order of the folded fields
-    std::vector<int> foldedFields;  // field index of each folded copy
-    QString createTableSql;         // for the given table name
+    QString table;                 // quoted table name
+    QString tableName;             // bare table name
+    std::vector<bool> folded;      // per field: a folded copy is kept for nocase keys
+    QStringList columns;           // field columns, in field order
+    QStringList foldedColumns;     // folded copies, in field order of the folded fields
+    std::vector<int> foldedFields; // field index of each folded copy
+    QString createTableSql;        // for the given table name
     std::vector<KeySchema> keys;
-    QString selectList;             // "_id,_ver,<field columns>"
+    QString selectList; // "_id,_ver,<field columns>"
 
     QString createTableAs(const QString& name) const;
 };

@@ -19,7 +19,9 @@ void FoldFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 } // namespace
 
-QString Fold(const QString& text) { return text.toUpper(); }
+QString Fold(const QString& text) {
+    return text.toUpper();
+}
 
 Statement::Statement(sqlite3* db, const QString& sql) {
     const QByteArray utf8 = sql.toUtf8();
@@ -30,9 +32,13 @@ Statement::Statement(sqlite3* db, const QString& sql) {
     }
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
 
-Statement::Statement(Statement&& other) noexcept : stmt_(other.stmt_), prepareRc_(other.prepareRc_) {
+Statement::Statement(Statement&& other) noexcept
+    : stmt_(other.stmt_)
+    , prepareRc_(other.prepareRc_) {
     other.stmt_ = nullptr;
 }
 
@@ -46,30 +52,40 @@ Statement& Statement::operator=(Statement&& other) noexcept {
     return *this;
 }
 
-void Statement::bind(int index, qint64 value) { sqlite3_bind_int64(stmt_, index, value); }
+void Statement::bind(int index, qint64 value) {
+    sqlite3_bind_int64(stmt_, index, value);
+}
 
 void Statement::bind(int index, const QString& value) {
     const QByteArray utf8 = value.toUtf8();
     sqlite3_bind_text(stmt_, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
 }
 
-int Statement::step() { return sqlite3_step(stmt_); }
+int Statement::step() {
+    return sqlite3_step(stmt_);
+}
 
 void Statement::reset() {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
 }
 
-qint64 Statement::columnInt(int col) const { return sqlite3_column_int64(stmt_, col); }
+qint64 Statement::columnInt(int col) const {
+    return sqlite3_column_int64(stmt_, col);
+}
 
 QString Statement::columnText(int col) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
     return QString::fromUtf8(text, sqlite3_column_bytes(stmt_, col));
 }
 
-bool Statement::columnIsText(int col) const { return sqlite3_column_type(stmt_, col) == SQLITE_TEXT; }
+bool Statement::columnIsText(int col) const {
+    return sqlite3_column_type(stmt_, col) == SQLITE_TEXT;
+}
 
-Connection::~Connection() { close(); }
+Connection::~Connection() {
+    close();
+}
 
 int Connection::open(const QString& path, bool create, const QByteArray& key) {
     close();
@@ -103,17 +119,25 @@ int Connection::exec(const QString& sql) {
     return sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
 }
 
-void Connection::setBusyTimeout(int milliseconds) { sqlite3_busy_timeout(db_, milliseconds); }
+void Connection::setBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(db_, milliseconds);
+}
 
-qint64 Connection::changes() const { return sqlite3_changes(db_); }
+qint64 Connection::changes() const {
+    return sqlite3_changes(db_);
+}
 
-qint64 Connection::lastInsertRowid() const { return sqlite3_last_insert_rowid(db_); }
+qint64 Connection::lastInsertRowid() const {
+    return sqlite3_last_insert_rowid(db_);
+}
 
 QString Connection::errorMessage() const {
     return db_ != nullptr ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory");
 }
 
-int Connection::extendedErrorCode() const { return db_ != nullptr ? sqlite3_extended_errcode(db_) : SQLITE_NOMEM; }
+int Connection::extendedErrorCode() const {
+    return db_ != nullptr ? sqlite3_extended_errcode(db_) : SQLITE_NOMEM;
+}
 
 StoreError ToStoreError(int rc, const Connection& conn) {
     StoreError e;

@@ -21,7 +21,9 @@ QString ResolveFileName(const QString& path) {
 }
 
 Store::Store(QString workDir, Dialogs& dialogs, ProgramEnd& programEnd)
-    : workDir_(QDir(workDir).absolutePath()), dialogs_(dialogs), programEnd_(programEnd) {}
+    : workDir_(QDir(workDir).absolutePath())
+    , dialogs_(dialogs)
+    , programEnd_(programEnd) {}
 
 Store::~Store() = default;
 
@@ -127,14 +129,16 @@ void Store::openProcedure(TableFile& table, OpenMode mode) {
     case Err::FileNotFound:
         e = table.create(version);
         if (!e.ok()) {
-            dialogs_.message(QStringLiteral("Error: (") + e.describe() + QStringLiteral(") creating ") + file + press,
+            dialogs_.message(QStringLiteral("Error: (") + e.describe() + QStringLiteral(") creating ") +
+                                 file + press,
                              QStringLiteral("File Creation Error"), Dialogs::Icon::Hand);
             programEnd_.endProgram(QStringLiteral("File Creation Error!"));
         }
         e = table.open(mode, version);
         if (!e.ok()) {
-            dialogs_.message(QStringLiteral("Error: (") + e.describe() + QStringLiteral(") opening created ") +
-                                 QStringLiteral("file:") + file + press,
+            dialogs_.message(QStringLiteral("Error: (") + e.describe() +
+                                 QStringLiteral(") opening created ") + QStringLiteral("file:") + file +
+                                 press,
                              QStringLiteral("File Creation Error"), Dialogs::Icon::Hand);
             programEnd_.endProgram(QStringLiteral("File Creation Error!"));
         }
@@ -142,13 +146,13 @@ void Store::openProcedure(TableFile& table, OpenMode mode) {
     case Err::KeysInvalid:
         if (dialogs_.message(file + QStringLiteral(" key file is invalid.  Do you ") +
                                  QStringLiteral("want to rebuild the key?"),
-                             QStringLiteral("Invalid Key"), Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No,
-                             Dialogs::Yes) != Dialogs::Yes)
+                             QStringLiteral("Invalid Key"), Dialogs::Icon::Question,
+                             Dialogs::Yes | Dialogs::No, Dialogs::Yes) != Dialogs::Yes)
             programEnd_.endProgram(QStringLiteral("Invalid Key!"));
         e = table.rebuildKeys();
         if (!e.ok()) {
-            dialogs_.message(QStringLiteral("Error: (") + e.describe() + QStringLiteral(") repairing key for ") + file +
-                                 press,
+            dialogs_.message(QStringLiteral("Error: (") + e.describe() +
+                                 QStringLiteral(") repairing key for ") + file + press,
                              QStringLiteral("Key Rebuild Error"), Dialogs::Icon::Hand);
             programEnd_.endProgram(QStringLiteral("Error Rebuilding Key!"));
         }

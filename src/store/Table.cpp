@@ -11,7 +11,9 @@ namespace {
 
 // Every write stamps the record with a fresh version, so that a watched Put can tell whether
 // anyone wrote the record since it was loaded.
-qint64 NewVersion() { return static_cast<qint64>(QRandomGenerator::global()->generate64() >> 2) + 1; }
+qint64 NewVersion() {
+    return static_cast<qint64>(QRandomGenerator::global()->generate64() >> 2) + 1;
+}
 
 void BindValue(sql::Statement& st, int index, const Value& v) {
     if (const auto* n = std::get_if<qint64>(&v))
@@ -23,7 +25,8 @@ void BindValue(sql::Statement& st, int index, const Value& v) {
 } // namespace
 
 TableAccess::TableAccess(Store& store, const TableDecl& decl, const QString& file, OpenMode mode)
-    : store_(store), table_(store.openTable(decl, file, mode)) {}
+    : store_(store)
+    , table_(store.openTable(decl, file, mode)) {}
 
 TableAccess::~TableAccess() {
     {
@@ -92,7 +95,8 @@ Err TableAccess::read(sql::Statement* st, void* record) {
     const int rc = st->step();
     if (rc != SQLITE_ROW) {
         st->reset();
-        return setError(rc == SQLITE_DONE ? StoreError{Err::NoMoreRecords, {}, 0} : table_->statementError(rc));
+        return setError(rc == SQLITE_DONE ? StoreError{Err::NoMoreRecords, {}, 0}
+                                          : table_->statementError(rc));
     }
     const auto& fields = *table_->decl().fields;
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -160,9 +164,13 @@ Err TableAccess::step(bool forward, void* record) {
     return e;
 }
 
-Err TableAccess::next(void* record) { return step(true, record); }
+Err TableAccess::next(void* record) {
+    return step(true, record);
+}
 
-Err TableAccess::previous(void* record) { return step(false, record); }
+Err TableAccess::previous(void* record) {
+    return step(false, record);
+}
 
 Err TableAccess::get(int key, void* record) {
     std::lock_guard lock(table_->file().mutex());
@@ -300,7 +308,9 @@ Err TableAccess::reset(const Position& p) {
     return setError(Err::None);
 }
 
-Err TableAccess::reget(const Position& p, void* record) { return fetch(p.rowid, record); }
+Err TableAccess::reget(const Position& p, void* record) {
+    return fetch(p.rowid, record);
+}
 
 Err TableAccess::lock(int waitSeconds) {
     std::lock_guard lock(table_->file().mutex());

@@ -19,7 +19,8 @@ struct Position {
 
 class TableAccess {
 public:
-    TableAccess(Store& store, const TableDecl& decl, const QString& file = {}, OpenMode mode = OpenMode::Shared);
+    TableAccess(Store& store, const TableDecl& decl, const QString& file = {},
+                OpenMode mode = OpenMode::Shared);
     ~TableAccess();
     TableAccess(const TableAccess&) = delete;
     TableAccess& operator=(const TableAccess&) = delete;

@@ -20,13 +20,21 @@ const QString kLayouts = QStringLiteral("_layout");
 
 // ------------------------------------------------------------------------------- DataFile
 
-DataFile::DataFile(QString path, bool enciphered) : path_(std::move(path)), enciphered_(enciphered) {}
+DataFile::DataFile(QString path, bool enciphered)
+    : path_(std::move(path))
+    , enciphered_(enciphered) {}
 
-DataFile::~DataFile() { disconnect(); }
+DataFile::~DataFile() {
+    disconnect();
+}
 
-bool DataFile::existsOnDisk() const { return QFileInfo::exists(path_); }
+bool DataFile::existsOnDisk() const {
+    return QFileInfo::exists(path_);
+}
 
-StoreError DataFile::fail(int rc) { return sql::ToStoreError(rc, conn_); }
+StoreError DataFile::fail(int rc) {
+    return sql::ToStoreError(rc, conn_);
+}
 
 int DataFile::openConnection(bool create) {
     const int rc = conn_.open(path_, create, enciphered_ ? OwnerPassword() : QByteArray());
@@ -125,7 +133,8 @@ StoreError DataFile::begin(int waitMs, bool exclusive) {
     if (!conn_.isOpen())
         return StoreError{Err::FileNotFound, {}, 0};
     conn_.setBusyTimeout(waitMs);
-    const int rc = conn_.exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
+    const int rc =
+        conn_.exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
     conn_.setBusyTimeout(statementWaitMs_);
     if (rc != SQLITE_OK)
         return fail(rc);
@@ -166,25 +175,31 @@ int DataFile::recordedVersion(const QString& table) {
 // ------------------------------------------------------------------------------ TableFile
 
 TableFile::TableFile(std::shared_ptr<DataFile> file, const TableDecl& decl)
-    : file_(std::move(file)), decl_(decl), schema_(BuildSchema(decl)) {}
+    : file_(std::move(file))
+    , decl_(decl)
+    , schema_(BuildSchema(decl)) {}
 
 void TableFile::finalizeStatements() {
     keyStatements_.clear();
     tableStatements_.clear();
 }
 
-StoreError TableFile::statementError(int rc) { return sql::ToStoreError(rc, file_->connection()); }
+StoreError TableFile::statementError(int rc) {
+    return sql::ToStoreError(rc, file_->connection());
+}
 
 bool TableFile::tableExists() {
-    sql::Statement st(file_->connection().handle(),
-                      QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE"));
+    sql::Statement st(
+        file_->connection().handle(),
+        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE"));
     st.bind(1, schema_.tableName);
     return st.step() == SQLITE_ROW;
 }
 
 bool TableFile::layoutMatches() {
     QStringList actual;
-    sql::Statement p(file_->connection().handle(), QStringLiteral("PRAGMA table_info(%1)").arg(schema_.table));
+    sql::Statement p(file_->connection().handle(),
+                     QStringLiteral("PRAGMA table_info(%1)").arg(schema_.table));
     while (p.step() == SQLITE_ROW)
         actual << QuoteIdent(p.columnText(1));
     const QStringList expected = QStringList{QStringLiteral("\"_id\""), QStringLiteral("\"_ver\"")} +
@@ -255,8 +270,9 @@ StoreError TableFile::create(int version) {
             e = statementError(rc);
         }
         if (e.ok()) {
-            sql::Statement st(conn.handle(),
-                              QStringLiteral("INSERT OR REPLACE INTO _layout(name, version) VALUES (?1, ?2)"));
+            sql::Statement st(
+                conn.handle(),
+                QStringLiteral("INSERT OR REPLACE INTO _layout(name, version) VALUES (?1, ?2)"));
             st.bind(1, schema_.tableName.toLower());
             st.bind(2, static_cast<qint64>(version));
             rc = st.step();
@@ -300,8 +316,9 @@ StoreError TableFile::rebuildKeys() {
     // Drop whatever indexes the table has, refresh the folded copies, build the keys anew.
     QStringList drops;
     {
-        sql::Statement st(conn.handle(), QStringLiteral("SELECT name FROM sqlite_master WHERE type='index' AND "
-                                                        "tbl_name=?1 COLLATE NOCASE AND sql IS NOT NULL"));
+        sql::Statement st(conn.handle(),
+                          QStringLiteral("SELECT name FROM sqlite_master WHERE type='index' AND "
+                                         "tbl_name=?1 COLLATE NOCASE AND sql IS NOT NULL"));
         st.bind(1, schema_.tableName);
         while (st.step() == SQLITE_ROW)
             drops << QStringLiteral("DROP INDEX ") + QuoteIdent(st.columnText(0));
@@ -316,8 +333,8 @@ StoreError TableFile::rebuildKeys() {
         QStringList sets;
         for (int f : schema_.foldedFields) {
             const FieldDecl& fd = (*decl_.fields)[static_cast<std::size_t>(f)];
-            sets << QuoteIdent(FoldedColumnName(fd)) + QStringLiteral("=kr_fold(") + QuoteIdent(ColumnName(fd)) +
-                        QLatin1Char(')');
+            sets << QuoteIdent(FoldedColumnName(fd)) + QStringLiteral("=kr_fold(") +
+                        QuoteIdent(ColumnName(fd)) + QLatin1Char(')');
         }
         rc = conn.exec(QStringLiteral("UPDATE %1 SET %2").arg(schema_.table, sets.join(QLatin1Char(','))));
     }
@@ -371,7 +388,9 @@ StoreError TableFile::upgrade(int declaredVersion) {
             from << QStringLiteral("CAST(%1 AS INTEGER)").arg(q);
         if (schema_.folded[static_cast<std::size_t>(&f - fields.data())]) {
             into << QuoteIdent(FoldedColumnName(f));
-            from << QStringLiteral("kr_fold(rtrim(substr(CAST(%1 AS TEXT),1,%2),' '))").arg(q).arg(f.maxChars());
+            from << QStringLiteral("kr_fold(rtrim(substr(CAST(%1 AS TEXT),1,%2),' '))")
+                        .arg(q)
+                        .arg(f.maxChars());
         }
     }
     const QString temp = schema_.tableName + QStringLiteral("__upgrade");
@@ -411,8 +430,8 @@ QString TableFile::keySql(Stmt kind, int key) const {
         cols = k.columns;
         opt = k.optCondition;
     }
-    const QString from = QStringLiteral("SELECT ") + schema_.selectList + QStringLiteral(" FROM ") + schema_.table +
-                         QStringLiteral(" WHERE ") + opt;
+    const QString from = QStringLiteral("SELECT ") + schema_.selectList + QStringLiteral(" FROM ") +
+                         schema_.table + QStringLiteral(" WHERE ") + opt;
     auto order = [&](bool asc) {
         QStringList o;
         for (const QString& c : cols)
@@ -428,8 +447,8 @@ QString TableFile::keySql(Stmt kind, int key) const {
     };
     const QStringList withRow = cols + QStringList{QStringLiteral("_id")};
     auto rowCompare = [&](const QStringList& c, const char* op) {
-        return QStringLiteral(" AND (") + c.join(QLatin1Char(',')) + QStringLiteral(") ") + QLatin1String(op) +
-               QStringLiteral(" (") + params(c.size()) + QLatin1Char(')');
+        return QStringLiteral(" AND (") + c.join(QLatin1Char(',')) + QStringLiteral(") ") +
+               QLatin1String(op) + QStringLiteral(" (") + params(c.size()) + QLatin1Char(')');
     };
     switch (kind) {
     case First:
@@ -450,8 +469,9 @@ QString TableFile::keySql(Stmt kind, int key) const {
         return cols.isEmpty() ? from + order(false) : from + rowCompare(cols, "<=") + order(false);
     case Equal:
     case Exists: {
-        QString sql = kind == Equal ? from : QStringLiteral("SELECT _id FROM ") + schema_.table +
-                                                 QStringLiteral(" WHERE ") + opt;
+        QString sql = kind == Equal ? from
+                                    : QStringLiteral("SELECT _id FROM ") + schema_.table +
+                                          QStringLiteral(" WHERE ") + opt;
         for (qsizetype i = 0; i < cols.size(); ++i)
             sql += QStringLiteral(" AND ") + cols[i] + QStringLiteral("=?%1").arg(i + 1);
         if (kind == Exists)

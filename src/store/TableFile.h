@@ -75,19 +75,7 @@ private:
 
 class TableFile {
 public:
-    enum Stmt {
-        First,
-        Last,
-        After,
-        Before,
-        RowFrom,
-        RowTo,
-        ValueFrom,
-        ValueTo,
-        Equal,
-        Exists,
-        KeyStmtCount
-    };
+    enum Stmt { First, Last, After, Before, RowFrom, RowTo, ValueFrom, ValueTo, Equal, Exists, KeyStmtCount };
     enum TableStmt { Insert, Update, UpdateChecked, Delete, ByRowid, Count, Empty, TableStmtCount };
 
     TableFile(std::shared_ptr<DataFile> file, const TableDecl& decl);

@@ -4,7 +4,9 @@
 
 namespace kr {
 
-Transaction::~Transaction() { rollback(); }
+Transaction::~Transaction() {
+    rollback();
+}
 
 Err Transaction::begin(std::initializer_list<TableAccess*> tables, int waitSeconds) {
     if (active()) {

@@ -8,7 +8,9 @@ void Show(Dialogs& d, const QString& text, const QString& caption) {
     d.message(text, QString(caption), Dialogs::Icon::Exclamation, Dialogs::Ok, Dialogs::Ok);
 }
 
-QString Quoted(const StoreError& e) { return QStringLiteral("Error: (") + e.describe() + QLatin1Char(')'); }
+QString Quoted(const StoreError& e) {
+    return QStringLiteral("Error: (") + e.describe() + QLatin1Char(')');
+}
 
 } // namespace
 
@@ -30,7 +32,8 @@ void RecordRetrieval(Dialogs& d, const QString& table, const StoreError& e) {
 void ReferentialDelete(Dialogs& d, const QString& childTable) {
     Show(d,
          QStringLiteral("This record is referenced from the file ") + childTable +
-             QStringLiteral(".  This record cannot be deleted while") + QStringLiteral(" these references exist."),
+             QStringLiteral(".  This record cannot be deleted while") +
+             QStringLiteral(" these references exist."),
          QStringLiteral("Referential Integrity Delete Error"));
 }
 
@@ -59,12 +62,14 @@ void UpdateError(Dialogs& d, const QString& table, const StoreError& e) {
 
 void ChangedByOtherStation(Dialogs& d, bool longMessage) {
     if (longMessage)
-        Show(d,
-             QStringLiteral("This record was changed by another station. Those changes will now be displayed. "
-                            "Use the Ditto Button or Ctrl+' to recall your changes."),
-             QStringLiteral("Record Was Not Updated"));
+        Show(
+            d,
+            QStringLiteral("This record was changed by another station. Those changes will now be displayed. "
+                           "Use the Ditto Button or Ctrl+' to recall your changes."),
+            QStringLiteral("Record Was Not Updated"));
     else
-        Show(d, QStringLiteral("This record was changed by another station."), QStringLiteral("Update Operation Error"));
+        Show(d, QStringLiteral("This record was changed by another station."),
+             QStringLiteral("Update Operation Error"));
 }
 
 void InsertError(Dialogs& d, const StoreError& e) {
@@ -81,8 +86,8 @@ void DuplicateKey(Dialogs& d, const QString& keyDescription) {
 
 void Range(Dialogs& d, const QString& field, const QString& range) {
     Show(d,
-         QStringLiteral("The value of ") + field + QStringLiteral(" must be ") + QStringLiteral("between ") + range +
-             QLatin1Char('.'),
+         QStringLiteral("The value of ") + field + QStringLiteral(" must be ") + QStringLiteral("between ") +
+             range + QLatin1Char('.'),
          QStringLiteral("Range Error"));
 }
 
@@ -123,7 +128,8 @@ void RequestNotAllowed(Dialogs& d, Request request) {
     }
     Show(d,
          QStringLiteral("This procedure was called to ") + what +
-             QStringLiteral(" are not allowed for this procedure.  Press OK to return to the calling procedure"),
+             QStringLiteral(
+                 " are not allowed for this procedure.  Press OK to return to the calling procedure"),
          QStringLiteral("Invalid Request"));
 }
 

@@ -1,5 +1,5 @@
-#include "StoreFixture.h"
 #include "store/Cipher.h"
+#include "StoreFixture.h"
 #include "store/Sqlite.h"
 
 #include <QFile>
@@ -46,13 +46,15 @@ TEST_F(Cipher, TheDataFileOpensOnlyUnderTheOwnerPassword) {
     EXPECT_EQ(wrong.exec(QStringLiteral("SELECT count(*) FROM s")), 26); // not a database
 
     int code = 0;
-    const QString plain = RunTool(QStringLiteral("sqlite3"), {dataFile(), QStringLiteral("SELECT * FROM s;")}, {}, &code);
+    const QString plain =
+        RunTool(QStringLiteral("sqlite3"), {dataFile(), QStringLiteral("SELECT * FROM s;")}, {}, &code);
     EXPECT_NE(code, 0);
     EXPECT_TRUE(plain.contains(QStringLiteral("not a database"))) << plain.toStdString();
 
     // Another installation of the same storage reads it under the same password.
-    const QString other = RunTool(QStringLiteral("sqlcipher"), {dataFile()},
-                              "PRAGMA key='" + OwnerPassword() + "';\nSELECT DESCRIPTION FROM s;\n", &code);
+    const QString other =
+        RunTool(QStringLiteral("sqlcipher"), {dataFile()},
+                "PRAGMA key='" + OwnerPassword() + "';\nSELECT DESCRIPTION FROM s;\n", &code);
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(other.contains(QStringLiteral("secret plans"))) << other.toStdString();
 }
@@ -67,8 +69,8 @@ TEST_F(Cipher, TheTagFileHasNoPassword) {
         ASSERT_EQ(t.add(tag), Err::None);
     }
     int code = 0;
-    const QString out =
-        RunTool(QStringLiteral("sqlite3"), {dir.file(kTagFileName), QStringLiteral("SELECT PTR FROM Tag;")}, {}, &code);
+    const QString out = RunTool(QStringLiteral("sqlite3"),
+                                {dir.file(kTagFileName), QStringLiteral("SELECT PTR FROM Tag;")}, {}, &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(out.trimmed(), QStringLiteral("5"));
 }

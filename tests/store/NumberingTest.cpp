@@ -1,6 +1,6 @@
+#include "store/Numbering.h"
 #include "StoreFixture.h"
 #include "store/Cipher.h"
-#include "store/Numbering.h"
 #include "store/Sqlite.h"
 
 namespace kr::test {
@@ -61,8 +61,9 @@ TEST_F(NumberingTest, ThreeFailuresAskWhetherToRetry) {
     EXPECT_FALSE(ReserveRecordNumber(s, r));
     ASSERT_EQ(dialogs.shown.size(), 2u);
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Auto Increment Error"));
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Attempts to automatically number this record have failed.  "
-                                                    "Error: File Is Already Locked (32)."));
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Attempts to automatically number this record have failed.  "
+                             "Error: File Is Already Locked (32)."));
     EXPECT_EQ(dialogs.shown[0].buttons, unsigned(Dialogs::Retry | Dialogs::Cancel));
     EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::Cancel);
     other.exec(QStringLiteral("ROLLBACK"));

@@ -31,12 +31,14 @@ TEST_F(OpenTableTest, DamagedKeysAreRebuiltWhenTheUserAgrees) {
             ASSERT_EQ(s.add(t), Err::None);
         }
     }
-    Tamper(dataFile(), QStringLiteral("DROP INDEX \"s__KEYDATEENABLED\"; UPDATE s SET f_DESCRIPTION='stale'"));
+    Tamper(dataFile(),
+           QStringLiteral("DROP INDEX \"s__KEYDATEENABLED\"; UPDATE s SET f_DESCRIPTION='stale'"));
     resetStore();
     dialogs.answer(Dialogs::Yes);
     Table<Schedule> s(*store);
     ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("KR97\\!s key file is invalid.  Do you want to rebuild the key?"));
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("KR97\\!s key file is invalid.  Do you want to rebuild the key?"));
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Invalid Key"));
     EXPECT_EQ(dialogs.shown[0].buttons, unsigned(Dialogs::Yes | Dialogs::No));
     EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::Yes);
@@ -67,6 +69,27 @@ TEST_F(OpenTableTest, RefusingToRebuildKeysEndsTheProgram) {
         EXPECT_EQ(e.text, QStringLiteral("Invalid Key!"));
     }
     EXPECT_EQ(ReadAll(dataFile()), before);
+}
+
+TEST_F(OpenTableTest, AKeyThatCannotBeRebuiltEndsTheProgram) {
+    { Table<Categories> c(*store); }
+    // Keys damaged while two names that the unique key tells apart only by case got in.
+    Tamper(dataFile(), QStringLiteral("DROP INDEX \"Categories__KEYCATEGORY\";"
+                                      "INSERT INTO Categories(CATEGORY, f_CATEGORY) VALUES ('Work','WORK'),"
+                                      "('WORK','WORK')"));
+    resetStore();
+    try {
+        Table<Categories> c(*store);
+        FAIL() << "the program should have ended";
+    } catch (const ProgramEnded& e) {
+        EXPECT_EQ(e.text, QStringLiteral("Error Rebuilding Key!"));
+    }
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Invalid Key"));
+    EXPECT_EQ(dialogs.shown[1].caption, QStringLiteral("Key Rebuild Error"));
+    EXPECT_TRUE(dialogs.shown[1].text.startsWith(QStringLiteral("Error: (")));
+    EXPECT_TRUE(dialogs.shown[1].text.endsWith(
+        QStringLiteral(") repairing key for KR97\\!Categories.  Press OK to end this application.")));
 }
 
 TEST_F(OpenTableTest, AnOlderScheduleLayoutIsUpgradedWithItsRecords) {

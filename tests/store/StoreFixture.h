@@ -1,11 +1,11 @@
 #pragma once
 
-#include "support/ScriptedDialogs.h"
-#include "support/TempDir.h"
 #include "platform/DateTime.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Tables.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 

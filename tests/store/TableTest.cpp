@@ -61,7 +61,7 @@ TEST_F(TableTest, CaseSensitiveKeysOrderTextsApart) {
         Todo r;
         r.todo = QString::fromLatin1(text);
         r.category = QString::fromLatin1(text).toLower() == QStringLiteral("call") ? QStringLiteral("phone")
-                                                                                     : QStringLiteral("Fruit");
+                                                                                   : QStringLiteral("Fruit");
         ASSERT_EQ(t.add(r), Err::None);
     }
     const auto text = [](const Todo& r) { return r.todo; };
@@ -70,9 +70,11 @@ TEST_F(TableTest, CaseSensitiveKeysOrderTextsApart) {
                            QStringLiteral("apple"), QStringLiteral("call")}));
     // Under the category key (nocase) texts differing only in case are equal and keep the
     // order in which they were added.
-    EXPECT_EQ(Walk(t, Todo::KEYCATEGORY, [](const Todo& r) { return r.category + QLatin1Char('/') + r.todo; }),
-              (QStringList{QStringLiteral("Fruit/apple"), QStringLiteral("Fruit/Apple"), QStringLiteral("Fruit/Zebra"),
-                           QStringLiteral("phone/call"), QStringLiteral("phone/Call")}));
+    EXPECT_EQ(
+        Walk(t, Todo::KEYCATEGORY, [](const Todo& r) { return r.category + QLatin1Char('/') + r.todo; }),
+        (QStringList{QStringLiteral("Fruit/apple"), QStringLiteral("Fruit/Apple"),
+                     QStringLiteral("Fruit/Zebra"), QStringLiteral("phone/call"),
+                     QStringLiteral("phone/Call")}));
     // Get on a case-sensitive key finds only the exact case.
     Todo probe;
     probe.todo = QStringLiteral("CALL");

@@ -37,7 +37,8 @@ namespace {
 class PrintingDialogs final : public kr::Dialogs {
 public:
     PrintingDialogs() {
-        for (const QString& a : qEnvironmentVariable("PEER_ANSWERS").split(QLatin1Char(','), Qt::SkipEmptyParts))
+        for (const QString& a :
+             qEnvironmentVariable("PEER_ANSWERS").split(QLatin1Char(','), Qt::SkipEmptyParts))
             answers_ << a.trimmed();
     }
     Button message(const QString& text, const QString& caption, Icon, unsigned, Button def) override {

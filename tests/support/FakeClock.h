@@ -9,7 +9,9 @@ namespace kr::test {
 class FakeClock final : public Clock {
 public:
     FakeClock() = default;
-    FakeClock(Date d, Time t) : date_(d), time_(t) {}
+    FakeClock(Date d, Time t)
+        : date_(d)
+        , time_(t) {}
 
     qint32 today() const override { return date_; }
     qint32 now() const override { return time_; }

@@ -52,7 +52,9 @@ public:
 
 // Thrown instead of ending the process, so a test sees how the program would have ended.
 struct ProgramEnded : std::runtime_error {
-    explicit ProgramEnded(const QString& t) : std::runtime_error(t.toStdString()), text(t) {}
+    explicit ProgramEnded(const QString& t)
+        : std::runtime_error(t.toStdString())
+        , text(t) {}
     QString text;
 };
 
