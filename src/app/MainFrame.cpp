@@ -1,0 +1,566 @@
+#include "app/MainFrame.h"
+
+#include "platform/Pictures.h"
+#include "platform/qt/WindowPosition.h"
+#include "store/Tables.h"
+#include "store/ui/Setup.h"
+#include "store/ui/ViewLog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+// The frame's icons and help live in resources of this library, which a static link only
+// keeps when they are named.
+static void InitResources() {
+    Q_INIT_RESOURCE(icons);
+    Q_INIT_RESOURCE(help);
+}
+
+namespace kr {
+
+namespace {
+
+const QString kProcedure = QStringLiteral("Main");
+
+struct MenuEntry {
+    const char* path; // menu texts joined by '/', "-" as the last part for a separator
+    const char* procedure;
+    const char* tip;
+};
+
+// The frame's menu. Items whose window is not available are shown disabled.
+const MenuEntry kMenu[] = {
+    {"&File/&Setup...", "Setup", "Change the program's settings"},
+    {"&File/&Print Setup ...", "PrintSetup", "Choose the printer and the page"},
+    {"&File/-", "", ""},
+    {"&File/&Import/&Schedule", "ImportSchedule", "Import from a Comma-Delimited Text File"},
+    {"&File/&Import/&Contacts", "ImportContacts", "Import Contacts from a Comma-Delimited File"},
+    {"&File/&Import/&To Do", "ImportTodo", "Import To Do List from Comma-Delimited File"},
+    {"&File/&Export/&Schedule", "ExportSchedule", "Export to a Comma-Delimited Text File"},
+    {"&File/&Export/&Contacts", "ExportContacts", "Export Contacts to Comma-Delimited Text File"},
+    {"&File/&Export/&To Do", "ExportTodo", "Export To Do List to Comma-Delimited File"},
+    {"&File/S&ynchronization", "Synchronize", "Send/Receive between Kelvray databases"},
+    {"&File/View &Log", "ViewLog", "View the event log"},
+    {"&File/-", "", ""},
+    {"&File/E&xit", "Exit", "Exit Kelvray"},
+    {"&Browse/&View Schedule", "BrowseSchedule", "View and change the schedule"},
+    {"&Browse/&Wizards/Add &Message", "AddMessageWizard", "Add a task that shows a message"},
+    {"&Browse/&Wizards/Add &Program", "AddProgramWizard", "Add a task that runs a program"},
+    {"&Browse/&Wizards/&Generic Add", "AddTaskWizard", "Add any kind of task"},
+    {"&Browse/&To Do List", "ViewToDo", "View the To Do list"},
+    {"&Browse/&Contacts", "BrowseContacts", "View the contact list"},
+    {"&Browse/&Email Messages", "BrowseMessages", "View the stored e-mail messages and news articles"},
+    {"&Browse/Clip&board Saver", "BrowseClipboard", "View the saved clipboard texts"},
+    {"&Browse/-", "", ""},
+    {"&Browse/Schedule C&ategories", "BrowseCategories", "View the schedule categories"},
+    {"&Browse/Contact Cat&egories", "BrowseContactCategories", "View the contact categories"},
+    {"&Reports/&Schedule/&Brief Schedule", "ReportBriefSchedule", "Print a brief schedule"},
+    {"&Reports/&Schedule/All in &Date Order", "ReportScheduleByDate", "Print every task in date order"},
+    {"&Reports/&Schedule/All in &Category Order", "ReportScheduleByCategory",
+     "Print every task in category order"},
+    {"&Reports/&Schedule/&Specific Category", "ReportScheduleCategory", "Print the tasks of one category"},
+    {"&Reports/&Schedule/Check&list Style", "ReportScheduleChecklist", "Print the schedule as a checklist"},
+    {"&Reports/&Contacts", "ReportContacts", "Print the contact list"},
+    {"&Reports/C&ategories", "ReportCategories", "Print the category list"},
+    {"&Reports/&To Do List/&Priority", "ReportTodoByPriority", "Print the To Do list by priority"},
+    {"&Reports/&To Do List/&Category", "ReportTodoByCategory", "Print the To Do list by category"},
+    {"&Window/&Tile", "Tile", "Arrange the program's windows side by side"},
+    {"&Window/&Cascade", "Cascade", "Arrange the program's windows overlapping"},
+    {"&Window/&Arrange Icons", "ArrangeIcons", "Arrange the minimized windows"},
+    {"&Help/&Contents", "HelpContents", "Show the help"},
+    {"&Help/&Search for Help On...", "HelpSearch", "Search the help"},
+    {"&Help/&How to Use Help", "HelpHowTo", "How to use the help"},
+    {"&Help/-", "", ""},
+    {"&Help/&About", "About", "About Kelvray"},
+};
+
+// The tray animation: the tick's frames; the keystroke sender uses its own.
+const char* const kTrayFrames[] = {"tray_ico", "trayb_ico", "trayc_ico", "trayd_ico"};
+
+} // namespace
+
+MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
+    : QMainWindow(parent)
+    , ctx_(ctx)
+    , tray_(tray) {
+    InitResources();
+    setObjectName(QStringLiteral("MAIN$APPFRAME"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/kelvray.svg")));
+    setWindowTitle(normalTitle());
+    resize(640, 320);
+    buildMenus();
+    buildToolBar();
+    buildStatusBar();
+
+    registerWindow(QStringLiteral("Setup"), [this] { openSetup(); });
+    registerWindow(QStringLiteral("ViewLog"), [this] { openViewLog(); });
+    registerWindow(QStringLiteral("Exit"), [this] { close(); });
+    registerWindow(QStringLiteral("About"), [this] { showAbout(); });
+    registerWindow(QStringLiteral("PrintSetup"), [this] {
+        static QPrinter printer;
+        QPageSetupDialog dialog(&printer, this);
+        dialog.exec();
+    });
+    registerWindow(QStringLiteral("Tile"), [this] { arrangeWindows(true); });
+    registerWindow(QStringLiteral("Cascade"), [this] { arrangeWindows(false); });
+    registerWindow(QStringLiteral("HelpContents"), [this] { showHelp(QStringLiteral("contents")); });
+    registerWindow(QStringLiteral("HelpSearch"), [this] { showHelp(QStringLiteral("search")); });
+    registerWindow(QStringLiteral("HelpHowTo"), [this] { showHelp(QStringLiteral("using")); });
+
+    connect(&tray_, &TrayHost::leftClicked, this, &MainFrame::restoreFromTray);
+    connect(&tray_, &TrayHost::doubleClicked, this, &MainFrame::restoreFromTray);
+    connect(&tray_, &TrayHost::menuRequested, this, [this](const QPoint& at) {
+        // The tray menu is an event of its own, handled after the click.
+        QMetaObject::invokeMethod(
+            this, [this, at] { showTrayMenu(at); }, Qt::QueuedConnection);
+    });
+
+    // A timer interval outside 1..100 hundredths starts at one second.
+    timer_.setInterval(interval_ * 10);
+    connect(&timer_, &QTimer::timeout, this, &MainFrame::tick);
+    RestoreWindowPosition(*this, kProcedure, ctx_.positions);
+    updateClockZones();
+}
+
+MainFrame::~MainFrame() = default;
+
+QString MainFrame::normalTitle() const {
+    return kProductTitle.left(32) + QLatin1Char(' ') + kVersionText.left(10);
+}
+
+void MainFrame::buildMenus() {
+    std::map<QString, QMenu*> menus;
+    for (const MenuEntry& e : kMenu) {
+        const QStringList parts = QString::fromLatin1(e.path).split(QLatin1Char('/'));
+        QString key;
+        QMenu* menu = nullptr;
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+            key += QLatin1Char('/') + parts[i];
+            auto it = menus.find(key);
+            if (it == menus.end()) {
+                QMenu* m = menu == nullptr ? menuBar()->addMenu(parts[i]) : menu->addMenu(parts[i]);
+                it = menus.emplace(key, m).first;
+            }
+            menu = it->second;
+        }
+        if (parts.last() == QStringLiteral("-")) {
+            menu->addSeparator();
+            continue;
+        }
+        const QString procedure = QString::fromLatin1(e.procedure);
+        QAction* a = menu->addAction(parts.last());
+        a->setStatusTip(QString::fromLatin1(e.tip));
+        a->setObjectName(procedure);
+        connect(a, &QAction::triggered, this, [this, procedure] { accept(procedure); });
+        actions_[procedure] = a;
+    }
+    refreshAvailability();
+}
+
+void MainFrame::buildToolBar() {
+    QToolBar* bar = addToolBar(QStringLiteral("Tools"));
+    bar->setObjectName(QStringLiteral("Tools"));
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    const std::pair<const char*, const char*> buttons[] = {
+        {"Program Wizard", "AddProgramWizard"},
+        {"Message Wizard", "AddMessageWizard"},
+        {"View Schedule", "BrowseSchedule"},
+        {"To Do List", "ViewToDo"},
+    };
+    for (const auto& [text, procedure] : buttons) {
+        QAction* a = bar->addAction(QString::fromLatin1(text));
+        const QString p = QString::fromLatin1(procedure);
+        a->setObjectName(QStringLiteral("tool:") + p);
+        connect(a, &QAction::triggered, this, [this, p] { accept(p); });
+        // Follows the availability of the menu item it repeats.
+        QAction* item = actions_[p];
+        a->setEnabled(item->isEnabled());
+        connect(item, &QAction::changed, a, [a, item] { a->setEnabled(item->isEnabled()); });
+    }
+    bar->addSeparator();
+    // Shows "*" while scripts are queued; clicking it then stops them.
+    indicator_ = new QToolButton(bar);
+    indicator_->setObjectName(QStringLiteral("ScriptIndicator"));
+    indicator_->setAutoRaise(true);
+    indicator_->setToolTip(QStringLiteral("Click to stop the running script"));
+    indicator_->setMinimumWidth(24);
+    connect(indicator_, &QToolButton::clicked, this, [this] {
+        if (!ctx_.queue.empty())
+            stopRunningScript();
+    });
+    bar->addWidget(indicator_);
+}
+
+void MainFrame::buildStatusBar() {
+    // Zone 1 is the status bar's own message area (menu tips); zones 2 to 4 are fixed.
+    for (int z = 2; z <= 4; ++z) {
+        zones_[z] = new QLabel(this);
+        zones_[z]->setObjectName(QStringLiteral("zone%1").arg(z));
+        zones_[z]->setMinimumWidth(z == 2 ? 260 : 90);
+        statusBar()->addPermanentWidget(zones_[z], z == 2 ? 1 : 0);
+    }
+}
+
+void MainFrame::registerWindow(const QString& procedure, std::function<void()> open) {
+    openers_[procedure] = std::move(open);
+    refreshAvailability();
+}
+
+bool MainFrame::canOpen(const QString& procedure) const {
+    return openers_.count(procedure) != 0;
+}
+
+void MainFrame::refreshAvailability() {
+    for (auto& [procedure, action] : actions_)
+        action->setEnabled(canOpen(procedure));
+}
+
+QAction* MainFrame::menuAction(const QString& procedure) const {
+    auto it = actions_.find(procedure);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainFrame::accept(const QString& procedure) {
+    auto it = openers_.find(procedure);
+    if (it != openers_.end())
+        it->second();
+}
+
+void MainFrame::start() {
+    setWindowTitle(normalTitle());
+    ctx_.config.putConfig(QStringLiteral("Version"), kVersionText);
+    ctx_.config.loadSettings(ctx_.settings);
+    ctx_.state.schedulerActive = ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch;
+    ctx_.state.debug = ctx_.config.ini().readInt(kSettingsSection, QStringLiteral("Debug"));
+    if (ctx_.state.debug != 0)
+        ctx_.dialogs.message(QStringLiteral("Debugging Active"), QStringLiteral("Debug"),
+                             Dialogs::Icon::Information);
+    if (ctx_.settings.startUpContacts)
+        accept(QStringLiteral("BrowseContacts"));
+    if (ctx_.settings.startUpClipboardSaver)
+        accept(QStringLiteral("BrowseClipboard"));
+    if (ctx_.settings.startUpToDo)
+        accept(QStringLiteral("ViewToDo"));
+    if (ctx_.settings.startUpSchedule)
+        accept(QStringLiteral("BrowseSchedule"));
+    if (ctx_.settings.startUpMinimized) {
+        showMinimized();
+        QMetaObject::invokeMethod(this, &MainFrame::goToTray, Qt::QueuedConnection);
+    }
+    ctx_.log.log(QStringLiteral("Started"), windowTitle());
+    normalIcon_ = currentIcon_;
+    timer_.start();
+}
+
+void MainFrame::tick() {
+    // A message box opened by an earlier tick runs its own event loop; the timer must not
+    // start the scheduler again inside it.
+    if (inTick_)
+        return;
+    inTick_ = true;
+    animate_ = false;
+
+    if (ctx_.settings.monitorClipboard && hooks_.pollClipboard)
+        hooks_.pollClipboard();
+
+    if (ctx_.state.schedulerActive) {
+        if (hooks_.scanDueTask) {
+            hooks_.scanDueTask();
+        } else {
+            setTitleText(normalTitle());
+            setZone(2, QString());
+        }
+        if (hooks_.checkAdvanceWarnings)
+            hooks_.checkAdvanceWarnings();
+        if (hooks_.removeOldHistory && hooks_.removeOldHistory())
+            ctx_.state.listeners.post();
+    } else {
+        setTitleText(kProductTitle.left(32) + QStringLiteral(" (Inactive)"));
+        setZone(2, QStringLiteral("Inactive"));
+        indicator_->setText(QString());
+        interval_ = 250;
+    }
+
+    if (!ctx_.state.manualScriptPending && !ctx_.state.schedulerActive) {
+        indicator_->setText(QString());
+        interval_ = 250;
+    } else if (!ctx_.queue.empty()) {
+        animate_ = true;
+        interval_ = 50;
+        if (hooks_.runScriptStep)
+            hooks_.runScriptStep();
+        indicator_->setText(QStringLiteral("*"));
+    } else {
+        indicator_->setText(QString());
+        interval_ = 125;
+        ctx_.state.manualScriptPending = false;
+    }
+
+    if (!ctx_.state.pendingStatusText.trimmed().isEmpty()) {
+        setZone(2, ctx_.state.pendingStatusText);
+        ctx_.state.pendingStatusText.clear();
+    }
+
+    if (currentIcon_ != normalIcon_ && !animate_ && trayIconShown_) {
+        currentIcon_ = normalIcon_;
+        tray_.modify(currentIcon_, windowTitle());
+    }
+    if (animate_ && trayIconShown_) {
+        animationFrame_ = animationFrame_ % 4 + 1;
+        currentIcon_ = QString::fromLatin1(kTrayFrames[animationFrame_ - 1]);
+        tray_.modify(currentIcon_, windowTitle());
+    }
+
+    inTick_ = false;
+    updateClockZones();
+    syncVisibility();
+    timer_.setInterval(interval_ * 10);
+}
+
+void MainFrame::updateClockZones() {
+    const Date today = ctx_.clock.today();
+    setZone(3, WeekdayName(today) + QStringLiteral(", ") + FormatDateAs(today, QStringLiteral("d3")));
+    setZone(4, FormatTimeAs(ctx_.clock.now(), QStringLiteral("t3")));
+}
+
+void MainFrame::setZone(int number, const QString& text) {
+    if (number >= 2 && number <= 4 && zones_[number] != nullptr)
+        zones_[number]->setText(text);
+}
+
+QString MainFrame::zone(int number) const {
+    return number >= 2 && number <= 4 && zones_[number] != nullptr ? zones_[number]->text() : QString();
+}
+
+QString MainFrame::scriptIndicator() const {
+    return indicator_->text();
+}
+
+void MainFrame::setTitleText(const QString& title) {
+    if (windowTitle() != title)
+        setWindowTitle(title);
+}
+
+void MainFrame::syncVisibility() {
+    if (closed_)
+        return;
+    if (trayIconShown_ && isVisible())
+        hide();
+    else if (!trayIconShown_ && !isVisible())
+        showNormal();
+}
+
+void MainFrame::goToTray() {
+    if (trayIconShown_ || ctx_.settings.noTray)
+        return;
+    if (tray_.add(currentIcon_, windowTitle().left(63))) {
+        hide();
+        trayIconShown_ = true;
+    }
+}
+
+void MainFrame::restoreFromTray() {
+    if (!trayIconShown_)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            showNormal();
+            raise();
+            activateWindow();
+        },
+        Qt::QueuedConnection);
+    if (tray_.remove()) {
+        trayIconShown_ = false;
+    } else {
+        tray_.add(currentIcon_, windowTitle().left(63));
+    }
+}
+
+QString MainFrame::trayMenuText() const {
+    return ctx_.queue.empty()
+               ? QStringLiteral("Add &Message|Add &Program|&View To Do|&Options|-|&Restore|-|&About|"
+                                "E&xit Kelvray")
+               : QStringLiteral("Add &Message|Add &Program|&View To Do|&Options|-|&Restore|-|&About|"
+                                "&Stop Running Script|E&xit Kelvray");
+}
+
+void MainFrame::trayMenuChoose(const QString& item) {
+    static const std::map<QString, QString> posts{
+        {QStringLiteral("Add &Message"), QStringLiteral("AddMessageWizard")},
+        {QStringLiteral("Add &Program"), QStringLiteral("AddProgramWizard")},
+        {QStringLiteral("&View To Do"), QStringLiteral("ViewToDo")},
+        {QStringLiteral("&Options"), QStringLiteral("Setup")},
+    };
+    if (auto it = posts.find(item); it != posts.end()) {
+        restoreFromTray();
+        const QString procedure = it->second;
+        QMetaObject::invokeMethod(
+            this, [this, procedure] { accept(procedure); }, Qt::QueuedConnection);
+    } else if (item == QStringLiteral("&Restore")) {
+        restoreFromTray();
+    } else if (item == QStringLiteral("&About")) {
+        showAbout();
+    } else if (item == QStringLiteral("&Stop Running Script")) {
+        stopRunningScript();
+    } else if (item == QStringLiteral("E&xit Kelvray")) {
+        if (trayIconShown_ && tray_.remove())
+            trayIconShown_ = false;
+        QMetaObject::invokeMethod(this, &MainFrame::close, Qt::QueuedConnection);
+    }
+}
+
+void MainFrame::showTrayMenu(const QPoint& at) {
+    QMenu menu;
+    for (const QString& item : trayMenuText().split(QLatin1Char('|'))) {
+        if (item == QStringLiteral("-")) {
+            menu.addSeparator();
+            continue;
+        }
+        connect(menu.addAction(item), &QAction::triggered, this, [this, item] { trayMenuChoose(item); });
+    }
+    menu.exec(at);
+}
+
+void MainFrame::stopRunningScript() {
+    ctx_.queue.clear();
+}
+
+void MainFrame::restoreForTask(const Schedule& task) {
+    const bool message =
+        task.taskType == QStringLiteral("Display Message") || task.taskType == QStringLiteral("Both");
+    if (!((message && !ctx_.settings.useModalMessage) || ctx_.settings.maximizeOnRun))
+        return;
+    if (isMinimized())
+        showNormal();
+    if (!ctx_.settings.noTray && trayIconShown_ && tray_.remove()) {
+        showNormal();
+        trayIconShown_ = false;
+    }
+}
+
+void MainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QMetaObject::invokeMethod(this, &MainFrame::goToTray, Qt::QueuedConnection);
+}
+
+void MainFrame::closeEvent(QCloseEvent* event) {
+    closingSteps();
+    event->accept();
+    QApplication::quit();
+}
+
+void MainFrame::closingSteps() {
+    if (closed_)
+        return;
+    closed_ = true;
+    timer_.stop();
+    if (trayIconShown_) {
+        tray_.remove();
+        trayIconShown_ = false;
+    }
+    SaveWindowPosition(*this, kProcedure, ctx_.positions);
+    ctx_.log.log(QStringLiteral("Exit Kelvray"), QString());
+}
+
+void MainFrame::openSetup() {
+    SetupEnvironment env{
+        ctx_.store,
+        ctx_.config,
+        ctx_.settings,
+        ctx_.dialogs,
+        ctx_.positions,
+        ctx_.state.inactiveSwitch,
+        [this] { stopRunningScript(); },
+        [this] { ctx_.state.schedulerActive = ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch; }};
+    Setup::run(env, this);
+}
+
+void MainFrame::openViewLog() {
+    auto* viewer =
+        new ViewLog(QDir(ctx_.store.workDir()).filePath(kEventLogName), ctx_.dialogs, ctx_.positions);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewer->show();
+    viewer->open();
+}
+
+void MainFrame::showAbout() {
+    QDialog about(this);
+    about.setObjectName(QStringLiteral("About"));
+    about.setWindowTitle(QStringLiteral("About ") + kProductTitle);
+    auto* layout = new QVBoxLayout(&about);
+    auto* icon = new QLabel;
+    icon->setPixmap(QIcon(QStringLiteral(":/icons/kelvray.svg")).pixmap(64, 64));
+    icon->setAlignment(Qt::AlignCenter);
+    layout->addWidget(icon);
+    auto* text = new QLabel(QStringLiteral("<h2>%1</h2><p>Version %2</p><p>A resident task scheduler and "
+                                           "desktop automation tool.</p>")
+                                .arg(kProductTitle, kVersionText));
+    text->setAlignment(Qt::AlignCenter);
+    layout->addWidget(text);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+    layout->addWidget(buttons);
+    RestoreWindowPosition(about, QStringLiteral("About"), ctx_.positions);
+    about.exec();
+    SaveWindowPosition(about, QStringLiteral("About"), ctx_.positions);
+}
+
+void MainFrame::arrangeWindows(bool tile) {
+    QList<QWidget*> windows;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && !w->isMinimized() && w->isWindow() && w->windowType() != Qt::Popup &&
+            w->windowType() != Qt::ToolTip)
+            windows << w;
+    }
+    if (windows.isEmpty())
+        return;
+    const QRect area = screen() != nullptr ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    if (tile) {
+        int columns = 1;
+        while (columns * columns < windows.size())
+            ++columns;
+        const int rows = (static_cast<int>(windows.size()) + columns - 1) / columns;
+        const int w = area.width() / columns, h = area.height() / rows;
+        for (int i = 0; i < windows.size(); ++i) {
+            windows[i]->showNormal();
+            windows[i]->setGeometry(area.x() + (i % columns) * w, area.y() + (i / columns) * h, w, h);
+        }
+    } else {
+        for (int i = 0; i < windows.size(); ++i) {
+            windows[i]->showNormal();
+            windows[i]->move(area.x() + 30 * i, area.y() + 30 * i);
+            windows[i]->raise();
+        }
+    }
+}
+
+void MainFrame::showHelp(const QString& anchor) {
+    auto* help = new QTextBrowser;
+    help->setAttribute(Qt::WA_DeleteOnClose);
+    help->setObjectName(QStringLiteral("Help"));
+    help->setWindowTitle(kProductTitle + QStringLiteral(" Help"));
+    help->setSource(QUrl(QStringLiteral("qrc:/help/help.html")));
+    help->scrollToAnchor(anchor);
+    help->resize(640, 520);
+    help->show();
+}
+
+} // namespace kr

@@ -1,0 +1,132 @@
+#pragma once
+
+// The main frame: menu, tool bar, status zones, the tray icon and the tick that drives the
+// scheduler and the script runner.
+
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/IniFile.h"
+#include "platform/qt/TrayHost.h"
+#include "scheduler/ProgramState.h"
+#include "script/ActiveScriptQueue.h"
+#include "store/EventLog.h"
+#include "store/Settings.h"
+#include "store/Store.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+
+class QAction;
+class QLabel;
+class QToolButton;
+
+namespace kr {
+
+struct Schedule;
+
+// What the frame works with; one of each for the whole program.
+struct AppContext {
+    Store& store;
+    Dialogs& dialogs;
+    const Clock& clock;
+    Settings& settings;
+    ConfigStore& config;
+    EventLog& log;
+    ProgramState& state;
+    ActiveScriptQueue& queue;
+    IniFile positions; // POSITION.INI in the working directory
+};
+
+// The tick's collaborators, filled by the scheduler, the clipboard saver and the script runner.
+struct TickHooks {
+    std::function<void()> pollClipboard;
+    std::function<void()> scanDueTask;
+    std::function<void()> checkAdvanceWarnings;
+    std::function<bool()> removeOldHistory; // true when it ran
+    std::function<void()> runScriptStep;
+};
+
+class MainFrame final : public QMainWindow {
+    Q_OBJECT
+public:
+    MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent = nullptr);
+    ~MainFrame() override;
+
+    TickHooks& hooks() { return hooks_; }
+    // Makes a menu command available: the procedure opens its window.
+    void registerWindow(const QString& procedure, std::function<void()> open);
+    // The acceptance of a menu item, as the menu, the tool bar and the tray menu post it.
+    void accept(const QString& procedure);
+    bool canOpen(const QString& procedure) const;
+
+    // The window-opened steps: title, version, settings, debug note, start-up windows,
+    // minimizing, the "Started" event.
+    void start();
+    // SchedulerTick.
+    void tick();
+    // The timer interval in hundredths of a second.
+    int timerInterval() const { return interval_; }
+    QString zone(int number) const;
+    QString scriptIndicator() const;
+    QString normalTitle() const;
+
+    // The notification area.
+    bool trayIconShown() const { return trayIconShown_; }
+    QString currentIconName() const { return currentIcon_; }
+    void goToTray();
+    void restoreFromTray();
+    QString trayMenuText() const;
+    void trayMenuChoose(const QString& item);
+    void showTrayMenu(const QPoint& at);
+    // Before a due task is acted on: brings the frame back for messages or when asked to.
+    void restoreForTask(const Schedule& task);
+
+    // Status line pieces the scheduler writes.
+    void setZone(int number, const QString& text);
+    void setTitleText(const QString& title);
+    // Empties the script queue (tray menu, tool bar, Setup).
+    void stopRunningScript();
+
+    // The closing steps; run once, whichever way the program ends.
+    void closingSteps();
+    QAction* menuAction(const QString& procedure) const;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void buildStatusBar();
+    void refreshAvailability();
+    void updateClockZones();
+    void syncVisibility();
+    void showAbout();
+    void openSetup();
+    void openViewLog();
+    void arrangeWindows(bool tile);
+    void showHelp(const QString& anchor);
+
+    AppContext& ctx_;
+    TrayHost& tray_;
+    TickHooks hooks_;
+    QTimer timer_;
+    int interval_ = 100;
+    bool inTick_ = false;
+    bool animate_ = false;
+    int animationFrame_ = 1;
+    bool trayIconShown_ = false;
+    bool closed_ = false;
+    QString normalIcon_;
+    QString currentIcon_ = QStringLiteral("tray_ico");
+    QLabel* zones_[5] = {};
+    QToolButton* indicator_ = nullptr;
+    std::map<QString, std::function<void()>> openers_;
+    std::map<QString, QAction*> actions_;
+};
+
+} // namespace kr

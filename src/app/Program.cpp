@@ -1,0 +1,98 @@
+#include "app/Program.h"
+
+#include "app/MainFrame.h"
+#include "platform/qt/QtDialogs.h"
+#include "platform/qt/WindowPosition.h"
+#include "store/Table.h"
+#include "store/Tables.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+namespace kr {
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+QString XdgDir(const char* variable, const QString& fallback) {
+    QString base = qEnvironmentVariable(variable);
+    if (base.isEmpty())
+        base = QDir::homePath() + fallback;
+    return base + QStringLiteral("/kelvray");
+}
+
+} // namespace
+
+QString DefaultDataDir() {
+    return XdgDir("XDG_DATA_HOME", QStringLiteral("/.local/share"));
+}
+
+QString DefaultConfigDir() {
+    return XdgDir("XDG_CONFIG_HOME", QStringLiteral("/.config"));
+}
+
+int RunProgram(const ProgramOptions& options) {
+    QtDialogs dialogs;
+    ExitProgram end(dialogs);
+    SystemClock clock;
+    Store store(QDir::currentPath(), dialogs, end);
+    store.declareLayouts();
+
+    // The tables every scheduler operation needs stay open for the life of the program.
+    std::vector<std::unique_ptr<TableAccess>> tables;
+    for (const TableDecl* d : {&Schedule::decl(), &Scripting::decl(), &Configuration::decl(),
+                               &Messages::decl(), &Clipboard::decl()})
+        tables.push_back(std::make_unique<TableAccess>(store, *d));
+
+    Settings settings;
+    ConfigStore config(store, QDir(options.configDir).filePath(QStringLiteral("KR98.INI")));
+    EventLog log(QDir::current().filePath(kEventLogName), settings, clock);
+    ProgramState state;
+    state.inactiveSwitch = options.inactive;
+    ActiveScriptQueue queue;
+    AppContext ctx{store,    dialogs, clock,
+                   settings, config,  log,
+                   state,    queue,   IniFile(QDir::current().filePath(kPositionIniName))};
+    QtTrayHost tray;
+    MainFrame frame(ctx, tray);
+
+    // SIGTERM and SIGINT close the program through its normal closing steps.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &frame);
+        QObject::connect(notifier, &QSocketNotifier::activated, &frame, [&frame] {
+            char c = 0;
+            [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+            frame.close();
+        });
+        std::signal(SIGTERM, OnSignal);
+        std::signal(SIGINT, OnSignal);
+    }
+    // The desktop session ending: the user may log off, and the program closes properly.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &frame,
+                     [](QSessionManager& m) { m.release(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &frame, [&frame] { frame.closingSteps(); });
+
+    frame.show();
+    frame.start();
+    const int status = QApplication::exec();
+    frame.closingSteps();
+    return status;
+}
+
+} // namespace kr

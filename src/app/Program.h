@@ -1,0 +1,24 @@
+#pragma once
+
+// The whole program: opens the data file, loads the settings, builds the frame and runs
+// until it closes.
+
+#include <QString>
+
+namespace kr {
+
+struct ProgramOptions {
+    QString dataDir;       // the working directory; the data file lives here
+    QString configDir;     // where KR98.INI lives
+    bool inactive = false; // "/I"
+};
+
+// The working directory when none is given: $XDG_DATA_HOME/kelvray.
+QString DefaultDataDir();
+// KR98.INI's folder: $XDG_CONFIG_HOME/kelvray.
+QString DefaultConfigDir();
+
+// Runs the program inside an existing QApplication; returns the exit status.
+int RunProgram(const ProgramOptions& options);
+
+} // namespace kr

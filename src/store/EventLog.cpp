@@ -1,0 +1,59 @@
+#include "store/EventLog.h"
+
+#include "platform/Pictures.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace kr {
+
+EventLog::EventLog(QString path, const Settings& settings, const Clock& clock)
+    : path_(std::move(path))
+    , settings_(settings)
+    , clock_(clock) {}
+
+EventLog::~EventLog() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+QString EventLog::formatLine(const QString& label, const QString& data) const {
+    const Date today = clock_.today();
+    QString date = FormatDate(today, settings_.dateFormat);
+    if (date.size() > kDateWidth)
+        date = FormatDateAs(today, QStringLiteral("d3"));
+    const QString time = FormatTimeAs(clock_.now(), QStringLiteral("t7"));
+    return date.left(kDateWidth).leftJustified(kDateWidth) + time.left(kTimeWidth).leftJustified(kTimeWidth) +
+           label.left(kLabelWidth).leftJustified(kLabelWidth) +
+           data.left(kDataWidth).leftJustified(kDataWidth);
+}
+
+void EventLog::log(const QString& label, const QString& data) {
+    if (!settings_.logEvents)
+        return;
+    // One line never interleaves with another, from this process or another on the same file.
+    std::lock_guard lock(mutex_);
+    if (count_ == 0 || fd_ < 0) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = ::open(path_.toLocal8Bit().constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        count_ = 0;
+        if (fd_ < 0)
+            return;
+    }
+    ++count_;
+    QByteArray line = formatLine(label, data).toLocal8Bit();
+    line.append('\n');
+    ::flock(fd_, LOCK_EX);
+    const ssize_t written = ::write(fd_, line.constData(), static_cast<size_t>(line.size()));
+    ::flock(fd_, LOCK_UN);
+    (void)written; // an append that fails is lost, as the log promises nothing more
+    if (count_ > 100) {
+        ::close(fd_);
+        fd_ = -1;
+        count_ = 0;
+    }
+}
+
+} // namespace kr

@@ -1,0 +1,357 @@
+#include "store/ui/Setup.h"
+
+#include "platform/qt/WindowPosition.h"
+#include "store/Table.h"
+#include "store/Tables.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace kr {
+
+namespace {
+const QString kCaption = QStringLiteral("Housekeeping");
+const QString kProcedure = QStringLiteral("Setup");
+} // namespace
+
+const std::vector<DateFormatSample>& DateFormatSamples() {
+    static const std::vector<DateFormatSample> samples{
+        {"Windows Default", "d17", true}, {"October 31, 1959", "d4", true},
+        {"OCT 31,1959", "d3", true},      {"10/31/59", "d1", true},
+        {"10/31/1959", "d2", true},       {"31 OCT 59", "d7", true},
+        {"31 OCT 1959", "d8", true},      {"31/10/59", "d5", true},
+        {"31/10/1959", "d6", true},       {"Windows Default 2", "d18", true},
+        {"59/10", "d15", false},          {"1959/10", "d16", false},
+        {"10/59", "d13", false},          {"10/1959", "d14", false},
+        {"Year Only", "n4b", false},
+    };
+    return samples;
+}
+
+QString SampleForPicture(const QString& picture) {
+    for (const auto& s : DateFormatSamples()) {
+        if (picture.trimmed().compare(QLatin1String(s.picture), Qt::CaseInsensitive) == 0)
+            return QString::fromLatin1(s.sample);
+    }
+    return picture;
+}
+
+QString PictureForSample(const QString& sample) {
+    for (const auto& s : DateFormatSamples()) {
+        if (sample == QLatin1String(s.sample))
+            return QString::fromLatin1(s.picture);
+    }
+    return sample;
+}
+
+const QStringList& WindowProcedures() {
+    static const QStringList names{
+        QStringLiteral("BrowseSchedule"),
+        QStringLiteral("Main"),
+        QStringLiteral("About"),
+        QStringLiteral("Calendar"),
+        QStringLiteral("ViewToDo"),
+        QStringLiteral("UpdateTodo"),
+        QStringLiteral("Setup"),
+        QStringLiteral("AddProgramWizard"),
+        QStringLiteral("AddMessageWizard"),
+        QStringLiteral("BrowseTodo"),
+        QStringLiteral("UpdateSchedule"),
+        QStringLiteral("UpdateScripting"),
+        QStringLiteral("ViewScriptKeys"),
+        QStringLiteral("AddScripting"),
+        QStringLiteral("ShowMessage"),
+        QStringLiteral("SystemInfo"),
+        QStringLiteral("AddTaskWizard"),
+        QStringLiteral("SpecialEventWizard"),
+    };
+    return names;
+}
+
+void Setup::run(SetupEnvironment& env, QWidget* parent) {
+    if (env.inactivatedMode) {
+        env.dialogs.message(QStringLiteral("Configuration cannot be changed in \"inactivated\" mode."),
+                            QStringLiteral("Warning"), Dialogs::Icon::Exclamation);
+        return;
+    }
+    Setup window(env, parent);
+    RestoreWindowPosition(window, kProcedure, env.positions);
+    window.exec();
+}
+
+Setup::Setup(SetupEnvironment& env, QWidget* parent)
+    : QDialog(parent)
+    , env_(env)
+    , edit_(env.settings) {
+    setObjectName(kProcedure);
+    setWindowTitle(QStringLiteral("Setup"));
+    build();
+    load();
+}
+
+void Setup::build() {
+    auto* layout = new QVBoxLayout(this);
+    tabs_ = new QTabWidget(this);
+    layout->addWidget(tabs_);
+
+    auto page = [&](const QString& title) {
+        auto* w = new QWidget;
+        auto* form = new QFormLayout(w);
+        tabs_->addTab(w, title);
+        return form;
+    };
+    auto flag = [&](QFormLayout* form, const QString& text, bool Settings::*member) {
+        auto* box = new QCheckBox(text);
+        form->addRow(box);
+        flags_.emplace_back(box, member);
+        return box;
+    };
+    auto number = [&](QFormLayout* form, const QString& text, qint32 Settings::*member, int min, int max) {
+        auto* spin = new QSpinBox;
+        spin->setRange(min, max);
+        form->addRow(text, spin);
+        numbers_.emplace_back(spin, member);
+        return spin;
+    };
+    auto text = [&](QFormLayout* form, const QString& label, QString Settings::*member, int width) {
+        auto* edit = new QLineEdit;
+        edit->setMaxLength(width);
+        form->addRow(label, edit);
+        texts_.emplace_back(edit, member);
+        return edit;
+    };
+
+    QFormLayout* f = page(QStringLiteral("Start Up"));
+    flag(f, QStringLiteral("&Scheduler active"), &Settings::startUpActive);
+    flag(f, QStringLiteral("Start &minimized"), &Settings::startUpMinimized);
+    flag(f, QStringLiteral("Open the s&chedule"), &Settings::startUpSchedule);
+    flag(f, QStringLiteral("Open the &To Do list"), &Settings::startUpToDo);
+    flag(f, QStringLiteral("Open the Clip&board Saver"), &Settings::startUpClipboardSaver);
+    flag(f, QStringLiteral("Open C&ontacts"), &Settings::startUpContacts);
+    flag(f, QStringLiteral("Show the &full schedule"), &Settings::fullSchedule);
+    flag(f, QStringLiteral("Show &active tasks only"), &Settings::activeOnly);
+
+    f = page(QStringLiteral("General"));
+    dateFormat_ = new QComboBox;
+    dateFormat_->setEditable(true);
+    for (const auto& s : DateFormatSamples()) {
+        if (s.offered)
+            dateFormat_->addItem(QString::fromLatin1(s.sample));
+    }
+    f->addRow(QStringLiteral("&Date format:"), dateFormat_);
+    flag(f, QStringLiteral("&No tray icon when minimized"), &Settings::noTray);
+    flag(f, QStringLiteral("&Restore the window before running a task"), &Settings::maximizeOnRun);
+    flag(f, QStringLiteral("&Hide the tool bar"), &Settings::hideToolbar);
+    flag(f, QStringLiteral("&Multi-user"), &Settings::multiUser);
+    text(f, QStringLiteral("&User ID:"), &Settings::userId, 30);
+    flag(f, QStringLiteral("&Log events"), &Settings::logEvents);
+
+    f = page(QStringLiteral("Messages"));
+    flag(f, QStringLiteral("Use the &external message program"), &Settings::useExternalMessage);
+    flag(f, QStringLiteral("Do not &proceed until message acknowledged"), &Settings::useModalMessage);
+    number(f, QStringLiteral("&Repeat the alarm every (seconds, 0 = once):"), &Settings::repeatAlarmInterval,
+           0, 86400);
+
+    f = page(QStringLiteral("History"));
+    number(f, QStringLiteral("Remove history after (&days, 0 = never):"), &Settings::historyExpires, -1,
+           99999);
+    flag(f, QStringLiteral("Also remove &uncompleted disabled tasks"), &Settings::removeUncompleted);
+    flag(f, QStringLiteral("&Keep the scripts of history entries"), &Settings::saveScripts);
+
+    f = page(QStringLiteral("Scripting"));
+    number(f, QStringLiteral("&Delay between keystroke groups (1/100 s):"), &Settings::scriptingDelay, 0,
+           100000);
+    number(f, QStringLiteral("&Keystrokes per group:"), &Settings::burstSize, 0, 255);
+    auto* translate =
+        flag(f, QStringLiteral("&Translate value names in file names"), &Settings::translateFilenames);
+    auto* info = new QPushButton(QStringLiteral("Info"));
+    f->addRow(translate, info);
+    connect(info, &QPushButton::clicked, this, [this] {
+        env_.dialogs.message(
+            QStringLiteral(
+                "This applies to starting programs from within scripting.  When it is on, a value name "
+                "written in square brackets inside a file name or folder is replaced by the value before "
+                "the file is used, for example:\n\nFile Action: Copy File c:\\this.txt d:\\[DATE].txt\n\n"
+                "copies the file to one named after today's date."),
+            QStringLiteral("Info"), Dialogs::Icon::Information);
+    });
+
+    f = page(QStringLiteral("Clipboard"));
+    flag(f, QStringLiteral("&Monitor the clipboard"), &Settings::monitorClipboard);
+    number(f, QStringLiteral("&Keep at most (0 = no limit):"), &Settings::maxClipboardEntries, 0, 100000);
+
+    f = page(QStringLiteral("Email"));
+    text(f, QStringLiteral("Sender &name:"), &Settings::senderName, 255);
+    text(f, QStringLiteral("&Reply-to address:"), &Settings::sender, 255);
+    text(f, QStringLiteral("Mail &server:"), &Settings::host, 255);
+    text(f, QStringLiteral("&Organization:"), &Settings::org, 20);
+    text(f, QStringLiteral("News sender n&ame:"), &Settings::nSenderName, 255);
+    text(f, QStringLiteral("News re&ply-to address:"), &Settings::nSender, 255);
+    text(f, QStringLiteral("News ser&ver:"), &Settings::nHost, 255);
+    text(f, QStringLiteral("News or&ganization:"), &Settings::nOrg, 255);
+
+    auto* hk = new QWidget;
+    auto* hkLayout = new QVBoxLayout(hk);
+    auto button = [&](const QString& label, void (Setup::*action)()) {
+        auto* b = new QPushButton(label);
+        hkLayout->addWidget(b);
+        connect(b, &QPushButton::clicked, this, action);
+    };
+    button(QStringLiteral("Clear all disabled tasks"), &Setup::clearDisabledTasks);
+    button(QStringLiteral("Clear all completed tasks"), &Setup::clearCompletedTasks);
+    button(QStringLiteral("Clear To Do list"), &Setup::clearTodoList);
+    button(QStringLiteral("Reset saved window settings"), &Setup::resetWindowSettings);
+    button(QStringLiteral("Clear current script queue"), &Setup::clearScriptQueue);
+    hkLayout->addStretch();
+    tabs_->addTab(hk, QStringLiteral("Housekeeping"));
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &Setup::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &Setup::reject);
+}
+
+void Setup::load() {
+    for (auto& [box, member] : flags_)
+        box->setChecked(edit_.*member);
+    for (auto& [spin, member] : numbers_)
+        spin->setValue(edit_.*member);
+    for (auto& [line, member] : texts_)
+        line->setText(edit_.*member);
+    originalSample_ = SampleForPicture(edit_.dateFormat);
+    dateFormat_->setCurrentText(originalSample_);
+}
+
+void Setup::store() {
+    for (auto& [box, member] : flags_)
+        edit_.*member = box->isChecked();
+    for (auto& [spin, member] : numbers_)
+        edit_.*member = spin->value();
+    for (auto& [line, member] : texts_)
+        edit_.*member = line->text();
+}
+
+void Setup::accept() {
+    store();
+    Settings& s = env_.settings;
+    const QString dateFormat = s.dateFormat;
+    s = edit_;
+    s.dateFormat = dateFormat;
+    env_.config.saveSettings(s);
+    const QString chosen = dateFormat_->currentText();
+    if (chosen != originalSample_)
+        env_.dialogs.message(
+            QStringLiteral("Date format changes will not affect currently open windows.  You can "
+                           "close and re-open windows, or exit and restart Kelvray to view "
+                           "information using the new date format."),
+            QStringLiteral("Information"), Dialogs::Icon::Information);
+    s.dateFormat = PictureForSample(chosen).left(6);
+    env_.config.putConfig(QStringLiteral("DateFormat"), s.dateFormat);
+    SaveWindowPosition(*this, kProcedure, env_.positions);
+    if (env_.settingsApplied)
+        env_.settingsApplied();
+    QDialog::accept();
+}
+
+void Setup::reject() {
+    // Loading the settings again undoes every change made in the window.
+    env_.config.loadSettings(env_.settings);
+    SaveWindowPosition(*this, kProcedure, env_.positions);
+    if (env_.settingsApplied)
+        env_.settingsApplied();
+    QDialog::reject();
+}
+
+bool Setup::confirm(const QString& question) {
+    return env_.dialogs.message(question, kCaption, Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No,
+                                Dialogs::No) == Dialogs::Yes;
+}
+
+void Setup::clearTasks(bool disabled) {
+    Table<Schedule> tasks(env_.store);
+    Schedule t;
+    tasks.set(Schedule::KEYDATEENABLED);
+    for (;;) {
+        const Err e = tasks.next(t);
+        if (e == Err::NoMoreRecords)
+            break;
+        if (e != Err::None) {
+            env_.dialogs.message(tasks.error().text() + QStringLiteral(" error while removing history"),
+                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+            return;
+        }
+        if ((disabled ? t.disabled : t.completed) == 0)
+            continue;
+        if (tasks.remove(t) != Err::None)
+            env_.dialogs.message(tasks.error().text() + QStringLiteral(" error while removing history"),
+                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+    }
+    env_.dialogs.message(disabled ? QStringLiteral("Disabled tasks removed.")
+                                  : QStringLiteral("Completed tasks removed."),
+                         kCaption, Dialogs::Icon::Information);
+}
+
+void Setup::clearDisabledTasks() {
+    if (confirm(QStringLiteral("Remove disabled tasks?")))
+        clearTasks(true);
+}
+
+void Setup::clearCompletedTasks() {
+    if (confirm(QStringLiteral("Remove completed tasks?")))
+        clearTasks(false);
+}
+
+void Setup::clearTodoList() {
+    if (!confirm(QStringLiteral("Clear To Do list?")))
+        return;
+    Table<Todo> todo(env_.store);
+    Todo t;
+    todo.set(-1);
+    for (;;) {
+        const Err e = todo.next(t);
+        if (e == Err::NoMoreRecords)
+            break;
+        if (e != Err::None) {
+            env_.dialogs.message(todo.error().text() + QStringLiteral(" error while removing To Do entry"),
+                                 QStringLiteral("Cannot Remove To Do List"), Dialogs::Icon::Exclamation);
+            return;
+        }
+        if (todo.remove(t) != Err::None)
+            env_.dialogs.message(todo.error().text() + QStringLiteral(" error while removing To Do entry"),
+                                 QStringLiteral("Cannot Remove To Do List"), Dialogs::Icon::Exclamation);
+    }
+    env_.dialogs.message(QStringLiteral("To Do list removed."), kCaption, Dialogs::Icon::Information);
+}
+
+void Setup::resetWindowSettings() {
+    if (!confirm(QStringLiteral("Reset saved window settings?")))
+        return;
+    static const QStringList entries{QStringLiteral("Maximize"),  QStringLiteral("XPosit"),
+                                     QStringLiteral("YPosit"),    QStringLiteral("Width"),
+                                     QStringLiteral("Height"),    QStringLiteral("?Browse:1"),
+                                     QStringLiteral("?Browse:2"), QStringLiteral("WindowScaled")};
+    for (const QString& procedure : WindowProcedures()) {
+        for (const QString& entry : entries) {
+            env_.config.ini().write(procedure, entry, QString());
+            env_.positions.write(procedure, entry, QString());
+        }
+    }
+}
+
+void Setup::clearScriptQueue() {
+    if (!confirm(QStringLiteral("Remove active scripts?")))
+        return;
+    if (env_.clearScriptQueue)
+        env_.clearScriptQueue();
+    env_.dialogs.message(QStringLiteral("All active scripts have been removed"), kCaption,
+                         Dialogs::Icon::Information);
+}
+
+} // namespace kr

@@ -1,0 +1,85 @@
+#pragma once
+
+// The Setup window: every preference on eight tabs, and the housekeeping buttons.
+
+#include "platform/Dialogs.h"
+#include "platform/IniFile.h"
+#include "store/Settings.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QSpinBox;
+class QTabWidget;
+
+namespace kr {
+
+class Store;
+
+struct SetupEnvironment {
+    Store& store;
+    ConfigStore& config;
+    Settings& settings;
+    Dialogs& dialogs;
+    IniFile positions;            // POSITION.INI
+    bool inactivatedMode = false; // started with "/I"
+    std::function<void()> clearScriptQueue;
+    // Called after OK and after Cancel, once the settings in effect may have changed.
+    std::function<void()> settingsApplied;
+};
+
+// The date format samples offered in the window, with the pictures they stand for.
+struct DateFormatSample {
+    const char* sample;
+    const char* picture;
+    bool offered;
+};
+const std::vector<DateFormatSample>& DateFormatSamples();
+QString SampleForPicture(const QString& picture);
+QString PictureForSample(const QString& sample);
+
+// The procedures whose saved window settings the reset clears.
+const QStringList& WindowProcedures();
+
+class Setup final : public QDialog {
+    Q_OBJECT
+public:
+    // Opens the window and waits for it; in inactivated mode only says why it cannot.
+    static void run(SetupEnvironment& env, QWidget* parent = nullptr);
+
+    Setup(SetupEnvironment& env, QWidget* parent = nullptr);
+
+    QTabWidget* tabs() const { return tabs_; }
+
+    // The housekeeping actions, also reachable from the buttons.
+    void clearDisabledTasks();
+    void clearCompletedTasks();
+    void clearTodoList();
+    void resetWindowSettings();
+    void clearScriptQueue();
+
+    void accept() override;
+    void reject() override;
+
+private:
+    void build();
+    void load();
+    void store();
+    bool confirm(const QString& question);
+    void clearTasks(bool disabled);
+
+    SetupEnvironment& env_;
+    Settings edit_;
+    QString originalSample_;
+    QTabWidget* tabs_ = nullptr;
+    std::vector<std::pair<QCheckBox*, bool Settings::*>> flags_;
+    std::vector<std::pair<QSpinBox*, qint32 Settings::*>> numbers_;
+    std::vector<std::pair<QLineEdit*, QString Settings::*>> texts_;
+    QComboBox* dateFormat_ = nullptr;
+};
+
+} // namespace kr

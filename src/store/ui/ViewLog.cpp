@@ -1,0 +1,282 @@
+#include "store/ui/ViewLog.h"
+
+#include "platform/qt/WindowPosition.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTextDocument>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace kr {
+
+namespace {
+const QString kProcedure = QStringLiteral("ViewLog");
+constexpr qint64 kBytesPerTick = 20000;
+} // namespace
+
+int FindInLines(const QStringList& lines, int from, const QString& what, bool wholeWord, bool matchCase,
+                bool down) {
+    if (what.isEmpty())
+        return -1;
+    QRegularExpression::PatternOptions options = QRegularExpression::NoPatternOption;
+    if (!matchCase)
+        options |= QRegularExpression::CaseInsensitiveOption;
+    const QString escaped = QRegularExpression::escape(what);
+    const QRegularExpression re(
+        wholeWord ? QStringLiteral("(?<![\\w])") + escaped + QStringLiteral("(?![\\w])") : escaped, options);
+    const int step = down ? 1 : -1;
+    for (int i = from + step; i >= 0 && i < lines.size(); i += step) {
+        if (re.match(lines[i]).hasMatch())
+            return i;
+    }
+    return -1;
+}
+
+ViewLog::ViewLog(QString path, Dialogs& dialogs, IniFile positions, QWidget* parent)
+    : QDialog(parent)
+    , path_(std::move(path))
+    , dialogs_(dialogs)
+    , positions_(std::move(positions)) {
+    setObjectName(kProcedure);
+    setWindowTitle(QStringLiteral("View Log"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* layout = new QVBoxLayout(this);
+    list_ = new QListWidget(this);
+    list_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    list_->setUniformItemSizes(true);
+    layout->addWidget(list_);
+    auto* row = new QHBoxLayout;
+    auto* printButton = new QPushButton(QStringLiteral("&Print"));
+    auto* findButton = new QPushButton(QStringLiteral("&Find..."));
+    auto* nextButton = new QPushButton(QStringLiteral("Find Next"));
+    auto* closeButton = new QPushButton(QStringLiteral("&Close"));
+    for (auto* b : {printButton, findButton, nextButton, closeButton})
+        row->addWidget(b);
+    layout->addLayout(row);
+    resize(820, 480);
+    connect(printButton, &QPushButton::clicked, this, [this] {
+        QPrinter printer;
+        QPrintDialog dialog(&printer, this);
+        if (dialog.exec() == QDialog::Accepted)
+            print(printer);
+    });
+    connect(findButton, &QPushButton::clicked, this, &ViewLog::showFindWindow);
+    connect(nextButton, &QPushButton::clicked, this, &ViewLog::findNext);
+    connect(closeButton, &QPushButton::clicked, this, &ViewLog::close);
+    timer_ = new QTimer(this);
+    timer_->setInterval(0);
+    connect(timer_, &QTimer::timeout, this, [this] {
+        if (!loadStep())
+            timer_->stop();
+    });
+    RestoreWindowPosition(*this, kProcedure, positions_);
+}
+
+ViewLog::~ViewLog() = default;
+
+void ViewLog::open() {
+    const QString name = QFileInfo(path_).fileName();
+    file_.setFileName(path_);
+    if (!file_.open(QIODevice::ReadOnly)) {
+        const bool missing = !QFileInfo::exists(path_);
+        const int number = missing ? 2 : 5;
+        const QString text = missing ? QStringLiteral("File Not Found") : QStringLiteral("Access Denied");
+        dialogs_.message(QStringLiteral("Please note this errorcode:  ") + QString::number(number) +
+                             QStringLiteral("; ") + text,
+                         QStringLiteral("View Log"), Dialogs::Icon::Exclamation);
+        dialogs_.message(name + QStringLiteral(" File Load Error.  ") + QStringLiteral("Error: ") + text +
+                             QLatin1Char('.'),
+                         QStringLiteral("File Load Error"), Dialogs::Icon::Exclamation);
+        return;
+    }
+    size_ = file_.size();
+    if (size_ == 0) {
+        file_.close();
+        dialogs_.message(name + QStringLiteral(" File Load Error.  ") +
+                             QStringLiteral("The file you've requested contains no text."),
+                         QStringLiteral("File Load Error"), Dialogs::Icon::Exclamation);
+        return;
+    }
+    progress_ = new QProgressDialog(QStringLiteral("% Completed"), QStringLiteral("Cancel"), 0, 100, this);
+    progress_->setWindowTitle(QStringLiteral("Reading File"));
+    progress_->setAutoClose(false);
+    progress_->setAutoReset(false);
+    progress_->setMinimumDuration(500);
+    connect(progress_, &QProgressDialog::canceled, this, [this] {
+        if (!cancelLoading() && progress_ != nullptr)
+            progress_->reset();
+    });
+    timer_->start();
+}
+
+bool ViewLog::loadStep() {
+    if (!file_.isOpen())
+        return false;
+    qint64 thisTick = 0;
+    QStringList fresh;
+    while (thisTick < kBytesPerTick && !file_.atEnd()) {
+        const QByteArray raw = file_.readLine();
+        thisTick += raw.size();
+        QString line = QString::fromLocal8Bit(raw);
+        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        fresh << line.left(255);
+    }
+    read_ += thisTick;
+    lines_ += fresh;
+    list_->addItems(fresh);
+    const int percent = size_ > 0 ? static_cast<int>(qMin<qint64>(100, read_ * 100 / size_)) : 100;
+    if (percent != percent_ && progress_ != nullptr) {
+        percent_ = percent;
+        progress_->setValue(percent);
+        progress_->setLabelText(QString::number(percent) + QStringLiteral("% Completed"));
+    }
+    if (file_.atEnd()) {
+        finishLoading();
+        return false;
+    }
+    return true;
+}
+
+bool ViewLog::cancelLoading() {
+    if (!file_.isOpen())
+        return true;
+    const QString name = QFileInfo(path_).fileName();
+    if (dialogs_.message(QStringLiteral("Are you certain you want to stop loading ") + name +
+                             QLatin1Char('?'),
+                         QStringLiteral("Cancel Request"), Dialogs::Icon::Question,
+                         Dialogs::Ok | Dialogs::Cancel, Dialogs::Ok) != Dialogs::Ok)
+        return false;
+    finishLoading();
+    return true;
+}
+
+void ViewLog::finishLoading() {
+    timer_->stop();
+    file_.close();
+    if (progress_ != nullptr) {
+        progress_->hide();
+        progress_->deleteLater();
+        progress_ = nullptr;
+    }
+    if (list_->count() > 0 && list_->currentRow() < 0)
+        list_->setCurrentRow(0);
+}
+
+int ViewLog::currentLine() const {
+    return list_->currentRow();
+}
+
+void ViewLog::setCurrentLine(int line) {
+    list_->setCurrentRow(line);
+}
+
+void ViewLog::setSearch(const QString& what, bool wholeWord, bool matchCase, bool down) {
+    what_ = what.left(20);
+    wholeWord_ = wholeWord;
+    matchCase_ = matchCase;
+    down_ = down;
+}
+
+bool ViewLog::findNext() {
+    if (what_.isEmpty())
+        return false;
+    int found = FindInLines(lines_, currentLine(), what_, wholeWord_, matchCase_, down_);
+    if (found < 0) {
+        const bool again =
+            down_ ? dialogs_.message(
+                        QStringLiteral("The end of the viewed file was encountered.  Do you want to start "
+                                       "again from the beginning?"),
+                        QStringLiteral("End of File Error"), Dialogs::Icon::Question,
+                        Dialogs::Yes | Dialogs::No, Dialogs::Yes) == Dialogs::Yes
+                  : dialogs_.message(
+                        QStringLiteral("The beginning of the viewed file was encountered.  Do you want "
+                                       "to start again from the end of the file?"),
+                        QStringLiteral("Beginning of File Error"), Dialogs::Icon::Question,
+                        Dialogs::Yes | Dialogs::No, Dialogs::Yes) == Dialogs::Yes;
+        if (!again)
+            return false;
+        found = FindInLines(lines_, down_ ? -1 : static_cast<int>(lines_.size()), what_, wholeWord_,
+                            matchCase_, down_);
+        if (found < 0)
+            return false;
+    }
+    setCurrentLine(found);
+    return true;
+}
+
+void ViewLog::buildFindWindow() {
+    find_ = new QDialog(this);
+    find_->setWindowTitle(QStringLiteral("Searching Text..."));
+    auto* layout = new QVBoxLayout(find_);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(QStringLiteral("Find What:")));
+    findWhat_ = new QLineEdit;
+    findWhat_->setMaxLength(20);
+    row->addWidget(findWhat_);
+    layout->addLayout(row);
+    findWhole_ = new QCheckBox(QStringLiteral("Match &Whole Word Only"));
+    findCase_ = new QCheckBox(QStringLiteral("Match &Case"));
+    layout->addWidget(findWhole_);
+    layout->addWidget(findCase_);
+    auto* direction = new QGroupBox(QStringLiteral("Direction"));
+    auto* dirLayout = new QHBoxLayout(direction);
+    findUp_ = new QRadioButton(QStringLiteral("Up"));
+    findDown_ = new QRadioButton(QStringLiteral("Down"));
+    findDown_->setChecked(true);
+    dirLayout->addWidget(findUp_);
+    dirLayout->addWidget(findDown_);
+    layout->addWidget(direction);
+    auto* buttons = new QHBoxLayout;
+    auto* findButton = new QPushButton(QStringLiteral("Find"));
+    findButton->setDefault(true);
+    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"));
+    buttons->addWidget(findButton);
+    buttons->addWidget(cancelButton);
+    layout->addLayout(buttons);
+    connect(findButton, &QPushButton::clicked, find_, &QDialog::accept);
+    connect(cancelButton, &QPushButton::clicked, find_, &QDialog::reject);
+}
+
+void ViewLog::showFindWindow() {
+    if (find_ == nullptr)
+        buildFindWindow();
+    findWhat_->setText(what_);
+    if (find_->exec() != QDialog::Accepted)
+        return;
+    setSearch(findWhat_->text(), findWhole_->isChecked(), findCase_->isChecked(), findDown_->isChecked());
+    findNext();
+}
+
+void ViewLog::print(QPrinter& printer) const {
+    QTextDocument doc;
+    doc.setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    QString text;
+    for (const QString& l : lines_)
+        text += l + QLatin1Char('\n');
+    doc.setPlainText(text);
+    doc.print(&printer);
+}
+
+void ViewLog::closeEvent(QCloseEvent* event) {
+    finishLoading();
+    SaveWindowPosition(*this, kProcedure, positions_);
+    QDialog::closeEvent(event);
+}
+
+} // namespace kr

@@ -1,0 +1,82 @@
+#pragma once
+
+// The View Log window: shows, searches and prints the event log.
+
+#include "platform/Dialogs.h"
+#include "platform/IniFile.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QStringList>
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPrinter;
+class QProgressDialog;
+class QRadioButton;
+class QTimer;
+
+namespace kr {
+
+// The line to go to when searching from `from` (exclusive) in a direction; -1 when the end
+// (or the beginning) of the lines is reached without a match.
+int FindInLines(const QStringList& lines, int from, const QString& what, bool wholeWord, bool matchCase,
+                bool down);
+
+class ViewLog final : public QDialog {
+    Q_OBJECT
+public:
+    ViewLog(QString path, Dialogs& dialogs, IniFile positions, QWidget* parent = nullptr);
+    ~ViewLog() override;
+
+    // Starts loading; the lines arrive over the following timer ticks.
+    void open();
+    // Reads the next part of the file (at least 20,000 bytes, or to its end); false at the end.
+    bool loadStep();
+    bool loading() const { return file_.isOpen(); }
+    // Asks whether to stop loading; true when the user agreed (the lines so far are kept).
+    bool cancelLoading();
+
+    const QStringList& lines() const { return lines_; }
+    int currentLine() const;
+    void setCurrentLine(int line);
+
+    // The search as the Find window sets it up, and Find Next.
+    void setSearch(const QString& what, bool wholeWord, bool matchCase, bool down);
+    bool findNext();
+    void showFindWindow();
+
+    void print(QPrinter& printer) const;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void finishLoading();
+    void buildFindWindow();
+
+    QString path_;
+    Dialogs& dialogs_;
+    IniFile positions_;
+    QFile file_;
+    qint64 size_ = 0;
+    qint64 read_ = 0;
+    int percent_ = -1;
+    QStringList lines_;
+    QListWidget* list_ = nullptr;
+    QProgressDialog* progress_ = nullptr;
+    QTimer* timer_ = nullptr;
+
+    QString what_;
+    bool wholeWord_ = false;
+    bool matchCase_ = false;
+    bool down_ = true;
+
+    QDialog* find_ = nullptr;
+    QLineEdit* findWhat_ = nullptr;
+    QCheckBox* findWhole_ = nullptr;
+    QCheckBox* findCase_ = nullptr;
+    QRadioButton* findUp_ = nullptr;
+    QRadioButton* findDown_ = nullptr;
+};
+
+} // namespace kr

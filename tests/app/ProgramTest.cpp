@@ -1,0 +1,169 @@
+// The real program, started as a user starts it, on a private X display.
+
+#include "support/TempDir.h"
+#include "support/XServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QSet>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace kr::test {
+namespace {
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QDir().mkpath(dir.file(QStringLiteral("config/kelvray")));
+        QDir().mkpath(dir.file(QStringLiteral("runtime")));
+        QFile::setPermissions(dir.file(QStringLiteral("runtime")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    void writeIni(const QByteArray& text) {
+        QFile f(dir.file(QStringLiteral("config/kelvray/KR98.INI")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    QProcessEnvironment environment(const QString& display) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        if (display.isEmpty())
+            env.remove(QStringLiteral("DISPLAY"));
+        else
+            env.insert(QStringLiteral("DISPLAY"), display);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.file(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.file(QStringLiteral("runtime")));
+        return env;
+    }
+    // Runs a tool on the display; its standard output.
+    QString tool(const QString& display, const QString& program, const QStringList& args) const {
+        QProcess p;
+        p.setProcessEnvironment(environment(display));
+        p.start(program, args);
+        p.waitForFinished(10000);
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+    bool waitForWindow(const QString& display, const QString& title, bool visibleOnly, int ms = 15000) const {
+        QElapsedTimer t;
+        t.start();
+        QStringList args{QStringLiteral("search")};
+        if (visibleOnly)
+            args << QStringLiteral("--onlyvisible");
+        args << QStringLiteral("--name") << title;
+        while (t.elapsed() < ms) {
+            if (!tool(display, QStringLiteral("xdotool"), args).isEmpty())
+                return true;
+            QThread::msleep(200);
+        }
+        return false;
+    }
+    QStringList logLines() const {
+        QFile f(dir.file(QStringLiteral("data/KR98Evnt.LOG")));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromLocal8Bit(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    void start(QProcess& p, const QString& display, const QStringList& extra = {}) {
+        p.setProcessEnvironment(environment(display));
+        p.start(QStringLiteral(KELVRAY_BIN),
+                QStringList{QStringLiteral("--data-dir"), dir.file(QStringLiteral("data"))} + extra);
+        ASSERT_TRUE(p.waitForStarted(10000));
+    }
+
+    TempDir dir;
+};
+
+TEST_F(ProgramTest, WithoutADisplayItSaysSoAndStops) {
+    QProcess p;
+    start(p, QString());
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_EQ(err.count(QLatin1Char('\n')), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("display"))) << err.toStdString();
+}
+
+TEST_F(ProgramTest, ShowsItsFrameAndClosesProperlyOnTerminate) {
+    XServer x;
+    ASSERT_TRUE(x.ok());
+    writeIni("[Settings]\nLogEvents=1\n");
+    QProcess p;
+    start(p, x.display());
+    ASSERT_TRUE(waitForWindow(x.display(), QStringLiteral("Kelvray 98 1.7d"), true));
+    QThread::msleep(1500); // a tick or two
+
+    const QString shot = dir.file(QStringLiteral("frame.png"));
+    tool(x.display(), QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), shot});
+    QImage image(shot);
+    ASSERT_FALSE(image.isNull());
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 4)
+        for (int xx = 0; xx < image.width(); xx += 4)
+            colours.insert(image.pixel(xx, y));
+    EXPECT_GT(colours.size(), 8); // a drawn window, not a blank screen
+
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(lines[0].mid(22, 30).trimmed(), QStringLiteral("Started"));
+    EXPECT_EQ(lines[1].mid(22, 30).trimmed(), QStringLiteral("Exit Kelvray"));
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("data/POSITION.INI"))));
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("data/KR97.TPS"))));
+}
+
+TEST_F(ProgramTest, StartsAsATrayIconWhenTheDesktopHasANotificationArea) {
+    XServer x;
+    ASSERT_TRUE(x.ok());
+    QProcess trayer;
+    trayer.setProcessEnvironment(environment(x.display()));
+    trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+    ASSERT_TRUE(trayer.waitForStarted(10000));
+    QThread::msleep(500);
+    writeIni("[Settings]\nStartUpMinimized=1\nStartUpActive=1\n");
+    QProcess p;
+    start(p, x.display());
+    ASSERT_TRUE(waitForWindow(x.display(), QStringLiteral("Kelvray 98"), false));
+    QThread::msleep(1500);
+    // The frame is not on the screen; only its icon is.
+    EXPECT_TRUE(tool(x.display(), QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                      QStringLiteral("Kelvray 98")})
+                    .isEmpty());
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0);
+    trayer.kill();
+    trayer.waitForFinished();
+}
+
+TEST_F(ProgramTest, StartsMinimizedWithoutANotificationArea) {
+    XServer x;
+    ASSERT_TRUE(x.ok());
+    writeIni("[Settings]\nStartUpMinimized=1\n");
+    QProcess p;
+    start(p, x.display(), {QStringLiteral("/I")});
+    ASSERT_TRUE(waitForWindow(x.display(), QStringLiteral("Kelvray 98 \\(Inactive\\)"), false));
+    const QString id =
+        tool(x.display(), QStringLiteral("xdotool"),
+             {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("Kelvray 98")})
+            .section(QLatin1Char('\n'), 0, 0);
+    const QString state = tool(x.display(), QStringLiteral("xprop"),
+                               {QStringLiteral("-id"), id, QStringLiteral("_NET_WM_STATE")});
+    EXPECT_TRUE(state.contains(QStringLiteral("_NET_WM_STATE_HIDDEN"))) << state.toStdString();
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+}
+
+} // namespace
+} // namespace kr::test

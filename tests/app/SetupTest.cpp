@@ -1,0 +1,157 @@
+#include "store/ui/Setup.h"
+#include "FrameFixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
+#include <QTabWidget>
+
+namespace kr::test {
+namespace {
+
+class SetupTest : public FrameFixture {
+protected:
+    SetupTest() {
+        config->loadSettings(settings);
+        env = std::make_unique<SetupEnvironment>(
+            SetupEnvironment{*store, *config, settings, dialogs, IniFile(dir.file(kPositionIniName)), false,
+                             [this] { queue.clear(); }, [this] { ++applied; }});
+    }
+    QCheckBox* box(kr::Setup& s, const QString& text) {
+        for (auto* b : s.findChildren<QCheckBox*>())
+            if (b->text() == text)
+                return b;
+        return nullptr;
+    }
+    std::unique_ptr<SetupEnvironment> env;
+    int applied = 0;
+};
+
+TEST_F(SetupTest, HasItsEightTabs) {
+    kr::Setup s(*env);
+    QStringList tabs;
+    for (int i = 0; i < s.tabs()->count(); ++i)
+        tabs << s.tabs()->tabText(i);
+    EXPECT_EQ(tabs, (QStringList{"Start Up", "General", "Messages", "History", "Scripting", "Clipboard",
+                                 "Email", "Housekeeping"}));
+    EXPECT_EQ(s.windowTitle(), QStringLiteral("Setup"));
+}
+
+TEST_F(SetupTest, OkStoresTheSettingsAndCancelUndoesThem) {
+    {
+        kr::Setup s(*env);
+        box(s, QStringLiteral("&Scheduler active"))->setChecked(false);
+        box(s, QStringLiteral("&Log events"))->setChecked(true);
+        s.accept();
+    }
+    EXPECT_FALSE(settings.startUpActive);
+    EXPECT_TRUE(settings.logEvents);
+    EXPECT_EQ(applied, 1);
+    EXPECT_EQ(config->getConfig(QStringLiteral("StartUpActive")), QStringLiteral("1"));
+    EXPECT_EQ(config->getConfig(QStringLiteral("LogEvents")), QStringLiteral("1"));
+    // The same date format again: no information message.
+    EXPECT_TRUE(dialogs.shown.empty());
+    {
+        kr::Setup s(*env);
+        box(s, QStringLiteral("&Log events"))->setChecked(false);
+        s.reject();
+    }
+    EXPECT_TRUE(settings.logEvents);
+    EXPECT_EQ(applied, 2);
+}
+
+TEST_F(SetupTest, ChangingTheDateFormatStoresItsPictureAndSaysWhen) {
+    EXPECT_EQ(SampleForPicture(QStringLiteral("d6")), QStringLiteral("31/10/1959"));
+    EXPECT_EQ(SampleForPicture(QStringLiteral("n4b")), QStringLiteral("Year Only"));
+    EXPECT_EQ(SampleForPicture(QStringLiteral("d11")), QStringLiteral("d11"));
+    EXPECT_EQ(PictureForSample(QStringLiteral("Windows Default 2")), QStringLiteral("d18"));
+    EXPECT_EQ(PictureForSample(QStringLiteral("d12")), QStringLiteral("d12"));
+    kr::Setup s(*env);
+    auto* combo = s.findChild<QComboBox*>();
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->currentText(), QStringLiteral("OCT 31,1959"));
+    EXPECT_EQ(combo->count(), 10);
+    combo->setCurrentText(QStringLiteral("31/10/1959"));
+    s.accept();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Information"));
+    EXPECT_TRUE(
+        dialogs.shown[0].text.startsWith(QStringLiteral("Date format changes will not affect currently open "
+                                                        "windows.")));
+    EXPECT_EQ(settings.dateFormat, QStringLiteral("d6"));
+    EXPECT_EQ(config->getConfig(QStringLiteral("DateFormat")), QStringLiteral("d6"));
+}
+
+TEST_F(SetupTest, HousekeepingAsksAndThenRemoves) {
+    {
+        Table<Schedule> t(*store);
+        for (int i = 1; i <= 6; ++i) {
+            Schedule s;
+            s.id = i;
+            s.date = 1000 + i;
+            s.time = 1;
+            s.disabled = i % 2;
+            s.completed = i > 4 ? 1 : 0;
+            ASSERT_EQ(t.add(s), Err::None);
+        }
+        Table<Todo> todo(*store);
+        for (int i = 0; i < 3; ++i) {
+            Todo d;
+            d.todo = QStringLiteral("item %1").arg(i);
+            ASSERT_EQ(todo.add(d), Err::None);
+        }
+    }
+    kr::Setup s(*env);
+    dialogs.answer(Dialogs::No);
+    s.clearDisabledTasks();
+    EXPECT_EQ(Table<Schedule>(*store).records(), 6);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Remove disabled tasks?"));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Housekeeping"));
+    EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::No);
+
+    dialogs.answer(Dialogs::Yes);
+    s.clearDisabledTasks();
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("Disabled tasks removed."));
+    EXPECT_EQ(Table<Schedule>(*store).records(), 3); // 2, 4 and 6 were enabled
+
+    dialogs.answer(Dialogs::Yes);
+    s.clearCompletedTasks();
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("Completed tasks removed."));
+    EXPECT_EQ(Table<Schedule>(*store).records(), 2);
+
+    dialogs.answer(Dialogs::Yes);
+    s.clearTodoList();
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("To Do list removed."));
+    EXPECT_EQ(Table<Todo>(*store).records(), 0);
+
+    queueEntry();
+    dialogs.answer(Dialogs::Yes);
+    s.clearScriptQueue();
+    EXPECT_TRUE(queue.empty());
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("All active scripts have been removed"));
+}
+
+TEST_F(SetupTest, ResettingWindowSettingsEmptiesBothFiles) {
+    IniFile positions(dir.file(kPositionIniName));
+    positions.write(QStringLiteral("BrowseSchedule"), QStringLiteral("XPosit"), QStringLiteral("200"));
+    positions.write(QStringLiteral("Main"), QStringLiteral("Maximize"), QStringLiteral("Yes"));
+    config->ini().write(QStringLiteral("Setup"), QStringLiteral("Width"), QStringLiteral("300"));
+    kr::Setup s(*env);
+    dialogs.answer(Dialogs::Yes);
+    s.resetWindowSettings();
+    EXPECT_EQ(dialogs.shown.size(), 1u); // the question only
+    EXPECT_EQ(positions.read(QStringLiteral("BrowseSchedule"), QStringLiteral("XPosit"), QStringLiteral("x")),
+              QString());
+    EXPECT_EQ(positions.read(QStringLiteral("Main"), QStringLiteral("Maximize"), QStringLiteral("x")),
+              QString());
+    EXPECT_EQ(config->ini().read(QStringLiteral("Setup"), QStringLiteral("Width"), QStringLiteral("x")),
+              QString());
+    EXPECT_EQ(positions.read(QStringLiteral("SpecialEventWizard"), QStringLiteral("?Browse:2"),
+                             QStringLiteral("x")),
+              QString());
+    EXPECT_EQ(WindowProcedures().size(), 18);
+}
+
+} // namespace
+} // namespace kr::test
