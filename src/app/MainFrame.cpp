@@ -102,7 +102,7 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
     setObjectName(QStringLiteral("MAIN$APPFRAME"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/kelvray.svg")));
     setWindowTitle(normalTitle());
-    resize(640, 320);
+    resize(640, 180);
     buildMenus();
     buildToolBar();
     buildStatusBar();

@@ -99,6 +99,7 @@ Setup::Setup(SetupEnvironment& env, QWidget* parent)
 void Setup::build() {
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
+    tabs_->setUsesScrollButtons(false); // all eight tabs in view
     layout->addWidget(tabs_);
 
     auto page = [&](const QString& title) {
