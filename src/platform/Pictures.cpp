@@ -229,7 +229,14 @@ bool ParseDate(const QString& text, const QString& picture, Date* date, int refe
     const Picture p = Picture::parse(picture);
     const int n = p.kind == PictureKind::Dates ? p.number : 3;
     if (n == 17 || n == 18) {
-        const QDate q = QLocale::system().toDate(t, n == 17 ? QLocale::ShortFormat : QLocale::LongFormat);
+        const QLocale locale = QLocale::system();
+        const QString format = locale.dateFormat(n == 17 ? QLocale::ShortFormat : QLocale::LongFormat);
+        QDate q = locale.toDate(t, format);
+        if (!q.isValid())
+            return false;
+        // A two-digit year takes the sliding century like the other pictures.
+        if (!format.contains(QStringLiteral("yyyy")))
+            q = QDate(WidenYear(q.year() % 100, referenceYear), q.month(), q.day());
         if (!q.isValid())
             return false;
         *date = FromQDate(q);
@@ -317,7 +324,16 @@ bool ParseTime(const QString& text, const QString& picture, Time* time) {
     const Picture p = Picture::parse(picture);
     const int n = p.kind == PictureKind::Times ? p.number : 1;
     if (n == 7 || n == 8) {
-        const QTime q = QLocale::system().toTime(t, n == 7 ? QLocale::ShortFormat : QLocale::LongFormat);
+        const QLocale locale = QLocale::system();
+        QString format = locale.timeFormat(n == 7 ? QLocale::ShortFormat : QLocale::LongFormat);
+        QTime q = locale.toTime(t, format);
+        if (!q.isValid() && format.contains(QLatin1Char('t'))) {
+            // The time zone that the long form shows is not read back.
+            static const QRegularExpression zoneInFormat(QStringLiteral("\\s*t+\\s*"));
+            static const QRegularExpression zoneInText(QStringLiteral("\\s*[A-Za-z][A-Za-z0-9+:-]*$"));
+            format.replace(zoneInFormat, QString());
+            q = locale.toTime(QString(t).remove(zoneInText), format);
+        }
         if (!q.isValid())
             return false;
         *time = FromQTime(q);

@@ -47,3 +47,78 @@ TEST(Pictures, NumbersTakeWidthSignAndBlank) {
 
 } // namespace
 } // namespace kr
+
+namespace kr {
+namespace {
+
+TEST(PictureRoundTrip, EveryDatePictureReadsBackWhatItShows) {
+    const int reference = 2026; // two-digit years: 1946 to 2045
+    for (int n = 1; n <= 18; ++n) {
+        const QString picture = QStringLiteral("d%1").arg(n);
+        const bool twoDigitYear = n == 1 || n == 5 || n == 7 || n == 9 || n == 11 || n == 13 || n == 15;
+        const bool monthOnly = n >= 13 && n <= 16;
+        for (Date d = DateFromYmd(1801, 1, 1); d <= DateFromYmd(2099, 12, 31); d += 37) {
+            const Ymd ymd = YmdFromDate(d);
+            const bool localeTwoDigits =
+                (n == 17 || n == 18) && !QLocale::system()
+                                             .dateFormat(n == 17 ? QLocale::ShortFormat : QLocale::LongFormat)
+                                             .contains(QStringLiteral("yyyy"));
+            if ((twoDigitYear || localeTwoDigits) && (ymd.year < 1946 || ymd.year > 2045))
+                continue;
+            const QString text = FormatDateAs(d, picture);
+            Date back = 0;
+            ASSERT_TRUE(ParseDate(text, picture, &back, reference))
+                << picture.toStdString() << " " << text.toStdString();
+            const Date expected = monthOnly ? DateFromYmd(ymd.year, ymd.month, 1) : d;
+            ASSERT_EQ(back, expected) << picture.toStdString() << " " << text.toStdString();
+        }
+    }
+}
+
+TEST(PictureRoundTrip, TwoDigitYearsSlideWithTheReferenceYear) {
+    Date d = 0;
+    ASSERT_TRUE(ParseDate(QStringLiteral("10/31/59"), QStringLiteral("d1"), &d, 2026));
+    EXPECT_EQ(d, DateFromYmd(1959, 10, 31));
+    ASSERT_TRUE(ParseDate(QStringLiteral("01/02/45"), QStringLiteral("d1"), &d, 2026));
+    EXPECT_EQ(d, DateFromYmd(2045, 1, 2));
+    ASSERT_TRUE(ParseDate(QStringLiteral("01/02/46"), QStringLiteral("d1"), &d, 2026));
+    EXPECT_EQ(d, DateFromYmd(1946, 1, 2));
+    ASSERT_TRUE(ParseDate(QStringLiteral("oct 31,1959"), QStringLiteral("@d3"), &d));
+    EXPECT_EQ(d, DateFromYmd(1959, 10, 31));
+    ASSERT_TRUE(ParseDate(QStringLiteral("October 31, 1959"), QStringLiteral("d4"), &d));
+    EXPECT_EQ(d, DateFromYmd(1959, 10, 31));
+    ASSERT_TRUE(ParseDate(QString(), QStringLiteral("d6"), &d));
+    EXPECT_EQ(d, 0);
+    EXPECT_FALSE(ParseDate(QStringLiteral("31/02/2026"), QStringLiteral("d6"), &d));
+    EXPECT_FALSE(ParseDate(QStringLiteral("OCT 31"), QStringLiteral("d3"), &d));
+    EXPECT_FALSE(ParseDate(QStringLiteral("XYZ 31,1959"), QStringLiteral("d3"), &d));
+}
+
+TEST(PictureRoundTrip, EveryTimePictureReadsBackWhatItShows) {
+    for (int n = 1; n <= 8; ++n) {
+        const QString picture = QStringLiteral("t%1").arg(n);
+        for (Time t = 1; t <= kOneDay; t += 100 * 37 + 13) {
+            const QString text = FormatTimeAs(t, picture);
+            Time back = 0;
+            ASSERT_TRUE(ParseTime(text, picture, &back))
+                << picture.toStdString() << " " << text.toStdString();
+            ASSERT_EQ(FormatTimeAs(back, picture), text) << picture.toStdString();
+            const bool seconds = n == 4 || n == 5 || n == 6;
+            if (seconds) {
+                ASSERT_EQ(back, (t - 1) / 100 * 100 + 1);
+            }
+        }
+    }
+    Time t = 0;
+    ASSERT_TRUE(ParseTime(QStringLiteral("5:05PM"), QStringLiteral("t3"), &t));
+    EXPECT_EQ(t, TimeFromHms(17, 5, 0));
+    ASSERT_TRUE(ParseTime(QStringLiteral("12:10 am"), QStringLiteral("t3"), &t));
+    EXPECT_EQ(t, TimeFromHms(0, 10, 0));
+    EXPECT_FALSE(ParseTime(QStringLiteral("13:10PM"), QStringLiteral("t3"), &t));
+    EXPECT_FALSE(ParseTime(QStringLiteral("24:00"), QStringLiteral("t1"), &t));
+    ASSERT_TRUE(ParseTime(QString(), QStringLiteral("t3b"), &t));
+    EXPECT_EQ(t, 0);
+}
+
+} // namespace
+} // namespace kr

@@ -1,0 +1,102 @@
+// kelvray-cli as a shell user runs it.
+
+#include <QProcess>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+CliRun Cli(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(KELVRAY_CLI), args);
+    p.waitForFinished(20000);
+    return CliRun{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                  QString::fromUtf8(p.readAllStandardError())};
+}
+
+TEST(CliNext, ListsTheNextOccurrences) {
+    const CliRun r = Cli({"next", "--type", "Monthly", "--date", "2026-01-31", "--time", "09:00", "--after",
+                          "2026-01-31", "--count", "3"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, QStringLiteral("2026-03-03 09:00:00\n2026-04-03 09:00:00\n2026-05-03 09:00:00\n"));
+    EXPECT_TRUE(r.err.isEmpty());
+
+    const CliRun weekly = Cli({"next", "--type", "Day of Week", "--weekdays", "Mon,thu", "--date",
+                               "2026-12-07", "--after", "2026-12-07"});
+    EXPECT_EQ(weekly.out.count(QLatin1Char('\n')), 10);
+    EXPECT_TRUE(weekly.out.startsWith(QStringLiteral("2026-12-10 --:--:--\n2026-12-14 --:--:--\n")));
+
+    const CliRun minutes =
+        Cli({"next", "--type", "Custom", "--every", "90", "--unit", "minute(s)", "--date", "2026-03-01",
+             "--time", "23:00", "--after", "2026-03-01T23:30", "--count", "2"});
+    EXPECT_EQ(minutes.out, QStringLiteral("2026-03-02 00:30:00\n2026-03-02 02:00:00\n"));
+
+    const CliRun ordinals = Cli({"next", "--type", "Day of Month", "--weekdays", "Fri", "--ordinals", "last",
+                                 "--date", "2026-07-01", "--after", "2026-07-01", "--count", "2"});
+    EXPECT_EQ(ordinals.out, QStringLiteral("2026-07-31 --:--:--\n2026-08-28 --:--:--\n"));
+}
+
+TEST(CliNext, AOnceTaskCompletes) {
+    const CliRun r = Cli({"next", "--type", "Once", "--date", "2026-05-01", "--after", "2026-01-01"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, QStringLiteral("completed\n"));
+}
+
+TEST(CliNext, TheUnitMessageGoesToStandardErrorAndTheCalculationGoesOn) {
+    const CliRun r =
+        Cli({"next", "--type", "Custom", "--date", "2026-01-01", "--after", "2026-01-05", "--count", "2"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, QStringLiteral("2026-01-06 --:--:--\n2026-01-07 --:--:--\n"));
+    EXPECT_EQ(r.err.count(QStringLiteral("Custom repetition is not set up properly.  Select units.")), 2);
+}
+
+TEST(CliMatches, AnswersYesOrNo) {
+    EXPECT_EQ(Cli({"matches", "--type", "Day of Month", "--weekdays", "Fri", "--ordinals", "last", "--on",
+                   "2026-07-31"})
+                  .out,
+              QStringLiteral("yes\n"));
+    EXPECT_EQ(Cli({"matches", "--type", "Day of Month", "--weekdays", "Fri", "--ordinals", "last", "--on",
+                   "2026-07-24"})
+                  .out,
+              QStringLiteral("no\n"));
+    EXPECT_EQ(Cli({"matches", "--type", "Monthly", "--repeat", "Twice - 15th, Last", "--offset", "-1", "--on",
+                   "2026-06-29"})
+                  .out,
+              QStringLiteral("yes\n"));
+}
+
+TEST(CliErrors, BadArgumentsExitWithTwo) {
+    const QList<QStringList> bad{
+        {},
+        {"frobnicate"},
+        {"next", "--type", "Monthly"},
+        {"next", "--after", "2026-13-01"},
+        {"next", "--after", "1800-12-31"},
+        {"next", "--after", "2100-01-01"},
+        {"next", "--after", "2026-01-01T25:00"},
+        {"next", "--after", "2026-01-01", "--count", "0"},
+        {"next", "--after", "2026-01-01", "--weekdays", "Funday"},
+        {"next", "--after", "2026-01-01", "--ordinals", "5th"},
+        {"next", "--after", "2026-01-01", "--offset", "three"},
+        {"next", "--after", "2026-01-01", "--stray"},
+        {"next", "--after"},
+        {"matches", "--type", "Yearly"},
+    };
+    for (const QStringList& args : bad) {
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.code, 2) << args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_FALSE(r.err.trimmed().isEmpty());
+    }
+    EXPECT_TRUE(
+        Cli({"next", "--after", "1800-12-31"}).err.contains(QStringLiteral("1801-01-01 to 2099-12-31")));
+}
+
+} // namespace
