@@ -357,6 +357,26 @@ void MainFrame::setTitleText(const QString& title) {
         setWindowTitle(title);
 }
 
+bool MainFrame::iconized() const {
+    return isMinimized() || trayIconShown_;
+}
+
+void MainFrame::refreshTrayIcon() {
+    if (!trayIconShown_)
+        return;
+    currentIcon_ = normalIcon_.isEmpty() ? QStringLiteral("tray_ico") : normalIcon_;
+    tray_.modify(currentIcon_, windowTitle());
+}
+
+void MainFrame::setTimerInterval(int hundredths) {
+    interval_ = hundredths;
+    timer_.setInterval(interval_ * 10);
+}
+
+void MainFrame::closeDown() {
+    QMetaObject::invokeMethod(this, &MainFrame::close, Qt::QueuedConnection);
+}
+
 void MainFrame::syncVisibility() {
     if (closed_)
         return;

@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
 #include "platform/qt/TrayHost.h"
+#include "scheduler/FrameView.h"
 #include "scheduler/ProgramState.h"
 #include "script/ActiveScriptQueue.h"
 #include "store/EventLog.h"
@@ -49,7 +50,7 @@ struct TickHooks {
     std::function<void()> runScriptStep;
 };
 
-class MainFrame final : public QMainWindow {
+class MainFrame final : public QMainWindow, public FrameView {
     Q_OBJECT
 public:
     MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent = nullptr);
@@ -71,7 +72,16 @@ public:
     int timerInterval() const { return interval_; }
     QString zone(int number) const;
     QString scriptIndicator() const;
-    QString normalTitle() const;
+
+    // What the scheduler sees of the frame.
+    bool iconized() const override;
+    QString normalTitle() const override;
+    void setTitleText(const QString& title) override;
+    void setSchedulerStatus(const QString& text) override { setZone(2, text); }
+    void refreshTrayIcon() override;
+    void restoreForTask(const Schedule& task) override;
+    void setTimerInterval(int hundredths) override;
+    void closeDown() override;
 
     // The notification area.
     bool trayIconShown() const { return trayIconShown_; }
@@ -81,12 +91,9 @@ public:
     QString trayMenuText() const;
     void trayMenuChoose(const QString& item);
     void showTrayMenu(const QPoint& at);
-    // Before a due task is acted on: brings the frame back for messages or when asked to.
-    void restoreForTask(const Schedule& task);
 
     // Status line pieces the scheduler writes.
     void setZone(int number, const QString& text);
-    void setTitleText(const QString& title);
     // Empties the script queue (tray menu, tool bar, Setup).
     void stopRunningScript();
 

@@ -1,8 +1,13 @@
 #include "app/Program.h"
 
 #include "app/MainFrame.h"
+#include "platform/Processes.h"
 #include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtSound.h"
 #include "platform/qt/WindowPosition.h"
+#include "scheduler/Launcher.h"
+#include "scheduler/MessageDisplay.h"
+#include "scheduler/Monitor.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 
@@ -30,22 +35,7 @@ void OnSignal(int) {
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
-QString XdgDir(const char* variable, const QString& fallback) {
-    QString base = qEnvironmentVariable(variable);
-    if (base.isEmpty())
-        base = QDir::homePath() + fallback;
-    return base + QStringLiteral("/kelvray");
-}
-
 } // namespace
-
-QString DefaultDataDir() {
-    return XdgDir("XDG_DATA_HOME", QStringLiteral("/.local/share"));
-}
-
-QString DefaultConfigDir() {
-    return XdgDir("XDG_CONFIG_HOME", QStringLiteral("/.config"));
-}
 
 int RunProgram(const ProgramOptions& options) {
     QtDialogs dialogs;
@@ -71,6 +61,16 @@ int RunProgram(const ProgramOptions& options) {
                    state,    queue,   IniFile(QDir::current().filePath(kPositionIniName))};
     QtTrayHost tray;
     MainFrame frame(ctx, tray);
+
+    LinuxProcesses processes;
+    QtSound sound;
+    BoxMessageDisplay messages(dialogs);
+    Launcher launcher({store, settings, clock, dialogs, log, queue, processes, frame});
+    DueTaskMonitor monitor(
+        {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher, {}});
+    frame.hooks().scanDueTask = [&] { monitor.scanDueTask(); };
+    frame.hooks().checkAdvanceWarnings = [&] { monitor.checkAdvanceWarnings(); };
+    frame.hooks().removeOldHistory = [&] { return monitor.removeOldHistory(); };
 
     // SIGTERM and SIGINT close the program through its normal closing steps.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {

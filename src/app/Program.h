@@ -13,11 +13,6 @@ struct ProgramOptions {
     bool inactive = false; // "/I"
 };
 
-// The working directory when none is given: $XDG_DATA_HOME/kelvray.
-QString DefaultDataDir();
-// KR98.INI's folder: $XDG_CONFIG_HOME/kelvray.
-QString DefaultConfigDir();
-
 // Runs the program inside an existing QApplication; returns the exit status.
 int RunProgram(const ProgramOptions& options);
 

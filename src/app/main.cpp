@@ -1,4 +1,5 @@
 #include "app/Program.h"
+#include "platform/Paths.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,11 +2,21 @@
 //
 //   kelvray-cli next    [task options] --after WHEN [--count N]
 //   kelvray-cli matches [task options] --on YYYY-MM-DD
+//   kelvray-cli add     --data-dir DIR --description TEXT [...]
+//   kelvray-cli list    --data-dir DIR
 
 #include "cli/TaskOptions.h"
+#include "platform/Clock.h"
+#include "platform/Paths.h"
 #include "scheduler/Occurrence.h"
+#include "scheduler/TaskRules.h"
+#include "store/Numbering.h"
+#include "store/Settings.h"
+#include "store/Store.h"
+#include "store/Table.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 
@@ -18,6 +28,10 @@ using namespace kr::cli;
 const char* const kUsage =
     "usage: kelvray-cli next    [task options] --after WHEN [--count N]\n"
     "       kelvray-cli matches [task options] --on YYYY-MM-DD\n"
+    "       kelvray-cli add     [--data-dir DIR] --description TEXT [--task-type TEXT] [--category TEXT]\n"
+    "                           [--command TEXT] [--path DIR] [--message TEXT] [task options] [--flags "
+    "LIST]\n"
+    "       kelvray-cli list    [--data-dir DIR]\n"
     "task options:\n"
     "  --type TEXT        schedule type (Once, Day of Week, Day of Month, Monthly, Yearly, Custom)\n"
     "  --weekdays LIST    comma list of Sun,Mon,Tue,Wed,Thu,Fri,Sat\n"
@@ -29,7 +43,9 @@ const char* const kUsage =
     "  --unit TEXT        the repeat unit (minute(s), hour(s), day(s), week(s), month(s), year(s))\n"
     "  --date YYYY-MM-DD  the task's date\n"
     "  --time HH:MM[:SS]  the task's time (omitted: no time)\n"
-    "WHEN: YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]\n";
+    "WHEN: YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]\n"
+    "--flags: comma list of skip-next,alarm,warn,skip-if-missed,no-history,user-skip,disabled\n"
+    "DIR defaults to the program's own, ~/.local/share/kelvray.\n";
 
 // Messages of the calculation go to standard error; the calculation goes on.
 class StderrDialogs final : public Dialogs {
@@ -73,6 +89,117 @@ int Next(Arguments& args) {
     return 0;
 }
 
+// The data directory as the program uses it, opened the same way (shared, enciphered).
+QString DataDir(Arguments& args) {
+    const QString dir = args.take(QStringLiteral("--data-dir")).value_or(DefaultDataDir());
+    if (!QDir().mkpath(dir))
+        throw UsageError{QStringLiteral("--data-dir: cannot use ") + dir};
+    return dir;
+}
+
+int Add(Arguments& args) {
+    const QString dir = DataDir(args);
+    const auto description = args.take(QStringLiteral("--description"));
+    if (!description || description->trimmed().isEmpty())
+        throw UsageError{QStringLiteral("add needs --description TEXT")};
+    SystemClock clock;
+    Schedule task;
+    PrimeNewTask(task, clock.today(), clock.now(),
+                 args.take(QStringLiteral("--task-type")).value_or(QStringLiteral("Both")));
+    task.description = *description;
+    task.category = args.take(QStringLiteral("--category")).value_or(QString());
+    task.command = args.take(QStringLiteral("--command")).value_or(QString());
+    task.path = args.take(QStringLiteral("--path")).value_or(QString());
+    task.message = args.take(QStringLiteral("--message")).value_or(QString());
+    // Weekdays and ordinals given replace the defaults of a new task.
+    Schedule given;
+    Arguments peek = args;
+    TakeTaskOptions(peek, given);
+    if (given.sunday || given.monday || given.tuesday || given.wednesday || given.thursday || given.friday ||
+        given.saturday)
+        task.sunday = task.monday = task.tuesday = task.wednesday = task.thursday = task.friday =
+            task.saturday = 0;
+    if (given.every1st || given.every2nd || given.every3rd || given.every4th || given.everyLast)
+        task.everyLast = 0;
+    TakeTaskOptions(args, task);
+    if (auto flags = args.take(QStringLiteral("--flags"))) {
+        const std::pair<const char*, quint8 Schedule::*> names[] = {
+            {"skip-next", &Schedule::skipNextTime},
+            {"alarm", &Schedule::alarm},
+            {"warn", &Schedule::warn},
+            {"skip-if-missed", &Schedule::skipIfMissed},
+            {"no-history", &Schedule::noHistory},
+            {"user-skip", &Schedule::userSkip},
+            {"disabled", &Schedule::disabled},
+        };
+        for (const QString& f : flags->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            bool known = false;
+            for (const auto& [name, member] : names) {
+                if (f.trimmed() == QLatin1String(name)) {
+                    task.*member = 1;
+                    known = true;
+                }
+            }
+            if (!known)
+                throw UsageError{QStringLiteral("--flags: unknown flag: ") + f};
+        }
+    }
+    args.finish();
+    CompleteCommand(task);
+
+    StderrDialogs dialogs;
+    ExitProgram end(dialogs);
+    Store store(dir, dialogs, end);
+    store.declareLayouts();
+    Table<Schedule> tasks(store);
+    if (!ReserveRecordNumber(tasks, task))
+        return 1;
+    ConfigStore config(store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
+    Settings settings;
+    config.loadSettings(settings);
+    StampTask(task, settings.userId, clock.today(), clock.now());
+    if (tasks.put(task) != Err::None) {
+        std::fprintf(stderr, "kelvray-cli: the task could not be written: %s\n",
+                     qPrintable(tasks.error().describe()));
+        return 1;
+    }
+    Print(QString::number(task.id));
+    return 0;
+}
+
+int List(Arguments& args) {
+    const QString dir = DataDir(args);
+    args.finish();
+    StderrDialogs dialogs;
+    ExitProgram end(dialogs);
+    Store store(dir, dialogs, end);
+    store.declareLayouts();
+    Table<Schedule> tasks(store);
+    auto line = [](const Schedule& t) {
+        return QStringList{QString::number(t.id),
+                           FormatDay(t.date),
+                           FormatClock(t.time),
+                           QString::number(t.disabled),
+                           QString::number(t.completed),
+                           QString::number(t.skipNextTime),
+                           t.taskType,
+                           t.scheduleType,
+                           t.description}
+            .join(QLatin1Char('\t'));
+    };
+    // Enabled tasks with neither date nor time stand outside the key; they would sort first.
+    Schedule t;
+    tasks.set(-1);
+    while (tasks.next(t) == Err::None) {
+        if (t.disabled == 0 && t.date == 0 && t.time == 0)
+            Print(line(t));
+    }
+    tasks.set(Schedule::KEYDATEENABLED);
+    while (tasks.next(t) == Err::None)
+        Print(line(t));
+    return 0;
+}
+
 int Matches(Arguments& args) {
     Schedule task;
     TakeTaskOptions(args, task);
@@ -102,6 +229,10 @@ int main(int argc, char** argv) {
             return Next(args);
         if (command == QStringLiteral("matches"))
             return Matches(args);
+        if (command == QStringLiteral("add"))
+            return Add(args);
+        if (command == QStringLiteral("list"))
+            return List(args);
         throw UsageError{QStringLiteral("unknown command: ") + command};
     } catch (const UsageError& e) {
         std::fprintf(stderr, "kelvray-cli: %s\n", e.text.toLocal8Bit().constData());

@@ -9,12 +9,13 @@
 
 namespace kr {
 
+inline const QString kEndMarker = QStringLiteral("**End**");
+
 struct QueueEntry {
     Scripting item;   // a copy of the script item
     Date dueDate = 0; // the moment from which the item may run
     Time dueTime = 0;
-    qint32 startResult = 0; // the last program-start result of the script
-    qint32 reserved = 0;
+    qint32 startHandle = 0; // the result of the most recent program start when queued
 };
 
 class ActiveScriptQueue {

@@ -3,6 +3,7 @@
 #include "support/TempDir.h"
 #include "support/XServer.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -120,6 +121,49 @@ TEST_F(ProgramTest, ShowsItsFrameAndClosesProperlyOnTerminate) {
     EXPECT_EQ(lines[1].mid(22, 30).trimmed(), QStringLiteral("Exit Kelvray"));
     EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("data/POSITION.INI"))));
     EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("data/KR97.TPS"))));
+}
+
+TEST_F(ProgramTest, ADueTaskRunsItsProgramAndLeavesItsHistory) {
+    const QDateTime due = QDateTime::currentDateTime().addSecs(4);
+    const QString marker = dir.file(QStringLiteral("touched"));
+    auto cli = [&](const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(environment(QString()));
+        p.start(QStringLiteral(KELVRAY_CLI), args);
+        p.waitForFinished(20000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    const QString id =
+        cli({QStringLiteral("add"), QStringLiteral("--data-dir"), dir.file(QStringLiteral("data")),
+             QStringLiteral("--description"), QStringLiteral("Touch a file"), QStringLiteral("--task-type"),
+             QStringLiteral("Run Program"), QStringLiteral("--command"), QStringLiteral("touch ") + marker,
+             QStringLiteral("--date"), due.date().toString(Qt::ISODate), QStringLiteral("--time"),
+             due.time().toString(QStringLiteral("HH:mm:ss"))})
+            .trimmed();
+    ASSERT_EQ(id, QStringLiteral("1"));
+
+    XServer x;
+    ASSERT_TRUE(x.ok());
+    QProcess p;
+    start(p, x.display());
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(marker) && t.elapsed() < 30000)
+        QThread::msleep(100);
+    EXPECT_TRUE(QFile::exists(marker));
+    QThread::msleep(500);
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+
+    const QStringList lines =
+        cli({QStringLiteral("list"), QStringLiteral("--data-dir"), dir.file(QStringLiteral("data"))})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('\n')).toStdString();
+    const QString time = due.time().toString(QStringLiteral("HH:mm:ss"));
+    EXPECT_EQ(lines[0], QStringLiteral("1\t%1\t%2\t0\t0\t0\tRun Program\tDay of Week\tTouch a file")
+                            .arg(due.date().addDays(1).toString(Qt::ISODate), time));
+    EXPECT_EQ(lines[1], QStringLiteral("2\t%1\t%2\t1\t1\t0\tRun Program\tDay of Week\tTouch a file")
+                            .arg(due.date().toString(Qt::ISODate), time));
 }
 
 TEST_F(ProgramTest, StartsAsATrayIconWhenTheDesktopHasANotificationArea) {

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,13 @@ struct CliRun {
 };
 
 CliRun Cli(const QStringList& args) {
+    static QTemporaryDir home;
     QProcess p;
+    // Never the user's own settings or data.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(KELVRAY_CLI), args);
     p.waitForFinished(20000);
     return CliRun{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
@@ -97,6 +104,53 @@ TEST(CliErrors, BadArgumentsExitWithTwo) {
     }
     EXPECT_TRUE(
         Cli({"next", "--after", "1800-12-31"}).err.contains(QStringLiteral("1801-01-01 to 2099-12-31")));
+}
+
+} // namespace
+
+namespace {
+
+class CliData : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    CliRun cli(QStringList args) {
+        args.insert(1, QStringLiteral("--data-dir"));
+        args.insert(2, dir.path());
+        return Cli(args);
+    }
+};
+
+TEST_F(CliData, AddsNumberedTasksAndListsThemInDueOrder) {
+    const CliRun first = cli({"add", "--description", "Backup", "--task-type", "Run Program", "--type",
+                              "Custom", "--every", "1", "--unit", "day(s)", "--date", "2027-01-02", "--time",
+                              "02:00", "--flags", "no-history,skip-next"});
+    EXPECT_EQ(first.code, 0) << first.err.toStdString();
+    EXPECT_EQ(first.out, QStringLiteral("1\n"));
+    const CliRun second = cli({"add", "--description", "Earlier", "--date", "2027-01-01", "--time", "08:30"});
+    EXPECT_EQ(second.out, QStringLiteral("2\n"));
+    const CliRun off = cli({"add", "--description", "Off", "--date", "2026-06-01", "--flags", "disabled"});
+    EXPECT_EQ(off.out, QStringLiteral("3\n"));
+
+    const CliRun list = cli({"list"});
+    EXPECT_EQ(list.code, 0);
+    const QStringList lines = list.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], QStringLiteral("2\t2027-01-01\t08:30:00\t0\t0\t0\tBoth\tDay of Week\tEarlier"));
+    EXPECT_EQ(lines[1], QStringLiteral("1\t2027-01-02\t02:00:00\t0\t0\t1\tRun Program\tCustom\tBackup"));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("3\t2026-06-01\t")));
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("\t1\t0\t0\tBoth\t")));
+}
+
+TEST_F(CliData, RefusesBadTasks) {
+    for (const QStringList& args : QList<QStringList>{{"add"},
+                                                      {"add", "--description", "  "},
+                                                      {"add", "--description", "x", "--flags", "loud"},
+                                                      {"add", "--description", "x", "--date", "2026-02-30"},
+                                                      {"list", "--extra"}}) {
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.code, 2) << args.join(QLatin1Char(' ')).toStdString();
+    }
+    EXPECT_EQ(cli({"list"}).out, QString());
 }
 
 } // namespace

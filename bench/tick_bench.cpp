@@ -1,0 +1,120 @@
+// One scheduler tick (due-task scan, advance warnings, history check) over a task table
+// holding 1,000,000 history records, with nothing due.
+
+#include "platform/Processes.h"
+#include "scheduler/Monitor.h"
+#include "store/Transaction.h"
+#include "support/FakeClock.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+using namespace kr;
+
+struct Silent final : Sound {
+    void beep() override {}
+    void play(const QString&) override {}
+};
+
+struct World {
+    QTemporaryDir dir;
+    test::ScriptedDialogs dialogs;
+    test::ThrowingProgramEnd end;
+    test::FakeClock clock{DateFromYmd(2026, 12, 8), TimeFromHms(12, 0, 0)};
+    Settings settings;
+    ProgramState state;
+    ActiveScriptQueue queue;
+    NoFrame frame;
+    Silent sound;
+    BoxMessageDisplay messages{dialogs};
+    LinuxProcesses processes;
+    std::unique_ptr<Store> store;
+    std::unique_ptr<EventLog> log;
+    std::unique_ptr<Launcher> launcher;
+    std::unique_ptr<DueTaskMonitor> monitor;
+
+    explicit World(int history) {
+        settings.historyExpires = 100000; // nothing old enough to go
+        store = std::make_unique<Store>(dir.path(), dialogs, end);
+        store->declareLayouts();
+        {
+            Table<Schedule> tasks(*store);
+            Transaction tx;
+            tx.begin({&tasks});
+            for (int i = 1; i <= history; ++i) {
+                Schedule t;
+                t.id = i;
+                t.taskType = QStringLiteral("Run Program");
+                t.scheduleType = QStringLiteral("Day of Week");
+                t.description = QStringLiteral("History %1").arg(i);
+                t.date = DateFromYmd(2020, 1, 1) + i % 2000;
+                t.time = 1 + i % 8640000;
+                t.disabled = 1;
+                t.completed = 1;
+                t.advanceWarned = 1;
+                t.advanceWarnDate = t.date;
+                tasks.add(t);
+            }
+            // The tasks still to come: tomorrow, warned an hour before.
+            for (int i = 1; i <= 10; ++i) {
+                Schedule t;
+                t.id = history + i;
+                t.taskType = QStringLiteral("Run Program");
+                t.scheduleType = QStringLiteral("Day of Week");
+                t.description = QStringLiteral("Upcoming %1").arg(i);
+                t.date = DateFromYmd(2026, 12, 9);
+                t.time = TimeFromHms(9, i, 0);
+                t.advanceWarnDate = t.date;
+                t.advanceWarnTime = t.time - kOneHour;
+                tasks.add(t);
+            }
+            tx.commit();
+        }
+        log = std::make_unique<EventLog>(dir.filePath(kEventLogName), settings, clock);
+        launcher = std::make_unique<Launcher>(
+            LauncherContext{*store, settings, clock, dialogs, *log, queue, processes, frame});
+        monitor = std::make_unique<DueTaskMonitor>(MonitorContext{
+            *store, settings, clock, dialogs, *log, queue, state, frame, sound, messages, *launcher, {}});
+    }
+};
+
+World& WorldOf(int history) {
+    static std::map<int, std::unique_ptr<World>> worlds;
+    auto& w = worlds[history];
+    if (!w)
+        w = std::make_unique<World>(history);
+    return *w;
+}
+
+void BM_DailyHistoryPass(benchmark::State& state) {
+    World& w = WorldOf(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        w.clock.set(w.clock.today() + 1, TimeFromHms(12, 0, 0));
+        benchmark::DoNotOptimize(w.monitor->removeOldHistory());
+    }
+    w.clock.set(DateFromYmd(2026, 12, 8), TimeFromHms(12, 0, 0));
+}
+BENCHMARK(BM_DailyHistoryPass)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+void BM_Tick(benchmark::State& state) {
+    World& w = WorldOf(static_cast<int>(state.range(0)));
+    w.monitor->removeOldHistory(); // today's pass is done; the ticks that follow only check the day
+    for (auto _ : state) {
+        w.monitor->scanDueTask();
+        w.monitor->checkAdvanceWarnings();
+        benchmark::DoNotOptimize(w.monitor->removeOldHistory());
+    }
+    if (!w.dialogs.shown.empty())
+        state.SkipWithError("something came due");
+}
+BENCHMARK(BM_Tick)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

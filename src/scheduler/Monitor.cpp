@@ -1,0 +1,289 @@
+#include "scheduler/Monitor.h"
+
+#include "platform/Pictures.h"
+#include "scheduler/Occurrence.h"
+#include "script/ScriptItems.h"
+#include "store/Numbering.h"
+
+namespace kr {
+
+namespace {
+
+QString Clip(const QString& s) {
+    qsizetype end = s.size();
+    while (end > 0 && s.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return s.left(end);
+}
+
+QString LeftTrimmed(const QString& s) {
+    qsizetype start = 0;
+    while (start < s.size() && s.at(start) == QLatin1Char(' '))
+        ++start;
+    return s.mid(start);
+}
+
+bool IsMessageTask(const Schedule& t) {
+    const QString type = Clip(t.taskType);
+    return type == QStringLiteral("Display Message") || type == QStringLiteral("Both");
+}
+
+bool IsProgramTask(const Schedule& t) {
+    const QString type = Clip(t.taskType);
+    return type == QStringLiteral("Run Program") || type == QStringLiteral("Both");
+}
+
+QString MomentText(const Schedule& t) {
+    return FormatDateAs(t.date, QStringLiteral("d3")) + QLatin1Char(' ') +
+           FormatTimeAs(t.time, QStringLiteral("t3"));
+}
+
+} // namespace
+
+DueTaskMonitor::DueTaskMonitor(MonitorContext ctx)
+    : ctx_(std::move(ctx))
+    , tasks_(ctx_.store) {}
+
+void DueTaskMonitor::scanDueTask() {
+    Schedule t;
+    tasks_.set(Schedule::KEYDATEENABLED);
+    if (tasks_.next(t) != Err::None || t.disabled != 0) {
+        ctx_.frame.setTitleText(ctx_.frame.normalTitle());
+        ctx_.frame.setSchedulerStatus(QString());
+        return;
+    }
+    if (ctx_.frame.iconized())
+        ctx_.frame.setTitleText(ctx_.frame.normalTitle() + QStringLiteral(" - ") + Clip(t.description) +
+                                QLatin1Char(' ') + MomentText(t));
+    else
+        ctx_.frame.setTitleText(ctx_.frame.normalTitle());
+    if (ctx_.queue.empty())
+        ctx_.frame.setSchedulerStatus(QStringLiteral("Next: ") + Clip(t.description));
+    if (!ctx_.settings.noTray)
+        ctx_.frame.refreshTrayIcon();
+    current_ = t;
+    if (CompareMoments(ctx_.clock.today(), ctx_.clock.now(), t.date, t.time) >= 0) {
+        processDueTask(t);
+        ctx_.state.listeners.post();
+    }
+}
+
+void DueTaskMonitor::soundAlarm(const Schedule& task) {
+    if (task.alarm == 0)
+        return;
+    if (Clip(task.alarmFile).toUpper() == QStringLiteral("BEEP"))
+        ctx_.sound.beep();
+    else
+        ctx_.sound.play(Clip(task.alarmFile));
+}
+
+bool DueTaskMonitor::askToRun(const QString& caption, const QString& question) {
+    return ctx_.dialogs.message(question, caption, Dialogs::Icon::Exclamation, Dialogs::Yes | Dialogs::No,
+                                Dialogs::No) == Dialogs::Yes;
+}
+
+void DueTaskMonitor::showMessage(const Schedule& task, bool withReply, bool captioned) {
+    if (ctx_.messages.openCount() >= kMaxMessageWindows) {
+        ctx_.dialogs.message(Clip(task.message), captioned ? task.description : QString());
+        return;
+    }
+    MessageInputs in;
+    in.title = task.description;
+    in.text = task.message;
+    in.sound = task.alarm != 0 ? task.alarmFile : QString();
+    if (withReply && task.path.left(9) == QStringLiteral("Reply to:"))
+        in.replyAddress = task.path.mid(9, 240);
+    ctx_.messages.show(in);
+}
+
+void DueTaskMonitor::processDueTask(Schedule& t) {
+    const qint32 id = t.id;
+    bool skip = false;
+    const Date today = ctx_.clock.today();
+    const Time now = ctx_.clock.now();
+
+    if (t.skipNextTime == 0) {
+        ctx_.frame.restoreForTask(t);
+        soundAlarm(t);
+
+        const QString description = Clip(t.description);
+        if (CompareMoments(today, now - 60000, t.date, t.time) > 0 && t.skipIfMissed != 0) {
+            ctx_.log.log(QStringLiteral("Overdue task skipped"), t.description);
+            skip = true;
+        } else if (today > t.date && t.warn != 0 && Clip(t.taskType) != QStringLiteral("Display Message")) {
+            if (!askToRun(QStringLiteral("Missed Task"),
+                          description + QStringLiteral(" was not run.  Run it now?"))) {
+                ctx_.log.log(QStringLiteral("Missed task skipped"), t.description);
+                skip = true;
+            }
+        } else if (t.userSkip != 0) {
+            if (!askToRun(QStringLiteral("Confirm Task"),
+                          description + QStringLiteral(" is due to run.  Run it now?"))) {
+                ctx_.log.log(QStringLiteral("Task skipped"), t.description);
+                skip = true;
+            }
+        }
+
+        t.lastRunDate = today;
+        t.lastRunTime = now;
+
+        if (!skip) {
+            if (IsMessageTask(t))
+                showMessage(t, true, true);
+            if (IsProgramTask(t) && t.skipNextTime == 0) {
+                ctx_.launcher.launchTask(t.id, t.command, t.path);
+                if (!ctx_.queue.empty())
+                    ctx_.frame.setTimerInterval(50);
+            }
+        }
+    }
+
+    // Advance, with the warning kept at its distance before the task.
+    const Date savedDate = t.date;
+    const Time savedTime = t.time;
+    const Date savedWarnDate = t.advanceWarnDate;
+    const Time savedWarnTime = t.advanceWarnTime;
+    bool relative = false;
+    if (t.advanceWarnDate != 0) {
+        t.advanceWarnDate -= t.date;
+        relative = true;
+    }
+    if (t.advanceWarnTime != 0) {
+        t.advanceWarnTime -= t.time;
+        relative = true;
+    }
+    if (today > t.date && t.skipIfMissed != 0)
+        AdvanceOccurrence(t, today, 0, ctx_.dialogs);
+    else
+        AdvanceOccurrence(t, today, now, ctx_.dialogs);
+
+    auto restoreOccurrence = [&](Schedule& r) {
+        r.date = savedDate;
+        r.time = savedTime;
+        r.advanceWarnDate = savedWarnDate;
+        r.advanceWarnTime = savedWarnTime;
+    };
+
+    if (t.completed != 0) {
+        if (t.noHistory != 0) {
+            DeleteTaskScript(ctx_.store, id);
+            tasks_.remove(t);
+            return;
+        }
+        // The one-time task becomes its own history entry.
+        t.disabled = 1;
+        t.completed = 1;
+        restoreOccurrence(t);
+        tasks_.put(t);
+        if (!ctx_.settings.saveScripts)
+            DeleteTaskScript(ctx_.store, id);
+        return;
+    }
+
+    t.skipNextTime = 0;
+    if (relative) {
+        t.advanceWarnDate += t.date;
+        t.advanceWarnTime += t.time;
+    }
+    t.advanceWarned = 0;
+    const bool written = ctx_.applyExceptions ? ctx_.applyExceptions(t) : false;
+    if (!written)
+        tasks_.put(t);
+
+    if (t.noHistory != 0)
+        return;
+    Schedule copy = t;
+    copy.disabled = 1;
+    copy.completed = 1;
+    copy.advanceWarned = 1;
+    restoreOccurrence(copy);
+    if (skip)
+        copy.description = (QStringLiteral("(Skipped) ") + copy.description).left(40);
+    if (AddTaskCopy(tasks_, copy) == Err::None && ctx_.settings.saveScripts && copy.id != id)
+        CopyTaskScript(ctx_.store, id, copy.id);
+}
+
+void DueTaskMonitor::checkAdvanceWarnings() {
+    Schedule t;
+    tasks_.set(Schedule::KEYADVANCED);
+    if (tasks_.next(t) != Err::None || t.advanceWarned != 0 || Clip(t.scheduleType).isEmpty())
+        return;
+    const Date today = ctx_.clock.today();
+    const Time now = ctx_.clock.now();
+    if (!(today > t.advanceWarnDate || (today == t.advanceWarnDate && now > t.advanceWarnTime)))
+        return;
+    if (t.skipNextTime == 0) {
+        ctx_.log.log(QStringLiteral("Advanced Warning"), t.description);
+        const QString type = Clip(t.taskType);
+        QString text = MomentText(t) + QLatin1Char('\n');
+        if (type == QStringLiteral("Display Message"))
+            text += t.message;
+        else if (type == QStringLiteral("Run Program"))
+            text += QStringLiteral("Command:  ") + t.command;
+        else if (type == QStringLiteral("Both") || !Clip(t.command).isEmpty())
+            text +=
+                LeftTrimmed(Clip(t.message) + QLatin1Char('\n') + QStringLiteral("Command: ") + t.command);
+        else
+            text += LeftTrimmed(Clip(t.message));
+        ctx_.dialogs.message(text, QStringLiteral("Advanced Warning"), Dialogs::Icon::Information);
+    }
+    t.advanceWarned = 1;
+    tasks_.put(t);
+}
+
+bool DueTaskMonitor::removeOldHistory() {
+    const Date today = ctx_.clock.today();
+    if (ctx_.settings.historyExpires == 0 || historyCheckDate_ == today)
+        return false;
+    historyCheckDate_ = today;
+    Schedule t;
+    t.disabled = 1;
+    tasks_.set(Schedule::KEYDATEENABLED, t);
+    for (;;) {
+        const Err e = tasks_.next(t);
+        if (e == Err::NoMoreRecords)
+            break;
+        if (e != Err::None) {
+            ctx_.dialogs.message(tasks_.error().text() + QStringLiteral(" error while removing history"),
+                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+            break;
+        }
+        // The key orders the disabled tasks by date: once one is too young, all after it are.
+        if (t.date + ctx_.settings.historyExpires > today)
+            break;
+        if (t.completed == 0 && !ctx_.settings.removeUncompleted)
+            continue;
+        if (ctx_.settings.saveScripts)
+            DeleteTaskScript(ctx_.store, t.id);
+        if (tasks_.remove(t) != Err::None)
+            ctx_.dialogs.message(tasks_.error().text() + QStringLiteral(" error while removing history"),
+                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+    }
+    ctx_.log.log(QStringLiteral("History"), QStringLiteral("Checked for tasks needing removal"));
+    return true;
+}
+
+void DueTaskMonitor::runTaskNow(const Schedule& task) {
+    soundAlarm(task);
+    const Date today = ctx_.clock.today();
+    const QString description = Clip(task.description);
+    if (today > task.date && task.warn != 0 && Clip(task.taskType) != QStringLiteral("Display Message")) {
+        if (!askToRun(QStringLiteral("Missed Task"),
+                      description + QStringLiteral(" was not run.  Run it now?"))) {
+            ctx_.log.log(QStringLiteral("Missed task skipped"), task.description);
+            return;
+        }
+    } else if (task.userSkip != 0) {
+        if (!askToRun(QStringLiteral("Confirm Task"),
+                      description + QStringLiteral(" is due to run.  Run it now?"))) {
+            ctx_.log.log(QStringLiteral("Task skipped"), task.description);
+            return;
+        }
+    }
+    if (IsMessageTask(task))
+        showMessage(task, false, false);
+    if (IsProgramTask(task) && task.skipNextTime == 0)
+        ctx_.launcher.launchTask(task.id, task.command, task.path);
+}
+
+} // namespace kr

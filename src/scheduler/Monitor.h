@@ -1,0 +1,70 @@
+#pragma once
+
+// The due-task monitor: on every tick the earliest enabled task is run, asked about or
+// skipped, advanced and copied to history; advance warnings come due; old history goes once a
+// day. The schedule list runs tasks at once through it too.
+
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/Sound.h"
+#include "scheduler/FrameView.h"
+#include "scheduler/Launcher.h"
+#include "scheduler/MessageDisplay.h"
+#include "scheduler/ProgramState.h"
+#include "script/ActiveScriptQueue.h"
+#include "store/EventLog.h"
+#include "store/Settings.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "store/Tables.h"
+
+#include <functional>
+
+namespace kr {
+
+struct MonitorContext {
+    Store& store;
+    const Settings& settings;
+    const Clock& clock;
+    Dialogs& dialogs;
+    EventLog& log;
+    ActiveScriptQueue& queue;
+    ProgramState& state;
+    FrameView& frame;
+    Sound& sound;
+    MessageDisplay& messages;
+    Launcher& launcher;
+    // Moves a just-advanced task off excluded days and times; true when it wrote the record.
+    std::function<bool(Schedule&)> applyExceptions;
+};
+
+class DueTaskMonitor {
+public:
+    // More message windows than this and a task's message comes as a plain box.
+    static constexpr int kMaxMessageWindows = 60;
+
+    explicit DueTaskMonitor(MonitorContext ctx);
+
+    void scanDueTask();
+    void checkAdvanceWarnings();
+    // True when today's removal pass ran.
+    bool removeOldHistory();
+    // Runs a task at once, as the schedule list asks: not advanced, not written.
+    void runTaskNow(const Schedule& task);
+
+    Date historyCheckDate() const { return historyCheckDate_; }
+    const Schedule& currentTask() const { return current_; }
+
+private:
+    void processDueTask(Schedule& task);
+    void soundAlarm(const Schedule& task);
+    bool askToRun(const QString& caption, const QString& question);
+    void showMessage(const Schedule& task, bool withReply, bool captioned);
+
+    MonitorContext ctx_;
+    Table<Schedule> tasks_;
+    Schedule current_;
+    Date historyCheckDate_ = 0;
+};
+
+} // namespace kr

@@ -1,0 +1,17 @@
+#pragma once
+
+// Rules shared by every window and tool that enters tasks.
+
+#include "platform/DateTime.h"
+#include "store/Tables.h"
+
+namespace kr {
+
+// The defaults of a new task: on `date` at `time`, every day of the week, the last week of
+// the month, warned if missed, repeating every hour when made custom.
+void PrimeNewTask(Schedule& task, Date date, Time time, const QString& taskType);
+
+// On saving: a program task without a command only runs its script ("N/A").
+void CompleteCommand(Schedule& task);
+
+} // namespace kr

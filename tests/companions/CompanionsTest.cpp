@@ -1,0 +1,122 @@
+// The companion programs, run as the scheduler runs them.
+
+#include "support/TempDir.h"
+
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace kr::test {
+namespace {
+
+// A desktop notification service on a private session bus.
+class Notifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList bodies;
+public Q_SLOTS:
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString& body, const QStringList&,
+                const QVariantMap&, int) {
+        bodies << body;
+        return 1;
+    }
+};
+
+class PrivateBus {
+public:
+    PrivateBus() {
+        daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                      QStringLiteral("--print-address=1")});
+        daemon_.waitForStarted(5000);
+        for (int i = 0; i < 50 && !daemon_.canReadLine(); ++i)
+            daemon_.waitForReadyRead(100);
+        address_ = QString::fromLatin1(daemon_.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        QDBusConnection::disconnectFromBus(QStringLiteral("test-bus"));
+        daemon_.kill();
+        daemon_.waitForFinished(3000);
+    }
+    const QString& address() const { return address_; }
+
+private:
+    QProcess daemon_;
+    QString address_;
+};
+
+TEST(Notify, ShowsTheMessageAsADesktopNotification) {
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address().isEmpty());
+    QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("test-bus"));
+    ASSERT_TRUE(connection.isConnected());
+    Notifications service;
+    ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    ASSERT_TRUE(connection.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                          QDBusConnection::ExportAllSlots));
+    QProcess notify;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    notify.setProcessEnvironment(env);
+    notify.start(QStringLiteral(KELVRAY_NOTIFY), {QStringLiteral("Time for the meeting")});
+    QElapsedTimer t;
+    t.start();
+    while (notify.state() != QProcess::NotRunning && t.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        notify.waitForFinished(20);
+    }
+    EXPECT_EQ(notify.exitCode(), 0);
+    EXPECT_EQ(service.bodies, QStringList{QStringLiteral("Time for the meeting")});
+}
+
+TEST(Notify, SaysSoWhenNothingCanShowIt) {
+    QProcess notify;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    notify.setProcessEnvironment(env);
+    notify.start(QStringLiteral(KELVRAY_NOTIFY), {QStringLiteral("Lost message")});
+    ASSERT_TRUE(notify.waitForFinished(20000));
+    EXPECT_EQ(notify.exitCode(), 1);
+    EXPECT_TRUE(notify.readAllStandardError().contains("Lost message"));
+}
+
+TEST(KillProc, EndsTheNamedProgramsOfThisUser) {
+    TempDir dir;
+    const QString sleeper = dir.file(QStringLiteral("kr-sleeper"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), sleeper));
+    QFile::setPermissions(sleeper, QFile::permissions(sleeper) | QFileDevice::ExeOwner);
+    QProcess a, b;
+    a.start(sleeper, {QStringLiteral("60")});
+    b.start(sleeper, {QStringLiteral("60")});
+    ASSERT_TRUE(a.waitForStarted());
+    ASSERT_TRUE(b.waitForStarted());
+    QThread::msleep(100);
+
+    QProcess kill;
+    kill.start(QStringLiteral(KELVRAY_KILLPROC), {QStringLiteral("KR-SLEEPER.EXE")});
+    ASSERT_TRUE(kill.waitForFinished(20000));
+    EXPECT_EQ(kill.exitCode(), 0);
+    EXPECT_TRUE(a.waitForFinished(5000));
+    EXPECT_TRUE(b.waitForFinished(5000));
+    EXPECT_EQ(a.exitStatus(), QProcess::CrashExit); // ended by a signal
+
+    QProcess none;
+    none.start(QStringLiteral(KELVRAY_KILLPROC), {QStringLiteral("kr-sleeper")});
+    ASSERT_TRUE(none.waitForFinished(20000));
+    EXPECT_EQ(none.exitCode(), 1);
+}
+
+} // namespace
+} // namespace kr::test
+
+#include "CompanionsTest.moc"
