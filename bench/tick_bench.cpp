@@ -80,7 +80,7 @@ struct World {
         launcher = std::make_unique<Launcher>(
             LauncherContext{*store, settings, clock, dialogs, *log, queue, processes, frame});
         monitor = std::make_unique<DueTaskMonitor>(MonitorContext{
-            *store, settings, clock, dialogs, *log, queue, state, frame, sound, messages, *launcher, {}});
+            *store, settings, clock, dialogs, *log, queue, state, frame, sound, messages, *launcher});
     }
 };
 

@@ -8,6 +8,7 @@
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
+#include "scheduler/ui/MessageWindows.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 
@@ -64,10 +65,11 @@ int RunProgram(const ProgramOptions& options) {
 
     LinuxProcesses processes;
     QtSound sound;
-    BoxMessageDisplay messages(dialogs);
     Launcher launcher({store, settings, clock, dialogs, log, queue, processes, frame});
+    MessageWindows messages(
+        {store, settings, clock, dialogs, log, sound, launcher, ctx.positions, options.dataDir, {}});
     DueTaskMonitor monitor(
-        {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher, {}});
+        {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher});
     frame.hooks().scanDueTask = [&] { monitor.scanDueTask(); };
     frame.hooks().checkAdvanceWarnings = [&] { monitor.checkAdvanceWarnings(); };
     frame.hooks().removeOldHistory = [&] { return monitor.removeOldHistory(); };

@@ -8,6 +8,7 @@
 #include "cli/TaskOptions.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "scheduler/Exceptions.h"
 #include "scheduler/Occurrence.h"
 #include "scheduler/TaskRules.h"
 #include "store/Numbering.h"
@@ -27,6 +28,7 @@ using namespace kr::cli;
 
 const char* const kUsage =
     "usage: kelvray-cli next    [task options] --after WHEN [--count N]\n"
+    "       kelvray-cli next    [--data-dir DIR] --task N [--after WHEN] [--count N]\n"
     "       kelvray-cli matches [task options] --on YYYY-MM-DD\n"
     "       kelvray-cli add     [--data-dir DIR] --description TEXT [--task-type TEXT] [--category TEXT]\n"
     "                           [--command TEXT] [--path DIR] [--message TEXT] [task options] [--flags "
@@ -44,6 +46,8 @@ const char* const kUsage =
     "  --date YYYY-MM-DD  the task's date\n"
     "  --time HH:MM[:SS]  the task's time (omitted: no time)\n"
     "WHEN: YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]\n"
+    "With --task, the stored task's occurrences as the scheduler will run them: occurrences on\n"
+    "excluded days end in \" skipped\", followed by the one-time copy that replaces them, \" shifted\".\n"
     "--flags: comma list of skip-next,alarm,warn,skip-if-missed,no-history,user-skip,disabled\n"
     "DIR defaults to the program's own, ~/.local/share/kelvray.\n";
 
@@ -60,18 +64,70 @@ void Print(const QString& line) {
     std::printf("%s\n", line.toLocal8Bit().constData());
 }
 
+// The data directory as the program uses it, opened the same way (shared, enciphered).
+QString DataDir(Arguments& args);
+
+// A stored task's next occurrences as the scheduler will run them: each advance followed by
+// the task's exceptions, worked out without writing anything.
+int NextOfStoredTask(Arguments& args, const QString& dir, qint32 id, int count) {
+    SystemClock clock;
+    std::pair<Date, Time> after{clock.today(), clock.now()};
+    if (auto a = args.take(QStringLiteral("--after")))
+        after = ParseMoment(*a, QStringLiteral("--after"));
+    args.finish();
+    StderrDialogs dialogs;
+    ExitProgram end(dialogs);
+    Store store(dir, dialogs, end);
+    store.declareLayouts();
+    Schedule task;
+    {
+        Table<Schedule> tasks(store);
+        task.id = id;
+        if (tasks.get(Schedule::KEYID, task) != Err::None)
+            throw UsageError{QStringLiteral("--task: there is no task %1").arg(id)};
+    }
+    const HolidayCalendar holidays = HolidayCalendar::load(store, clock.today(), false);
+    auto [date, time] = after;
+    auto line = [](Date d, Time t) {
+        return FormatDay(d) + QLatin1Char(' ') + (t == 0 ? QStringLiteral("--:--:--") : FormatClock(t));
+    };
+    for (int i = 0; i < count; ++i) {
+        AdvanceOccurrence(task, date, time, dialogs);
+        if (task.completed) {
+            Print(QStringLiteral("completed"));
+            break;
+        }
+        const bool markedToSkip = task.skipNextTime != 0;
+        const ExceptionOutcome o = PlanExceptions(task, holidays, dialogs);
+        if (o.dayExcluded || markedToSkip)
+            Print(line(task.date, task.time) + QStringLiteral(" skipped"));
+        else
+            Print(line(task.date, task.time));
+        if (o.shifted)
+            Print(line(o.copyDate, task.time) + QStringLiteral(" shifted"));
+        date = task.date;
+        time = task.time;
+        task.skipNextTime = 0; // cleared as the task advances past it
+    }
+    return 0;
+}
+
 int Next(Arguments& args) {
+    int count = 10;
+    if (auto c = args.take(QStringLiteral("--count")))
+        count = ParseNumber(*c, QStringLiteral("--count"));
+    if (count < 1)
+        throw UsageError{QStringLiteral("--count must be at least 1")};
+    if (auto id = args.take(QStringLiteral("--task"))) {
+        const QString dir = DataDir(args);
+        return NextOfStoredTask(args, dir, ParseNumber(*id, QStringLiteral("--task")), count);
+    }
     Schedule task;
     TakeTaskOptions(args, task);
     const auto after = args.take(QStringLiteral("--after"));
     if (!after)
         throw UsageError{QStringLiteral("next needs --after WHEN")};
     auto [date, time] = ParseMoment(*after, QStringLiteral("--after"));
-    int count = 10;
-    if (auto c = args.take(QStringLiteral("--count")))
-        count = ParseNumber(*c, QStringLiteral("--count"));
-    if (count < 1)
-        throw UsageError{QStringLiteral("--count must be at least 1")};
     args.finish();
 
     StderrDialogs dialogs;

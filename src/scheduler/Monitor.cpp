@@ -1,6 +1,7 @@
 #include "scheduler/Monitor.h"
 
 #include "platform/Pictures.h"
+#include "scheduler/Exceptions.h"
 #include "scheduler/Occurrence.h"
 #include "script/ScriptItems.h"
 #include "store/Numbering.h"
@@ -186,7 +187,7 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
         t.advanceWarnTime += t.time;
     }
     t.advanceWarned = 0;
-    const bool written = ctx_.applyExceptions ? ctx_.applyExceptions(t) : false;
+    const bool written = ApplyExceptions(ctx_.store, t, false, ctx_.clock, ctx_.dialogs);
     if (!written)
         tasks_.put(t);
 

@@ -34,8 +34,6 @@ struct MonitorContext {
     Sound& sound;
     MessageDisplay& messages;
     Launcher& launcher;
-    // Moves a just-advanced task off excluded days and times; true when it wrote the record.
-    std::function<bool(Schedule&)> applyExceptions;
 };
 
 class DueTaskMonitor {

@@ -60,13 +60,14 @@ qint32 EffectiveBurstSize(qint32 stored) {
     return (stored & 0xff) == 0 ? 7 : stored;
 }
 
-QString FormatDate(Date date, const QString& dateFormat) {
-    if (date == 0)
-        return {};
+QString DatePictureFor(const QString& dateFormat) {
     bool ok = false;
     const int n = dateFormat.mid(1, 2).trimmed().toInt(&ok);
-    const int picture = ok && n >= 1 && n <= 18 ? n : 3;
-    return FormatDateAs(date, QStringLiteral("d%1").arg(picture));
+    return QStringLiteral("d%1").arg(ok && n >= 1 && n <= 18 ? n : 3);
+}
+
+QString FormatDate(Date date, const QString& dateFormat) {
+    return date == 0 ? QString() : FormatDateAs(date, DatePictureFor(dateFormat));
 }
 
 QString NetworkUserName() {

@@ -87,6 +87,8 @@ qint32 EffectiveBurstSize(qint32 stored);
 // otherwise the number formed by the second and third characters of the DateFormat
 // setting selects "d1" to "d18", any other number "d3".
 QString FormatDate(Date date, const QString& dateFormat);
+// The picture ("d1" ... "d18") that the DateFormat setting selects.
+QString DatePictureFor(const QString& dateFormat);
 
 // The station's user name under which the user is logged on.
 QString NetworkUserName();

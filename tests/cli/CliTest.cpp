@@ -154,3 +154,41 @@ TEST_F(CliData, RefusesBadTasks) {
 }
 
 } // namespace
+
+#include "store/Numbering.h"
+#include "support/ScriptedDialogs.h"
+
+namespace {
+
+TEST_F(CliData, NextOfAStoredTaskShowsSkippedAndShiftedOccurrences) {
+    {
+        kr::test::ScriptedDialogs dialogs;
+        kr::test::ThrowingProgramEnd end;
+        kr::Store store(dir.path(), dialogs, end);
+        store.declareLayouts();
+        kr::Table<kr::Holidays> holidays(store);
+        kr::Holidays h;
+        h.holidayDate = kr::DateFromYmd(2027, 1, 11); // a Monday
+        ASSERT_EQ(holidays.add(h), kr::Err::None);
+        kr::Table<kr::Schedule> tasks(store);
+        kr::Schedule t;
+        t.description = QStringLiteral("Mondays");
+        t.scheduleType = QStringLiteral("Day of Week");
+        t.monday = 1;
+        t.date = kr::DateFromYmd(2027, 1, 4);
+        t.time = kr::TimeFromHms(9, 0, 0);
+        t.exceptHolidays = 1;
+        t.shiftType = QStringLiteral("Next Day");
+        ASSERT_TRUE(kr::ReserveRecordNumber(tasks, t));
+    }
+    const CliRun r = cli({"next", "--task", "1", "--after", "2027-01-01", "--count", "3"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out,
+              QStringLiteral("2027-01-04 09:00:00\n2027-01-11 09:00:00 skipped\n2027-01-12 09:00:00 shifted\n"
+                             "2027-01-18 09:00:00\n"));
+    // Nothing was written: the holiday and the task are as they were.
+    EXPECT_EQ(cli({"list"}).out.count(QLatin1Char('\n')), 1);
+    EXPECT_EQ(cli({"next", "--task", "9", "--after", "2027-01-01"}).code, 2);
+}
+
+} // namespace

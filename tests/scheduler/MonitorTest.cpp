@@ -58,7 +58,7 @@ protected:
         launcher = std::make_unique<Launcher>(
             LauncherContext{*store, settings, clock, dialogs, *log, queue, processes, frame});
         monitor = std::make_unique<DueTaskMonitor>(MonitorContext{
-            *store, settings, clock, dialogs, *log, queue, state, frame, sound, messages, *launcher, {}});
+            *store, settings, clock, dialogs, *log, queue, state, frame, sound, messages, *launcher});
         tasks = std::make_unique<Table<Schedule>>(*store);
     }
 
@@ -466,6 +466,32 @@ TEST_F(MonitorTest, ADisabledOrEmptyScheduleShowsThePlainTitle) {
     frame.minimized = true;
     monitor->scanDueTask();
     EXPECT_EQ(frame.title, QStringLiteral("Kelvray 98 1.7d - Dentist DEC 24,2026 3:30PM"));
+}
+
+TEST_F(MonitorTest, AnAdvanceOntoAHolidayMakesTheOneTimeCopy) {
+    {
+        Table<Holidays> h(*store);
+        Holidays r;
+        r.holidayDate = D(2026, 12, 9);
+        ASSERT_EQ(h.add(r), Err::None);
+    }
+    const qint32 id = addTask(QStringLiteral("Daily"), D(2026, 12, 8), TimeFromHms(9, 0, 0));
+    update([](Schedule& t) {
+        t.exceptHolidays = 1;
+        t.shiftType = QStringLiteral("Next Day");
+    });
+    monitor->scanDueTask();
+    const Schedule t = task(id);
+    EXPECT_EQ(t.date, D(2026, 12, 9));
+    EXPECT_EQ(t.skipNextTime, 1);
+    ASSERT_NE(t.exceptionLink, 0);
+    EXPECT_EQ(task(t.exceptionLink).date, D(2026, 12, 10));
+    // The history copy records the occurrence that ran.
+    const auto everything = all();
+    ASSERT_EQ(everything.size(), 3u);
+    EXPECT_EQ(everything[2].disabled, 1);
+    EXPECT_EQ(everything[2].date, D(2026, 12, 8));
+    EXPECT_EQ(everything[2].skipNextTime, 1);
 }
 
 TEST_F(MonitorTest, RunningNowNeitherAdvancesNorWrites) {

@@ -1,0 +1,110 @@
+#include "scheduler/ui/Holidays.h"
+#include "platform/qt/Fields.h"
+#include "store/Table.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+namespace kr::test {
+namespace {
+
+class HolidaysTest : public ::testing::Test {
+protected:
+    HolidaysTest() {
+        store = std::make_unique<Store>(dir.path(), dialogs, end);
+        store->declareLayouts();
+        ctx = std::make_unique<HolidayContext>(HolidayContext{
+            *store, dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))), QStringLiteral("d6")});
+    }
+    bool save(const QString& date, const QString& name, bool annual, bool adding = true, Holidays h = {}) {
+        UpdateHolidays form(*ctx, h, adding);
+        form.dateField()->setText(date);
+        form.findChildren<QLineEdit*>().last()->setText(name);
+        form.findChild<QCheckBox*>()->setChecked(annual);
+        form.accept();
+        return form.result() == QDialog::Accepted;
+    }
+
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    ThrowingProgramEnd end;
+    std::unique_ptr<Store> store;
+    std::unique_ptr<HolidayContext> ctx;
+};
+
+TEST_F(HolidaysTest, TheListShowsHolidaysInDateOrderAndRefusesASecondOnOneDate) {
+    EXPECT_TRUE(save(QStringLiteral("25/12/2026"), QStringLiteral("Christmas"), true));
+    EXPECT_TRUE(save(QStringLiteral("01/01/2027"), QStringLiteral("New Year"), false));
+    EXPECT_TRUE(save(QStringLiteral("04/07/2026"), QStringLiteral("Fourth"), true));
+    EXPECT_FALSE(save(QStringLiteral("25/12/2026"), QStringLiteral("Again"), false));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Duplicate Key Error"));
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Adding this record creates a duplicate entry for the key:HOL:KEYHOLIDAYDATE"));
+    EXPECT_FALSE(save(QStringLiteral("31/02/2027"), QStringLiteral("Nonsense"), false)); // not a date
+
+    BrowseHolidays list(*ctx);
+    EXPECT_EQ(list.windowTitle(), QStringLiteral("Browse Holidays"));
+    ASSERT_EQ(list.list()->rowCount(), 3);
+    EXPECT_EQ(list.list()->horizontalHeaderItem(0)->text(), QStringLiteral("Holiday Date"));
+    EXPECT_EQ(list.list()->item(0, 0)->text(), QStringLiteral("JUL 04,2026"));
+    EXPECT_EQ(list.list()->item(1, 1)->text(), QStringLiteral("Christmas"));
+    EXPECT_EQ(list.list()->item(1, 2)->text(), QStringLiteral("Yes"));
+    EXPECT_EQ(list.list()->item(2, 2)->text(), QString());
+
+    list.list()->selectRow(1);
+    dialogs.answer(Dialogs::Cancel);
+    list.deleteHoliday();
+    EXPECT_EQ(list.list()->rowCount(), 3);
+    EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("Confirm Delete"));
+    dialogs.answer(Dialogs::Ok);
+    list.deleteHoliday();
+    EXPECT_EQ(list.list()->rowCount(), 2);
+    EXPECT_EQ(list.list()->item(1, 1)->text(), QStringLiteral("New Year"));
+}
+
+TEST_F(HolidaysTest, TheFormsCaptionFollowsTheRequest) {
+    UpdateHolidays adding(*ctx, Holidays{}, true);
+    EXPECT_EQ(adding.windowTitle(), QStringLiteral("Adding a Holiday"));
+    Holidays h;
+    h.holidayDate = DateFromYmd(2026, 12, 25);
+    UpdateHolidays changing(*ctx, h, false);
+    EXPECT_EQ(changing.windowTitle(), QStringLiteral("Changing a Holiday"));
+    EXPECT_EQ(changing.dateField()->text(), QStringLiteral("25/12/2026"));
+}
+
+TEST_F(HolidaysTest, TheExceptionsWindowEnablesWhatApplies) {
+    Schedule t;
+    t.shiftType = QStringLiteral("Next Day");
+    t.exceptTimeBegin = TimeFromHms(12, 0, 0);
+    ScheduleExceptions w(*ctx, t);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Exceptions"));
+    EXPECT_FALSE(w.actionGroup()->isEnabled());
+    EXPECT_FALSE(w.beginField()->isEnabled());
+    w.weekends()->setChecked(true);
+    EXPECT_FALSE(w.weekdays()->isEnabled());
+    EXPECT_TRUE(w.actionGroup()->isEnabled());
+    w.weekends()->setChecked(false);
+    w.weekdays()->setChecked(true);
+    EXPECT_FALSE(w.weekends()->isEnabled());
+    w.timeRange()->setChecked(true);
+    EXPECT_TRUE(w.beginField()->isEnabled());
+    EXPECT_EQ(w.beginField()->text(), QStringLiteral("12:00PM"));
+    w.endField()->setText(QString()); // no end: the end of the day
+    w.accept();
+    EXPECT_EQ(t.exceptWeekdays, 1);
+    EXPECT_EQ(t.exceptWeekends, 0);
+    EXPECT_EQ(t.exceptTime, 1);
+    EXPECT_EQ(t.exceptTimeBegin, TimeFromHms(12, 0, 0));
+    EXPECT_EQ(t.exceptTimeEnd, kOneDay);
+    EXPECT_EQ(t.shiftType, QStringLiteral("Next Day"));
+}
+
+} // namespace
+} // namespace kr::test
