@@ -100,7 +100,7 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
     , tray_(tray) {
     InitResources();
     setObjectName(QStringLiteral("MAIN$APPFRAME"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/kelvray.svg")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvray.svg")));
     setWindowTitle(normalTitle());
     resize(640, 180);
     buildMenus();
