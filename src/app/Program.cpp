@@ -3,12 +3,14 @@
 #include "app/MainFrame.h"
 #include "platform/Processes.h"
 #include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtProgress.h"
 #include "platform/qt/QtSound.h"
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
 #include "scheduler/ui/MessageWindows.h"
+#include "script/Runner.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 
@@ -17,6 +19,7 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QWindow>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -70,6 +73,17 @@ int RunProgram(const ProgramOptions& options) {
         {store, settings, clock, dialogs, log, sound, launcher, ctx.positions, options.dataDir, {}});
     DueTaskMonitor monitor(
         {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher});
+    ValueStore values(
+        clock, [&settings] { return settings.dateFormat; },
+        [] {
+            return QGuiApplication::focusWindow() != nullptr ? QGuiApplication::focusWindow()->title()
+                                                             : QString();
+        });
+    ScriptServices services;
+    QtProgress progress;
+    ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
+                         [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});
+    frame.hooks().runScriptStep = [&] { runner.runScriptStep(); };
     frame.hooks().scanDueTask = [&] { monitor.scanDueTask(); };
     frame.hooks().checkAdvanceWarnings = [&] { monitor.checkAdvanceWarnings(); };
     frame.hooks().removeOldHistory = [&] { return monitor.removeOldHistory(); };

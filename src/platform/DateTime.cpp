@@ -60,6 +60,12 @@ int DaysInMonth(int year, int month) {
     return kDays[(month - 1 + 1200) % 12];
 }
 
+QString DateKeyText(Date date) {
+    const Ymd ymd = YmdFromDate(date);
+    return QString::number(ymd.year) + QStringLiteral("%1").arg(ymd.month, 2, 10, QLatin1Char('0')) +
+           QStringLiteral("%1").arg(ymd.day, 2, 10, QLatin1Char('0'));
+}
+
 QDate ToQDate(Date date) {
     if (date == 0)
         return {};

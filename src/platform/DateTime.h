@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QString>
 #include <QTime>
 #include <QtGlobal>
 
@@ -48,6 +49,21 @@ inline void CarryDays(Date& date, Time& time) {
         time -= kOneDay;
         ++date;
     }
+}
+
+// The year followed by the month and the day as two digits each: 5 October 1998 gives
+// "19981005".
+QString DateKeyText(Date date);
+
+// -1, 0 or 1 after carrying whole days out of both times: dates first, then times.
+inline int CompareMoments(Date date1, Time time1, Date date2, Time time2) {
+    CarryDays(date1, time1);
+    CarryDays(date2, time2);
+    if (date1 != date2)
+        return date1 < date2 ? -1 : 1;
+    if (time1 != time2)
+        return time1 < time2 ? -1 : 1;
+    return 0;
 }
 
 QDate ToQDate(Date date);       // invalid QDate for 0

@@ -1,4 +1,5 @@
 #include "scheduler/Launcher.h"
+#include "platform/Text.h"
 
 #include "store/Table.h"
 #include "store/Tables.h"
@@ -10,13 +11,6 @@
 namespace kr {
 
 namespace {
-
-QString Clip(const QString& s) {
-    qsizetype end = s.size();
-    while (end > 0 && s.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return s.left(end);
-}
 
 // Puts the current directory back whichever way the launch ends.
 class DirectoryGuard {

@@ -1,4 +1,5 @@
 #include "scheduler/Monitor.h"
+#include "platform/Text.h"
 
 #include "platform/Pictures.h"
 #include "scheduler/Exceptions.h"
@@ -9,20 +10,6 @@
 namespace kr {
 
 namespace {
-
-QString Clip(const QString& s) {
-    qsizetype end = s.size();
-    while (end > 0 && s.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return s.left(end);
-}
-
-QString LeftTrimmed(const QString& s) {
-    qsizetype start = 0;
-    while (start < s.size() && s.at(start) == QLatin1Char(' '))
-        ++start;
-    return s.mid(start);
-}
 
 bool IsMessageTask(const Schedule& t) {
     const QString type = Clip(t.taskType);
@@ -201,7 +188,7 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
     if (skip)
         copy.description = (QStringLiteral("(Skipped) ") + copy.description).left(40);
     if (AddTaskCopy(tasks_, copy) == Err::None && ctx_.settings.saveScripts && copy.id != id)
-        CopyTaskScript(ctx_.store, id, copy.id);
+        CopyTaskScript(ctx_.store, id, copy.id, true);
 }
 
 void DueTaskMonitor::checkAdvanceWarnings() {

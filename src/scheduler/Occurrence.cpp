@@ -1,15 +1,10 @@
 #include "scheduler/Occurrence.h"
 
+#include "platform/Text.h"
+
 namespace kr {
 
 namespace {
-
-QString RightTrimmed(const QString& s) {
-    qsizetype end = s.size();
-    while (end > 0 && s.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return s.left(end);
-}
 
 bool IsTwiceAMonth(const Schedule& t) {
     return t.monthRepeat.left(5).toUpper() == QStringLiteral("TWICE");
@@ -60,24 +55,8 @@ Date LastDayOfMonth(Date date) {
     return DateFromYmd(ymd.year, ymd.month + 1, 1) - 1;
 }
 
-int CompareMoments(Date date1, Time time1, Date date2, Time time2) {
-    CarryDays(date1, time1);
-    CarryDays(date2, time2);
-    if (date1 != date2)
-        return date1 < date2 ? -1 : 1;
-    if (time1 != time2)
-        return time1 < time2 ? -1 : 1;
-    return 0;
-}
-
-QString DateKeyText(Date date) {
-    const Ymd ymd = YmdFromDate(date);
-    return QString::number(ymd.year) + QStringLiteral("%1").arg(ymd.month, 2, 10, QLatin1Char('0')) +
-           QStringLiteral("%1").arg(ymd.day, 2, 10, QLatin1Char('0'));
-}
-
 void AdvanceOccurrence(Schedule& t, Date a, Time b, Dialogs& dialogs) {
-    const QString type = RightTrimmed(t.scheduleType);
+    const QString type = Clip(t.scheduleType);
 
     if (type == kOnce) {
         t.completed = 1;
@@ -186,7 +165,7 @@ void AdvanceOccurrence(Schedule& t, Date a, Time b, Dialogs& dialogs) {
 bool DateMatchesSchedule(const Schedule& t, Date date) {
     if (date == 0)
         date = t.date;
-    const QString type = RightTrimmed(t.scheduleType);
+    const QString type = Clip(t.scheduleType);
     if (type == kMonthly) {
         if (!IsTwiceAMonth(t))
             return true;

@@ -20,13 +20,6 @@ void AdvanceOccurrence(Schedule& task, Date referenceDate, Time referenceTime, D
 // Whether the date (0: the task's own date) is a valid occurrence date for the task.
 bool DateMatchesSchedule(const Schedule& task, Date date = 0);
 
-// -1, 0 or 1 after carrying whole days out of both times: dates first, then times.
-int CompareMoments(Date date1, Time time1, Date date2, Time time2);
-
-// The year followed by the month and the day as two digits each: 5 October 1998 gives
-// "19981005".
-QString DateKeyText(Date date);
-
 // The last day of the month the date lies in.
 Date LastDayOfMonth(Date date);
 

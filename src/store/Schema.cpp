@@ -1,5 +1,7 @@
 #include "store/Schema.h"
 
+#include "platform/Text.h"
+
 namespace kr {
 
 QString QuoteIdent(const QString& name) {
@@ -17,12 +19,7 @@ QString FoldedColumnName(const FieldDecl& f) {
 }
 
 QString StoredText(const FieldDecl& f, const QString& text) {
-    QString t = text.left(f.maxChars());
-    qsizetype end = t.size();
-    while (end > 0 && t.at(end - 1) == QLatin1Char(' '))
-        --end;
-    t.truncate(end);
-    return t;
+    return Clip(text.left(f.maxChars()));
 }
 
 QString Schema::createTableAs(const QString& name) const {

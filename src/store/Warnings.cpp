@@ -113,6 +113,16 @@ void ProcessDelete(Dialogs& d, const QString& table, const StoreError& e) {
          QStringLiteral("Process DELETE Error"));
 }
 
+bool FileError(Dialogs& d, const QString& name, const StoreError& e, bool offerRetry) {
+    const QString text = Quoted(e) + QStringLiteral(" accessing the file ") + name + QLatin1Char('.');
+    if (!offerRetry) {
+        Show(d, text, QStringLiteral("File Error"));
+        return false;
+    }
+    return d.message(text, QStringLiteral("File Error"), Dialogs::Icon::Exclamation,
+                     Dialogs::Retry | Dialogs::Cancel, Dialogs::Cancel) == Dialogs::Retry;
+}
+
 void RequestNotAllowed(Dialogs& d, Request request) {
     QString what;
     switch (request) {

@@ -25,5 +25,8 @@ void ViewOpen(Dialogs& d, const QString& table, const StoreError& e);
 void ProcessChange(Dialogs& d, const QString& table, const StoreError& e);
 void ProcessDelete(Dialogs& d, const QString& table, const StoreError& e);
 void RequestNotAllowed(Dialogs& d, Request request);
+// A table or file that could not be read or written, named by its table; with `offerRetry`
+// the user may try again (true) or give up.
+bool FileError(Dialogs& d, const QString& name, const StoreError& e, bool offerRetry = false);
 
 } // namespace kr::warn

@@ -1,4 +1,5 @@
 #include "scheduler/ui/MessageWindows.h"
+#include "platform/Text.h"
 
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/Occurrence.h"
@@ -20,13 +21,6 @@ namespace kr {
 namespace {
 
 const QString kProcedure = QStringLiteral("ShowMessage");
-
-QString Clip(const QString& s) {
-    qsizetype end = s.size();
-    while (end > 0 && s.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return s.left(end);
-}
 
 } // namespace
 

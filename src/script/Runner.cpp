@@ -1,0 +1,389 @@
+#include "script/Runner.h"
+
+#include "platform/Text.h"
+#include "script/ScriptFile.h"
+#include "script/ScriptItems.h"
+#include "store/Warnings.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace kr {
+
+bool ScriptServices::windowExists(const QString&, const QString&) {
+    return false;
+}
+bool ScriptServices::activateWindow(const QString&, const QString&) {
+    return false;
+}
+void ScriptServices::setFocus(QueueEntry&) {}
+void ScriptServices::closeProgram(QueueEntry&) {}
+void ScriptServices::sendKeystrokes(QueueEntry&) {}
+qint32 ScriptServices::fileAction(const QString&, const QString&, const QString&) {
+    return 0;
+}
+void ScriptServices::dde(QueueEntry&) {}
+qint32 ScriptServices::sendEmail(qint32) {
+    return 0;
+}
+
+namespace {
+
+// Whether now has passed a deadline.
+bool Past(const Clock& clock, Date date, Time time) {
+    return CompareMoments(clock.today(), clock.now(), date, time) > 0;
+}
+
+} // namespace
+
+void ScriptRunner::debugMessage(const QString& text, const QString& title) {
+    if (ctx_.debug != 0)
+        ctx_.dialogs.message(text, title, Dialogs::Icon::Information);
+}
+
+void ScriptRunner::removeHead() {
+    if (ctx_.queue.empty())
+        return;
+    // A wait that leaves the queue, completed or not, is over.
+    if (Clip(ctx_.queue.front().item.action) == action::Wait)
+        waiting_ = false;
+    ctx_.queue.popFront();
+}
+
+void ScriptRunner::runScriptStep() {
+    if (ctx_.queue.empty())
+        return;
+    // The queue may have been emptied under a wait (Stop Running Script).
+    if (waiting_ && Clip(ctx_.queue.front().item.action) != action::Wait)
+        waiting_ = false;
+    const QueueEntry& head = ctx_.queue.front();
+    const Date today = ctx_.clock.today();
+    const Time now = ctx_.clock.now();
+    if (today < head.dueDate)
+        return;
+    if (today > head.dueDate || now > head.dueTime) {
+        dispatch();
+        showStatus();
+    } else if (head.dueTime - now < 100) {
+        showStatus();
+    }
+}
+
+void ScriptRunner::showStatus() {
+    if (!ctx_.status)
+        return;
+    if (ctx_.queue.empty()) {
+        ctx_.status(QStringLiteral("Script Completed"));
+        return;
+    }
+    const Scripting& item = ctx_.queue.front().item;
+    const QString description = DescribeScriptItem(item);
+    ctx_.status(description.isEmpty() ? Clip(item.action)
+                                      : Clip(item.action) + QLatin1Char('-') + description);
+}
+
+void ScriptRunner::dispatch() {
+    keepHead_ = false;
+    QueueEntry& e = ctx_.queue.front();
+    const QString a = Clip(e.item.action);
+    if (a == action::DisplayMessage) {
+        const QString text = ctx_.values.substituteValues(e.item.ddeApplicationName);
+        const QString title = ctx_.values.substituteValues(e.item.ddeApplicationTopic);
+        ctx_.dialogs.message(text, title);
+    } else if (a == action::ExitScript) {
+        ctx_.queue.popFront();
+        while (!ctx_.queue.empty() && Clip(ctx_.queue.front().item.action) != action::End)
+            removeHead();
+    } else if (a == action::CloseProgram) {
+        ctx_.services.closeProgram(e);
+    } else if (a == action::StartProgram) {
+        startProgram(e);
+    } else if (a == action::SendKeystrokes) {
+        ctx_.services.sendKeystrokes(e);
+    } else if (a == action::Dde || a == action::DdeOld) {
+        ctx_.services.dde(e);
+    } else if (a == action::SetFocus) {
+        ctx_.services.setFocus(e);
+    } else if (a == action::FileActions) {
+        lastFileResult_ = ctx_.services.fileAction(e.item.ddeType, e.item.command, e.item.path);
+    } else if (a == action::SendEmail) {
+        lastMailResult_ = ctx_.services.sendEmail(e.item.emailId);
+    } else if (a == action::SetValue) {
+        ctx_.values.setValue(e.item.path, e.item.command);
+    } else if (a == action::IfValue) {
+        const bool result =
+            ctx_.values.testValue(e.item.command, e.item.windowTitleToCheckFor, e.item.waitForWindow);
+        ctx_.log.log(QStringLiteral("Script"),
+                     e.item.action.leftJustified(27, QLatin1Char(' '), true) +
+                         (result ? QStringLiteral(" *TRUE*") : QStringLiteral(" *FALSE*")));
+        if (!result)
+            skipToEndIf();
+    } else if (a == action::StartScript) {
+        if (startScript(e.item.command, e.item.path, e.item.id))
+            keepHead_ = true;
+    } else if (a == action::Wait) {
+        windowWait(e);
+    } else if (a == action::WaitForProgramEnd) {
+        programWait(e);
+    } else if (a == action::IfWindow) {
+        windowTest(e);
+    } else if (a == action::IfTimeElapsed) {
+        timeTest(e);
+    } else if (a == action::EndIf || a == action::End) {
+        // nothing to do
+    } else {
+        ctx_.dialogs.message(QStringLiteral("Invalid script option:  ") + e.item.action,
+                             QStringLiteral("Script Error"), Dialogs::Icon::Exclamation);
+    }
+
+    if (keepHead_) {
+        keepHead_ = false;
+        return;
+    }
+    if (ctx_.queue.empty())
+        return;
+    ctx_.log.log(QStringLiteral("Script"), Clip(ctx_.queue.front().item.action));
+    removeHead();
+}
+
+void ScriptRunner::skipToEndIf() {
+    debugMessage(QStringLiteral("Removing task items."), QStringLiteral("Test failed"));
+    for (;;) {
+        keepHead_ = false;
+        removeHead();
+        if (ctx_.queue.empty()) {
+            keepHead_ = true;
+            return;
+        }
+        const QString a = Clip(ctx_.queue.front().item.action);
+        // A condition without its end stops at the end of its own script.
+        if (a == action::EndIf || a.startsWith(QStringLiteral("End")) || a == action::End)
+            return;
+        if (a.startsWith(QStringLiteral("If "))) {
+            skipToEndIf();
+            if (keepHead_)
+                return;
+        }
+    }
+}
+
+void ScriptRunner::windowTest(QueueEntry& e) {
+    const bool found =
+        ctx_.services.windowExists(e.item.windowTitleToCheckFor, e.item.focusOnWindow.left(40));
+    const bool exists = e.item.windowExistance.mid(1).contains(QStringLiteral("Exists"));
+    if ((!found && exists) || (found && !exists)) {
+        ctx_.log.log(QStringLiteral("Script"), Clip(e.item.action));
+        skipToEndIf();
+        return;
+    }
+    debugMessage(QStringLiteral("Next item will be processed."), QStringLiteral("Test passed"));
+}
+
+void ScriptRunner::timeTest(QueueEntry& e) {
+    // Elapsed when now is at or after the deadline set at queuing.
+    const bool elapsed =
+        CompareMoments(ctx_.clock.today(), ctx_.clock.now(), e.item.secondsToWait, e.item.timeElapsed) >= 0;
+    const bool greater = e.item.ifTimeElapsed.contains(QStringLiteral("Greater"));
+    if ((elapsed && greater) || (!elapsed && !greater)) {
+        debugMessage(QStringLiteral("Next item will be processed."), QStringLiteral("Test passed"));
+        return;
+    }
+    ctx_.log.log(QStringLiteral("Script"), Clip(e.item.action));
+    skipToEndIf();
+}
+
+void ScriptRunner::windowWait(QueueEntry& e) {
+    const bool orMode = Clip(e.item.ddeApplicationName).toLower() == QStringLiteral("or");
+    if (orMode && e.item.timeElapsed == 0) {
+        e.item.nextTaskId = ctx_.clock.today();
+        e.item.timeElapsed = ctx_.clock.now() + e.item.secondsToWait * 100;
+        CarryDays(e.item.nextTaskId, e.item.timeElapsed);
+    }
+    if (orMode && Past(ctx_.clock, e.item.nextTaskId, e.item.timeElapsed))
+        return; // the deadline ends the wait
+    const QString pattern = Clip(e.item.waitForWindow);
+    if (pattern.isEmpty())
+        return;
+    if (!waiting_) {
+        waiting_ = true;
+        waitStartDate_ = ctx_.clock.today();
+        waitStartTime_ = ctx_.clock.now();
+    }
+    const QString confirm = e.item.focusOnWindow.left(40);
+    if (pattern.startsWith(QLatin1Char('~'))) {
+        if (!ctx_.services.windowExists(pattern.mid(1), confirm)) {
+            completeWait();
+            return;
+        }
+    } else if (ctx_.services.activateWindow(pattern, confirm)) {
+        completeWait();
+        debugMessage(QStringLiteral("Switched to window:") + QLatin1Char('\n') + pattern,
+                     QStringLiteral("Debug"));
+        return;
+    }
+    keepHead_ = true;
+}
+
+void ScriptRunner::completeWait() {
+    if (!waiting_ || keepHead_)
+        return;
+    debugMessage(QStringLiteral("Completed wait."), QStringLiteral("Debug"));
+    waiting_ = false;
+    if (ctx_.queue.size() < 2)
+        return;
+    // The rest of the queue keeps its spacing behind the wait.
+    Date days = ctx_.clock.today() - waitStartDate_;
+    Time spent = ctx_.clock.now() - waitStartTime_;
+    if (spent < 0) {
+        --days;
+        spent += kOneDay;
+    }
+    if (days < 0) {
+        days = 0;
+        spent = 100;
+    }
+    auto& entries = ctx_.queue.entries();
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+        entries[i].dueDate += days;
+        entries[i].dueTime += spent;
+        CarryDays(entries[i].dueDate, entries[i].dueTime);
+    }
+}
+
+void ScriptRunner::startProgram(QueueEntry& e) {
+    const StartOptions options = StartOptions::unpack(e.item.ddeApplicationName);
+    lastTimeout_ = e.item.timeElapsed;
+    if (ctx_.settings.translateFilenames) {
+        e.item.path = ctx_.values.substituteValues(e.item.path);
+        e.item.command = ctx_.values.substituteValues(e.item.command);
+    }
+    const QString verb = Clip(e.item.ddeApplicationTopic);
+    const bool started = ctx_.starter.startProgram(e.item.command, e.item.path, verb, options.windowMode,
+                                                   options.priority, options.wait);
+    if (ctx_.debug != 0) {
+        const QStringList lines{Clip(e.item.command),
+                                Clip(e.item.path),
+                                QStringLiteral("0"),
+                                QString::number(started ? 1 : 0),
+                                QString::number(options.windowMode),
+                                QString::number(options.priority),
+                                QStringLiteral("0"),
+                                verb};
+        ctx_.dialogs.message(lines.join(QLatin1Char('\n')),
+                             verb.isEmpty() ? QStringLiteral("Debug - No Operation Sent")
+                                            : QStringLiteral("Debug - Full Command Sent"),
+                             Dialogs::Icon::Information);
+    }
+    if (!options.wait)
+        return;
+    if (lastTimeout_ != 0) {
+        e.item.nextTaskId = ctx_.clock.today();
+        e.item.timeElapsed = ctx_.clock.now() + lastTimeout_ * 100;
+        CarryDays(e.item.nextTaskId, e.item.timeElapsed);
+    }
+    e.item.action = action::WaitForProgramEnd;
+    keepHead_ = true;
+}
+
+void ScriptRunner::programWait(QueueEntry& e) {
+    const int code = ctx_.starter.lastExitCode();
+    if (code == -1) {
+        ctx_.values.setValue(QStringLiteral("ExitCode"), QStringLiteral("-1"));
+        return;
+    }
+    ctx_.values.setValue(QStringLiteral("ExitCode"), QString::number(code));
+    if (code != 259)
+        return;
+    if (lastTimeout_ != 0 && Past(ctx_.clock, e.item.nextTaskId, e.item.timeElapsed))
+        return;
+    keepHead_ = true;
+}
+
+bool ScriptRunner::startScript(const QString& file, const QString& loadType, qint32 taskId) {
+    const QChar type = loadType.trimmed().isEmpty() ? QChar() : loadType.trimmed().at(0).toUpper();
+    const Time delay = ctx_.settings.scriptingDelay;
+    const Date today = ctx_.clock.today();
+    Date date = today;
+    Time time = ctx_.clock.now() + 2 * delay;
+    if (!ctx_.queue.empty()) {
+        const QueueEntry& last = ctx_.queue.entries().back();
+        if (time < last.dueTime && today == last.dueDate) {
+            time = last.dueTime + delay;
+        } else if (today < last.dueDate) {
+            date = last.dueDate;
+            time = last.dueTime + delay;
+        }
+    }
+
+    std::deque<QueueEntry> list;
+    const auto& queued = ctx_.queue.entries();
+    if (type == kAppend && queued.size() > 1)
+        list.insert(list.end(), queued.begin() + 1, queued.end());
+
+    QFile f(Clip(file));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        StoreError e;
+        e.code = QFileInfo::exists(Clip(file)) ? Err::StorageError : Err::FileNotFound;
+        e.driverText = f.errorString();
+        e.driverCode = static_cast<int>(f.error());
+        warn::FileError(ctx_.dialogs, Clip(file), e);
+    } else {
+        Progress* progress = ctx_.progress;
+        if (progress != nullptr)
+            progress->begin(QStringLiteral("Processing Records"), QStringLiteral("Importing Script Items"));
+        const qint64 size = qMax<qint64>(1, f.size());
+        while (!f.atEnd()) {
+            QString line = QString::fromUtf8(f.readLine());
+            while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
+                line.chop(1);
+            if (line.trimmed().isEmpty())
+                continue;
+            const ExchangeRecord record = ParseExchangeLine(line);
+            QueueEntry entry;
+            entry.item.id = taskId;
+            entry.item.sequence = 0;
+            if (!RecordToItem(record, entry.item))
+                ctx_.dialogs.message(QStringLiteral("Unrecognized script action: ") + Clip(record.type),
+                                     QStringLiteral("Import Error"), Dialogs::Icon::Exclamation);
+            if (entry.item.action.left(4) == QStringLiteral("Wait")) {
+                if (Clip(entry.item.ddeApplicationName).compare(QStringLiteral("Or"), Qt::CaseInsensitive) ==
+                    0)
+                    entry.item.timeElapsed = 0;
+                else
+                    time += entry.item.secondsToWait * 100;
+            } else if (!entry.item.action.contains(QStringLiteral("..."))) {
+                time += delay;
+            }
+            CarryDays(date, time);
+            entry.dueDate = date;
+            entry.dueTime = time;
+            if (entry.item.action.left(4) == QStringLiteral("If T")) {
+                // The deadline counts from this entry's own start.
+                entry.item.timeElapsed = entry.item.timeElapsed * 100 + time;
+                entry.item.secondsToWait = date;
+                CarryDays(entry.item.secondsToWait, entry.item.timeElapsed);
+            }
+            entry.startHandle = ctx_.starter.lastStartResult();
+            list.push_back(entry);
+            if (progress != nullptr)
+                progress->update(static_cast<int>(qMin<qint64>(100, f.pos() * 100 / size)));
+        }
+        if (progress != nullptr)
+            progress->end();
+    }
+
+    if (type == kInsert && queued.size() > 1) {
+        list.insert(list.end(), queued.begin() + 1, queued.end());
+    } else if (type == kAppend) {
+        QueueEntry end;
+        end.item.action = action::End;
+        end.dueDate = date;
+        end.dueTime = time;
+        list.push_back(end);
+    }
+    waiting_ = false;
+    ctx_.queue.entries() = std::move(list);
+    return true;
+}
+
+} // namespace kr

@@ -1,0 +1,40 @@
+#pragma once
+
+// Script files: one comma-delimited line per item, the action's name followed by five fields
+// whose meaning depends on the action.
+
+#include "store/Tables.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace kr {
+
+// The exchange record: a type of 20 characters and five fields of 80.
+struct ExchangeRecord {
+    QString type;
+    QString fields[5];
+};
+
+// The comma-delimited line of a record, every value quoted, inner quotes doubled.
+QString FormatExchangeLine(const ExchangeRecord& record);
+// Reads a line back; quoted values end at the next quote that is not doubled, plain ones at
+// the next comma. Values are cut to their widths.
+ExchangeRecord ParseExchangeLine(const QString& line);
+
+// Splits a comma-delimited line into its values (also used by the table import).
+QStringList SplitDelimited(const QString& line);
+// Quotes a value for a comma-delimited line.
+QString QuoteDelimited(const QString& value);
+
+// Whether the action has a line form in script files.
+bool HasFileForm(const QString& action);
+// The item as a file record; nullopt for an action without a line form.
+std::optional<ExchangeRecord> ItemToRecord(const Scripting& item);
+// The record's fields into an item whose other fields stay as they are; false for a type
+// without a line form (the item's action is set all the same).
+bool RecordToItem(const ExchangeRecord& record, Scripting& item);
+
+} // namespace kr
