@@ -1,10 +1,10 @@
 #include "app/MainFrame.h"
 
 #include "platform/Pictures.h"
+#include "platform/qt/TextViewer.h"
 #include "platform/qt/WindowPosition.h"
 #include "store/Tables.h"
 #include "store/ui/Setup.h"
-#include "store/ui/ViewLog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -368,6 +368,13 @@ void MainFrame::refreshTrayIcon() {
     tray_.modify(currentIcon_, windowTitle());
 }
 
+void MainFrame::setTrayFrame(const QString& icon, const QString& tip) {
+    if (!trayIconShown_)
+        return;
+    currentIcon_ = icon;
+    tray_.modify(icon, tip.isEmpty() ? windowTitle() : tip);
+}
+
 void MainFrame::setTimerInterval(int hundredths) {
     interval_ = hundredths;
     timer_.setInterval(interval_ * 10);
@@ -515,7 +522,8 @@ void MainFrame::openSetup() {
 
 void MainFrame::openViewLog() {
     auto* viewer =
-        new ViewLog(QDir(ctx_.store.workDir()).filePath(kEventLogName), ctx_.dialogs, ctx_.positions);
+        new TextViewer({QStringLiteral("View Log"), QStringLiteral("ViewLog"), true},
+                       QDir(ctx_.store.workDir()).filePath(kEventLogName), ctx_.dialogs, ctx_.positions);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     viewer->show();
     viewer->open();

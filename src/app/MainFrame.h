@@ -88,6 +88,8 @@ public:
     QString currentIconName() const { return currentIcon_; }
     void goToTray();
     void restoreFromTray();
+    // Shows a frame of an animation in the notification area (a blank tip: the window title).
+    void setTrayFrame(const QString& icon, const QString& tip);
     QString trayMenuText() const;
     void trayMenuChoose(const QString& item);
     void showTrayMenu(const QPoint& at);

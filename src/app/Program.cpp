@@ -6,19 +6,23 @@
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtSound.h"
 #include "platform/qt/WindowPosition.h"
+#include "platform/x11/X11Desktop.h"
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
 #include "scheduler/ui/MessageWindows.h"
+#include "script/Automation.h"
 #include "script/Runner.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWindow>
 
 #include <csignal>
@@ -79,7 +83,20 @@ int RunProgram(const ProgramOptions& options) {
             return QGuiApplication::focusWindow() != nullptr ? QGuiApplication::focusWindow()->title()
                                                              : QString();
         });
-    ScriptServices services;
+    X11Desktop desktop;
+    Automation services(
+        {desktop.connected() ? &desktop : nullptr, desktop.connected() ? &desktop : nullptr, values, settings,
+         clock, dialogs, state.debug, [&frame] { return static_cast<WindowHandle>(frame.winId()); },
+         [](const QString& name) {
+             LinuxProcesses::startDetached(CompanionProgram(QStringLiteral("KILLPROC.EXE")), {name});
+         },
+         [](int hundredths) {
+             QEventLoop loop;
+             QTimer::singleShot(hundredths * 10, &loop, &QEventLoop::quit);
+             loop.exec();
+         },
+         [&frame] { return frame.trayIconShown(); }, [&frame] { return frame.currentIconName(); },
+         [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }});
     QtProgress progress;
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
                          [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});

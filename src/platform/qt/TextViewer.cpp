@@ -1,4 +1,4 @@
-#include "store/ui/ViewLog.h"
+#include "platform/qt/TextViewer.h"
 
 #include "platform/qt/WindowPosition.h"
 
@@ -25,7 +25,6 @@
 namespace kr {
 
 namespace {
-const QString kProcedure = QStringLiteral("ViewLog");
 constexpr qint64 kBytesPerTick = 20000;
 } // namespace
 
@@ -47,13 +46,14 @@ int FindInLines(const QStringList& lines, int from, const QString& what, bool wh
     return -1;
 }
 
-ViewLog::ViewLog(QString path, Dialogs& dialogs, IniFile positions, QWidget* parent)
+TextViewer::TextViewer(Options options, QString path, Dialogs& dialogs, IniFile positions, QWidget* parent)
     : QDialog(parent)
+    , options_(std::move(options))
     , path_(std::move(path))
     , dialogs_(dialogs)
     , positions_(std::move(positions)) {
-    setObjectName(kProcedure);
-    setWindowTitle(QStringLiteral("View Log"));
+    setObjectName(options_.procedure);
+    setWindowTitle(options_.title);
     setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(this);
     list_ = new QListWidget(this);
@@ -75,24 +75,26 @@ ViewLog::ViewLog(QString path, Dialogs& dialogs, IniFile positions, QWidget* par
         if (dialog.exec() == QDialog::Accepted)
             print(printer);
     });
-    connect(findButton, &QPushButton::clicked, this, &ViewLog::showFindWindow);
-    connect(nextButton, &QPushButton::clicked, this, &ViewLog::findNext);
-    connect(closeButton, &QPushButton::clicked, this, &ViewLog::close);
+    connect(findButton, &QPushButton::clicked, this, &TextViewer::showFindWindow);
+    connect(nextButton, &QPushButton::clicked, this, &TextViewer::findNext);
+    connect(closeButton, &QPushButton::clicked, this, &TextViewer::close);
     timer_ = new QTimer(this);
     timer_->setInterval(0);
     connect(timer_, &QTimer::timeout, this, [this] {
         if (!loadStep())
             timer_->stop();
     });
-    RestoreWindowPosition(*this, kProcedure, positions_);
+    RestoreWindowPosition(*this, options_.procedure, positions_);
 }
 
-ViewLog::~ViewLog() = default;
+TextViewer::~TextViewer() = default;
 
-void ViewLog::open() {
+void TextViewer::open() {
     const QString name = QFileInfo(path_).fileName();
     file_.setFileName(path_);
     if (!file_.open(QIODevice::ReadOnly)) {
+        if (!options_.reportLoadErrors)
+            return;
         const bool missing = !QFileInfo::exists(path_);
         const int number = missing ? 2 : 5;
         const QString text = missing ? QStringLiteral("File Not Found") : QStringLiteral("Access Denied");
@@ -107,6 +109,8 @@ void ViewLog::open() {
     size_ = file_.size();
     if (size_ == 0) {
         file_.close();
+        if (!options_.reportLoadErrors)
+            return;
         dialogs_.message(name + QStringLiteral(" File Load Error.  ") +
                              QStringLiteral("The file you've requested contains no text."),
                          QStringLiteral("File Load Error"), Dialogs::Icon::Exclamation);
@@ -124,7 +128,7 @@ void ViewLog::open() {
     timer_->start();
 }
 
-bool ViewLog::loadStep() {
+bool TextViewer::loadStep() {
     if (!file_.isOpen())
         return false;
     qint64 thisTick = 0;
@@ -153,7 +157,7 @@ bool ViewLog::loadStep() {
     return true;
 }
 
-bool ViewLog::cancelLoading() {
+bool TextViewer::cancelLoading() {
     if (!file_.isOpen())
         return true;
     const QString name = QFileInfo(path_).fileName();
@@ -166,7 +170,7 @@ bool ViewLog::cancelLoading() {
     return true;
 }
 
-void ViewLog::finishLoading() {
+void TextViewer::finishLoading() {
     timer_->stop();
     file_.close();
     if (progress_ != nullptr) {
@@ -178,22 +182,22 @@ void ViewLog::finishLoading() {
         list_->setCurrentRow(0);
 }
 
-int ViewLog::currentLine() const {
+int TextViewer::currentLine() const {
     return list_->currentRow();
 }
 
-void ViewLog::setCurrentLine(int line) {
+void TextViewer::setCurrentLine(int line) {
     list_->setCurrentRow(line);
 }
 
-void ViewLog::setSearch(const QString& what, bool wholeWord, bool matchCase, bool down) {
+void TextViewer::setSearch(const QString& what, bool wholeWord, bool matchCase, bool down) {
     what_ = what.left(20);
     wholeWord_ = wholeWord;
     matchCase_ = matchCase;
     down_ = down;
 }
 
-bool ViewLog::findNext() {
+bool TextViewer::findNext() {
     if (what_.isEmpty())
         return false;
     int found = FindInLines(lines_, currentLine(), what_, wholeWord_, matchCase_, down_);
@@ -220,7 +224,7 @@ bool ViewLog::findNext() {
     return true;
 }
 
-void ViewLog::buildFindWindow() {
+void TextViewer::buildFindWindow() {
     find_ = new QDialog(this);
     find_->setWindowTitle(QStringLiteral("Searching Text..."));
     auto* layout = new QVBoxLayout(find_);
@@ -253,7 +257,7 @@ void ViewLog::buildFindWindow() {
     connect(cancelButton, &QPushButton::clicked, find_, &QDialog::reject);
 }
 
-void ViewLog::showFindWindow() {
+void TextViewer::showFindWindow() {
     if (find_ == nullptr)
         buildFindWindow();
     findWhat_->setText(what_);
@@ -263,7 +267,7 @@ void ViewLog::showFindWindow() {
     findNext();
 }
 
-void ViewLog::print(QPrinter& printer) const {
+void TextViewer::print(QPrinter& printer) const {
     QTextDocument doc;
     doc.setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     QString text;
@@ -273,9 +277,9 @@ void ViewLog::print(QPrinter& printer) const {
     doc.print(&printer);
 }
 
-void ViewLog::closeEvent(QCloseEvent* event) {
+void TextViewer::closeEvent(QCloseEvent* event) {
     finishLoading();
-    SaveWindowPosition(*this, kProcedure, positions_);
+    SaveWindowPosition(*this, options_.procedure, positions_);
     QDialog::closeEvent(event);
 }
 

@@ -1,4 +1,4 @@
-#include "store/ui/ViewLog.h"
+#include "platform/qt/TextViewer.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -24,6 +24,8 @@ TEST(FindInLines, WordsCaseAndDirection) {
     EXPECT_EQ(FindInLines(lines, -1, QString(), false, false, true), -1);
 }
 
+const TextViewer::Options kViewLog{QStringLiteral("View Log"), QStringLiteral("ViewLog"), true};
+
 class ViewLogTest : public ::testing::Test {
 protected:
     QString path() const { return dir.file(QStringLiteral("KR98Evnt.LOG")); }
@@ -42,7 +44,7 @@ protected:
 
 TEST_F(ViewLogTest, LoadsInPiecesAndSearchesAroundTheEnds) {
     writeLines(1000); // about 102,000 bytes: several ticks
-    ViewLog v(path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
+    TextViewer v(kViewLog, path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
     v.open();
     int ticks = 0;
     while (v.loadStep())
@@ -74,7 +76,7 @@ TEST_F(ViewLogTest, LoadsInPiecesAndSearchesAroundTheEnds) {
 
 TEST_F(ViewLogTest, CancellingKeepsWhatWasRead) {
     writeLines(2000);
-    ViewLog v(path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
+    TextViewer v(kViewLog, path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
     v.open();
     v.loadStep();
     dialogs.answer(Dialogs::Cancel);
@@ -92,7 +94,7 @@ TEST_F(ViewLogTest, CancellingKeepsWhatWasRead) {
 
 TEST_F(ViewLogTest, EmptyAndMissingFilesSayWhy) {
     {
-        ViewLog v(path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
+        TextViewer v(kViewLog, path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
         v.open();
         ASSERT_EQ(dialogs.shown.size(), 2u);
         EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Please note this errorcode:  2; File Not Found"));
@@ -101,7 +103,7 @@ TEST_F(ViewLogTest, EmptyAndMissingFilesSayWhy) {
         EXPECT_EQ(dialogs.shown[1].caption, QStringLiteral("File Load Error"));
     }
     QFile(path()).open(QIODevice::WriteOnly);
-    ViewLog v(path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
+    TextViewer v(kViewLog, path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
     v.open();
     ASSERT_EQ(dialogs.shown.size(), 3u);
     EXPECT_EQ(dialogs.shown[2].text,
@@ -111,7 +113,7 @@ TEST_F(ViewLogTest, EmptyAndMissingFilesSayWhy) {
 
 TEST_F(ViewLogTest, PrintsEveryLine) {
     writeLines(150);
-    ViewLog v(path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
+    TextViewer v(kViewLog, path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
     v.open();
     while (v.loadStep()) {
     }
@@ -126,6 +128,24 @@ TEST_F(ViewLogTest, PrintsEveryLine) {
     EXPECT_TRUE(out.contains(QStringLiteral("Run Program")));
     EXPECT_TRUE(out.contains(QStringLiteral("149")));
     EXPECT_GE(out.count(QLatin1Char('\f')), 2); // more than one page
+}
+
+} // namespace
+} // namespace kr::test
+
+namespace kr::test {
+namespace {
+
+TEST(ViewScriptKeys, AMissingListIsJustEmpty) {
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    TextViewer v({QStringLiteral("List of Key Abbreviations"), QStringLiteral("ViewScriptKeys"), false},
+                 dir.file(QStringLiteral("KEYCODES.TXT")), dialogs,
+                 IniFile(dir.file(QStringLiteral("POSITION.INI"))));
+    v.open();
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(v.lines().isEmpty());
+    EXPECT_EQ(v.windowTitle(), QStringLiteral("List of Key Abbreviations"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
-// The View Log window: shows, searches and prints the event log.
+// A text file shown line by line in a fixed-pitch list, with Find, Find Next and Print: the
+// View Log window and the list of key names.
 
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
@@ -24,11 +25,16 @@ namespace kr {
 int FindInLines(const QStringList& lines, int from, const QString& what, bool wholeWord, bool matchCase,
                 bool down);
 
-class ViewLog final : public QDialog {
+class TextViewer final : public QDialog {
     Q_OBJECT
 public:
-    ViewLog(QString path, Dialogs& dialogs, IniFile positions, QWidget* parent = nullptr);
-    ~ViewLog() override;
+    struct Options {
+        QString title;                // "View Log"
+        QString procedure;            // where POSITION.INI keeps its position
+        bool reportLoadErrors = true; // a missing or empty file is reported; else the list stays empty
+    };
+    TextViewer(Options options, QString path, Dialogs& dialogs, IniFile positions, QWidget* parent = nullptr);
+    ~TextViewer() override;
 
     // Starts loading; the lines arrive over the following timer ticks.
     void open();
@@ -54,6 +60,7 @@ private:
     void finishLoading();
     void buildFindWindow();
 
+    Options options_;
     QString path_;
     Dialogs& dialogs_;
     IniFile positions_;
