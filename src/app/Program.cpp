@@ -2,6 +2,7 @@
 
 #include "app/MainFrame.h"
 #include "platform/Processes.h"
+#include "platform/dbus/DBusDde.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtSound.h"
@@ -84,6 +85,7 @@ int RunProgram(const ProgramOptions& options) {
                                                              : QString();
         });
     X11Desktop desktop;
+    DBusDde dde;
     Automation services(
         {desktop.connected() ? &desktop : nullptr, desktop.connected() ? &desktop : nullptr, values, settings,
          clock, dialogs, state.debug, [&frame] { return static_cast<WindowHandle>(frame.winId()); },
@@ -96,7 +98,7 @@ int RunProgram(const ProgramOptions& options) {
              loop.exec();
          },
          [&frame] { return frame.trayIconShown(); }, [&frame] { return frame.currentIconName(); },
-         [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }});
+         [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde});
     QtProgress progress;
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
                          [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});

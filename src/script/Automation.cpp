@@ -1,6 +1,7 @@
 #include "script/Automation.h"
 
 #include "platform/Text.h"
+#include "script/FileActions.h"
 
 namespace kr {
 
@@ -74,6 +75,17 @@ void Automation::sendKeystrokes(QueueEntry& e) {
                        ctx_.trayIcon,
                        ctx_.setTray};
     SendKeystrokes(e.item.keystrokes, k);
+}
+
+qint32 Automation::fileAction(const QString& type, const QString& first, const QString& second) {
+    return RunFileAction(type, first, second, ctx_.values, matcher());
+}
+
+void Automation::dde(QueueEntry& e) {
+    // The stored texts are fixed width; programs expect them without the trailing blanks.
+    if (ctx_.dde != nullptr)
+        ctx_.dde->execute(Clip(e.item.ddeApplicationName), Clip(e.item.ddeApplicationTopic),
+                          Clip(e.item.ddeCommand));
 }
 
 } // namespace kr

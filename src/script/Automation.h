@@ -1,8 +1,9 @@
 #pragma once
 
-// The script actions that drive other programs on the desktop: window tests and waits,
-// Set Focus, Close Program and Send Keystrokes.
+// The script actions that reach outside the program: window tests and waits, Set Focus,
+// Close Program, Send Keystrokes, file actions and commands to other programs.
 
+#include "platform/Dde.h"
 #include "platform/Desktop.h"
 #include "script/Keystrokes.h"
 #include "script/Runner.h"
@@ -29,6 +30,7 @@ struct AutomationContext {
     std::function<bool()> trayShown;
     std::function<QString()> trayIcon;
     std::function<void(const QString&, const QString&)> setTray;
+    DdeClient* dde = nullptr; // none without a session bus
 };
 
 class Automation : public ScriptServices {
@@ -40,6 +42,8 @@ public:
     void setFocus(QueueEntry& entry) override;
     void closeProgram(QueueEntry& entry) override;
     void sendKeystrokes(QueueEntry& entry) override;
+    qint32 fileAction(const QString& type, const QString& first, const QString& second) override;
+    void dde(QueueEntry& entry) override;
 
     WindowMatcher* matcher() { return matcher_ ? &*matcher_ : nullptr; }
 

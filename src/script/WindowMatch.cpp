@@ -6,10 +6,6 @@
 
 namespace kr {
 
-namespace {
-constexpr int kTextWidth = 253;
-} // namespace
-
 void WindowMatcher::rebuildWindowList() {
     windows_.clear();
     for (TopLevelWindow w : system_.topLevelWindows()) {

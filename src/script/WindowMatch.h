@@ -9,6 +9,9 @@ namespace kr {
 
 class WindowMatcher {
 public:
+    // The width of the titles, texts and class names the lists keep.
+    static constexpr int kTextWidth = 253;
+
     explicit WindowMatcher(WindowSystem& system)
         : system_(system) {}
 

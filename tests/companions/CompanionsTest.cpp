@@ -1,5 +1,6 @@
 // The companion programs, run as the scheduler runs them.
 
+#include "support/SessionBus.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -31,26 +32,9 @@ public Q_SLOTS:
     }
 };
 
-class PrivateBus {
-public:
-    PrivateBus() {
-        daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                      QStringLiteral("--print-address=1")});
-        daemon_.waitForStarted(5000);
-        for (int i = 0; i < 50 && !daemon_.canReadLine(); ++i)
-            daemon_.waitForReadyRead(100);
-        address_ = QString::fromLatin1(daemon_.readLine()).trimmed();
-    }
-    ~PrivateBus() {
-        QDBusConnection::disconnectFromBus(QStringLiteral("test-bus"));
-        daemon_.kill();
-        daemon_.waitForFinished(3000);
-    }
-    const QString& address() const { return address_; }
-
-private:
-    QProcess daemon_;
-    QString address_;
+// The bus, with the test's connection to it closed before it stops.
+struct PrivateBus : SessionBus {
+    ~PrivateBus() { QDBusConnection::disconnectFromBus(QStringLiteral("test-bus")); }
 };
 
 TEST(Notify, ShowsTheMessageAsADesktopNotification) {

@@ -4,6 +4,7 @@
 #include "script/Automation.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
+#include "support/SessionBus.h"
 #include "support/TempDir.h"
 #include "support/XServer.h"
 
@@ -19,28 +20,6 @@
 
 namespace kr::test {
 namespace {
-
-// A private session bus, for the accessibility bus the test windows register with.
-class SessionBus {
-public:
-    SessionBus() {
-        daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                      QStringLiteral("--print-address=1")});
-        daemon_.waitForStarted(5000);
-        for (int i = 0; i < 50 && !daemon_.canReadLine(); ++i)
-            daemon_.waitForReadyRead(100);
-        address_ = QString::fromLatin1(daemon_.readLine()).trimmed();
-    }
-    ~SessionBus() {
-        daemon_.kill();
-        daemon_.waitForFinished(3000);
-    }
-    const QString& address() const { return address_; }
-
-private:
-    QProcess daemon_;
-    QString address_;
-};
 
 class DesktopTest : public ::testing::Test {
 protected:
@@ -298,6 +277,45 @@ TEST_F(DesktopTest, KeystrokesArriveExactlyInAnotherProgram) {
     close.item.keystrokes = QStringLiteral("[AltF4]");
     a->sendKeystrokes(close);
     EXPECT_TRUE(waitUntil([&] { return handleOf(QStringLiteral("Typing Target")) == 0; }));
+}
+
+TEST_F(DesktopTest, LogWindowsWritesTheOpenWindowsAndTheirChildren) {
+    open(QStringLiteral("Log Me First"), {QStringLiteral("&Save Now")});
+    open(QStringLiteral("Log Me Second"));
+    const WindowHandle first = handleOf(QStringLiteral("Log Me First"));
+    const WindowHandle second = handleOf(QStringLiteral("Log Me Second"));
+    auto a = automation();
+    const QString out = dir.file(QStringLiteral("windows.log"));
+    // The toolkit publishes its buttons a moment after the window shows.
+    QStringList lines;
+    ASSERT_TRUE(waitUntil([&] {
+        if (a->fileAction(QStringLiteral("Log Windows"), out, {}) < 2)
+            return false;
+        QFile f(out);
+        f.open(QIODevice::ReadOnly);
+        lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return std::any_of(lines.begin(), lines.end(),
+                           [](const QString& l) { return l.contains(QStringLiteral("Save Now")); });
+    }));
+    for (const QString& l : lines)
+        EXPECT_EQ(l.size(), 124) << l.toStdString();
+    const QString secondRow = QStringLiteral("Log Me Second").leftJustified(40) +
+                              QString::number(second).leftJustified(12) + QString(72, QLatin1Char(' '));
+    const QString firstRow = QStringLiteral("Log Me First").leftJustified(40) +
+                             QString::number(first).leftJustified(12) + QString(72, QLatin1Char(' '));
+    const qsizetype s = lines.indexOf(secondRow);
+    const qsizetype f = lines.indexOf(firstRow);
+    ASSERT_GE(s, 0);
+    ASSERT_GT(f, s); // front-most first
+    // The button is a child row under its window, before the next window's row.
+    qsizetype button = -1;
+    for (qsizetype i = f + 1; i < lines.size() && lines[i].startsWith(QString(52, QLatin1Char(' '))); ++i)
+        if (lines[i].mid(52, 40).trimmed() == QStringLiteral("Save Now"))
+            button = i;
+    ASSERT_GT(button, f);
+    EXPECT_EQ(lines[button].mid(92, 20).trimmed(), QStringLiteral("push button"));
+    EXPECT_EQ(lines[button].mid(112).trimmed(), QString()); // drawn by its toolkit, not a window
+    EXPECT_EQ(values.getValue(QStringLiteral("Errorcode")), QStringLiteral("0"));
 }
 
 } // namespace

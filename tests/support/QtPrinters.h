@@ -1,0 +1,19 @@
+#pragma once
+
+// Qt texts in test failure messages, readable rather than as bytes.
+
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << '{';
+    for (qsizetype i = 0; i < list.size(); ++i)
+        *os << (i == 0 ? "" : ", ") << '"' << list[i].toStdString() << '"';
+    *os << '}';
+}
