@@ -1,5 +1,6 @@
 // Two stations on one data file: this process and a peer process.
 
+#include "Peer.h"
 #include "StoreFixture.h"
 #include "store/Cipher.h"
 #include "store/Sqlite.h"
@@ -13,46 +14,6 @@
 
 namespace kr::test {
 namespace {
-
-class Peer {
-public:
-    explicit Peer(const QString& dir, const QStringList& answers = {}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PEER_ANSWERS"), answers.join(QLatin1Char(',')));
-        process_.setProcessEnvironment(env);
-        process_.start(QStringLiteral(STORE_PEER), {dir});
-        process_.waitForStarted();
-    }
-    ~Peer() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.write("quit\n");
-            if (!process_.waitForFinished(5000))
-                process_.kill();
-        }
-    }
-    void send(const QString& line) {
-        process_.write((line + QLatin1Char('\n')).toUtf8());
-        process_.waitForBytesWritten();
-    }
-    // The next line the peer prints.
-    QString line(int timeoutMs = 20000) {
-        QElapsedTimer t;
-        t.start();
-        while (!process_.canReadLine()) {
-            if (t.elapsed() > timeoutMs || !process_.waitForReadyRead(timeoutMs - int(t.elapsed())))
-                return process_.canReadLine() ? QString::fromUtf8(process_.readLine()).trimmed() : QString();
-        }
-        return QString::fromUtf8(process_.readLine()).trimmed();
-    }
-    QString ask(const QString& command) {
-        send(command);
-        return line();
-    }
-    QProcess& process() { return process_; }
-
-private:
-    QProcess process_;
-};
 
 using Concurrency = StoreFixture;
 

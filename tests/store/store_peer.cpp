@@ -5,6 +5,9 @@
 //   add ID DESCRIPTION       add a task
 //   load ID                  load a task with change detection armed
 //   put DESCRIPTION          rewrite the loaded task with a new description
+//   contact-add ID NAME      add a contact with that last name
+//   contact-load ID          load a contact with change detection armed
+//   contact-put NAME         rewrite the loaded contact with a new last name
 //   begin                    begin a transaction over Schedule and Scripting (2 s wait)
 //   exclusive                lock the data file exclusively
 //   hold MS                  lock the data file exclusively for MS milliseconds, then let go
@@ -85,6 +88,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<kr::Transaction> tx;
     std::vector<std::unique_ptr<kr::TableAccess>> all;
     kr::Schedule loaded;
+    kr::Contact contact;
     auto tables = [&] {
         if (!schedule) {
             schedule = std::make_unique<kr::Table<kr::Schedule>>(store);
@@ -120,6 +124,23 @@ int main(int argc, char** argv) {
         } else if (cmd == QStringLiteral("put")) {
             loaded.description = rest;
             Answer(schedule->put(loaded));
+        } else if (cmd == QStringLiteral("contact-add")) {
+            kr::Table<kr::Contact> contacts(store);
+            kr::Contact c;
+            c.clientId = rest.section(QLatin1Char(' '), 0, 0).toInt();
+            c.lastName = rest.section(QLatin1Char(' '), 1);
+            Answer(contacts.add(c));
+        } else if (cmd == QStringLiteral("contact-load")) {
+            kr::Table<kr::Contact> contacts(store);
+            contact = kr::Contact{};
+            contact.clientId = rest.toInt();
+            contacts.watch();
+            const kr::Err e = contacts.get(kr::Contact::KEYCLIENTID, contact);
+            Answer(e, contact.lastName);
+        } else if (cmd == QStringLiteral("contact-put")) {
+            kr::Table<kr::Contact> contacts(store);
+            contact.lastName = rest;
+            Answer(contacts.put(contact));
         } else if (cmd == QStringLiteral("begin")) {
             tx = std::make_unique<kr::Transaction>();
             const kr::Err e = tx->begin({schedule.get(), scripting.get()});
