@@ -1,9 +1,11 @@
 #include "app/Program.h"
 
 #include "app/MainFrame.h"
+#include "app/TaskWindows.h"
 #include "platform/Processes.h"
 #include "platform/dbus/DBusDde.h"
 #include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtSound.h"
 #include "platform/qt/WindowPosition.h"
@@ -73,9 +75,18 @@ int RunProgram(const ProgramOptions& options) {
 
     LinuxProcesses processes;
     QtSound sound;
+    QtFileDialogs files(&frame);
+    TaskFormContext taskCtx{store,         dialogs, files,           clock, settings, config,
+                            ctx.positions, sound,   options.dataDir, {},    {}};
+    TaskWindows taskWindows(taskCtx, &frame);
+    for (const auto& [procedure, which] : {std::pair{"AddMessageWizard", TaskWindow::AddMessageWizard},
+                                           std::pair{"AddProgramWizard", TaskWindow::AddProgramWizard},
+                                           std::pair{"AddTaskWizard", TaskWindow::AddTaskWizard}})
+        frame.registerWindow(QString::fromLatin1(procedure),
+                             [&taskWindows, which = which] { taskWindows.openWizard(which); });
     Launcher launcher({store, settings, clock, dialogs, log, queue, processes, frame});
-    MessageWindows messages(
-        {store, settings, clock, dialogs, log, sound, launcher, ctx.positions, options.dataDir, {}});
+    MessageWindows messages({store, settings, clock, dialogs, log, sound, launcher, ctx.positions,
+                             options.dataDir, [&taskWindows] { taskWindows.reply(); }});
     DueTaskMonitor monitor(
         {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher});
     ValueStore values(

@@ -4,6 +4,7 @@
 #include "scheduler/Occurrence.h"
 #include "store/Numbering.h"
 #include "support/FakeClock.h"
+#include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -13,12 +14,6 @@
 
 namespace kr::test {
 namespace {
-
-struct RecordingSound final : Sound {
-    QStringList played;
-    void beep() override { played << QStringLiteral("BEEP"); }
-    void play(const QString& file) override { played << file; }
-};
 
 struct RecordingMessages final : MessageDisplay {
     std::vector<MessageInputs> shown;

@@ -142,7 +142,13 @@ void MessageWindow::addToTodo() {
 void MessageWindow::replyTo() {
     if (!ctx_.reply)
         return;
-    QDir::setCurrent(inputs_.replyAddress);
+    // A reply goes into the sender's data file; without its folder there is no one to reply to.
+    if (!QDir::setCurrent(inputs_.replyAddress)) {
+        ctx_.dialogs.message(QStringLiteral("The folder ") + inputs_.replyAddress +
+                                 QStringLiteral(" cannot be opened, so the reply cannot be added."),
+                             QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+        return;
+    }
     ctx_.reply();
     QDir::setCurrent(ctx_.startDirectory);
 }

@@ -1,10 +1,12 @@
 #include "scheduler/ui/MessageWindows.h"
 #include "store/Table.h"
 #include "support/FakeClock.h"
+#include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -13,12 +15,6 @@
 
 namespace kr::test {
 namespace {
-
-struct RecordingSound final : Sound {
-    QStringList played;
-    void beep() override { played << QStringLiteral("BEEP"); }
-    void play(const QString& file) override { played << file; }
-};
 
 struct RecordingProcesses final : ProcessControl {
     QStringList calls;
@@ -44,17 +40,10 @@ protected:
         log = std::make_unique<EventLog>(dir.file(kEventLogName), settings, clock);
         launcher = std::make_unique<Launcher>(
             LauncherContext{*store, settings, clock, dialogs, *log, queue, processes, frame});
-        windows =
-            std::make_unique<MessageWindows>(MessageContext{*store,
-                                                            settings,
-                                                            clock,
-                                                            dialogs,
-                                                            *log,
-                                                            sound,
-                                                            *launcher,
-                                                            IniFile(dir.file(QStringLiteral("POSITION.INI"))),
-                                                            dir.path(),
-                                                            {}});
+        windows = std::make_unique<MessageWindows>(
+            MessageContext{*store, settings, clock, dialogs, *log, sound, *launcher,
+                           IniFile(dir.file(QStringLiteral("POSITION.INI"))), dir.path(),
+                           [this] { replies << QDir::currentPath(); }});
     }
     ~MessageWindowsTest() override {
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -88,6 +77,7 @@ protected:
     std::unique_ptr<EventLog> log;
     std::unique_ptr<Launcher> launcher;
     std::unique_ptr<MessageWindows> windows;
+    QStringList replies; // the current directory while each reply was written
 };
 
 TEST_F(MessageWindowsTest, AWindowOfTheProgramIsCountedWhileOpen) {
@@ -155,6 +145,26 @@ TEST_F(MessageWindowsTest, AReplyWindowIgnoresTheSettings) {
     ASSERT_NE(w->button(QStringLiteral("&To Do")), nullptr);
     ASSERT_NE(w->button(QStringLiteral("&Reply")), nullptr);
     EXPECT_EQ(w->button(QStringLiteral("&Add to To Do List")), nullptr);
+}
+
+TEST_F(MessageWindowsTest, AReplyIsWrittenInTheSendersFolder) {
+    TempDir sender;
+    const QString before = QDir::currentPath();
+    windows->show(MessageInputs{QStringLiteral("From Ann"), QStringLiteral("Lunch?"), {}, sender.path()});
+    windows->windows()[0]->button(QStringLiteral("&Reply"))->click();
+    EXPECT_EQ(replies, QStringList{QDir(sender.path()).canonicalPath()});
+    EXPECT_EQ(QDir::currentPath(), dir.path()); // back in the program's own folder
+    QDir::setCurrent(before);
+
+    // A folder that is gone: the user is told, and nothing is written anywhere.
+    windows->show(MessageInputs{
+        QStringLiteral("From Bob"), QStringLiteral("Hi"), {}, dir.file(QStringLiteral("gone"))});
+    windows->windows()[1]->button(QStringLiteral("&Reply"))->click();
+    EXPECT_EQ(replies.size(), 1);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Error!"));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("The folder ") + dir.file(QStringLiteral("gone")) +
+                                         QStringLiteral(" cannot be opened, so the reply cannot be added."));
 }
 
 TEST_F(MessageWindowsTest, SnoozingAtFiveToMidnightComesBackAtFivePast) {

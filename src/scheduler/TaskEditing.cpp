@@ -1,0 +1,128 @@
+#include "scheduler/TaskEditing.h"
+
+#include "platform/Text.h"
+#include "scheduler/Occurrence.h"
+
+namespace kr {
+
+const QStringList& TaskTypes() {
+    static const QStringList t{kRunProgram, kDisplayMessage, kBoth, kNoTask};
+    return t;
+}
+
+const QStringList& ScheduleTypes() {
+    static const QStringList t{kOnce, kDayOfWeek, kDayOfMonth, kMonthly, kYearly, kCustom};
+    return t;
+}
+
+const QStringList& EveryTypes() {
+    static const QStringList t{QStringLiteral("minute(s)"), QStringLiteral("hour(s)"),
+                               QStringLiteral("day(s)"),    QStringLiteral("week(s)"),
+                               QStringLiteral("month(s)"),  QStringLiteral("year(s)")};
+    return t;
+}
+
+const QStringList& MonthRepeats() {
+    static const QStringList t{QStringLiteral("Once"), QStringLiteral("Twice - 1st, 15th"),
+                               QStringLiteral("Twice - 15th, Last")};
+    return t;
+}
+
+TaskTypeView ViewForTaskType(const QString& taskType) {
+    const QString type = Clip(taskType);
+    TaskTypeView v;
+    if (type == kRunProgram) {
+        v.message = false;
+    } else if (type == kDisplayMessage) {
+        v.command = false;
+    } else if (type == kNoTask) {
+        v.command = false;
+        v.time = false;
+    }
+    return v;
+}
+
+void ApplyTaskType(Schedule& task) {
+    if (Clip(task.taskType) == kNoTask)
+        task.time = kEndOfDayTime;
+}
+
+ScheduleTypeView ViewForSchedule(Schedule& task) {
+    const QString type = Clip(task.scheduleType);
+    ScheduleTypeView v;
+    if (type == kYearly) {
+        v.except = true;
+    } else if (type == kMonthly) {
+        v.groupCaption = QStringLiteral("&Repeat (Per Month)");
+        v.monthRepeat = v.offset = v.except = true;
+        if (!Clip(task.monthRepeat).startsWith(QLatin1Char('T')))
+            task.monthRepeat = QStringLiteral("Once");
+        v.offsetEnabled = Clip(task.monthRepeat).startsWith(QLatin1Char('T'));
+    } else if (type == kDayOfWeek) {
+        v.weekdays = true;
+    } else if (type == kDayOfMonth) {
+        v.ordinals = v.monthEnd = v.weekdays = v.except = true;
+        v.daysEnabled = task.lastDayOfMonth == 0;
+    } else if (type == kCustom) {
+        v.every = v.except = true;
+    }
+    return v;
+}
+
+WarningDefaults WarningDefaults::read(const IniFile& ini) {
+    const QString section = QStringLiteral("Warning");
+    WarningDefaults d;
+    const QString active = ini.read(section, QStringLiteral("Active"));
+    d.active = !active.isEmpty() && active != QStringLiteral("0");
+    d.days = ini.readInt(section, QStringLiteral("DateWarning"));
+    d.hundredths = ini.readInt(section, QStringLiteral("TimeWarning"));
+    return d;
+}
+
+bool AcceptTaskDate(Schedule& task, const WarningDefaults& defaults) {
+    const bool fits = task.date == 0 || DateMatchesSchedule(task, task.date);
+    if (defaults.active) {
+        Date date = task.date - defaults.days;
+        Time time = task.time - defaults.hundredths;
+        // A warning time before midnight belongs to the day before.
+        while (task.time != 0 && time <= 0) {
+            time += kOneDay;
+            --date;
+        }
+        CarryDays(date, time);
+        task.advanceWarnDate = date;
+        task.advanceWarnTime = time;
+    }
+    return fits;
+}
+
+bool AcceptAdvanceWarning(Schedule& task) {
+    if (task.date < task.advanceWarnDate ||
+        (task.date == task.advanceWarnDate && task.time < task.advanceWarnTime)) {
+        task.advanceWarnDate = 0;
+        task.advanceWarnTime = 0;
+        return true;
+    }
+    return false;
+}
+
+bool IsBlankTask(const Schedule& task) {
+    return Clip(task.description).isEmpty() && Clip(task.taskType).isEmpty() && task.date == 0 &&
+           Clip(task.scheduleType).isEmpty() && Clip(task.command).isEmpty() && Clip(task.message).isEmpty();
+}
+
+void PrepareTaskCopy(Schedule& task) {
+    task.disabled = 0;
+    task.completed = 0;
+    task.advanceWarned = 0;
+}
+
+QString OffsetTips() {
+    return QStringLiteral(
+        "The offset moves both dates of a twice-a-month task by the same number of days.\n\n"
+        "With \"Twice - 1st, 15th\" an offset of 3 runs the task on the 4th and the 18th of every month.\n\n"
+        "With \"Twice - 15th, Last\" an offset of -1 runs the task on the 14th and on the second-last day "
+        "of every month.");
+}
+
+} // namespace kr

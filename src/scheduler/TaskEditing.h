@@ -1,0 +1,77 @@
+#pragma once
+
+// The rules of the windows that enter and change tasks: which fields a task type and a
+// schedule type show, what entering a date or an advance warning does, and how a task is
+// made ready for saving. No widgets: the forms apply what these say.
+
+#include "platform/DateTime.h"
+#include "platform/IniFile.h"
+#include "store/Tables.h"
+
+#include <QStringList>
+
+namespace kr {
+
+inline const QString kRunProgram = QStringLiteral("Run Program");
+inline const QString kDisplayMessage = QStringLiteral("Display Message");
+inline const QString kBoth = QStringLiteral("Both");
+inline const QString kNoTask = QStringLiteral("None");
+
+// The choices of the form, in the order shown.
+const QStringList& TaskTypes();
+const QStringList& ScheduleTypes();
+const QStringList& EveryTypes();
+const QStringList& MonthRepeats(); // "Once", "Twice - 1st, 15th", "Twice - 15th, Last"
+
+// The time a task without a time of its own runs at: 23:59:55.
+constexpr Time kEndOfDayTime = 8639500;
+
+// What a task type shows.
+struct TaskTypeView {
+    bool command = true; // the command fields and their tab
+    bool message = true; // the message and its tab
+    bool time = true;    // the time of the next run
+};
+TaskTypeView ViewForTaskType(const QString& taskType);
+// A task of type "None" runs at the end of its day.
+void ApplyTaskType(Schedule& task);
+
+// What a schedule type shows in the repetition group.
+struct ScheduleTypeView {
+    QString groupCaption = QStringLiteral("&Every...");
+    bool ordinals = false; // "1st" ... "Last"
+    bool monthEnd = false;
+    bool weekdays = false;
+    bool every = false; // "Every:" and its unit
+    bool monthRepeat = false;
+    bool offset = false; // "Days to Offset:" and "&Tips"
+    bool except = false;
+    bool offsetEnabled = false; // twice a month
+    bool daysEnabled = true;    // ordinals and weekdays, while "Month End" is not ticked
+};
+// A monthly task whose repeat does not begin with "T" is set to repeat "Once".
+ScheduleTypeView ViewForSchedule(Schedule& task);
+
+// The default advance warning of the "Warning" section of KR98.INI.
+struct WarningDefaults {
+    bool active = false;
+    qint32 days = 0;
+    qint32 hundredths = 0;
+    static WarningDefaults read(const IniFile& ini);
+};
+
+// The next date entered: false when it does not fit the schedule (the date stays). With the
+// defaults active the advance warning is set that far before the task.
+bool AcceptTaskDate(Schedule& task, const WarningDefaults& defaults);
+// The advance warning entered: an advance warning after the task is cleared; true then.
+bool AcceptAdvanceWarning(Schedule& task);
+
+// Whether a task was handed over blank (to be primed) rather than as a prepared copy.
+bool IsBlankTask(const Schedule& task);
+// A prepared copy starts enabled, not completed, not warned.
+void PrepareTaskCopy(Schedule& task);
+
+// The message of the "&Tips" button.
+QString OffsetTips();
+
+} // namespace kr
