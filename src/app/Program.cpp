@@ -84,6 +84,8 @@ int RunProgram(const ProgramOptions& options) {
                                            std::pair{"AddTaskWizard", TaskWindow::AddTaskWizard}})
         frame.registerWindow(QString::fromLatin1(procedure),
                              [&taskWindows, which = which] { taskWindows.openWizard(which); });
+    frame.registerWindow(QStringLiteral("BrowseCategories"),
+                         [&taskWindows] { taskWindows.browseCategories(); });
     Launcher launcher({store, settings, clock, dialogs, log, queue, processes, frame});
     MessageWindows messages({store, settings, clock, dialogs, log, sound, launcher, ctx.positions,
                              options.dataDir, [&taskWindows] { taskWindows.reply(); }});

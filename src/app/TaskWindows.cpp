@@ -51,6 +51,29 @@ void TaskWindows::openWizard(TaskWindow which) {
         w->exec();
 }
 
+bool TaskWindows::openTask(Request request, Schedule& task, Date selectedDay) {
+    if (request == Request::Delete)
+        return DeleteTask(ctx_.store, task);
+    UpdateSchedule form(ctx_, request, task, selectedDay, frame_);
+    return form.ready() && form.exec() == QDialog::Accepted;
+}
+
+CategoryContext TaskWindows::categoryContext() {
+    return CategoryContext{ctx_.store, ctx_.dialogs, ctx_.positions, ctx_.settings.dateFormat,
+                           [this](Request request, Schedule& task) { openTask(request, task); }};
+}
+
+void TaskWindows::browseCategories() {
+    auto* w = new BrowseCategories(categoryContext(), frame_);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+}
+
+QString TaskWindows::selectCategory(const QString& current) {
+    SelectCategories picker(categoryContext(), current, frame_);
+    return picker.exec() == QDialog::Accepted ? picker.selectedCategory() : current;
+}
+
 void TaskWindows::reply() {
     AbandonReply abandon(ctx_.dialogs);
     Store other(QDir::currentPath(), ctx_.dialogs, abandon);

@@ -2,6 +2,7 @@
 
 // The task windows as the menu and the message windows open them.
 
+#include "organizer/ui/Categories.h"
 #include "scheduler/ui/TaskForm.h"
 
 namespace kr {
@@ -14,11 +15,19 @@ public:
 
     // One of the wizards of the menu, adding a task.
     void openWizard(TaskWindow which);
+    // The task form for an insert or a change; a delete asks and deletes. True when done.
+    bool openTask(Request request, Schedule& task, Date selectedDay = 0);
+    // The category list of the menu.
+    void browseCategories();
+    // The category picker; the current category when the user closes it without a choice.
+    QString selectCategory(const QString& current);
     // The quick reply: a message task added to the data file of the current directory, which
     // the message window has made the sender's.
     void reply();
 
 private:
+    CategoryContext categoryContext();
+
     TaskFormContext& ctx_;
     QWidget* frame_;
 };

@@ -252,8 +252,9 @@ ChangeResult UpdateCurrent(Table<R>& table, R& record, const R& original, bool l
         }
         const auto oldLink = L::link(original);
         const bool linkChanged = [&] {
+            // Names link without regard to letter case: "home" written as "Home" still links.
             if constexpr (std::is_same_v<typename L::Link, QString>)
-                return Clip(L::link(record)) != Clip(oldLink);
+                return Clip(L::link(record)).compare(Clip(oldLink), Qt::CaseInsensitive) != 0;
             else
                 return L::link(record) != oldLink;
         }();

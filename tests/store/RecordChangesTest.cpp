@@ -141,6 +141,12 @@ TEST_F(RecordChangesTest, CategoriesInUseByTasksCannotGoOrBeRenamed) {
     // The refused change left the record as loaded: a change that keeps the name goes through.
     EXPECT_EQ(UpdateCurrent(categories, work, original, false), ChangeResult::Done);
 
+    // Its letter case may change: the tasks still find it.
+    work = loadCategory(categories, QStringLiteral("Work"));
+    const Categories before = work;
+    work.category = QStringLiteral("WORK");
+    EXPECT_EQ(UpdateCurrent(categories, work, before, false), ChangeResult::Done);
+
     // An unused one may be renamed.
     Categories spare = loadCategory(categories, QStringLiteral("Spare"));
     const Categories spareOriginal = spare;

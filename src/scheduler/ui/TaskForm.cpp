@@ -179,8 +179,12 @@ TaskForm::TaskForm(TaskFormContext& ctx, TaskWindow window, Request request, con
             }
             ApplyTaskType(primed);
         }
-        primed.meta = RecordMeta{};
-        ready_ = ReserveRecordNumber(*table_, primed);
+        // The number is reserved by a blank record: one without a date is in no key the
+        // scheduler reads, so it cannot come due while the user is still filling it in.
+        Schedule reserved;
+        ready_ = ReserveRecordNumber(*table_, reserved);
+        primed.id = reserved.id;
+        primed.meta = reserved.meta;
         record_ = primed;
         if (ready_ && copiedFrom_ != 0)
             CopyTaskScript(ctx_.store, copiedFrom_, record_.id, false);

@@ -139,7 +139,14 @@ TEST_F(TaskFormTest, ANewTaskStartsOnTheSelectedDayEveryDayOfTheWeek) {
     UpdateSchedule form(*ctx, Request::Insert, Schedule{}, D(2026, 12, 24));
     ASSERT_TRUE(form.ready());
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Adding a Schedule Task"));
-    EXPECT_EQ(taskCount(), 1); // the number is reserved at once
+    EXPECT_EQ(taskCount(), 1); // the number is reserved at once...
+    {
+        // ...by a record the scheduler does not see until it is saved.
+        Table<Schedule> tasks(*store);
+        Schedule probe;
+        tasks.set(Schedule::KEYDATEENABLED);
+        EXPECT_EQ(tasks.next(probe), Err::NoMoreRecords);
+    }
     Schedule t = form.task();
     EXPECT_EQ(t.id, 1);
     EXPECT_EQ(t.date, D(2026, 12, 24));

@@ -1,0 +1,456 @@
+#include "organizer/ui/Categories.h"
+
+#include "platform/Pictures.h"
+#include "platform/Text.h"
+#include "platform/qt/Fields.h"
+#include "platform/qt/WindowPosition.h"
+#include "store/Settings.h"
+#include "store/Table.h"
+#include "store/Warnings.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace kr {
+
+namespace {
+
+constexpr int kCategoryWidth = 20; // CAT:CATEGORY
+
+// A list of whole rows, read only, that the Tab key leaves.
+QTableWidget* MakeList(QWidget* parent, const QStringList& headers) {
+    auto* list = new QTableWidget(0, static_cast<int>(headers.size()), parent);
+    list->setHorizontalHeaderLabels(headers);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setTabKeyNavigation(false);
+    list->setWordWrap(false);
+    list->setShowGrid(false);
+    list->setAlternatingRowColors(true);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 8);
+    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->horizontalHeader()->setHighlightSections(false);
+    list->horizontalHeader()->setStretchLastSection(true);
+    return list;
+}
+
+// The width of a column that shows `chars` characters of text.
+int ColumnWidth(const QWidget* w, int chars) {
+    return w->fontMetrics().averageCharWidth() * chars + 16;
+}
+
+QTableWidgetItem* Cell(const QString& text) {
+    return new QTableWidgetItem(Clip(text));
+}
+
+// The row whose record number is `rowid`, else `fallback` kept within the list.
+template <class R> int RowToHighlight(const std::vector<R>& rows, qint64 rowid, int fallback) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rowid != 0 && rows[i].meta.rowid == rowid)
+            return static_cast<int>(i);
+    return qBound(0, fallback, static_cast<int>(rows.size()) - 1);
+}
+
+// "&Add", "&Edit", "&Delete"; Edit and Delete greyed while the list is empty.
+template <class W>
+std::unique_ptr<QMenu> ListMenu(W* window, bool empty, void (W::*add)(), void (W::*edit)(),
+                                void (W::*remove)()) {
+    auto menu = std::make_unique<QMenu>(window);
+    QObject::connect(menu->addAction(QStringLiteral("&Add")), &QAction::triggered, window, add);
+    QAction* e = menu->addAction(QStringLiteral("&Edit"));
+    QObject::connect(e, &QAction::triggered, window, edit);
+    QAction* d = menu->addAction(QStringLiteral("&Delete"));
+    QObject::connect(d, &QAction::triggered, window, remove);
+    e->setEnabled(!empty);
+    d->setEnabled(!empty);
+    return menu;
+}
+
+// A right click highlights the row under the mouse and pops the window's menu up there.
+template <class W> void PopUpOnRightClick(W* window, QTableWidget* list) {
+    QObject::connect(list, &QWidget::customContextMenuRequested, window, [window, list](const QPoint& at) {
+        if (const int row = list->rowAt(at.y()); row >= 0)
+            list->selectRow(row);
+        window->contextMenu()->exec(list->viewport()->mapToGlobal(at));
+    });
+}
+
+QPushButton* Button(const QString& text, QWidget* window, const std::function<void()>& action) {
+    auto* b = new QPushButton(text);
+    QObject::connect(b, &QPushButton::clicked, window, action);
+    return b;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------------ UpdateCategories
+
+UpdateCategories::UpdateCategories(CategoryContext& ctx, Request request, const Categories& category,
+                                   QWidget* parent)
+    : QDialog(parent)
+    , ctx_(ctx)
+    , table_(ctx.store)
+    , record_(category)
+    , editor_(table_, request, category, {}) {
+    Q_ASSERT(request != Request::Delete); // deletes need no form: BrowseCategories::deleteCategory
+    setObjectName(QStringLiteral("UpdateCategories"));
+    setWindowTitle(request == Request::Insert ? QStringLiteral("Adding a Categories Record")
+                                              : QStringLiteral("Changing a Categories Record"));
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    name_ = new QLineEdit(Clip(record_.category));
+    name_->setMaxLength(kCategoryWidth);
+    name_->setMinimumWidth(ColumnWidth(name_, kCategoryWidth + 2));
+    form->addRow(QStringLiteral("&Category:"), name_);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &UpdateCategories::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &UpdateCategories::reject);
+    layout->addWidget(buttons);
+    // Wide enough for the caption in a bold title bar beside its buttons; only the width may
+    // change.
+    QFont bold = font();
+    bold.setBold(true);
+    setMinimumWidth(qMax(sizeHint().width(), QFontMetrics(bold).horizontalAdvance(windowTitle()) + 160));
+    setFixedHeight(sizeHint().height());
+    RestoreWindowPosition(*this, objectName(), ctx_.positions);
+}
+
+void UpdateCategories::accept() {
+    const QString name = Clip(LeftTrimmed(name_->text()));
+    if (name.isEmpty()) { // a category without a name could not be told from no category
+        RejectField(name_);
+        return;
+    }
+    record_.category = name;
+    const EditOutcome outcome = editor_.save(record_);
+    switch (outcome) {
+    case EditOutcome::Saved:
+        QDialog::accept();
+        return;
+    case EditOutcome::Unsaved:
+        QDialog::reject();
+        return;
+    case EditOutcome::Stay:
+    case EditOutcome::StayFirstField:
+    case EditOutcome::Redisplay:
+        // A refused rename has put the old name back, another station's change shows.
+        name_->setText(Clip(record_.category));
+        name_->setFocus();
+        name_->selectAll();
+        return;
+    }
+}
+
+void UpdateCategories::reject() {
+    editor_.cancel(record_);
+    QDialog::reject();
+}
+
+void UpdateCategories::done(int result) {
+    SaveWindowPosition(*this, objectName(), ctx_.positions);
+    QDialog::done(result);
+}
+
+// ---------------------------------------------------------------------------- CategoryList
+
+CategoryList::CategoryList(CategoryContext ctx, const QString& procedure, const QString& caption,
+                           QWidget* parent)
+    : QDialog(parent)
+    , ctx_(std::move(ctx)) {
+    setObjectName(procedure);
+    setWindowTitle(caption);
+    list_ = MakeList(this, {QStringLiteral("Category")});
+    list_->setMinimumWidth(ColumnWidth(list_, kCategoryWidth + 4));
+}
+
+QString CategoryList::currentCategory() const {
+    const int row = list_->currentRow();
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return {};
+    return Clip(rows_[static_cast<std::size_t>(row)].category);
+}
+
+void CategoryList::refresh(qint64 select) {
+    const int selected = list_->currentRow();
+    rows_.clear();
+    Table<Categories> table(ctx_.store);
+    table.set(Categories::KEYCATEGORY);
+    Categories c;
+    Err e;
+    while ((e = table.next(c)) == Err::None)
+        rows_.push_back(c);
+    if (e != Err::NoMoreRecords)
+        warn::FileError(ctx_.dialogs, Categories::decl().name, table.error());
+    list_->clearContents();
+    list_->setRowCount(static_cast<int>(rows_.size()));
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
+        list_->setItem(i, 0, Cell(rows_[static_cast<std::size_t>(i)].category));
+    if (!rows_.empty())
+        list_->selectRow(RowToHighlight(rows_, select, selected));
+    updateButtons();
+}
+
+bool CategoryList::reloadCurrent(Table<Categories>& table, Categories& record) {
+    const int row = list_->currentRow();
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return false;
+    table.watch();
+    if (table.fetch(rows_[static_cast<std::size_t>(row)].meta.rowid, record) != Err::None) {
+        warn::RecordRetrieval(ctx_.dialogs, Categories::decl().name, table.error());
+        refresh();
+        return false;
+    }
+    return true;
+}
+
+void CategoryList::done(int result) {
+    SaveWindowPosition(*this, objectName(), ctx_.positions);
+    QDialog::done(result);
+}
+
+// ------------------------------------------------------------------------ BrowseCategories
+
+BrowseCategories::BrowseCategories(CategoryContext ctx, QWidget* parent)
+    : CategoryList(std::move(ctx), QStringLiteral("BrowseCategories"), QStringLiteral("Categories"), parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(list_, 1);
+    auto* column = new QVBoxLayout;
+    add_ = Button(QStringLiteral("&Add"), this, [this] { addCategory(); });
+    edit_ = Button(QStringLiteral("&Edit"), this, [this] { editCategory(); });
+    delete_ = Button(QStringLiteral("&Delete"), this, [this] { deleteCategory(); });
+    schedule_ = Button(QStringLiteral("&Schedule"), this, [this] { showSchedule(); });
+    auto* close = Button(QStringLiteral("Cl&ose"), this, [this] { accept(); });
+    for (QPushButton* b : {add_, edit_, delete_})
+        column->addWidget(b);
+    column->addSpacing(12);
+    column->addWidget(schedule_);
+    column->addStretch(1);
+    column->addWidget(close);
+    layout->addLayout(column);
+    edit_->setDefault(true); // Enter on the list edits, as a double click does
+    connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { editCategory(); });
+    PopUpOnRightClick(this, list_);
+    resize(380, 360);
+    RestoreWindowPosition(*this, objectName(), ctx_.positions);
+    refresh();
+}
+
+void BrowseCategories::updateButtons() {
+    const bool any = !rows_.empty();
+    for (QPushButton* b : {edit_, delete_, schedule_})
+        b->setEnabled(any);
+}
+
+void BrowseCategories::addCategory() {
+    UpdateCategories form(ctx_, Request::Insert, Categories{}, this);
+    if (form.exec() == QDialog::Accepted)
+        refresh(form.category().meta.rowid);
+    list_->setFocus();
+}
+
+void BrowseCategories::editCategory() {
+    Table<Categories> table(ctx_.store);
+    Categories c;
+    if (!reloadCurrent(table, c))
+        return;
+    UpdateCategories form(ctx_, Request::Change, c, this);
+    form.exec();
+    refresh(c.meta.rowid);
+    list_->setFocus();
+}
+
+void BrowseCategories::deleteCategory() {
+    Table<Categories> table(ctx_.store);
+    Categories c;
+    if (!reloadCurrent(table, c))
+        return;
+    RecordEditor<Categories> editor(table, Request::Delete, c, {});
+    if (editor.remove(c))
+        refresh();
+    list_->setFocus();
+}
+
+void BrowseCategories::showSchedule() {
+    const QString category = currentCategory();
+    if (category.isEmpty())
+        return;
+    BrowseScheduleByCategory tasks(ctx_, category, this);
+    tasks.exec();
+    list_->setFocus();
+}
+
+std::unique_ptr<QMenu> BrowseCategories::contextMenu() {
+    return ListMenu(this, rows_.empty(), &BrowseCategories::addCategory, &BrowseCategories::editCategory,
+                    &BrowseCategories::deleteCategory);
+}
+
+// ------------------------------------------------------------------------ SelectCategories
+
+SelectCategories::SelectCategories(CategoryContext ctx, const QString& current, QWidget* parent)
+    : CategoryList(std::move(ctx), QStringLiteral("SelectCategories"), QStringLiteral("Select a Category"),
+                   parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(list_, 1);
+    auto* column = new QVBoxLayout;
+    select_ = Button(QStringLiteral("&Select"), this, [this] { choose(); });
+    auto* close = Button(QStringLiteral("Cl&ose"), this, [this] { reject(); });
+    column->addWidget(select_);
+    column->addStretch(1);
+    column->addWidget(close);
+    layout->addLayout(column);
+    select_->setDefault(true);
+    connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { choose(); });
+    resize(340, 340);
+    RestoreWindowPosition(*this, objectName(), ctx_.positions);
+    refresh();
+    const QString wanted = Clip(current);
+    for (int i = 0; !wanted.isEmpty() && i < static_cast<int>(rows_.size()); ++i) {
+        if (Clip(rows_[static_cast<std::size_t>(i)].category).compare(wanted, Qt::CaseInsensitive) == 0) {
+            list_->selectRow(i);
+            break;
+        }
+    }
+}
+
+void SelectCategories::choose() {
+    selected_ = currentCategory();
+    if (!selected_.isEmpty())
+        accept();
+}
+
+void SelectCategories::updateButtons() {
+    select_->setEnabled(!rows_.empty());
+}
+
+// ---------------------------------------------------------------- BrowseScheduleByCategory
+
+BrowseScheduleByCategory::BrowseScheduleByCategory(CategoryContext ctx, const QString& category,
+                                                   QWidget* parent)
+    : QDialog(parent)
+    , ctx_(std::move(ctx))
+    , category_(Clip(category)) {
+    setObjectName(QStringLiteral("BrowseSCH:KeyCategory"));
+    setWindowTitle(QStringLiteral("Browse Schedule for ") + category_);
+    auto* layout = new QVBoxLayout(this);
+    list_ = MakeList(this, {QStringLiteral("Description"), QStringLiteral("Date"), QStringLiteral("Time"),
+                            QStringLiteral("Task Type"), QStringLiteral("Schedule Type")});
+    const int widths[] = {40, 16, 9, 18};
+    for (int i = 0; i < 4; ++i)
+        list_->setColumnWidth(i, ColumnWidth(list_, widths[i]));
+    layout->addWidget(list_);
+    auto* row = new QHBoxLayout;
+    add_ = Button(QStringLiteral("&Add"), this, [this] { addTask(); });
+    edit_ = Button(QStringLiteral("&Edit"), this, [this] { editTask(); });
+    delete_ = Button(QStringLiteral("&Delete"), this, [this] { deleteTask(); });
+    for (QPushButton* b : {add_, edit_, delete_})
+        row->addWidget(b);
+    row->addStretch(1);
+    auto* close = Button(QStringLiteral("Cl&ose"), this, [this] { accept(); });
+    row->addWidget(close);
+    layout->addLayout(row);
+    edit_->setDefault(true);
+    connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { editTask(); });
+    PopUpOnRightClick(this, list_);
+    resize(820, 400);
+    RestoreWindowPosition(*this, objectName(), ctx_.positions);
+    refresh();
+}
+
+void BrowseScheduleByCategory::refresh(qint64 select) {
+    const int selected = list_->currentRow();
+    rows_.clear();
+    Table<Schedule> table(ctx_.store);
+    using Link = ChildLink<Categories>;
+    Schedule t;
+    Link::seek(t, category_);
+    table.set(Schedule::KEYCATEGORY, t);
+    Err e;
+    while ((e = table.next(t)) == Err::None && Link::holds(t, category_))
+        rows_.push_back(t);
+    if (e != Err::None && e != Err::NoMoreRecords)
+        warn::FileError(ctx_.dialogs, Schedule::decl().name, table.error());
+    list_->clearContents();
+    list_->setRowCount(static_cast<int>(rows_.size()));
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+        const Schedule& r = rows_[static_cast<std::size_t>(i)];
+        list_->setItem(i, 0, Cell(r.description));
+        list_->setItem(i, 1, Cell(FormatDate(r.date, ctx_.dateFormat)));
+        list_->setItem(i, 2, Cell(FormatTimeAs(r.time, QStringLiteral("t3"))));
+        list_->setItem(i, 3, Cell(r.taskType));
+        list_->setItem(i, 4, Cell(r.scheduleType));
+    }
+    if (!rows_.empty())
+        list_->selectRow(RowToHighlight(rows_, select, selected));
+    updateButtons();
+}
+
+void BrowseScheduleByCategory::updateButtons() {
+    const bool form = static_cast<bool>(ctx_.openTask);
+    add_->setEnabled(form);
+    edit_->setEnabled(form && !rows_.empty());
+    delete_->setEnabled(form && !rows_.empty());
+}
+
+void BrowseScheduleByCategory::addTask() {
+    if (!ctx_.openTask)
+        return;
+    Schedule t;
+    t.category = category_;
+    ctx_.openTask(Request::Insert, t);
+    refresh(t.meta.rowid);
+    list_->setFocus();
+}
+
+void BrowseScheduleByCategory::editTask() {
+    openHighlighted(Request::Change);
+}
+
+void BrowseScheduleByCategory::deleteTask() {
+    openHighlighted(Request::Delete);
+}
+
+void BrowseScheduleByCategory::openHighlighted(Request request) {
+    const int row = list_->currentRow();
+    if (!ctx_.openTask || row < 0 || row >= static_cast<int>(rows_.size()))
+        return;
+    Table<Schedule> table(ctx_.store);
+    Schedule t;
+    table.watch();
+    if (table.fetch(rows_[static_cast<std::size_t>(row)].meta.rowid, t) != Err::None) {
+        warn::RecordRetrieval(ctx_.dialogs, Schedule::decl().name, table.error());
+        refresh();
+        return;
+    }
+    ctx_.openTask(request, t);
+    refresh(t.meta.rowid);
+    list_->setFocus();
+}
+
+std::unique_ptr<QMenu> BrowseScheduleByCategory::contextMenu() {
+    auto menu = ListMenu(this, rows_.empty(), &BrowseScheduleByCategory::addTask,
+                         &BrowseScheduleByCategory::editTask, &BrowseScheduleByCategory::deleteTask);
+    if (!ctx_.openTask)
+        for (QAction* a : menu->actions())
+            a->setEnabled(false);
+    return menu;
+}
+
+void BrowseScheduleByCategory::done(int result) {
+    SaveWindowPosition(*this, objectName(), ctx_.positions);
+    QDialog::done(result);
+}
+
+} // namespace kr
