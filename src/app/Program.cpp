@@ -13,11 +13,13 @@
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
+#include "scheduler/ui/BrowseSchedule.h"
 #include "scheduler/ui/MessageWindows.h"
 #include "script/Automation.h"
 #include "script/Runner.h"
 #include "store/Table.h"
 #include "store/Tables.h"
+#include "store/Tags.h"
 
 #include <QApplication>
 #include <QDir>
@@ -91,6 +93,19 @@ int RunProgram(const ProgramOptions& options) {
                              options.dataDir, [&taskWindows] { taskWindows.reply(); }});
     DueTaskMonitor monitor(
         {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher});
+    frame.registerWindow(QStringLiteral("BrowseSchedule"), [&] {
+        ScheduleListContext list{
+            taskCtx,
+            state,
+            [&monitor](const Schedule& task) { monitor.runTaskNow(task); },
+            [&taskWindows](const QString& current) { return taskWindows.selectCategory(current); },
+            [&store, &settings] { return Tags(store, settings.currentUser()).listTags(kSelectedTasks); },
+            {},
+            {}};
+        auto* w = new BrowseSchedule(std::move(list), &frame);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->show();
+    });
     ValueStore values(
         clock, [&settings] { return settings.dateFormat; },
         [] {

@@ -2,6 +2,9 @@
 
 #include "platform/Text.h"
 #include "scheduler/Occurrence.h"
+#include "script/ScriptItems.h"
+#include "store/Numbering.h"
+#include "store/Table.h"
 
 namespace kr {
 
@@ -123,6 +126,33 @@ QString OffsetTips() {
         "With \"Twice - 1st, 15th\" an offset of 3 runs the task on the 4th and the 18th of every month.\n\n"
         "With \"Twice - 15th, Last\" an offset of -1 runs the task on the 14th and on the second-last day "
         "of every month.");
+}
+
+const std::vector<QuickStartDelay>& QuickStartDelays() {
+    static const std::vector<QuickStartDelay> d{{"5 minutes", 30000},   {"10 minutes", 60000},
+                                                {"30 minutes", 180000}, {"1 hour", 360000},
+                                                {"2 hours", 720000},    {"3 hours", 1080000}};
+    return d;
+}
+
+qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time delay) {
+    Schedule copy = task;
+    copy.date = today;
+    copy.time = now + delay + 100;
+    CarryDays(copy.date, copy.time);
+    copy.scheduleType = kOnce;
+    copy.advanceWarnDate = 0;
+    copy.advanceWarnTime = 0;
+    copy.disabled = 0;
+    copy.completed = 0;
+    copy.skipped = 0;
+    // Started by hand to run now: a skip meant for the task's next regular run is not the copy's.
+    copy.skipNextTime = 0;
+    Table<Schedule> tasks(store);
+    if (AddTaskCopy(tasks, copy) != Err::None)
+        return 0;
+    CopyTaskScript(store, task.id, copy.id, false);
+    return copy.id;
 }
 
 } // namespace kr

@@ -6,9 +6,12 @@
 
 #include "platform/DateTime.h"
 #include "platform/IniFile.h"
+#include "store/Store.h"
 #include "store/Tables.h"
 
 #include <QStringList>
+
+#include <vector>
 
 namespace kr {
 
@@ -73,5 +76,16 @@ void PrepareTaskCopy(Schedule& task);
 
 // The message of the "&Tips" button.
 QString OffsetTips();
+
+// Quick Start's delays, in hundredths, with their names.
+struct QuickStartDelay {
+    const char* name;
+    Time delay;
+};
+const std::vector<QuickStartDelay>& QuickStartDelays();
+
+// Quick Start: a once-only copy of the task that runs `delay` from now (and a second), with
+// the task's script items. Returns the copy's number, 0 when it could not be added.
+qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time delay);
 
 } // namespace kr

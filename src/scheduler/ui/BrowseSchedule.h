@@ -1,0 +1,112 @@
+#pragma once
+
+// The schedule list ("View Schedule"): the tasks by day, by date, by category or as the last
+// search selected them, with the buttons and the context menu that add, change and start them.
+
+#include "scheduler/ProgramState.h"
+#include "scheduler/ui/ScheduleList.h"
+#include "scheduler/ui/TaskForm.h"
+
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
+
+class QLabel;
+class QMenu;
+class QTabBar;
+class QTableView;
+
+namespace kr {
+
+struct ScheduleListContext {
+    TaskFormContext& forms;
+    ProgramState& state;
+    // RunTaskNow of the due-task monitor.
+    std::function<void(const Schedule&)> runNow;
+    // The category picker; "&Pick Category" is disabled without it.
+    std::function<QString(const QString& current)> pickCategory;
+    // The task numbers the last search tagged, for the "Selected" view.
+    std::function<std::vector<qint32>()> taggedTasks;
+    // The search window; "Search" is disabled without it.
+    std::function<void()> search;
+    // Opens a task window and tells whether the task was saved; the real windows when empty.
+    std::function<bool(TaskWindow window, Request request, Schedule& task, Date selectedDay)> openForm;
+};
+
+// The list's column format: "width~Title~@picture@" per column, joined by "|".
+QString BuiltInScheduleFormat();
+// Every "@D..." picture (any letter case) replaced, up to the next "@", by `datePicture`.
+QString WithDatePicture(const QString& format, const QString& datePicture);
+// The format the list opens with: the user's saved layout when it was saved against the
+// built-in format in force now; otherwise the built-in one, which is recorded for next time.
+QString ChooseListFormat(const IniFile& positions, const QString& procedure, const QString& builtIn);
+
+class BrowseSchedule final : public QDialog {
+    Q_OBJECT
+public:
+    explicit BrowseSchedule(ScheduleListContext ctx, QWidget* parent = nullptr);
+    ~BrowseSchedule() override;
+
+    ScheduleListModel* model() const { return model_; }
+    QTableView* list() const { return list_; }
+    QTabBar* tabs() const { return tabs_; }
+    QPushButton* button(const QString& text) const;
+    Date selectedDay() const { return selectedDay_; }
+    const QString& pickedCategory() const { return category_; }
+    bool activeOnly() const { return activeOnly_; }
+    ScheduleView view() const;
+
+    // The buttons' and the menu's work, on the highlighted task.
+    void addTask();
+    void copyTask();
+    void editTask();
+    void deleteTask();
+    void rescheduleTask();
+    void runTaskNow();
+    void pickDay();
+    void pickCategory();
+    void quickStart(Time delay);
+    void openScript();
+    void setActiveOnly(bool on);
+    void setSelectedDay(Date day);
+    // Builds the context menu as it stands now (the caller shows and deletes it).
+    QMenu* contextMenu();
+    // The window's timer: moves the selected day on when the day has changed.
+    void checkDay();
+    // Reads the list again and keeps the highlighted task highlighted.
+    void refresh();
+    // The highlighted task, reloaded with change detection armed; false when there is none.
+    bool highlighted(Schedule& task);
+    void highlightTask(qint32 id);
+    // The format the columns are laid out in now.
+    QString currentFormat() const;
+
+    void done(int result) override;
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void applyFilter();
+    void applyFormat(const QString& format);
+    void updateButtons();
+    void updateLabels();
+    bool open(TaskWindow window, Request request, Schedule& task);
+    void changed();
+
+    ScheduleListContext ctx_;
+    ScheduleListModel* model_ = nullptr;
+    QTabBar* tabs_ = nullptr;
+    QTableView* list_ = nullptr;
+    QLabel* dayLabel_ = nullptr;
+    QLabel* categoryLabel_ = nullptr;
+    std::vector<QPushButton*> buttons_;
+    QTimer dayTimer_;
+    Date selectedDay_ = 0;
+    Date lastDay_ = 0;
+    QString category_;
+    bool activeOnly_ = false;
+};
+
+} // namespace kr

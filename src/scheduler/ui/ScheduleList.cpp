@@ -1,0 +1,305 @@
+#include "scheduler/ui/ScheduleList.h"
+
+#include "platform/Pictures.h"
+#include "platform/Text.h"
+#include "store/Table.h"
+
+#include <QBrush>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include <algorithm>
+
+namespace kr {
+
+namespace {
+
+constexpr std::size_t kPagesKept = 256;
+
+QPixmap DrawIcon(int number) {
+    const int size = 32; // drawn large, shown at whatever size the list uses
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF box(3, 3, size - 6, size - 6);
+    switch (number) {
+    case 1: { // disabled: a grey circle crossed out
+        p.setPen(QPen(QColor(120, 120, 120), 3));
+        p.drawEllipse(box);
+        p.drawLine(QPointF(box.left() + 5, box.bottom() - 5), QPointF(box.right() - 5, box.top() + 5));
+        break;
+    }
+    case 2: { // done: a green tick
+        p.setPen(QPen(QColor(20, 140, 40), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        QPainterPath tick;
+        tick.moveTo(box.left() + 2, box.center().y());
+        tick.lineTo(box.left() + box.width() * 0.4, box.bottom() - 3);
+        tick.lineTo(box.right() - 1, box.top() + 3);
+        p.drawPath(tick);
+        break;
+    }
+    case 4: { // skip: two blue arrows over a bar
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(30, 90, 200));
+        for (int i = 0; i < 2; ++i) {
+            const qreal x = box.left() + i * box.width() * 0.35;
+            QPolygonF arrow;
+            arrow << QPointF(x, box.top() + 4) << QPointF(x + box.width() * 0.45, box.center().y())
+                  << QPointF(x, box.bottom() - 4);
+            p.drawPolygon(arrow);
+        }
+        p.drawRect(QRectF(box.right() - 4, box.top() + 4, 4, box.height() - 8));
+        break;
+    }
+    default: { // not done yet: a clock face
+        p.setPen(QPen(QColor(60, 60, 60), 2.5));
+        p.setBrush(QColor(255, 255, 240));
+        p.drawEllipse(box);
+        p.drawLine(box.center(), QPointF(box.center().x(), box.top() + 6));
+        p.drawLine(box.center(), QPointF(box.right() - 7, box.center().y()));
+        break;
+    }
+    }
+    return pm;
+}
+
+} // namespace
+
+int TaskStateIcon(const Schedule& t) {
+    if (t.completed == 1)
+        return 2;
+    if (t.skipNextTime == 1)
+        return 4;
+    if (t.disabled != 0)
+        return 1;
+    return 3;
+}
+
+QIcon StateIcon(int number) {
+    static const QIcon icons[] = {QIcon(DrawIcon(1)), QIcon(DrawIcon(2)), QIcon(DrawIcon(3)),
+                                  QIcon(DrawIcon(4))};
+    return icons[std::clamp(number, 1, 4) - 1];
+}
+
+ScheduleListModel::ScheduleListModel(Store& store, QString datePicture, QObject* parent)
+    : QAbstractTableModel(parent)
+    , store_(store)
+    , datePicture_(std::move(datePicture))
+    , table_(std::make_unique<Table<Schedule>>(store)) {
+    rebuild();
+}
+
+ScheduleListModel::~ScheduleListModel() = default;
+
+void ScheduleListModel::setDatePicture(const QString& picture) {
+    datePicture_ = picture;
+    if (count_ > 0)
+        Q_EMIT dataChanged(index(0, DateColumn), index(rowCount() - 1, DateColumn));
+}
+
+void ScheduleListModel::setFilter(Filter filter) {
+    beginResetModel();
+    filter_ = std::move(filter);
+    rebuild();
+    endResetModel();
+}
+
+void ScheduleListModel::refresh() {
+    beginResetModel();
+    rebuild();
+    endResetModel();
+}
+
+void ScheduleListModel::rebuild() {
+    using Cond = KeyView::Condition;
+    pages_.clear();
+    pageIndex_.clear();
+    pagesRead_ = 0;
+    view_.reset();
+    taggedRows_.clear();
+    std::vector<Cond> conditions;
+    // Active tasks in date order come from the key that puts the enabled tasks first: the
+    // history (disabled and done) is never walked through.
+    int dateKey = Schedule::KEYDATE;
+    if (filter_.activeOnly) {
+        dateKey = Schedule::KEYDATEENABLED;
+        conditions.push_back({Schedule::DISABLED, Cond::Equal, qint64{0}});
+        conditions.push_back({Schedule::COMPLETED, Cond::Zero});
+    }
+    switch (filter_.view) {
+    case ScheduleView::Day:
+        conditions.push_back({Schedule::DATE, Cond::Equal, qint64{filter_.day}});
+        view_ = std::make_unique<KeyView>(*table_, dateKey, conditions);
+        break;
+    case ScheduleView::AllByDate:
+        view_ = std::make_unique<KeyView>(*table_, dateKey, conditions);
+        break;
+    case ScheduleView::AllByCategory:
+        if (filter_.activeOnly)
+            conditions.front().op = Cond::Zero;
+        conditions.push_back({Schedule::CATEGORY, Cond::EqualNoCase, Clip(filter_.category)});
+        view_ = std::make_unique<KeyView>(*table_, Schedule::KEYCATEGORY, conditions);
+        break;
+    case ScheduleView::Selected: {
+        struct Found {
+            Date date;
+            Time time;
+            qint64 rowid;
+        };
+        std::vector<Found> found;
+        for (qint32 id : filter_.tagged) {
+            Schedule t;
+            t.id = id;
+            if (table_->get(Schedule::KEYID, t) != Err::None)
+                continue;
+            if (filter_.activeOnly && (t.disabled != 0 || t.completed != 0))
+                continue;
+            found.push_back({t.date, t.time, t.meta.rowid});
+        }
+        std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+            return std::tie(a.date, a.time, a.rowid) < std::tie(b.date, b.time, b.rowid);
+        });
+        for (const Found& f : found)
+            taggedRows_.push_back(f.rowid);
+        break;
+    }
+    }
+    count_ = view_ ? std::max<qint64>(0, view_->count()) : static_cast<qint64>(taggedRows_.size());
+}
+
+const ScheduleListModel::Page* ScheduleListModel::page(int index) const {
+    const auto it = pageIndex_.find(index);
+    if (it != pageIndex_.end()) {
+        pages_.splice(pages_.begin(), pages_, it->second);
+        return &pages_.front().second;
+    }
+    std::vector<qint64> rowids;
+    const qint64 first = static_cast<qint64>(index) * kPageRows;
+    if (view_) {
+        if (!view_->rowids(first, kPageRows, rowids))
+            rowids.clear();
+    } else {
+        const auto begin =
+            taggedRows_.begin() + std::min<qint64>(first, static_cast<qint64>(taggedRows_.size()));
+        const auto end = taggedRows_.begin() +
+                         std::min<qint64>(first + kPageRows, static_cast<qint64>(taggedRows_.size()));
+        rowids.assign(begin, end);
+    }
+    Page rows;
+    rows.reserve(rowids.size());
+    for (qint64 rowid : rowids) {
+        Schedule t;
+        Row r;
+        r.rowid = rowid;
+        if (table_->fetch(rowid, t) == Err::None) {
+            r.id = t.id;
+            r.date = t.date;
+            r.time = t.time;
+            r.category = Clip(t.category);
+            r.description = Clip(t.description);
+            r.taskType = Clip(t.taskType);
+            r.scheduleType = Clip(t.scheduleType);
+            r.icon = TaskStateIcon(t);
+            r.disabled = t.disabled == 1;
+            r.skip = t.skipNextTime == 1;
+        }
+        rows.push_back(std::move(r));
+    }
+    ++pagesRead_;
+    pages_.emplace_front(index, std::move(rows));
+    pageIndex_[index] = pages_.begin();
+    if (pages_.size() > kPagesKept) {
+        pageIndex_.erase(pages_.back().first);
+        pages_.pop_back();
+    }
+    return &pages_.front().second;
+}
+
+const ScheduleListModel::Row* ScheduleListModel::row(int r) const {
+    if (r < 0 || r >= count_)
+        return nullptr;
+    const Page* p = page(r / kPageRows);
+    const std::size_t i = static_cast<std::size_t>(r % kPageRows);
+    return i < p->size() ? &(*p)[i] : nullptr;
+}
+
+qint64 ScheduleListModel::rowidAt(int r) {
+    const Row* x = row(r);
+    return x != nullptr ? x->rowid : 0;
+}
+
+qint32 ScheduleListModel::taskIdAt(int r) {
+    const Row* x = row(r);
+    return x != nullptr ? x->id : 0;
+}
+
+int ScheduleListModel::rowOf(qint64 rowid) {
+    if (view_)
+        return static_cast<int>(view_->positionOf(rowid));
+    const auto it = std::find(taggedRows_.begin(), taggedRows_.end(), rowid);
+    return it == taggedRows_.end() ? -1 : static_cast<int>(it - taggedRows_.begin());
+}
+
+int ScheduleListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(std::min<qint64>(count_, std::numeric_limits<int>::max()));
+}
+
+int ScheduleListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ScheduleListModel::data(const QModelIndex& index, int role) const {
+    const Row* r = row(index.row());
+    if (r == nullptr)
+        return {};
+    const int c = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (c) {
+        case DateColumn:
+            return r->date == 0 ? QString() : FormatDateAs(r->date, datePicture_);
+        case TimeColumn:
+            return FormatTimeAs(r->time, QStringLiteral("t3"));
+        case CategoryColumn:
+            return r->category;
+        case DescriptionColumn:
+            return r->description;
+        case TaskTypeColumn:
+            return r->taskType;
+        case ScheduleTypeColumn:
+            return r->scheduleType;
+        default:
+            return {};
+        }
+    case Qt::DecorationRole:
+        return c == IconColumn ? QVariant(StateIcon(r->icon)) : QVariant();
+    case Qt::ForegroundRole:
+        if (c == DateColumn || c == TimeColumn) {
+            if (r->disabled)
+                return QBrush(QColor(128, 128, 128));
+            if (r->skip)
+                return QBrush(QColor(0, 0, 255));
+        }
+        return {};
+    case Qt::ToolTipRole:
+        if (c == IconColumn) {
+            static const char* const names[] = {"Disabled", "Done", "Not done yet", "Skips its next run"};
+            return QString::fromLatin1(names[r->icon - 1]);
+        }
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant ScheduleListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const titles[] = {"",          "Date",         "Time", "Category", "Description",
+                                         "Task Type", "Schedule Type"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QString();
+}
+
+} // namespace kr

@@ -1,0 +1,362 @@
+// The schedule list on a real data file, driven through its widgets.
+
+#include "scheduler/ui/BrowseSchedule.h"
+#include "store/Table.h"
+#include "support/FakeClock.h"
+#include "support/RecordingSound.h"
+#include "support/ScriptedDialogs.h"
+#include "support/ScriptedFileDialogs.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+namespace kr::test {
+namespace {
+
+Date D(int y, int m, int d) {
+    return DateFromYmd(y, m, d);
+}
+
+class BrowseScheduleTest : public ::testing::Test {
+protected:
+    BrowseScheduleTest() {
+        store = std::make_unique<Store>(dir.path(), dialogs, end);
+        store->declareLayouts();
+        config = std::make_unique<ConfigStore>(*store, dir.file(QStringLiteral("KR98.INI")));
+        forms = std::make_unique<TaskFormContext>(
+            TaskFormContext{*store,
+                            dialogs,
+                            files,
+                            clock,
+                            settings,
+                            *config,
+                            IniFile(dir.file(QStringLiteral("POSITION.INI"))),
+                            sound,
+                            dir.path(),
+                            {},
+                            {}});
+    }
+    std::unique_ptr<BrowseSchedule> open() {
+        ScheduleListContext ctx{*forms,
+                                state,
+                                [this](const Schedule& t) { ranNow << t.id; },
+                                [this](const QString&) { return categoryAnswer; },
+                                [this] { return tagged; },
+                                {},
+                                [this](TaskWindow w, Request r, Schedule& t, Date day) {
+                                    opened.push_back({w, r, t, day});
+                                    return false;
+                                }};
+        return std::make_unique<BrowseSchedule>(std::move(ctx));
+    }
+    Schedule add(qint32 id, const QString& description, Date date, Time time, const QString& category = {}) {
+        Schedule t;
+        t.id = id;
+        t.description = description;
+        t.date = date;
+        t.time = time;
+        t.category = category;
+        t.taskType = QStringLiteral("Run Program");
+        t.scheduleType = QStringLiteral("Once");
+        Table<Schedule> tasks(*store);
+        EXPECT_EQ(tasks.add(t), Err::None);
+        return t;
+    }
+    void put(qint32 id, const std::function<void(Schedule&)>& change) {
+        Table<Schedule> tasks(*store);
+        Schedule t;
+        t.id = id;
+        ASSERT_EQ(tasks.get(Schedule::KEYID, t), Err::None);
+        change(t);
+        ASSERT_EQ(tasks.put(t), Err::None);
+    }
+    static QStringList descriptions(BrowseSchedule& w) {
+        QStringList out;
+        ScheduleListModel* m = w.model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            out << m->data(m->index(r, ScheduleListModel::DescriptionColumn), Qt::DisplayRole).toString();
+        return out;
+    }
+    static QStringList menuState(QMenu* menu) {
+        QStringList out;
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator())
+                out << (a->isEnabled() ? QString() : QStringLiteral("~")) + a->text();
+        return out;
+    }
+
+    struct Opened {
+        TaskWindow window;
+        Request request;
+        Schedule task;
+        Date day;
+    };
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    ScriptedFileDialogs files;
+    ThrowingProgramEnd end;
+    FakeClock clock{D(2026, 12, 8), TimeFromHms(22, 30, 0)};
+    Settings settings;
+    RecordingSound sound;
+    ProgramState state;
+    std::unique_ptr<Store> store;
+    std::unique_ptr<ConfigStore> config;
+    std::unique_ptr<TaskFormContext> forms;
+    QList<qint32> ranNow;
+    QString categoryAnswer;
+    std::vector<qint32> tagged;
+    std::vector<Opened> opened;
+};
+
+TEST_F(BrowseScheduleTest, EachTabShowsItsTasksInItsOrder) {
+    add(1, QStringLiteral("Late today"), D(2026, 12, 8), TimeFromHms(18, 0, 0), QStringLiteral("Work"));
+    add(2, QStringLiteral("Early today"), D(2026, 12, 8), TimeFromHms(7, 0, 0), QStringLiteral("home"));
+    add(3, QStringLiteral("Tomorrow"), D(2026, 12, 9), TimeFromHms(9, 0, 0), QStringLiteral("HOME"));
+    add(4, QStringLiteral("Yesterday"), D(2026, 12, 7), TimeFromHms(9, 0, 0), QStringLiteral("Home"));
+    add(5, QStringLiteral("A chore"), D(2026, 12, 20), TimeFromHms(9, 0, 0), QStringLiteral("Home"));
+
+    auto w = open();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("View Schedule"));
+    EXPECT_EQ(w->view(), ScheduleView::Day);
+    EXPECT_EQ(descriptions(*w), (QStringList{"Early today", "Late today"}));
+    ScheduleListModel* m = w->model();
+    EXPECT_EQ(m->data(m->index(0, ScheduleListModel::DateColumn), Qt::DisplayRole).toString(),
+              QStringLiteral("DEC 08,2026"));
+    EXPECT_EQ(m->data(m->index(0, ScheduleListModel::TimeColumn), Qt::DisplayRole).toString(),
+              QStringLiteral("7:00AM"));
+    EXPECT_EQ(m->data(m->index(0, ScheduleListModel::CategoryColumn), Qt::DisplayRole).toString(),
+              QStringLiteral("home"));
+
+    w->setSelectedDay(D(2026, 12, 9));
+    EXPECT_EQ(descriptions(*w), QStringList{QStringLiteral("Tomorrow")});
+
+    w->tabs()->setCurrentIndex(1);
+    EXPECT_EQ(descriptions(*w),
+              (QStringList{"Yesterday", "Early today", "Late today", "Tomorrow", "A chore"}));
+
+    // By category: the picked category, whatever its letter case, in description order.
+    w->tabs()->setCurrentIndex(2);
+    EXPECT_TRUE(descriptions(*w).isEmpty()); // nothing picked yet: the tasks without a category
+    categoryAnswer = QStringLiteral("Home");
+    w->pickCategory();
+    EXPECT_EQ(descriptions(*w), (QStringList{"A chore", "Early today", "Tomorrow", "Yesterday"}));
+
+    // Selected: the tagged tasks, by date.
+    tagged = {5, 3, 99};
+    w->tabs()->setCurrentIndex(3);
+    EXPECT_EQ(descriptions(*w), (QStringList{"Tomorrow", "A chore"}));
+
+    // A stored date picture shows in the list.
+    settings.dateFormat = QStringLiteral("d6");
+    auto other = open();
+    other->tabs()->setCurrentIndex(1);
+    EXPECT_EQ(other->model()
+                  ->data(other->model()->index(0, ScheduleListModel::DateColumn), Qt::DisplayRole)
+                  .toString(),
+              QStringLiteral("07/12/2026"));
+}
+
+TEST_F(BrowseScheduleTest, ActiveOnlyHidesDoneAndDisabledTasksAndGreysTheMenu) {
+    add(1, QStringLiteral("Done"), D(2026, 12, 8), TimeFromHms(9, 0, 0));
+    add(2, QStringLiteral("Also done"), D(2026, 12, 8), TimeFromHms(10, 0, 0));
+    put(1, [](Schedule& t) { t.completed = 1; });
+    put(2, [](Schedule& t) { t.completed = 1; });
+    settings.activeOnly = true;
+    auto w = open();
+    EXPECT_TRUE(w->activeOnly());
+    EXPECT_EQ(w->model()->rowCount(), 0);
+    std::unique_ptr<QMenu> menu(w->contextMenu());
+    EXPECT_EQ(menuState(menu.get()),
+              (QStringList{"&Add", "~&Edit", "~&Delete", "~Cop&y", "~Reschedule", "~Run Now", "~Quick Start",
+                           "~&Scripting", "~Show Active Only", "Show All"}));
+    EXPECT_FALSE(w->button(QStringLiteral("&Edit"))->isEnabled());
+
+    w->setActiveOnly(false);
+    EXPECT_EQ(descriptions(*w), (QStringList{"Done", "Also done"}));
+    menu.reset(w->contextMenu());
+    EXPECT_EQ(menuState(menu.get()),
+              (QStringList{"&Add", "&Edit", "&Delete", "Cop&y", "Reschedule", "Run Now", "Quick Start",
+                           "~&Scripting", "Show Active Only", "~Show All"}));
+}
+
+TEST_F(BrowseScheduleTest, IconsAndColoursTellTheTasksState) {
+    add(1, QStringLiteral("Disabled and done"), D(2026, 12, 8), TimeFromHms(9, 0, 0));
+    add(2, QStringLiteral("Disabled and skipping"), D(2026, 12, 8), TimeFromHms(10, 0, 0));
+    add(3, QStringLiteral("Skipping"), D(2026, 12, 8), TimeFromHms(11, 0, 0));
+    add(4, QStringLiteral("Plain"), D(2026, 12, 8), TimeFromHms(12, 0, 0));
+    add(5, QStringLiteral("Disabled"), D(2026, 12, 8), TimeFromHms(13, 0, 0));
+    put(1, [](Schedule& t) { t.disabled = t.completed = 1; });
+    put(2, [](Schedule& t) { t.disabled = t.skipNextTime = 1; });
+    put(3, [](Schedule& t) { t.skipNextTime = 1; });
+    put(5, [](Schedule& t) { t.disabled = 1; });
+    auto w = open();
+    ScheduleListModel* m = w->model();
+    ASSERT_EQ(m->rowCount(), 5);
+    const QColor grey(128, 128, 128);
+    const QColor blue(0, 0, 255);
+    auto colour = [&](int row, int column) {
+        const QVariant v = m->data(m->index(row, column), Qt::ForegroundRole);
+        return v.isValid() ? v.value<QBrush>().color() : QColor();
+    };
+    auto icon = [&](int row) {
+        return m->data(m->index(row, ScheduleListModel::IconColumn), Qt::ToolTipRole).toString();
+    };
+    EXPECT_EQ(icon(0), QStringLiteral("Done"));
+    EXPECT_EQ(colour(0, ScheduleListModel::DateColumn), grey);
+    EXPECT_EQ(colour(0, ScheduleListModel::TimeColumn), grey);
+    EXPECT_EQ(icon(1), QStringLiteral("Skips its next run"));
+    EXPECT_EQ(colour(1, ScheduleListModel::DateColumn), grey);
+    EXPECT_EQ(icon(2), QStringLiteral("Skips its next run"));
+    EXPECT_EQ(colour(2, ScheduleListModel::TimeColumn), blue);
+    EXPECT_EQ(icon(3), QStringLiteral("Not done yet"));
+    EXPECT_EQ(colour(3, ScheduleListModel::DateColumn), QColor());
+    EXPECT_EQ(icon(4), QStringLiteral("Disabled"));
+    EXPECT_EQ(colour(2, ScheduleListModel::DescriptionColumn), QColor()); // only date and time are coloured
+    EXPECT_EQ(TaskStateIcon(Schedule{}), 3);
+}
+
+TEST_F(BrowseScheduleTest, QuickStartRunsACopyLaterWithItsScript) {
+    add(1, QStringLiteral("Backup"), D(2026, 12, 1), TimeFromHms(3, 0, 0));
+    add(7, QStringLiteral("Other"), D(2026, 12, 30), TimeFromHms(3, 0, 0));
+    put(1, [](Schedule& t) {
+        t.scheduleType = QStringLiteral("Day of Week");
+        t.message = QStringLiteral("Started by hand");
+        t.disabled = 1;
+        t.advanceWarnDate = D(2026, 11, 30);
+        t.advanceWarnTime = TimeFromHms(2, 0, 0);
+    });
+    {
+        Table<Scripting> script(*store);
+        for (int i = 1; i <= 2; ++i) {
+            Scripting s;
+            s.id = 1;
+            s.sequence = i;
+            s.action = QStringLiteral("Set Value");
+            ASSERT_EQ(script.add(s), Err::None);
+        }
+    }
+    auto w = open();
+    w->tabs()->setCurrentIndex(1);
+    w->list()->setCurrentIndex(w->model()->index(0, 4));
+    w->quickStart(1080000); // 3 hours at 22:30
+    Table<Schedule> tasks(*store);
+    Schedule copy;
+    copy.id = 8;
+    ASSERT_EQ(tasks.get(Schedule::KEYID, copy), Err::None);
+    EXPECT_EQ(copy.date, D(2026, 12, 9));
+    EXPECT_EQ(copy.time, TimeFromHms(1, 30, 1));
+    EXPECT_EQ(copy.scheduleType, QStringLiteral("Once"));
+    EXPECT_EQ(copy.disabled, 0);
+    EXPECT_EQ(copy.advanceWarnDate, 0);
+    EXPECT_EQ(copy.message, QStringLiteral("Started by hand"));
+    Table<Scripting> script(*store);
+    Scripting item;
+    item.id = 8;
+    item.sequence = 2;
+    EXPECT_EQ(script.get(Scripting::KEYID, item), Err::None);
+    EXPECT_EQ(descriptions(*w), (QStringList{"Backup", "Backup", "Other"}));
+}
+
+TEST_F(BrowseScheduleTest, ButtonsHandTheRightTaskToTheForms) {
+    add(1, QStringLiteral("First"), D(2026, 12, 8), TimeFromHms(9, 0, 0));
+    add(2, QStringLiteral("Second"), D(2026, 12, 8), TimeFromHms(10, 0, 0));
+    auto w = open();
+    w->setSelectedDay(D(2026, 12, 8));
+    w->list()->setCurrentIndex(w->model()->index(1, 4));
+    w->button(QStringLiteral("&Edit"))->click();
+    w->button(QStringLiteral("Reschedule"))->click();
+    w->button(QStringLiteral("&Delete"))->click();
+    w->button(QStringLiteral("Cop&y"))->click();
+    w->button(QStringLiteral("Run Now"))->click();
+    forms->calendar = [](Date, const QString& title, const QString& option, const Schedule&) {
+        EXPECT_EQ(title, QStringLiteral("Select Date"));
+        EXPECT_EQ(option, QStringLiteral("None"));
+        return DateFromYmd(2027, 2, 1);
+    };
+    w->button(QStringLiteral("&Pick Day"))->click();
+    EXPECT_EQ(w->selectedDay(), D(2027, 2, 1));
+    w->button(QStringLiteral("&Add"))->click();
+
+    ASSERT_EQ(opened.size(), 5u);
+    EXPECT_EQ(opened[0].request, Request::Change);
+    EXPECT_EQ(opened[0].task.id, 2);
+    EXPECT_TRUE(opened[0].task.meta.watched); // reloaded to catch another station's change
+    EXPECT_EQ(opened[1].window, TaskWindow::SpecialEventWizard);
+    EXPECT_EQ(opened[2].request, Request::Delete);
+    EXPECT_EQ(opened[3].request, Request::Insert);
+    EXPECT_EQ(opened[3].task.description, QStringLiteral("Second")); // a copy to insert
+    EXPECT_EQ(opened[4].request, Request::Insert);
+    EXPECT_EQ(opened[4].task.description, QString());
+    EXPECT_EQ(opened[4].day, D(2027, 2, 1));
+    EXPECT_EQ(ranNow, QList<qint32>{2});
+    EXPECT_TRUE(state.manualScriptPending);
+}
+
+TEST_F(BrowseScheduleTest, ItFollowsTheSchedulerAndTheClock) {
+    settings.multiUser = true;
+    settings.userId = QStringLiteral("ann");
+    add(1, QStringLiteral("Tonight"), D(2026, 12, 8), TimeFromHms(23, 0, 0));
+    auto w = open();
+    auto second = open();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("View Schedule - ann"));
+    EXPECT_EQ(state.listeners.size(), 2u);
+    ASSERT_EQ(descriptions(*w), QStringList{QStringLiteral("Tonight")});
+
+    // The scheduler advances the task to tomorrow and says so: every list refreshes.
+    put(1, [](Schedule& t) { t.date = DateFromYmd(2026, 12, 9); });
+    state.listeners.post();
+    QApplication::processEvents();
+    EXPECT_TRUE(descriptions(*w).isEmpty());
+    EXPECT_TRUE(descriptions(*second).isEmpty());
+
+    // Midnight: the list that showed today shows the new today.
+    second->setSelectedDay(D(2026, 12, 20));
+    clock.advance(2 * kOneHour);
+    w->checkDay();
+    second->checkDay();
+    EXPECT_EQ(w->selectedDay(), D(2026, 12, 9));
+    EXPECT_EQ(descriptions(*w), QStringList{QStringLiteral("Tonight")});
+    EXPECT_EQ(second->selectedDay(), D(2026, 12, 20));
+    second.reset();
+    EXPECT_EQ(state.listeners.size(), 1u);
+}
+
+TEST_F(BrowseScheduleTest, TheColumnLayoutIsKeptUnlessTheListChanged) {
+    const IniFile ini(dir.file(QStringLiteral("POSITION.INI")));
+    {
+        auto w = open();
+        QHeaderView* header = w->list()->horizontalHeader();
+        header->resizeSection(ScheduleListModel::DescriptionColumn, 333);
+        header->moveSection(header->visualIndex(ScheduleListModel::CategoryColumn), 6);
+        w->done(0);
+    }
+    EXPECT_EQ(ini.read(QStringLiteral("BrowseSchedule"), QStringLiteral("SRCFOriginal?Browse:1")),
+              BuiltInScheduleFormat());
+    {
+        auto w = open();
+        QHeaderView* header = w->list()->horizontalHeader();
+        EXPECT_EQ(header->sectionSize(ScheduleListModel::DescriptionColumn), 333);
+        EXPECT_EQ(header->visualIndex(ScheduleListModel::CategoryColumn), 6);
+    }
+    // Saved against an older list: the layout is dropped and the built-in one recorded.
+    ini.write(QStringLiteral("BrowseSchedule"), QStringLiteral("SRCFOriginal?Browse:1"),
+              QStringLiteral("old"));
+    {
+        auto w = open();
+        EXPECT_EQ(w->list()->horizontalHeader()->sectionSize(ScheduleListModel::DescriptionColumn), 250);
+        EXPECT_EQ(ini.read(QStringLiteral("BrowseSchedule"), QStringLiteral("SRCFOriginal?Browse:1")),
+                  BuiltInScheduleFormat());
+    }
+    EXPECT_EQ(WithDatePicture(QStringLiteral("90~Date~@d3@|70~Time~@t3@|1~X~@D17@"), QStringLiteral("d6")),
+              QStringLiteral("90~Date~@d6@|70~Time~@t3@|1~X~@d6@"));
+}
+
+} // namespace
+} // namespace kr::test
