@@ -17,6 +17,7 @@
 #include "scheduler/ui/MessageWindows.h"
 #include "script/Automation.h"
 #include "script/Runner.h"
+#include "script/ui/BrowseScript.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Tags.h"
@@ -24,6 +25,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -46,6 +48,18 @@ int g_signalPipe[2] = {-1, -1};
 void OnSignal(int) {
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// The list of key names the script editor shows: beside the data, beside the program, or
+// where the program is installed.
+QString FindKeyCodesFile() {
+    const QString name = QStringLiteral("KEYCODES.TXT");
+    const QString app = QCoreApplication::applicationDirPath();
+    for (const QString& candidate : {QDir::current().filePath(name), QDir(app).filePath(name),
+                                     QDir(app).filePath(QStringLiteral("../share/kelvray/") + name)})
+        if (QFileInfo::exists(candidate))
+            return QDir::cleanPath(candidate);
+    return name;
 }
 
 } // namespace
@@ -78,8 +92,25 @@ int RunProgram(const ProgramOptions& options) {
     LinuxProcesses processes;
     QtSound sound;
     QtFileDialogs files(&frame);
+    QtProgress progress;
+    X11Desktop desktop;
     TaskFormContext taskCtx{store,         dialogs, files,           clock, settings, config,
                             ctx.positions, sound,   options.dataDir, {},    {}};
+    ScriptWindowContext scriptCtx{store,
+                                  dialogs,
+                                  files,
+                                  progress,
+                                  clock,
+                                  settings,
+                                  ctx.positions,
+                                  desktop.connected() ? &desktop : nullptr,
+                                  FindKeyCodesFile()};
+    taskCtx.scripting = [&scriptCtx, &frame](const Schedule& task) {
+        BrowseScript list(scriptCtx, task,
+                          QApplication::activeModalWidget() != nullptr ? QApplication::activeModalWidget()
+                                                                       : static_cast<QWidget*>(&frame));
+        list.exec();
+    };
     TaskWindows taskWindows(taskCtx, &frame);
     for (const auto& [procedure, which] : {std::pair{"AddMessageWizard", TaskWindow::AddMessageWizard},
                                            std::pair{"AddProgramWizard", TaskWindow::AddProgramWizard},
@@ -112,7 +143,6 @@ int RunProgram(const ProgramOptions& options) {
             return QGuiApplication::focusWindow() != nullptr ? QGuiApplication::focusWindow()->title()
                                                              : QString();
         });
-    X11Desktop desktop;
     DBusDde dde;
     Automation services(
         {desktop.connected() ? &desktop : nullptr, desktop.connected() ? &desktop : nullptr, values, settings,
@@ -127,7 +157,6 @@ int RunProgram(const ProgramOptions& options) {
          },
          [&frame] { return frame.trayIconShown(); }, [&frame] { return frame.currentIconName(); },
          [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde});
-    QtProgress progress;
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
                          [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});
     frame.hooks().runScriptStep = [&] { runner.runScriptStep(); };

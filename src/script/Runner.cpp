@@ -322,23 +322,14 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
 
     QFile f(Clip(file));
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        StoreError e;
-        e.code = QFileInfo::exists(Clip(file)) ? Err::StorageError : Err::FileNotFound;
-        e.driverText = f.errorString();
-        e.driverCode = static_cast<int>(f.error());
-        warn::FileError(ctx_.dialogs, Clip(file), e);
+        warn::FileError(ctx_.dialogs, Clip(file), FileOpenError(f));
     } else {
         Progress* progress = ctx_.progress;
         if (progress != nullptr)
             progress->begin(QStringLiteral("Processing Records"), QStringLiteral("Importing Script Items"));
         const qint64 size = qMax<qint64>(1, f.size());
-        while (!f.atEnd()) {
-            QString line = QString::fromUtf8(f.readLine());
-            while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
-                line.chop(1);
-            if (line.trimmed().isEmpty())
-                continue;
-            const ExchangeRecord record = ParseExchangeLine(line);
+        while (const std::optional<QString> line = NextScriptLine(f)) {
+            const ExchangeRecord record = ParseExchangeLine(*line);
             QueueEntry entry;
             entry.item.id = taskId;
             entry.item.sequence = 0;

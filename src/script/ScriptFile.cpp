@@ -1,5 +1,7 @@
 #include "script/ScriptFile.h"
 
+#include <QFileInfo>
+
 #include "platform/Text.h"
 #include "script/ScriptItems.h"
 
@@ -158,6 +160,25 @@ bool RecordToItem(const ExchangeRecord& record, Scripting& item) {
             item.*s.number = record.fields[i].trimmed().toInt();
     }
     return true;
+}
+
+std::optional<QString> NextScriptLine(QFile& file) {
+    while (!file.atEnd()) {
+        QString line = QString::fromUtf8(file.readLine());
+        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (!line.trimmed().isEmpty())
+            return line;
+    }
+    return std::nullopt;
+}
+
+StoreError FileOpenError(const QFile& f) {
+    StoreError e;
+    e.code = QFileInfo::exists(f.fileName()) ? Err::StorageError : Err::FileNotFound;
+    e.driverText = f.errorString();
+    e.driverCode = static_cast<int>(f.error());
+    return e;
 }
 
 } // namespace kr

@@ -3,8 +3,10 @@
 // Script files: one comma-delimited line per item, the action's name followed by five fields
 // whose meaning depends on the action.
 
+#include "store/Errors.h"
 #include "store/Tables.h"
 
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -36,5 +38,11 @@ std::optional<ExchangeRecord> ItemToRecord(const Scripting& item);
 // The record's fields into an item whose other fields stay as they are; false for a type
 // without a line form (the item's action is set all the same).
 bool RecordToItem(const ExchangeRecord& record, Scripting& item);
+
+// The next line of a script file without its line end, blank lines passed over; nullopt at
+// the end of the file.
+std::optional<QString> NextScriptLine(QFile& file);
+// Why a script file could not be opened, for the file-error message.
+StoreError FileOpenError(const QFile& file);
 
 } // namespace kr

@@ -6,9 +6,12 @@
 #include "platform/Dialogs.h"
 #include "platform/Text.h"
 #include "store/Store.h"
+#include "store/Table.h"
 #include "store/Tables.h"
 
 #include <QStringList>
+
+#include <limits>
 
 namespace kr {
 
@@ -65,7 +68,10 @@ public:
     bool placeAfter(qint32 sequence, qint32 after);
     bool moveUp(qint32 sequence) { return ripple(sequence, -1, true, 0); }
     bool moveDown(qint32 sequence) { return ripple(sequence, 1, true, 0); }
-    bool moveToTop(qint32 sequence) { return ripple(sequence, -1, false, 0); }
+    // To the top, whatever the first number: scripts read from a file start at 0.
+    bool moveToTop(qint32 sequence) {
+        return ripple(sequence, -1, false, std::numeric_limits<qint32>::min());
+    }
     bool moveToBottom(qint32 sequence) { return ripple(sequence, 1, false, 0); }
     // After deleting the item with this sequence, every later item moves up one place.
     bool closeGap(qint32 deletedSequence);
@@ -81,6 +87,8 @@ private:
     qint32 task_;
 };
 
+// The task's items in sequence order; false after a read error (left in the table's error).
+bool ReadTaskItems(Table<Scripting>& items, qint32 taskId, std::vector<Scripting>& out);
 // Deletes every script item of the task; returns how many went.
 int DeleteTaskScript(Store& store, qint32 taskId);
 // Copies every script item of one task to another, keeping their sequence numbers. With

@@ -419,7 +419,7 @@ void BrowseSchedule::quickStart(Time delay) {
 void BrowseSchedule::openScript() {
     Schedule t;
     if (highlighted(t) && ctx_.forms.scripting)
-        ctx_.forms.scripting(t.id);
+        ctx_.forms.scripting(t);
 }
 
 void BrowseSchedule::setActiveOnly(bool on) {

@@ -237,7 +237,7 @@ void TaskForm::buildFields() {
     scripting_->setEnabled(static_cast<bool>(ctx_.scripting));
     connect(scripting_, &QPushButton::clicked, this, [this] {
         if (ctx_.scripting)
-            ctx_.scripting(taskId());
+            ctx_.scripting(task());
     });
     commandNote_ = new QLabel(QStringLiteral("To use scripting only, enter N/A as the command."));
     commandNote_->setWordWrap(true);

@@ -56,7 +56,7 @@ struct TaskFormContext {
     std::function<Date(Date date, const QString& title, const QString& option, const Schedule& task)>
         calendar;
     // Opens the script list of a task; the button is disabled when empty.
-    std::function<void(qint32 taskId)> scripting;
+    std::function<void(const Schedule& task)> scripting;
 };
 
 // Which window, with what differs between them.

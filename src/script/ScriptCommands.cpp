@@ -1,0 +1,206 @@
+#include "script/ScriptCommands.h"
+
+#include "platform/Text.h"
+#include "script/ScriptFile.h"
+#include "script/ScriptItems.h"
+#include "store/Table.h"
+#include "store/Warnings.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <limits>
+
+namespace kr {
+
+namespace {
+
+const QString kProcessing = QStringLiteral("Processing Records");
+
+// A file that could not be opened, as the standard file-error message shows it.
+int Percent(qint64 done, qint64 total) {
+    return total <= 0 ? 100 : static_cast<int>(qMin<qint64>(100, done * 100 / total));
+}
+
+// Whether the file has text whose last line is not ended, so that appending would join it.
+bool EndsWithoutNewline(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() == 0 || !f.seek(f.size() - 1))
+        return false;
+    char last = 0;
+    return f.getChar(&last) && last != '\n';
+}
+
+// The progress window of one run, ended however the run ends.
+class ProgressRun {
+public:
+    ProgressRun(Progress& progress, const QString& title, const QString& text)
+        : progress_(progress) {
+        progress_.begin(title, text);
+    }
+    ~ProgressRun() { progress_.end(); }
+    ProgressRun(const ProgressRun&) = delete;
+    ProgressRun& operator=(const ProgressRun&) = delete;
+    // Shows how far the run is; false when the user cancelled it.
+    bool step(qint64 done, qint64 total) {
+        progress_.update(Percent(done, total));
+        return !progress_.cancelled();
+    }
+
+private:
+    Progress& progress_;
+};
+
+} // namespace
+
+bool ReadTaskScript(Store& store, qint32 taskId, std::vector<Scripting>& items) {
+    Table<Scripting> table(store);
+    if (ReadTaskItems(table, taskId, items))
+        return true;
+    warn::FileError(store.dialogs(), Scripting::decl().name, table.error());
+    return false;
+}
+
+int ExportScript(Store& store, Progress& progress, qint32 taskId, const QString& file) {
+    Dialogs& dialogs = store.dialogs();
+    std::vector<Scripting> items;
+    if (!ReadTaskScript(store, taskId, items))
+        return -1;
+    const bool separate = EndsWithoutNewline(file);
+    // Unbuffered, so that a failed write is seen at the item that failed.
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        warn::FileError(dialogs, file, FileOpenError(f));
+        return -1;
+    }
+    if (separate)
+        f.write("\n");
+    int written = 0;
+    {
+        ProgressRun run(progress, kProcessing, QStringLiteral("Exporting Script Items"));
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (const auto record = ItemToRecord(items[i])) {
+                const QByteArray line = (FormatExchangeLine(*record) + QLatin1Char('\n')).toUtf8();
+                if (f.write(line) == line.size())
+                    ++written;
+                else
+                    dialogs.message(QStringLiteral("Error exporting script item ") + f.errorString(),
+                                    QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+            }
+            if (!run.step(static_cast<qint64>(i + 1), static_cast<qint64>(items.size())))
+                break;
+        }
+    }
+    f.close();
+    dialogs.message(QStringLiteral("Process Completed"), kProcessing, Dialogs::Icon::Information);
+    return written;
+}
+
+int ImportScript(Store& store, Progress& progress, qint32 taskId, const QString& file) {
+    Dialogs& dialogs = store.dialogs();
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        warn::FileError(dialogs, file, FileOpenError(f));
+        return -1;
+    }
+    Table<Scripting> table(store);
+    ProgressRun run(progress, kProcessing, QStringLiteral("Importing Script Items"));
+    const qint64 size = f.size();
+    qint32 counter = 0;
+    int added = 0;
+    while (const std::optional<QString> line = NextScriptLine(f)) {
+        const ExchangeRecord record = ParseExchangeLine(*line);
+        Scripting item;
+        item.id = taskId;
+        item.sequence = counter;
+        if (!RecordToItem(record, item)) {
+            dialogs.message(QStringLiteral("Unrecognized script action: ") + Clip(record.type),
+                            QStringLiteral("Import Error"), Dialogs::Icon::Exclamation);
+        } else {
+            // The number is used up whether or not the item could be added.
+            ++counter;
+            if (table.add(item) == Err::None)
+                ++added;
+            else
+                dialogs.message(QStringLiteral("Error adding script item ") + table.error().text(),
+                                QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+        }
+        if (!run.step(f.pos(), size))
+            break;
+    }
+    return added;
+}
+
+int DeleteScript(Store& store, Progress& progress, qint32 taskId) {
+    std::vector<Scripting> items;
+    ReadTaskScript(store, taskId, items);
+    Table<Scripting> table(store);
+    ProgressRun run(progress, kProcessing, QStringLiteral("Deleting Script"));
+    int deleted = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (table.remove(items[i]) == Err::None)
+            ++deleted;
+        else
+            warn::FileError(store.dialogs(), QStringLiteral("Delete"), table.error());
+        run.step(static_cast<qint64>(i + 1), static_cast<qint64>(items.size()));
+    }
+    return deleted;
+}
+
+void CopyScript(Store& store, Progress& progress, qint32 fromTask, qint32 toTask) {
+    std::vector<Scripting> items;
+    ReadTaskScript(store, fromTask, items);
+    Table<Scripting> table(store);
+    ProgressRun run(progress, kProcessing, QStringLiteral("Copying Script"));
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        Scripting copy = items[i];
+        copy.id = toTask;
+        copy.meta = RecordMeta{};
+        const Err e = table.add(copy);
+        if (e != Err::None && e != Err::DuplicateKey)
+            store.dialogs().message(QStringLiteral("Error adding script record:") + QLatin1Char('\n') +
+                                        table.error().text(),
+                                    QStringLiteral("Error"), Dialogs::Icon::Exclamation);
+        run.step(static_cast<qint64>(i + 1), static_cast<qint64>(items.size()));
+    }
+}
+
+QString PrintedDetail(const Scripting& s) {
+    const QString a = Clip(s.action);
+    QString d;
+    if (a == action::StartProgram)
+        d = Clip(s.command) + QLatin1Char(' ') + s.path;
+    else if (a == action::SendKeystrokes)
+        d = s.keystrokes;
+    else if (a == action::DdeOld)
+        d = Clip(s.ddeType) + QLatin1Char(' ') + Clip(s.ddeApplicationName) + QLatin1Char(' ') +
+            s.ddeApplicationTopic;
+    else if (a == action::SetFocus)
+        d = s.focusOnWindow;
+    else if (a == action::Wait)
+        d = s.secondsToWait == 0
+                ? s.waitForWindow
+                : QString::number(s.secondsToWait) + QStringLiteral(" seconds ") + s.waitForWindow;
+    else if (a == action::IfWindow)
+        d = s.windowTitleToCheckFor;
+    else if (a == action::IfTimeElapsed)
+        d = QString::number(s.timeElapsed) + QStringLiteral(" seconds");
+    return d.left(80);
+}
+
+ScriptReport MakeScriptReport(Store& store, Progress& progress, const Schedule& task) {
+    ScriptReport report;
+    report.title = QStringLiteral("Script");
+    report.description = Clip(task.description);
+    std::vector<Scripting> items;
+    ReadTaskScript(store, task.id, items);
+    ProgressRun run(progress, report.title, QStringLiteral("Generating Report"));
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        report.lines.push_back({Clip(items[i].action.left(27)), PrintedDetail(items[i])});
+        if (!run.step(static_cast<qint64>(i + 1), static_cast<qint64>(items.size())))
+            break;
+    }
+    return report;
+}
+
+} // namespace kr
