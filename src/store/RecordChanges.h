@@ -50,40 +50,34 @@ template <> struct ChildLink<Schedule> {
     static void relink(Scripting& c, Link v) { c.id = v; }
 };
 
-template <> struct ChildLink<Categories> {
+// A child that names its parent: it may not be left naming a name that is gone.
+template <class C, QString C::*Name, int Key> struct NameRestrict {
     static constexpr bool present = true;
     static constexpr LinkRule rule = LinkRule::Restrict;
-    using Child = Schedule;
-    static constexpr int childKey = Schedule::KEYCATEGORY;
+    using Child = C;
+    static constexpr int childKey = Key;
     using Link = QString;
-    static Link link(const Categories& r) { return r.category; }
-    static void setLink(Categories& r, const Link& v) { r.category = v; }
-    static void seek(Schedule& c, const Link& v) {
-        c.category = v;
-        c.description.clear();
+    // The first child under the name: the rest of the key blank, that is lowest.
+    static void seek(C& c, const Link& v) {
+        c = C{};
+        c.*Name = v;
     }
-    // The key ignores letter case, and so do the lists that show a category's tasks.
-    static bool holds(const Schedule& c, const Link& v) {
-        return Clip(c.category).compare(Clip(v), Qt::CaseInsensitive) == 0;
+    // The key ignores letter case, and so do the lists that show a name's children.
+    static bool holds(const C& c, const Link& v) {
+        return Clip(c.*Name).compare(Clip(v), Qt::CaseInsensitive) == 0;
     }
 };
 
-template <> struct ChildLink<ContactCategories> {
-    static constexpr bool present = true;
-    static constexpr LinkRule rule = LinkRule::Restrict;
-    using Child = Contact;
-    static constexpr int childKey = Contact::KEYCATEGORY;
-    using Link = QString;
+template <>
+struct ChildLink<Categories> : NameRestrict<Schedule, &Schedule::category, Schedule::KEYCATEGORY> {
+    static Link link(const Categories& r) { return r.category; }
+    static void setLink(Categories& r, const Link& v) { r.category = v; }
+};
+
+template <>
+struct ChildLink<ContactCategories> : NameRestrict<Contact, &Contact::contactCategory, Contact::KEYCATEGORY> {
     static Link link(const ContactCategories& r) { return r.contactCategory; }
     static void setLink(ContactCategories& r, const Link& v) { r.contactCategory = v; }
-    static void seek(Contact& c, const Link& v) {
-        c.contactCategory = v;
-        c.lastName.clear();
-        c.firstName.clear();
-    }
-    static bool holds(const Contact& c, const Link& v) {
-        return Clip(c.contactCategory).compare(Clip(v), Qt::CaseInsensitive) == 0;
-    }
 };
 
 // Whether two records of a table hold the same values in every field, memos included.
