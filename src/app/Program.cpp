@@ -111,7 +111,7 @@ int RunProgram(const ProgramOptions& options) {
                                                                        : static_cast<QWidget*>(&frame));
         list.exec();
     };
-    TaskWindows taskWindows(taskCtx, &frame);
+    TaskWindows taskWindows(taskCtx, &frame, state.listeners);
     for (const auto& [procedure, which] : {std::pair{"AddMessageWizard", TaskWindow::AddMessageWizard},
                                            std::pair{"AddProgramWizard", TaskWindow::AddProgramWizard},
                                            std::pair{"AddTaskWizard", TaskWindow::AddTaskWizard}})

@@ -47,15 +47,21 @@ void TaskWindows::openWizard(TaskWindow which) {
     default:
         return;
     }
-    if (w->ready())
-        w->exec();
+    if (w->ready() && w->exec() == QDialog::Accepted)
+        listeners_.post();
 }
 
 bool TaskWindows::openTask(Request request, Schedule& task, Date selectedDay) {
-    if (request == Request::Delete)
-        return DeleteTask(ctx_.store, task);
-    UpdateSchedule form(ctx_, request, task, selectedDay, frame_);
-    return form.ready() && form.exec() == QDialog::Accepted;
+    bool done = false;
+    if (request == Request::Delete) {
+        done = DeleteTask(ctx_.store, task);
+    } else {
+        UpdateSchedule form(ctx_, request, task, selectedDay, frame_);
+        done = form.ready() && form.exec() == QDialog::Accepted;
+    }
+    if (done)
+        listeners_.post();
+    return done;
 }
 
 CategoryContext TaskWindows::categoryContext() {

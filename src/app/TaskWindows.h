@@ -3,15 +3,18 @@
 // The task windows as the menu and the message windows open them.
 
 #include "organizer/ui/Categories.h"
+#include "scheduler/ProgramState.h"
 #include "scheduler/ui/TaskForm.h"
 
 namespace kr {
 
 class TaskWindows {
 public:
-    TaskWindows(TaskFormContext& ctx, QWidget* frame)
+    // `listeners` are told when a window here changed the schedule.
+    TaskWindows(TaskFormContext& ctx, QWidget* frame, ScheduleListeners& listeners)
         : ctx_(ctx)
-        , frame_(frame) {}
+        , frame_(frame)
+        , listeners_(listeners) {}
 
     // One of the wizards of the menu, adding a task.
     void openWizard(TaskWindow which);
@@ -30,6 +33,7 @@ private:
 
     TaskFormContext& ctx_;
     QWidget* frame_;
+    ScheduleListeners& listeners_;
 };
 
 } // namespace kr
