@@ -272,10 +272,17 @@ TEST_F(DesktopTest, KeystrokesArriveExactlyInAnotherProgram) {
     a->sendKeystrokes(foreign);
     EXPECT_EQ(waitForFile(out, foreign.item.keystrokes), foreign.item.keystrokes);
 
-    // [AltF4] closes the window through the window manager.
+    // [AltF4] closes the window through the window manager. The window manager takes its key
+    // bindings anew after every change of the keyboard map (the characters above made several);
+    // on a loaded machine the first press can fall into that moment, so the window is brought
+    // to the front and asked once more before the test gives up.
     QueueEntry close;
     close.item.keystrokes = QStringLiteral("[AltF4]");
     a->sendKeystrokes(close);
+    if (!waitUntil([&] { return handleOf(QStringLiteral("Typing Target")) == 0; }, 5000)) {
+        a->setFocus(focus);
+        a->sendKeystrokes(close);
+    }
     EXPECT_TRUE(waitUntil([&] { return handleOf(QStringLiteral("Typing Target")) == 0; }));
 }
 
