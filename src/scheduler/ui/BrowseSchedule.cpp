@@ -129,7 +129,6 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
     list_->horizontalHeader()->setStretchLastSection(true);
     list_->horizontalHeader()->setHighlightSections(false);
     list_->setIconSize(QSize(16, 16));
-    list_->installEventFilter(this);
     layout->addWidget(list_, 1);
     connect(list_, &QTableView::doubleClicked, this, [this] { editTask(); });
 

@@ -13,7 +13,6 @@
 
 #include <list>
 #include <memory>
-#include <optional>
 #include <unordered_map>
 #include <vector>
 
