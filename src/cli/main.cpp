@@ -46,8 +46,10 @@ const char* const kUsage =
     "  --date YYYY-MM-DD  the task's date\n"
     "  --time HH:MM[:SS]  the task's time (omitted: no time)\n"
     "WHEN: YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]\n"
-    "With --task, the stored task's occurrences as the scheduler will run them: occurrences on\n"
-    "excluded days end in \" skipped\", followed by the one-time copy that replaces them, \" shifted\".\n"
+    "With --task, the stored task's occurrences as the scheduler will run them, its stored next run\n"
+    "first when it is after WHEN: occurrences on excluded days end in \" skipped\", followed by the\n"
+    "one-time copy that replaces them, \" shifted\"; \"completed\" when nothing is left.\n"
+    "Occurrences end on 2099-12-31, the last date the program handles.\n"
     "--flags: comma list of skip-next,alarm,warn,skip-if-missed,no-history,user-skip,disabled\n"
     "DIR defaults to the program's own, ~/.local/share/kelvray.\n";
 
@@ -91,8 +93,33 @@ int NextOfStoredTask(Arguments& args, const QString& dir, qint32 id, int count) 
     auto line = [](Date d, Time t) {
         return FormatDay(d) + QLatin1Char(' ') + (t == 0 ? QStringLiteral("--:--:--") : FormatClock(t));
     };
-    for (int i = 0; i < count; ++i) {
-        AdvanceOccurrence(task, date, time, dialogs);
+    // The stored occurrence comes first when it is still ahead: the scheduler runs it (or
+    // passes it over, and its shifted copy runs) before the task advances.
+    if (task.completed != 0) {
+        Print(QStringLiteral("completed"));
+        return 0;
+    }
+    int shown = 0;
+    if (task.date != 0 && CompareMoments(task.date, task.time, date, time) > 0) {
+        if (task.skipNextTime != 0) {
+            Print(line(task.date, task.time) + QStringLiteral(" skipped"));
+            Schedule copy;
+            copy.id = task.exceptionLink;
+            Table<Schedule> tasks(store);
+            if (task.exceptionLink != 0 && tasks.get(Schedule::KEYID, copy) == Err::None &&
+                copy.completed == 0 && copy.disabled == 0)
+                Print(line(copy.date, copy.time) + QStringLiteral(" shifted"));
+        } else {
+            Print(line(task.date, task.time));
+        }
+        ++shown;
+        date = task.date;
+        time = task.time;
+        task.skipNextTime = 0; // cleared as the task advances past it
+    }
+    for (int i = shown; i < count; ++i) {
+        if (!AdvanceOccurrence(task, date, time, dialogs))
+            break; // nothing follows before the last date the program handles
         if (task.completed) {
             Print(QStringLiteral("completed"));
             break;
@@ -132,7 +159,9 @@ int Next(Arguments& args) {
 
     StderrDialogs dialogs;
     for (int i = 0; i < count; ++i) {
-        AdvanceOccurrence(task, date, time, dialogs);
+        // Nothing follows before the last date the program handles: what there is was shown.
+        if (!AdvanceOccurrence(task, date, time, dialogs))
+            break;
         if (task.completed) {
             Print(QStringLiteral("completed"));
             break;
@@ -202,6 +231,8 @@ int Add(Arguments& args) {
     }
     args.finish();
     CompleteCommand(task);
+    if (const QString problem = RepeatCountProblem(task); !problem.isEmpty())
+        throw UsageError{QStringLiteral("--every: ") + problem};
 
     StderrDialogs dialogs;
     ExitProgram end(dialogs);

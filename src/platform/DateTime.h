@@ -18,6 +18,10 @@ constexpr Time kOneMinute = 6000;
 constexpr Time kOneHour = 360000;
 constexpr Time kOneDay = 8640000;
 
+// The last date the program handles: 31 December 2099. No occurrence, deadline or due moment
+// lies beyond it.
+constexpr Date kLastDate = 109211;
+
 struct Ymd {
     int year = 0;
     int month = 0;
@@ -49,6 +53,29 @@ inline void CarryDays(Date& date, Time& time) {
         time -= kOneDay;
         ++date;
     }
+}
+
+// Adds hundredths of a second to a moment in 64 bits, carrying whole days into the date. A
+// moment that would lie beyond the last date the program handles stays at its very end
+// (31 December 2099, 23:59:59.99): a wait that long never ends by itself.
+inline void AddToMoment(Date& date, Time& time, qint64 hundredths) {
+    qint64 d = date;
+    qint64 t = static_cast<qint64>(time) + hundredths;
+    if (t > kOneDay) {
+        d += (t - 1) / kOneDay;
+        t = (t - 1) % kOneDay + 1;
+    }
+    if (d > kLastDate) {
+        date = kLastDate;
+        time = kOneDay;
+        return;
+    }
+    date = static_cast<Date>(d);
+    time = static_cast<Time>(qMax<qint64>(t, -kOneDay));
+}
+
+inline void AddSeconds(Date& date, Time& time, qint64 seconds) {
+    AddToMoment(date, time, seconds * 100);
 }
 
 // The year followed by the month and the day as two digits each: 5 October 1998 gives

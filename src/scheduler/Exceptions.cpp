@@ -28,11 +28,13 @@ bool TimeStep(Schedule& t, Dialogs& dialogs) {
     const Date date = t.date;
     const Time time = t.time;
     int steps = 0;
-    while (inside(t.time) && steps < 100) {
-        AdvanceOccurrence(t, t.date, t.time + 1, dialogs);
+    bool further = true;
+    while (further && inside(t.time) && steps < 100) {
+        further = AdvanceOccurrence(t, t.date, t.time + 1, dialogs);
         ++steps;
     }
-    if (inside(t.time)) {
+    // No further occurrence in range: the occurrence stays where it is.
+    if (further && inside(t.time)) {
         // The time of day never leaves the range: one step on, at the range's end.
         t.date = date;
         t.time = time;

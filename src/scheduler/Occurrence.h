@@ -15,7 +15,11 @@ namespace kr {
 // occurrence after the reference moment; a "Once" task is marked completed instead. The
 // record is not written. A custom repetition without a known unit is reported through
 // `dialogs`.
-void AdvanceOccurrence(Schedule& task, Date referenceDate, Time referenceTime, Dialogs& dialogs);
+// False when there is no further occurrence: the next one would lie beyond the last date the
+// program handles (kLastDate). The task's date and time are then left as they were. The
+// arithmetic is done in 64 bits and never steps through more than a few thousand dates,
+// whatever the repeat count and however far back the task's date lies.
+bool AdvanceOccurrence(Schedule& task, Date referenceDate, Time referenceTime, Dialogs& dialogs);
 
 // Whether the date (0: the task's own date) is a valid occurrence date for the task.
 bool DateMatchesSchedule(const Schedule& task, Date date = 0);

@@ -1,5 +1,6 @@
 #include "scheduler/TaskRules.h"
 
+#include "platform/Text.h"
 #include "scheduler/Occurrence.h"
 
 namespace kr {
@@ -21,6 +22,32 @@ void CompleteCommand(Schedule& t) {
     if (t.command.trimmed().isEmpty() &&
         (type == QStringLiteral("Run Program") || type == QStringLiteral("Both")))
         t.command = QStringLiteral("N/A");
+}
+
+namespace {
+
+// The unit message is the calculation's; here only the date matters.
+class SilentDialogs final : public Dialogs {
+public:
+    Button message(const QString&, const QString&, Icon, unsigned, Button def) override { return def; }
+};
+
+} // namespace
+
+QString RepeatCountProblem(const Schedule& task) {
+    const QString type = Clip(task.scheduleType);
+    if (type == kOnce || type == kDayOfWeek || type == kDayOfMonth || type == kMonthly || type == kYearly)
+        return {};
+    if (task.date <= 0 || task.date > kLastDate)
+        return {};
+    Schedule next = task;
+    SilentDialogs silent;
+    if (AdvanceOccurrence(next, task.date, task.time, silent))
+        return {};
+    return QStringLiteral("Repeating every %1 %2 never gives a date after %3: the last date the program "
+                          "handles is 31 Dec 2099. Enter a smaller number in \"Every:\".")
+        .arg(qMax(1, task.every))
+        .arg(Clip(task.everyType), ToQDate(task.date).toString(QStringLiteral("d MMM yyyy")));
 }
 
 } // namespace kr

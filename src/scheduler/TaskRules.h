@@ -14,4 +14,9 @@ void PrimeNewTask(Schedule& task, Date date, Time time, const QString& taskType)
 // On saving: a program task without a command only runs its script ("N/A").
 void CompleteCommand(Schedule& task);
 
+// On saving a custom repetition: a repeat count whose first step from the task's own date
+// already passes the last date the program handles can never give a further date. Returns
+// the message that says so, blank when the count is fine (and for the other schedule types).
+QString RepeatCountProblem(const Schedule& task);
+
 } // namespace kr

@@ -828,6 +828,13 @@ bool TaskForm::checkFields() {
         }
     }
     warnDateAccepted();
+    const QString repeat = RepeatCountProblem(task());
+    if (!repeat.isEmpty()) {
+        ctx_.dialogs.message(repeat, QStringLiteral("Invalid Repeat Count"), Dialogs::Icon::Exclamation);
+        every_->setFocus();
+        every_->selectAll();
+        return false;
+    }
     return true;
 }
 
