@@ -291,8 +291,11 @@ void MainFrame::tick() {
         if (hooks_.removeOldHistory && hooks_.removeOldHistory())
             ctx_.state.listeners.post();
     } else {
-        setTitleText(kProductTitle.left(32) + QStringLiteral(" (Inactive)"));
-        setZone(2, QStringLiteral("Inactive"));
+        // Stopped by the scheduler itself: the title and the status line say why.
+        const QString& why = ctx_.state.inactiveReason;
+        setTitleText(kProductTitle.left(32) + (why.isEmpty() ? QStringLiteral(" (Inactive)")
+                                                             : QStringLiteral(" (Inactive: %1)").arg(why)));
+        setZone(2, why.isEmpty() ? QStringLiteral("Inactive") : QStringLiteral("Inactive: ") + why);
         indicator_->setText(QString());
         interval_ = 250;
     }
@@ -507,17 +510,42 @@ void MainFrame::closingSteps() {
     ctx_.log.log(QStringLiteral("Exit Kelvray"), QString());
 }
 
+namespace {
+
+// A scheduler that stopped itself (a task could not be saved) shows as off in Setup; only
+// ticking it there again turns it back on. True when it had stopped.
+bool ShowStoppedSchedulerOff(AppContext& ctx) {
+    if (ctx.state.inactiveReason.isEmpty())
+        return false;
+    ctx.settings.startUpActive = false;
+    return true;
+}
+
+void ApplySchedulerActive(AppContext& ctx) {
+    if (ctx.state.inactiveReason.isEmpty())
+        ctx.state.schedulerActive = ctx.settings.startUpActive && !ctx.state.inactiveSwitch;
+}
+
+void ResumeStoppedScheduler(AppContext& ctx, bool stopped, bool accepted) {
+    if (stopped && accepted && ctx.settings.startUpActive && !ctx.state.inactiveSwitch) {
+        ctx.state.inactiveReason.clear();
+        ctx.state.schedulerActive = true;
+    }
+}
+
+} // namespace
+
 void MainFrame::openSetup() {
-    SetupEnvironment env{
-        ctx_.store,
-        ctx_.config,
-        ctx_.settings,
-        ctx_.dialogs,
-        ctx_.positions,
-        ctx_.state.inactiveSwitch,
-        [this] { stopRunningScript(); },
-        [this] { ctx_.state.schedulerActive = ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch; }};
-    Setup::run(env, this);
+    const bool stopped = ShowStoppedSchedulerOff(ctx_);
+    SetupEnvironment env{ctx_.store,
+                         ctx_.config,
+                         ctx_.settings,
+                         ctx_.dialogs,
+                         ctx_.positions,
+                         ctx_.state.inactiveSwitch,
+                         [this] { stopRunningScript(); },
+                         [this] { ApplySchedulerActive(ctx_); }};
+    ResumeStoppedScheduler(ctx_, stopped, Setup::run(env, this));
 }
 
 void MainFrame::openViewLog() {

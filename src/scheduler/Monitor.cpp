@@ -89,8 +89,14 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
     bool skip = false;
     const Date today = ctx_.clock.today();
     const Time now = ctx_.clock.now();
-
-    if (t.skipNextTime == 0) {
+    const auto key = std::make_tuple(t.id, t.date, t.time);
+    const auto ran = unsaved_.find(key);
+    if (ran != unsaved_.end()) {
+        // It ran already: this time it is only advanced and recorded.
+        skip = ran->second.skipped;
+        t.lastRunDate = ran->second.lastRunDate;
+        t.lastRunTime = ran->second.lastRunTime;
+    } else if (t.skipNextTime == 0) {
         ctx_.frame.restoreForTask(t);
         soundAlarm(t);
 
@@ -140,11 +146,20 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
         t.advanceWarnTime -= t.time;
         relative = true;
     }
-    if (today > t.date && t.skipIfMissed != 0)
-        AdvanceOccurrence(t, today, 0, ctx_.dialogs);
-    else
-        AdvanceOccurrence(t, today, now, ctx_.dialogs);
+    const bool further = today > t.date && t.skipIfMissed != 0
+                             ? AdvanceOccurrence(t, today, 0, ctx_.dialogs)
+                             : AdvanceOccurrence(t, today, now, ctx_.dialogs);
+    if (!further) {
+        // Nothing follows before the last date the program handles: the task ends like a
+        // one-time task that ran.
+        ctx_.log.log(QStringLiteral("No further occurrence"), t.description);
+        t.completed = 1;
+    }
 
+    auto notWritten = [&](const StoreError& e) {
+        unsaved_[key] = Unsaved{skip, t.lastRunDate, t.lastRunTime};
+        advanceNotWritten(t, e);
+    };
     auto restoreOccurrence = [&](Schedule& r) {
         r.date = savedDate;
         r.time = savedTime;
@@ -154,15 +169,23 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
 
     if (t.completed != 0) {
         if (t.noHistory != 0) {
+            if (tasks_.remove(t) != Err::None) {
+                notWritten(tasks_.error());
+                return;
+            }
+            unsaved_.erase(key);
             DeleteTaskScript(ctx_.store, id);
-            tasks_.remove(t);
             return;
         }
         // The one-time task becomes its own history entry.
         t.disabled = 1;
         t.completed = 1;
         restoreOccurrence(t);
-        tasks_.put(t);
+        if (tasks_.put(t) != Err::None) {
+            notWritten(tasks_.error());
+            return;
+        }
+        unsaved_.erase(key);
         if (!ctx_.settings.saveScripts)
             DeleteTaskScript(ctx_.store, id);
         return;
@@ -175,8 +198,23 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
     }
     t.advanceWarned = 0;
     const bool written = ApplyExceptions(ctx_.store, t, false, ctx_.clock, ctx_.dialogs);
-    if (!written)
-        tasks_.put(t);
+    if (!written && tasks_.put(t) != Err::None) {
+        notWritten(tasks_.error());
+        return;
+    }
+    if (written) {
+        // The exceptions wrote the task themselves: it must hold the new occurrence now.
+        Schedule stored;
+        stored.id = t.id;
+        const Err e = tasks_.get(Schedule::KEYID, stored);
+        if (e != Err::None || stored.date != t.date || stored.time != t.time) {
+            notWritten(e != Err::None
+                           ? tasks_.error()
+                           : StoreError{Err::StorageError, QStringLiteral("the task was not written"), 0});
+            return;
+        }
+    }
+    unsaved_.erase(key);
 
     if (t.noHistory != 0)
         return;
@@ -216,7 +254,22 @@ void DueTaskMonitor::checkAdvanceWarnings() {
         ctx_.dialogs.message(text, QStringLiteral("Advanced Warning"), Dialogs::Icon::Information);
     }
     t.advanceWarned = 1;
-    tasks_.put(t);
+    if (tasks_.put(t) != Err::None)
+        advanceNotWritten(t, tasks_.error());
+}
+
+void DueTaskMonitor::advanceNotWritten(const Schedule& t, const StoreError& e) {
+    // The task would come due again on every tick: nothing more runs until the user turns
+    // the scheduler back on.
+    ctx_.state.schedulerActive = false;
+    ctx_.state.inactiveReason = kNotWrittenReason;
+    ctx_.log.log(QStringLiteral("Scheduler stopped"), t.description);
+    ctx_.dialogs.message(Clip(t.description) + QStringLiteral(" could not be saved with its next run:\n") +
+                             e.describe() +
+                             QStringLiteral("\n\nThe scheduler is now inactive so that no task runs twice. "
+                                            "Once the data file can be written again, turn it back on in "
+                                            "Setup (\"Scheduler active\")."),
+                         QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
 }
 
 bool DueTaskMonitor::removeOldHistory() {

@@ -19,6 +19,8 @@
 #include "store/Tables.h"
 
 #include <functional>
+#include <map>
+#include <tuple>
 
 namespace kr {
 
@@ -38,6 +40,8 @@ struct MonitorContext {
 
 class DueTaskMonitor {
 public:
+    // Why the scheduler stopped itself when a task could not be saved.
+    static inline const QString kNotWrittenReason = QStringLiteral("task changes cannot be saved");
     // More message windows than this and a task's message comes as a plain box.
     static constexpr int kMaxMessageWindows = 60;
 
@@ -58,6 +62,17 @@ private:
     void soundAlarm(const Schedule& task);
     bool askToRun(const QString& caption, const QString& question);
     void showMessage(const Schedule& task, bool withReply, bool captioned);
+    // A due task's advance (or warning) could not be written: says so and stops the scheduler.
+    void advanceNotWritten(const Schedule& task, const StoreError& error);
+
+    // An occurrence that ran but whose advance could not be written: when it comes due again
+    // (the scheduler turned back on) it is only advanced, never run a second time.
+    struct Unsaved {
+        bool skipped = false;
+        Date lastRunDate = 0;
+        Time lastRunTime = 0;
+    };
+    std::map<std::tuple<qint32, Date, Time>, Unsaved> unsaved_;
 
     MonitorContext ctx_;
     Table<Schedule> tasks_;

@@ -48,6 +48,9 @@ private:
 struct ProgramState {
     // The scheduler runs due tasks, warnings and history removal only while active.
     bool schedulerActive = true;
+    // Why the scheduler stopped itself (a task could not be saved); blank otherwise. It stays
+    // inactive until the user turns it back on in Setup.
+    QString inactiveReason;
     // Started with "/I": inactive for this run, and the settings cannot be changed.
     bool inactiveSwitch = false;
     // A task was run by hand: its script may run even while the scheduler is inactive.

@@ -75,15 +75,15 @@ const QStringList& WindowProcedures() {
     return names;
 }
 
-void Setup::run(SetupEnvironment& env, QWidget* parent) {
+bool Setup::run(SetupEnvironment& env, QWidget* parent) {
     if (env.inactivatedMode) {
         env.dialogs.message(QStringLiteral("Configuration cannot be changed in \"inactivated\" mode."),
                             QStringLiteral("Warning"), Dialogs::Icon::Exclamation);
-        return;
+        return false;
     }
     Setup window(env, parent);
     RestoreWindowPosition(window, kProcedure, env.positions);
-    window.exec();
+    return window.exec() == QDialog::Accepted;
 }
 
 Setup::Setup(SetupEnvironment& env, QWidget* parent)

@@ -48,8 +48,9 @@ const QStringList& WindowProcedures();
 class Setup final : public QDialog {
     Q_OBJECT
 public:
-    // Opens the window and waits for it; in inactivated mode only says why it cannot.
-    static void run(SetupEnvironment& env, QWidget* parent = nullptr);
+    // Opens the window and waits for it; in inactivated mode only says why it cannot. True
+    // when the user closed it with OK.
+    static bool run(SetupEnvironment& env, QWidget* parent = nullptr);
 
     Setup(SetupEnvironment& env, QWidget* parent = nullptr);
 
