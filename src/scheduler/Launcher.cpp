@@ -176,9 +176,9 @@ void Launcher::queueTaskScript(qint32 taskId) {
             if (Clip(item.ddeApplicationName).compare(QStringLiteral("Or"), Qt::CaseInsensitive) == 0)
                 item.timeElapsed = 0;
             else
-                time += item.secondsToWait * 100;
+                AddSeconds(date, time, item.secondsToWait);
         } else if (!item.action.contains(QStringLiteral("..."))) {
-            time += delay;
+            AddToMoment(date, time, delay);
         }
         CarryDays(date, time);
         QueueEntry entry;
@@ -187,9 +187,12 @@ void Launcher::queueTaskScript(qint32 taskId) {
         entry.dueDate = date;
         entry.dueTime = time;
         if (entry.item.action.left(4) == QStringLiteral("If T")) {
-            entry.item.timeElapsed = entry.item.timeElapsed * 100 + baseTime;
-            entry.item.secondsToWait = baseDate;
-            CarryDays(entry.item.secondsToWait, entry.item.timeElapsed);
+            // The limit in seconds becomes a moment counted from the script's start.
+            Date deadlineDate = baseDate;
+            Time deadlineTime = baseTime;
+            AddSeconds(deadlineDate, deadlineTime, entry.item.timeElapsed);
+            entry.item.secondsToWait = deadlineDate;
+            entry.item.timeElapsed = deadlineTime;
         }
         entry.startHandle = lastStartResult_;
         ctx_.queue.append(entry);

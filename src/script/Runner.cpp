@@ -36,27 +36,53 @@ bool Past(const Clock& clock, Date date, Time time) {
 
 } // namespace
 
-void ScriptRunner::debugMessage(const QString& text, const QString& title) {
+bool ScriptRunner::stillHead() {
+    if (!ctx_.queue.empty() && ctx_.queue.front().serial == current_)
+        return true;
+    // Another window changed the queue while a message box was open (Stop Running Script,
+    // a task run by hand): this step is over and touches nothing more.
+    abandoned_ = true;
+    return false;
+}
+
+bool ScriptRunner::debugMessage(const QString& text, const QString& title) {
     if (ctx_.debug != 0)
         ctx_.dialogs.message(text, title, Dialogs::Icon::Information);
+    return stillHead();
+}
+
+void ScriptRunner::reset() {
+    keepHead_ = false;
+    waiting_ = false;
+    waitSerial_ = 0;
+    waitStartDate_ = 0;
+    waitStartTime_ = 0;
+    lastTimeout_ = 0;
+    emptiedSeen_ = ctx_.queue.emptiedCount();
 }
 
 void ScriptRunner::removeHead() {
     if (ctx_.queue.empty())
         return;
     // A wait that leaves the queue, completed or not, is over.
-    if (Clip(ctx_.queue.front().item.action) == action::Wait)
+    if (ctx_.queue.front().serial == waitSerial_)
         waiting_ = false;
     ctx_.queue.popFront();
 }
 
 void ScriptRunner::runScriptStep() {
+    // Emptied since the last step (Stop Running Script, the end of the last script): nothing
+    // of the old scripts carries over to the new ones.
+    if (ctx_.queue.emptiedCount() != emptiedSeen_)
+        reset();
     if (ctx_.queue.empty())
         return;
-    // The queue may have been emptied under a wait (Stop Running Script).
-    if (waiting_ && Clip(ctx_.queue.front().item.action) != action::Wait)
-        waiting_ = false;
+    if (ctx_.queue.front().serial == 0)
+        ctx_.queue.renumber();
     const QueueEntry& head = ctx_.queue.front();
+    // The waiting flag belongs to the Wait entry that set it.
+    if (waiting_ && head.serial != waitSerial_)
+        waiting_ = false;
     const Date today = ctx_.clock.today();
     const Time now = ctx_.clock.now();
     if (today < head.dueDate)
@@ -84,30 +110,42 @@ void ScriptRunner::showStatus() {
 
 void ScriptRunner::dispatch() {
     keepHead_ = false;
-    QueueEntry& e = ctx_.queue.front();
+    abandoned_ = false;
+    current_ = ctx_.queue.front().serial;
+    // A copy: message boxes and the desktop actions let other windows change the queue, so
+    // no reference into it is kept across them.
+    QueueEntry e = ctx_.queue.front();
     const QString a = Clip(e.item.action);
     if (a == action::DisplayMessage) {
         const QString text = ctx_.values.substituteValues(e.item.ddeApplicationName);
         const QString title = ctx_.values.substituteValues(e.item.ddeApplicationTopic);
         ctx_.dialogs.message(text, title);
+        stillHead();
     } else if (a == action::ExitScript) {
         ctx_.queue.popFront();
         while (!ctx_.queue.empty() && Clip(ctx_.queue.front().item.action) != action::End)
             removeHead();
+        current_ = ctx_.queue.empty() ? 0 : ctx_.queue.front().serial;
     } else if (a == action::CloseProgram) {
         ctx_.services.closeProgram(e);
+        stillHead();
     } else if (a == action::StartProgram) {
         startProgram(e);
     } else if (a == action::SendKeystrokes) {
         ctx_.services.sendKeystrokes(e);
+        stillHead();
     } else if (a == action::Dde || a == action::DdeOld) {
         ctx_.services.dde(e);
+        stillHead();
     } else if (a == action::SetFocus) {
         ctx_.services.setFocus(e);
+        stillHead();
     } else if (a == action::FileActions) {
         lastFileResult_ = ctx_.services.fileAction(e.item.ddeType, e.item.command, e.item.path);
+        stillHead();
     } else if (a == action::SendEmail) {
         lastMailResult_ = ctx_.services.sendEmail(e.item.emailId);
+        stillHead();
     } else if (a == action::SetValue) {
         ctx_.values.setValue(e.item.path, e.item.command);
     } else if (a == action::IfValue) {
@@ -119,7 +157,7 @@ void ScriptRunner::dispatch() {
         if (!result)
             skipToEndIf();
     } else if (a == action::StartScript) {
-        if (startScript(e.item.command, e.item.path, e.item.id))
+        if (startScript(e.item.command, e.item.path, e.item.id, current_))
             keepHead_ = true;
     } else if (a == action::Wait) {
         windowWait(e);
@@ -134,20 +172,30 @@ void ScriptRunner::dispatch() {
     } else {
         ctx_.dialogs.message(QStringLiteral("Invalid script option:  ") + e.item.action,
                              QStringLiteral("Script Error"), Dialogs::Icon::Exclamation);
+        stillHead();
     }
 
+    if (abandoned_) {
+        keepHead_ = false;
+        return;
+    }
     if (keepHead_) {
         keepHead_ = false;
         return;
     }
     if (ctx_.queue.empty())
         return;
+    // The entry this step ends on: the item itself, or the end a skip or Exit Script reached.
     ctx_.log.log(QStringLiteral("Script"), Clip(ctx_.queue.front().item.action));
     removeHead();
 }
 
 void ScriptRunner::skipToEndIf() {
-    debugMessage(QStringLiteral("Removing task items."), QStringLiteral("Test failed"));
+    if (!debugMessage(QStringLiteral("Removing task items."), QStringLiteral("Test failed")))
+        return;
+    // The blocks of conditions met on the way are skipped whole; a skip never passes the
+    // "**End**" of its own script, however deeply it is nested.
+    int depth = 1;
     for (;;) {
         keepHead_ = false;
         removeHead();
@@ -155,21 +203,28 @@ void ScriptRunner::skipToEndIf() {
             keepHead_ = true;
             return;
         }
+        current_ = ctx_.queue.front().serial;
         const QString a = Clip(ctx_.queue.front().item.action);
-        // A condition without its end stops at the end of its own script.
-        if (a == action::EndIf || a.startsWith(QStringLiteral("End")) || a == action::End)
+        if (a == action::End)
             return;
-        if (a.startsWith(QStringLiteral("If "))) {
-            skipToEndIf();
-            if (keepHead_)
+        if (a == action::EndIf || a.startsWith(QStringLiteral("End"))) {
+            if (--depth == 0)
                 return;
+            continue;
+        }
+        if (a.startsWith(QStringLiteral("If "))) {
+            if (!debugMessage(QStringLiteral("Removing task items."), QStringLiteral("Test failed")))
+                return;
+            ++depth;
         }
     }
 }
 
-void ScriptRunner::windowTest(QueueEntry& e) {
+void ScriptRunner::windowTest(const QueueEntry& e) {
     const bool found =
         ctx_.services.windowExists(e.item.windowTitleToCheckFor, e.item.focusOnWindow.left(40));
+    if (!stillHead())
+        return;
     const bool exists = e.item.windowExistance.mid(1).contains(QStringLiteral("Exists"));
     if ((!found && exists) || (found && !exists)) {
         ctx_.log.log(QStringLiteral("Script"), Clip(e.item.action));
@@ -179,7 +234,7 @@ void ScriptRunner::windowTest(QueueEntry& e) {
     debugMessage(QStringLiteral("Next item will be processed."), QStringLiteral("Test passed"));
 }
 
-void ScriptRunner::timeTest(QueueEntry& e) {
+void ScriptRunner::timeTest(const QueueEntry& e) {
     // Elapsed when now is at or after the deadline set at queuing.
     const bool elapsed =
         CompareMoments(ctx_.clock.today(), ctx_.clock.now(), e.item.secondsToWait, e.item.timeElapsed) >= 0;
@@ -196,38 +251,48 @@ void ScriptRunner::windowWait(QueueEntry& e) {
     const bool orMode = Clip(e.item.ddeApplicationName).toLower() == QStringLiteral("or");
     if (orMode && e.item.timeElapsed == 0) {
         e.item.nextTaskId = ctx_.clock.today();
-        e.item.timeElapsed = ctx_.clock.now() + e.item.secondsToWait * 100;
-        CarryDays(e.item.nextTaskId, e.item.timeElapsed);
+        e.item.timeElapsed = ctx_.clock.now();
+        AddSeconds(e.item.nextTaskId, e.item.timeElapsed, e.item.secondsToWait);
+        QueueEntry& live = ctx_.queue.front(); // no box since the step began
+        live.item.nextTaskId = e.item.nextTaskId;
+        live.item.timeElapsed = e.item.timeElapsed;
     }
     if (orMode && Past(ctx_.clock, e.item.nextTaskId, e.item.timeElapsed))
         return; // the deadline ends the wait
     const QString pattern = Clip(e.item.waitForWindow);
     if (pattern.isEmpty())
         return;
-    if (!waiting_) {
+    if (!waiting_ || waitSerial_ != current_) {
         waiting_ = true;
+        waitSerial_ = current_;
         waitStartDate_ = ctx_.clock.today();
         waitStartTime_ = ctx_.clock.now();
     }
     const QString confirm = e.item.focusOnWindow.left(40);
     if (pattern.startsWith(QLatin1Char('~'))) {
         if (!ctx_.services.windowExists(pattern.mid(1), confirm)) {
-            completeWait();
+            if (stillHead())
+                completeWait();
             return;
         }
     } else if (ctx_.services.activateWindow(pattern, confirm)) {
+        if (!stillHead())
+            return;
         completeWait();
-        debugMessage(QStringLiteral("Switched to window:") + QLatin1Char('\n') + pattern,
-                     QStringLiteral("Debug"));
+        if (!abandoned_)
+            debugMessage(QStringLiteral("Switched to window:") + QLatin1Char('\n') + pattern,
+                         QStringLiteral("Debug"));
         return;
     }
-    keepHead_ = true;
+    if (stillHead())
+        keepHead_ = true;
 }
 
 void ScriptRunner::completeWait() {
     if (!waiting_ || keepHead_)
         return;
-    debugMessage(QStringLiteral("Completed wait."), QStringLiteral("Debug"));
+    if (!debugMessage(QStringLiteral("Completed wait."), QStringLiteral("Debug")))
+        return;
     waiting_ = false;
     if (ctx_.queue.size() < 2)
         return;
@@ -244,9 +309,7 @@ void ScriptRunner::completeWait() {
     }
     auto& entries = ctx_.queue.entries();
     for (std::size_t i = 1; i < entries.size(); ++i) {
-        entries[i].dueDate += days;
-        entries[i].dueTime += spent;
-        CarryDays(entries[i].dueDate, entries[i].dueTime);
+        AddToMoment(entries[i].dueDate, entries[i].dueTime, static_cast<qint64>(days) * kOneDay + spent);
     }
 }
 
@@ -260,6 +323,9 @@ void ScriptRunner::startProgram(QueueEntry& e) {
     const QString verb = Clip(e.item.ddeApplicationTopic);
     const bool started = ctx_.starter.startProgram(e.item.command, e.item.path, verb, options.windowMode,
                                                    options.priority, options.wait);
+    // A failed start is reported in a box of its own.
+    if (!stillHead())
+        return;
     if (ctx_.debug != 0) {
         const QStringList lines{Clip(e.item.command),
                                 Clip(e.item.path),
@@ -269,23 +335,30 @@ void ScriptRunner::startProgram(QueueEntry& e) {
                                 QString::number(options.priority),
                                 QStringLiteral("0"),
                                 verb};
-        ctx_.dialogs.message(lines.join(QLatin1Char('\n')),
-                             verb.isEmpty() ? QStringLiteral("Debug - No Operation Sent")
-                                            : QStringLiteral("Debug - Full Command Sent"),
-                             Dialogs::Icon::Information);
+        if (!debugMessage(lines.join(QLatin1Char('\n')), verb.isEmpty()
+                                                             ? QStringLiteral("Debug - No Operation Sent")
+                                                             : QStringLiteral("Debug - Full Command Sent")))
+            return;
     }
     if (!options.wait)
         return;
     if (lastTimeout_ != 0) {
         e.item.nextTaskId = ctx_.clock.today();
-        e.item.timeElapsed = ctx_.clock.now() + lastTimeout_ * 100;
-        CarryDays(e.item.nextTaskId, e.item.timeElapsed);
+        e.item.timeElapsed = ctx_.clock.now();
+        AddSeconds(e.item.nextTaskId, e.item.timeElapsed, lastTimeout_);
     }
     e.item.action = action::WaitForProgramEnd;
+    // The entry is still the head (checked after the last box): it becomes the program wait.
+    QueueEntry& live = ctx_.queue.front();
+    live.item.path = e.item.path;
+    live.item.command = e.item.command;
+    live.item.nextTaskId = e.item.nextTaskId;
+    live.item.timeElapsed = e.item.timeElapsed;
+    live.item.action = e.item.action;
     keepHead_ = true;
 }
 
-void ScriptRunner::programWait(QueueEntry& e) {
+void ScriptRunner::programWait(const QueueEntry& e) {
     const int code = ctx_.starter.lastExitCode();
     if (code == -1) {
         ctx_.values.setValue(QStringLiteral("ExitCode"), QStringLiteral("-1"));
@@ -299,7 +372,7 @@ void ScriptRunner::programWait(QueueEntry& e) {
     keepHead_ = true;
 }
 
-bool ScriptRunner::startScript(const QString& file, const QString& loadType, qint32 taskId) {
+bool ScriptRunner::startScript(const QString& file, const QString& loadType, qint32 taskId, quint64 caller) {
     const QChar type = loadType.trimmed().isEmpty() ? QChar() : loadType.trimmed().at(0).toUpper();
     const Time delay = ctx_.settings.scriptingDelay;
     const Date today = ctx_.clock.today();
@@ -315,11 +388,9 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
         }
     }
 
-    std::deque<QueueEntry> list;
-    const auto& queued = ctx_.queue.entries();
-    if (type == kAppend && queued.size() > 1)
-        list.insert(list.end(), queued.begin() + 1, queued.end());
-
+    // The file's items; the queue is read again only once the file is read, as boxes and the
+    // progress window may have let other windows change it meanwhile.
+    std::deque<QueueEntry> loaded;
     QFile f(Clip(file));
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
         warn::FileError(ctx_.dialogs, Clip(file), FileOpenError(f));
@@ -341,21 +412,23 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
                     0)
                     entry.item.timeElapsed = 0;
                 else
-                    time += entry.item.secondsToWait * 100;
+                    AddSeconds(date, time, entry.item.secondsToWait);
             } else if (!entry.item.action.contains(QStringLiteral("..."))) {
-                time += delay;
+                AddToMoment(date, time, delay);
             }
             CarryDays(date, time);
             entry.dueDate = date;
             entry.dueTime = time;
             if (entry.item.action.left(4) == QStringLiteral("If T")) {
                 // The deadline counts from this entry's own start.
-                entry.item.timeElapsed = entry.item.timeElapsed * 100 + time;
-                entry.item.secondsToWait = date;
-                CarryDays(entry.item.secondsToWait, entry.item.timeElapsed);
+                Date deadlineDate = date;
+                Time deadlineTime = time;
+                AddSeconds(deadlineDate, deadlineTime, entry.item.timeElapsed);
+                entry.item.secondsToWait = deadlineDate;
+                entry.item.timeElapsed = deadlineTime;
             }
             entry.startHandle = ctx_.starter.lastStartResult();
-            list.push_back(entry);
+            loaded.push_back(entry);
             if (progress != nullptr)
                 progress->update(static_cast<int>(qMin<qint64>(100, f.pos() * 100 / size)));
         }
@@ -363,6 +436,14 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
             progress->end();
     }
 
+    if (caller != 0 && !stillHead())
+        return false; // the script was stopped while its file was read
+
+    const auto& queued = ctx_.queue.entries();
+    std::deque<QueueEntry> list;
+    if (type == kAppend && queued.size() > 1)
+        list.insert(list.end(), queued.begin() + 1, queued.end());
+    list.insert(list.end(), loaded.begin(), loaded.end());
     if (type == kInsert && queued.size() > 1) {
         list.insert(list.end(), queued.begin() + 1, queued.end());
     } else if (type == kAppend) {
@@ -373,7 +454,7 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
         list.push_back(end);
     }
     waiting_ = false;
-    ctx_.queue.entries() = std::move(list);
+    ctx_.queue.replace(std::move(list));
     return true;
 }
 

@@ -60,7 +60,12 @@ public:
     // RunScriptStep: runs the head entry when it is due.
     void runScriptStep();
     // StartScript: loads a script file into the queue; true when the queue was replaced.
-    bool startScript(const QString& file, const QString& loadType, qint32 taskId);
+    // `caller`: the queue entry that asked; when it has left the queue by the time the file
+    // is read (the script was stopped), the queue is left alone.
+    bool startScript(const QString& file, const QString& loadType, qint32 taskId, quint64 caller = 0);
+    // Forgets everything about the scripts that ran: done on the next step after the queue
+    // was emptied, whichever way.
+    void reset();
 
     bool waiting() const { return waiting_; }
     qint32 lastFileResult() const { return lastFileResult_; }
@@ -70,23 +75,30 @@ private:
     void dispatch();
     void showStatus();
     void skipToEndIf();
-    void windowTest(QueueEntry& e);
-    void timeTest(QueueEntry& e);
+    void windowTest(const QueueEntry& e);
+    void timeTest(const QueueEntry& e);
     void windowWait(QueueEntry& e);
     void completeWait();
     void startProgram(QueueEntry& e);
-    void programWait(QueueEntry& e);
+    void programWait(const QueueEntry& e);
     void removeHead();
-    void debugMessage(const QString& text, const QString& title);
+    // Shows a debug box; then, as after every box, false when the step's entry is no longer
+    // at the head of the queue.
+    bool debugMessage(const QString& text, const QString& title);
+    bool stillHead();
 
     RunnerContext ctx_;
     bool keepHead_ = false;
     bool waiting_ = false;
+    quint64 waitSerial_ = 0; // the Wait entry the waiting flag belongs to
     Date waitStartDate_ = 0;
     Time waitStartTime_ = 0;
     qint32 lastTimeout_ = 0;
     qint32 lastFileResult_ = 0;
     qint32 lastMailResult_ = 0;
+    quint64 current_ = 0;     // the entry the step works on
+    bool abandoned_ = false;  // the queue changed under a box: the step touches nothing more
+    quint64 emptiedSeen_ = 0; // the queue's emptied count at the last reset
 };
 
 } // namespace kr
