@@ -10,6 +10,7 @@
 #include "platform/qt/QtSound.h"
 #include "platform/qt/WindowPosition.h"
 #include "platform/x11/X11Desktop.h"
+#include "scheduler/DueTimer.h"
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
@@ -160,7 +161,12 @@ int RunProgram(const ProgramOptions& options) {
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
                          [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});
     frame.hooks().runScriptStep = [&] { runner.runScriptStep(); };
-    frame.hooks().scanDueTask = [&] { monitor.scanDueTask(); };
+    // The tick also runs at the first task's due moment, not only on the coarse timer.
+    DueTimer dueTimer(store, clock, state, [&frame] { frame.tick(); });
+    frame.hooks().scanDueTask = [&] {
+        monitor.scanDueTask();
+        dueTimer.rearm();
+    };
     frame.hooks().checkAdvanceWarnings = [&] { monitor.checkAdvanceWarnings(); };
     frame.hooks().removeOldHistory = [&] { return monitor.removeOldHistory(); };
 
