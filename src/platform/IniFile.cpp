@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <limits>
+
 namespace kr {
 
 namespace {
@@ -41,6 +43,10 @@ QStringList IniFile::lines() const {
     QTextStream in(&f);
     while (!in.atEnd())
         out << in.readLine();
+    // The stream drops one byte-order mark; further ones are no text either, and would turn
+    // into the first line's text once the file is written back without them.
+    while (!out.isEmpty() && out.first().startsWith(QChar(0xFEFF)))
+        out.first().remove(0, 1);
     return out;
 }
 
@@ -63,7 +69,8 @@ int IniFile::readInt(const QString& section, const QString& entry, int defaultVa
     const QString v = read(section, entry);
     if (v.isEmpty())
         return defaultValue;
-    // As the platform does: leading digits count, anything else reads as 0.
+    // As the platform does: leading digits count, anything else reads as 0; a number beyond
+    // the range of an int reads as the largest one of its sign.
     int sign = 1;
     qsizetype i = 0;
     if (i < v.size() && (v[i] == QLatin1Char('-') || v[i] == QLatin1Char('+'))) {
@@ -72,7 +79,7 @@ int IniFile::readInt(const QString& section, const QString& entry, int defaultVa
     }
     qint64 n = 0;
     for (; i < v.size() && v[i].isDigit(); ++i)
-        n = n * 10 + v[i].digitValue();
+        n = qMin<qint64>(n * 10 + v[i].digitValue(), std::numeric_limits<int>::max());
     return static_cast<int>(sign * n);
 }
 

@@ -48,8 +48,22 @@ int MonthFromName(const QString& text) {
     return 0;
 }
 
+// A width or a count of decimals written in a number picture, at most the widest a number
+// picture can be.
+int WidthOf(const QString& digits) {
+    qint64 n = 0;
+    for (const QChar c : digits) {
+        if (!c.isDigit())
+            break;
+        n = qMin<qint64>(n * 10 + c.digitValue(), Picture::kMaxNumberWidth);
+    }
+    return static_cast<int>(n);
+}
+
+// A date a picture can read: no picture shows a year of more than four digits, and a larger
+// one would not fit a day number.
 bool ValidYmd(int y, int m, int d) {
-    return m >= 1 && m <= 12 && d >= 1 && y >= 1 && d <= DaysInMonth(y, m);
+    return m >= 1 && m <= 12 && d >= 1 && y >= 1 && y <= 9999 && d <= DaysInMonth(y, m);
 }
 
 } // namespace
@@ -85,8 +99,9 @@ Picture Picture::parse(const QString& text) {
             p.sign = !m.captured(1).isEmpty();
             if (!m.captured(2).isEmpty() && m.captured(2) != QStringLiteral("_"))
                 p.fill = m.captured(2)[0];
-            p.number = m.captured(3).toInt();
-            p.decimals = m.captured(4).toInt();
+            // Widths beyond what any field holds (or beyond an int) are cut to that.
+            p.number = WidthOf(m.captured(3));
+            p.decimals = WidthOf(m.captured(4));
         }
     }
     return p;
@@ -156,7 +171,8 @@ QString FormatTimeAs(Time time, const QString& picture) {
     const Picture p = Picture::parse(picture);
     if (time == 0)
         return {};
-    const int t = ((time - 1) % kOneDay + kOneDay) % kOneDay;
+    // Computed in 64 bits: any 32-bit value, however far out of a day, has a time of day.
+    const int t = static_cast<int>(((static_cast<qint64>(time) - 1) % kOneDay + kOneDay) % kOneDay);
     const int h = t / kOneHour, mi = (t / kOneMinute) % 60, s = (t / 100) % 60;
     const int h12 = h % 12 == 0 ? 12 : h % 12;
     const QString xm = h < 12 ? QStringLiteral("AM") : QStringLiteral("PM");
@@ -181,19 +197,17 @@ QString FormatTimeAs(Time time, const QString& picture) {
 }
 
 QString FormatNumber(qint64 value, const QString& picture) {
-    const Picture p = Picture::parse(picture);
+    Picture p = Picture::parse(picture);
     if (value == 0 && p.blankZero)
         return {};
-    QString digits;
+    if (p.kind != PictureKind::Numbers)
+        p = Picture(); // no layout: the plain number
+    // The magnitude as an unsigned number, so that the most negative value has one too.
+    const quint64 magnitude = value < 0 ? 0 - static_cast<quint64>(value) : static_cast<quint64>(value);
+    QString digits = QString::number(magnitude);
     if (p.decimals > 0) {
-        qint64 scale = 1;
-        for (int i = 0; i < p.decimals; ++i)
-            scale *= 10;
-        const qint64 a = value < 0 ? -value : value;
-        digits = QString::number(a / scale) + QLatin1Char('.') +
-                 QStringLiteral("%1").arg(a % scale, p.decimals, 10, QLatin1Char('0'));
-    } else {
-        digits = QString::number(value < 0 ? -value : value);
+        digits = digits.rightJustified(p.decimals + 1, QLatin1Char('0'));
+        digits.insert(digits.size() - p.decimals, QLatin1Char('.'));
     }
     const QString sign = value < 0 ? QStringLiteral("-") : QString();
     if (p.number <= 0)
@@ -237,7 +251,7 @@ bool ParseDate(const QString& text, const QString& picture, Date* date, int refe
         // A two-digit year takes the sliding century like the other pictures.
         if (!format.contains(QStringLiteral("yyyy")))
             q = QDate(WidenYear(q.year() % 100, referenceYear), q.month(), q.day());
-        if (!q.isValid())
+        if (!q.isValid() || !ValidYmd(q.year(), q.month(), q.day()))
             return false;
         *date = FromQDate(q);
         return true;

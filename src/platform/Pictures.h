@@ -23,6 +23,9 @@ namespace kr {
 enum class PictureKind { Dates, Times, Numbers, Strings, Invalid };
 
 struct Picture {
+    // No number is shown wider than this, nor with more decimals; larger values are cut to it.
+    static constexpr int kMaxNumberWidth = 255;
+
     PictureKind kind = PictureKind::Invalid;
     int number = 0;         // d1..d18, t1..t8; for numbers and strings the width
     bool blankZero = false; // trailing "b"

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace kr {
@@ -30,16 +31,37 @@ QString TargetFor(const QString& source, const QString& target) {
     return target.endsWith(QLatin1Char('/')) ? target + name : target + QLatin1Char('/') + name;
 }
 
+// A file-name pattern in which "*" and "?" are the only wildcards: every other character,
+// "[" and "]" included, stands for itself. Letter case is ignored.
+QRegularExpression NamePattern(const QString& pattern) {
+    QString rx;
+    for (const QChar c : pattern) {
+        if (c == QLatin1Char('*'))
+            rx += QStringLiteral(".*");
+        else if (c == QLatin1Char('?'))
+            rx += QLatin1Char('.');
+        else
+            rx += QRegularExpression::escape(QString(c));
+    }
+    return QRegularExpression(QRegularExpression::anchoredPattern(rx),
+                              QRegularExpression::CaseInsensitiveOption |
+                                  QRegularExpression::DotMatchesEverythingOption);
+}
+
 // The first file (folders left out) matching a name or a pattern with "*" and "?".
 QFileInfo FirstMatch(const QString& pattern) {
     const QString path = AsPath(pattern);
     if (path.isEmpty())
         return {};
     const QFileInfo info(path);
-    QDir dir = info.absoluteDir();
+    const QRegularExpression name = NamePattern(info.fileName());
     const QFileInfoList found =
-        dir.entryInfoList({info.fileName()}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    return found.isEmpty() ? QFileInfo() : found.first();
+        info.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QFileInfo& f : found) {
+        if (name.match(f.fileName()).hasMatch())
+            return f;
+    }
+    return {};
 }
 
 QString Padded(const QString& text, int width) {

@@ -46,6 +46,39 @@ TEST(IniFile, SectionsAndEntriesIgnoreLetterCase) {
     EXPECT_LT(text.indexOf(QStringLiteral("Debug=1")), text.indexOf(QStringLiteral("[Other]")));
 }
 
+TEST(IniFile, NumbersBeyondAnIntAreCutToItsRange) {
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("POSITION.INI"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Main]\nXPosit=99999999999999999999\nYPosit=-99999999999999999999999\n"
+                "Width=2147483647\nHeight=2147483648\nMaximize=12abc\n");
+    }
+    IniFile ini(path);
+    EXPECT_EQ(ini.readInt(QStringLiteral("Main"), QStringLiteral("XPosit")), 2147483647);
+    EXPECT_EQ(ini.readInt(QStringLiteral("Main"), QStringLiteral("YPosit")), -2147483647);
+    EXPECT_EQ(ini.readInt(QStringLiteral("Main"), QStringLiteral("Width")), 2147483647);
+    EXPECT_EQ(ini.readInt(QStringLiteral("Main"), QStringLiteral("Height")), 2147483647);
+    EXPECT_EQ(ini.readInt(QStringLiteral("Main"), QStringLiteral("Maximize")), 12);
+}
+
+TEST(IniFile, WritingAnEntryLeavesTheOthersAsTheyRead) {
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("POSITION.INI"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        // Two byte-order marks: the second must not become the section's name.
+        f.write("\xef\xbb\xbf\xef\xbb\xbf[Main]\nWidth=5\n");
+    }
+    IniFile ini(path);
+    EXPECT_EQ(ini.read(QStringLiteral("Main"), QStringLiteral("Width")), QStringLiteral("5"));
+    ASSERT_TRUE(ini.write(QStringLiteral("Main"), QStringLiteral("XPosit"), QStringLiteral("-120")));
+    EXPECT_EQ(ini.readInt(QStringLiteral("Main"), QStringLiteral("XPosit")), -120);
+    EXPECT_EQ(ini.read(QStringLiteral("Main"), QStringLiteral("Width")), QStringLiteral("5"));
+}
+
 TEST(IniFile, AMissingFileReadsAsDefaultsAndIsCreatedOnWrite) {
     TempDir dir;
     IniFile ini(dir.file(QStringLiteral("sub/POSITION.INI")));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace kr {
 namespace {
 
@@ -43,6 +45,35 @@ TEST(Pictures, NumbersTakeWidthSignAndBlank) {
     EXPECT_EQ(FormatNumber(0, QStringLiteral("@n3")), QStringLiteral("  0"));
     EXPECT_EQ(FormatNumber(42, QStringLiteral("@n05")), QStringLiteral("00042"));
     EXPECT_EQ(FormatNumber(1234, QStringLiteral("@n8.2")), QStringLiteral("   12.34"));
+    EXPECT_EQ(FormatNumber(-5, QStringLiteral("@n.3")), QStringLiteral("-0.005"));
+}
+
+TEST(Pictures, ExtremeNumbersAndPicturesStayInRange) {
+    const qint64 lowest = std::numeric_limits<qint64>::min();
+    const qint64 highest = std::numeric_limits<qint64>::max();
+    EXPECT_EQ(FormatNumber(lowest, QStringLiteral("@n-20")), QStringLiteral("-9223372036854775808"));
+    EXPECT_EQ(FormatNumber(highest, QStringLiteral("@n20")), QStringLiteral(" 9223372036854775807"));
+    EXPECT_EQ(FormatNumber(lowest, QStringLiteral("@n.2")), QStringLiteral("-92233720368547758.08"));
+    // More decimals than a 64-bit number has digits.
+    EXPECT_EQ(FormatNumber(1, QStringLiteral("@n.19")), QStringLiteral("0.0000000000000000001"));
+    EXPECT_EQ(FormatNumber(lowest, QStringLiteral("@n.19")), QStringLiteral("-0.9223372036854775808"));
+    EXPECT_EQ(FormatNumber(highest, QStringLiteral("@n.25")), QStringLiteral("0.0000009223372036854775807"));
+    // A width no field can hold is cut to the widest number picture.
+    EXPECT_EQ(FormatNumber(7, QStringLiteral("@n999999999")).size(), Picture::kMaxNumberWidth);
+    EXPECT_EQ(FormatNumber(7, QStringLiteral("@n099999999999999999999")).size(), Picture::kMaxNumberWidth);
+    EXPECT_EQ(Picture::parse(QStringLiteral("@n.99999999999")).decimals, Picture::kMaxNumberWidth);
+    // A picture of another kind lays out nothing, whatever width it names.
+    EXPECT_EQ(FormatNumber(-7, QStringLiteral("@s999999999")), QStringLiteral("-7"));
+    EXPECT_EQ(FormatNumber(7, QStringLiteral("d1451")), QStringLiteral("7"));
+
+    // Times far outside a day still show a time of day.
+    const int lowestTime = std::numeric_limits<Time>::min();
+    const int highestTime = std::numeric_limits<Time>::max();
+    EXPECT_EQ(FormatTimeAs(lowestTime, QStringLiteral("t4")).size(), 8);
+    EXPECT_EQ(FormatTimeAs(highestTime, QStringLiteral("t6")).right(2), QStringLiteral("PM"));
+    EXPECT_EQ(FormatTimeAs(kOneDay + TimeFromHms(1, 2, 3), QStringLiteral("t4")), QStringLiteral("01:02:03"));
+    EXPECT_EQ(FormatTimeAs(-kOneDay + TimeFromHms(1, 2, 3), QStringLiteral("t4")),
+              QStringLiteral("01:02:03"));
 }
 
 } // namespace
@@ -92,6 +123,11 @@ TEST(PictureRoundTrip, TwoDigitYearsSlideWithTheReferenceYear) {
     EXPECT_FALSE(ParseDate(QStringLiteral("31/02/2026"), QStringLiteral("d6"), &d));
     EXPECT_FALSE(ParseDate(QStringLiteral("OCT 31"), QStringLiteral("d3"), &d));
     EXPECT_FALSE(ParseDate(QStringLiteral("XYZ 31,1959"), QStringLiteral("d3"), &d));
+    // A year of more than four digits is refused rather than wrapped into another day number.
+    ASSERT_TRUE(ParseDate(QStringLiteral("9999/12/31"), QStringLiteral("d10"), &d));
+    EXPECT_EQ(FormatDateAs(d, QStringLiteral("d10")), QStringLiteral("9999/12/31"));
+    EXPECT_FALSE(ParseDate(QStringLiteral("2147483647/01/01"), QStringLiteral("d10"), &d));
+    EXPECT_FALSE(ParseDate(QStringLiteral("01/01/10000"), QStringLiteral("d6"), &d));
 }
 
 TEST(PictureRoundTrip, EveryTimePictureReadsBackWhatItShows) {

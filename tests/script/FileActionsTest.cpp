@@ -183,6 +183,23 @@ TEST_F(FileActionsTest, FileDateTimeAndSizeOfTheFirstMatch) {
     EXPECT_EQ(value("Errorcode"), QStringLiteral("0"));
 }
 
+TEST_F(FileActionsTest, BracketsInFileNamesAreNoWildcards) {
+    // "[1]" would be a set of characters to a shell pattern and pick report1.txt.
+    write(QStringLiteral("report1.txt"), "1");
+    write(QStringLiteral("report[1].txt"), "123");
+    write(QStringLiteral("odd]name[.txt"), "12345678");
+    EXPECT_EQ(run(QStringLiteral("Get File Size"), path(QStringLiteral("report[1].txt"))), 3);
+    EXPECT_EQ(value("FileSize"), QStringLiteral("3"));
+    EXPECT_EQ(run(QStringLiteral("Get File Size"), path(QStringLiteral("odd]name[.txt"))), 8);
+    EXPECT_EQ(run(QStringLiteral("Get File Size"), path(QStringLiteral("*]*[.TXT"))), 8);
+    EXPECT_EQ(run(QStringLiteral("Get File Size"), path(QStringLiteral("report[?].txt"))), 3);
+    EXPECT_NE(run(QStringLiteral("Get File Date"), path(QStringLiteral("REPORT[1].TXT"))), 0);
+    EXPECT_NE(run(QStringLiteral("Get File Time"), path(QStringLiteral("report[1].txt"))), 0);
+    // Other characters of regular expressions stand for themselves too.
+    EXPECT_EQ(run(QStringLiteral("Get File Size"), path(QStringLiteral("report.1..txt"))), 0);
+    EXPECT_EQ(run(QStringLiteral("Get File Size"), path(QStringLiteral("report[2].txt"))), 0);
+}
+
 TEST_F(FileActionsTest, ExistenceValuesAndUnknownOperations) {
     write(QStringLiteral("here.txt"), "");
     EXPECT_EQ(run(QStringLiteral("File Exists"), path(QStringLiteral("here.txt")) + QStringLiteral(" ")), 1);
