@@ -11,9 +11,11 @@
 #include "scheduler/TaskRules.h"
 #include "scheduler/ui/Calendar.h"
 #include "scheduler/ui/Holidays.h"
+#include "script/ScriptCommands.h"
 #include "script/ScriptItems.h"
 #include "store/Numbering.h"
 #include "store/Table.h"
+#include "store/Warnings.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -851,13 +853,24 @@ void TaskForm::accept() {
     if (window_ == TaskWindow::FastAdd)
         t.path = kReplyPrefix + ctx_.startDirectory;
     saving_ = true;
-    ApplyExceptions(ctx_.store, t, window_ == TaskWindow::UpdateSchedule, ctx_.clock, ctx_.dialogs);
+    // The exceptions are worked out on the record before it is saved and written with it;
+    // what else they write (holidays rolled on, the one-time copy) waits for a saved task.
+    const bool holidays = t.exceptHolidays != 0 && t.scheduleType.trimmed() != kOnce;
+    const ExceptionOutcome exceptions = PlanExceptions(
+        t, holidays ? HolidayCalendar::load(ctx_.store, ctx_.clock.today(), false) : HolidayCalendar(),
+        ctx_.dialogs);
     if (request_ == Request::Insert)
         StampTask(t, ctx_.settings.userId, ctx_.clock.today(), ctx_.clock.now());
     const EditOutcome outcome = editor_->save(t);
     saving_ = false;
     switch (outcome) {
     case EditOutcome::Saved:
+        if (holidays) // the annual holidays the check met are rolled on as the scheduler does
+            HolidayCalendar::load(ctx_.store, ctx_.clock.today(), true);
+        if (const StoreError e =
+                MakeExceptionCopy(ctx_.store, t, exceptions, window_ == TaskWindow::UpdateSchedule);
+            !e.ok())
+            warn::ProcessChange(ctx_.dialogs, Schedule::decl().name, e);
         record_ = t;
         afterSave(t);
         QDialog::accept();
