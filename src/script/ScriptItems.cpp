@@ -1,5 +1,7 @@
 #include "script/ScriptItems.h"
 
+#include "platform/Progress.h"
+#include "script/ScriptCommands.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
 
@@ -248,16 +250,8 @@ int DeleteTaskScript(Store& store, qint32 taskId) {
 }
 
 void CopyTaskScript(Store& store, qint32 fromTask, qint32 toTask, bool replace) {
-    if (fromTask == toTask)
-        return;
-    if (replace)
-        DeleteTaskScript(store, toTask);
-    Table<Scripting> items(store);
-    for (Scripting r : ItemsOf(items, fromTask)) {
-        r.id = toTask;
-        r.meta = {};
-        items.add(r);
-    }
+    NoProgress quiet;
+    CopyScript(store, quiet, fromTask, toTask, replace);
 }
 
 } // namespace kr

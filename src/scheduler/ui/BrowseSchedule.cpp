@@ -414,7 +414,8 @@ void BrowseSchedule::quickStart(Time delay) {
     Schedule t;
     if (!highlighted(t))
         return;
-    if (QuickStart(ctx_.forms.store, t, ctx_.forms.clock.today(), ctx_.forms.clock.now(), delay) != 0)
+    if (QuickStart(ctx_.forms.store, t, ctx_.forms.clock.today(), ctx_.forms.clock.now(), delay,
+                   ctx_.forms.progress) != 0)
         changed();
 }
 

@@ -188,8 +188,11 @@ TaskForm::TaskForm(TaskFormContext& ctx, TaskWindow window, Request request, con
         primed.id = reserved.id;
         primed.meta = reserved.meta;
         record_ = primed;
-        if (ready_ && copiedFrom_ != 0)
-            CopyTaskScript(ctx_.store, copiedFrom_, record_.id, false);
+        if (ready_ && copiedFrom_ != 0) {
+            NoProgress quiet;
+            CopyScript(ctx_.store, ctx_.progress != nullptr ? *ctx_.progress : quiet, copiedFrom_,
+                       record_.id);
+        }
     }
     RecordEditor<Schedule>::Options options;
     options.reserved = true;

@@ -26,6 +26,19 @@ Date D(int y, int m, int d) {
     return DateFromYmd(y, m, d);
 }
 
+// What the progress window was asked to show.
+struct RecordingProgress final : Progress {
+    void begin(const QString& title, const QString& text) override {
+        begun << title + QLatin1Char('|') + text;
+    }
+    void update(int percent) override { last = percent; }
+    bool cancelled() const override { return false; }
+    void end() override { ++ended; }
+    QStringList begun;
+    int last = -1;
+    int ended = 0;
+};
+
 class BrowseScheduleTest : public ::testing::Test {
 protected:
     BrowseScheduleTest() {
@@ -244,10 +257,16 @@ TEST_F(BrowseScheduleTest, QuickStartRunsACopyLaterWithItsScript) {
             ASSERT_EQ(script.add(s), Err::None);
         }
     }
+    RecordingProgress progress;
+    forms->progress = &progress;
     auto w = open();
     w->tabs()->setCurrentIndex(1);
     w->list()->setCurrentIndex(w->model()->index(0, 4));
     w->quickStart(1080000); // 3 hours at 22:30
+    // The script is copied by the one routine for copies, in its progress window.
+    EXPECT_EQ(progress.begun, QStringList{QStringLiteral("Processing Records|Copying Script")});
+    EXPECT_EQ(progress.last, 100);
+    EXPECT_EQ(progress.ended, 1);
     Table<Schedule> tasks(*store);
     Schedule copy;
     copy.id = 8;
