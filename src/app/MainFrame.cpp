@@ -67,7 +67,7 @@ const MenuEntry kMenu[] = {
     {"&Browse/&Email Messages", "BrowseMessages", "View the stored e-mail messages and news articles"},
     {"&Browse/Clip&board Saver", "BrowseClipboard", "View the saved clipboard texts"},
     {"&Browse/-", "", ""},
-    {"&Browse/Schedule C&ategories", "BrowseCategories", "View the schedule categories"},
+    {"&Browse/Schedule Cate&gories", "BrowseCategories", "View the schedule categories"},
     {"&Browse/Contact Cat&egories", "BrowseContactCategories", "View the contact categories"},
     {"&Reports/&Schedule/&Brief Schedule", "ReportBriefSchedule", "Print a brief schedule"},
     {"&Reports/&Schedule/All in &Date Order", "ReportScheduleByDate", "Print every task in date order"},
@@ -396,7 +396,8 @@ void MainFrame::syncVisibility() {
 void MainFrame::goToTray() {
     if (trayIconShown_ || ctx_.settings.noTray)
         return;
-    if (tray_.add(currentIcon_, windowTitle().left(63))) {
+    trayTip_ = windowTitle().left(63);
+    if (tray_.add(currentIcon_, trayTip_)) {
         hide();
         trayIconShown_ = true;
     }
@@ -416,7 +417,7 @@ void MainFrame::restoreFromTray() {
     if (tray_.remove()) {
         trayIconShown_ = false;
     } else {
-        tray_.add(currentIcon_, windowTitle().left(63));
+        tray_.add(currentIcon_, trayTip_);
     }
 }
 

@@ -132,6 +132,9 @@ private:
     bool closed_ = false;
     QString normalIcon_;
     QString currentIcon_ = QStringLiteral("tray_ico");
+    // The tip of the tray record: prepared with the hint below, then the window title each
+    // time the frame goes to the tray.
+    QString trayTip_ = QStringLiteral("Double-click here to restore");
     QLabel* zones_[5] = {};
     QToolButton* indicator_ = nullptr;
     std::map<QString, std::function<void()>> openers_;

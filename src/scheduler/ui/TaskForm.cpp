@@ -751,10 +751,16 @@ void TaskForm::browseSound() {
 
 void TaskForm::playSound() {
     const QString file = Clip(sound_->text());
-    if (file.isEmpty() || !QFileInfo(file).isFile()) {
+    if (file.isEmpty()) {
         // Nothing to play: choose a sound instead.
         soundBrowse_->setFocus();
         browseSound();
+        return;
+    }
+    const QFileInfo info(file);
+    if (!info.isFile() || !info.isReadable()) {
+        // A file that cannot be played: the way to another is pointed out, not taken.
+        soundBrowse_->setFocus();
         return;
     }
     ctx_.sound.play(file);

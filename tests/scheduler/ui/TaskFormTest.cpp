@@ -447,6 +447,13 @@ TEST_F(TaskFormTest, TheSoundFollowsTheLastOneChosen) {
     EXPECT_EQ(config->getConfig(QStringLiteral("LastWAVFile")), wav);
     click(form.playButton());
     EXPECT_EQ(sound.played, QStringList{wav});
+    // A file that cannot be played points to Browse without opening it.
+    form.show();
+    form.soundField()->setText(dir.file(QStringLiteral("gone.wav")));
+    click(form.playButton());
+    EXPECT_EQ(files.asked.size(), 1u);
+    EXPECT_EQ(sound.played, QStringList{wav});
+    EXPECT_EQ(form.focusWidget(), form.soundBrowseButton());
     form.reject();
 
     // The wizards take the last sound from the settings table.
