@@ -112,9 +112,11 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
     registerWindow(QStringLiteral("Exit"), [this] { close(); });
     registerWindow(QStringLiteral("About"), [this] { showAbout(); });
     registerWindow(QStringLiteral("PrintSetup"), [this] {
-        static QPrinter printer;
-        QPageSetupDialog dialog(&printer, this);
-        dialog.exec();
+        // The program's printer: the reports and the script printout use what is chosen here.
+        if (ctx_.printer != nullptr) {
+            QPageSetupDialog dialog(ctx_.printer, this);
+            dialog.exec();
+        }
     });
     registerWindow(QStringLiteral("Tile"), [this] { arrangeWindows(true); });
     registerWindow(QStringLiteral("Cascade"), [this] { arrangeWindows(false); });

@@ -22,6 +22,7 @@
 
 class QAction;
 class QLabel;
+class QPrinter;
 class QToolButton;
 
 namespace kr {
@@ -39,6 +40,8 @@ struct AppContext {
     ProgramState& state;
     ActiveScriptQueue& queue;
     IniFile positions; // POSITION.INI in the working directory
+    // The printer chosen with Print Setup, shared by the reports and the script printout.
+    QPrinter* printer = nullptr;
 };
 
 // The tick's collaborators, filled by the scheduler, the clipboard saver and the script runner.
