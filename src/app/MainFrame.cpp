@@ -67,7 +67,7 @@ const MenuEntry kMenu[] = {
     {"&Browse/&Email Messages", "BrowseMessages", "View the stored e-mail messages and news articles"},
     {"&Browse/Clip&board Saver", "BrowseClipboard", "View the saved clipboard texts"},
     {"&Browse/-", "", ""},
-    {"&Browse/Schedule C&ategories", "BrowseCategories", "View the schedule categories"},
+    {"&Browse/Schedule Cate&gories", "BrowseCategories", "View the schedule categories"},
     {"&Browse/Contact Cat&egories", "BrowseContactCategories", "View the contact categories"},
     {"&Reports/&Schedule/&Brief Schedule", "ReportBriefSchedule", "Print a brief schedule"},
     {"&Reports/&Schedule/All in &Date Order", "ReportScheduleByDate", "Print every task in date order"},
@@ -112,9 +112,11 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
     registerWindow(QStringLiteral("Exit"), [this] { close(); });
     registerWindow(QStringLiteral("About"), [this] { showAbout(); });
     registerWindow(QStringLiteral("PrintSetup"), [this] {
-        static QPrinter printer;
-        QPageSetupDialog dialog(&printer, this);
-        dialog.exec();
+        // The program's printer: the reports and the script printout use what is chosen here.
+        if (ctx_.printer != nullptr) {
+            QPageSetupDialog dialog(ctx_.printer, this);
+            dialog.exec();
+        }
     });
     registerWindow(QStringLiteral("Tile"), [this] { arrangeWindows(true); });
     registerWindow(QStringLiteral("Cascade"), [this] { arrangeWindows(false); });
@@ -399,7 +401,8 @@ void MainFrame::syncVisibility() {
 void MainFrame::goToTray() {
     if (trayIconShown_ || ctx_.settings.noTray)
         return;
-    if (tray_.add(currentIcon_, windowTitle().left(63))) {
+    trayTip_ = windowTitle().left(63);
+    if (tray_.add(currentIcon_, trayTip_)) {
         hide();
         trayIconShown_ = true;
     }
@@ -419,7 +422,7 @@ void MainFrame::restoreFromTray() {
     if (tray_.remove()) {
         trayIconShown_ = false;
     } else {
-        tray_.add(currentIcon_, windowTitle().left(63));
+        tray_.add(currentIcon_, trayTip_);
     }
 }
 

@@ -22,6 +22,7 @@
 
 class QAction;
 class QLabel;
+class QPrinter;
 class QToolButton;
 
 namespace kr {
@@ -39,6 +40,8 @@ struct AppContext {
     ProgramState& state;
     ActiveScriptQueue& queue;
     IniFile positions; // POSITION.INI in the working directory
+    // The printer chosen with Print Setup, shared by the reports and the script printout.
+    QPrinter* printer = nullptr;
 };
 
 // The tick's collaborators, filled by the scheduler, the clipboard saver and the script runner.
@@ -132,6 +135,9 @@ private:
     bool closed_ = false;
     QString normalIcon_;
     QString currentIcon_ = QStringLiteral("tray_ico");
+    // The tip of the tray record: prepared with the hint below, then the window title each
+    // time the frame goes to the tray.
+    QString trayTip_ = QStringLiteral("Double-click here to restore");
     QLabel* zones_[5] = {};
     QToolButton* indicator_ = nullptr;
     std::map<QString, std::function<void()>> openers_;

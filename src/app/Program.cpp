@@ -28,6 +28,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPrinter>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -83,20 +84,24 @@ int RunProgram(const ProgramOptions& options) {
     EventLog log(QDir::current().filePath(kEventLogName), settings, clock);
     ProgramState state;
     state.inactiveSwitch = options.inactive;
+    // A log that cannot be written is said once, on the status line; the program goes on.
+    log.setOpenFailureHandler([&state](const QString& text) { state.pendingStatusText = text; });
     ActiveScriptQueue queue;
+    QPrinter printer(QPrinter::HighResolution);
     AppContext ctx{store,    dialogs, clock,
                    settings, config,  log,
-                   state,    queue,   IniFile(QDir::current().filePath(kPositionIniName))};
+                   state,    queue,   IniFile(QDir::current().filePath(kPositionIniName)),
+                   &printer};
     QtTrayHost tray;
     MainFrame frame(ctx, tray);
 
     LinuxProcesses processes;
     QtSound sound;
     QtFileDialogs files(&frame);
-    QtProgress progress;
+    QtProgress progress(&dialogs, &frame);
     X11Desktop desktop;
     TaskFormContext taskCtx{store,         dialogs, files,           clock, settings, config,
-                            ctx.positions, sound,   options.dataDir, {},    {}};
+                            ctx.positions, sound,   options.dataDir, {},    {},       &progress};
     ScriptWindowContext scriptCtx{store,
                                   dialogs,
                                   files,
@@ -105,7 +110,8 @@ int RunProgram(const ProgramOptions& options) {
                                   settings,
                                   ctx.positions,
                                   desktop.connected() ? &desktop : nullptr,
-                                  FindKeyCodesFile()};
+                                  FindKeyCodesFile(),
+                                  &printer};
     taskCtx.scripting = [&scriptCtx, &frame](const Schedule& task) {
         BrowseScript list(scriptCtx, task,
                           QApplication::activeModalWidget() != nullptr ? QApplication::activeModalWidget()
@@ -122,7 +128,7 @@ int RunProgram(const ProgramOptions& options) {
                          [&taskWindows] { taskWindows.browseCategories(); });
     Launcher launcher({store, settings, clock, dialogs, log, queue, processes, frame});
     MessageWindows messages({store, settings, clock, dialogs, log, sound, launcher, ctx.positions,
-                             options.dataDir, [&taskWindows] { taskWindows.reply(); }});
+                             options.dataDir, [&taskWindows] { taskWindows.reply(); }, &state.listeners});
     DueTaskMonitor monitor(
         {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher});
     frame.registerWindow(QStringLiteral("BrowseSchedule"), [&] {

@@ -5,6 +5,8 @@
 namespace kr {
 
 // A progress window for long runs: a title, a text and a percentage; the user may cancel.
+// With a cancel question set, Cancel (and Esc) first asks it: a declined cancel leaves the
+// run going from where it stood, an accepted one makes cancelled() true.
 class Progress {
 public:
     virtual ~Progress() = default;
@@ -12,6 +14,12 @@ public:
     virtual void update(int percent) = 0;
     virtual bool cancelled() const = 0;
     virtual void end() = 0;
+    // The text above the percentage, changed while the run goes on ("Sending", "Process
+    // Completed").
+    virtual void setText(const QString&) {}
+    // The question Cancel asks before the run stops (text, caption); an empty text stops at
+    // once. Holds until the next begin().
+    virtual void setCancelQuestion(const QString&, const QString&) {}
 };
 
 // No window at all.

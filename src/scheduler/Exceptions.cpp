@@ -3,6 +3,7 @@
 #include "scheduler/Occurrence.h"
 #include "store/Numbering.h"
 #include "store/Table.h"
+#include "store/Transaction.h"
 
 #include <vector>
 
@@ -114,6 +115,43 @@ ExceptionOutcome PlanExceptions(Schedule& t, const HolidayCalendar& holidays, Di
     return o;
 }
 
+StoreError MakeExceptionCopy(Store& store, Schedule& t, const ExceptionOutcome& o, bool replacePrevious) {
+    if (!o.shifted)
+        return {};
+    Table<Schedule> tasks(store);
+    Transaction tx;
+    if (tx.begin({&tasks}) != Err::None)
+        return tx.error();
+    Schedule copy = t;
+    copy.date = o.copyDate;
+    const qint32 previous = copy.exceptionLink;
+    copy.exceptionLink = 0;
+    copy.scheduleType = kOnce;
+    copy.skipNextTime = o.previousSkip;
+    if (AddTaskCopy(tasks, copy) != Err::None)
+        return tasks.error();
+    Schedule self;
+    self.id = t.id;
+    if (tasks.get(Schedule::KEYID, self) != Err::None)
+        return tasks.error();
+    self.exceptionLink = copy.id;
+    if (tasks.put(self) != Err::None)
+        return tasks.error();
+    if (replacePrevious && previous != 0 && previous != copy.id) {
+        Schedule old;
+        old.id = previous;
+        const Err e = tasks.get(Schedule::KEYID, old);
+        if (e != Err::None && e != Err::RecordNotFound)
+            return tasks.error();
+        if (e == Err::None && tasks.remove(old) != Err::None)
+            return tasks.error();
+    }
+    if (tx.commit() != Err::None)
+        return tx.error();
+    t = self;
+    return {};
+}
+
 bool ApplyExceptions(Store& store, Schedule& t, bool replacePrevious, const Clock& clock, Dialogs& dialogs) {
     const bool holidays = t.exceptHolidays != 0 && t.scheduleType.trimmed() != kOnce;
     const HolidayCalendar calendar =
@@ -122,32 +160,11 @@ bool ApplyExceptions(Store& store, Schedule& t, bool replacePrevious, const Cloc
     if (!o.timeMoved && !o.dayExcluded)
         return false;
     Table<Schedule> tasks(store);
-    tasks.put(t); // the occurrence itself, marked to be skipped when it is excluded
-    if (!o.shifted)
-        return true;
-
-    // The one-time copy on the shifted day.
-    Schedule copy = t;
-    copy.date = o.copyDate;
-    const qint32 previous = copy.exceptionLink;
-    copy.exceptionLink = 0;
-    copy.scheduleType = kOnce;
-    copy.skipNextTime = o.previousSkip;
-    if (AddTaskCopy(tasks, copy) != Err::None)
-        return true;
-    Schedule self;
-    self.id = t.id;
-    if (tasks.get(Schedule::KEYID, self) == Err::None) {
-        self.exceptionLink = copy.id;
-        tasks.put(self);
-        t = self;
-    }
-    if (replacePrevious && previous != 0) {
-        Schedule old;
-        old.id = previous;
-        if (tasks.get(Schedule::KEYID, old) == Err::None)
-            tasks.remove(old);
-    }
+    // The occurrence itself, marked to be skipped when it is excluded. A copy is made only
+    // for a task that was written; otherwise the caller's own write meets the error.
+    if (tasks.put(t) != Err::None)
+        return false;
+    (void)MakeExceptionCopy(store, t, o, replacePrevious);
     return true;
 }
 

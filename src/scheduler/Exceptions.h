@@ -43,6 +43,12 @@ bool DayExcluded(const Schedule& task, Date date, const HolidayCalendar& holiday
 // excluded day to be skipped. Nothing is written.
 ExceptionOutcome PlanExceptions(Schedule& task, const HolidayCalendar& holidays, Dialogs& dialogs);
 
+// The one-time copy of a shifted occurrence, for a task already written: adds the copy, links
+// the task to it and, with `replacePrevious`, deletes the copy made for an earlier occurrence;
+// all or nothing; the error when it failed. On success `task` holds the task as now stored.
+StoreError MakeExceptionCopy(Store& store, Schedule& task, const ExceptionOutcome& outcome,
+                             bool replacePrevious);
+
 // ApplyExceptions: the plan carried out on the data file. Returns true when it has written the
 // task itself, false when the caller still has to. With `replacePrevious` the one-time copy
 // made for an earlier occurrence is deleted when a new one is made.

@@ -2,6 +2,7 @@
 
 #include "platform/Text.h"
 #include "scheduler/Occurrence.h"
+#include "script/ScriptCommands.h"
 #include "script/ScriptItems.h"
 #include "store/Numbering.h"
 #include "store/Table.h"
@@ -135,7 +136,7 @@ const std::vector<QuickStartDelay>& QuickStartDelays() {
     return d;
 }
 
-qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time delay) {
+qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time delay, Progress* progress) {
     Schedule copy = task;
     copy.date = today;
     copy.time = now + delay + 100;
@@ -151,7 +152,8 @@ qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time
     Table<Schedule> tasks(store);
     if (AddTaskCopy(tasks, copy) != Err::None)
         return 0;
-    CopyTaskScript(store, task.id, copy.id, false);
+    NoProgress quiet;
+    CopyScript(store, progress != nullptr ? *progress : quiet, task.id, copy.id);
     return copy.id;
 }
 

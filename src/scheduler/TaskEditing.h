@@ -6,6 +6,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/IniFile.h"
+#include "platform/Progress.h"
 #include "store/Store.h"
 #include "store/Tables.h"
 
@@ -85,7 +86,9 @@ struct QuickStartDelay {
 const std::vector<QuickStartDelay>& QuickStartDelays();
 
 // Quick Start: a once-only copy of the task that runs `delay` from now (and a second), with
-// the task's script items. Returns the copy's number, 0 when it could not be added.
-qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time delay);
+// the task's script items (CopyScript, with its progress window when one is given). Returns the
+// copy's number, 0 when it could not be added.
+qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time delay,
+                  Progress* progress = nullptr);
 
 } // namespace kr

@@ -147,22 +147,31 @@ int DeleteScript(Store& store, Progress& progress, qint32 taskId) {
     return deleted;
 }
 
-void CopyScript(Store& store, Progress& progress, qint32 fromTask, qint32 toTask) {
+int CopyScript(Store& store, Progress& progress, qint32 fromTask, qint32 toTask, bool replace) {
+    if (fromTask == toTask)
+        return 0;
     std::vector<Scripting> items;
-    ReadTaskScript(store, fromTask, items);
+    if (!ReadTaskScript(store, fromTask, items) && items.empty())
+        return 0;
+    if (replace)
+        DeleteTaskScript(store, toTask);
     Table<Scripting> table(store);
     ProgressRun run(progress, kProcessing, QStringLiteral("Copying Script"));
+    int added = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
         Scripting copy = items[i];
         copy.id = toTask;
         copy.meta = RecordMeta{};
         const Err e = table.add(copy);
-        if (e != Err::None && e != Err::DuplicateKey)
+        if (e == Err::None)
+            ++added;
+        else if (e != Err::DuplicateKey)
             store.dialogs().message(QStringLiteral("Error adding script record:") + QLatin1Char('\n') +
                                         table.error().text(),
                                     QStringLiteral("Error"), Dialogs::Icon::Exclamation);
         run.step(static_cast<qint64>(i + 1), static_cast<qint64>(items.size()));
     }
+    return added;
 }
 
 QString PrintedDetail(const Scripting& s) {

@@ -35,7 +35,9 @@ int DeleteScript(Store& store, Progress& progress, qint32 taskId);
 
 // CopyScript: adds a copy of every item of one task to another, keeping its number and
 // fields; an item whose number the other task already has is passed over.
-void CopyScript(Store& store, Progress& progress, qint32 fromTask, qint32 toTask);
+// With `replace` the target's own items are deleted first. Every copy of a task's script goes
+// through here (task copies, Quick Start, history). Returns how many items were added.
+int CopyScript(Store& store, Progress& progress, qint32 fromTask, qint32 toTask, bool replace = false);
 
 // The printout of a task's script: a line per item with its action and the printout's own
 // detail text.

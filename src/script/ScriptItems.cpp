@@ -1,5 +1,7 @@
 #include "script/ScriptItems.h"
 
+#include "platform/Progress.h"
+#include "script/ScriptCommands.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
 
@@ -158,23 +160,35 @@ bool ScriptOrdering::ripple(qint32 o, int direction, bool oneStep, qint32 lowerB
     moving.sequence = o;
     if (items.get(Scripting::KEYID, moving) != Err::None)
         return swapError(items.error(), o, "Get Orig");
-    // The item next to a sequence in the direction of the move, within the task.
+    // The item next to a sequence in the direction of the move, within the task. A read
+    // error is not the end of the task: it stops the move and is reported.
+    enum class Found { Item, None, Error };
     auto neighbourOf = [&](qint32 sequence, Scripting& out) {
         Scripting probe;
         probe.id = task_;
         probe.sequence = direction < 0 ? sequence - 1 : sequence + 1;
         items.set(Scripting::KEYID, probe);
         const Err e = direction < 0 ? items.previous(probe) : items.next(probe);
-        if (e != Err::None || probe.id != task_)
-            return false;
+        if (e == Err::NoMoreRecords || (e == Err::None && probe.id != task_))
+            return Found::None;
+        if (e != Err::None)
+            return Found::Error;
         out = probe;
-        return true;
+        return Found::Item;
     };
     Scripting neighbour;
-    if (!neighbourOf(o, neighbour))
+    switch (neighbourOf(o, neighbour)) {
+    case Found::None:
         return true;
-    const std::vector<qint32> all = sequences();
-    const qint32 parked = (all.empty() ? 0 : all.back()) + 1;
+    case Found::Error:
+        return swapError(items.error(), o, "Test Range");
+    case Found::Item:
+        break;
+    }
+    std::vector<Scripting> all;
+    if (!ReadTaskItems(items, task_, all))
+        return swapError(items.error(), o, "Test Range");
+    const qint32 parked = (all.empty() ? 0 : all.back().sequence) + 1;
     moving.sequence = parked;
     if (items.put(moving) != Err::None)
         return swapError(items.error(), o, "Put Swap Out");
@@ -187,7 +201,10 @@ bool ScriptOrdering::ripple(qint32 o, int direction, bool oneStep, qint32 lowerB
         if (oneStep)
             break;
         Scripting next;
-        if (!neighbourOf(old, next) || next.sequence == parked || next.sequence <= lowerBound)
+        const Found found = neighbourOf(old, next);
+        if (found == Found::Error)
+            return swapError(items.error(), old, "Test Range");
+        if (found == Found::None || next.sequence == parked || next.sequence <= lowerBound)
             break;
         neighbour = next;
     }
@@ -233,16 +250,8 @@ int DeleteTaskScript(Store& store, qint32 taskId) {
 }
 
 void CopyTaskScript(Store& store, qint32 fromTask, qint32 toTask, bool replace) {
-    if (fromTask == toTask)
-        return;
-    if (replace)
-        DeleteTaskScript(store, toTask);
-    Table<Scripting> items(store);
-    for (Scripting r : ItemsOf(items, fromTask)) {
-        r.id = toTask;
-        r.meta = {};
-        items.add(r);
-    }
+    NoProgress quiet;
+    CopyScript(store, quiet, fromTask, toTask, replace);
 }
 
 } // namespace kr

@@ -91,9 +91,7 @@ private:
 bool ReadTaskItems(Table<Scripting>& items, qint32 taskId, std::vector<Scripting>& out);
 // Deletes every script item of the task; returns how many went.
 int DeleteTaskScript(Store& store, qint32 taskId);
-// Copies every script item of one task to another, keeping their sequence numbers. With
-// `replace` the other task's items are deleted first; otherwise an item whose number is
-// already taken there is passed over.
+// CopyScript without a progress window, for the scheduler's own copies (the history).
 void CopyTaskScript(Store& store, qint32 fromTask, qint32 toTask, bool replace);
 
 } // namespace kr

@@ -2,6 +2,10 @@
 
 #include "platform/Pictures.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -29,6 +33,19 @@ QString EventLog::formatLine(const QString& label, const QString& data) const {
            data.left(kDataWidth).leftJustified(kDataWidth);
 }
 
+void EventLog::reportOpenFailure(int error) {
+    if (openFailureSaid_)
+        return;
+    openFailureSaid_ = true;
+    const QString text = QStringLiteral("The event log ") + path_ + QStringLiteral(" cannot be opened (") +
+                         QString::fromLocal8Bit(std::strerror(error)) +
+                         QStringLiteral("): events are not logged.");
+    std::fprintf(stderr, "kelvray: %s\n", qPrintable(text));
+    std::fflush(stderr);
+    if (onOpenFailure_)
+        onOpenFailure_(text);
+}
+
 void EventLog::log(const QString& label, const QString& data) {
     if (!settings_.logEvents)
         return;
@@ -39,8 +56,11 @@ void EventLog::log(const QString& label, const QString& data) {
             ::close(fd_);
         fd_ = ::open(path_.toLocal8Bit().constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
         count_ = 0;
-        if (fd_ < 0)
+        if (fd_ < 0) {
+            reportOpenFailure(errno);
             return;
+        }
+        openFailureSaid_ = false;
     }
     ++count_;
     QByteArray line = formatLine(label, data).toLocal8Bit();

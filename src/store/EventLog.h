@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <mutex>
 
 namespace kr {
@@ -27,8 +28,14 @@ public:
     EventLog(const EventLog&) = delete;
     EventLog& operator=(const EventLog&) = delete;
 
-    // LogEvent: appends one line when logging is on; failures are ignored.
+    // LogEvent: appends one line when logging is on. A failed append is lost; a log that
+    // cannot be opened is said once (standard error and the handler below) until it opens
+    // again, and the program goes on without it.
     void log(const QString& label, const QString& data = {});
+    // Told the text of that one report (the frame puts it on its status line).
+    void setOpenFailureHandler(std::function<void(const QString&)> handler) {
+        onOpenFailure_ = std::move(handler);
+    }
 
     // The line as written, without its line end.
     QString formatLine(const QString& label, const QString& data) const;
@@ -36,12 +43,16 @@ public:
     bool isOpen() const { return fd_ >= 0; }
 
 private:
+    void reportOpenFailure(int error);
+
     QString path_;
     const Settings& settings_;
     const Clock& clock_;
     std::mutex mutex_;
     int fd_ = -1;
     int count_ = 0;
+    bool openFailureSaid_ = false;
+    std::function<void(const QString&)> onOpenFailure_;
 };
 
 } // namespace kr

@@ -3,6 +3,7 @@
 #include "support/FakeClock.h"
 #include "support/TempDir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTextStream>
 
@@ -36,6 +37,27 @@ protected:
     FakeClock clock{DateFromYmd(1959, 10, 31), TimeFromHms(17, 5, 9)};
     QString path() const { return dir.file(kEventLogName); }
 };
+
+TEST_F(EventLogTest, ALogThatCannotBeOpenedIsSaidOnceAndTheProgramGoesOn) {
+    settings.logEvents = true;
+    // A folder where the log file should be: it can never be opened for appending.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(kEventLogName));
+    EventLog log(path(), settings, clock);
+    QStringList said;
+    log.setOpenFailureHandler([&](const QString& text) { said << text; });
+    for (int i = 0; i < 3; ++i)
+        log.log(QStringLiteral("Started"), QStringLiteral("Kelvray 98 1.7d"));
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_TRUE(said[0].startsWith(QStringLiteral("The event log ") + path() +
+                                   QStringLiteral(" cannot be opened (")));
+    EXPECT_FALSE(log.isOpen());
+
+    // Once it can be written again it is.
+    ASSERT_TRUE(QDir(dir.path()).rmdir(kEventLogName));
+    log.log(QStringLiteral("Run Program"), QStringLiteral("gedit"));
+    EXPECT_EQ(Lines(path()).size(), 1);
+    EXPECT_EQ(said.size(), 1);
+}
 
 TEST_F(EventLogTest, NothingIsWrittenWhileLoggingIsOff) {
     EventLog log(path(), settings, clock);

@@ -8,6 +8,9 @@
 //   contact-add ID NAME      add a contact with that last name
 //   contact-load ID          load a contact with change detection armed
 //   contact-put NAME         rewrite the loaded contact with a new last name
+//   holiday-load DAY         load the holiday on day number DAY with change detection armed
+//   holiday-put NAME         rewrite the loaded holiday with a new name
+//   task-load-put ID TEXT    load a task watched and rewrite it at once with a new description
 //   begin                    begin a transaction over Schedule and Scripting (2 s wait)
 //   exclusive                lock the data file exclusively
 //   hold MS                  lock the data file exclusively for MS milliseconds, then let go
@@ -89,6 +92,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<kr::TableAccess>> all;
     kr::Schedule loaded;
     kr::Contact contact;
+    kr::Holidays holiday;
     auto tables = [&] {
         if (!schedule) {
             schedule = std::make_unique<kr::Table<kr::Schedule>>(store);
@@ -141,6 +145,27 @@ int main(int argc, char** argv) {
             kr::Table<kr::Contact> contacts(store);
             contact.lastName = rest;
             Answer(contacts.put(contact));
+        } else if (cmd == QStringLiteral("holiday-load")) {
+            kr::Table<kr::Holidays> holidays(store);
+            holiday = kr::Holidays{};
+            holiday.holidayDate = rest.toInt();
+            holidays.watch();
+            const kr::Err e = holidays.get(kr::Holidays::KEYHOLIDAYDATE, holiday);
+            Answer(e, holiday.holiday);
+        } else if (cmd == QStringLiteral("holiday-put")) {
+            kr::Table<kr::Holidays> holidays(store);
+            holiday.holiday = rest;
+            Answer(holidays.put(holiday));
+        } else if (cmd == QStringLiteral("task-load-put")) {
+            kr::Schedule t;
+            t.id = rest.section(QLatin1Char(' '), 0, 0).toInt();
+            schedule->watch();
+            kr::Err e = schedule->get(kr::Schedule::KEYID, t);
+            if (e == kr::Err::None) {
+                t.description = rest.section(QLatin1Char(' '), 1);
+                e = schedule->put(t);
+            }
+            Answer(e);
         } else if (cmd == QStringLiteral("begin")) {
             tx = std::make_unique<kr::Transaction>();
             const kr::Err e = tx->begin({schedule.get(), scripting.get()});

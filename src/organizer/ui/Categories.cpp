@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace kr {
@@ -99,13 +100,13 @@ UpdateCategories::UpdateCategories(CategoryContext& ctx, Request request, const 
                                    QWidget* parent)
     : QDialog(parent)
     , ctx_(ctx)
+    , request_(request)
     , table_(ctx.store)
     , record_(category)
     , editor_(table_, request, category, {}) {
-    Q_ASSERT(request != Request::Delete); // deletes need no form: BrowseCategories::deleteCategory
     setObjectName(QStringLiteral("UpdateCategories"));
-    setWindowTitle(request == Request::Insert ? QStringLiteral("Adding a Categories Record")
-                                              : QStringLiteral("Changing a Categories Record"));
+    // The window's own caption; once open it tells what is being done.
+    setWindowTitle(QStringLiteral("Update Category"));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     name_ = new QLineEdit(Clip(record_.category));
@@ -123,12 +124,35 @@ UpdateCategories::UpdateCategories(CategoryContext& ctx, Request request, const 
     // change.
     QFont bold = font();
     bold.setBold(true);
-    setMinimumWidth(qMax(sizeHint().width(), QFontMetrics(bold).horizontalAdvance(windowTitle()) + 160));
+    setMinimumWidth(
+        qMax(sizeHint().width(),
+             QFontMetrics(bold).horizontalAdvance(QStringLiteral("Changing a Categories Record")) + 160));
     setFixedHeight(sizeHint().height());
     RestoreWindowPosition(*this, objectName(), ctx_.positions);
 }
 
+void UpdateCategories::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    switch (request_) {
+    case Request::Insert:
+        setWindowTitle(QStringLiteral("Adding a Categories Record"));
+        break;
+    case Request::Change:
+        setWindowTitle(QStringLiteral("Changing a Categories Record"));
+        break;
+    case Request::Delete:
+        // Deletes go through BrowseCategories::deleteCategory, without a form.
+        QTimer::singleShot(0, this, [this] {
+            warn::RequestNotAllowed(ctx_.dialogs, request_);
+            QDialog::reject();
+        });
+        break;
+    }
+}
+
 void UpdateCategories::accept() {
+    if (request_ == Request::Delete)
+        return;
     const QString name = Clip(LeftTrimmed(name_->text()));
     if (name.isEmpty()) { // a category without a name could not be told from no category
         RejectField(name_);

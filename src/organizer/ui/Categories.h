@@ -37,7 +37,8 @@ class UpdateCategories final : public QDialog {
     Q_OBJECT
 public:
     // Adds a category (Request::Insert) or changes the one given (Request::Change), which the
-    // caller loaded with change detection armed.
+    // caller loaded with change detection armed. A delete is not this window's work: it says
+    // so and closes when it opens.
     UpdateCategories(CategoryContext& ctx, Request request, const Categories& category,
                      QWidget* parent = nullptr);
 
@@ -47,8 +48,12 @@ public:
     void reject() override;
     void done(int result) override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     CategoryContext& ctx_;
+    Request request_;
     Table<Categories> table_;
     Categories record_;
     RecordEditor<Categories> editor_;

@@ -1,41 +1,147 @@
 #include "platform/qt/QtProgress.h"
 
+#include "platform/Dialogs.h"
+
 #include <QCoreApplication>
-#include <QProgressDialog>
+#include <QDateTime>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace kr {
 
-QtProgress::QtProgress() = default;
+namespace {
+constexpr qint64 kShowAfterMs = 500;
+} // namespace
 
-QtProgress::~QtProgress() = default;
+// The window itself: a text, a bar and Cancel. Esc and the close button count as Cancel.
+class ProgressWindow final : public QDialog {
+public:
+    ProgressWindow(QtProgress& owner, QWidget* parent)
+        : QDialog(parent)
+        , owner_(owner) {
+        setObjectName(QStringLiteral("Progress"));
+        auto* layout = new QVBoxLayout(this);
+        label = new QLabel;
+        label->setObjectName(QStringLiteral("text"));
+        bar = new QProgressBar;
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        cancel = new QPushButton(QStringLiteral("Cancel"));
+        layout->addWidget(label);
+        layout->addWidget(bar);
+        auto* row = new QHBoxLayout;
+        row->addStretch();
+        row->addWidget(cancel);
+        layout->addLayout(row);
+        connect(cancel, &QPushButton::clicked, this, [this] { owner_.cancelRequested(); });
+        setMinimumWidth(300);
+        setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    }
+    // Esc and the close button.
+    void reject() override { owner_.cancelRequested(); }
+
+    QLabel* label = nullptr;
+    QProgressBar* bar = nullptr;
+    QPushButton* cancel = nullptr;
+
+private:
+    QtProgress& owner_;
+};
+
+QtProgress::QtProgress(Dialogs* dialogs, QWidget* parent)
+    : dialogs_(dialogs)
+    , parent_(parent) {}
+
+QtProgress::~QtProgress() {
+    end();
+}
 
 void QtProgress::begin(const QString& title, const QString& text) {
+    end();
     text_ = text;
+    question_.clear();
+    questionCaption_.clear();
     percent_ = -1;
-    dialog_ = std::make_unique<QProgressDialog>(text, QStringLiteral("Cancel"), 0, 100);
-    dialog_->setWindowTitle(title);
-    dialog_->setMinimumDuration(500);
-    dialog_->setAutoClose(false);
-    dialog_->setAutoReset(false);
-    dialog_->setValue(0);
+    cancelled_ = false;
+    started_ = QDateTime::currentMSecsSinceEpoch();
+    window_ = new ProgressWindow(*this, parent_);
+    window_->setWindowTitle(title);
+    relabel();
+}
+
+void QtProgress::relabel() {
+    if (!window_)
+        return;
+    const QString percent = QString::number(qMax(0, percent_)) + QStringLiteral("% Completed");
+    window_->label->setText(text_.isEmpty() ? percent : text_ + QLatin1Char('\n') + percent);
 }
 
 void QtProgress::update(int percent) {
-    if (!dialog_ || percent == percent_)
+    if (!window_)
         return;
-    percent_ = percent;
-    dialog_->setValue(percent);
-    dialog_->setLabelText(text_ + QLatin1Char('\n') + QString::number(percent) +
-                          QStringLiteral("% Completed"));
-    QCoreApplication::processEvents();
+    percent = qBound(0, percent, 100);
+    if (percent != percent_) {
+        percent_ = percent;
+        window_->bar->setValue(percent);
+        relabel();
+    }
+    if (!window_->isVisible() && QDateTime::currentMSecsSinceEpoch() - started_ >= kShowAfterMs)
+        window_->show();
+    // Lets Cancel be pressed once the window shows; not while its question is up.
+    if (window_->isVisible() && !asking_)
+        QCoreApplication::processEvents();
+}
+
+void QtProgress::setText(const QString& text) {
+    text_ = text;
+    relabel();
+    if (window_ && window_->isVisible() && !asking_)
+        QCoreApplication::processEvents();
+}
+
+void QtProgress::setCancelQuestion(const QString& text, const QString& caption) {
+    question_ = text;
+    questionCaption_ = caption;
+}
+
+void QtProgress::cancelRequested() {
+    if (asking_ || cancelled_)
+        return;
+    if (question_.isEmpty() || dialogs_ == nullptr) {
+        cancelled_ = true;
+        return;
+    }
+    asking_ = true;
+    const Dialogs::Button answer = dialogs_->message(question_, questionCaption_, Dialogs::Icon::Question,
+                                                     Dialogs::Ok | Dialogs::Cancel, Dialogs::Ok);
+    asking_ = false;
+    // Declined: the run goes on where it stood, the window as it was.
+    cancelled_ = answer == Dialogs::Ok;
 }
 
 bool QtProgress::cancelled() const {
-    return dialog_ && dialog_->wasCanceled();
+    return cancelled_;
 }
 
 void QtProgress::end() {
-    dialog_.reset();
+    if (window_) {
+        window_->hide();
+        delete window_.data();
+    }
+    window_ = nullptr;
+}
+
+QDialog* QtProgress::window() const {
+    return window_.data();
+}
+
+void QtProgress::showNow() {
+    if (window_)
+        window_->show();
 }
 
 } // namespace kr

@@ -2,26 +2,50 @@
 
 #include "platform/Progress.h"
 
-#include <memory>
+#include <QPointer>
 
-class QProgressDialog;
+class QDialog;
+class QWidget;
 
 namespace kr {
 
-// A progress window that shows itself only for runs that take a while.
+class Dialogs;
+class ProgressWindow;
+
+// A progress window that shows itself only for runs that take a while. Cancel, Esc and the
+// window's close button all ask the cancel question when one is set (through `dialogs`).
 class QtProgress final : public Progress {
 public:
-    QtProgress();
+    explicit QtProgress(Dialogs* dialogs = nullptr, QWidget* parent = nullptr);
     ~QtProgress() override;
     void begin(const QString& title, const QString& text) override;
     void update(int percent) override;
     bool cancelled() const override;
     void end() override;
+    void setText(const QString& text) override;
+    void setCancelQuestion(const QString& text, const QString& caption) override;
+
+    // The window while a run is going on, for tests; null otherwise.
+    QDialog* window() const;
+    // Shows the window at once instead of after half a second.
+    void showNow();
 
 private:
-    std::unique_ptr<QProgressDialog> dialog_;
+    friend class ProgressWindow;
+    // Cancel pressed: asks, and either stops the run or lets it go on.
+    void cancelRequested();
+    void relabel();
+
+    Dialogs* dialogs_;
+    QWidget* parent_;
+    QPointer<ProgressWindow> window_;
     QString text_;
+    QString question_;
+    QString questionCaption_;
     int percent_ = -1;
+    bool cancelled_ = false;
+    bool asking_ = false;
+    qint64 started_ = 0;
 };
 
 } // namespace kr

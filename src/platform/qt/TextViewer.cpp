@@ -14,7 +14,6 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -116,15 +115,11 @@ void TextViewer::open() {
                          QStringLiteral("File Load Error"), Dialogs::Icon::Exclamation);
         return;
     }
-    progress_ = new QProgressDialog(QStringLiteral("% Completed"), QStringLiteral("Cancel"), 0, 100, this);
-    progress_->setWindowTitle(QStringLiteral("Reading File"));
-    progress_->setAutoClose(false);
-    progress_->setAutoReset(false);
-    progress_->setMinimumDuration(500);
-    connect(progress_, &QProgressDialog::canceled, this, [this] {
-        if (!cancelLoading() && progress_ != nullptr)
-            progress_->reset();
-    });
+    progress_ = std::make_unique<QtProgress>(&dialogs_, this);
+    progress_->begin(QStringLiteral("Reading File"), QString());
+    progress_->setCancelQuestion(QStringLiteral("Are you certain you want to stop loading ") + name +
+                                     QLatin1Char('?'),
+                                 QStringLiteral("Cancel Request"));
     timer_->start();
 }
 
@@ -145,12 +140,10 @@ bool TextViewer::loadStep() {
     lines_ += fresh;
     list_->addItems(fresh);
     const int percent = size_ > 0 ? static_cast<int>(qMin<qint64>(100, read_ * 100 / size_)) : 100;
-    if (percent != percent_ && progress_ != nullptr) {
-        percent_ = percent;
-        progress_->setValue(percent);
-        progress_->setLabelText(QString::number(percent) + QStringLiteral("% Completed"));
-    }
-    if (file_.atEnd()) {
+    percent_ = percent;
+    if (progress_)
+        progress_->update(percent);
+    if (file_.atEnd() || (progress_ && progress_->cancelled())) {
         finishLoading();
         return false;
     }
@@ -173,10 +166,9 @@ bool TextViewer::cancelLoading() {
 void TextViewer::finishLoading() {
     timer_->stop();
     file_.close();
-    if (progress_ != nullptr) {
-        progress_->hide();
-        progress_->deleteLater();
-        progress_ = nullptr;
+    if (progress_) {
+        progress_->end();
+        progress_.reset();
     }
     if (list_->count() > 0 && list_->currentRow() < 0)
         list_->setCurrentRow(0);

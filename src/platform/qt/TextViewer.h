@@ -5,16 +5,18 @@
 
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
+#include "platform/qt/QtProgress.h"
 
 #include <QDialog>
 #include <QFile>
 #include <QStringList>
 
+#include <memory>
+
 class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPrinter;
-class QProgressDialog;
 class QRadioButton;
 class QTimer;
 
@@ -70,7 +72,7 @@ private:
     int percent_ = -1;
     QStringList lines_;
     QListWidget* list_ = nullptr;
-    QProgressDialog* progress_ = nullptr;
+    std::unique_ptr<QtProgress> progress_;
     QTimer* timer_ = nullptr;
 
     QString what_;

@@ -5,6 +5,7 @@
 #include "scheduler/TaskEditing.h"
 #include "scheduler/ui/Calendar.h"
 #include "store/Table.h"
+#include "store/Warnings.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -114,6 +115,8 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
     layout->addLayout(info);
 
     model_ = new ScheduleListModel(ctx_.forms.store, DatePictureFor(settings.dateFormat), this);
+    connect(model_, &ScheduleListModel::readFailed, this,
+            [this](const StoreError& e) { warn::ViewOpen(ctx_.forms.dialogs, Schedule::decl().name, e); });
     list_ = new QTableView;
     list_->setModel(model_);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -411,7 +414,8 @@ void BrowseSchedule::quickStart(Time delay) {
     Schedule t;
     if (!highlighted(t))
         return;
-    if (QuickStart(ctx_.forms.store, t, ctx_.forms.clock.today(), ctx_.forms.clock.now(), delay) != 0)
+    if (QuickStart(ctx_.forms.store, t, ctx_.forms.clock.today(), ctx_.forms.clock.now(), delay,
+                   ctx_.forms.progress) != 0)
         changed();
 }
 

@@ -27,6 +27,13 @@ namespace {
 
 const char* const kShiftTypes[] = {"Skip (to Next Valid Day)", "Previous Day", "Next Day"};
 
+// The holiday form tells a change made meanwhile by another station at length.
+RecordEditor<Holidays>::Options LongMessage() {
+    RecordEditor<Holidays>::Options o;
+    o.longMessage = true;
+    return o;
+}
+
 } // namespace
 
 // ------------------------------------------------------------------------- UpdateHolidays
@@ -35,21 +42,22 @@ UpdateHolidays::UpdateHolidays(HolidayContext& ctx, const Holidays& holiday, boo
     : QDialog(parent)
     , ctx_(ctx)
     , holiday_(holiday)
-    , adding_(adding) {
+    , adding_(adding)
+    , table_(ctx.store)
+    , editor_(table_, adding ? Request::Insert : Request::Change, holiday, LongMessage()) {
     setObjectName(QStringLiteral("UpdateHolidays"));
     setWindowTitle(adding ? QStringLiteral("Adding a Holiday") : QStringLiteral("Changing a Holiday"));
     auto* layout = new QVBoxLayout(this);
     auto* box = new QGroupBox(QStringLiteral("Update the Holidays File"));
     auto* form = new QFormLayout(box);
     date_ = new DateField(DatePictureFor(ctx_.dateFormat));
-    date_->setDate(holiday_.holidayDate);
     form->addRow(QStringLiteral("&Holiday Date:"), date_);
-    name_ = new QLineEdit(holiday_.holiday);
+    name_ = new QLineEdit;
     name_->setMaxLength(20);
     form->addRow(QStringLiteral("&Holiday:"), name_);
     annual_ = new QCheckBox(QStringLiteral("Repeat Annually"));
-    annual_->setChecked(holiday_.annual != 0);
     form->addRow(annual_);
+    display(holiday_);
     layout->addWidget(box);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &UpdateHolidays::accept);
@@ -68,22 +76,38 @@ void UpdateHolidays::accept() {
     holiday_.holidayDate = d;
     holiday_.holiday = name_->text();
     holiday_.annual = annual_->isChecked() ? 1 : 0;
-    Table<Holidays> table(ctx_.store);
-    const Err e = adding_ ? table.add(holiday_) : table.put(holiday_);
-    if (e == Err::DuplicateKey) {
+    // A change onto another holiday's date is refused as an insert would be.
+    if (!adding_ && table_.duplicate(Holidays::KEYHOLIDAYDATE, holiday_)) {
         warn::DuplicateKey(ctx_.dialogs, Holidays::decl().keyLabel(Holidays::KEYHOLIDAYDATE));
         date_->setFocus();
         date_->selectAll();
         return;
     }
-    if (e != Err::None) {
-        if (adding_)
-            warn::InsertError(ctx_.dialogs, table.error());
-        else
-            warn::UpdateError(ctx_.dialogs, Holidays::decl().name, table.error());
+    switch (editor_.save(holiday_)) {
+    case EditOutcome::Saved:
+        QDialog::accept();
+        return;
+    case EditOutcome::Unsaved:
+        QDialog::reject();
+        return;
+    case EditOutcome::StayFirstField:
+        date_->setFocus();
+        date_->selectAll();
+        return;
+    case EditOutcome::Stay:
+        return;
+    case EditOutcome::Redisplay:
+        // Another station's version, to be changed again.
+        display(holiday_);
+        date_->setFocus();
         return;
     }
-    QDialog::accept();
+}
+
+void UpdateHolidays::display(const Holidays& h) {
+    date_->setDate(h.holidayDate);
+    name_->setText(h.holiday);
+    annual_->setChecked(h.annual != 0);
 }
 
 void UpdateHolidays::done(int result) {
@@ -135,8 +159,11 @@ void BrowseHolidays::refresh() {
     Table<Holidays> table(ctx_.store);
     Holidays h;
     table.set(Holidays::KEYHOLIDAYDATE);
-    while (table.next(h) == Err::None)
+    Err e;
+    while ((e = table.next(h)) == Err::None)
         rows_.push_back(h);
+    if (e != Err::NoMoreRecords)
+        warn::ViewOpen(ctx_.dialogs, Holidays::decl().name, table.error());
     list_->setRowCount(static_cast<int>(rows_.size()));
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
         const Holidays& r = rows_[static_cast<std::size_t>(i)];
@@ -154,30 +181,37 @@ void BrowseHolidays::addHoliday() {
         refresh();
 }
 
-void BrowseHolidays::editHoliday() {
+bool BrowseHolidays::reloadCurrent(Table<Holidays>& table, Holidays& h) {
     const int row = list_->currentRow();
     if (row < 0 || row >= static_cast<int>(rows_.size()))
-        return;
-    UpdateHolidays form(ctx_, rows_[static_cast<std::size_t>(row)], false, this);
-    if (form.exec() == QDialog::Accepted)
+        return false;
+    table.watch();
+    if (table.fetch(rows_[static_cast<std::size_t>(row)].meta.rowid, h) != Err::None) {
+        warn::RecordRetrieval(ctx_.dialogs, Holidays::decl().name, table.error());
         refresh();
+        return false;
+    }
+    return true;
+}
+
+void BrowseHolidays::editHoliday() {
+    Table<Holidays> table(ctx_.store);
+    Holidays h;
+    if (!reloadCurrent(table, h))
+        return;
+    UpdateHolidays form(ctx_, h, false, this);
+    form.exec();
+    refresh();
 }
 
 void BrowseHolidays::deleteHoliday() {
-    const int row = list_->currentRow();
-    if (row < 0 || row >= static_cast<int>(rows_.size()))
-        return;
-    if (ctx_.dialogs.message(
-            QStringLiteral("You've selected to delete the highlighted record.  Press OK to confirm "
-                           "deletion of this record."),
-            QStringLiteral("Confirm Delete"), Dialogs::Icon::Question, Dialogs::Ok | Dialogs::Cancel,
-            Dialogs::Cancel) != Dialogs::Ok)
-        return;
     Table<Holidays> table(ctx_.store);
-    Holidays h = rows_[static_cast<std::size_t>(row)];
-    if (table.remove(h) != Err::None)
-        warn::DeleteError(ctx_.dialogs, Holidays::decl().name, table.error());
-    refresh();
+    Holidays h;
+    if (!reloadCurrent(table, h))
+        return;
+    RecordEditor<Holidays> editor(table, Request::Delete, h, {});
+    if (editor.remove(h))
+        refresh();
 }
 
 void BrowseHolidays::done(int result) {

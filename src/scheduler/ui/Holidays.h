@@ -5,7 +5,9 @@
 
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
+#include "store/RecordChanges.h"
 #include "store/Store.h"
+#include "store/Table.h"
 #include "store/Tables.h"
 
 #include <QDialog>
@@ -32,7 +34,8 @@ struct HolidayContext {
 class UpdateHolidays final : public QDialog {
     Q_OBJECT
 public:
-    // Adds a holiday (`holiday` blank) or changes the one given.
+    // Adds a holiday (`holiday` blank) or changes the one given, which the caller loaded with
+    // change detection armed.
     UpdateHolidays(HolidayContext& ctx, const Holidays& holiday, bool adding, QWidget* parent = nullptr);
     const Holidays& holiday() const { return holiday_; }
     DateField* dateField() const { return date_; }
@@ -40,9 +43,13 @@ public:
     void done(int result) override;
 
 private:
+    void display(const Holidays& h);
+
     HolidayContext& ctx_;
     Holidays holiday_;
     bool adding_;
+    Table<Holidays> table_;
+    RecordEditor<Holidays> editor_;
     DateField* date_ = nullptr;
     QLineEdit* name_ = nullptr;
     QCheckBox* annual_ = nullptr;
@@ -62,6 +69,10 @@ public:
     void done(int result) override;
 
 private:
+    // The highlighted holiday read again with change detection armed; false (reported) when
+    // it cannot be read.
+    bool reloadCurrent(Table<Holidays>& table, Holidays& h);
+
     HolidayContext ctx_;
     QTableWidget* list_ = nullptr;
     std::vector<Holidays> rows_;

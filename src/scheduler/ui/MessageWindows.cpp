@@ -6,6 +6,7 @@
 #include "store/Numbering.h"
 #include "store/Table.h"
 #include "store/Tables.h"
+#include "store/Warnings.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -122,7 +123,13 @@ void MessageWindow::snooze() {
     t.time = ctx_.clock.now() + 60000;
     CarryDays(t.date, t.time);
     t.skipIfMissed = 1;
-    AddTaskCopy(tasks, t);
+    if (AddTaskCopy(tasks, t) != Err::None) {
+        // The message would be gone with the window: it stays, and the user hears why.
+        warn::InsertError(ctx_.dialogs, tasks.error());
+        return;
+    }
+    if (ctx_.listeners != nullptr)
+        ctx_.listeners->post(Schedule::decl().name);
     close();
 }
 
@@ -134,7 +141,12 @@ void MessageWindow::addToTodo() {
     d.category = QStringLiteral("General");
     d.todo = inputs_.title;
     d.notes = inputs_.text;
-    todo.add(d);
+    if (todo.add(d) != Err::None) {
+        warn::InsertError(ctx_.dialogs, todo.error());
+        return;
+    }
+    if (ctx_.listeners != nullptr)
+        ctx_.listeners->post(Todo::decl().name);
     ctx_.dialogs.message(QStringLiteral("Added to To Do List:") + QLatin1Char('\n') + inputs_.title,
                          QStringLiteral("Saved"), Dialogs::Icon::Information);
 }

@@ -9,6 +9,7 @@
 #include "platform/Sound.h"
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
+#include "scheduler/ProgramState.h"
 #include "store/EventLog.h"
 #include "store/Settings.h"
 #include "store/Store.h"
@@ -39,6 +40,8 @@ struct MessageContext {
     QString startDirectory;
     // Opens the quick-add form for a reply; empty until that form exists.
     std::function<void()> reply;
+    // Told of the tasks and to-do entries the windows add.
+    TableListeners* listeners = nullptr;
 };
 
 class MessageWindow final : public QWidget {

@@ -152,8 +152,11 @@ void ScheduleListModel::rebuild() {
         for (qint32 id : filter_.tagged) {
             Schedule t;
             t.id = id;
-            if (table_->get(Schedule::KEYID, t) != Err::None)
+            if (const Err e = table_->get(Schedule::KEYID, t); e != Err::None) {
+                if (e != Err::RecordNotFound) // a tagged task since deleted is simply not shown
+                    reportReadError(table_->error());
                 continue;
+            }
             if (filter_.activeOnly && (t.disabled != 0 || t.completed != 0))
                 continue;
             found.push_back({t.date, t.time, t.meta.rowid});
@@ -166,7 +169,31 @@ void ScheduleListModel::rebuild() {
         break;
     }
     }
-    count_ = view_ ? std::max<qint64>(0, view_->count()) : static_cast<qint64>(taggedRows_.size());
+    if (view_) {
+        count_ = view_->count();
+        if (count_ >= 0)
+            readErrorReported_ = false; // readable again: the next failure is news
+        if (count_ < 0) {
+            reportReadError(view_->error());
+            // The filter could not be applied: the whole table in the same order instead.
+            if (!conditions.empty()) {
+                view_ = std::make_unique<KeyView>(*table_, dateKey);
+                count_ = view_->count();
+            }
+            count_ = std::max<qint64>(0, count_);
+        }
+    } else {
+        count_ = static_cast<qint64>(taggedRows_.size());
+    }
+}
+
+void ScheduleListModel::reportReadError(const StoreError& error) const {
+    if (readErrorReported_)
+        return;
+    readErrorReported_ = true;
+    auto* self = const_cast<ScheduleListModel*>(this);
+    QMetaObject::invokeMethod(
+        self, [self, error] { Q_EMIT self->readFailed(error); }, Qt::QueuedConnection);
 }
 
 const ScheduleListModel::Page* ScheduleListModel::page(int index) const {
@@ -178,8 +205,10 @@ const ScheduleListModel::Page* ScheduleListModel::page(int index) const {
     std::vector<qint64> rowids;
     const qint64 first = static_cast<qint64>(index) * kPageRows;
     if (view_) {
-        if (!view_->rowids(first, kPageRows, rowids))
+        if (!view_->rowids(first, kPageRows, rowids)) {
+            reportReadError(view_->error());
             rowids.clear();
+        }
     } else {
         const auto begin =
             taggedRows_.begin() + std::min<qint64>(first, static_cast<qint64>(taggedRows_.size()));
@@ -193,7 +222,10 @@ const ScheduleListModel::Page* ScheduleListModel::page(int index) const {
         Schedule t;
         Row r;
         r.rowid = rowid;
-        if (table_->fetch(rowid, t) == Err::None) {
+        const Err e = table_->fetch(rowid, t);
+        if (e != Err::None && e != Err::RecordNotFound)
+            reportReadError(table_->error());
+        if (e == Err::None) {
             r.id = t.id;
             r.date = t.date;
             r.time = t.time;

@@ -72,6 +72,11 @@ public:
     // How many pages the model has read since it was last refreshed (for the measurements).
     int pagesRead() const { return pagesRead_; }
 
+Q_SIGNALS:
+    // The table could not be read: once until it can be read again, after the read that
+    // failed, so that the list can say so outside its painting.
+    void readFailed(const kr::StoreError& error);
+
 private:
     struct Row {
         qint64 rowid = 0;
@@ -89,6 +94,7 @@ private:
     using Page = std::vector<Row>;
 
     void rebuild();
+    void reportReadError(const StoreError& error) const;
     const Row* row(int r) const;
     const Page* page(int index) const;
 
@@ -103,6 +109,7 @@ private:
     mutable std::list<std::pair<int, Page>> pages_;
     mutable std::unordered_map<int, std::list<std::pair<int, Page>>::iterator> pageIndex_;
     mutable int pagesRead_ = 0;
+    mutable bool readErrorReported_ = false;
 };
 
 } // namespace kr

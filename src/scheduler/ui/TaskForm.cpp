@@ -11,9 +11,11 @@
 #include "scheduler/TaskRules.h"
 #include "scheduler/ui/Calendar.h"
 #include "scheduler/ui/Holidays.h"
+#include "script/ScriptCommands.h"
 #include "script/ScriptItems.h"
 #include "store/Numbering.h"
 #include "store/Table.h"
+#include "store/Warnings.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -186,8 +188,11 @@ TaskForm::TaskForm(TaskFormContext& ctx, TaskWindow window, Request request, con
         primed.id = reserved.id;
         primed.meta = reserved.meta;
         record_ = primed;
-        if (ready_ && copiedFrom_ != 0)
-            CopyTaskScript(ctx_.store, copiedFrom_, record_.id, false);
+        if (ready_ && copiedFrom_ != 0) {
+            NoProgress quiet;
+            CopyScript(ctx_.store, ctx_.progress != nullptr ? *ctx_.progress : quiet, copiedFrom_,
+                       record_.id);
+        }
     }
     RecordEditor<Schedule>::Options options;
     options.reserved = true;
@@ -746,10 +751,16 @@ void TaskForm::browseSound() {
 
 void TaskForm::playSound() {
     const QString file = Clip(sound_->text());
-    if (file.isEmpty() || !QFileInfo(file).isFile()) {
+    if (file.isEmpty()) {
         // Nothing to play: choose a sound instead.
         soundBrowse_->setFocus();
         browseSound();
+        return;
+    }
+    const QFileInfo info(file);
+    if (!info.isFile() || !info.isReadable()) {
+        // A file that cannot be played: the way to another is pointed out, not taken.
+        soundBrowse_->setFocus();
         return;
     }
     ctx_.sound.play(file);
@@ -858,13 +869,24 @@ void TaskForm::accept() {
     if (window_ == TaskWindow::FastAdd)
         t.path = kReplyPrefix + ctx_.startDirectory;
     saving_ = true;
-    ApplyExceptions(ctx_.store, t, window_ == TaskWindow::UpdateSchedule, ctx_.clock, ctx_.dialogs);
+    // The exceptions are worked out on the record before it is saved and written with it;
+    // what else they write (holidays rolled on, the one-time copy) waits for a saved task.
+    const bool holidays = t.exceptHolidays != 0 && t.scheduleType.trimmed() != kOnce;
+    const ExceptionOutcome exceptions = PlanExceptions(
+        t, holidays ? HolidayCalendar::load(ctx_.store, ctx_.clock.today(), false) : HolidayCalendar(),
+        ctx_.dialogs);
     if (request_ == Request::Insert)
         StampTask(t, ctx_.settings.userId, ctx_.clock.today(), ctx_.clock.now());
     const EditOutcome outcome = editor_->save(t);
     saving_ = false;
     switch (outcome) {
     case EditOutcome::Saved:
+        if (holidays) // the annual holidays the check met are rolled on as the scheduler does
+            HolidayCalendar::load(ctx_.store, ctx_.clock.today(), true);
+        if (const StoreError e =
+                MakeExceptionCopy(ctx_.store, t, exceptions, window_ == TaskWindow::UpdateSchedule);
+            !e.ok())
+            warn::ProcessChange(ctx_.dialogs, Schedule::decl().name, e);
         record_ = t;
         afterSave(t);
         QDialog::accept();

@@ -9,6 +9,7 @@
 #include "platform/Dialogs.h"
 #include "platform/FileDialogs.h"
 #include "platform/IniFile.h"
+#include "platform/Progress.h"
 #include "platform/Sound.h"
 #include "store/RecordChanges.h"
 #include "store/Settings.h"
@@ -57,6 +58,8 @@ struct TaskFormContext {
         calendar;
     // Opens the script list of a task; the button is disabled when empty.
     std::function<void(const Schedule& task)> scripting;
+    // The progress window of long runs (copying a script); none when null.
+    Progress* progress = nullptr;
 };
 
 // Which window, with what differs between them.

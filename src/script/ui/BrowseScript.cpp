@@ -165,7 +165,7 @@ void BrowseScript::refresh(int row) {
     list_->setRowCount(static_cast<int>(items_.size()));
     for (int i = 0; i < static_cast<int>(items_.size()); ++i) {
         const Scripting& s = items_[static_cast<std::size_t>(i)];
-        list_->setItem(i, 0, new QTableWidgetItem(Clip(s.action)));
+        list_->setItem(i, 0, new QTableWidgetItem(Clip(s.action.left(20))));
         const QString details = DescribeScriptItem(s);
         auto* cell = new QTableWidgetItem(details.left(80));
         cell->setToolTip(Clip(details));

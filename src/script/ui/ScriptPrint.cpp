@@ -85,7 +85,8 @@ bool PrintScriptReport(const ScriptReport& report, QPrinter& printer) {
 
 void PrintCurrentScript(ScriptWindowContext& ctx, const Schedule& task, QWidget* parent) {
     const ScriptReport report = MakeScriptReport(ctx.store, ctx.progress, task);
-    QPrinter printer(QPrinter::HighResolution);
+    QPrinter own(QPrinter::HighResolution);
+    QPrinter& printer = ctx.printer != nullptr ? *ctx.printer : own;
     printer.setDocName(report.title);
     QPrintPreviewDialog preview(&printer, parent);
     preview.setWindowTitle(report.title);

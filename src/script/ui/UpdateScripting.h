@@ -36,6 +36,8 @@ class QStackedWidget;
 class QTabWidget;
 class QTableWidget;
 
+class QPrinter;
+
 namespace kr {
 
 class Ditto;
@@ -52,6 +54,8 @@ struct ScriptWindowContext {
     WindowSystem* windows = nullptr;
     // The list of key names the Keys page shows.
     QString keyCodesFile = QStringLiteral("KEYCODES.TXT");
+    // The program's printer (Print Setup); a printer of its own when none is given.
+    QPrinter* printer = nullptr;
 };
 
 // An entry with a drop list that is filled afresh each time it drops down.

@@ -157,8 +157,7 @@ void Setup::build() {
     f = page(QStringLiteral("Messages"));
     flag(f, QStringLiteral("Use the &external message program"), &Settings::useExternalMessage);
     flag(f, QStringLiteral("Do not &proceed until message acknowledged"), &Settings::useModalMessage);
-    number(f, QStringLiteral("&Repeat the alarm every (seconds, 0 = once):"), &Settings::repeatAlarmInterval,
-           0, 86400);
+    number(f, QStringLiteral("&Repeat alarms every # seconds"), &Settings::repeatAlarmInterval, 0, 86400);
 
     f = page(QStringLiteral("History"));
     number(f, QStringLiteral("Remove history after (&days, 0 = never):"), &Settings::historyExpires, -1,
@@ -167,8 +166,7 @@ void Setup::build() {
     flag(f, QStringLiteral("&Keep the scripts of history entries"), &Settings::saveScripts);
 
     f = page(QStringLiteral("Scripting"));
-    number(f, QStringLiteral("&Delay between keystroke groups (1/100 s):"), &Settings::scriptingDelay, 0,
-           100000);
+    number(f, QStringLiteral("Send &Interval (1/100ths of a second)"), &Settings::scriptingDelay, 0, 100000);
     number(f, QStringLiteral("&Keystrokes per group:"), &Settings::burstSize, 0, 255);
     auto* translate =
         flag(f, QStringLiteral("&Translate value names in file names"), &Settings::translateFilenames);

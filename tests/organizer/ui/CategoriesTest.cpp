@@ -152,6 +152,27 @@ TEST_F(CategoriesTest, TheListAddsChangesAndDeletesThroughItsButtonsAndMenu) {
     EXPECT_FALSE(ctx->positions.read(QStringLiteral("BrowseCategories"), QStringLiteral("Width")).isEmpty());
 }
 
+TEST_F(CategoriesTest, TheFormIsUpdateCategoryAndRefusesADelete) {
+    UpdateCategories adding(*ctx, Request::Insert, Categories{});
+    EXPECT_EQ(adding.windowTitle(), QStringLiteral("Update Category"));
+
+    // Deleting is the list's work: the form says so and closes, writing nothing.
+    addCategories({"Work"});
+    Table<Categories> table(*store);
+    Categories work;
+    work.category = QStringLiteral("Work");
+    ASSERT_EQ(table.get(Categories::KEYCATEGORY, work), Err::None);
+    UpdateCategories deleting(*ctx, Request::Delete, work);
+    EXPECT_EQ(deleting.exec(), QDialog::Rejected);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Invalid Request"));
+    EXPECT_EQ(
+        dialogs.shown[0].text,
+        QStringLiteral("This procedure was called to delete a record, however deletions are not allowed "
+                       "for this procedure.  Press OK to return to the calling procedure"));
+    EXPECT_EQ(table.records(), 1);
+}
+
 TEST_F(CategoriesTest, ACategoryATaskUsesCanNeitherGoNorBeRenamed) {
     addCategories({"Errands", "Work"});
     addTask(1, "work", "Report");

@@ -1,11 +1,13 @@
 // The schedule list on a real data file, driven through its widgets.
 
 #include "scheduler/ui/BrowseSchedule.h"
+#include "../../store/Peer.h"
 #include "store/Table.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedFileDialogs.h"
+#include "support/TableEvents.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -23,6 +25,19 @@ namespace {
 Date D(int y, int m, int d) {
     return DateFromYmd(y, m, d);
 }
+
+// What the progress window was asked to show.
+struct RecordingProgress final : Progress {
+    void begin(const QString& title, const QString& text) override {
+        begun << title + QLatin1Char('|') + text;
+    }
+    void update(int percent) override { last = percent; }
+    bool cancelled() const override { return false; }
+    void end() override { ++ended; }
+    QStringList begun;
+    int last = -1;
+    int ended = 0;
+};
 
 class BrowseScheduleTest : public ::testing::Test {
 protected:
@@ -242,10 +257,16 @@ TEST_F(BrowseScheduleTest, QuickStartRunsACopyLaterWithItsScript) {
             ASSERT_EQ(script.add(s), Err::None);
         }
     }
+    RecordingProgress progress;
+    forms->progress = &progress;
     auto w = open();
     w->tabs()->setCurrentIndex(1);
     w->list()->setCurrentIndex(w->model()->index(0, 4));
     w->quickStart(1080000); // 3 hours at 22:30
+    // The script is copied by the one routine for copies, in its progress window.
+    EXPECT_EQ(progress.begun, QStringList{QStringLiteral("Processing Records|Copying Script")});
+    EXPECT_EQ(progress.last, 100);
+    EXPECT_EQ(progress.ended, 1);
     Table<Schedule> tasks(*store);
     Schedule copy;
     copy.id = 8;
@@ -326,6 +347,64 @@ TEST_F(BrowseScheduleTest, ItFollowsTheSchedulerAndTheClock) {
     EXPECT_EQ(second->selectedDay(), D(2026, 12, 20));
     second.reset();
     EXPECT_EQ(state.listeners.size(), 1u);
+}
+
+// Another station holds the data file locked while the list reads: the list says it could
+// not read its view, once, and shows what it has; it reads again once the lock is gone.
+TEST_F(BrowseScheduleTest, AViewThatCannotBeReadIsReportedOnce) {
+    add(1, QStringLiteral("Tonight"), D(2026, 12, 8), TimeFromHms(23, 0, 0));
+    auto w = open();
+    Peer peer(dir.path());
+    ASSERT_EQ(peer.ask(QStringLiteral("exclusive")), QStringLiteral("0"));
+    w->refresh();
+    descriptions(*w);
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.captions(), QStringList{QStringLiteral("View Open Error")});
+    EXPECT_TRUE(dialogs.texts()[0].endsWith(QStringLiteral(
+        " attempting to open the current VIEW.\nFilter and Range Limits ignored.\n\nRelated File: Schedule")))
+        << dialogs.texts()[0].toStdString();
+    ASSERT_EQ(peer.ask(QStringLiteral("unlock")), QStringLiteral("0"));
+    w->refresh();
+    QApplication::processEvents();
+    EXPECT_EQ(descriptions(*w), QStringList{QStringLiteral("Tonight")});
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+// One mechanism for every list: each hears of the tables it registered for, whoever wrote
+// them, and of all of them when another station changed the data file.
+TEST_F(BrowseScheduleTest, TableChangesReachTheListsOfThatTable) {
+    TableListeners listeners;
+    TableEventRecorder schedule, todo, both;
+    listeners.add(&schedule);
+    listeners.add(&todo, QStringLiteral("Todo"));
+    listeners.add(&both, QStringLiteral("Contact"));
+    listeners.add(&both, QStringLiteral("Clipboard"));
+    listeners.add(&both, QStringLiteral("contact")); // once is enough
+    EXPECT_EQ(listeners.size(QStringLiteral("Contact")), 1u);
+
+    listeners.post(QStringLiteral("Todo"));
+    listeners.post(); // ScheduleChanged
+    listeners.post(QStringLiteral("Messages"));
+    EXPECT_EQ(schedule.take(), QStringList{QStringLiteral("Schedule")});
+    EXPECT_EQ(todo.take(), QStringList{QStringLiteral("Todo")});
+    EXPECT_TRUE(both.take().isEmpty());
+
+    listeners.postAll();
+    EXPECT_EQ(schedule.take(), QStringList{QStringLiteral("Schedule")});
+    EXPECT_EQ(todo.take(), QStringList{QStringLiteral("Todo")});
+    EXPECT_EQ(both.take(), (QStringList{QStringLiteral("Contact"), QStringLiteral("Clipboard")}));
+
+    // The schedule case is still the ScheduleChanged event the schedule lists know.
+    auto w = open();
+    add(1, QStringLiteral("Tonight"), D(2026, 12, 8), TimeFromHms(23, 0, 0));
+    EXPECT_TRUE(descriptions(*w).isEmpty());
+    state.listeners.postAll();
+    QApplication::processEvents();
+    EXPECT_EQ(descriptions(*w), QStringList{QStringLiteral("Tonight")});
+
+    listeners.remove(&todo);
+    listeners.post(QStringLiteral("Todo"));
+    EXPECT_TRUE(todo.take().isEmpty());
 }
 
 TEST_F(BrowseScheduleTest, TheColumnLayoutIsKeptUnlessTheListChanged) {

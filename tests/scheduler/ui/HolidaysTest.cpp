@@ -1,4 +1,5 @@
 #include "scheduler/ui/Holidays.h"
+#include "../../store/Peer.h"
 #include "platform/qt/Fields.h"
 #include "store/Table.h"
 #include "support/ScriptedDialogs.h"
@@ -67,6 +68,60 @@ TEST_F(HolidaysTest, TheListShowsHolidaysInDateOrderAndRefusesASecondOnOneDate) 
     list.deleteHoliday();
     EXPECT_EQ(list.list()->rowCount(), 2);
     EXPECT_EQ(list.list()->item(1, 1)->text(), QStringLiteral("New Year"));
+}
+
+// Another station, in a process of its own, changes and locks what this one edits.
+TEST_F(HolidaysTest, ChangesAndDeletesFollowTheSharedRecordProtocol) {
+    const Date christmas = DateFromYmd(2026, 12, 25);
+    ASSERT_TRUE(save(QStringLiteral("25/12/2026"), QStringLiteral("Christmas"), true));
+    BrowseHolidays list(*ctx);
+    ASSERT_EQ(list.list()->rowCount(), 1);
+
+    // The list hands the form a watched record; the peer writes it before this station saves.
+    Table<Holidays> table(*store);
+    Holidays mine;
+    mine.holidayDate = christmas;
+    table.watch();
+    ASSERT_EQ(table.get(Holidays::KEYHOLIDAYDATE, mine), Err::None);
+    UpdateHolidays form(*ctx, mine, false);
+    Peer peer(dir.path());
+    ASSERT_EQ(peer.ask(QStringLiteral("holiday-load %1").arg(christmas)), QStringLiteral("0 Christmas"));
+    ASSERT_EQ(peer.ask(QStringLiteral("holiday-put Theirs")), QStringLiteral("0"));
+
+    form.findChildren<QLineEdit*>().last()->setText(QStringLiteral("Mine"));
+    form.accept();
+    EXPECT_EQ(form.result(), 0); // still open
+    ASSERT_EQ(dialogs.captions(), QStringList{QStringLiteral("Record Was Not Updated")});
+    EXPECT_EQ(form.findChildren<QLineEdit*>().last()->text(), QStringLiteral("Theirs"));
+    Holidays stored;
+    stored.holidayDate = christmas;
+    ASSERT_EQ(table.get(Holidays::KEYHOLIDAYDATE, stored), Err::None);
+    EXPECT_EQ(stored.holiday, QStringLiteral("Theirs"));
+    // Saved again over the version now shown.
+    form.findChildren<QLineEdit*>().last()->setText(QStringLiteral("Mine"));
+    form.accept();
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    ASSERT_EQ(table.get(Holidays::KEYHOLIDAYDATE, stored), Err::None);
+    EXPECT_EQ(stored.holiday, QStringLiteral("Mine"));
+
+    // A delete while the peer holds a transaction waits its 2 seconds, says so, and offers
+    // another try; No leaves the holiday in place.
+    dialogs.shown.clear();
+    list.refresh();
+    list.list()->selectRow(0);
+    ASSERT_EQ(peer.ask(QStringLiteral("begin")), QStringLiteral("0"));
+    dialogs.answer(Dialogs::Ok);
+    dialogs.answer(Dialogs::Ok);
+    dialogs.answer(Dialogs::No);
+    list.deleteHoliday();
+    EXPECT_EQ(dialogs.captions(),
+              (QStringList{QStringLiteral("Confirm Delete"), QStringLiteral("Transaction Framing Error"),
+                           QStringLiteral("Record Update Error")}));
+    EXPECT_EQ(list.list()->rowCount(), 1);
+    ASSERT_EQ(peer.ask(QStringLiteral("rollback")), QStringLiteral("0"));
+    dialogs.answer(Dialogs::Ok);
+    list.deleteHoliday();
+    EXPECT_EQ(list.list()->rowCount(), 0);
 }
 
 TEST_F(HolidaysTest, TheFormsCaptionFollowsTheRequest) {

@@ -1,8 +1,10 @@
 #include "scheduler/ui/MessageWindows.h"
+#include "../../store/Peer.h"
 #include "store/Table.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TableEvents.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -205,6 +207,56 @@ TEST_F(MessageWindowsTest, AddingToTheToDoListKeepsTheWindowOpen) {
     EXPECT_EQ(d.category, QStringLiteral("General"));
     EXPECT_EQ(d.done, 0);
     EXPECT_TRUE(w->isVisible());
+}
+
+// Another station holds the data file: neither button may pretend it wrote anything.
+TEST_F(MessageWindowsTest, AFailedSnoozeOrToDoKeepsTheWindowAndSaysWhy) {
+    windows->show(inputs());
+    MessageWindow* w = windows->windows()[0];
+    EXPECT_EQ(Table<Todo>(*store).records(), 0); // the table is made before the peer locks the file
+    Peer peer(dir.path());
+    ASSERT_EQ(peer.ask(QStringLiteral("begin")), QStringLiteral("0"));
+
+    w->button(QStringLiteral("&Snooze"))->click();
+    QApplication::processEvents();
+    ASSERT_EQ(windows->windows().size(), 1u);
+    EXPECT_TRUE(w->isVisible());
+    w->button(QStringLiteral("&Add to To Do List"))->click();
+    EXPECT_EQ(dialogs.captions(),
+              (QStringList{QStringLiteral("Record Insert Error"), QStringLiteral("Record Insert Error")}));
+    ASSERT_EQ(peer.ask(QStringLiteral("rollback")), QStringLiteral("0"));
+    EXPECT_EQ(Table<Schedule>(*store).records(), 0);
+    EXPECT_EQ(Table<Todo>(*store).records(), 0);
+
+    // Once the other station lets go, both work, and the lists of the two tables hear of it.
+    TableEventRecorder scheduleList;
+    TableEventRecorder todoList;
+    TableListeners listeners;
+    listeners.add(&scheduleList);
+    listeners.add(&todoList, QStringLiteral("Todo"));
+    windows =
+        std::make_unique<MessageWindows>(MessageContext{*store,
+                                                        settings,
+                                                        clock,
+                                                        dialogs,
+                                                        *log,
+                                                        sound,
+                                                        *launcher,
+                                                        IniFile(dir.file(QStringLiteral("POSITION.INI"))),
+                                                        dir.path(),
+                                                        {},
+                                                        &listeners});
+    windows->show(inputs());
+    w = windows->windows()[0];
+    w->button(QStringLiteral("&Add to To Do List"))->click();
+    EXPECT_EQ(dialogs.captions().last(), QStringLiteral("Saved"));
+    w->button(QStringLiteral("&Snooze"))->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(windows->windows().empty());
+    EXPECT_EQ(Table<Schedule>(*store).records(), 1);
+    EXPECT_EQ(Table<Todo>(*store).records(), 1);
+    EXPECT_EQ(scheduleList.take(), QStringList{QStringLiteral("Schedule")});
+    EXPECT_EQ(todoList.take(), QStringList{QStringLiteral("Todo")});
 }
 
 TEST_F(MessageWindowsTest, TheAlarmRepeatsOnTheWindowsTimer) {

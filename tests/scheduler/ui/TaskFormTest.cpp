@@ -1,6 +1,7 @@
 // The task form and the wizards, driven through their fields on a real data file.
 
 #include "scheduler/ui/TaskForm.h"
+#include "../../store/Peer.h"
 #include "platform/qt/Ditto.h"
 #include "platform/qt/Fields.h"
 #include "scheduler/Occurrence.h"
@@ -373,6 +374,57 @@ TEST_F(TaskFormTest, AnotherStationsChangeIsShownAndTheTypedValuesRecalled) {
     EXPECT_EQ(stored(7).description, QStringLiteral("Mine"));
 }
 
+// A task whose occurrence falls on a holiday and moves to the next day through a copy; the
+// other station, a process of its own, changes it while the form is open.
+TEST_F(TaskFormTest, ARefusedSaveWritesNoExceptionsAndNoCopy) {
+    {
+        Table<Holidays> holidays(*store);
+        Holidays h;
+        h.holidayDate = D(2026, 12, 14);
+        h.holiday = QStringLiteral("Closed");
+        ASSERT_EQ(holidays.add(h), Err::None);
+    }
+    Schedule t;
+    t.id = 7;
+    t.description = QStringLiteral("Original");
+    t.taskType = QStringLiteral("Display Message");
+    t.message = QStringLiteral("Room 4");
+    t.scheduleType = kDayOfWeek;
+    t.monday = 1;
+    t.date = D(2026, 12, 14);
+    t.time = TimeFromHms(9, 0, 0);
+    t.exceptHolidays = 1;
+    t.shiftType = QStringLiteral("Next Day");
+    UpdateSchedule form(*ctx, Request::Change, addTask(t));
+
+    Peer peer(dir.path());
+    ASSERT_EQ(peer.ask(QStringLiteral("task-load-put 7 Theirs")), QStringLiteral("0"));
+
+    form.descriptionField()->setText(QStringLiteral("Mine"));
+    form.accept();
+    EXPECT_EQ(form.result(), 0); // still open, showing the other station's version
+    EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("This record was changed by another station.")});
+    EXPECT_EQ(form.descriptionField()->text(), QStringLiteral("Theirs"));
+    EXPECT_EQ(taskCount(), 1); // no copy
+    Schedule theirs = stored(7);
+    EXPECT_EQ(theirs.description, QStringLiteral("Theirs"));
+    EXPECT_EQ(theirs.skipNextTime, 0);
+    EXPECT_EQ(theirs.exceptionLink, 0);
+    EXPECT_NE(theirs.networkUser, QStringLiteral("desk-1"));
+
+    // Saved again over their version: the occurrence is marked and the copy made once.
+    form.descriptionField()->setText(QStringLiteral("Mine"));
+    form.accept();
+    ASSERT_EQ(form.result(), QDialog::Accepted);
+    const Schedule mine = stored(7);
+    EXPECT_EQ(mine.description, QStringLiteral("Mine"));
+    EXPECT_EQ(mine.skipNextTime, 1);
+    ASSERT_NE(mine.exceptionLink, 0);
+    EXPECT_EQ(stored(mine.exceptionLink).date, D(2026, 12, 15));
+    EXPECT_EQ(stored(mine.exceptionLink).description, QStringLiteral("Mine"));
+    EXPECT_EQ(taskCount(), 2);
+}
+
 TEST_F(TaskFormTest, TheSoundFollowsTheLastOneChosen) {
     config->ini().write(QStringLiteral("Settings"), QStringLiteral("LastWAVFile"),
                         QStringLiteral("/snd/ini.wav"));
@@ -395,6 +447,13 @@ TEST_F(TaskFormTest, TheSoundFollowsTheLastOneChosen) {
     EXPECT_EQ(config->getConfig(QStringLiteral("LastWAVFile")), wav);
     click(form.playButton());
     EXPECT_EQ(sound.played, QStringList{wav});
+    // A file that cannot be played points to Browse without opening it.
+    form.show();
+    form.soundField()->setText(dir.file(QStringLiteral("gone.wav")));
+    click(form.playButton());
+    EXPECT_EQ(files.asked.size(), 1u);
+    EXPECT_EQ(sound.played, QStringList{wav});
+    EXPECT_EQ(form.focusWidget(), form.soundBrowseButton());
     form.reject();
 
     // The wizards take the last sound from the settings table.
