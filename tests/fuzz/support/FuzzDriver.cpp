@@ -21,6 +21,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -54,8 +55,7 @@ void WriteCurrentInput() {
 
 void OnSignal(int sig) {
     WriteCurrentInput();
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
+    std::raise(sig); // the handler was reset: the default action ends the process
 }
 
 void Run(const Bytes& input) {
@@ -274,8 +274,19 @@ int main(int argc, char** argv) {
 
     if (__sanitizer_set_death_callback != nullptr)
         __sanitizer_set_death_callback(WriteCurrentInput);
-    for (int sig : {SIGSEGV, SIGABRT, SIGFPE, SIGBUS, SIGILL})
-        std::signal(sig, OnSignal);
+    // On a stack of their own, so that a stack overflow is caught too.
+    static std::vector<char> signalStack(1 << 16);
+    stack_t alternate{};
+    alternate.ss_sp = signalStack.data();
+    alternate.ss_size = signalStack.size();
+    sigaltstack(&alternate, nullptr);
+    for (int sig : {SIGSEGV, SIGABRT, SIGFPE, SIGBUS, SIGILL}) {
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        action.sa_flags = SA_ONSTACK | SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(sig, &action, nullptr);
+    }
 
     std::vector<Bytes> pool;
     for (const auto& path : files) {
