@@ -4,7 +4,8 @@
 // tests use, so one command line serves both:
 //     fuzz_pictures -seed=1 -runs=20000 -max_total_time=3 -dict=pictures.dict corpus/pictures
 // When an input ends the process (a crash, or a sanitizer report), it is written to the file
-// "crash-input" in the current folder first, to be replayed alone or added to the corpus.
+// "crash-<program>" in the current folder first (crash-fuzz_pictures), to be replayed alone or
+// added to the corpus.
 
 #include <algorithm>
 #include <chrono>
@@ -34,11 +35,12 @@ using Bytes = std::vector<uint8_t>;
 // The input being run, for the crash handlers (which may only use async-signal-safe calls).
 const uint8_t* g_current = nullptr;
 size_t g_currentSize = 0;
+char g_crashFile[256] = "crash-input";
 
 void WriteCurrentInput() {
     if (g_current == nullptr)
         return;
-    const int fd = ::open("crash-input", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int fd = ::open(g_crashFile, O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0)
         return;
     size_t done = 0;
@@ -49,8 +51,10 @@ void WriteCurrentInput() {
         done += static_cast<size_t>(n);
     }
     ::close(fd);
-    static const char kNote[] = "fuzz driver: the input that failed is in ./crash-input\n";
-    [[maybe_unused]] const ssize_t ignored = ::write(2, kNote, sizeof kNote - 1);
+    static const char kNote[] = "fuzz driver: the input that failed is in ./";
+    [[maybe_unused]] ssize_t ignored = ::write(2, kNote, sizeof kNote - 1);
+    ignored = ::write(2, g_crashFile, std::strlen(g_crashFile));
+    ignored = ::write(2, "\n", 1);
 }
 
 void OnSignal(int sig) {
@@ -235,6 +239,8 @@ bool Option(const std::string& arg, const char* name, std::string* value) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::snprintf(g_crashFile, sizeof g_crashFile, "crash-%s",
+                  std::filesystem::path(argv[0]).filename().c_str());
     uint64_t seed = 1;
     long runs = 0;
     double seconds = 0;
