@@ -109,6 +109,16 @@ private:
         }
     }
     std::optional<Value> unary() {
+        // Every nesting passes here; deeper than any value can be written is no expression
+        // (and would only exhaust the stack).
+        if (depth_ >= kMaxDepth)
+            return std::nullopt;
+        ++depth_;
+        auto v = signedValue();
+        --depth_;
+        return v;
+    }
+    std::optional<Value> signedValue() {
         if (eat(QLatin1Char('-'))) {
             auto v = unary();
             if (!v || !std::holds_alternative<double>(*v))
@@ -160,8 +170,11 @@ private:
         return Value(d);
     }
 
+    static constexpr int kMaxDepth = 300;
+
     QString s_;
     qsizetype pos_ = 0;
+    int depth_ = 0;
 };
 
 // A text read as a number with two decimals; 0 when it is not a number.

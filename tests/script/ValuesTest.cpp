@@ -62,6 +62,21 @@ TEST_F(ValuesTest, ExpressionsAfterAnEqualsSignAreWorkedOut) {
     EXPECT_EQ(EvaluateExpression(QStringLiteral("-1.5 + 2")), QStringLiteral("0.5"));
 }
 
+TEST_F(ValuesTest, DeeplyNestedExpressionsAreRefusedNotOverflowed) {
+    // The longest value nests about 126 deep; that still works out.
+    const QString deepest =
+        QString(126, QLatin1Char('(')) + QStringLiteral("2") + QString(126, QLatin1Char(')'));
+    values.setValue(QStringLiteral("DEEP"), QLatin1Char('=') + deepest);
+    EXPECT_EQ(values.getValue(QStringLiteral("DEEP")), QStringLiteral("2"));
+    EXPECT_EQ(EvaluateExpression(QString(254, QLatin1Char('-')) + QStringLiteral("3")), QStringLiteral("3"));
+    // Far deeper nesting is no expression, and the stack survives it.
+    const int depth = 200000;
+    EXPECT_EQ(EvaluateExpression(QString(depth, QLatin1Char('(')) + QStringLiteral("1") +
+                                 QString(depth, QLatin1Char(')'))),
+              std::nullopt);
+    EXPECT_EQ(EvaluateExpression(QString(depth, QLatin1Char('-')) + QStringLiteral("1")), std::nullopt);
+}
+
 TEST_F(ValuesTest, ComparisonsAreNumericOrTextAsTheValuesAre) {
     // Both empty, not a numeric name: equal texts.
     EXPECT_TRUE(values.testValue(QStringLiteral("NEVER"), QStringLiteral("="), QString()));
