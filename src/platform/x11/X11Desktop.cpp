@@ -14,6 +14,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace kr {
@@ -168,9 +169,13 @@ unsigned long KeysymForCharacter(char32_t c) {
 } // namespace
 
 // Keycodes with no symbols, lent to characters the keyboard layout does not have.
+// They are lent in turn and given back only when the text is typed: a program that is slow to
+// read its events looks the keycode up after the press, and must still find that character.
 struct X11Desktop::Keymap {
     int perKeycode = 0;
     std::vector<KeyCode> spare;
+    std::size_t next = 0;
+    std::vector<KeyCode> lent;
 };
 
 X11Desktop::X11Desktop(const QByteArray& display, const QString& sessionBus)
@@ -409,11 +414,13 @@ bool X11Desktop::sendKeysym(unsigned long keysym, bool withShift) {
         // A character the layout does not have: lend it a spare keycode for one press.
         if (keymap_->spare.empty())
             return false;
-        kc = keymap_->spare.front();
+        kc = keymap_->spare[keymap_->next++ % keymap_->spare.size()];
         std::vector<KeySym> syms(static_cast<std::size_t>(qMax(1, keymap_->perKeycode)), keysym);
         XChangeKeyboardMapping(d, kc, static_cast<int>(syms.size()), syms.data(), 1);
         XSync(d, False);
         QThread::msleep(30);
+        if (std::find(keymap_->lent.begin(), keymap_->lent.end(), kc) == keymap_->lent.end())
+            keymap_->lent.push_back(kc);
         lent = true;
     }
     const KeyCode shiftKey = XKeysymToKeycode(d, XK_Shift_L);
@@ -425,13 +432,21 @@ bool X11Desktop::sendKeysym(unsigned long keysym, bool withShift) {
     if (pressShift)
         XTestFakeKeyEvent(d, shiftKey, False, CurrentTime);
     XSync(d, False);
-    if (lent) {
+    if (lent)
         QThread::msleep(30);
-        std::vector<KeySym> none(static_cast<std::size_t>(qMax(1, keymap_->perKeycode)), NoSymbol);
-        XChangeKeyboardMapping(d, kc, static_cast<int>(none.size()), none.data(), 1);
-        XSync(d, False);
-    }
     return true;
+}
+
+void X11Desktop::returnLentKeycodes() {
+    if (keymap_->lent.empty())
+        return;
+    Display* d = D(display_);
+    QThread::msleep(60);
+    std::vector<KeySym> none(static_cast<std::size_t>(qMax(1, keymap_->perKeycode)), NoSymbol);
+    for (KeyCode kc : keymap_->lent)
+        XChangeKeyboardMapping(d, kc, static_cast<int>(none.size()), none.data(), 1);
+    XSync(d, False);
+    keymap_->lent.clear();
 }
 
 void X11Desktop::typeText(const QString& text) {
@@ -439,6 +454,7 @@ void X11Desktop::typeText(const QString& text) {
         return;
     for (char32_t c : text.toUcs4())
         sendKeysym(KeysymForCharacter(c), false);
+    returnLentKeycodes();
 }
 
 void X11Desktop::pressKey(quint16 code) {
@@ -480,6 +496,7 @@ void X11Desktop::pressKey(quint16 code) {
                 XTestFakeKeyEvent(d, shiftKey, False, CurrentTime);
         } else {
             sendKeysym(keysym, shift);
+            returnLentKeycodes();
         }
     }
     for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)

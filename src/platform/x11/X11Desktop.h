@@ -40,6 +40,7 @@ public:
 private:
     struct Keymap;
     bool sendKeysym(unsigned long keysym, bool withShift);
+    void returnLentKeycodes();
     void showRestored(WindowHandle window);
 
     void* display_ = nullptr; // Display*
