@@ -16,6 +16,7 @@ struct QueueEntry {
     Date dueDate = 0; // the moment from which the item may run
     Time dueTime = 0;
     qint32 startHandle = 0; // the result of the most recent program start when queued
+    bool sending = false;   // a Send Email whose message is on its way
 };
 
 class ActiveScriptQueue {

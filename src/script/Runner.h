@@ -29,7 +29,11 @@ public:
     virtual void sendKeystrokes(QueueEntry& entry);
     virtual qint32 fileAction(const QString& type, const QString& first, const QString& second);
     virtual void dde(QueueEntry& entry);
+    // Starts sending a stored message: its result, or kEmailPending while the send runs on;
+    // the runner then asks emailResult() on later steps until the result is known.
+    static constexpr qint32 kEmailPending = -1;
     virtual qint32 sendEmail(qint32 emailId);
+    virtual qint32 emailResult();
 };
 
 struct RunnerContext {
@@ -76,6 +80,7 @@ private:
     void completeWait();
     void startProgram(QueueEntry& e);
     void programWait(QueueEntry& e);
+    void sendEmail(QueueEntry& e);
     void removeHead();
     void debugMessage(const QString& text, const QString& title);
 
