@@ -2,6 +2,7 @@
 
 #include "app/MainFrame.h"
 #include "app/TaskWindows.h"
+#include "mail/SendStoredMessage.h"
 #include "platform/Processes.h"
 #include "platform/dbus/DBusDde.h"
 #include "platform/qt/QtDialogs.h"
@@ -61,6 +62,19 @@ QString FindKeyCodesFile() {
             return QDir::cleanPath(candidate);
     return name;
 }
+
+// The script actions, with Send Email handed to the mail sender.
+class ProgramServices final : public Automation {
+public:
+    ProgramServices(AutomationContext ctx, MailSender& mail)
+        : Automation(std::move(ctx))
+        , mail_(mail) {}
+    qint32 sendEmail(qint32 emailId) override { return mail_.sendStoredMessage(emailId); }
+    qint32 emailResult() override { return mail_.result(); }
+
+private:
+    MailSender& mail_;
+};
 
 } // namespace
 
@@ -144,7 +158,12 @@ int RunProgram(const ProgramOptions& options) {
                                                              : QString();
         });
     DBusDde dde;
-    Automation services(
+    MailSender mail({store, settings, clock, dialogs, log, values, QDir::currentPath(),
+                     kProductTitle.left(32),
+                     [&state](const QString& text) { state.pendingStatusText = text; },
+                     // "Stop Running Script" empties the queue: a send under way is cancelled.
+                     [&queue] { return !queue.empty() && queue.front().sending; }});
+    ProgramServices services(
         {desktop.connected() ? &desktop : nullptr, desktop.connected() ? &desktop : nullptr, values, settings,
          clock, dialogs, state.debug, [&frame] { return static_cast<WindowHandle>(frame.winId()); },
          [](const QString& name) {
@@ -156,7 +175,8 @@ int RunProgram(const ProgramOptions& options) {
              loop.exec();
          },
          [&frame] { return frame.trayIconShown(); }, [&frame] { return frame.currentIconName(); },
-         [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde});
+         [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde},
+        mail);
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
                          [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});
     frame.hooks().runScriptStep = [&] { runner.runScriptStep(); };
