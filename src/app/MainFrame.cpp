@@ -516,7 +516,8 @@ void MainFrame::openSetup() {
         ctx_.positions,
         ctx_.state.inactiveSwitch,
         [this] { stopRunningScript(); },
-        [this] { ctx_.state.schedulerActive = ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch; }};
+        [this] { ctx_.state.schedulerActive = ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch; },
+        ctx_.secrets};
     Setup::run(env, this);
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
+#include "platform/SecretStore.h"
 #include "platform/qt/TrayHost.h"
 #include "scheduler/FrameView.h"
 #include "scheduler/ProgramState.h"
@@ -38,7 +39,8 @@ struct AppContext {
     EventLog& log;
     ProgramState& state;
     ActiveScriptQueue& queue;
-    IniFile positions; // POSITION.INI in the working directory
+    IniFile positions;              // POSITION.INI in the working directory
+    SecretStore* secrets = nullptr; // the mail and news passwords
 };
 
 // The tick's collaborators, filled by the scheduler, the clipboard saver and the script runner.

@@ -125,11 +125,9 @@ qint32 MailSender::begin(qint32 emailId) {
     const QString attachment = translatedAttachment(m);
     if (!attachment.isEmpty())
         r.attachments << attachment.left(255);
-    QString protocol = QStringLiteral("smtp");
 
     if (type == kNews) {
         send->way = Way::News;
-        protocol = QStringLiteral("nntp");
         r.mode = MailRequest::Mode::News;
         r.logFile = QDir(ctx_.logDir).filePath(QStringLiteral("inserver.log"));
         r.host = MailRequest::text(s.nHost);
@@ -174,12 +172,7 @@ qint32 MailSender::begin(qint32 emailId) {
                 MailRequest::addRecipient(r.bcc, QString(), a);
         }
     }
-    if (ctx_.credentials) {
-        if (const auto login = ctx_.credentials(protocol, r.host)) {
-            r.user = login->user;
-            r.password = login->password;
-        }
-    }
+    r.user = MailRequest::text(send->way == Way::News ? s.newsUser : s.smtpUser);
 
     // No recipient: nothing to talk to a server about.
     if (r.to.isEmpty()) {
@@ -197,7 +190,22 @@ void MailSender::start(std::unique_ptr<Send> send) {
     if (current_->way != Way::News && ctx_.pendingStatus)
         ctx_.pendingStatus(kSendingEmail);
     Send* job = current_.get();
-    worker_ = QThread::create([job, this] { job->outcome = DeliverRequest(job->request, cancel_); });
+    SecretStore* secrets = ctx_.secrets;
+    const QString protocol = job->way == Way::News ? QStringLiteral("nntp") : QStringLiteral("smtp");
+    worker_ = QThread::create([job, secrets, protocol, this] {
+        MailRequest& r = job->request;
+        // Without its password a login goes on unauthenticated; the server says why it refuses.
+        if (!r.user.isEmpty()) {
+            const auto password = secrets != nullptr
+                                      ? secrets->readPassword(SecretStore::key(protocol, r.host, r.user))
+                                      : std::nullopt;
+            if (password)
+                r.password = *password;
+            else
+                r.user.clear();
+        }
+        job->outcome = DeliverRequest(r, cancel_);
+    });
     connect(worker_, &QThread::finished, this, &MailSender::workerDone, Qt::QueuedConnection);
     worker_->start();
     watchdog_.start();
@@ -233,6 +241,7 @@ qint32 MailSender::finish(Send& send) {
     const Messages& m = send.message;
     const MailRequest& r = send.request;
     const qint32 code = send.outcome.code;
+    reply_ = send.outcome.reply;
     const QString to = Clip(m.emailTo);
     if (code == kMailSent) {
         stamp(m.emailId);

@@ -10,6 +10,7 @@
 #include "mail/Smtp.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/SecretStore.h"
 #include "script/Values.h"
 #include "store/EventLog.h"
 #include "store/Settings.h"
@@ -28,11 +29,6 @@
 
 namespace kr {
 
-struct MailCredentials {
-    QString user;
-    QString password;
-};
-
 struct MailContext {
     Store& store;
     const Settings& settings;
@@ -49,8 +45,8 @@ struct MailContext {
     // Whether the send is still wanted; when it turns false (the script was stopped), the
     // conversation is aborted with 14.
     std::function<bool()> stillWanted = {};
-    // The login for a protocol ("smtp", "nntp") and server; none: no authentication.
-    std::function<std::optional<MailCredentials>(const QString&, const QString&)> credentials = {};
+    // The passwords of the SmtpUser and NewsUser logins; read on the worker thread.
+    SecretStore* secrets = nullptr;
     // Extra certificate authorities trusted besides the system's (tests).
     QString caFile = {};
 };
@@ -73,6 +69,8 @@ public:
     // The result of the send started last; kPending while it runs.
     qint32 result();
     bool busy() const { return worker_ != nullptr; }
+    // The server's refusal of the last send that ended with 9.
+    const QString& lastReply() const { return reply_; }
     // Ends the running conversation with 14 ("User Cancel").
     void abort() { cancel_.request(); }
 
@@ -103,6 +101,7 @@ private:
     QTimer watchdog_;
     std::optional<qint32> queued_; // a send asked for while an abandoned one still ends
     qint32 result_ = 0;
+    QString reply_;
 };
 
 } // namespace kr

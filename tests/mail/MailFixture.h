@@ -82,16 +82,15 @@ protected:
         settings.org = QStringLiteral("Test Works");
         settings.nSender = QStringLiteral("poster@kelvray.test");
         log = std::make_unique<EventLog>(dir.file(kEventLogName), settings, clock);
+        build();
+    }
+
+    // The sender and the runner, made again after a change of the certificate authorities.
+    void build() {
         sender = std::make_unique<MailSender>(
             MailContext{*store, settings, clock, dialogs, *log, values, dir.path(), kProductTitle.left(32),
                         [this](const QString& t) { statusTexts << t; },
-                        [this] { return !queue.empty() && queue.front().sending; },
-                        [this](const QString& protocol, const QString&) -> std::optional<MailCredentials> {
-                            if (login.user.isEmpty() || protocol != loginProtocol)
-                                return std::nullopt;
-                            return login;
-                        },
-                        caFile});
+                        [this] { return !queue.empty() && queue.front().sending; }, &secrets, caFile});
         services = std::make_unique<MailServices>(*sender);
         runner = std::make_unique<ScriptRunner>(RunnerContext{
             queue, values, settings, clock, dialogs, *log, starter, *services, debug, {}, nullptr});
@@ -197,8 +196,7 @@ protected:
     NoStarter starter;
     int debug = 0;
     QStringList statusTexts;
-    MailCredentials login;
-    QString loginProtocol;
+    MemorySecretStore secrets;
     QString caFile;
     qint32 lastId = 0;
     qint32 lastContact = 0;

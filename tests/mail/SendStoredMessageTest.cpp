@@ -1,5 +1,6 @@
 #include "MailFixture.h"
 
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpServer>
 
@@ -378,8 +379,10 @@ TEST_F(NntpTest, LoginNeedsEncryptionAndTheTranscriptHidesThePassword) {
     PythonServer server(QStringLiteral("nntp_server.py"),
                         {inbox(), QStringLiteral("--auth"), QStringLiteral("reader:s3cret")});
     settings.nHost = server.address();
-    login = {QStringLiteral("reader"), QStringLiteral("s3cret")};
-    loginProtocol = QStringLiteral("nntp");
+    settings.newsUser = QStringLiteral("reader");
+    secrets.writePassword(
+        SecretStore::key(QStringLiteral("nntp"), server.address(), QStringLiteral("reader")),
+        QStringLiteral("s3cret"));
     // This server offers no STARTTLS: the password is not sent in clear.
     EXPECT_EQ(runSend(addMessage(Article(QStringLiteral("local.test"), QString()))), 9);
     EXPECT_TRUE(files(QStringLiteral("*.eml")).isEmpty());
@@ -388,6 +391,67 @@ TEST_F(NntpTest, LoginNeedsEncryptionAndTheTranscriptHidesThePassword) {
     const QByteArray text = transcript.readAll();
     EXPECT_TRUE(text.contains("STARTTLS"));
     EXPECT_FALSE(text.contains("s3cret"));
+}
+
+} // namespace
+} // namespace kr::test
+
+namespace kr::test {
+namespace {
+
+// A certificate for 127.0.0.1 and its key, made for the test.
+bool MakeCertificate(const QString& cert, const QString& key) {
+    QProcess p;
+    p.start(QStringLiteral("openssl"),
+            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+             QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), key,
+             QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
+             QStringLiteral("-subj"), QStringLiteral("/CN=localhost"), QStringLiteral("-addext"),
+             QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost")});
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+TEST_F(SmtpTest, StartTlsAndLoginWithThePasswordFromTheSecretStore) {
+    const QString cert = dir.file(QStringLiteral("cert.pem"));
+    ASSERT_TRUE(MakeCertificate(cert, dir.file(QStringLiteral("key.pem"))));
+    PythonServer server(QStringLiteral("smtp_server.py"),
+                        {inbox(), QStringLiteral("--tls"), cert, dir.file(QStringLiteral("key.pem")),
+                         QStringLiteral("--auth"), QStringLiteral("robot:Pa55word!")});
+    ASSERT_NE(server.port(), 0);
+    settings.host = server.address();
+    settings.smtpUser = QStringLiteral("robot");
+    const qint32 id = addMessage(Email(QStringLiteral("ann@example.test"), QStringLiteral("secure")));
+
+    // The server's certificate is not trusted by the system: no login, no message.
+    EXPECT_EQ(runSend(id), 9);
+    EXPECT_TRUE(mailLog().last().startsWith(QStringLiteral("Mail Error|Could not send")));
+    EXPECT_TRUE(mailLog()
+                    .at(mailLog().size() - 2)
+                    .startsWith(QStringLiteral("Mail Error|Error:  Mail Server Error:\rTLS: ")))
+        << mailLog().join(QLatin1Char('\n')).toStdString();
+
+    caFile = cert;
+    build();
+    // Without its password the send goes on unauthenticated, and the server says why it refuses.
+    EXPECT_EQ(runSend(id), 9);
+    EXPECT_TRUE(files(QStringLiteral("*.json")).isEmpty());
+    EXPECT_TRUE(mailLog().at(mailLog().size() - 2).contains(QStringLiteral("530")))
+        << mailLog().join(QLatin1Char('\n')).toStdString();
+
+    secrets.writePassword(SecretStore::key(QStringLiteral("smtp"), server.address(), QStringLiteral("robot")),
+                          QStringLiteral("Pa55word!"));
+    EXPECT_EQ(runSend(id), 0);
+    EXPECT_EQ(files(QStringLiteral("*.json")).size(), 1);
+
+    QFile transcript(dir.file(QStringLiteral("inmail.log")));
+    ASSERT_TRUE(transcript.open(QIODevice::ReadOnly));
+    const QByteArray text = transcript.readAll();
+    EXPECT_TRUE(text.contains("STARTTLS"));
+    EXPECT_TRUE(text.contains("> AUTH "));
+    EXPECT_FALSE(text.contains("Pa55word!"));
+    EXPECT_FALSE(text.contains(QByteArray("Pa55word!").toBase64()));
+    EXPECT_FALSE(text.contains(QByteArray("robot\0robot\0Pa55word!", 21).toBase64()));
+    EXPECT_FALSE(text.contains(QByteArray("\0robot\0Pa55word!", 16).toBase64()));
 }
 
 } // namespace
