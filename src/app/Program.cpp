@@ -2,7 +2,9 @@
 
 #include "app/MainFrame.h"
 #include "app/TaskWindows.h"
+#include "mail/KeychainSecretStore.h"
 #include "mail/SendStoredMessage.h"
+#include "mail/ui/MessageWindows.h"
 #include "platform/Processes.h"
 #include "platform/dbus/DBusDde.h"
 #include "platform/qt/QtDialogs.h"
@@ -97,9 +99,13 @@ int RunProgram(const ProgramOptions& options) {
     ProgramState state;
     state.inactiveSwitch = options.inactive;
     ActiveScriptQueue queue;
+    // Passwords the desktop's store refuses are kept for this run only.
+    KeychainSecretStore keychain;
+    SessionSecretStore secrets(&keychain);
     AppContext ctx{store,    dialogs, clock,
                    settings, config,  log,
-                   state,    queue,   IniFile(QDir::current().filePath(kPositionIniName))};
+                   state,    queue,   IniFile(QDir::current().filePath(kPositionIniName)),
+                   &secrets};
     QtTrayHost tray;
     MainFrame frame(ctx, tray);
 
@@ -162,7 +168,7 @@ int RunProgram(const ProgramOptions& options) {
                      kProductTitle.left(32),
                      [&state](const QString& text) { state.pendingStatusText = text; },
                      // "Stop Running Script" empties the queue: a send under way is cancelled.
-                     [&queue] { return !queue.empty() && queue.front().sending; }});
+                     [&queue] { return !queue.empty() && queue.front().sending; }, &secrets});
     ProgramServices services(
         {desktop.connected() ? &desktop : nullptr, desktop.connected() ? &desktop : nullptr, values, settings,
          clock, dialogs, state.debug, [&frame] { return static_cast<WindowHandle>(frame.winId()); },
@@ -177,6 +183,33 @@ int RunProgram(const ProgramOptions& options) {
          [&frame] { return frame.trayIconShown(); }, [&frame] { return frame.currentIconName(); },
          [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde},
         mail);
+    // The Email Messages list, and the picker behind the script editor's "Select &Message".
+    const MessageWindowContext messageCtx{
+        store,
+        dialogs,
+        files,
+        settings,
+        ctx.positions,
+        MailContext{store,
+                    settings,
+                    clock,
+                    dialogs,
+                    log,
+                    values,
+                    QDir::currentPath(),
+                    kProductTitle.left(32),
+                    [&state](const QString& text) { state.pendingStatusText = text; },
+                    {},
+                    &secrets}};
+    scriptCtx.pickMessage = [&messageCtx](qint32 current, QWidget* parent) {
+        return PickMessage(messageCtx, current, parent);
+    };
+    frame.registerWindow(QStringLiteral("BrowseMessages"), [&messageCtx, &frame] {
+        auto* w = new BrowseMessages(messageCtx, false, 0, &frame);
+        w->setWindowFlag(Qt::Window);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->show();
+    });
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
                          [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});
     frame.hooks().runScriptStep = [&] { runner.runScriptStep(); };

@@ -52,6 +52,9 @@ struct ScriptWindowContext {
     WindowSystem* windows = nullptr;
     // The list of key names the Keys page shows.
     QString keyCodesFile = QStringLiteral("KEYCODES.TXT");
+    // "Select &Message": picks from the Email Messages list (the number, or 0); without it a
+    // plain list of the messages is offered.
+    std::function<qint32(qint32, QWidget*)> pickMessage = {};
 };
 
 // An entry with a drop list that is filled afresh each time it drops down.
