@@ -456,3 +456,52 @@ TEST_F(SmtpTest, StartTlsAndLoginWithThePasswordFromTheSecretStore) {
 
 } // namespace
 } // namespace kr::test
+
+namespace kr::test {
+namespace {
+
+TEST_F(NntpTest, LoginOverStartTlsAndArticlesOverImplicitTls) {
+    const QString cert = dir.file(QStringLiteral("cert.pem"));
+    const QString key = dir.file(QStringLiteral("key.pem"));
+    ASSERT_TRUE(MakeCertificate(cert, key));
+    caFile = cert;
+    build();
+    values.setValue(QStringLiteral("WHO"), QStringLiteral("report"));
+    {
+        PythonServer server(QStringLiteral("nntp_server.py"),
+                            {inbox(), QStringLiteral("--auth"), QStringLiteral("reader:s3cret"),
+                             QStringLiteral("--tls"), cert, key});
+        settings.nHost = server.address();
+        settings.newsUser = QStringLiteral("reader");
+        secrets.writePassword(
+            SecretStore::key(QStringLiteral("nntp"), server.address(), QStringLiteral("reader")),
+            QStringLiteral("s3cret"));
+        EXPECT_EQ(runSend(addMessage(Article(QStringLiteral("local.test"), QString()))), 0);
+        EXPECT_EQ(files(QStringLiteral("*.eml")).size(), 1);
+    }
+    QFile transcript(dir.file(QStringLiteral("inserver.log")));
+    ASSERT_TRUE(transcript.open(QIODevice::ReadOnly));
+    const QByteArray text = transcript.readAll();
+    EXPECT_TRUE(text.contains("< 382"));
+    EXPECT_TRUE(text.contains("> AUTHINFO USER reader"));
+    EXPECT_TRUE(text.contains("< 281"));
+    EXPECT_FALSE(text.contains("s3cret"));
+
+    PythonServer secure(QStringLiteral("nntp_server.py"),
+                        {inbox(), QStringLiteral("--tls"), cert, key, QStringLiteral("--implicit")});
+    settings.nHost = QStringLiteral("nntps://127.0.0.1:%1").arg(secure.port());
+    settings.newsUser.clear();
+    EXPECT_EQ(runSend(addMessage(Article(QStringLiteral("local.test"), QString()))), 0);
+    EXPECT_EQ(files(QStringLiteral("*.eml")).size(), 2);
+
+    // A certificate the sender does not trust: "TLS: " and the reason.
+    caFile.clear();
+    build();
+    EXPECT_EQ(runSend(addMessage(Article(QStringLiteral("local.test"), QString()))), 9);
+    EXPECT_TRUE(
+        mailLog().at(mailLog().size() - 2).startsWith(QStringLiteral("News Error|Mail Server Error:\rTLS: ")))
+        << mailLog().join(QLatin1Char('\n')).toStdString();
+}
+
+} // namespace
+} // namespace kr::test

@@ -37,6 +37,8 @@ class Keeper:
         if self.stall:
             await asyncio.sleep(self.stall)
         self.count += 1
+        while os.path.exists(os.path.join(self.folder, "%04d.json" % self.count)):
+            self.count += 1
         record = {
             "from": envelope.mail_from,
             "to": envelope.rcpt_tos,
