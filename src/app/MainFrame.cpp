@@ -547,7 +547,8 @@ void MainFrame::openSetup() {
                          ctx_.positions,
                          ctx_.state.inactiveSwitch,
                          [this] { stopRunningScript(); },
-                         [this] { ApplySchedulerActive(ctx_); }};
+                         [this] { ApplySchedulerActive(ctx_); },
+                         ctx_.secrets};
     ResumeStoppedScheduler(ctx_, stopped, Setup::run(env, this));
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
+#include "platform/SecretStore.h"
 #include "platform/qt/TrayHost.h"
 #include "scheduler/FrameView.h"
 #include "scheduler/ProgramState.h"
@@ -39,7 +40,8 @@ struct AppContext {
     EventLog& log;
     ProgramState& state;
     ActiveScriptQueue& queue;
-    IniFile positions; // POSITION.INI in the working directory
+    IniFile positions;              // POSITION.INI in the working directory
+    SecretStore* secrets = nullptr; // the mail and news passwords
     // The printer chosen with Print Setup, shared by the reports and the script printout.
     QPrinter* printer = nullptr;
 };

@@ -2,6 +2,9 @@
 
 #include "app/MainFrame.h"
 #include "app/TaskWindows.h"
+#include "mail/KeychainSecretStore.h"
+#include "mail/SendStoredMessage.h"
+#include "mail/ui/MessageWindows.h"
 #include "platform/Processes.h"
 #include "platform/dbus/DBusDde.h"
 #include "platform/qt/QtDialogs.h"
@@ -64,6 +67,19 @@ QString FindKeyCodesFile() {
     return name;
 }
 
+// The script actions, with Send Email handed to the mail sender.
+class ProgramServices final : public Automation {
+public:
+    ProgramServices(AutomationContext ctx, MailSender& mail)
+        : Automation(std::move(ctx))
+        , mail_(mail) {}
+    qint32 sendEmail(qint32 emailId) override { return mail_.sendStoredMessage(emailId); }
+    qint32 emailResult() override { return mail_.result(); }
+
+private:
+    MailSender& mail_;
+};
+
 } // namespace
 
 int RunProgram(const ProgramOptions& options) {
@@ -88,10 +104,13 @@ int RunProgram(const ProgramOptions& options) {
     log.setOpenFailureHandler([&state](const QString& text) { state.pendingStatusText = text; });
     ActiveScriptQueue queue;
     QPrinter printer(QPrinter::HighResolution);
+    // Passwords the desktop's store refuses are kept for this run only.
+    KeychainSecretStore keychain;
+    SessionSecretStore secrets(&keychain);
     AppContext ctx{store,    dialogs, clock,
                    settings, config,  log,
                    state,    queue,   IniFile(QDir::current().filePath(kPositionIniName)),
-                   &printer};
+                   &secrets, &printer};
     QtTrayHost tray;
     MainFrame frame(ctx, tray);
 
@@ -151,7 +170,12 @@ int RunProgram(const ProgramOptions& options) {
                                                              : QString();
         });
     DBusDde dde;
-    Automation services(
+    MailSender mail({store, settings, clock, dialogs, log, values, QDir::currentPath(),
+                     kProductTitle.left(32),
+                     [&state](const QString& text) { state.pendingStatusText = text; },
+                     // "Stop Running Script" empties the queue: a send under way is cancelled.
+                     [&queue] { return !queue.empty() && queue.front().sending; }, &secrets});
+    ProgramServices services(
         {desktop.connected() ? &desktop : nullptr, desktop.connected() ? &desktop : nullptr, values, settings,
          clock, dialogs, state.debug, [&frame] { return static_cast<WindowHandle>(frame.winId()); },
          [](const QString& name) {
@@ -163,7 +187,35 @@ int RunProgram(const ProgramOptions& options) {
              loop.exec();
          },
          [&frame] { return frame.trayIconShown(); }, [&frame] { return frame.currentIconName(); },
-         [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde});
+         [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde},
+        mail);
+    // The Email Messages list, and the picker behind the script editor's "Select &Message".
+    const MessageWindowContext messageCtx{
+        store,
+        dialogs,
+        files,
+        settings,
+        ctx.positions,
+        MailContext{store,
+                    settings,
+                    clock,
+                    dialogs,
+                    log,
+                    values,
+                    QDir::currentPath(),
+                    kProductTitle.left(32),
+                    [&state](const QString& text) { state.pendingStatusText = text; },
+                    {},
+                    &secrets}};
+    scriptCtx.pickMessage = [&messageCtx](qint32 current, QWidget* parent) {
+        return PickMessage(messageCtx, current, parent);
+    };
+    frame.registerWindow(QStringLiteral("BrowseMessages"), [&messageCtx, &frame] {
+        auto* w = new BrowseMessages(messageCtx, false, 0, &frame);
+        w->setWindowFlag(Qt::Window);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->show();
+    });
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
                          [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});
     frame.hooks().runScriptStep = [&] { runner.runScriptStep(); };

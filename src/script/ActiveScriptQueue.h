@@ -17,6 +17,7 @@ struct QueueEntry {
     Time dueTime = 0;
     qint32 startHandle = 0; // the result of the most recent program start when queued
     quint64 serial = 0;     // given by the queue: tells an entry from a later one like it
+    bool sending = false;   // a Send Email whose message is on its way
 };
 
 class ActiveScriptQueue {

@@ -26,6 +26,9 @@ void ScriptServices::dde(QueueEntry&) {}
 qint32 ScriptServices::sendEmail(qint32) {
     return 0;
 }
+qint32 ScriptServices::emailResult() {
+    return 0;
+}
 
 namespace {
 
@@ -144,8 +147,7 @@ void ScriptRunner::dispatch() {
         lastFileResult_ = ctx_.services.fileAction(e.item.ddeType, e.item.command, e.item.path);
         stillHead();
     } else if (a == action::SendEmail) {
-        lastMailResult_ = ctx_.services.sendEmail(e.item.emailId);
-        stillHead();
+        sendEmail(e);
     } else if (a == action::SetValue) {
         ctx_.values.setValue(e.item.path, e.item.command);
     } else if (a == action::IfValue) {
@@ -370,6 +372,20 @@ void ScriptRunner::programWait(const QueueEntry& e) {
     if (lastTimeout_ != 0 && Past(ctx_.clock, e.item.nextTaskId, e.item.timeElapsed))
         return;
     keepHead_ = true;
+}
+
+void ScriptRunner::sendEmail(const QueueEntry& e) {
+    // The conversation runs on beside the program; the entry stays at the head until it ends.
+    const qint32 r = e.sending ? ctx_.services.emailResult() : ctx_.services.sendEmail(e.item.emailId);
+    if (!stillHead())
+        return;
+    const bool pending = r == ScriptServices::kEmailPending;
+    ctx_.queue.front().sending = pending;
+    if (pending) {
+        keepHead_ = true;
+        return;
+    }
+    lastMailResult_ = r;
 }
 
 bool ScriptRunner::startScript(const QString& file, const QString& loadType, qint32 taskId, quint64 caller) {

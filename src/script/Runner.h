@@ -29,7 +29,11 @@ public:
     virtual void sendKeystrokes(QueueEntry& entry);
     virtual qint32 fileAction(const QString& type, const QString& first, const QString& second);
     virtual void dde(QueueEntry& entry);
+    // Starts sending a stored message: its result, or kEmailPending while the send runs on;
+    // the runner then asks emailResult() on later steps until the result is known.
+    static constexpr qint32 kEmailPending = -1;
     virtual qint32 sendEmail(qint32 emailId);
+    virtual qint32 emailResult();
 };
 
 struct RunnerContext {
@@ -81,6 +85,7 @@ private:
     void completeWait();
     void startProgram(QueueEntry& e);
     void programWait(const QueueEntry& e);
+    void sendEmail(const QueueEntry& e);
     void removeHead();
     // Shows a debug box; then, as after every box, false when the step's entry is no longer
     // at the head of the queue.

@@ -48,6 +48,8 @@ const std::vector<SettingDecl>& SettingDecls() {
         {"NSender", K::Text, 255, &S::nSender, true},
         {"NHost", K::Text, 255, &S::nHost, true},
         {"NOrg", K::Text, 255, &S::nOrg, true},
+        {"SmtpUser", K::Text, 255, &S::smtpUser, true},
+        {"NewsUser", K::Text, 255, &S::newsUser, true},
     };
     return decls;
 }

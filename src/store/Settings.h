@@ -61,6 +61,9 @@ struct Settings {
     QString nSender;
     QString nHost;
     QString nOrg;
+    // The logins of the mail and news servers; their passwords are kept in the secret store.
+    QString smtpUser;
+    QString newsUser;
 
     // The current user: blank, or in multi-user mode the station's user name.
     QString currentUser() const { return multiUser ? userId : QString(); }

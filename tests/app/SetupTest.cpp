@@ -1,8 +1,13 @@
 #include "store/ui/Setup.h"
 #include "FrameFixture.h"
+#include "platform/SecretStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTabWidget>
 
@@ -151,6 +156,77 @@ TEST_F(SetupTest, ResettingWindowSettingsEmptiesBothFiles) {
                              QStringLiteral("x")),
               QString());
     EXPECT_EQ(WindowProcedures().size(), 18);
+}
+
+} // namespace
+} // namespace kr::test
+
+namespace kr::test {
+namespace {
+
+// A store that refuses, as the desktop's does with no unlocked collection.
+class RefusingSecretStore final : public SecretStore {
+public:
+    std::optional<QString> readPassword(const QString&) override { return std::nullopt; }
+    bool writePassword(const QString&, const QString&, QString* error) override {
+        if (error != nullptr)
+            *error =
+                QStringLiteral("Object does not exist at path /org/freedesktop/secrets/collection/login");
+        return false;
+    }
+};
+
+QLineEdit* Field(kr::Setup& s, const QString& label) {
+    for (auto* form : s.findChildren<QFormLayout*>())
+        for (int row = 0; row < form->rowCount(); ++row) {
+            auto* l = form->itemAt(row, QFormLayout::LabelRole);
+            auto* f = form->itemAt(row, QFormLayout::FieldRole);
+            if (l != nullptr && f != nullptr && qobject_cast<QLabel*>(l->widget()) != nullptr &&
+                qobject_cast<QLabel*>(l->widget())->text() == label)
+                return qobject_cast<QLineEdit*>(f->widget());
+        }
+    return nullptr;
+}
+
+TEST_F(SetupTest, MailPasswordsGoToTheSecretStoreOnly) {
+    MemorySecretStore memory;
+    env->secrets = &memory;
+    {
+        kr::Setup s(*env);
+        ASSERT_NE(Field(s, QStringLiteral("SMTP &Mail Host")), nullptr);
+        Field(s, QStringLiteral("SMTP &Mail Host"))->setText(QStringLiteral("mail.example.test:587"));
+        Field(s, QStringLiteral("SMTP &user name"))->setText(QStringLiteral("robot"));
+        QLineEdit* password = Field(s, QStringLiteral("SMTP &password"));
+        ASSERT_NE(password, nullptr);
+        EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+        password->setText(QStringLiteral("Pa55word!"));
+        s.accept();
+    }
+    EXPECT_EQ(config->getConfig(QStringLiteral("SmtpUser")), QStringLiteral("robot"));
+    EXPECT_EQ(memory.readPassword(SecretStore::key(
+                  QStringLiteral("smtp"), QStringLiteral("mail.example.test:587"), QStringLiteral("robot"))),
+              std::optional<QString>(QStringLiteral("Pa55word!")));
+    EXPECT_TRUE(dialogs.shown.empty());
+    for (const QString& file : QDir(dir.path()).entryList(QDir::Files)) {
+        QFile f(dir.file(file));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(f.readAll().contains("Pa55word!")) << file.toStdString();
+    }
+
+    // No store answering: said so, and kept for this run only.
+    RefusingSecretStore refusing;
+    SessionSecretStore session(&refusing);
+    env->secrets = &session;
+    {
+        kr::Setup s(*env);
+        Field(s, QStringLiteral("News pass&word"))->setText(QStringLiteral("n3ws"));
+        s.accept();
+    }
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Warning"));
+    EXPECT_TRUE(dialogs.shown[0].text.contains(QStringLiteral("collection/login")));
+    EXPECT_EQ(session.readPassword(SecretStore::key(QStringLiteral("nntp"), QString(), QString())),
+              std::optional<QString>(QStringLiteral("n3ws")));
 }
 
 } // namespace

@@ -1022,6 +1022,11 @@ void UpdateScripting::openStartOptions() {
 }
 
 void UpdateScripting::selectMessage() {
+    if (ctx_.pickMessage) {
+        if (const qint32 id = ctx_.pickMessage(emailId_, this); id != 0)
+            showEmail(id);
+        return;
+    }
     SelectMessage window(ctx_, emailId_, this);
     if (window.exec() == QDialog::Accepted && window.emailId() != 0)
         showEmail(window.emailId());

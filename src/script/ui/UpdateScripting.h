@@ -56,6 +56,9 @@ struct ScriptWindowContext {
     QString keyCodesFile = QStringLiteral("KEYCODES.TXT");
     // The program's printer (Print Setup); a printer of its own when none is given.
     QPrinter* printer = nullptr;
+    // "Select &Message": picks from the Email Messages list (the number, or 0); without it a
+    // plain list of the messages is offered.
+    std::function<qint32(qint32, QWidget*)> pickMessage = {};
 };
 
 // An entry with a drop list that is filled afresh each time it drops down.

@@ -1,5 +1,6 @@
 #include "store/ui/Setup.h"
 
+#include "platform/SecretStore.h"
 #include "platform/qt/WindowPosition.h"
 #include "store/Table.h"
 #include "store/Tables.h"
@@ -187,14 +188,27 @@ void Setup::build() {
     number(f, QStringLiteral("&Keep at most (0 = no limit):"), &Settings::maxClipboardEntries, 0, 100000);
 
     f = page(QStringLiteral("Email"));
-    text(f, QStringLiteral("Sender &name:"), &Settings::senderName, 255);
-    text(f, QStringLiteral("&Reply-to address:"), &Settings::sender, 255);
-    text(f, QStringLiteral("Mail &server:"), &Settings::host, 255);
+    text(f, QStringLiteral("Sender &Name"), &Settings::senderName, 255);
+    text(f, QStringLiteral("Email &Reply-to Address"), &Settings::sender, 255);
+    text(f, QStringLiteral("SMTP &Mail Host"), &Settings::host, 255);
     text(f, QStringLiteral("&Organization:"), &Settings::org, 20);
+    text(f, QStringLiteral("SMTP &user name"), &Settings::smtpUser, 255);
+    // A password field shows nothing; what is typed replaces the kept password.
+    auto password = [&](const QString& label) {
+        auto* edit = new QLineEdit;
+        edit->setEchoMode(QLineEdit::Password);
+        edit->setMaxLength(255);
+        edit->setEnabled(env_.secrets != nullptr);
+        f->addRow(label, edit);
+        return edit;
+    };
+    smtpPassword_ = password(QStringLiteral("SMTP &password"));
     text(f, QStringLiteral("News sender n&ame:"), &Settings::nSenderName, 255);
-    text(f, QStringLiteral("News re&ply-to address:"), &Settings::nSender, 255);
-    text(f, QStringLiteral("News ser&ver:"), &Settings::nHost, 255);
+    text(f, QStringLiteral("News Re&ply-to Address"), &Settings::nSender, 255);
+    text(f, QStringLiteral("News &Host"), &Settings::nHost, 255);
     text(f, QStringLiteral("News or&ganization:"), &Settings::nOrg, 255);
+    text(f, QStringLiteral("News user nam&e"), &Settings::newsUser, 255);
+    newsPassword_ = password(QStringLiteral("News pass&word"));
 
     auto* hk = new QWidget;
     auto* hkLayout = new QVBoxLayout(hk);
@@ -244,6 +258,7 @@ void Setup::accept() {
     s = edit_;
     s.dateFormat = dateFormat;
     env_.config.saveSettings(s);
+    storePasswords();
     const QString chosen = dateFormat_->currentText();
     if (chosen != originalSample_)
         env_.dialogs.message(
@@ -257,6 +272,26 @@ void Setup::accept() {
     if (env_.settingsApplied)
         env_.settingsApplied();
     QDialog::accept();
+}
+
+void Setup::storePasswords() {
+    if (env_.secrets == nullptr)
+        return;
+    const Settings& s = env_.settings;
+    for (const auto& [edit, protocol, host, user] :
+         {std::tuple{smtpPassword_, QStringLiteral("smtp"), s.host, s.smtpUser},
+          std::tuple{newsPassword_, QStringLiteral("nntp"), s.nHost, s.newsUser}}) {
+        if (edit->text().isEmpty())
+            continue;
+        QString error;
+        if (!env_.secrets->writePassword(SecretStore::key(protocol, host.trimmed(), user.trimmed()),
+                                         edit->text(), &error))
+            env_.dialogs.message(
+                QStringLiteral("The password could not be kept in the desktop's secret store (") + error +
+                    QStringLiteral("). It is kept for this run of the program only."),
+                QStringLiteral("Warning"), Dialogs::Icon::Exclamation);
+        edit->clear();
+    }
 }
 
 void Setup::reject() {

@@ -18,6 +18,7 @@ class QTabWidget;
 
 namespace kr {
 
+class SecretStore;
 class Store;
 
 struct SetupEnvironment {
@@ -30,6 +31,8 @@ struct SetupEnvironment {
     std::function<void()> clearScriptQueue;
     // Called after OK and after Cancel, once the settings in effect may have changed.
     std::function<void()> settingsApplied;
+    // Where the mail and news passwords go; none: the password fields are not offered.
+    SecretStore* secrets = nullptr;
 };
 
 // The date format samples offered in the window, with the pictures they stand for.
@@ -81,6 +84,10 @@ private:
     std::vector<std::pair<QSpinBox*, qint32 Settings::*>> numbers_;
     std::vector<std::pair<QLineEdit*, QString Settings::*>> texts_;
     QComboBox* dateFormat_ = nullptr;
+    QLineEdit* smtpPassword_ = nullptr;
+    QLineEdit* newsPassword_ = nullptr;
+
+    void storePasswords();
 };
 
 } // namespace kr

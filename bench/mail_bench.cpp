@@ -1,0 +1,161 @@
+// Sending on the local servers: one e-mail with a 1 MB attachment and a mass mailing to
+// 1,000 contacts, and the longest the GUI thread went without running its event loop
+// meanwhile (the conversation runs on a worker thread).
+
+#include "mail/SendStoredMessage.h"
+#include "store/Table.h"
+#include "support/FakeClock.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+namespace kr {
+namespace {
+
+using namespace kr::test;
+
+struct Server {
+    QProcess process;
+    quint16 port = 0;
+    explicit Server(const QString& folder) {
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      {QStringLiteral(MAIL_TEST_DIR "/smtp_server.py"), folder});
+        if (process.waitForStarted(10000) && process.waitForReadyRead(20000))
+            port = static_cast<quint16>(process.readLine().trimmed().toUInt());
+    }
+    ~Server() {
+        process.closeWriteChannel();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(2000);
+    }
+};
+
+struct Setup {
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    ThrowingProgramEnd end;
+    FakeClock clock;
+    Settings settings;
+    ValueStore values{clock, [] { return QStringLiteral("d3"); }};
+    Store store{dir.path(), dialogs, end};
+    EventLog log{dir.file(kEventLogName), settings, clock};
+    std::unique_ptr<MailSender> sender;
+    qint64 prepareMs = 0; // the longest preparation on the GUI thread
+
+    explicit Setup(quint16 port) {
+        settings.host = QStringLiteral("127.0.0.1:%1").arg(port);
+        settings.sender = QStringLiteral("bench@kelvray.test");
+        sender = std::make_unique<MailSender>(
+            MailContext{store, settings, clock, dialogs, log, values, dir.path(), kProductTitle});
+    }
+    // Sends and returns the longest gap between two turns of the event loop, in ms.
+    qint64 send(qint32 id, qint32& code) {
+        QElapsedTimer gap;
+        gap.start();
+        qint64 longest = 0;
+        QTimer ticker;
+        ticker.setInterval(5);
+        QObject::connect(&ticker, &QTimer::timeout, [&] { longest = qMax(longest, gap.restart()); });
+        ticker.start();
+        QElapsedTimer call;
+        call.start();
+        code = sender->sendStoredMessage(id);
+        prepareMs = qMax(prepareMs, call.elapsed());
+        longest = qMax(longest, gap.restart());
+        while (code == MailSender::kPending) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            code = sender->result();
+        }
+        return longest;
+    }
+};
+
+void EmailWithAttachment(benchmark::State& state) {
+    TempDir inbox;
+    Server server(inbox.path());
+    Setup s(server.port);
+    QByteArray data(1 << 20, Qt::Uninitialized);
+    for (char& c : data)
+        c = static_cast<char>(QRandomGenerator::global()->bounded(256));
+    QFile f(s.dir.file(QStringLiteral("big.bin")));
+    f.open(QIODevice::WriteOnly);
+    f.write(data);
+    f.close();
+    Messages m{};
+    m.emailId = 1;
+    m.emailTo = QStringLiteral("to@kelvray.test");
+    m.subject = QStringLiteral("big");
+    m.attachment = f.fileName();
+    Table<Messages>(s.store).add(m);
+    qint64 gap = 0;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        qint32 code = 0;
+        gap = qMax(gap, s.send(1, code));
+        state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+        if (code != 0)
+            state.SkipWithError("send failed");
+    }
+    state.counters["gui_gap_ms"] = static_cast<double>(gap);
+    state.counters["prepare_ms"] = static_cast<double>(s.prepareMs);
+}
+
+void MassMailing(benchmark::State& state) {
+    TempDir inbox;
+    Server server(inbox.path());
+    Setup s(server.port);
+    {
+        Table<Contact> contacts(s.store);
+        for (int i = 0; i < 1000; ++i) {
+            Contact c{};
+            c.clientId = i + 1;
+            c.contactCategory = QStringLiteral("All");
+            c.lastName = QStringLiteral("L%1").arg(i);
+            c.email = QStringLiteral("c%1@kelvray.test").arg(i);
+            contacts.add(c);
+        }
+    }
+    Messages m{};
+    m.emailId = 1;
+    m.mailType = QStringLiteral("Mass Mailing");
+    m.emailToGroup = QStringLiteral("All");
+    m.subject = QStringLiteral("to all");
+    m.message = QStringLiteral("Hello");
+    Table<Messages>(s.store).add(m);
+    qint64 gap = 0;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        qint32 code = 0;
+        gap = qMax(gap, s.send(1, code));
+        state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+        if (code != 0)
+            state.SkipWithError("send failed");
+    }
+    state.counters["gui_gap_ms"] = static_cast<double>(gap);
+    state.counters["prepare_ms"] = static_cast<double>(s.prepareMs);
+}
+
+BENCHMARK(EmailWithAttachment)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(MassMailing)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace kr
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

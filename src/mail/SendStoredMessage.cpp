@@ -1,0 +1,292 @@
+#include "mail/SendStoredMessage.h"
+
+#include "mail/Delivery.h"
+#include "platform/Text.h"
+#include "store/Table.h"
+#include "store/Warnings.h"
+
+#include <QDir>
+
+namespace kr {
+
+namespace {
+
+const QString kNews = QStringLiteral("News");
+const QString kMassMailing = QStringLiteral("Mass Mailing");
+const QString kSendingEmail = QStringLiteral("Sending Email...");
+
+QString Lines(const QStringList& lines) {
+    QString out;
+    for (const QString& l : lines)
+        out += Clip(l) + QLatin1Char('\r');
+    return out;
+}
+
+} // namespace
+
+QString TranslateBody(const ValueStore& values, const QString& text) {
+    const QString t = Clip(text.left(MailSender::kBodyWidth));
+    QString out;
+    qsizetype i = 0;
+    while (i < t.size() && out.size() < MailSender::kBodyWidth) {
+        if (t.at(i) != QLatin1Char('[')) {
+            out += t.at(i++);
+            continue;
+        }
+        QString candidate = t.mid(i + 1, ValueStore::kNameWidth);
+        const qsizetype close = candidate.indexOf(QLatin1Char(']'));
+        const bool closed = close >= 0;
+        if (closed)
+            candidate.truncate(close);
+        const QString value = values.getValue(candidate);
+        if (value.isEmpty()) {
+            out += QLatin1Char('[');
+            ++i;
+            continue;
+        }
+        out += Clip(value);
+        i += 1 + candidate.size() + (closed ? 1 : 0);
+    }
+    return out.left(MailSender::kBodyWidth);
+}
+
+MailSender::MailSender(MailContext ctx, QObject* parent)
+    : QObject(parent)
+    , ctx_(std::move(ctx)) {
+    watchdog_.setInterval(200);
+    connect(&watchdog_, &QTimer::timeout, this, &MailSender::watch);
+}
+
+MailSender::~MailSender() {
+    if (worker_ != nullptr) {
+        cancel_.request();
+        worker_->wait();
+        delete worker_;
+    }
+}
+
+qint32 MailSender::sendStoredMessage(qint32 emailId) {
+    if (busy()) {
+        // The last send was abandoned and is still ending; this one follows it.
+        queued_ = emailId;
+        cancel_.request();
+        result_ = kPending;
+        return kPending;
+    }
+    result_ = begin(emailId);
+    return result_;
+}
+
+qint32 MailSender::result() {
+    if (result_ == kPending && current_ && current_->way != Way::News && ctx_.pendingStatus)
+        ctx_.pendingStatus(kSendingEmail);
+    return result_;
+}
+
+QString MailSender::translatedAttachment(const Messages& m) const {
+    const QString path = Clip(m.attachment);
+    return ctx_.settings.translateFilenames ? ctx_.values.substituteValues(path) : path;
+}
+
+qint32 MailSender::begin(qint32 emailId) {
+    auto send = std::make_unique<Send>();
+    Messages& m = send->message;
+    {
+        Table<Messages> messages(ctx_.store);
+        m.emailId = emailId;
+        if (messages.get(Messages::KEYEMAILID, m) != Err::None) {
+            ctx_.log.log(QStringLiteral("Script"), QStringLiteral("Error sending message"));
+            return kMailBadArguments;
+        }
+    }
+    const Settings& s = ctx_.settings;
+    const QString type = Clip(m.mailType);
+    if ((Clip(s.host).isEmpty() || Clip(s.sender).isEmpty()) && type != kNews) {
+        ctx_.dialogs.message(
+            QStringLiteral("Email not setup.  Select File->Setup, Email tab, and fill in the "
+                           "required information."),
+            QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+        return kMailBadArguments;
+    }
+    if ((Clip(s.nHost).isEmpty() || Clip(s.nSender).isEmpty()) && type == kNews) {
+        ctx_.dialogs.message(
+            QStringLiteral("Email (News) not setup. Select File->Setup, Email tab, and fill in "
+                           "the required information."),
+            QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+        return kMailBadArguments;
+    }
+
+    MailRequest& r = send->request;
+    r.mailer = MailRequest::text(ctx_.applicationTitle);
+    r.senderName = MailRequest::text(s.senderName);
+    r.subject = MailRequest::text(ctx_.values.substituteValues(m.subject));
+    r.body = Clip(TranslateBody(ctx_.values, m.message));
+    r.caFile = ctx_.caFile;
+    const QString attachment = translatedAttachment(m);
+    if (!attachment.isEmpty())
+        r.attachments << attachment.left(255);
+
+    if (type == kNews) {
+        send->way = Way::News;
+        r.mode = MailRequest::Mode::News;
+        r.logFile = QDir(ctx_.logDir).filePath(QStringLiteral("inserver.log"));
+        r.host = MailRequest::text(s.nHost);
+        r.senderAddress = MailRequest::text(s.nSender);
+        const QString group = Clip(m.emailTo);
+        MailRequest::addRecipient(r.to, Clip(m.emailToName).isEmpty() ? group : Clip(m.emailToName), group);
+    } else {
+        r.mode = MailRequest::Mode::Email;
+        r.host = MailRequest::text(s.host);
+        r.senderAddress = MailRequest::text(s.sender);
+        r.organisation = MailRequest::text(s.org);
+        if (type == kMassMailing) {
+            send->way = Way::MassMailing;
+            r.massMailing = true;
+            r.groupName = Clip(m.emailToGroup);
+            if (!r.groupName.isEmpty()) {
+                Table<Contact> contacts(ctx_.store);
+                Contact c{};
+                c.contactCategory = r.groupName;
+                contacts.set(Contact::KEYCATEGORY, c);
+                while (contacts.next(c) == Err::None) {
+                    if (Clip(c.contactCategory).compare(r.groupName, Qt::CaseInsensitive) != 0)
+                        break;
+                    const QString name = (Clip(c.firstName) + QLatin1Char(' ') + Clip(c.lastName)).trimmed();
+                    MailRequest::addRecipient(r.to, name, Clip(c.email));
+                }
+            }
+        } else {
+            send->way = Way::Email;
+            r.logFile = QDir(ctx_.logDir).filePath(QStringLiteral("inmail.log"));
+            const QString to = Clip(m.emailTo);
+            if (!to.isEmpty() && to.toUpper() != QStringLiteral("N/A")) {
+                const QStringList addresses = SplitAddresses(to);
+                // The name belongs to a single recipient.
+                const QString name = addresses.size() == 1 ? Clip(m.emailToName) : QString();
+                for (const QString& a : addresses)
+                    MailRequest::addRecipient(r.to, name, a);
+            }
+            for (const QString& a : SplitAddresses(m.cc))
+                MailRequest::addRecipient(r.cc, QString(), a);
+            for (const QString& a : SplitAddresses(m.bcc))
+                MailRequest::addRecipient(r.bcc, QString(), a);
+        }
+    }
+    r.user = MailRequest::text(send->way == Way::News ? s.newsUser : s.smtpUser);
+
+    // No recipient: nothing to talk to a server about.
+    if (r.to.isEmpty()) {
+        send->outcome = {kMailNoRecipients, {}};
+        return finish(*send);
+    }
+    start(std::move(send));
+    return kPending;
+}
+
+void MailSender::start(std::unique_ptr<Send> send) {
+    current_ = std::move(send);
+    cancel_.reset();
+    result_ = kPending;
+    if (current_->way != Way::News && ctx_.pendingStatus)
+        ctx_.pendingStatus(kSendingEmail);
+    Send* job = current_.get();
+    SecretStore* secrets = ctx_.secrets;
+    const QString protocol = job->way == Way::News ? QStringLiteral("nntp") : QStringLiteral("smtp");
+    worker_ = QThread::create([job, secrets, protocol, this] {
+        MailRequest& r = job->request;
+        // Without its password a login goes on unauthenticated; the server says why it refuses.
+        if (!r.user.isEmpty()) {
+            const auto password = secrets != nullptr
+                                      ? secrets->readPassword(SecretStore::key(protocol, r.host, r.user))
+                                      : std::nullopt;
+            if (password)
+                r.password = *password;
+            else
+                r.user.clear();
+        }
+        job->outcome = DeliverRequest(r, cancel_);
+    });
+    connect(worker_, &QThread::finished, this, &MailSender::workerDone, Qt::QueuedConnection);
+    worker_->start();
+    watchdog_.start();
+}
+
+void MailSender::watch() {
+    if (ctx_.stillWanted && !ctx_.stillWanted())
+        cancel_.request();
+}
+
+void MailSender::workerDone() {
+    watchdog_.stop();
+    worker_->wait();
+    delete worker_;
+    worker_ = nullptr;
+    std::unique_ptr<Send> done = std::move(current_);
+    if (done->way != Way::News && ctx_.pendingStatus)
+        ctx_.pendingStatus(QString());
+    const qint32 code = finish(*done);
+    if (queued_) {
+        const qint32 next = *queued_;
+        queued_.reset();
+        result_ = begin(next);
+        if (result_ != kPending)
+            Q_EMIT finished(result_);
+        return;
+    }
+    result_ = code;
+    Q_EMIT finished(code);
+}
+
+qint32 MailSender::finish(Send& send) {
+    const Messages& m = send.message;
+    const MailRequest& r = send.request;
+    const qint32 code = send.outcome.code;
+    reply_ = send.outcome.reply;
+    const QString to = Clip(m.emailTo);
+    if (code == kMailSent) {
+        stamp(m.emailId);
+        ctx_.log.log(Clip(m.mailType), QStringLiteral("Sent ") + to);
+        return code;
+    }
+    const QString text = MailErrorText(code, send.outcome.reply);
+    const Settings& s = ctx_.settings;
+    switch (send.way) {
+    case Way::Email:
+        ctx_.log.log(QStringLiteral("Mail Error"), QStringLiteral("Error:  ") + text);
+        ctx_.log.log(QStringLiteral("Mail Error"), QStringLiteral("Could not send ") + to);
+        break;
+    case Way::MassMailing:
+        ctx_.log.log(QStringLiteral("Mail Error"), text.left(32));
+        ctx_.log.log(QStringLiteral("Mail Error"), QStringLiteral("Could not send ") + to);
+        ctx_.dialogs.message(QStringLiteral("Error: ") +
+                                 Lines({text.left(32), s.host, s.sender, s.senderName, ctx_.applicationTitle,
+                                        r.subject, m.emailToGroup}),
+                             QStringLiteral("Error Sending Mass Mailing"), Dialogs::Icon::Exclamation);
+        break;
+    case Way::News:
+        ctx_.log.log(QStringLiteral("News Error"), text.left(32));
+        ctx_.log.log(QStringLiteral("News Error"), QStringLiteral("Could not send ") + to);
+        ctx_.dialogs.message(QStringLiteral("Error: ") +
+                                 Lines({text.left(32), s.nHost, s.nSender, s.senderName,
+                                        ctx_.applicationTitle, r.subject, m.emailToName, m.emailTo}),
+                             QStringLiteral("Error Sending News Article"), Dialogs::Icon::Exclamation);
+        break;
+    }
+    return code;
+}
+
+void MailSender::stamp(qint32 emailId) {
+    // Read again: the message may have been changed while it was being sent.
+    Table<Messages> messages(ctx_.store);
+    Messages m{};
+    m.emailId = emailId;
+    if (messages.get(Messages::KEYEMAILID, m) != Err::None) {
+        warn::RecordRetrieval(ctx_.dialogs, QStringLiteral("Messages"), messages.error());
+        return;
+    }
+    m.lastDateSent = ctx_.clock.today();
+    if (messages.put(m) != Err::None)
+        warn::UpdateError(ctx_.dialogs, QStringLiteral("Messages"), messages.error());
+}
+
+} // namespace kr
