@@ -68,7 +68,7 @@ const MenuEntry kMenu[] = {
     {"&Browse/Clip&board Saver", "BrowseClipboard", "View the saved clipboard texts"},
     {"&Browse/-", "", ""},
     {"&Browse/Schedule C&ategories", "BrowseCategories", "View the schedule categories"},
-    {"&Browse/Contact Cat&egories", "BrowseContactCategories", "View the contact categories"},
+    {"&Browse/Co&ntact Categories", "BrowseContactCategories", "View the contact categories"},
     {"&Reports/&Schedule/&Brief Schedule", "ReportBriefSchedule", "Print a brief schedule"},
     {"&Reports/&Schedule/All in &Date Order", "ReportScheduleByDate", "Print every task in date order"},
     {"&Reports/&Schedule/All in &Category Order", "ReportScheduleByCategory",

@@ -1,4 +1,5 @@
 #include "FrameFixture.h"
+#include "support/Accelerators.h"
 
 #include <QAction>
 #include <QApplication>
@@ -348,6 +349,13 @@ TEST(WindowPosition, MinimizedWindowsKeepTheirPositionAndMaximizedOnesComeBackMa
     fresh.resize(123, 45);
     RestoreWindowPosition(fresh, QStringLiteral("Nobody"), ini);
     EXPECT_EQ(fresh.size(), QSize(123, 45));
+}
+
+TEST_F(MainFrameTest, NoTwoMenuItemsOrControlsShareAnAccelerator) {
+    MainFrame& f = makeFrame();
+    EXPECT_EQ(AcceleratorClashes(&f), QStringList());
+    for (QMenu* menu : f.menuBar()->findChildren<QMenu*>())
+        EXPECT_EQ(MenuClashes(menu), QStringList());
 }
 
 } // namespace

@@ -141,7 +141,7 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
         {"Reschedule", &BrowseSchedule::rescheduleTask},
         {"Run Now", &BrowseSchedule::runTaskNow},
         {"&Pick Day", &BrowseSchedule::pickDay},
-        {"&Pick Category", &BrowseSchedule::pickCategory},
+        {"Pick &Category", &BrowseSchedule::pickCategory},
         {"Search", nullptr},
     };
     for (const auto& [text, action] : actions) {
@@ -295,7 +295,7 @@ void BrowseSchedule::updateButtons() {
     const bool any = list_->currentIndex().isValid() && model_->rowCount() > 0;
     for (const char* name : {"Cop&y", "&Edit", "&Delete", "Reschedule", "Run Now"})
         button(QString::fromLatin1(name))->setEnabled(any);
-    button(QStringLiteral("&Pick Category"))->setEnabled(static_cast<bool>(ctx_.pickCategory));
+    button(QStringLiteral("Pick &Category"))->setEnabled(static_cast<bool>(ctx_.pickCategory));
     button(QStringLiteral("Search"))->setEnabled(static_cast<bool>(ctx_.search));
 }
 

@@ -1,6 +1,7 @@
 #include "scheduler/ui/Holidays.h"
 #include "platform/qt/Fields.h"
 #include "store/Table.h"
+#include "support/Accelerators.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -104,6 +105,21 @@ TEST_F(HolidaysTest, TheExceptionsWindowEnablesWhatApplies) {
     EXPECT_EQ(t.exceptTimeBegin, TimeFromHms(12, 0, 0));
     EXPECT_EQ(t.exceptTimeEnd, kOneDay);
     EXPECT_EQ(t.shiftType, QStringLiteral("Next Day"));
+}
+
+TEST_F(HolidaysTest, NoTwoControlsShareAnAccelerator) {
+    UpdateHolidays form(*ctx, Holidays{}, true);
+    EXPECT_EQ(AcceleratorClashes(&form), QStringList());
+    // Every check box can be reached from the keyboard.
+    for (QCheckBox* b : form.findChildren<QCheckBox*>())
+        EXPECT_FALSE(AcceleratorOf(b->text()).isNull()) << b->text().toStdString();
+    BrowseHolidays list(*ctx);
+    EXPECT_EQ(AcceleratorClashes(&list), QStringList());
+    Schedule t;
+    ScheduleExceptions exceptions(*ctx, t);
+    EXPECT_EQ(AcceleratorClashes(&exceptions), QStringList());
+    for (QCheckBox* b : exceptions.findChildren<QCheckBox*>())
+        EXPECT_FALSE(AcceleratorOf(b->text()).isNull()) << b->text().toStdString();
 }
 
 } // namespace
