@@ -72,7 +72,8 @@ void ScriptRunner::runScriptStep() {
 void ScriptRunner::showStatus() {
     if (!ctx_.status)
         return;
-    if (ctx_.queue.empty()) {
+    // The end of a task's script is the queue's own marker, never shown as an item.
+    if (ctx_.queue.empty() || Clip(ctx_.queue.front().item.action) == action::End) {
         ctx_.status(QStringLiteral("Script Completed"));
         return;
     }
@@ -142,7 +143,8 @@ void ScriptRunner::dispatch() {
     }
     if (ctx_.queue.empty())
         return;
-    ctx_.log.log(QStringLiteral("Script"), Clip(ctx_.queue.front().item.action));
+    if (Clip(ctx_.queue.front().item.action) != action::End)
+        ctx_.log.log(QStringLiteral("Script"), Clip(ctx_.queue.front().item.action));
     removeHead();
 }
 
