@@ -146,6 +146,10 @@ void BrowseHolidays::refresh() {
     }
     if (!rows_.empty())
         list_->selectRow(qBound(0, selected, static_cast<int>(rows_.size()) - 1));
+    // Nothing to change or delete in an empty list.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("&Edit") || b->text() == QStringLiteral("&Delete"))
+            b->setEnabled(!rows_.empty());
 }
 
 void BrowseHolidays::addHoliday() {

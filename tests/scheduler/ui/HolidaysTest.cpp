@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -115,6 +116,11 @@ TEST_F(HolidaysTest, NoTwoControlsShareAnAccelerator) {
         EXPECT_FALSE(AcceleratorOf(b->text()).isNull()) << b->text().toStdString();
     BrowseHolidays list(*ctx);
     EXPECT_EQ(AcceleratorClashes(&list), QStringList());
+    // An empty list: only Add and Close work.
+    for (QPushButton* b : list.findChildren<QPushButton*>())
+        EXPECT_EQ(b->isEnabled(),
+                  b->text() == QStringLiteral("&Add") || b->text() == QStringLiteral("Cl&ose"))
+            << b->text().toStdString();
     Schedule t;
     ScheduleExceptions exceptions(*ctx, t);
     EXPECT_EQ(AcceleratorClashes(&exceptions), QStringList());
