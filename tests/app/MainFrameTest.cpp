@@ -219,8 +219,12 @@ TEST_F(MainFrameTest, TheToolBarIndicatorStopsTheQueue) {
     auto* indicator = f.findChild<QToolButton*>(QStringLiteral("ScriptIndicator"));
     ASSERT_NE(indicator, nullptr);
     EXPECT_EQ(indicator->text(), QStringLiteral("*"));
+    EXPECT_FALSE(indicator->icon().isNull());
+    EXPECT_TRUE(indicator->isEnabled());
     indicator->click();
     EXPECT_TRUE(queue.empty());
+    f.tick();
+    EXPECT_FALSE(indicator->isEnabled()); // nothing to stop
 }
 
 TEST_F(MainFrameTest, MessageTasksBringTheFrameBackFromTheTray) {
