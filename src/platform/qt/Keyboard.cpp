@@ -31,9 +31,10 @@ int NextTab(const QTabBar* bar, int step) {
 }
 
 void Bind(QWidget* window, QTabBar* bar, const std::function<void(int)>& select) {
+    // Ctrl+Shift+Tab alone: on X11 it arrives as Ctrl+Shift+Backtab, which a second
+    // "Ctrl+Backtab" shortcut would also match, and two matches fire neither.
     for (const auto& [keys, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
-                                     std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
-                                     std::pair{QKeySequence(Qt::CTRL | Qt::Key_Backtab), -1}}) {
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1}}) {
         auto* shortcut = new QShortcut(keys, window);
         shortcut->setContext(Qt::WindowShortcut);
         QObject::connect(shortcut, &QShortcut::activated, bar, [bar, select, step = step] {

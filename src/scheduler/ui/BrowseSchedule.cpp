@@ -1,6 +1,7 @@
 #include "scheduler/ui/BrowseSchedule.h"
 
 #include "platform/Text.h"
+#include "platform/qt/Keyboard.h"
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/TaskEditing.h"
 #include "scheduler/ui/Calendar.h"
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -170,13 +170,7 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
 
     connect(tabs_, &QTabBar::currentChanged, this, [this] { applyFilter(); });
     // Ctrl+Tab and Ctrl+Shift+Tab turn the tabs, as in any tabbed window.
-    auto* nextTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
-    connect(nextTab, &QShortcut::activated, this,
-            [this] { tabs_->setCurrentIndex((tabs_->currentIndex() + 1) % tabs_->count()); });
-    auto* previousTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this);
-    connect(previousTab, &QShortcut::activated, this, [this] {
-        tabs_->setCurrentIndex((tabs_->currentIndex() + tabs_->count() - 1) % tabs_->count());
-    });
+    TurnTabsWithKeys(this, tabs_);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { updateButtons(); });
     connect(&dayTimer_, &QTimer::timeout, this, &BrowseSchedule::checkDay);

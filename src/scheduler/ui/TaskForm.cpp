@@ -895,10 +895,18 @@ void TaskForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TaskForm::closeEvent(QCloseEvent* event) {
-    if (isVisible() && !cancelAsked()) {
-        event->ignore();
+    if (!isVisible()) {
+        event->accept();
         return;
     }
+    // The user's close request (the close box, Alt+F4) asks; the program closing its windows
+    // as it ends (a signal, the session ending) must not wait for an answer: it cancels.
+    if (event->spontaneous()) {
+        if (!cancelAsked())
+            event->ignore();
+        return;
+    }
+    reject();
     event->accept();
 }
 

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -357,6 +358,18 @@ TEST_F(BrowseScheduleTest, TheColumnLayoutIsKeptUnlessTheListChanged) {
     }
     EXPECT_EQ(WithDatePicture(QStringLiteral("90~Date~@d3@|70~Time~@t3@|1~X~@D17@"), QStringLiteral("d6")),
               QStringLiteral("90~Date~@d6@|70~Time~@t3@|1~X~@d6@"));
+}
+
+TEST_F(BrowseScheduleTest, CtrlTabAndCtrlShiftTabTurnTheTabs) {
+    auto list = open();
+    list->show();
+    QApplication::setActiveWindow(list.get());
+    ASSERT_EQ(list->tabs()->currentIndex(), 0);
+    // As X11 delivers them: Shift+Tab comes as Backtab.
+    QTest::keyClick(list.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(list->tabs()->currentIndex(), 3);
+    QTest::keyClick(list.get(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(list->tabs()->currentIndex(), 0);
 }
 
 TEST_F(BrowseScheduleTest, NoTwoControlsShareAnAcceleratorOnAnyTab) {

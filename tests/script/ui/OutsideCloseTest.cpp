@@ -2,6 +2,7 @@
 // manager: the form acts as cancelled and leaves nothing half-typed behind.
 
 #include "ScriptWindowsFixture.h"
+#include "platform/x11/X11Desktop.h"
 #include "scheduler/ui/TaskForm.h"
 #include "script/ui/BrowseScript.h"
 #include "support/RecordingSound.h"
@@ -102,6 +103,41 @@ TEST_F(OutsideCloseTest, ATaskFormDestroyedFromOutsideIsCancelledWithoutAQuestio
     EXPECT_EQ(form.result(), QDialog::Rejected);
     EXPECT_EQ(tasks.records(), 0);
     EXPECT_TRUE(dialogs.shown.empty()); // no one to answer a question
+}
+
+TEST_F(OutsideCloseTest, TheCloseBoxOfATaskFormAsksBeforeDiscarding) {
+    RecordingSound sound;
+    ConfigStore config(*store, dir.file(QStringLiteral("KR98.INI")));
+    TaskFormContext taskCtx{
+        *store, dialogs,    files, clock, settings, config, IniFile(dir.file(QStringLiteral("POSITION.INI"))),
+        sound,  dir.path(), {},    {}};
+    X11Desktop x11(qgetenv("DISPLAY"));
+    ASSERT_TRUE(x11.connected());
+    AddTaskWizard form(taskCtx, Request::Insert, Schedule{});
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.descriptionField()->setText(QStringLiteral("Half a task"));
+    // The window manager's close request, as Alt+F4 or the close box sends it.
+    auto requestClose = [&] {
+        x11.requestClose(form.winId());
+        QElapsedTimer t;
+        t.start();
+        const std::size_t before = dialogs.shown.size();
+        while (dialogs.shown.size() == before && t.elapsed() < 5000)
+            QTest::qWait(20);
+        QTest::qWait(100);
+    };
+    dialogs.answer(Dialogs::No);
+    requestClose();
+    ASSERT_EQ(dialogs.texts(), QStringList{QStringLiteral("Discard the changes?")});
+    EXPECT_TRUE(form.isVisible());
+    Table<Schedule> tasks(*store);
+    EXPECT_EQ(tasks.records(), 1);
+    dialogs.answer(Dialogs::Yes);
+    requestClose();
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_TRUE(WaitHidden(form));
+    EXPECT_EQ(tasks.records(), 0);
 }
 
 } // namespace

@@ -624,6 +624,10 @@ TEST_F(UpdateScriptingTest, NoTwoControlsShareAnAcceleratorOnAnyPage) {
             Choose(form, action);
             form.groups()->setCurrentIndex(group);
             EXPECT_EQ(AcceleratorClashes(&form), QStringList()) << action.toStdString() << " / " << group;
+            // The help speaks of this desktop, not of another one.
+            for (const char* other : {"Windows", "EXE", ".exe"})
+                EXPECT_FALSE(form.helpBox()->toPlainText().contains(QLatin1String(other)))
+                    << action.toStdString();
         }
     }
     UpdateScriptingGetChild child(*ctx, QString(), QString());
@@ -646,8 +650,8 @@ TEST_F(UpdateScriptingTest, CtrlTabTurnsTheActionGroupsWhereverTheFocusIs) {
     ASSERT_EQ(form.groups()->currentIndex(), 0);
     QTest::keyClick(keys, Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_EQ(form.groups()->currentIndex(), 1);
-    QTest::keyClick(keys, Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
-    QTest::keyClick(keys, Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(keys, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(keys, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(form.groups()->currentIndex(), 3);
     form.reject();
 }
