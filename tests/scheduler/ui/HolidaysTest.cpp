@@ -1,15 +1,18 @@
 #include "scheduler/ui/Holidays.h"
 #include "platform/qt/Fields.h"
+#include "platform/qt/Keyboard.h"
 #include "store/Table.h"
 #include "support/Accelerators.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -126,6 +129,24 @@ TEST_F(HolidaysTest, NoTwoControlsShareAnAccelerator) {
     EXPECT_EQ(AcceleratorClashes(&exceptions), QStringList());
     for (QCheckBox* b : exceptions.findChildren<QCheckBox*>())
         EXPECT_FALSE(AcceleratorOf(b->text()).isNull()) << b->text().toStdString();
+}
+
+TEST_F(HolidaysTest, AnAltKeyThatNothingAnswersTypesNothing) {
+    GuardUnansweredAltKeys();
+    UpdateHolidays form(*ctx, Holidays{}, true);
+    form.show();
+    QApplication::setActiveWindow(&form);
+    auto* name = form.findChildren<QLineEdit*>().at(1);
+    auto* annual = form.findChild<QCheckBox*>();
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_R, Qt::AltModifier); // "&Repeat Annually"
+    EXPECT_TRUE(annual->hasFocus());
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_Q, Qt::AltModifier); // no control has Q
+    EXPECT_EQ(name->text(), QString());
+    QTest::keyClick(name, Qt::Key_Q);
+    EXPECT_EQ(name->text(), QStringLiteral("q"));
+    form.reject();
 }
 
 } // namespace
