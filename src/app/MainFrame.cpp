@@ -21,6 +21,7 @@
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QToolBar>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -68,7 +69,7 @@ const MenuEntry kMenu[] = {
     {"&Browse/Clip&board Saver", "BrowseClipboard", "View the saved clipboard texts"},
     {"&Browse/-", "", ""},
     {"&Browse/Schedule Cate&gories", "BrowseCategories", "View the schedule categories"},
-    {"&Browse/Contact Cat&egories", "BrowseContactCategories", "View the contact categories"},
+    {"&Browse/Co&ntact Categories", "BrowseContactCategories", "View the contact categories"},
     {"&Reports/&Schedule/&Brief Schedule", "ReportBriefSchedule", "Print a brief schedule"},
     {"&Reports/&Schedule/All in &Date Order", "ReportScheduleByDate", "Print every task in date order"},
     {"&Reports/&Schedule/All in &Category Order", "ReportScheduleByCategory",
@@ -202,6 +203,10 @@ void MainFrame::buildToolBar() {
     indicator_->setAutoRaise(true);
     indicator_->setToolTip(QStringLiteral("Click to stop the running script"));
     indicator_->setMinimumWidth(24);
+    // A stop sign, greyed while no script runs, that shows on hover what a click does.
+    indicator_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    indicator_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    indicator_->setEnabled(false);
     connect(indicator_, &QToolButton::clicked, this, [this] {
         if (!ctx_.queue.empty())
             stopRunningScript();
@@ -316,6 +321,7 @@ void MainFrame::tick() {
         interval_ = 125;
         ctx_.state.manualScriptPending = false;
     }
+    indicator_->setEnabled(!indicator_->text().isEmpty());
 
     if (!ctx_.state.pendingStatusText.trimmed().isEmpty()) {
         setZone(2, ctx_.state.pendingStatusText);

@@ -1,5 +1,6 @@
 #include "app/Program.h"
 #include "platform/Paths.h"
+#include "platform/qt/Keyboard.h"
 
 #include <QApplication>
 #include <QDir>
@@ -40,5 +41,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("1.7d"));
     QApplication::setDesktopFileName(QStringLiteral("kelvray"));
     QApplication::setQuitOnLastWindowClosed(false);
+    kr::GuardUnansweredAltKeys();
     return kr::RunProgram(options);
 }

@@ -148,15 +148,69 @@ void SendKeystrokes(const QString& sequence, const KeystrokeContext& ctx) {
         ctx.setTray(savedIcon, QString());
 }
 
+QString DescribeKeyCode(quint16 code) {
+    static const std::map<int, const char*> names{
+        {1, "Left mouse button"},
+        {2, "Right mouse button"},
+        {3, "Middle mouse button"},
+        {5, "Left mouse button, double click"},
+        {6, "Right mouse button, double click"},
+        {7, "Middle mouse button, double click"},
+        {0x08, "Backspace"},
+        {0x09, "Tab"},
+        {0x0D, "Enter"},
+        {0x13, "Pause"},
+        {0x14, "Caps Lock"},
+        {0x1B, "Escape"},
+        {0x20, "Space"},
+        {0x21, "Page Up"},
+        {0x22, "Page Down"},
+        {0x23, "End"},
+        {0x24, "Home"},
+        {0x25, "Left arrow"},
+        {0x26, "Up arrow"},
+        {0x27, "Right arrow"},
+        {0x28, "Down arrow"},
+        {0x2C, "Print Screen"},
+        {0x2D, "Insert"},
+        {0x2E, "Delete"},
+        {0x6A, "Keypad *"},
+        {0x6B, "Keypad +"},
+        {0x6D, "Keypad -"},
+        {0x6E, "Keypad ."},
+        {0x6F, "Keypad /"},
+    };
+    const int base = code & 0xFF;
+    QString key;
+    if ((base >= '0' && base <= '9') || (base >= 'A' && base <= 'Z'))
+        key = QString(QLatin1Char(static_cast<char>(base)));
+    else if (base >= 0x60 && base <= 0x69)
+        key = QStringLiteral("Keypad %1").arg(base - 0x60);
+    else if (base >= 0x70 && base <= 0x7B)
+        key = QStringLiteral("F%1").arg(base - 0x6F);
+    else if (const auto it = names.find(base); it != names.end())
+        key = QString::fromLatin1(it->second);
+    else
+        key = QStringLiteral("Key %1").arg(base);
+    QString mods;
+    if ((code & 0x200) != 0)
+        mods += QStringLiteral("Ctrl+");
+    if ((code & 0x400) != 0)
+        mods += QStringLiteral("Alt+");
+    if ((code & 0x100) != 0)
+        mods += QStringLiteral("Shift+");
+    return mods + key;
+}
+
 QString KeyCodesText() {
     QString text =
         QStringLiteral("Key names for Send Keystrokes\n"
                        "Write a key name in square brackets, for example [Enter], [AltF4] or [CtrlShiftS].\n"
                        "Names are matched without regard to letter case. A name that is not a key is typed\n"
                        "as the value of that name, or else as itself. [Pause] waits one interval.\n\n");
-    text += QStringLiteral("%1  %2\n").arg(QStringLiteral("Name"), -16).arg(QStringLiteral("Code"));
+    text += QStringLiteral("%1  %2\n").arg(QStringLiteral("Name"), -16).arg(QStringLiteral("Key pressed"));
     for (const QString& n : KeyNames())
-        text += QStringLiteral("%1  0x%2\n").arg(n, -16).arg(Keys().codes.at(n), 3, 16, QLatin1Char('0'));
+        text += QStringLiteral("%1  %2\n").arg(n, -16).arg(DescribeKeyCode(Keys().codes.at(n)));
     return text;
 }
 

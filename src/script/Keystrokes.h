@@ -41,7 +41,9 @@ struct KeystrokeContext {
 // SendKeystrokes: returns when the whole sequence has been sent.
 void SendKeystrokes(const QString& sequence, const KeystrokeContext& ctx);
 
-// The text of KEYCODES.TXT: every key name with its code.
+// The key a code presses, as the user knows it: "Ctrl+Shift+S", "Alt+F4", "Keypad 7".
+QString DescribeKeyCode(quint16 code);
+// The text of KEYCODES.TXT: every key name with the key it presses.
 QString KeyCodesText();
 
 } // namespace kr

@@ -101,7 +101,8 @@ void ScriptRunner::runScriptStep() {
 void ScriptRunner::showStatus() {
     if (!ctx_.status)
         return;
-    if (ctx_.queue.empty()) {
+    // The end of a task's script is the queue's own marker, never shown as an item.
+    if (ctx_.queue.empty() || Clip(ctx_.queue.front().item.action) == action::End) {
         ctx_.status(QStringLiteral("Script Completed"));
         return;
     }
@@ -188,7 +189,8 @@ void ScriptRunner::dispatch() {
     if (ctx_.queue.empty())
         return;
     // The entry this step ends on: the item itself, or the end a skip or Exit Script reached.
-    ctx_.log.log(QStringLiteral("Script"), Clip(ctx_.queue.front().item.action));
+    if (Clip(ctx_.queue.front().item.action) != action::End)
+        ctx_.log.log(QStringLiteral("Script"), Clip(ctx_.queue.front().item.action));
     removeHead();
 }
 

@@ -5,13 +5,13 @@
 
 namespace kr {
 
-KeyView::KeyView(TableAccess& table, int key, std::vector<Condition> conditions)
+KeyView::KeyView(TableAccess& table, int key, std::vector<Condition> conditions, bool allRecords)
     : table_(table)
     , conditions_(std::move(conditions)) {
     const Schema& s = table_.tableFile()->schema();
     const KeySchema& k = s.keys[static_cast<std::size_t>(key)];
     keyColumns_ = k.columns;
-    QStringList where{k.optCondition};
+    QStringList where{allRecords ? QStringLiteral("1") : k.optCondition};
     int param = 1;
     for (const Condition& c : conditions_) {
         const FieldDecl& f = (*table_.decl().fields)[static_cast<std::size_t>(c.field)];

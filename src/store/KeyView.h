@@ -21,9 +21,9 @@ public:
         Value value = qint64{0};
     };
 
-    // Records of `key` (with the key's own rule for records whose key fields are all blank)
-    // that meet every condition.
-    KeyView(TableAccess& table, int key, std::vector<Condition> conditions = {});
+    // Records of `key` (with the key's own rule for records whose key fields are all blank,
+    // unless `allRecords`) that meet every condition, in the key's order.
+    KeyView(TableAccess& table, int key, std::vector<Condition> conditions = {}, bool allRecords = false);
 
     // How many records the view holds; -1 after an error.
     qint64 count();

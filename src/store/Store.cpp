@@ -112,7 +112,9 @@ int Store::useCount(const TableDecl& decl, const QString& file) const {
 
 void Store::openProcedure(TableFile& table, OpenMode mode) {
     const int version = declaredVersion(table.decl());
-    const QString file = table.decl().fileName;
+    // The table and the data file it lives in, so the user can find the file.
+    const QString file =
+        table.decl().fileName + QStringLiteral(" in ") + QDir::toNativeSeparators(table.file().path());
     const QString press = QStringLiteral(".  Press OK to end this application.");
 
     StoreError e = table.open(mode, version);

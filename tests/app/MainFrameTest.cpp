@@ -1,4 +1,5 @@
 #include "FrameFixture.h"
+#include "support/Accelerators.h"
 
 #include <QAction>
 #include <QApplication>
@@ -218,8 +219,12 @@ TEST_F(MainFrameTest, TheToolBarIndicatorStopsTheQueue) {
     auto* indicator = f.findChild<QToolButton*>(QStringLiteral("ScriptIndicator"));
     ASSERT_NE(indicator, nullptr);
     EXPECT_EQ(indicator->text(), QStringLiteral("*"));
+    EXPECT_FALSE(indicator->icon().isNull());
+    EXPECT_TRUE(indicator->isEnabled());
     indicator->click();
     EXPECT_TRUE(queue.empty());
+    f.tick();
+    EXPECT_FALSE(indicator->isEnabled()); // nothing to stop
 }
 
 TEST_F(MainFrameTest, MessageTasksBringTheFrameBackFromTheTray) {
@@ -348,6 +353,13 @@ TEST(WindowPosition, MinimizedWindowsKeepTheirPositionAndMaximizedOnesComeBackMa
     fresh.resize(123, 45);
     RestoreWindowPosition(fresh, QStringLiteral("Nobody"), ini);
     EXPECT_EQ(fresh.size(), QSize(123, 45));
+}
+
+TEST_F(MainFrameTest, NoTwoMenuItemsOrControlsShareAnAccelerator) {
+    MainFrame& f = makeFrame();
+    EXPECT_EQ(AcceleratorClashes(&f), QStringList());
+    for (QMenu* menu : f.menuBar()->findChildren<QMenu*>())
+        EXPECT_EQ(MenuClashes(menu), QStringList());
 }
 
 } // namespace

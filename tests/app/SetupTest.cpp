@@ -1,13 +1,16 @@
 #include "store/ui/Setup.h"
 #include "FrameFixture.h"
 #include "platform/SecretStore.h"
+#include "support/Accelerators.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 
@@ -156,6 +159,32 @@ TEST_F(SetupTest, ResettingWindowSettingsEmptiesBothFiles) {
                              QStringLiteral("x")),
               QString());
     EXPECT_EQ(WindowProcedures().size(), 18);
+}
+
+TEST_F(SetupTest, NoTwoControlsShareAnAcceleratorOnAnyTab) {
+    kr::Setup s(*env);
+    for (int i = 0; i < s.tabs()->count(); ++i) {
+        s.tabs()->setCurrentIndex(i);
+        EXPECT_EQ(AcceleratorClashes(&s), QStringList()) << s.tabs()->tabText(i).toStdString();
+    }
+}
+
+TEST_F(SetupTest, NumbersAndTheInfoButtonKeepTheirOwnWidth) {
+    kr::Setup s(*env);
+    s.resize(900, s.sizeHint().height());
+    s.show();
+    for (int i = 0; i < s.tabs()->count(); ++i) {
+        s.tabs()->setCurrentIndex(i);
+        QApplication::processEvents();
+        for (QSpinBox* spin : s.tabs()->currentWidget()->findChildren<QSpinBox*>())
+            EXPECT_LE(spin->width(), spin->sizeHint().width()) << s.tabs()->tabText(i).toStdString();
+        // The buttons of a page: no wider than the widest of them needs.
+        int widest = 0;
+        for (QPushButton* b : s.tabs()->currentWidget()->findChildren<QPushButton*>())
+            widest = std::max(widest, b->sizeHint().width());
+        for (QPushButton* b : s.tabs()->currentWidget()->findChildren<QPushButton*>())
+            EXPECT_LE(b->width(), widest) << b->text().toStdString();
+    }
 }
 
 } // namespace

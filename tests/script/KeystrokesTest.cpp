@@ -1,6 +1,8 @@
 #include "script/Keystrokes.h"
 #include "support/FakeClock.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 namespace kr::test {
@@ -39,6 +41,21 @@ protected:
     bool trayShown = false;
     QStringList tray;
 };
+
+TEST(KeyNames, TheListShowsTheKeysByNameNotByCode) {
+    EXPECT_EQ(DescribeKeyCode(*KeyCodeOf(QStringLiteral("AltF4"))), QStringLiteral("Alt+F4"));
+    EXPECT_EQ(DescribeKeyCode(*KeyCodeOf(QStringLiteral("CtrlShiftS"))), QStringLiteral("Ctrl+Shift+S"));
+    EXPECT_EQ(DescribeKeyCode(*KeyCodeOf(QStringLiteral("ShiftPad0"))), QStringLiteral("Shift+Keypad 0"));
+    EXPECT_EQ(DescribeKeyCode(*KeyCodeOf(QStringLiteral("CtrlAltDelete"))),
+              QStringLiteral("Ctrl+Alt+Delete"));
+    EXPECT_EQ(DescribeKeyCode(*KeyCodeOf(QStringLiteral("MouseRight2"))),
+              QStringLiteral("Right mouse button, double click"));
+    EXPECT_EQ(DescribeKeyCode(*KeyCodeOf(QStringLiteral("SlashKey"))), QStringLiteral("Keypad /"));
+    const QString text = KeyCodesText();
+    EXPECT_TRUE(text.contains(QStringLiteral("ALTF4             Alt+F4\n")));
+    EXPECT_FALSE(text.contains(QStringLiteral("0x")));
+    EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("Key \\d")))); // every code has a name
+}
 
 TEST(KeyNames, TheTableHasItsNamesAndCodes) {
     EXPECT_EQ(KeyNames().size(), 623);

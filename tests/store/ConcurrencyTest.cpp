@@ -119,8 +119,8 @@ TEST_F(Concurrency, AnUnusableFileEndsTheProcessWithItsMessage) {
     }
     Peer peer(dir.path());
     peer.send(QStringLiteral("open"));
-    EXPECT_EQ(peer.line(), QStringLiteral("message|File Access Error|File (KR97\\!s) could not be opened.  "
-                                          "Error: Invalid Data File (36)."));
+    EXPECT_EQ(peer.line(), QStringLiteral("message|File Access Error|File (KR97\\!s in ") + dataFile() +
+                               QStringLiteral(") could not be opened.  Error: Invalid Data File (36)."));
     EXPECT_EQ(peer.line(), QStringLiteral("message|Kelvray 98|Disk Error"));
     ASSERT_TRUE(peer.process().waitForFinished(10000));
     EXPECT_EQ(peer.process().exitCode(), 1);
@@ -139,8 +139,9 @@ TEST_F(Concurrency, RefusingAKeyRebuildEndsTheProcess) {
     }
     Peer peer(dir.path(), {QStringLiteral("No")});
     peer.send(QStringLiteral("open"));
-    EXPECT_EQ(peer.line(), QStringLiteral("message|Invalid Key|KR97\\!Hol key file is invalid.  "
-                                          "Do you want to rebuild the key?"));
+    EXPECT_EQ(peer.line(), QStringLiteral("message|Invalid Key|KR97\\!Hol in ") + dataFile() +
+                               QStringLiteral(" key file is invalid.  "
+                                              "Do you want to rebuild the key?"));
     EXPECT_EQ(peer.line(), QStringLiteral("message|Kelvray 98|Invalid Key!"));
     ASSERT_TRUE(peer.process().waitForFinished(10000));
     EXPECT_EQ(peer.process().exitCode(), 1);

@@ -38,7 +38,8 @@ TEST_F(OpenTableTest, DamagedKeysAreRebuiltWhenTheUserAgrees) {
     Table<Schedule> s(*store);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text,
-              QStringLiteral("KR97\\!s key file is invalid.  Do you want to rebuild the key?"));
+              QStringLiteral("KR97\\!s in ") + dataFile() +
+                  QStringLiteral(" key file is invalid.  Do you want to rebuild the key?"));
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Invalid Key"));
     EXPECT_EQ(dialogs.shown[0].buttons, unsigned(Dialogs::Yes | Dialogs::No));
     EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::Yes);
@@ -88,8 +89,9 @@ TEST_F(OpenTableTest, AKeyThatCannotBeRebuiltEndsTheProgram) {
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Invalid Key"));
     EXPECT_EQ(dialogs.shown[1].caption, QStringLiteral("Key Rebuild Error"));
     EXPECT_TRUE(dialogs.shown[1].text.startsWith(QStringLiteral("Error: (")));
-    EXPECT_TRUE(dialogs.shown[1].text.endsWith(
-        QStringLiteral(") repairing key for KR97\\!Categories.  Press OK to end this application.")));
+    EXPECT_TRUE(dialogs.shown[1].text.endsWith(QStringLiteral(") repairing key for KR97\\!Categories in ") +
+                                               dataFile() +
+                                               QStringLiteral(".  Press OK to end this application.")));
 }
 
 TEST_F(OpenTableTest, AnOlderScheduleLayoutIsUpgradedWithItsRecords) {
@@ -189,7 +191,8 @@ TEST_F(OpenTableTest, AFileOfRandomBytesEndsTheProgramUntouched) {
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("File Access Error"));
     EXPECT_EQ(dialogs.shown[0].text,
-              QStringLiteral("File (KR97\\!s) could not be opened.  Error: Invalid Data File (36)."));
+              QStringLiteral("File (KR97\\!s in ") + dataFile() +
+                  QStringLiteral(") could not be opened.  Error: Invalid Data File (36)."));
     EXPECT_EQ(ReadAll(dataFile()), junk);
     EXPECT_FALSE(QFileInfo::exists(dataFile() + QStringLiteral("-journal")));
 }
@@ -218,8 +221,9 @@ TEST_F(OpenTableTest, AFileThatCannotBeCreatedEndsTheProgram) {
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("File Creation Error"));
     EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Error: (")));
-    EXPECT_TRUE(dialogs.shown[0].text.endsWith(
-        QStringLiteral(") creating KR97\\!s.  Press OK to end this application.")));
+    EXPECT_TRUE(dialogs.shown[0].text.endsWith(QStringLiteral(") creating KR97\\!s in ") +
+                                               dir.file(QStringLiteral("no/such/directory/KR97.TPS")) +
+                                               QStringLiteral(".  Press OK to end this application.")));
 }
 
 TEST_F(OpenTableTest, AnUpgradeThatCannotHelpEndsWithTheUpgradeText) {

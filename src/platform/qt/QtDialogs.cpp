@@ -1,6 +1,8 @@
 #include "platform/qt/QtDialogs.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -62,6 +64,15 @@ Dialogs::Button QtDialogs::message(const QString& text, const QString& caption, 
         box.setEscapeButton(QMessageBox::Cancel);
     else if (buttons == Ok)
         box.setEscapeButton(QMessageBox::Ok);
+    // Wide enough for the whole caption in the title bar: a short text must not leave the
+    // window manager only room for its first letter.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont titleFont = box.font();
+        titleFont.setBold(true);
+        const int width = QFontMetrics(titleFont).horizontalAdvance(caption) + 160;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     const int answer = box.exec();
     for (const auto& b : kButtons) {
         if (answer == b.qt)

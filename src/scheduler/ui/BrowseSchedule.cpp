@@ -1,6 +1,7 @@
 #include "scheduler/ui/BrowseSchedule.h"
 
 #include "platform/Text.h"
+#include "platform/qt/Keyboard.h"
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/TaskEditing.h"
 #include "scheduler/ui/Calendar.h"
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -144,7 +144,7 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
         {"Reschedule", &BrowseSchedule::rescheduleTask},
         {"Run Now", &BrowseSchedule::runTaskNow},
         {"&Pick Day", &BrowseSchedule::pickDay},
-        {"&Pick Category", &BrowseSchedule::pickCategory},
+        {"Pick &Category", &BrowseSchedule::pickCategory},
         {"Search", nullptr},
     };
     for (const auto& [text, action] : actions) {
@@ -173,13 +173,7 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
 
     connect(tabs_, &QTabBar::currentChanged, this, [this] { applyFilter(); });
     // Ctrl+Tab and Ctrl+Shift+Tab turn the tabs, as in any tabbed window.
-    auto* nextTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
-    connect(nextTab, &QShortcut::activated, this,
-            [this] { tabs_->setCurrentIndex((tabs_->currentIndex() + 1) % tabs_->count()); });
-    auto* previousTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this);
-    connect(previousTab, &QShortcut::activated, this, [this] {
-        tabs_->setCurrentIndex((tabs_->currentIndex() + tabs_->count() - 1) % tabs_->count());
-    });
+    TurnTabsWithKeys(this, tabs_);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { updateButtons(); });
     connect(&dayTimer_, &QTimer::timeout, this, &BrowseSchedule::checkDay);
@@ -298,7 +292,7 @@ void BrowseSchedule::updateButtons() {
     const bool any = list_->currentIndex().isValid() && model_->rowCount() > 0;
     for (const char* name : {"Cop&y", "&Edit", "&Delete", "Reschedule", "Run Now"})
         button(QString::fromLatin1(name))->setEnabled(any);
-    button(QStringLiteral("&Pick Category"))->setEnabled(static_cast<bool>(ctx_.pickCategory));
+    button(QStringLiteral("Pick &Category"))->setEnabled(static_cast<bool>(ctx_.pickCategory));
     button(QStringLiteral("Search"))->setEnabled(static_cast<bool>(ctx_.search));
 }
 

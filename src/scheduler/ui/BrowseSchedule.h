@@ -24,7 +24,7 @@ struct ScheduleListContext {
     ProgramState& state;
     // RunTaskNow of the due-task monitor.
     std::function<void(const Schedule&)> runNow;
-    // The category picker; "&Pick Category" is disabled without it.
+    // The category picker; "Pick &Category" is disabled without it.
     std::function<QString(const QString& current)> pickCategory;
     // The task numbers the last search tagged, for the "Selected" view.
     std::function<std::vector<qint32>()> taggedTasks;

@@ -51,11 +51,11 @@ UpdateHolidays::UpdateHolidays(HolidayContext& ctx, const Holidays& holiday, boo
     auto* box = new QGroupBox(QStringLiteral("Update the Holidays File"));
     auto* form = new QFormLayout(box);
     date_ = new DateField(DatePictureFor(ctx_.dateFormat));
-    form->addRow(QStringLiteral("&Holiday Date:"), date_);
+    form->addRow(QStringLiteral("Holiday &Date:"), date_);
     name_ = new QLineEdit;
     name_->setMaxLength(20);
     form->addRow(QStringLiteral("&Holiday:"), name_);
-    annual_ = new QCheckBox(QStringLiteral("Repeat Annually"));
+    annual_ = new QCheckBox(QStringLiteral("&Repeat Annually"));
     form->addRow(annual_);
     display(holiday_);
     layout->addWidget(box);
@@ -173,6 +173,10 @@ void BrowseHolidays::refresh() {
     }
     if (!rows_.empty())
         list_->selectRow(qBound(0, selected, static_cast<int>(rows_.size()) - 1));
+    // Nothing to change or delete in an empty list.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("&Edit") || b->text() == QStringLiteral("&Delete"))
+            b->setEnabled(!rows_.empty());
 }
 
 void BrowseHolidays::addHoliday() {
@@ -228,20 +232,20 @@ ScheduleExceptions::ScheduleExceptions(HolidayContext ctx, Schedule& task, QWidg
     setObjectName(QStringLiteral("ScheduleExceptions"));
     setWindowTitle(QStringLiteral("Exceptions"));
     auto* layout = new QVBoxLayout(this);
-    weekends_ = new QCheckBox(QStringLiteral("Except Weekends"));
-    weekdays_ = new QCheckBox(QStringLiteral("Except Weekdays"));
-    holidays_ = new QCheckBox(QStringLiteral("Except Holidays"));
-    time_ = new QCheckBox(QStringLiteral("Except Time Range"));
+    weekends_ = new QCheckBox(QStringLiteral("Except &Weekends"));
+    weekdays_ = new QCheckBox(QStringLiteral("Except Wee&kdays"));
+    holidays_ = new QCheckBox(QStringLiteral("Except &Holidays"));
+    time_ = new QCheckBox(QStringLiteral("Except &Time Range"));
     for (auto* b : {weekends_, weekdays_, holidays_})
         layout->addWidget(b);
-    auto* define = new QPushButton(QStringLiteral("Define Holidays..."));
+    auto* define = new QPushButton(QStringLiteral("De&fine Holidays..."));
     layout->addWidget(define, 0, Qt::AlignLeft);
     layout->addWidget(time_);
     auto* range = new QFormLayout;
     begin_ = new TimeField;
     end_ = new TimeField;
-    range->addRow(QStringLiteral("Begin:"), begin_);
-    range->addRow(QStringLiteral("End:"), end_);
+    range->addRow(QStringLiteral("&Begin:"), begin_);
+    range->addRow(QStringLiteral("&End:"), end_);
     layout->addLayout(range);
     action_ = new QGroupBox(QStringLiteral("Exception Action"));
     auto* actionLayout = new QVBoxLayout(action_);

@@ -140,7 +140,9 @@ void ScheduleListModel::rebuild() {
         if (filter_.activeOnly)
             conditions.front().op = Cond::Zero;
         conditions.push_back({Schedule::CATEGORY, Cond::EqualNoCase, Clip(filter_.category)});
-        view_ = std::make_unique<KeyView>(*table_, Schedule::KEYCATEGORY, conditions);
+        // A task without a category is listed under "(none)" whether or not it has a
+        // description (the key itself leaves out a task with neither).
+        view_ = std::make_unique<KeyView>(*table_, Schedule::KEYCATEGORY, conditions, true);
         break;
     case ScheduleView::Selected: {
         struct Found {

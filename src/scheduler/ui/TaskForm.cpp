@@ -4,6 +4,8 @@
 #include "platform/Text.h"
 #include "platform/qt/Ditto.h"
 #include "platform/qt/Fields.h"
+#include "platform/qt/Keyboard.h"
+#include "platform/qt/OutsideClose.h"
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/Exceptions.h"
 #include "scheduler/Occurrence.h"
@@ -19,6 +21,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
@@ -27,6 +30,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -119,6 +123,27 @@ QString PageTitle(TaskForm::Page p) {
     return QStringLiteral("&Advanced");
 }
 
+// The one line at the top of a wizard page saying what the page asks.
+QString PageQuestion(TaskForm::Page p, bool withDescription) {
+    switch (p) {
+    case TaskForm::Page::Task:
+        return QStringLiteral("What kind of task is it, and what is it called?");
+    case TaskForm::Page::Category:
+        return QStringLiteral("Which category is the task filed under?");
+    case TaskForm::Page::Command:
+        return withDescription ? QStringLiteral("What is the task called, and which program does it start?")
+                               : QStringLiteral("Which program does the task start, and in which folder?");
+    case TaskForm::Page::Message:
+        return withDescription ? QStringLiteral("What is the task called, and what message does it show?")
+                               : QStringLiteral("What message does the task show when it runs?");
+    case TaskForm::Page::When:
+        return QStringLiteral("When does the task run, and how often?");
+    case TaskForm::Page::Advanced:
+        break;
+    }
+    return QStringLiteral("Should the task sound an alarm, and what if it cannot run on time?");
+}
+
 quint8 Flag(const QAbstractButton* b) {
     return b->isChecked() ? 1 : 0;
 }
@@ -201,6 +226,8 @@ TaskForm::TaskForm(TaskFormContext& ctx, TaskWindow window, Request request, con
     };
     editor_ = std::make_unique<RecordEditor<Schedule>>(*table_, request_, record_, options);
     load(record_);
+    takeSnapshot();
+    CancelWhenDestroyedFromOutside(this);
 }
 
 TaskForm::~TaskForm() = default;
@@ -215,7 +242,7 @@ bool TaskForm::hasPage(Page page) const {
 
 void TaskForm::buildFields() {
     // Task
-    taskTypeBox_ = new QGroupBox(QStringLiteral("Task Type"));
+    taskTypeBox_ = new QGroupBox(QStringLiteral("Task T&ype"));
     taskTypes_ = new QButtonGroup(this);
     auto* typeLayout = new QHBoxLayout(taskTypeBox_);
     for (const QString& type : TaskTypes()) {
@@ -234,7 +261,8 @@ void TaskForm::buildFields() {
     // Command
     command_ = new QLineEdit;
     command_->setMaxLength(255);
-    commandBrowse_ = new QPushButton(QStringLiteral("&Browse"));
+    // The wizards' "<- &Back" and "&Next ->" have the letters the form gives to these.
+    commandBrowse_ = new QPushButton(wizard() ? QStringLiteral("B&rowse") : QStringLiteral("&Browse"));
     connect(commandBrowse_, &QPushButton::clicked, this, &TaskForm::browseProgram);
     path_ = new QLineEdit;
     path_->setMaxLength(255);
@@ -286,37 +314,68 @@ void TaskForm::buildFields() {
     connect(monthRepeats_, &QButtonGroup::buttonClicked, this, [this] { monthRepeatChanged(); });
     offset_ = new QSpinBox;
     offset_->setRange(-99, 99);
-    offsetLabel_ = Buddy(QStringLiteral("Days to Offset:"), offset_);
-    tips_ = new QPushButton(QStringLiteral("&Tips"));
+    offsetLabel_ = Buddy(QStringLiteral("Da&ys to Offset:"), offset_);
+    tips_ = new QPushButton(QStringLiteral("Ti&ps"));
     connect(tips_, &QPushButton::clicked, this, &TaskForm::showTips);
     except_ = new QPushButton(QStringLiteral("E&xcept"));
     connect(except_, &QPushButton::clicked, this, &TaskForm::openExceptions);
 
-    auto* group = new QGridLayout(repetition_);
+    // The fields of the schedule types share one place, so the form keeps its size whichever
+    // type is chosen: the days (ordinals, month end, weekdays), the monthly repeat, and the
+    // custom interval.
+    repetitionPages_ = new QStackedWidget;
+    nothingPage_ = new QWidget;
+    daysPage_ = new QWidget;
+    auto* days = new QVBoxLayout(daysPage_);
+    days->setContentsMargins(0, 0, 0, 0);
     auto* ordinalRow = new QHBoxLayout;
     for (QCheckBox* b : ordinals_)
         ordinalRow->addWidget(b);
     ordinalRow->addWidget(monthEnd_);
     ordinalRow->addStretch();
-    group->addLayout(ordinalRow, 0, 0, 1, 4);
+    days->addLayout(ordinalRow);
     auto* weekdayGrid = new QGridLayout;
     for (int d = 0; d < 7; ++d)
         weekdayGrid->addWidget(weekdays_[d], d / 4, d % 4);
-    group->addLayout(weekdayGrid, 1, 0, 1, 4);
+    days->addLayout(weekdayGrid);
+    days->addStretch();
+    monthlyPage_ = new QWidget;
+    auto* monthly = new QHBoxLayout(monthlyPage_);
+    monthly->setContentsMargins(0, 0, 0, 0);
+    monthly->addWidget(monthRepeatBox_);
+    auto* offsetRow = new QHBoxLayout;
+    offsetRow->addWidget(offsetLabel_);
+    offsetRow->addWidget(offset_);
+    offsetRow->addWidget(tips_);
+    auto* offsetColumn = new QVBoxLayout;
+    offsetColumn->addLayout(offsetRow);
+    offsetColumn->addStretch();
+    monthly->addLayout(offsetColumn);
+    monthly->addStretch();
+    customPage_ = new QWidget;
+    auto* custom = new QVBoxLayout(customPage_);
+    custom->setContentsMargins(0, 0, 0, 0);
     auto* everyRow = new QHBoxLayout;
     everyRow->addWidget(everyLabel_);
     everyRow->addWidget(every_);
     everyRow->addWidget(everyType_);
     everyRow->addStretch();
-    group->addLayout(everyRow, 2, 0, 1, 4);
-    group->addWidget(monthRepeatBox_, 3, 0, 2, 2);
-    auto* offsetRow = new QHBoxLayout;
-    offsetRow->addWidget(offsetLabel_);
-    offsetRow->addWidget(offset_);
-    offsetRow->addWidget(tips_);
-    offsetRow->addStretch();
-    group->addLayout(offsetRow, 3, 2, 1, 2);
-    group->addWidget(except_, 4, 3, Qt::AlignRight | Qt::AlignBottom);
+    custom->addLayout(everyRow);
+    custom->addStretch();
+    for (QWidget* page : {nothingPage_, daysPage_, monthlyPage_, customPage_})
+        repetitionPages_->addWidget(page);
+    // Hidden ("Once"), the group keeps its place: the fields below do not move.
+    QSizePolicy keep = repetition_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    repetition_->setSizePolicy(keep);
+    QSizePolicy keepButton = except_->sizePolicy();
+    keepButton.setRetainSizeWhenHidden(true);
+    except_->setSizePolicy(keepButton);
+    auto* group = new QHBoxLayout(repetition_);
+    group->addWidget(repetitionPages_, 1);
+    // Room for the largest page with all its fields, whichever of them a type hides later.
+    repetitionPages_->setMinimumSize(repetitionPages_->sizeHint());
+    group->addWidget(except_, 0, Qt::AlignRight | Qt::AlignBottom);
 
     const QString datePicture = DatePictureFor(ctx_.settings.dateFormat);
     date_ = new DateField(datePicture);
@@ -328,10 +387,10 @@ void TaskForm::buildFields() {
     dateCalendar_->setToolTip(QStringLiteral("Pick the date from a calendar"));
     connect(dateCalendar_, &QPushButton::clicked, this, &TaskForm::pickDate);
     time_ = new TimeField(QStringLiteral("t3"));
-    timeLabel_ = Buddy(QStringLiteral("&Time:"), time_);
+    timeLabel_ = Buddy(QStringLiteral("T&ime:"), time_);
     lastPerformed_ = new QLabel;
     skipNext_ = new QCheckBox(window_ == TaskWindow::SpecialEventWizard
-                                  ? QStringLiteral("Skip next regular occurance of task being copied")
+                                  ? QStringLiteral("&Skip next regular occurance of task being copied")
                                   : QStringLiteral("&Skip Next Time"));
     warnDate_ = new DateField(datePicture);
     connect(warnDate_, &QLineEdit::editingFinished, this, [this] {
@@ -350,19 +409,19 @@ void TaskForm::buildFields() {
         b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
 
     // Advanced
-    alarm_ = new QCheckBox(QStringLiteral("Alarm"));
+    alarm_ = new QCheckBox(QStringLiteral("A&larm"));
     connect(alarm_, &QCheckBox::clicked, this, &TaskForm::alarmToggled);
     sound_ = new QLineEdit;
     sound_->setMaxLength(254);
     sound_->installEventFilter(this);
     connect(sound_, &QLineEdit::editingFinished, this, &TaskForm::soundAccepted);
-    soundBrowse_ = new QPushButton(QStringLiteral("&Browse"));
+    soundBrowse_ = new QPushButton(wizard() ? QStringLiteral("B&rowse") : QStringLiteral("&Browse"));
     connect(soundBrowse_, &QPushButton::clicked, this, &TaskForm::browseSound);
     play_ = new QPushButton(QStringLiteral("&Play"));
     connect(play_, &QPushButton::clicked, this, &TaskForm::playSound);
-    warn_ = new QCheckBox(QStringLiteral("&Warn if not run on specified date"));
+    warn_ = new QCheckBox(QStringLiteral("Warn if not r&un on specified date"));
     skipIfMissed_ = new QCheckBox(QStringLiteral("&Skip if not run at specified time (+/- 10 minutes)"));
-    userSkip_ = new QCheckBox(QStringLiteral("&Before performing task, give option to skip"));
+    userSkip_ = new QCheckBox(QStringLiteral("Before performing task, &give option to skip"));
     disable_ = new QCheckBox(QStringLiteral("&Disable"));
     noHistory_ = new QCheckBox(QStringLiteral("No &History"));
 
@@ -390,7 +449,9 @@ QWidget* TaskForm::buildPage(Page page) {
         v->addWidget(taskTypeBox_);
         auto* form = new QFormLayout;
         if (!hasPage(Page::Category))
-            form->addRow(Buddy(QStringLiteral("&Category:"), category_), category_);
+            form->addRow(
+                Buddy(wizard() ? QStringLiteral("&Category:") : QStringLiteral("Cat&egory:"), category_),
+                category_);
         addDescription(form);
         v->addLayout(form);
         break;
@@ -407,7 +468,8 @@ QWidget* TaskForm::buildPage(Page page) {
         auto* commandRow = new QHBoxLayout;
         commandRow->addWidget(command_, 1);
         commandRow->addWidget(commandBrowse_);
-        form->addRow(Buddy(QStringLiteral("Comma&nd:"), command_), commandRow);
+        form->addRow(Buddy(wizard() ? QStringLiteral("Co&mmand:") : QStringLiteral("Comma&nd:"), command_),
+                     commandRow);
         form->addRow(Buddy(QStringLiteral("Start &in:"), path_), path_);
         v->addLayout(form);
         auto* row = new QHBoxLayout;
@@ -426,11 +488,14 @@ QWidget* TaskForm::buildPage(Page page) {
     }
     case Page::When: {
         auto* form = new QFormLayout;
-        form->addRow(Buddy(QStringLiteral("Schedule &Type"), scheduleType_), scheduleType_);
+        form->addRow(Buddy(QStringLiteral("Sc&hedule Type"), scheduleType_), scheduleType_);
         v->addLayout(form);
         v->addWidget(repetition_);
         auto* grid = new QGridLayout;
-        grid->addWidget(Buddy(QStringLiteral("&Next Date to Perform Task:"), date_), 0, 0);
+        grid->addWidget(Buddy(wizard() ? QStringLiteral("Next &Date to Perform Task:")
+                                       : QStringLiteral("&Next Date to Perform Task:"),
+                              date_),
+                        0, 0);
         grid->addWidget(date_, 0, 1);
         grid->addWidget(dateCalendar_, 0, 2);
         grid->addWidget(timeLabel_, 0, 3);
@@ -438,7 +503,7 @@ QWidget* TaskForm::buildPage(Page page) {
         grid->addWidget(new QLabel(QStringLiteral("Date Last Performed:")), 1, 0);
         grid->addWidget(lastPerformed_, 1, 1, 1, 4);
         grid->addWidget(skipNext_, 2, 0, 1, 5);
-        grid->addWidget(Buddy(QStringLiteral("&Advance Warning Date:"), warnDate_), 3, 0);
+        grid->addWidget(Buddy(QStringLiteral("Ad&vance Warning Date:"), warnDate_), 3, 0);
         grid->addWidget(warnDate_, 3, 1);
         grid->addWidget(warnCalendar_, 3, 2);
         grid->addWidget(Buddy(QStringLiteral("Time:"), warnTime_), 3, 3);
@@ -452,7 +517,7 @@ QWidget* TaskForm::buildPage(Page page) {
         auto* sv = new QVBoxLayout(soundBox);
         sv->addWidget(alarm_);
         auto* soundRow = new QHBoxLayout;
-        soundRow->addWidget(Buddy(QStringLiteral("WAV File to Play:"), sound_));
+        soundRow->addWidget(Buddy(QStringLiteral("WA&V File to Play:"), sound_));
         soundRow->addWidget(sound_, 1);
         soundRow->addWidget(soundBrowse_);
         soundRow->addWidget(play_);
@@ -646,6 +711,16 @@ void TaskForm::applyVisibility() {
         w->setEnabled(sv.offsetEnabled);
     }
     except_->setVisible(sv.except);
+    QWidget* page = nothingPage_;
+    if (sv.ordinals || sv.weekdays)
+        page = daysPage_;
+    else if (sv.monthRepeat)
+        page = monthlyPage_;
+    else if (sv.every)
+        page = customPage_;
+    repetitionPages_->setCurrentWidget(page);
+    // With nothing to repeat ("Once") the group goes, rather than standing empty.
+    repetition_->setVisible(page != nothingPage_ || sv.except);
     const bool alarmOn = alarm_->isChecked();
     for (QWidget* w : std::initializer_list<QWidget*>{sound_, soundBrowse_, play_})
         w->setEnabled(alarmOn);
@@ -811,12 +886,95 @@ void TaskForm::showTips() {
 
 bool TaskForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
-        if (watched == message_ && message_->toPlainText().isEmpty())
+        if (watched == message_ && message_->toPlainText().isEmpty()) {
+            // The description offered as the message, whole and selected: what the user types
+            // replaces it.
             message_->setPlainText(description_->text());
-        else if (watched == sound_ && Clip(sound_->text()).isEmpty() && alarm_->isChecked())
+            message_->selectAll();
+        } else if (watched == sound_ && Clip(sound_->text()).isEmpty() && alarm_->isChecked())
             soundAccepted();
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TaskForm::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        cancelAsked();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TaskForm::closeEvent(QCloseEvent* event) {
+    if (!isVisible()) {
+        event->accept();
+        return;
+    }
+    // The user's close request (the close box, Alt+F4) asks; the program closing its windows
+    // as it ends (a signal, the session ending) must not wait for an answer: it cancels.
+    if (event->spontaneous()) {
+        if (!cancelAsked())
+            event->ignore();
+        return;
+    }
+    reject();
+    event->accept();
+}
+
+std::vector<Scripting> TaskForm::scriptItems() const {
+    std::vector<Scripting> items;
+    Table<Scripting> table(ctx_.store);
+    ReadTaskItems(table, record_.id, items);
+    return items;
+}
+
+void TaskForm::takeSnapshot() {
+    snapshot_ = task();
+    scriptSnapshot_.clear();
+    if (request_ == Request::Insert && ready_)
+        scriptSnapshot_ = scriptItems();
+}
+
+bool TaskForm::changedByUser() const {
+    const Schedule now = task();
+    if (!SameRecord(Schedule::decl(), &now, &snapshot_))
+        return true;
+    // The script items of a changed task are stored as they are made; a new task's go with it.
+    if (request_ != Request::Insert || !ready_)
+        return false;
+    const std::vector<Scripting> items = scriptItems();
+    if (items.size() != scriptSnapshot_.size())
+        return true;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (!SameRecord(Scripting::decl(), &items[i], &scriptSnapshot_[i]))
+            return true;
+    return false;
+}
+
+bool TaskForm::cancelAsked() {
+    if (changedByUser() &&
+        ctx_.dialogs.message(QStringLiteral("Discard the changes?"), windowTitle(), Dialogs::Icon::Question,
+                             Dialogs::Yes | Dialogs::No, Dialogs::No) != Dialogs::Yes)
+        return false;
+    reject();
+    return true;
+}
+
+void TaskForm::revealField(QWidget* field) {
+    // Every stacked page (a tab, a wizard page) on the way down to the field comes to the front.
+    for (QWidget* w = field; w != nullptr && w != this; w = w->parentWidget())
+        if (auto* stack = qobject_cast<QStackedWidget*>(w->parentWidget()))
+            stack->setCurrentWidget(w);
+}
+
+bool TaskForm::descriptionGiven() {
+    if (!Clip(description_->text()).isEmpty())
+        return true;
+    ctx_.dialogs.message(QStringLiteral("Enter a description for the task."), QStringLiteral("Warning"),
+                         Dialogs::Icon::Exclamation);
+    revealField(description_);
+    description_->setFocus();
+    return false;
 }
 
 // ------------------------------------------------------------------------------ saving
@@ -861,7 +1019,7 @@ void TaskForm::focusFirstField() {
 void TaskForm::accept() {
     if (saving_ || !ready_)
         return;
-    if (!checkFields())
+    if (!descriptionGiven() || !checkFields())
         return;
     Schedule t = task();
     CompleteCommand(t);
@@ -904,6 +1062,7 @@ void TaskForm::accept() {
         ditto_->remember();
         record_ = t;
         load(t);
+        takeSnapshot();
         return;
     }
 }
@@ -971,6 +1130,7 @@ UpdateSchedule::UpdateSchedule(TaskFormContext& ctx, Request request, const Sche
             messageTab_ = page;
     }
     layout->addWidget(tabs_);
+    TurnTabsWithKeys(this, tabs_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     auto* ok = new QPushButton(QStringLiteral("&OK"));
@@ -983,6 +1143,13 @@ UpdateSchedule::UpdateSchedule(TaskFormContext& ctx, Request request, const Sche
     layout->addLayout(buttons);
     applyVisibility();
     RestoreWindowPosition(*this, objectName(), ctx_.positions);
+}
+
+void UpdateSchedule::revealField(QWidget* field) {
+    TaskForm::revealField(field);
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (tabs_->widget(i)->isAncestorOf(field))
+            tabs_->setCurrentIndex(i);
 }
 
 void UpdateSchedule::applyVisibility() {
@@ -1004,7 +1171,12 @@ TaskWizard::TaskWizard(TaskFormContext& ctx, TaskWindow window, Request request,
     for (Page p : pages()) {
         auto* box = new QGroupBox(QString(PageTitle(p)).remove(QLatin1Char('&')));
         auto* v = new QVBoxLayout(box);
-        v->addWidget(buildPage(p));
+        QWidget* page = buildPage(p);
+        auto* question = new QLabel(PageQuestion(p, page->isAncestorOf(descriptionField())));
+        question->setObjectName(QStringLiteral("question"));
+        question->setWordWrap(true);
+        v->addWidget(question);
+        v->addWidget(page);
         stack_->addWidget(box);
     }
     layout->addWidget(stack_, 1);
@@ -1077,6 +1249,15 @@ void TaskWizard::updateButtons() {
     next_->setEnabled(after);
     next_->setDefault(after);
     finish_->setDefault(!after);
+}
+
+void TaskWizard::revealField(QWidget* field) {
+    for (int i = 0; i < stack_->count(); ++i) {
+        if (stack_->widget(i)->isAncestorOf(field)) {
+            showPage(i);
+            return;
+        }
+    }
 }
 
 void TaskWizard::applyVisibility() {

@@ -24,6 +24,8 @@
 
 class QAbstractButton;
 class QButtonGroup;
+class QCloseEvent;
+class QKeyEvent;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -146,6 +148,14 @@ public:
     void accept() override;
     void reject() override;
     void done(int result) override;
+    // Whether the form holds anything the user entered since it opened (script items of a
+    // new task included).
+    bool changedByUser() const;
+    // Escape and the window's close box: Cancel, after "Discard the changes?" when the form
+    // holds anything entered. False when the user keeps the form.
+    bool cancelAsked();
+    // The group of the repetition fields that come and go with the schedule type.
+    QStackedWidget* repetitionPages() const { return repetitionPages_; }
 
 protected:
     TaskForm(TaskFormContext& ctx, TaskWindow window, Request request, const Schedule& task, Date selectedDay,
@@ -157,6 +167,12 @@ protected:
     QString procedure() const;
     bool hasPage(Page page) const;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    // Brings the page or tab holding the field to the front.
+    virtual void revealField(QWidget* field);
+    // The label texts that differ between the full form and the wizards.
+    bool wizard() const { return window_ != TaskWindow::UpdateSchedule; }
 
     TaskFormContext& ctx_;
 
@@ -168,6 +184,10 @@ private:
     bool checkFields();
     void afterSave(const Schedule& saved);
     void focusFirstField();
+    bool descriptionGiven();
+    // What the user may change, as it stood when the form opened.
+    void takeSnapshot();
+    std::vector<Scripting> scriptItems() const;
     QString taskType() const;
     QString monthRepeat() const;
     qint32 taskId() const { return record_.id; }
@@ -178,6 +198,8 @@ private:
     qint32 copiedFrom_ = 0; // the task a prepared copy was made of
     bool ready_ = true;
     bool saving_ = false;
+    Schedule snapshot_;
+    std::vector<Scripting> scriptSnapshot_;
     std::vector<Page> pages_;
     std::unique_ptr<Table<Schedule>> table_;
     std::unique_ptr<RecordEditor<Schedule>> editor_;
@@ -195,6 +217,11 @@ private:
     QPlainTextEdit* message_ = nullptr;
     QComboBox* scheduleType_ = nullptr;
     QGroupBox* repetition_ = nullptr;
+    QStackedWidget* repetitionPages_ = nullptr;
+    QWidget* daysPage_ = nullptr;
+    QWidget* monthlyPage_ = nullptr;
+    QWidget* customPage_ = nullptr;
+    QWidget* nothingPage_ = nullptr;
     QCheckBox* ordinals_[5] = {};
     QCheckBox* monthEnd_ = nullptr;
     QCheckBox* weekdays_[7] = {};
@@ -240,6 +267,7 @@ public:
 
 protected:
     void applyVisibility() override;
+    void revealField(QWidget* field) override;
 
 private:
     QTabWidget* tabs_ = nullptr;
@@ -263,6 +291,7 @@ protected:
     TaskWizard(TaskFormContext& ctx, TaskWindow window, Request request, const Schedule& task,
                Date selectedDay, QWidget* parent);
     void applyVisibility() override;
+    void revealField(QWidget* field) override;
 
 private:
     bool skipped(Page page) const;

@@ -22,7 +22,7 @@ namespace kr {
 namespace {
 
 // An arrow up or down, with a bar at its point for the moves to the top and the bottom.
-QIcon MoveIcon(bool up, bool toEnd, const QColor& colour) {
+QPixmap MoveArrow(bool up, bool toEnd, const QColor& colour) {
     const int size = 32;
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
@@ -44,7 +44,15 @@ QIcon MoveIcon(bool up, bool toEnd, const QColor& colour) {
     p.drawRect(QRectF(size / 2.0 - 3.5, top + 12, 7, 27 - top));
     if (toEnd)
         p.drawRect(QRectF(5, 3, size - 10, 4));
-    return QIcon(pixmap);
+    return pixmap;
+}
+
+// The arrow in the text colour, and greyed as the buttons' texts are while they are disabled.
+QIcon MoveIcon(bool up, bool toEnd, const QPalette& palette) {
+    QIcon icon(MoveArrow(up, toEnd, palette.color(QPalette::Active, QPalette::ButtonText)));
+    icon.addPixmap(MoveArrow(up, toEnd, palette.color(QPalette::Disabled, QPalette::ButtonText)),
+                   QIcon::Disabled);
+    return icon;
 }
 
 const QString kMoveUp = QStringLiteral("Move record up one");
@@ -92,7 +100,7 @@ BrowseScript::BrowseScript(const ScriptWindowContext& ctx, const Schedule& task,
     // The moves, as arrows beside the list.
     auto* moves = new QVBoxLayout;
     moves->addStretch();
-    const QColor arrow = palette().color(QPalette::ButtonText);
+
     const std::tuple<QString, bool, bool, void (BrowseScript::*)()> moveButtons[] = {
         {kMoveTop, true, true, &BrowseScript::moveToTop},
         {kMoveUp, true, false, &BrowseScript::moveUp},
@@ -103,7 +111,7 @@ BrowseScript::BrowseScript(const ScriptWindowContext& ctx, const Schedule& task,
         QPushButton* b = add(moves, QString(), work);
         b->setToolTip(tip);
         b->setAccessibleName(tip);
-        b->setIcon(MoveIcon(up, toEnd, arrow));
+        b->setIcon(MoveIcon(up, toEnd, palette()));
         b->setIconSize(QSize(16, 16));
         b->setAutoDefault(false);
     }

@@ -2,6 +2,8 @@
 
 #include "platform/Text.h"
 #include "platform/qt/Ditto.h"
+#include "platform/qt/Keyboard.h"
+#include "platform/qt/OutsideClose.h"
 #include "platform/qt/TextViewer.h"
 #include "platform/qt/WindowPosition.h"
 #include "script/ScriptItems.h"
@@ -95,20 +97,19 @@ QString HelpText(const QString& action) {
         {action::StartProgram,
          QStringLiteral(
              "This will start another program.  Enter a program to run in the \"command\" field, or use the "
-             "BROWSE button to select one using the standard Windows dialog.  If you're using Windows 95, "
-             "you "
-             "can also enter the name of a document such as \"Letter.odt\".  Optionally, you may enter a "
-             "path "
-             "in the \"Start In\" field.  When you select a program in step 1, this path is defaulted to the "
+             "BROWSE button to choose one in a file dialog.  You can also enter the name of a document such "
+             "as \"Letter.odt\" or a web address; it opens in the program the desktop uses for it.  "
+             "Optionally, you may enter a path in the \"Start In\" field.  When you select a program in step "
+             "1, this path is defaulted to the "
              "path in which the program is located.  If you leave this blank, the program you have entered "
              "will be run from the current (Kelvray) folder (directory).")},
         {action::CloseProgram,
          QStringLiteral(
-             "Specify an executable file (\"EXE\") by name* (including the full path) or leave the "
+             "Specify a program file by name* (including the full path) or leave the "
              "\"executable\" field blank to close whichever window or application that has "
              "\"focus\" when this script item is executed.  Use with caution.  Usually sending "
-             "[AltF4] let's you shut down an application in a safe way.  (* - Requires "
-             "KILLPROC.EXE.)")},
+             "[AltF4] let's you shut down an application in a safe way.  (* - Every running copy of that "
+             "program that you started is ended.)")},
         {action::SendKeystrokes,
          QStringLiteral(
              "Enter the keystrokes you wish to send to the application that currently has "
@@ -126,8 +127,8 @@ QString HelpText(const QString& action) {
              "following:  |  (a) The exact title - for example, \"Connect To\" (not case "
              "sensitive).  (b) The first few unique characters followed by an asterisk - for "
              "example: \"Untitled - *\".  (c) An asterisk followed by a phrase to find anywhere in "
-             "the window title - for example, \"*Notepad\".    (d) An executable name - for "
-             "example, \"notepad.exe\".")},
+             "the window title - for example, \"*Notepad\".    (d) A program name - for "
+             "example, \"gedit\".")},
         {action::Wait,
          QStringLiteral(
              "This script action waits for a number of seconds to pass, and/or a window with a "
@@ -523,6 +524,8 @@ UpdateScripting::UpdateScripting(ScriptWindowContext& ctx, Request request, QWid
     table_ = std::make_unique<Table<Scripting>>(ctx_.store);
     build();
     ditto_ = new Ditto(this);
+    TurnTabsWithKeys(this, groups_);
+    CancelWhenDestroyedFromOutside(this);
 }
 
 UpdateScripting::UpdateScripting(ScriptWindowContext& ctx, qint32 taskId, const Scripting* copyOf,

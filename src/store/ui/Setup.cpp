@@ -1,6 +1,7 @@
 #include "store/ui/Setup.h"
 
 #include "platform/SecretStore.h"
+#include "platform/qt/Keyboard.h"
 #include "platform/qt/WindowPosition.h"
 #include "store/Table.h"
 #include "store/Tables.h"
@@ -102,10 +103,13 @@ void Setup::build() {
     tabs_ = new QTabWidget(this);
     tabs_->setUsesScrollButtons(false); // all eight tabs in view
     layout->addWidget(tabs_);
+    TurnTabsWithKeys(this, tabs_);
 
     auto page = [&](const QString& title) {
         auto* w = new QWidget;
         auto* form = new QFormLayout(w);
+        // Numbers and buttons keep their own width; only the text fields stretch.
+        form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
         tabs_->addTab(w, title);
         return form;
     };
@@ -211,7 +215,12 @@ void Setup::build() {
     newsPassword_ = password(QStringLiteral("News pass&word"));
 
     auto* hk = new QWidget;
-    auto* hkLayout = new QVBoxLayout(hk);
+    auto* hkPage = new QVBoxLayout(hk);
+    // One column of buttons as wide as the widest, not the whole page.
+    auto* column = new QWidget;
+    auto* hkLayout = new QVBoxLayout(column);
+    hkLayout->setContentsMargins(0, 0, 0, 0);
+    hkPage->addWidget(column, 0, Qt::AlignLeft);
     auto button = [&](const QString& label, void (Setup::*action)()) {
         auto* b = new QPushButton(label);
         hkLayout->addWidget(b);
@@ -222,7 +231,7 @@ void Setup::build() {
     button(QStringLiteral("Clear To Do list"), &Setup::clearTodoList);
     button(QStringLiteral("Reset saved window settings"), &Setup::resetWindowSettings);
     button(QStringLiteral("Clear current script queue"), &Setup::clearScriptQueue);
-    hkLayout->addStretch();
+    hkPage->addStretch();
     tabs_->addTab(hk, QStringLiteral("Housekeeping"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

@@ -1,6 +1,7 @@
 #include "organizer/ui/Categories.h"
 #include "platform/DateTime.h"
 #include "store/Table.h"
+#include "support/Accelerators.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -293,6 +294,18 @@ TEST_F(CategoriesTest, ThePickerReturnsTheHighlightedCategory) {
     QTest::mouseClick(clicked.list()->viewport(), Qt::LeftButton, {}, errands);
     QTest::mouseDClick(clicked.list()->viewport(), Qt::LeftButton, {}, errands);
     EXPECT_EQ(clicked.selectedCategory(), QStringLiteral("Errands"));
+}
+
+TEST_F(CategoriesTest, NoTwoControlsShareAnAccelerator) {
+    Categories c;
+    UpdateCategories form(*ctx, Request::Insert, c);
+    EXPECT_EQ(AcceleratorClashes(&form), QStringList());
+    BrowseCategories list(*ctx);
+    EXPECT_EQ(AcceleratorClashes(&list), QStringList());
+    SelectCategories picker(*ctx);
+    EXPECT_EQ(AcceleratorClashes(&picker), QStringList());
+    BrowseScheduleByCategory byCategory(*ctx, QStringLiteral("Home"));
+    EXPECT_EQ(AcceleratorClashes(&byCategory), QStringList());
 }
 
 } // namespace

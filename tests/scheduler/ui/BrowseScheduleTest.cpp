@@ -3,6 +3,7 @@
 #include "scheduler/ui/BrowseSchedule.h"
 #include "../../store/Peer.h"
 #include "store/Table.h"
+#include "support/Accelerators.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -435,6 +437,36 @@ TEST_F(BrowseScheduleTest, TheColumnLayoutIsKeptUnlessTheListChanged) {
     }
     EXPECT_EQ(WithDatePicture(QStringLiteral("90~Date~@d3@|70~Time~@t3@|1~X~@D17@"), QStringLiteral("d6")),
               QStringLiteral("90~Date~@d6@|70~Time~@t3@|1~X~@d6@"));
+}
+
+TEST_F(BrowseScheduleTest, CtrlTabAndCtrlShiftTabTurnTheTabs) {
+    auto list = open();
+    list->show();
+    QApplication::setActiveWindow(list.get());
+    ASSERT_EQ(list->tabs()->currentIndex(), 0);
+    // As X11 delivers them: Shift+Tab comes as Backtab.
+    QTest::keyClick(list.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(list->tabs()->currentIndex(), 3);
+    QTest::keyClick(list.get(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(list->tabs()->currentIndex(), 0);
+}
+
+TEST_F(BrowseScheduleTest, NoTwoControlsShareAnAcceleratorOnAnyTab) {
+    auto list = open();
+    for (int i = 0; i < list->tabs()->count(); ++i) {
+        list->tabs()->setCurrentIndex(i);
+        EXPECT_EQ(AcceleratorClashes(list.get()), QStringList()) << i;
+    }
+}
+
+TEST_F(BrowseScheduleTest, NoneListsEveryTaskWithoutACategoryHoweverItWasAdded) {
+    const Date today = clock.today();
+    add(1, QStringLiteral("From the command line"), today, TimeFromHms(8, 0, 0));
+    add(2, QString(), today, TimeFromHms(9, 0, 0)); // no category and no description
+    add(3, QStringLiteral("Filed"), today, TimeFromHms(10, 0, 0), QStringLiteral("Home"));
+    auto w = open();
+    w->tabs()->setCurrentIndex(2);
+    EXPECT_EQ(descriptions(*w), (QStringList{"", "From the command line"}));
 }
 
 } // namespace

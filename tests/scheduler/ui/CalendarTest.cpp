@@ -1,5 +1,6 @@
 #include "scheduler/ui/Calendar.h"
 #include "scheduler/Occurrence.h"
+#include "support/Accelerators.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -214,6 +215,11 @@ TEST_F(CalendarTest, CalendarGivesThePickOrTheDateItWasOpenedWith) {
     WhenOpen([](CalendarWindow& w) { QTest::keyClick(&w, Qt::Key_Escape); });
     EXPECT_EQ(Calendar(ctx, mondays.date, QString(), QString(), mondays), mondays.date);
     EXPECT_FALSE(ctx.positions.read(QStringLiteral("Calendar"), QStringLiteral("XPosit")).isEmpty());
+}
+
+TEST_F(CalendarTest, NoTwoControlsShareAnAccelerator) {
+    CalendarWindow w(ctx, mondays.date, QString(), QString(), mondays);
+    EXPECT_EQ(AcceleratorClashes(&w), QStringList());
 }
 
 } // namespace

@@ -1,14 +1,19 @@
 #include "scheduler/ui/Holidays.h"
 #include "../../store/Peer.h"
 #include "platform/qt/Fields.h"
+#include "platform/qt/Keyboard.h"
 #include "store/Table.h"
+#include "support/Accelerators.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +164,44 @@ TEST_F(HolidaysTest, TheExceptionsWindowEnablesWhatApplies) {
     EXPECT_EQ(t.exceptTimeBegin, TimeFromHms(12, 0, 0));
     EXPECT_EQ(t.exceptTimeEnd, kOneDay);
     EXPECT_EQ(t.shiftType, QStringLiteral("Next Day"));
+}
+
+TEST_F(HolidaysTest, NoTwoControlsShareAnAccelerator) {
+    UpdateHolidays form(*ctx, Holidays{}, true);
+    EXPECT_EQ(AcceleratorClashes(&form), QStringList());
+    // Every check box can be reached from the keyboard.
+    for (QCheckBox* b : form.findChildren<QCheckBox*>())
+        EXPECT_FALSE(AcceleratorOf(b->text()).isNull()) << b->text().toStdString();
+    BrowseHolidays list(*ctx);
+    EXPECT_EQ(AcceleratorClashes(&list), QStringList());
+    // An empty list: only Add and Close work.
+    for (QPushButton* b : list.findChildren<QPushButton*>())
+        EXPECT_EQ(b->isEnabled(),
+                  b->text() == QStringLiteral("&Add") || b->text() == QStringLiteral("Cl&ose"))
+            << b->text().toStdString();
+    Schedule t;
+    ScheduleExceptions exceptions(*ctx, t);
+    EXPECT_EQ(AcceleratorClashes(&exceptions), QStringList());
+    for (QCheckBox* b : exceptions.findChildren<QCheckBox*>())
+        EXPECT_FALSE(AcceleratorOf(b->text()).isNull()) << b->text().toStdString();
+}
+
+TEST_F(HolidaysTest, AnAltKeyThatNothingAnswersTypesNothing) {
+    GuardUnansweredAltKeys();
+    UpdateHolidays form(*ctx, Holidays{}, true);
+    form.show();
+    QApplication::setActiveWindow(&form);
+    auto* name = form.findChildren<QLineEdit*>().at(1);
+    auto* annual = form.findChild<QCheckBox*>();
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_R, Qt::AltModifier); // "&Repeat Annually"
+    EXPECT_TRUE(annual->hasFocus());
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_Q, Qt::AltModifier); // no control has Q
+    EXPECT_EQ(name->text(), QString());
+    QTest::keyClick(name, Qt::Key_Q);
+    EXPECT_EQ(name->text(), QStringLiteral("q"));
+    form.reject();
 }
 
 } // namespace

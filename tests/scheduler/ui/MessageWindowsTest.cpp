@@ -1,6 +1,7 @@
 #include "scheduler/ui/MessageWindows.h"
 #include "../../store/Peer.h"
 #include "store/Table.h"
+#include "support/Accelerators.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
@@ -290,6 +291,13 @@ TEST_F(MessageWindowsTest, TheAlarmRepeatsOnTheWindowsTimer) {
     clock.advance(100000);
     windows->windows().back()->timerTick();
     EXPECT_EQ(sound.played.size(), 2);
+}
+
+TEST_F(MessageWindowsTest, NoTwoControlsShareAnAccelerator) {
+    windows->show(inputs(QStringLiteral("/sounds/bell.wav")));
+    ASSERT_EQ(windows->windows().size(), 1u);
+    EXPECT_EQ(AcceleratorClashes(windows->windows()[0]), QStringList());
+    windows->windows()[0]->button(QStringLiteral("Cl&ose"))->click();
 }
 
 } // namespace

@@ -5,19 +5,23 @@
 #include "platform/qt/Ditto.h"
 #include "platform/qt/Fields.h"
 #include "scheduler/Occurrence.h"
+#include "scheduler/TaskEditing.h"
 #include "script/ScriptItems.h"
 #include "store/Numbering.h"
 #include "store/Table.h"
+#include "support/Accelerators.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedFileDialogs.h"
 #include "support/TempDir.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -575,7 +579,7 @@ TEST_F(TaskFormTest, TheRescheduleWizardCopiesTheTaskAndCanSkipItsNextRun) {
     SpecialEventWizard wizard(*ctx, original);
     EXPECT_EQ(wizard.windowTitle(), QStringLiteral("Reschedule Event Wizard"));
     EXPECT_EQ(wizard.skipNextBox()->text(),
-              QStringLiteral("Skip next regular occurance of task being copied"));
+              QStringLiteral("&Skip next regular occurance of task being copied"));
     const Schedule copy = wizard.task();
     EXPECT_EQ(copy.id, 6);
     EXPECT_EQ(copy.scheduleType, QStringLiteral("Once"));
@@ -598,6 +602,215 @@ TEST_F(TaskFormTest, TheRescheduleWizardCopiesTheTaskAndCanSkipItsNextRun) {
     again.reject();
     EXPECT_EQ(itemCount(7), 0);
     EXPECT_EQ(taskCount(), 2);
+}
+
+TEST_F(TaskFormTest, EscapeAndTheCloseBoxAskBeforeThrowingAwayWhatWasEntered) {
+    // Nothing entered: Escape cancels without a word.
+    {
+        UpdateSchedule form(*ctx, Request::Insert, Schedule{});
+        form.show();
+        QTest::keyClick(&form, Qt::Key_Escape);
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(form.result(), QDialog::Rejected);
+        EXPECT_TRUE(dialogs.shown.empty());
+        EXPECT_EQ(taskCount(), 0);
+    }
+    // A description typed: Escape asks, No (the default) keeps the form and the reservation.
+    UpdateSchedule form(*ctx, Request::Insert, Schedule{});
+    form.show();
+    form.descriptionField()->setText(QStringLiteral("Water the plants"));
+    QTest::keyClick(&form, Qt::Key_Escape);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Discard the changes?"));
+    EXPECT_EQ(dialogs.shown[0].buttons, unsigned{Dialogs::Yes | Dialogs::No});
+    EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::No);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(taskCount(), 1);
+    dialogs.answer(Dialogs::Yes);
+    QTest::keyClick(&form, Qt::Key_Escape);
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(taskCount(), 0);
+    // The program closing its windows as it ends does not wait for an answer: it cancels.
+    // (The user's close box, which asks, is tried on a real display.)
+    UpdateSchedule closing(*ctx, Request::Insert, Schedule{});
+    closing.show();
+    closing.descriptionField()->setText(QStringLiteral("Half typed"));
+    EXPECT_TRUE(closing.close());
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(taskCount(), 0);
+
+    // Script items given to a new task count as entered, in the wizards too.
+    AddTaskWizard wizard(*ctx, Request::Insert, Schedule{});
+    wizard.show();
+    const qint32 id = wizard.task().id;
+    QTest::keyClick(&wizard, Qt::Key_Escape);
+    EXPECT_FALSE(wizard.isVisible());
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    AddTaskWizard again(*ctx, Request::Insert, Schedule{});
+    again.show();
+    addItems(again.task().id, 1);
+    QTest::keyClick(&again, Qt::Key_Escape);
+    EXPECT_EQ(dialogs.shown.size(), 3u);
+    EXPECT_TRUE(again.isVisible());
+    EXPECT_EQ(itemCount(again.task().id), 1);
+    // Cancel itself keeps its meaning: no question, everything goes.
+    again.reject();
+    EXPECT_EQ(dialogs.shown.size(), 3u);
+    EXPECT_EQ(itemCount(again.task().id), 0);
+    EXPECT_EQ(taskCount(), 0);
+    (void)id;
+
+    // A changed task: only a real change asks.
+    Schedule t;
+    t.id = 8;
+    t.description = QStringLiteral("Backup");
+    t.scheduleType = QStringLiteral("Once");
+    t.taskType = QStringLiteral("Display Message");
+    UpdateSchedule change(*ctx, Request::Change, addTask(t));
+    change.show();
+    EXPECT_FALSE(change.changedByUser());
+    change.skipNextBox()->setChecked(true);
+    EXPECT_TRUE(change.changedByUser());
+    change.skipNextBox()->setChecked(false);
+    QTest::keyClick(&change, Qt::Key_Escape);
+    EXPECT_FALSE(change.isVisible());
+    EXPECT_EQ(dialogs.shown.size(), 3u);
+}
+
+TEST_F(TaskFormTest, ATaskWithoutADescriptionIsNotSaved) {
+    UpdateSchedule form(*ctx, Request::Insert, Schedule{});
+    form.show();
+    form.tabs()->setCurrentIndex(3); // When
+    form.descriptionField()->setText(QStringLiteral("   "));
+    form.accept();
+    ASSERT_EQ(dialogs.texts(), QStringList{QStringLiteral("Enter a description for the task.")});
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.tabs()->currentIndex(), 0);              // back on the Task tab...
+    EXPECT_EQ(form.focusWidget(), form.descriptionField()); // ...in the field
+    EXPECT_TRUE(Clip(stored(form.task().id).description).isEmpty());
+    EXPECT_EQ(stored(form.task().id).date, 0); // still only the reservation
+    form.descriptionField()->setText(QStringLiteral("Pay rent"));
+    form.accept();
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(Clip(stored(1).description), QStringLiteral("Pay rent"));
+
+    // Finish on a wizard's first page, untouched: refused, and the page with the description shown.
+    AddMessageWizard wizard(*ctx, Request::Insert, Schedule{});
+    wizard.show();
+    wizard.goNext();
+    EXPECT_EQ(wizard.currentPage(), TaskForm::Page::When);
+    wizard.finishButton()->click();
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_TRUE(wizard.isVisible());
+    EXPECT_EQ(wizard.currentPage(), TaskForm::Page::Message);
+    EXPECT_EQ(wizard.focusWidget(), wizard.descriptionField());
+    wizard.reject();
+    EXPECT_EQ(taskCount(), 1);
+}
+
+TEST_F(TaskFormTest, TheMessageFilledFromTheDescriptionIsReplacedByTyping) {
+    AddTaskWizard wizard(*ctx, Request::Insert, Schedule{});
+    wizard.show();
+    wizard.activateWindow();
+    wizard.descriptionField()->setText(QStringLiteral("Call Bob"));
+    wizard.goNext(); // Category
+    wizard.goNext(); // Command
+    wizard.goNext(); // Message
+    ASSERT_EQ(wizard.currentPage(), TaskForm::Page::Message);
+    wizard.messageField()->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(wizard.messageField()->toPlainText(), QStringLiteral("Call Bob"));
+    QTest::keyClicks(wizard.messageField(), QStringLiteral("Ring Bob at 5"));
+    EXPECT_EQ(wizard.messageField()->toPlainText(), QStringLiteral("Ring Bob at 5"));
+    wizard.reject();
+}
+
+TEST_F(TaskFormTest, EveryFormFitsASmallScreenWhateverTheScheduleType) {
+    const QSize screen(1366, 768);
+    const int frame = 60; // the window manager's title bar and borders, a panel
+    auto fits = [&](TaskForm& form, const QString& what) {
+        QApplication::processEvents();
+        form.layout()->activate();
+        const QSize size = form.size();
+        EXPECT_LE(size.width(), screen.width()) << what.toStdString();
+        EXPECT_LE(size.height() + frame, screen.height()) << what.toStdString();
+        return size;
+    };
+    std::vector<std::unique_ptr<TaskForm>> forms;
+    forms.push_back(std::make_unique<UpdateSchedule>(*ctx, Request::Insert, Schedule{}));
+    forms.push_back(std::make_unique<AddMessageWizard>(*ctx, Request::Insert, Schedule{}));
+    forms.push_back(std::make_unique<AddProgramWizard>(*ctx, Request::Insert, Schedule{}));
+    forms.push_back(std::make_unique<AddTaskWizard>(*ctx, Request::Insert, Schedule{}));
+    Schedule source;
+    source.id = 40;
+    source.description = QStringLiteral("Source");
+    forms.push_back(std::make_unique<SpecialEventWizard>(*ctx, addTask(source)));
+    forms.push_back(std::make_unique<FastAdd>(*ctx));
+    for (auto& form : forms) {
+        form->show();
+        // The When page in front, where the schedule types change the fields.
+        if (auto* update = qobject_cast<UpdateSchedule*>(form.get()))
+            update->tabs()->setCurrentIndex(3);
+        else if (auto* wizard = qobject_cast<TaskWizard*>(form.get()))
+            while (wizard->currentPage() != TaskForm::Page::When)
+                wizard->goNext();
+        QSize first;
+        for (int i = 0; i < form->scheduleTypeField()->count(); ++i) {
+            choose(form->scheduleTypeField(), form->scheduleTypeField()->itemText(i));
+            const QString what =
+                form->windowTitle() + QLatin1Char('/') + form->scheduleTypeField()->itemText(i);
+            const QSize size = fits(*form, what);
+            // The fields that come and go share one place: the window keeps its size.
+            if (first.isEmpty())
+                first = size;
+            EXPECT_EQ(size, first) << what.toStdString() << " " << size.width() << "x" << size.height()
+                                   << " first " << first.width() << "x" << first.height();
+            EXPECT_EQ(form->repetitionGroup()->isHidden(), form->scheduleTypeField()->itemText(i) == kOnce)
+                << what.toStdString();
+        }
+        form->reject();
+    }
+}
+
+TEST_F(TaskFormTest, NoTwoControlsShareAnAcceleratorOnAnyPageInAnyState) {
+    std::vector<std::unique_ptr<TaskForm>> forms;
+    forms.push_back(std::make_unique<UpdateSchedule>(*ctx, Request::Insert, Schedule{}));
+    forms.push_back(std::make_unique<AddMessageWizard>(*ctx, Request::Insert, Schedule{}));
+    forms.push_back(std::make_unique<AddProgramWizard>(*ctx, Request::Insert, Schedule{}));
+    forms.push_back(std::make_unique<AddTaskWizard>(*ctx, Request::Insert, Schedule{}));
+    Schedule source;
+    source.id = 40;
+    source.description = QStringLiteral("Source");
+    forms.push_back(std::make_unique<SpecialEventWizard>(*ctx, addTask(source)));
+    forms.push_back(std::make_unique<FastAdd>(*ctx));
+    int states = 0;
+    for (auto& form : forms) {
+        auto* update = qobject_cast<UpdateSchedule*>(form.get());
+        auto* wizard = qobject_cast<TaskWizard*>(form.get());
+        const int pages = update != nullptr ? update->tabs()->count() : wizard->stack()->count();
+        for (const QString& taskType : TaskTypes()) {
+            if (QRadioButton* b = form->taskTypeButton(taskType)) {
+                b->setChecked(true);
+                form->taskTypeChanged();
+            }
+            for (int type = 0; type < form->scheduleTypeField()->count(); ++type) {
+                choose(form->scheduleTypeField(), form->scheduleTypeField()->itemText(type));
+                for (int page = 0; page < pages; ++page) {
+                    if (update != nullptr)
+                        update->tabs()->setCurrentIndex(page);
+                    else
+                        wizard->stack()->setCurrentIndex(page);
+                    ++states;
+                    EXPECT_EQ(AcceleratorClashes(form.get()), QStringList())
+                        << form->windowTitle().toStdString() << " / " << taskType.toStdString() << " / "
+                        << form->scheduleTypeField()->itemText(type).toStdString() << " / page " << page;
+                }
+            }
+        }
+        form->reject();
+    }
+    EXPECT_GT(states, 500);
 }
 
 TEST_F(TaskFormTest, DeletingATaskAsksAndTakesItsScript) {

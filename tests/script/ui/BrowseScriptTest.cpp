@@ -5,6 +5,7 @@
 #include "ScriptWindowsFixture.h"
 #include "script/ScriptCommands.h"
 #include "script/ui/ScriptPrint.h"
+#include "support/Accelerators.h"
 
 #include <QFile>
 #include <QHeaderView>
@@ -246,6 +247,17 @@ TEST_F(BrowseScriptTest, ALongScriptPrintsOnNumberedPages) {
     // Every line once: none lost or doubled at a page break.
     EXPECT_EQ(out.count(QStringLiteral("line 1\n")), 1);
     EXPECT_EQ(out.count(QStringLiteral("Send Keystrokes")), 150);
+}
+
+TEST_F(BrowseScriptTest, AnEmptyListOffersOnlyWhatWorksAndNoAcceleratorIsShared) {
+    BrowseScript list(*ctx, task);
+    EXPECT_EQ(AcceleratorClashes(&list), QStringList());
+    for (const QString& b :
+         {QStringLiteral("Cop&y"), QStringLiteral("&Edit"), QStringLiteral("&Delete"),
+          QStringLiteral("Move record up one"), QStringLiteral("Move record to the top"),
+          QStringLiteral("Move record down one"), QStringLiteral("Move record to the bottom")})
+        EXPECT_FALSE(list.button(b)->isEnabled()) << b.toStdString();
+    EXPECT_TRUE(list.button(QStringLiteral("&Add"))->isEnabled());
 }
 
 } // namespace

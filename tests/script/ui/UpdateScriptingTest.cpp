@@ -8,6 +8,7 @@
 #include "scheduler/Launcher.h"
 #include "script/Runner.h"
 #include "script/ScriptItems.h"
+#include "support/Accelerators.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -23,6 +24,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTest>
 #include <QToolButton>
 
 namespace kr::test {
@@ -612,6 +614,46 @@ TEST_F(UpdateScriptingTest, TheChooserHasItsGroupsInTheCatalogueOrderWithTheirHe
     Choose(form, QStringLiteral("Set Focus"));
     EXPECT_TRUE(
         form.helpBox()->toPlainText().contains(QStringLiteral("Enter one of the following:  |  (a)")));
+}
+
+TEST_F(UpdateScriptingTest, NoTwoControlsShareAnAcceleratorOnAnyPage) {
+    UpdateScripting form(*ctx, 7);
+    for (int group = 0; group < form.groups()->count(); ++group) {
+        form.groups()->setCurrentIndex(group);
+        for (const QString& action : ActionCatalogue()) {
+            Choose(form, action);
+            form.groups()->setCurrentIndex(group);
+            EXPECT_EQ(AcceleratorClashes(&form), QStringList()) << action.toStdString() << " / " << group;
+            // The help speaks of this desktop, not of another one.
+            for (const char* other : {"Windows", "EXE", ".exe"})
+                EXPECT_FALSE(form.helpBox()->toPlainText().contains(QLatin1String(other)))
+                    << action.toStdString();
+        }
+    }
+    UpdateScriptingGetChild child(*ctx, QString(), QString());
+    EXPECT_EQ(AcceleratorClashes(&child), QStringList());
+    Scripting item;
+    ScriptingStartProgramAdvanced options(*ctx, item);
+    EXPECT_EQ(AcceleratorClashes(&options), QStringList());
+    SelectMessage messages(*ctx, 0);
+    EXPECT_EQ(AcceleratorClashes(&messages), QStringList());
+    form.reject();
+}
+
+TEST_F(UpdateScriptingTest, CtrlTabTurnsTheActionGroupsWhereverTheFocusIs) {
+    UpdateScripting form(*ctx, 7);
+    form.show();
+    QApplication::setActiveWindow(&form);
+    Choose(form, QStringLiteral("Send Keystrokes"));
+    QWidget* keys = PageField<QLineEdit>(form, QStringLiteral("keystrokes"));
+    keys->setFocus();
+    ASSERT_EQ(form.groups()->currentIndex(), 0);
+    QTest::keyClick(keys, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(form.groups()->currentIndex(), 1);
+    QTest::keyClick(keys, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(keys, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form.groups()->currentIndex(), 3);
+    form.reject();
 }
 
 } // namespace
