@@ -4,6 +4,7 @@
 #include "app/TaskWindows.h"
 #include "platform/Processes.h"
 #include "platform/dbus/DBusDde.h"
+#include "platform/qt/FrameWindows.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtProgress.h"
@@ -94,24 +95,23 @@ int RunProgram(const ProgramOptions& options) {
     QtFileDialogs files(&frame);
     QtProgress progress;
     X11Desktop desktop;
+    // The windows scripts wait for and focus, the program's own sub-windows among them.
+    FrameWindows windows(desktop, *frame.area(),
+                         [&frame] { return static_cast<WindowHandle>(frame.winId()); });
+    WindowSystem* windowSystem = desktop.connected() ? &windows : nullptr;
     TaskFormContext taskCtx{store,         dialogs, files,           clock, settings, config,
                             ctx.positions, sound,   options.dataDir, {},    {}};
-    ScriptWindowContext scriptCtx{store,
-                                  dialogs,
-                                  files,
-                                  progress,
-                                  clock,
-                                  settings,
-                                  ctx.positions,
-                                  desktop.connected() ? &desktop : nullptr,
-                                  FindKeyCodesFile()};
+    ScriptWindowContext scriptCtx{store,    dialogs,       files,        progress,          clock,
+                                  settings, ctx.positions, windowSystem, FindKeyCodesFile()};
+    // The script list of a task: in the frame when opened from a list, a dialog of the task
+    // form when opened from there.
     taskCtx.scripting = [&scriptCtx, &frame](const Schedule& task) {
-        BrowseScript list(scriptCtx, task,
-                          QApplication::activeModalWidget() != nullptr ? QApplication::activeModalWidget()
-                                                                       : static_cast<QWidget*>(&frame));
-        list.exec();
+        OpenListWindow(&frame, new BrowseScript(scriptCtx, task,
+                                                QApplication::activeModalWidget() != nullptr
+                                                    ? QApplication::activeModalWidget()
+                                                    : static_cast<QWidget*>(&frame)));
     };
-    TaskWindows taskWindows(taskCtx, &frame, state.listeners);
+    TaskWindows taskWindows(taskCtx, &frame, state.listeners, &frame);
     for (const auto& [procedure, which] : {std::pair{"AddMessageWizard", TaskWindow::AddMessageWizard},
                                            std::pair{"AddProgramWizard", TaskWindow::AddProgramWizard},
                                            std::pair{"AddTaskWizard", TaskWindow::AddTaskWizard}})
@@ -133,9 +133,7 @@ int RunProgram(const ProgramOptions& options) {
             [&store, &settings] { return Tags(store, settings.currentUser()).listTags(kSelectedTasks); },
             {},
             {}};
-        auto* w = new BrowseSchedule(std::move(list), &frame);
-        w->setAttribute(Qt::WA_DeleteOnClose);
-        w->show();
+        frame.openInFrame(new BrowseSchedule(std::move(list), &frame));
     });
     ValueStore values(
         clock, [&settings] { return settings.dateFormat; },
@@ -145,8 +143,8 @@ int RunProgram(const ProgramOptions& options) {
         });
     DBusDde dde;
     Automation services(
-        {desktop.connected() ? &desktop : nullptr, desktop.connected() ? &desktop : nullptr, values, settings,
-         clock, dialogs, state.debug, [&frame] { return static_cast<WindowHandle>(frame.winId()); },
+        {windowSystem, desktop.connected() ? &desktop : nullptr, values, settings, clock, dialogs,
+         state.debug, [&frame] { return static_cast<WindowHandle>(frame.winId()); },
          [](const QString& name) {
              LinuxProcesses::startDetached(CompanionProgram(QStringLiteral("KILLPROC.EXE")), {name});
          },
