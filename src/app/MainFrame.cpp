@@ -156,6 +156,10 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
     timer_.setInterval(interval_ * 10);
     connect(&timer_, &QTimer::timeout, this, &MainFrame::tick);
     RestoreWindowPosition(*this, kProcedure, ctx_.positions);
+    // A frame saved smaller than a list (as the frame of earlier versions was) starts at
+    // the comfortable size instead.
+    if (!isMaximized() && (width() < 600 || height() < 400))
+        setGeometry(firstGeometry());
     updateClockZones();
 }
 
@@ -449,6 +453,10 @@ void MainFrame::restoreFromTray() {
     QMetaObject::invokeMethod(
         this,
         [this] {
+            // The frame went away minimized, and a window manager may map it minimized again
+            // when it comes back; for a moment that is undone instead of taken as the user's.
+            restoring_ = true;
+            QTimer::singleShot(1000, this, [this] { restoring_ = false; });
             showNormal();
             raise();
             activateWindow();
@@ -525,8 +533,26 @@ void MainFrame::restoreForTask(const Schedule& task) {
 
 void MainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        QMetaObject::invokeMethod(this, &MainFrame::goToTray, Qt::QueuedConnection);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized())
+        return;
+    if (restoring_) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                showNormal();
+                activateWindow();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (!(static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized))
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isMinimized())
+                    goToTray();
+            },
+            Qt::QueuedConnection);
 }
 
 void MainFrame::closeEvent(QCloseEvent* event) {

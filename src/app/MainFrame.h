@@ -151,6 +151,7 @@ private:
     bool animate_ = false;
     int animationFrame_ = 1;
     bool trayIconShown_ = false;
+    bool restoring_ = false; // just back from the tray
     bool closed_ = false;
     QString normalIcon_;
     QString currentIcon_ = QStringLiteral("tray_ico");

@@ -127,6 +127,11 @@ TEST_F(FrameTest, TheTrayTakesTheFrameWithItsWindowsAndGivesThemAllBack) {
     ASSERT_TRUE(waitFor([&] { return ownDesktopWindows(windows).size() == 3; }));
     EXPECT_EQ(ownDesktopWindows(windows).mid(0, 2),
               (QStringList{QStringLiteral("View Schedule"), QStringLiteral("View Schedule")}));
+    // And it stays back: the window manager's late word on the old state does not send it away.
+    settle(1200);
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(f.trayIconShown());
+    EXPECT_EQ(tray.adds, 1);
 }
 
 TEST_F(FrameTest, TileCascadeArrangeIconsAndTheWindowList) {
@@ -233,6 +238,14 @@ TEST_F(FrameTest, AScriptWaitsForViewScheduleAndFocusesIt) {
     automation.setFocus(focus);
     EXPECT_EQ(f.area()->activeSubWindow(), f.subWindows()[0]);
     EXPECT_TRUE(waitFor([&] { return desktop.foreground() == f.winId(); }));
+
+    // Close Program's request reaches a window inside the frame too.
+    const WindowHandle logWindow = automation.matcher()->findWindowByPattern(QStringLiteral("View Log"), {});
+    ASSERT_NE(logWindow, 0u);
+    EXPECT_NE(logWindow, static_cast<WindowHandle>(f.winId()));
+    windows.requestClose(logWindow);
+    ASSERT_TRUE(waitFor([&] { return f.subWindows().size() == 1; }));
+    EXPECT_EQ(f.subWindows()[0]->windowTitle(), QStringLiteral("View Schedule"));
 
     // In the tray the frame's windows are gone from the desktop, and a wait goes on waiting.
     f.goToTray();
