@@ -1,6 +1,7 @@
 // The frame and the windows it holds, on a private X display with a window manager.
 
 #include "FrameFixture.h"
+#include "app/TaskWindows.h"
 #include "platform/qt/FrameWindows.h"
 #include "platform/qt/TextViewer.h"
 #include "platform/x11/X11Desktop.h"
@@ -331,6 +332,26 @@ TEST_F(FrameTest, ATaskAddedByAnotherProgramShowsInTheOpenListWithinTwoTicks) {
                   ->data(list->model()->index(0, ScheduleListModel::DescriptionColumn), Qt::DisplayRole)
                   .toString(),
               QStringLiteral("Added elsewhere"));
+}
+
+TEST_F(FrameTest, CategoryListsOpenInTheFrameAndTheScheduleOfACategoryToo) {
+    {
+        Table<Categories> table(*store);
+        Categories c;
+        c.category = QStringLiteral("Work");
+        ASSERT_EQ(table.add(c), Err::None);
+    }
+    MainFrame& f = startFrame();
+    TaskWindows taskWindows(*forms, &f, state.listeners, &f);
+    taskWindows.browseCategories();
+    ASSERT_EQ(f.subWindows().size(), 2);
+    auto* categories = qobject_cast<BrowseCategories*>(f.subWindows()[1]->widget());
+    ASSERT_NE(categories, nullptr);
+    ASSERT_EQ(categories->currentCategory(), QStringLiteral("Work"));
+    categories->scheduleButton()->click();
+    ASSERT_EQ(f.subWindows().size(), 3);
+    EXPECT_EQ(f.subWindows()[2]->windowTitle(), QStringLiteral("Browse Schedule for Work"));
+    EXPECT_EQ(f.area()->activeSubWindow(), f.subWindows()[2]);
 }
 
 TEST_F(FrameTest, ViewLogOnAFreshInstallationIsAnEmptyLogWithANote) {

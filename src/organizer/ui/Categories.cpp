@@ -288,8 +288,8 @@ void BrowseCategories::showSchedule() {
     const QString category = currentCategory();
     if (category.isEmpty())
         return;
-    OpenListWindow(ctx_.host, new BrowseScheduleByCategory(ctx_, category, this));
-    list_->setFocus();
+    if (!OpenListWindow(ctx_.host, new BrowseScheduleByCategory(ctx_, category, this)))
+        list_->setFocus();
 }
 
 std::unique_ptr<QMenu> BrowseCategories::contextMenu() {

@@ -5,14 +5,15 @@
 
 namespace kr {
 
-void OpenListWindow(WindowHost* host, QDialog* window) {
+bool OpenListWindow(WindowHost* host, QDialog* window) {
     if (host != nullptr && QApplication::activeModalWidget() == nullptr) {
         host->openInFrame(window);
-        return;
+        return true;
     }
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->exec();
     delete window;
+    return false;
 }
 
 } // namespace kr

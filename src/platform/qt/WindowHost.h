@@ -18,7 +18,7 @@ public:
 
 // Opens a list window: inside the frame when there is one and no modal window is waiting for
 // an answer (a list opened from a modal form must be usable, so it is then a modal dialog of
-// `parent` instead, deleted when it closes).
-void OpenListWindow(WindowHost* host, QDialog* window);
+// `parent` instead, deleted when it closes). True when it went into the frame.
+bool OpenListWindow(WindowHost* host, QDialog* window);
 
 } // namespace kr
