@@ -447,17 +447,21 @@ void MainFrame::goToTray() {
     }
 }
 
+void MainFrame::showBack() {
+    // The frame went away minimized, and a window manager may map it minimized again when it
+    // comes back; for a moment that is undone instead of taken as the user's.
+    restoring_ = true;
+    QTimer::singleShot(1000, this, [this] { restoring_ = false; });
+    showNormal();
+}
+
 void MainFrame::restoreFromTray() {
     if (!trayIconShown_)
         return;
     QMetaObject::invokeMethod(
         this,
         [this] {
-            // The frame went away minimized, and a window manager may map it minimized again
-            // when it comes back; for a moment that is undone instead of taken as the user's.
-            restoring_ = true;
-            QTimer::singleShot(1000, this, [this] { restoring_ = false; });
-            showNormal();
+            showBack();
             raise();
             activateWindow();
         },
@@ -524,9 +528,9 @@ void MainFrame::restoreForTask(const Schedule& task) {
     if (!((message && !ctx_.settings.useModalMessage) || ctx_.settings.maximizeOnRun))
         return;
     if (isMinimized())
-        showNormal();
+        showBack();
     if (!ctx_.settings.noTray && trayIconShown_ && tray_.remove()) {
-        showNormal();
+        showBack();
         trayIconShown_ = false;
     }
 }

@@ -135,6 +135,7 @@ private:
     void refreshAvailability();
     void updateClockZones();
     void syncVisibility();
+    void showBack();
     void showAbout();
     void openSetup();
     void openViewLog();
