@@ -1,5 +1,6 @@
 // Table access on a large task table: adding in one transaction, finding the first enabled
-// task (the scheduler's lookup on every tick), one Next step, and Get by number.
+// task (the scheduler's lookup on every tick), one Next step, Get by number, and the tick's
+// look for other stations' writes.
 //
 //   build/bench/store_bench [--benchmark_filter=...]
 
@@ -127,6 +128,14 @@ void BM_GetById(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GetById)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// The look every tick takes at the data file for other stations' writes.
+void BM_ChangedElsewhere(benchmark::State& state) {
+    Fixture& f = Filled(static_cast<qint32>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(f.store->dataFileChangedElsewhere());
+}
+BENCHMARK(BM_ChangedElsewhere)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -13,17 +13,21 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QToolBar>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // The frame's icons and help live in resources of this library, which a static link only
 // keeps when they are named.
@@ -90,6 +94,14 @@ const MenuEntry kMenu[] = {
     {"&Help/&About", "About", "About Kelvray"},
 };
 
+// The headings over the event log's fixed columns.
+std::vector<TextViewer::Column> EventLogColumns() {
+    return {{QStringLiteral("Date"), EventLog::kDateWidth},
+            {QStringLiteral("Time"), EventLog::kTimeWidth},
+            {QStringLiteral("Event"), EventLog::kLabelWidth},
+            {QStringLiteral("Details"), EventLog::kDataWidth}};
+}
+
 // The tray animation: the tick's frames; the keystroke sender uses its own.
 const char* const kTrayFrames[] = {"tray_ico", "trayb_ico", "trayc_ico", "trayd_ico"};
 
@@ -103,7 +115,15 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
     setObjectName(QStringLiteral("MAIN$APPFRAME"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvray.svg")));
     setWindowTitle(normalTitle());
-    resize(640, 180);
+    setGeometry(firstGeometry());
+    area_ = new QMdiArea(this);
+    area_->setObjectName(QStringLiteral("WindowArea"));
+    area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area_->setTabsClosable(true);
+    area_->setTabsMovable(true);
+    area_->setDocumentMode(true);
+    setCentralWidget(area_);
     buildMenus();
     buildToolBar();
     buildStatusBar();
@@ -119,8 +139,9 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
             dialog.exec();
         }
     });
-    registerWindow(QStringLiteral("Tile"), [this] { arrangeWindows(true); });
-    registerWindow(QStringLiteral("Cascade"), [this] { arrangeWindows(false); });
+    registerWindow(QStringLiteral("Tile"), [this] { tileWindows(); });
+    registerWindow(QStringLiteral("Cascade"), [this] { cascadeWindows(); });
+    registerWindow(QStringLiteral("ArrangeIcons"), [this] { arrangeIcons(); });
     registerWindow(QStringLiteral("HelpContents"), [this] { showHelp(QStringLiteral("contents")); });
     registerWindow(QStringLiteral("HelpSearch"), [this] { showHelp(QStringLiteral("search")); });
     registerWindow(QStringLiteral("HelpHowTo"), [this] { showHelp(QStringLiteral("using")); });
@@ -137,6 +158,10 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
     timer_.setInterval(interval_ * 10);
     connect(&timer_, &QTimer::timeout, this, &MainFrame::tick);
     RestoreWindowPosition(*this, kProcedure, ctx_.positions);
+    // A frame saved smaller than a list (as the frame of earlier versions was) starts at
+    // the comfortable size instead.
+    if (!isMaximized() && (width() < 600 || height() < 400))
+        setGeometry(firstGeometry());
     updateClockZones();
 }
 
@@ -172,7 +197,19 @@ void MainFrame::buildMenus() {
         connect(a, &QAction::triggered, this, [this, procedure] { accept(procedure); });
         actions_[procedure] = a;
     }
+    windowMenu_ = menus[QStringLiteral("/&Window")];
+    windowMenu_->setObjectName(QStringLiteral("WindowMenu"));
+    connect(windowMenu_, &QMenu::aboutToShow, this, &MainFrame::fillWindowMenu);
     refreshAvailability();
+}
+
+QRect MainFrame::firstGeometry() const {
+    // A comfortable first size: room for a list or two, well inside a small screen.
+    const QScreen* s = QGuiApplication::primaryScreen();
+    const QRect avail = s != nullptr ? s->availableGeometry() : QRect(0, 0, 1366, 768);
+    const QSize size(std::min(1000, avail.width() * 9 / 10), std::min(700, avail.height() * 9 / 10));
+    return QRect(avail.x() + (avail.width() - size.width()) / 2,
+                 avail.y() + (avail.height() - size.height()) / 2, size.width(), size.height());
 }
 
 void MainFrame::buildToolBar() {
@@ -253,6 +290,7 @@ void MainFrame::start() {
     setWindowTitle(normalTitle());
     ctx_.config.putConfig(QStringLiteral("Version"), kVersionText);
     ctx_.config.loadSettings(ctx_.settings);
+    applyWindowMode();
     ctx_.state.schedulerActive = ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch;
     ctx_.state.debug = ctx_.config.ini().readInt(kSettingsSection, QStringLiteral("Debug"));
     if (ctx_.state.debug != 0)
@@ -306,6 +344,7 @@ void MainFrame::tick() {
         indicator_->setText(QString());
         interval_ = 250;
     }
+    watchOtherStations();
 
     if (!ctx_.state.manualScriptPending && !ctx_.state.schedulerActive) {
         indicator_->setText(QString());
@@ -342,6 +381,11 @@ void MainFrame::tick() {
     updateClockZones();
     syncVisibility();
     timer_.setInterval(interval_ * 10);
+}
+
+void MainFrame::watchOtherStations() {
+    if (ctx_.store.dataFileChangedElsewhere())
+        ctx_.state.listeners.postAll(); // every open list reads its table again
 }
 
 void MainFrame::updateClockZones() {
@@ -414,13 +458,21 @@ void MainFrame::goToTray() {
     }
 }
 
+void MainFrame::showBack() {
+    // The frame went away minimized, and a window manager may map it minimized again when it
+    // comes back; for a moment that is undone instead of taken as the user's.
+    restoring_ = true;
+    QTimer::singleShot(1000, this, [this] { restoring_ = false; });
+    showNormal();
+}
+
 void MainFrame::restoreFromTray() {
     if (!trayIconShown_)
         return;
     QMetaObject::invokeMethod(
         this,
         [this] {
-            showNormal();
+            showBack();
             raise();
             activateWindow();
         },
@@ -487,17 +539,35 @@ void MainFrame::restoreForTask(const Schedule& task) {
     if (!((message && !ctx_.settings.useModalMessage) || ctx_.settings.maximizeOnRun))
         return;
     if (isMinimized())
-        showNormal();
+        showBack();
     if (!ctx_.settings.noTray && trayIconShown_ && tray_.remove()) {
-        showNormal();
+        showBack();
         trayIconShown_ = false;
     }
 }
 
 void MainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        QMetaObject::invokeMethod(this, &MainFrame::goToTray, Qt::QueuedConnection);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized())
+        return;
+    if (restoring_) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                showNormal();
+                activateWindow();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (!(static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized))
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isMinimized())
+                    goToTray();
+            },
+            Qt::QueuedConnection);
 }
 
 void MainFrame::closeEvent(QCloseEvent* event) {
@@ -515,6 +585,8 @@ void MainFrame::closingSteps() {
         tray_.remove();
         trayIconShown_ = false;
     }
+    // The windows inside close as they do on their own, keeping their places.
+    area_->closeAllSubWindows();
     SaveWindowPosition(*this, kProcedure, ctx_.positions);
     ctx_.log.log(QStringLiteral("Exit Kelvray"), QString());
 }
@@ -553,7 +625,10 @@ void MainFrame::openSetup() {
                          ctx_.positions,
                          ctx_.state.inactiveSwitch,
                          [this] { stopRunningScript(); },
-                         [this] { ApplySchedulerActive(ctx_); },
+                         [this] {
+                             ApplySchedulerActive(ctx_);
+                             applyWindowMode();
+                         },
                          ctx_.secrets};
     ResumeStoppedScheduler(ctx_, stopped, Setup::run(env, this));
 }
@@ -562,8 +637,13 @@ void MainFrame::openViewLog() {
     auto* viewer =
         new TextViewer({QStringLiteral("View Log"), QStringLiteral("ViewLog"), true},
                        QDir(ctx_.store.workDir()).filePath(kEventLogName), ctx_.dialogs, ctx_.positions);
-    viewer->setAttribute(Qt::WA_DeleteOnClose);
-    viewer->show();
+    // A fresh installation has no log yet: that is an empty log, not an error.
+    viewer->setMissingNote(ctx_.settings.logEvents
+                               ? QStringLiteral("The log is empty: nothing has been logged yet.")
+                               : QStringLiteral("The log is empty: logging is off. Turn it on with "
+                                                "File, Setup..., General, \"Log events\"."));
+    viewer->setColumns(EventLogColumns());
+    openInFrame(viewer);
     viewer->open();
 }
 
@@ -589,33 +669,136 @@ void MainFrame::showAbout() {
     SaveWindowPosition(about, QStringLiteral("About"), ctx_.positions);
 }
 
-void MainFrame::arrangeWindows(bool tile) {
-    QList<QWidget*> windows;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->isVisible() && !w->isMinimized() && w->isWindow() && w->windowType() != Qt::Popup &&
-            w->windowType() != Qt::ToolTip)
-            windows << w;
+void MainFrame::openInFrame(QWidget* window) {
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    const QString procedure = PositionProcedure(*window);
+    const QList<QMdiSubWindow*> before = area_->subWindowList(QMdiArea::CreationOrder);
+    const bool sameOpen =
+        !procedure.isEmpty() && std::any_of(before.begin(), before.end(), [&](QMdiSubWindow* w) {
+            return w->widget() != nullptr && PositionProcedure(*w->widget()) == procedure;
+        });
+    const QSize inner = window->size();
+    QMdiSubWindow* sub =
+        area_->addSubWindow(window, Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                        Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setObjectName(QStringLiteral("sub:") + window->objectName());
+    // A window that closes itself (its Close button, Escape) takes its sub-window with it.
+    connect(
+        window, &QObject::destroyed, sub, [sub] { sub->close(); }, Qt::QueuedConnection);
+    if (auto* dialog = qobject_cast<QDialog*>(window))
+        connect(
+            dialog, &QDialog::finished, sub, [sub] { sub->close(); }, Qt::QueuedConnection);
+    const QMargins m = sub->contentsMargins();
+    sub->resize(inner.width() + m.left() + m.right(), inner.height() + m.top() + m.bottom());
+
+    // Where it was last closed; a second window of the same kind, or one never placed,
+    // cascades from the window opened last.
+    if (sameOpen || procedure.isEmpty() || !RestoreSubWindowPosition(*sub, procedure, ctx_.positions)) {
+        // An area not on the screen has no size to keep to yet.
+        const QSize areaSize = area_->isVisible() ? area_->viewport()->size() : QSize();
+        const bool bounded = areaSize.isValid() && !areaSize.isEmpty();
+        QSize size = sub->size();
+        if (bounded)
+            size = size.boundedTo(areaSize);
+        sub->resize(size);
+        QPoint at(0, 0);
+        if (!before.isEmpty()) {
+            const QMdiSubWindow* last = before.last();
+            const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 4;
+            at = last->geometry().topLeft() + QPoint(step, step);
+            if (bounded) {
+                // Smaller to stay inside the area; when that leaves too little, from the top again.
+                const QSize room(areaSize.width() - at.x(), areaSize.height() - at.y());
+                if (room.width() >= std::min(size.width(), areaSize.width() * 2 / 3) &&
+                    room.height() >= std::min(size.height(), areaSize.height() * 2 / 3))
+                    size = size.boundedTo(room);
+                else
+                    at = QPoint(0, 0);
+                sub->resize(size);
+            }
+        }
+        sub->move(at);
     }
+    window->show();
+    sub->show();
+    area_->setActiveSubWindow(sub);
+}
+
+QList<QMdiSubWindow*> MainFrame::subWindows() const {
+    return area_->subWindowList(QMdiArea::CreationOrder);
+}
+
+void MainFrame::tileWindows() {
+    area_->tileSubWindows();
+}
+
+void MainFrame::cascadeWindows() {
+    area_->cascadeSubWindows();
+}
+
+void MainFrame::arrangeIcons() {
+    // The minimized windows in rows along the bottom of the area, left to right.
+    const QSize areaSize = area_->viewport()->size();
+    int x = 0;
+    int y = areaSize.height();
+    int rowHeight = 0;
+    for (QMdiSubWindow* w : subWindows()) {
+        if (!w->isMinimized())
+            continue;
+        const QSize size = w->size();
+        if (rowHeight == 0) {
+            rowHeight = size.height();
+            y -= rowHeight;
+        } else if (x > 0 && x + size.width() > areaSize.width()) {
+            x = 0;
+            y -= rowHeight;
+        }
+        w->move(x, std::max(0, y));
+        x += size.width();
+    }
+}
+
+void MainFrame::fillWindowMenu() {
+    for (QAction* a : windowEntries_) {
+        windowMenu_->removeAction(a);
+        a->deleteLater();
+    }
+    windowEntries_.clear();
+    const QList<QMdiSubWindow*> windows = subWindows();
     if (windows.isEmpty())
         return;
-    const QRect area = screen() != nullptr ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-    if (tile) {
-        int columns = 1;
-        while (columns * columns < windows.size())
-            ++columns;
-        const int rows = (static_cast<int>(windows.size()) + columns - 1) / columns;
-        const int w = area.width() / columns, h = area.height() / rows;
-        for (int i = 0; i < windows.size(); ++i) {
-            windows[i]->showNormal();
-            windows[i]->setGeometry(area.x() + (i % columns) * w, area.y() + (i / columns) * h, w, h);
-        }
-    } else {
-        for (int i = 0; i < windows.size(); ++i) {
-            windows[i]->showNormal();
-            windows[i]->move(area.x() + 30 * i, area.y() + 30 * i);
-            windows[i]->raise();
-        }
+    windowEntries_ << windowMenu_->addSeparator();
+    QMdiSubWindow* active = area_->activeSubWindow();
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow* w = windows[i];
+        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QString::number(i + 1);
+        QAction* a = windowMenu_->addAction(number + QLatin1Char(' ') + w->windowTitle());
+        a->setCheckable(true);
+        a->setChecked(w == active);
+        QPointer<QMdiSubWindow> target(w);
+        connect(a, &QAction::triggered, this, [this, target] {
+            if (!target)
+                return;
+            if (target->isMinimized())
+                target->showNormal();
+            area_->setActiveSubWindow(target);
+        });
+        windowEntries_ << a;
     }
+}
+
+QList<QAction*> MainFrame::windowMenuEntries() {
+    fillWindowMenu();
+    QList<QAction*> out;
+    for (QAction* a : windowEntries_)
+        if (!a->isSeparator())
+            out << a;
+    return out;
+}
+
+void MainFrame::applyWindowMode() {
+    area_->setViewMode(ctx_.settings.windowsAsTabs ? QMdiArea::TabbedView : QMdiArea::SubWindowView);
 }
 
 void MainFrame::showHelp(const QString& anchor) {

@@ -8,6 +8,7 @@
 #include "platform/IniFile.h"
 #include "platform/SecretStore.h"
 #include "platform/qt/TrayHost.h"
+#include "platform/qt/WindowHost.h"
 #include "scheduler/FrameView.h"
 #include "scheduler/ProgramState.h"
 #include "script/ActiveScriptQueue.h"
@@ -24,6 +25,9 @@
 class QAction;
 class QLabel;
 class QPrinter;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
 class QToolButton;
 
 namespace kr {
@@ -55,7 +59,7 @@ struct TickHooks {
     std::function<void()> runScriptStep;
 };
 
-class MainFrame final : public QMainWindow, public FrameView {
+class MainFrame final : public QMainWindow, public FrameView, public WindowHost {
     Q_OBJECT
 public:
     MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent = nullptr);
@@ -108,6 +112,23 @@ public:
     void closingSteps();
     QAction* menuAction(const QString& procedure) const;
 
+    // The windows inside the frame.
+    void openInFrame(QWidget* window) override;
+    QMdiArea* area() const { return area_; }
+    QList<QMdiSubWindow*> subWindows() const;
+    // Window menu: Tile, Cascade, Arrange Icons (the minimized windows in rows along the
+    // bottom of the area), and the open windows as numbered entries, the active one checked.
+    void tileWindows();
+    void cascadeWindows();
+    void arrangeIcons();
+    QList<QAction*> windowMenuEntries();
+    // Tabs or overlapping windows, as the "Show windows as tabs" setting says.
+    void applyWindowMode();
+
+    // Another station wrote to the data file since the last look: the schedule lists are
+    // told, as after the scheduler's own changes.
+    void watchOtherStations();
+
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -119,10 +140,12 @@ private:
     void refreshAvailability();
     void updateClockZones();
     void syncVisibility();
+    void showBack();
     void showAbout();
     void openSetup();
     void openViewLog();
-    void arrangeWindows(bool tile);
+    void fillWindowMenu();
+    QRect firstGeometry() const;
     void showHelp(const QString& anchor);
 
     AppContext& ctx_;
@@ -134,6 +157,7 @@ private:
     bool animate_ = false;
     int animationFrame_ = 1;
     bool trayIconShown_ = false;
+    bool restoring_ = false; // just back from the tray
     bool closed_ = false;
     QString normalIcon_;
     QString currentIcon_ = QStringLiteral("tray_ico");
@@ -142,6 +166,9 @@ private:
     QString trayTip_ = QStringLiteral("Double-click here to restore");
     QLabel* zones_[5] = {};
     QToolButton* indicator_ = nullptr;
+    QMdiArea* area_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    QList<QAction*> windowEntries_;
     std::map<QString, std::function<void()>> openers_;
     std::map<QString, QAction*> actions_;
 };

@@ -7,6 +7,7 @@
 #include "mail/ui/MessageWindows.h"
 #include "platform/Processes.h"
 #include "platform/dbus/DBusDde.h"
+#include "platform/qt/FrameWindows.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtProgress.h"
@@ -119,25 +120,23 @@ int RunProgram(const ProgramOptions& options) {
     QtFileDialogs files(&frame);
     QtProgress progress(&dialogs, &frame);
     X11Desktop desktop;
+    // The windows scripts wait for and focus, the program's own sub-windows among them.
+    FrameWindows windows(desktop, *frame.area(),
+                         [&frame] { return static_cast<WindowHandle>(frame.winId()); });
+    WindowSystem* windowSystem = desktop.connected() ? &windows : nullptr;
     TaskFormContext taskCtx{store,         dialogs, files,           clock, settings, config,
                             ctx.positions, sound,   options.dataDir, {},    {},       &progress};
-    ScriptWindowContext scriptCtx{store,
-                                  dialogs,
-                                  files,
-                                  progress,
-                                  clock,
-                                  settings,
-                                  ctx.positions,
-                                  desktop.connected() ? &desktop : nullptr,
-                                  FindKeyCodesFile(),
-                                  &printer};
+    ScriptWindowContext scriptCtx{store,    dialogs,       files,        progress,           clock,
+                                  settings, ctx.positions, windowSystem, FindKeyCodesFile(), &printer};
+    // The script list of a task: in the frame when opened from a list, a dialog of the task
+    // form when opened from there.
     taskCtx.scripting = [&scriptCtx, &frame](const Schedule& task) {
-        BrowseScript list(scriptCtx, task,
-                          QApplication::activeModalWidget() != nullptr ? QApplication::activeModalWidget()
-                                                                       : static_cast<QWidget*>(&frame));
-        list.exec();
+        OpenListWindow(&frame, new BrowseScript(scriptCtx, task,
+                                                QApplication::activeModalWidget() != nullptr
+                                                    ? QApplication::activeModalWidget()
+                                                    : static_cast<QWidget*>(&frame)));
     };
-    TaskWindows taskWindows(taskCtx, &frame, state.listeners);
+    TaskWindows taskWindows(taskCtx, &frame, state.listeners, &frame);
     for (const auto& [procedure, which] : {std::pair{"AddMessageWizard", TaskWindow::AddMessageWizard},
                                            std::pair{"AddProgramWizard", TaskWindow::AddProgramWizard},
                                            std::pair{"AddTaskWizard", TaskWindow::AddTaskWizard}})
@@ -159,9 +158,7 @@ int RunProgram(const ProgramOptions& options) {
             [&store, &settings] { return Tags(store, settings.currentUser()).listTags(kSelectedTasks); },
             {},
             {}};
-        auto* w = new BrowseSchedule(std::move(list), &frame);
-        w->setAttribute(Qt::WA_DeleteOnClose);
-        w->show();
+        frame.openInFrame(new BrowseSchedule(std::move(list), &frame));
     });
     ValueStore values(
         clock, [&settings] { return settings.dateFormat; },
@@ -176,8 +173,8 @@ int RunProgram(const ProgramOptions& options) {
                      // "Stop Running Script" empties the queue: a send under way is cancelled.
                      [&queue] { return !queue.empty() && queue.front().sending; }, &secrets});
     ProgramServices services(
-        {desktop.connected() ? &desktop : nullptr, desktop.connected() ? &desktop : nullptr, values, settings,
-         clock, dialogs, state.debug, [&frame] { return static_cast<WindowHandle>(frame.winId()); },
+        {windowSystem, desktop.connected() ? &desktop : nullptr, values, settings, clock, dialogs,
+         state.debug, [&frame] { return static_cast<WindowHandle>(frame.winId()); },
          [](const QString& name) {
              LinuxProcesses::startDetached(CompanionProgram(QStringLiteral("KILLPROC.EXE")), {name});
          },

@@ -65,12 +65,20 @@ bool TaskWindows::openTask(Request request, Schedule& task, Date selectedDay) {
 }
 
 CategoryContext TaskWindows::categoryContext() {
-    return CategoryContext{ctx_.store, ctx_.dialogs, ctx_.positions, ctx_.settings.dateFormat,
-                           [this](Request request, Schedule& task) { openTask(request, task); }};
+    return CategoryContext{ctx_.store,
+                           ctx_.dialogs,
+                           ctx_.positions,
+                           ctx_.settings.dateFormat,
+                           [this](Request request, Schedule& task) { openTask(request, task); },
+                           host_};
 }
 
 void TaskWindows::browseCategories() {
     auto* w = new BrowseCategories(categoryContext(), frame_);
+    if (host_ != nullptr) {
+        host_->openInFrame(w);
+        return;
+    }
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->show();
 }

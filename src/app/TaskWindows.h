@@ -3,6 +3,7 @@
 // The task windows as the menu and the message windows open them.
 
 #include "organizer/ui/Categories.h"
+#include "platform/qt/WindowHost.h"
 #include "scheduler/ProgramState.h"
 #include "scheduler/ui/TaskForm.h"
 
@@ -11,10 +12,13 @@ namespace kr {
 class TaskWindows {
 public:
     // `listeners` are told when a window here changed the schedule.
-    TaskWindows(TaskFormContext& ctx, QWidget* frame, ScheduleListeners& listeners)
+    // The lists open inside `host` when there is one.
+    TaskWindows(TaskFormContext& ctx, QWidget* frame, ScheduleListeners& listeners,
+                WindowHost* host = nullptr)
         : ctx_(ctx)
         , frame_(frame)
-        , listeners_(listeners) {}
+        , listeners_(listeners)
+        , host_(host) {}
 
     // One of the wizards of the menu, adding a task.
     void openWizard(TaskWindow which);
@@ -34,6 +38,7 @@ private:
     TaskFormContext& ctx_;
     QWidget* frame_;
     ScheduleListeners& listeners_;
+    WindowHost* host_;
 };
 
 } // namespace kr

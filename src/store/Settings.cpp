@@ -25,6 +25,7 @@ const std::vector<SettingDecl>& SettingDecls() {
         {"ActiveOnly", K::Flag, 0, &S::activeOnly, true},
         {"HideToolbar", K::Flag, 0, &S::hideToolbar, true},
         {"NoTray", K::Flag, 0, &S::noTray, true},
+        {"WindowsAsTabs", K::Flag, 0, &S::windowsAsTabs, true},
         {"MaximizeOnRun", K::Flag, 0, &S::maximizeOnRun, true},
         {"MultiUser", K::Flag, 0, &S::multiUser, true},
         {"UserID", K::Text, 30, &S::userId, true},

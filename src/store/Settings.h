@@ -38,6 +38,7 @@ struct Settings {
     bool activeOnly = false;
     bool hideToolbar = false;
     bool noTray = false;
+    bool windowsAsTabs = false; // the frame shows its windows as tabs
     bool maximizeOnRun = false;
     bool multiUser = false;
     QString userId; // 30 characters

@@ -78,6 +78,18 @@ std::shared_ptr<DataFile> Store::dataFile(const QString& path, bool enciphered) 
     return file;
 }
 
+bool Store::dataFileChangedElsewhere() {
+    std::shared_ptr<DataFile> file;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = files_.find(ResolveFileName(QDir(workDir_).filePath(kDataFileName)).toLower());
+        if (it == files_.end())
+            return false;
+        file = it->second.lock();
+    }
+    return file != nullptr && file->changedElsewhere();
+}
+
 std::shared_ptr<TableFile> Store::openTable(const TableDecl& decl, const QString& file, OpenMode mode) {
     std::lock_guard lock(mutex_);
     if (declarations_.empty())

@@ -28,6 +28,25 @@ DataFile::~DataFile() {
     disconnect();
 }
 
+bool DataFile::changedElsewhere() {
+    std::lock_guard lock(mutex_);
+    if (!conn_.isOpen() || transaction_)
+        return false;
+    conn_.setBusyTimeout(0);
+    qint64 version = -1;
+    {
+        sql::Statement st(conn_.handle(), QStringLiteral("PRAGMA data_version"));
+        if (st.valid() && st.step() == SQLITE_ROW)
+            version = st.columnInt(0);
+    }
+    conn_.setBusyTimeout(statementWaitMs_);
+    if (version < 0)
+        return false;
+    const bool changed = dataVersion_ >= 0 && version != dataVersion_;
+    dataVersion_ = version;
+    return changed;
+}
+
 bool DataFile::existsOnDisk() const {
     return QFileInfo::exists(path_);
 }

@@ -58,6 +58,12 @@ public:
     // The layout version recorded for a table, 0 when none is recorded.
     int recordedVersion(const QString& table);
 
+    // True when another connection (another station, another program) committed a change
+    // to the file since the last call; the first call only takes note. One cheap statement
+    // that does not wait for another station's lock: a file that is busy reads as unchanged
+    // until the next call.
+    bool changedElsewhere();
+
     static constexpr int kStatementWaitMs = 5000;
 
 private:
@@ -71,6 +77,7 @@ private:
     bool transaction_ = false;
     int openWaitMs_ = 2000;
     int statementWaitMs_ = kStatementWaitMs;
+    qint64 dataVersion_ = -1;
 };
 
 class TableFile {

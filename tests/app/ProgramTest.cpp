@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QThread>
 
@@ -121,6 +122,34 @@ TEST_F(ProgramTest, ShowsItsFrameAndClosesProperlyOnTerminate) {
     EXPECT_EQ(lines[1].mid(22, 30).trimmed(), QStringLiteral("Exit Kelvray"));
     EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("data/POSITION.INI"))));
     EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("data/KR97.TPS"))));
+}
+
+TEST_F(ProgramTest, OnFirstStartTheFrameIsInFrontWithTheScheduleListInsideIt) {
+    XServer x;
+    ASSERT_TRUE(x.ok());
+    QProcess p;
+    start(p, x.display());
+    ASSERT_TRUE(waitForWindow(x.display(), QStringLiteral("Kelvray 98 1.7d"), true));
+    QThread::msleep(1500);
+    // The schedule list opened at start-up is no window of its own over the frame: the
+    // frame, with its menu, is the active window.
+    EXPECT_TRUE(tool(x.display(), QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                      QStringLiteral("View Schedule")})
+                    .isEmpty());
+    EXPECT_EQ(tool(x.display(), QStringLiteral("xdotool"),
+                   {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")}),
+              QStringLiteral("Kelvray 98 1.7d"));
+    const QString geometry = tool(x.display(), QStringLiteral("xdotool"),
+                                  {QStringLiteral("getactivewindow"), QStringLiteral("getwindowgeometry")});
+    const QRegularExpressionMatch size =
+        QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(geometry);
+    ASSERT_TRUE(size.hasMatch()) << geometry.toStdString();
+    EXPECT_GE(size.captured(1).toInt(), 800); // room for the list, not the size of a tool bar
+    EXPECT_GE(size.captured(2).toInt(), 560);
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0);
 }
 
 TEST_F(ProgramTest, ADueTaskRunsItsProgramAndLeavesItsHistory) {

@@ -68,6 +68,24 @@ TEST_F(SetupTest, OkStoresTheSettingsAndCancelUndoesThem) {
     EXPECT_EQ(applied, 2);
 }
 
+TEST_F(SetupTest, WindowsAsTabsIsOnTheGeneralTabAndOffAtFirst) {
+    EXPECT_FALSE(settings.windowsAsTabs);
+    {
+        kr::Setup s(*env);
+        QCheckBox* tabs = box(s, QStringLiteral("Show &windows as tabs"));
+        ASSERT_NE(tabs, nullptr);
+        EXPECT_FALSE(tabs->isChecked());
+        EXPECT_EQ(s.tabs()->tabText(s.tabs()->indexOf(tabs->parentWidget())), QStringLiteral("General"));
+        tabs->setChecked(true);
+        s.accept();
+    }
+    EXPECT_TRUE(settings.windowsAsTabs);
+    EXPECT_EQ(config->getConfig(QStringLiteral("WindowsAsTabs")), QStringLiteral("1"));
+    Settings again;
+    config->loadSettings(again);
+    EXPECT_TRUE(again.windowsAsTabs);
+}
+
 TEST_F(SetupTest, ChangingTheDateFormatStoresItsPictureAndSaysWhen) {
     EXPECT_EQ(SampleForPicture(QStringLiteral("d6")), QStringLiteral("31/10/1959"));
     EXPECT_EQ(SampleForPicture(QStringLiteral("n4b")), QStringLiteral("Year Only"));

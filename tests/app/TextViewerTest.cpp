@@ -111,6 +111,33 @@ TEST_F(ViewLogTest, EmptyAndMissingFilesSayWhy) {
     EXPECT_TRUE(v.lines().isEmpty());
 }
 
+TEST_F(ViewLogTest, AMissingFileWithANoteIsAnEmptyFileWithHeadings) {
+    TextViewer v(kViewLog, path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
+    EXPECT_EQ(v.headingText(), QString());
+    v.setColumns({{QStringLiteral("Date"), 12},
+                  {QStringLiteral("Time"), 10},
+                  {QStringLiteral("Event"), 30},
+                  {QStringLiteral("Details"), 50}});
+    v.setMissingNote(QStringLiteral("Logging is off."));
+    v.open();
+    EXPECT_FALSE(v.loading());
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(v.lines().isEmpty());
+    EXPECT_EQ(v.statusText(), QStringLiteral("Logging is off."));
+    // Each heading over its column: date 12, time 10, label 30 characters wide.
+    EXPECT_EQ(v.headingText(), QStringLiteral("Date        Time      Event                         Details"));
+
+    // An empty file that is there is still reported.
+    QFile f(path());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    TextViewer again(kViewLog, path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));
+    again.setMissingNote(QStringLiteral("Logging is off."));
+    again.open();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(again.statusText(), QString());
+}
+
 TEST_F(ViewLogTest, PrintsEveryLine) {
     writeLines(150);
     TextViewer v(kViewLog, path(), dialogs, IniFile(dir.file(QStringLiteral("POSITION.INI"))));

@@ -147,5 +147,29 @@ TEST_F(Concurrency, RefusingAKeyRebuildEndsTheProcess) {
     EXPECT_EQ(peer.process().exitCode(), 1);
 }
 
+TEST_F(Concurrency, AnotherStationsWritesAreNoticedOnceAndOursNever) {
+    Table<Schedule> s(*store);
+    EXPECT_FALSE(store->dataFileChangedElsewhere()); // the first look only takes note
+    Schedule t = Task(1, QStringLiteral("ours"));
+    ASSERT_EQ(s.add(t), Err::None);
+    EXPECT_FALSE(store->dataFileChangedElsewhere());
+
+    Peer peer(dir.path());
+    EXPECT_EQ(peer.ask(QStringLiteral("add 2 written by the peer")), QStringLiteral("0"));
+    EXPECT_TRUE(store->dataFileChangedElsewhere());
+    EXPECT_FALSE(store->dataFileChangedElsewhere());
+
+    // A station holding the file does not hold up the look, and its commit is seen after.
+    EXPECT_EQ(peer.ask(QStringLiteral("exclusive")), QStringLiteral("0"));
+    EXPECT_EQ(peer.ask(QStringLiteral("add 3 written under a lock")), QStringLiteral("0"));
+    QElapsedTimer timer;
+    timer.start();
+    const bool seenDuringTheLock = store->dataFileChangedElsewhere();
+    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_EQ(peer.ask(QStringLiteral("unlock")), QStringLiteral("0"));
+    EXPECT_TRUE(seenDuringTheLock || store->dataFileChangedElsewhere());
+    EXPECT_FALSE(store->dataFileChangedElsewhere());
+}
+
 } // namespace
 } // namespace kr::test

@@ -3,6 +3,7 @@
 #include "platform/Pictures.h"
 #include "platform/Text.h"
 #include "platform/qt/Fields.h"
+#include "platform/qt/WindowHost.h"
 #include "platform/qt/WindowPosition.h"
 #include "store/Settings.h"
 #include "store/Table.h"
@@ -311,9 +312,8 @@ void BrowseCategories::showSchedule() {
     const QString category = currentCategory();
     if (category.isEmpty())
         return;
-    BrowseScheduleByCategory tasks(ctx_, category, this);
-    tasks.exec();
-    list_->setFocus();
+    if (!OpenListWindow(ctx_.host, new BrowseScheduleByCategory(ctx_, category, this)))
+        list_->setFocus();
 }
 
 std::unique_ptr<QMenu> BrowseCategories::contextMenu() {

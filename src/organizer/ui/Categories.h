@@ -23,6 +23,8 @@ class QTableWidget;
 
 namespace kr {
 
+class WindowHost;
+
 struct CategoryContext {
     Store& store;
     Dialogs& dialogs;
@@ -31,6 +33,8 @@ struct CategoryContext {
     // Opens the task form: Insert with a blank task of the shown category, Change or Delete
     // with the highlighted task, reloaded with change detection armed.
     std::function<void(Request, Schedule&)> openTask;
+    // The frame the browse windows open in; they are dialogs without one.
+    WindowHost* host = nullptr;
 };
 
 class UpdateCategories final : public QDialog {

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStyle>
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -58,7 +59,22 @@ TextViewer::TextViewer(Options options, QString path, Dialogs& dialogs, IniFile 
     list_ = new QListWidget(this);
     list_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     list_->setUniformItemSizes(true);
+    heading_ = new QLabel(this);
+    heading_->setObjectName(QStringLiteral("heading"));
+    heading_->setFont(list_->font());
+    heading_->setTextFormat(Qt::PlainText);
+    // Over the first character of the lines: the list's frame and its item margin.
+    heading_->setContentsMargins(list_->frameWidth() +
+                                     style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 1,
+                                 0, 0, 0);
+    heading_->hide();
+    layout->addWidget(heading_);
     layout->addWidget(list_);
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setWordWrap(true);
+    status_->hide();
+    layout->addWidget(status_);
     auto* row = new QHBoxLayout;
     auto* printButton = new QPushButton(QStringLiteral("&Print"));
     auto* findButton = new QPushButton(QStringLiteral("&Find..."));
@@ -92,9 +108,14 @@ void TextViewer::open() {
     const QString name = QFileInfo(path_).fileName();
     file_.setFileName(path_);
     if (!file_.open(QIODevice::ReadOnly)) {
+        const bool missing = !QFileInfo::exists(path_);
+        if (missing && !missingNote_.isEmpty()) {
+            status_->setText(missingNote_);
+            status_->show();
+            return;
+        }
         if (!options_.reportLoadErrors)
             return;
-        const bool missing = !QFileInfo::exists(path_);
         const int number = missing ? 2 : 5;
         const QString text = missing ? QStringLiteral("File Not Found") : QStringLiteral("Access Denied");
         dialogs_.message(QStringLiteral("Please note this errorcode:  ") + QString::number(number) +
@@ -172,6 +193,22 @@ void TextViewer::finishLoading() {
     }
     if (list_->count() > 0 && list_->currentRow() < 0)
         list_->setCurrentRow(0);
+}
+
+QString TextViewer::statusText() const {
+    return status_->isHidden() ? QString() : status_->text();
+}
+
+void TextViewer::setColumns(const std::vector<Column>& columns) {
+    QString heading;
+    for (const Column& c : columns)
+        heading += c.title.leftJustified(c.width, QLatin1Char(' '), true);
+    heading_->setText(heading.trimmed());
+    heading_->setVisible(!columns.empty());
+}
+
+QString TextViewer::headingText() const {
+    return heading_->isHidden() ? QString() : heading_->text();
 }
 
 int TextViewer::currentLine() const {

@@ -12,8 +12,10 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPrinter;
@@ -30,6 +32,11 @@ int FindInLines(const QStringList& lines, int from, const QString& what, bool wh
 class TextViewer final : public QDialog {
     Q_OBJECT
 public:
+    // A heading over a fixed column of the lines, `width` characters wide.
+    struct Column {
+        QString title;
+        int width = 0;
+    };
     struct Options {
         QString title;                // "View Log"
         QString procedure;            // where POSITION.INI keeps its position
@@ -37,6 +44,12 @@ public:
     };
     TextViewer(Options options, QString path, Dialogs& dialogs, IniFile positions, QWidget* parent = nullptr);
     ~TextViewer() override;
+
+    // A file that does not exist is then an empty file: no error is reported and the note
+    // shows in the status line. Set before open().
+    void setMissingNote(const QString& note) { missingNote_ = note; }
+    // Headings over the list, one per fixed column of the lines.
+    void setColumns(const std::vector<Column>& columns);
 
     // Starts loading; the lines arrive over the following timer ticks.
     void open();
@@ -47,6 +60,10 @@ public:
     bool cancelLoading();
 
     const QStringList& lines() const { return lines_; }
+    // The status line under the list; empty when it has nothing to say.
+    QString statusText() const;
+    // The headings over the list, laid out at the columns' widths; empty without columns.
+    QString headingText() const;
     int currentLine() const;
     void setCurrentLine(int line);
 
@@ -73,6 +90,9 @@ private:
     QStringList lines_;
     QListWidget* list_ = nullptr;
     std::unique_ptr<QtProgress> progress_;
+    QLabel* heading_ = nullptr;
+    QString missingNote_;
+    QLabel* status_ = nullptr;
     QTimer* timer_ = nullptr;
 
     QString what_;

@@ -155,6 +155,7 @@ void Setup::build() {
     flag(f, QStringLiteral("&No tray icon when minimized"), &Settings::noTray);
     flag(f, QStringLiteral("&Restore the window before running a task"), &Settings::maximizeOnRun);
     flag(f, QStringLiteral("&Hide the tool bar"), &Settings::hideToolbar);
+    flag(f, QStringLiteral("Show &windows as tabs"), &Settings::windowsAsTabs);
     flag(f, QStringLiteral("&Multi-user"), &Settings::multiUser);
     text(f, QStringLiteral("&User ID:"), &Settings::userId, 30);
     flag(f, QStringLiteral("&Log events"), &Settings::logEvents);
