@@ -134,7 +134,7 @@ TEST_F(Concurrency, RefusingAKeyRebuildEndsTheProcess) {
     { Table<Holidays> h(*store); }
     {
         sql::Connection c;
-        ASSERT_EQ(c.open(dataFile(), false, OwnerPassword()), 0);
+        ASSERT_EQ(c.open(dataFile(), false, OwnerRawKey()), 0);
         ASSERT_EQ(c.exec(QStringLiteral("DROP INDEX \"Hol__KEYHOLIDAYDATE\"")), 0);
     }
     Peer peer(dir.path(), {QStringLiteral("No")});
