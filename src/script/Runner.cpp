@@ -321,7 +321,7 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
         list.insert(list.end(), queued.begin() + 1, queued.end());
 
     QFile f(Clip(file));
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!f.open(QIODevice::ReadOnly)) {
         warn::FileError(ctx_.dialogs, Clip(file), FileOpenError(f));
     } else {
         Progress* progress = ctx_.progress;
@@ -361,6 +361,8 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
         }
         if (progress != nullptr)
             progress->end();
+        if (ScriptReadFailed(f))
+            warn::FileError(ctx_.dialogs, Clip(file), ScriptReadError(f));
     }
 
     if (type == kInsert && queued.size() > 1) {
