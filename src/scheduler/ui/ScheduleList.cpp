@@ -166,6 +166,9 @@ void ScheduleListModel::rebuild() {
         break;
     }
     }
+    // A large view may first give its last count or an estimate; the exact one comes later.
+    if (view_)
+        view_->onRefined(this, [this] { refresh(); });
     count_ = view_ ? std::max<qint64>(0, view_->count()) : static_cast<qint64>(taggedRows_.size());
 }
 
