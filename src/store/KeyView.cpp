@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QThreadPool>
 
+#include <atomic>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -40,7 +42,7 @@ struct KeyView::Notifier {
 namespace {
 
 // Counting walks this long on the caller's thread before the rest goes to a thread of its own.
-constexpr qint64 kCountHereMs = 20;
+std::atomic<qint64> g_countHereMs{20};
 constexpr int kSliceRows = 8192;
 constexpr std::size_t kViewsKept = 64;
 
@@ -209,6 +211,10 @@ KeyView::KeyView(TableAccess& table, int key, std::vector<Condition> conditions)
     tuple_ = QLatin1Char('(') + keyColumns_.join(QLatin1Char(',')) + QStringLiteral(",_id)");
 }
 
+void KeyView::setCountHereMs(qint64 ms) {
+    g_countHereMs = ms;
+}
+
 KeyView::~KeyView() {
     std::lock_guard lock(notifier_->mutex);
     notifier_->alive = false;
@@ -307,7 +313,7 @@ qint64 KeyView::count() {
     }
     Walk background = walk;
     int rc = SQLITE_OK;
-    if (!walk.run(file.connection().handle(), kCountHereMs, rc)) {
+    if (!walk.run(file.connection().handle(), g_countHereMs.load(), rc)) {
         error_ = table_.tableFile()->statementError(rc);
         cachedCount_ = -1;
         exact_ = false;
@@ -487,30 +493,34 @@ bool KeyView::keyOf(qint64 rowid, std::vector<Value>& tuple, bool& inView) {
 qint64 KeyView::positionOf(qint64 rowid) {
     if (cachedCount_ < 0 && count() < 0)
         return -1;
-    std::vector<std::vector<Value>> marks;
-    bool fresh = false;
-    if (marks_) {
-        std::lock_guard lock(marks_->mutex);
-        marks = marks_->marks;
-        fresh = exact_ && marks_->ready;
-    }
-    if (marks.empty())
+    if (!marks_)
         return slowPositionOf(rowid);
-
-    std::unique_lock lock(table_.tableFile()->file().mutex());
     std::vector<Value> tuple;
     bool inView = false;
-    if (!keyOf(rowid, tuple, inView))
-        return -1;
+    {
+        std::lock_guard lock(table_.tableFile()->file().mutex());
+        if (!keyOf(rowid, tuple, inView))
+            return -1;
+    }
     if (!inView)
         return -1;
     // The last mark not after the record, then the records between the two.
-    const auto after = std::upper_bound(
-        marks.begin(), marks.end(), tuple,
-        [](const std::vector<Value>& t, const std::vector<Value>& m) { return CompareTuples(t, m) < 0; });
-    if (after == marks.begin())
+    std::vector<Value> mark;
+    qint64 markIndex = 0;
+    {
+        std::lock_guard lock(marks_->mutex);
+        const auto& marks = marks_->marks;
+        const auto after = std::upper_bound(
+            marks.begin(), marks.end(), tuple,
+            [](const std::vector<Value>& t, const std::vector<Value>& m) { return CompareTuples(t, m) < 0; });
+        if (after != marks.begin()) {
+            mark = *(after - 1);
+            markIndex = after - 1 - marks.begin();
+        }
+    }
+    if (mark.empty())
         return slowPositionOf(rowid);
-    const std::vector<Value>& mark = *(after - 1);
+    std::lock_guard lock(table_.tableFile()->file().mutex());
     const int columns = static_cast<int>(tuple.size());
     QStringList markParams;
     QStringList rowParams;
@@ -535,16 +545,10 @@ qint64 KeyView::positionOf(qint64 rowid) {
         error_ = table_.tableFile()->statementError(rc);
         return -1;
     }
-    const qint64 position = static_cast<qint64>(after - 1 - marks.begin()) * kMarkEvery + between;
-    if (fresh)
-        return position;
-    // Marks from before a change place the record nearly right: take the place only when the
-    // record is found there.
-    lock.unlock();
-    std::vector<qint64> at;
-    if (rowids(position, 1, at) && at.size() == 1 && at.front() == rowid)
-        return position;
-    return slowPositionOf(rowid);
+    // With marks from before a change, the place is off by the records added or removed
+    // before the mark, but it is the place rowids() shows the record at until the view is
+    // counted again.
+    return markIndex * kMarkEvery + between;
 }
 
 qint64 KeyView::slowPositionOf(qint64 rowid) {

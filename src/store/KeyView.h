@@ -58,6 +58,10 @@ public:
     TableAccess& table() { return table_; }
     const StoreError& error() const { return error_; }
 
+    // How long count() walks a changed view itself before it leaves the rest to a thread of
+    // its own (tests set 0 to take that path with small tables).
+    static void setCountHereMs(qint64 ms);
+
     struct Marks;
     struct Notifier;
 
