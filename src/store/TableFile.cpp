@@ -52,8 +52,7 @@ int DataFile::openConnection(const QString& path, bool create, Keying keying) {
         key = keying == Keying::Raw ? OwnerRawKey() : OwnerPassword();
     const int rc = conn_.open(path, create, key);
     if (rc == SQLITE_OK) {
-        // A larger page cache keeps big runs of writes (imports, synchronization) quick.
-        conn_.exec(QStringLiteral("PRAGMA cache_size=-32768"));
+        setCache(kCacheKb);
         conn_.setBusyTimeout(statementWaitMs_);
     }
     return rc;
@@ -210,7 +209,7 @@ void DataFile::send(const QString& option) {
         bool ok = false;
         const int seconds = o.mid(8).toInt(&ok);
         if (ok && seconds > 0)
-            openWaitMs_ = std::min(seconds * 1000, kLongestWaitMs);
+            openWaitMs_ = seconds * 1000;
     } else if (o.startsWith(QStringLiteral("LockWait="), Qt::CaseInsensitive)) {
         bool ok = false;
         const int ms = o.mid(9).toInt(&ok);
@@ -235,7 +234,17 @@ StoreError DataFile::begin(int waitMs, bool exclusive) {
     if (rc != SQLITE_OK)
         return fail(rc);
     transaction_ = true;
+    // A run of many writes (an import, a synchronization) adds to every key of its tables in
+    // key order, that is all over the file: once the keys outgrow the page cache, every add
+    // reads, deciphers, enciphers and writes pages it had a moment ago, and the adds get
+    // slower as the table grows. Inside a transaction the cache may grow much further; the
+    // pages are only taken as they are used, and given back at the commit.
+    setCache(kTransactionCacheKb);
     return {};
+}
+
+void DataFile::setCache(int kilobytes) {
+    conn_.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kilobytes));
 }
 
 StoreError DataFile::commit() {
@@ -246,9 +255,11 @@ StoreError DataFile::commit() {
         StoreError e = fail(rc);
         conn_.exec(QStringLiteral("ROLLBACK"));
         transaction_ = false;
+        setCache(kCacheKb);
         return e;
     }
     transaction_ = false;
+    setCache(kCacheKb);
     return {};
 }
 
@@ -257,6 +268,7 @@ StoreError DataFile::rollback() {
         return {};
     const int rc = conn_.exec(QStringLiteral("ROLLBACK"));
     transaction_ = false;
+    setCache(kCacheKb);
     return rc == SQLITE_OK ? StoreError{} : fail(rc);
 }
 

@@ -42,8 +42,8 @@ public:
     StoreError createFile();
     void disconnect();
 
-    // Driver options: "Recover=N" lets the next opens wait N seconds for a stale lock, but
-    // never longer than kLongestWaitMs;
+    // Driver options: "Recover=N" lets the next opens wait N seconds for a stale lock (the one
+    // wait longer than kLongestWaitMs: an open that fails ends the program);
     // "LockWait=N" lets a single write wait N milliseconds for another station's lock;
     // "QUICKSCAN=on|off" needs nothing from this storage.
     void send(const QString& option);
@@ -87,6 +87,10 @@ private:
     int probe();
     StoreError publishNewFile();
     qint64 readDataVersion();
+    void setCache(int kilobytes);
+
+    static constexpr int kCacheKb = 32 * 1024;
+    static constexpr int kTransactionCacheKb = 384 * 1024;
 
     QString path_;
     bool enciphered_;
