@@ -96,9 +96,9 @@ void TableAccess::load(sql::Statement* st, void* record) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const int col = static_cast<int>(i) + 2;
         if (fields[i].isText())
-            fields[i].set(record, st->columnText(col));
+            fields[i].setText(record, st->columnText(col));
         else
-            fields[i].set(record, st->columnInt(col));
+            fields[i].setInt(record, st->columnInt(col));
     }
     RecordMeta& m = meta(record);
     m.rowid = st->columnInt(0);
