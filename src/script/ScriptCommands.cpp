@@ -1,5 +1,6 @@
 #include "script/ScriptCommands.h"
 
+#include "platform/PrivateFiles.h"
 #include "platform/Text.h"
 #include "script/ScriptFile.h"
 #include "script/ScriptItems.h"
@@ -69,6 +70,9 @@ int ExportScript(Store& store, Progress& progress, qint32 taskId, const QString&
     if (!ReadTaskScript(store, taskId, items))
         return -1;
     const bool separate = EndsWithoutNewline(file);
+    // A file the export makes is the user's alone; one the user chose that exists keeps its rights.
+    if (!QFileInfo::exists(file))
+        EnsurePrivateFile(file);
     // Unbuffered, so that a failed write is seen at the item that failed.
     QFile f(file);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {

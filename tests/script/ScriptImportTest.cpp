@@ -11,6 +11,8 @@
 #include <QBuffer>
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 namespace kr::test {
@@ -139,6 +141,21 @@ TEST_F(ScriptImport, AReadErrorInTheMiddleIsReportedNotTakenForTheEnd) {
         ++n;
     EXPECT_EQ(n, 3);
     EXPECT_FALSE(ScriptReadFailed(whole));
+}
+
+TEST_F(ScriptImport, AnExportFileTheProgramMakesIsPrivate) {
+    const mode_t old = ::umask(022);
+    {
+        Table<Scripting> table(store);
+        Scripting item;
+        item.id = 3;
+        item.action = QStringLiteral("Exit Script");
+        ASSERT_EQ(table.add(item), Err::None);
+    }
+    const QString path = dir.file(QStringLiteral("out.krs"));
+    EXPECT_EQ(ExportScript(store, progress, 3, path), 1);
+    ::umask(old);
+    EXPECT_EQ(QFile(path).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
 }
 
 } // namespace
