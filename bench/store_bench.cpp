@@ -133,7 +133,7 @@ BENCHMARK(BM_GetById)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 void BM_ChangedElsewhere(benchmark::State& state) {
     Fixture& f = Filled(static_cast<qint32>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(f.store->dataFileChangedElsewhere());
+        benchmark::DoNotOptimize(f.store->changedByOthers());
 }
 BENCHMARK(BM_ChangedElsewhere)->Arg(100000)->Unit(benchmark::kMicrosecond);
 

@@ -384,7 +384,7 @@ void MainFrame::tick() {
 }
 
 void MainFrame::watchOtherStations() {
-    if (ctx_.store.dataFileChangedElsewhere())
+    if (ctx_.store.changedByOthers())
         ctx_.state.listeners.postAll(); // every open list reads its table again
 }
 

@@ -207,11 +207,11 @@ int RunProgram(const ProgramOptions& options) {
     scriptCtx.pickMessage = [&messageCtx](qint32 current, QWidget* parent) {
         return PickMessage(messageCtx, current, parent);
     };
-    frame.registerWindow(QStringLiteral("BrowseMessages"), [&messageCtx, &frame] {
-        auto* w = new BrowseMessages(messageCtx, false, 0, &frame);
-        w->setWindowFlag(Qt::Window);
-        w->setAttribute(Qt::WA_DeleteOnClose);
-        w->show();
+    frame.registerWindow(QStringLiteral("BrowseMessages"), [&messageCtx, &frame, &state] {
+        auto* w = new BrowseMessages(messageCtx, false, 0);
+        new TableWatcher(state.listeners, {QStringLiteral("Messages")}, w,
+                         [w] { w->refresh(w->currentId()); });
+        frame.openInFrame(w);
     });
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
                          [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});

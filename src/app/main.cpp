@@ -1,5 +1,6 @@
 #include "app/Program.h"
 #include "platform/Paths.h"
+#include "platform/PrivateFiles.h"
 #include "platform/qt/Keyboard.h"
 
 #include <QApplication>
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
     if (options.dataDir.isEmpty())
         options.dataDir = kr::DefaultDataDir();
     options.configDir = kr::DefaultConfigDir();
-    if (!QDir().mkpath(options.dataDir) || !QDir::setCurrent(options.dataDir)) {
+    if (!kr::MakePrivateDir(options.dataDir) || !QDir::setCurrent(options.dataDir)) {
         std::fprintf(stderr, "kelvray: cannot work in %s\n", qPrintable(options.dataDir));
         return 1;
     }

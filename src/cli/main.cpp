@@ -8,6 +8,7 @@
 #include "cli/TaskOptions.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "platform/PrivateFiles.h"
 #include "scheduler/Exceptions.h"
 #include "scheduler/Occurrence.h"
 #include "scheduler/TaskRules.h"
@@ -15,6 +16,7 @@
 #include "store/Settings.h"
 #include "store/Store.h"
 #include "store/Table.h"
+#include "store/Transaction.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -177,7 +179,7 @@ int Next(Arguments& args) {
 // The data directory as the program uses it, opened the same way (shared, enciphered).
 QString DataDir(Arguments& args) {
     const QString dir = args.take(QStringLiteral("--data-dir")).value_or(DefaultDataDir());
-    if (!QDir().mkpath(dir))
+    if (!MakePrivateDir(dir))
         throw UsageError{QStringLiteral("--data-dir: cannot use ") + dir};
     return dir;
 }
@@ -239,15 +241,27 @@ int Add(Arguments& args) {
     Store store(dir, dialogs, end);
     store.declareLayouts();
     Table<Schedule> tasks(store);
-    if (!ReserveRecordNumber(tasks, task))
-        return 1;
     ConfigStore config(store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
     Settings settings;
     config.loadSettings(settings);
+    // Numbering and stamping are one transaction: a task is stored whole or not at all.
+    Transaction tx;
+    if (tx.begin({&tasks}) != Err::None) {
+        std::fprintf(stderr, "kelvray-cli: the task could not be written: %s\n",
+                     qPrintable(tx.error().describe()));
+        return 1;
+    }
+    if (!ReserveRecordNumber(tasks, task))
+        return 1;
     StampTask(task, settings.userId, clock.today(), clock.now());
     if (tasks.put(task) != Err::None) {
         std::fprintf(stderr, "kelvray-cli: the task could not be written: %s\n",
                      qPrintable(tasks.error().describe()));
+        return 1;
+    }
+    if (tx.commit() != Err::None) {
+        std::fprintf(stderr, "kelvray-cli: the task could not be written: %s\n",
+                     qPrintable(tx.error().describe()));
         return 1;
     }
     Print(QString::number(task.id));

@@ -1,5 +1,7 @@
 #include "platform/IniFile.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,6 +41,8 @@ QStringList IniFile::lines() const {
     QFile f(path_);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
+    // A file left readable by others from before is made private when it is read.
+    TightenFile(path_);
     QStringList out;
     QTextStream in(&f);
     while (!in.atEnd())
@@ -119,9 +123,14 @@ bool IniFile::write(const QString& section, const QString& entry, const QString&
         all.insert(insertAt, entry + QLatin1Char('=') + value);
     }
 
-    QDir().mkpath(QFileInfo(path_).absolutePath());
+    const QString dir = QFileInfo(path_).absolutePath();
+    if (!QFileInfo::exists(dir))
+        MakePrivateDir(dir);
     QSaveFile f(path_);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    // The new file replaces the old one: it is made private before anything is written to it.
+    if (!f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
     QTextStream out(&f);
     for (const QString& line : all)

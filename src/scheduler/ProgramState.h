@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -106,6 +107,33 @@ private:
     };
     mutable std::mutex mutex_;
     std::vector<Entry> entries_;
+};
+
+// Hears the change events of some tables for a window that cannot take them itself, and calls
+// back; it lives, and listens, as long as its parent.
+class TableWatcher final : public QObject {
+public:
+    TableWatcher(TableListeners& listeners, const QStringList& tables, QObject* parent,
+                 std::function<void()> changed)
+        : QObject(parent)
+        , listeners_(listeners)
+        , changed_(std::move(changed)) {
+        for (const QString& table : tables)
+            listeners_.add(this, table);
+    }
+    ~TableWatcher() override { listeners_.remove(this); }
+
+    bool event(QEvent* e) override {
+        if (TableChangedEvent::TableOf(e).isEmpty())
+            return QObject::event(e);
+        if (changed_)
+            changed_();
+        return true;
+    }
+
+private:
+    TableListeners& listeners_;
+    std::function<void()> changed_;
 };
 
 // The schedule lists' name for it, from when the schedule was the only table with lists.

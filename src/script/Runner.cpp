@@ -410,7 +410,7 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
     // progress window may have let other windows change it meanwhile.
     std::deque<QueueEntry> loaded;
     QFile f(Clip(file));
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!f.open(QIODevice::ReadOnly)) {
         warn::FileError(ctx_.dialogs, Clip(file), FileOpenError(f));
     } else {
         Progress* progress = ctx_.progress;
@@ -452,6 +452,8 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
         }
         if (progress != nullptr)
             progress->end();
+        if (ScriptReadFailed(f))
+            warn::FileError(ctx_.dialogs, Clip(file), ScriptReadError(f));
     }
 
     if (caller != 0 && !stillHead())

@@ -1,11 +1,14 @@
 #include "script/ScriptCommands.h"
 
+#include "platform/PrivateFiles.h"
 #include "platform/Text.h"
 #include "script/ScriptFile.h"
 #include "script/ScriptItems.h"
 #include "store/Table.h"
+#include "store/Transaction.h"
 #include "store/Warnings.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -67,6 +70,9 @@ int ExportScript(Store& store, Progress& progress, qint32 taskId, const QString&
     if (!ReadTaskScript(store, taskId, items))
         return -1;
     const bool separate = EndsWithoutNewline(file);
+    // A file the export makes is the user's alone; one the user chose that exists keeps its rights.
+    if (!QFileInfo::exists(file))
+        EnsurePrivateFile(file);
     // Unbuffered, so that a failed write is seen at the item that failed.
     QFile f(file);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
@@ -97,17 +103,42 @@ int ExportScript(Store& store, Progress& progress, qint32 taskId, const QString&
 }
 
 int ImportScript(Store& store, Progress& progress, qint32 taskId, const QString& file) {
-    Dialogs& dialogs = store.dialogs();
+    // Not in text mode, which would drop the bare carriage returns that end lines.
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        warn::FileError(dialogs, file, FileOpenError(f));
+    if (!f.open(QIODevice::ReadOnly)) {
+        warn::FileError(store.dialogs(), file, FileOpenError(f));
         return -1;
     }
+    return ImportScript(store, progress, taskId, f, file);
+}
+
+int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& f, const QString& name) {
+    Dialogs& dialogs = store.dialogs();
     Table<Scripting> table(store);
     ProgressRun run(progress, kProcessing, QStringLiteral("Importing Script Items"));
     const qint64 size = f.size();
     qint32 counter = 0;
     int added = 0;
+    // The items go in in batches, one transaction each: a commit per item makes a large file
+    // take minutes, and one transaction for the whole file would keep the other stations out
+    // of the data file while it lasts.
+    Transaction tx;
+    int inBatch = 0;
+    QElapsedTimer batchTime;
+    auto commitBatch = [&]() {
+        if (!tx.active())
+            return true;
+        if (tx.commit() == Err::None) {
+            inBatch = 0;
+            return true;
+        }
+        added -= inBatch;
+        inBatch = 0;
+        dialogs.message(QStringLiteral("Error adding script item ") + tx.error().text(),
+                        QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+        return false;
+    };
+    bool stopped = false;
     while (const std::optional<QString> line = NextScriptLine(f)) {
         const ExchangeRecord record = ParseExchangeLine(*line);
         Scripting item;
@@ -117,16 +148,38 @@ int ImportScript(Store& store, Progress& progress, qint32 taskId, const QString&
             dialogs.message(QStringLiteral("Unrecognized script action: ") + Clip(record.type),
                             QStringLiteral("Import Error"), Dialogs::Icon::Exclamation);
         } else {
+            if (!tx.active()) {
+                if (tx.begin({&table}) != Err::None) {
+                    warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Scripting::decl().name,
+                                             tx.error());
+                    stopped = true;
+                    break;
+                }
+                batchTime.start();
+            }
             // The number is used up whether or not the item could be added.
             ++counter;
-            if (table.add(item) == Err::None)
+            if (table.add(item) == Err::None) {
                 ++added;
-            else
+                ++inBatch;
+            } else {
                 dialogs.message(QStringLiteral("Error adding script item ") + table.error().text(),
                                 QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+            }
+            if ((inBatch >= kImportBatchItems || batchTime.elapsed() >= kImportBatchMs) && !commitBatch()) {
+                stopped = true;
+                break;
+            }
         }
         if (!run.step(f.pos(), size))
             break;
+    }
+    if (!commitBatch() || stopped)
+        return added;
+    if (ScriptReadFailed(f)) {
+        // A file that cannot be read to its end is not taken for a shorter one.
+        warn::FileError(dialogs, name, ScriptReadError(f));
+        return -1;
     }
     return added;
 }

@@ -8,6 +8,8 @@
 #include "store/Store.h"
 #include "store/Tables.h"
 
+#include <QIODevice>
+
 #include <vector>
 
 namespace kr {
@@ -29,6 +31,12 @@ int ExportScript(Store& store, Progress& progress, qint32 taskId, const QString&
 // imported number already in use fails (reported) and the next line goes on. Returns how
 // many items were added, -1 when the file could not be read (reported).
 int ImportScript(Store& store, Progress& progress, qint32 taskId, const QString& file);
+// The same from an open device; `name` names it in messages. A read error in the middle
+// ends the import with the file-error message (the items read before it stay) and -1.
+int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& device, const QString& name);
+// An import commits every so many items, or after so long, whichever comes first.
+inline constexpr int kImportBatchItems = 2000;
+inline constexpr int kImportBatchMs = 250;
 
 // DeleteScript: deletes every item of the task; returns how many went.
 int DeleteScript(Store& store, Progress& progress, qint32 taskId);

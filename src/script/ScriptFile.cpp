@@ -162,15 +162,46 @@ bool RecordToItem(const ExchangeRecord& record, Scripting& item) {
     return true;
 }
 
-std::optional<QString> NextScriptLine(QFile& file) {
-    while (!file.atEnd()) {
-        QString line = QString::fromUtf8(file.readLine());
-        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (!line.trimmed().isEmpty())
-            return line;
+std::optional<QString> NextScriptLine(QIODevice& file) {
+    // Lines end in LF, CR LF or a bare CR (as older editors write them). The device must not
+    // be in text mode, which would drop the bare CRs and join the lines.
+    QByteArray line;
+    for (;;) {
+        char c = 0;
+        if (!file.getChar(&c)) {
+            // A line cut off by a read error is not a line.
+            if (!line.trimmed().isEmpty() && !ScriptReadFailed(file))
+                return QString::fromUtf8(line);
+            return std::nullopt;
+        }
+        if (c == '\n' || c == '\r') {
+            if (c == '\r') {
+                char n = 0;
+                if (file.getChar(&n) && n != '\n')
+                    file.ungetChar(n);
+            }
+            if (!line.trimmed().isEmpty())
+                return QString::fromUtf8(line);
+            line.clear();
+            continue;
+        }
+        line.append(c);
     }
-    return std::nullopt;
+}
+
+bool ScriptReadFailed(const QIODevice& file) {
+    if (const auto* f = qobject_cast<const QFileDevice*>(&file))
+        return f->error() != QFileDevice::NoError;
+    return !file.errorString().isEmpty() && file.errorString() != QStringLiteral("Unknown error");
+}
+
+StoreError ScriptReadError(const QIODevice& file) {
+    StoreError e;
+    e.code = Err::StorageError;
+    e.driverText = file.errorString();
+    if (const auto* f = qobject_cast<const QFileDevice*>(&file))
+        e.driverCode = static_cast<int>(f->error());
+    return e;
 }
 
 StoreError FileOpenError(const QFile& f) {

@@ -39,9 +39,14 @@ std::optional<ExchangeRecord> ItemToRecord(const Scripting& item);
 // without a line form (the item's action is set all the same).
 bool RecordToItem(const ExchangeRecord& record, Scripting& item);
 
-// The next line of a script file without its line end, blank lines passed over; nullopt at
-// the end of the file.
-std::optional<QString> NextScriptLine(QFile& file);
+// The next line of a script file without its line end (LF, CR LF or CR), blank lines passed
+// over; nullopt at the end of the file or at a read error, which ScriptReadFailed tells
+// apart. Open the file without QIODevice::Text, which drops bare CRs.
+std::optional<QString> NextScriptLine(QIODevice& file);
+// Whether the lines ended because the file could not be read any further.
+bool ScriptReadFailed(const QIODevice& file);
+// The read error, for the file-error message.
+StoreError ScriptReadError(const QIODevice& file);
 // Why a script file could not be opened, for the file-error message.
 StoreError FileOpenError(const QFile& file);
 

@@ -1,6 +1,7 @@
 #include "store/EventLog.h"
 
 #include "platform/Pictures.h"
+#include "platform/PrivateFiles.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -54,7 +55,7 @@ void EventLog::log(const QString& label, const QString& data) {
     if (count_ == 0 || fd_ < 0) {
         if (fd_ >= 0)
             ::close(fd_);
-        fd_ = ::open(path_.toLocal8Bit().constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd_ = OpenPrivateFile(path_, O_WRONLY | O_APPEND | O_CREAT);
         count_ = 0;
         if (fd_ < 0) {
             reportOpenFailure(errno);

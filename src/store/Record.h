@@ -23,6 +23,9 @@ struct FieldDecl {
     int width; // declared width of texts and memos; 0 for numbers
     Value (*get)(const void* record);
     void (*set)(void* record, const Value& value);
+    // The same without a Value in between, for reading many records.
+    void (*setInt)(void* record, qint64 value);
+    void (*setText)(void* record, QString&& value);
 
     bool isText() const { return type == FieldType::String || type == FieldType::CString || isMemo(); }
     bool isMemo() const { return type == FieldType::Memo; }
@@ -119,6 +122,20 @@ template <class T> void FromValue(T& m, const Value& v) {
             m = static_cast<T>(std::get<QString>(v).trimmed().toLongLong());
     }
 }
+
+template <class T> void SetInt(T& m, qint64 v) {
+    if constexpr (std::is_same_v<T, QString>)
+        m = QString::number(v);
+    else
+        m = static_cast<T>(v);
+}
+
+template <class T> void SetText(T& m, QString&& v) {
+    if constexpr (std::is_same_v<T, QString>)
+        m = std::move(v);
+    else
+        m = static_cast<T>(v.trimmed().toLongLong());
+}
 } // namespace detail
 
 } // namespace kr
@@ -130,8 +147,12 @@ template <class T> void FromValue(T& m, const Value& v) {
 #define KR_FIELD_ENUM(E, m, T, w) E,
 #define KR_FIELD_DECL(E, m, T, w)                                                                            \
     ::kr::FieldDecl{                                                                                         \
-        #E, ::kr::FieldType::T, w,                                                                           \
+        #E,                                                                                                  \
+        ::kr::FieldType::T,                                                                                  \
+        w,                                                                                                   \
         [](const void* r) -> ::kr::Value { return ::kr::detail::ToValue(static_cast<const Self*>(r)->m); },  \
-        [](void* r, const ::kr::Value& v) { ::kr::detail::FromValue(static_cast<Self*>(r)->m, v); }},
+        [](void* r, const ::kr::Value& v) { ::kr::detail::FromValue(static_cast<Self*>(r)->m, v); },         \
+        [](void* r, qint64 v) { ::kr::detail::SetInt(static_cast<Self*>(r)->m, v); },                        \
+        [](void* r, QString&& v) { ::kr::detail::SetText(static_cast<Self*>(r)->m, std::move(v)); }},
 #define KR_KEY_ENUM(E, flags, ...) E,
 #define KR_KEY_DECL(E, flags, ...) ::kr::KeyDecl{#E, flags, {__VA_ARGS__}},

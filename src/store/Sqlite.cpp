@@ -108,6 +108,10 @@ int Connection::open(const QString& path, bool create, const QByteArray& key) {
                                       &FoldFunction, nullptr, nullptr, nullptr);
 }
 
+int Connection::rekey(const QByteArray& key) {
+    return sqlite3_rekey(db_, key.constData(), static_cast<int>(key.size()));
+}
+
 void Connection::close() {
     if (db_ != nullptr) {
         sqlite3_close_v2(db_);
@@ -125,6 +129,10 @@ void Connection::setBusyTimeout(int milliseconds) {
 
 qint64 Connection::changes() const {
     return sqlite3_changes(db_);
+}
+
+qint64 Connection::totalChanges() const {
+    return sqlite3_total_changes(db_);
 }
 
 qint64 Connection::lastInsertRowid() const {

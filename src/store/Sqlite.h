@@ -55,10 +55,15 @@ public:
     bool isOpen() const { return db_ != nullptr; }
     sqlite3* handle() const { return db_; }
 
+    // Enciphers the open file under another key, rewriting every page in one transaction.
+    int rekey(const QByteArray& key);
+
     // Runs statements without results; returns an SQLite result code.
     int exec(const QString& sql);
     void setBusyTimeout(int milliseconds);
     qint64 changes() const;
+    // Every row this connection changed since it opened.
+    qint64 totalChanges() const;
     qint64 lastInsertRowid() const;
     QString errorMessage() const;
     int extendedErrorCode() const;

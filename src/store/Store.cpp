@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 namespace kr {
 
@@ -78,16 +79,18 @@ std::shared_ptr<DataFile> Store::dataFile(const QString& path, bool enciphered) 
     return file;
 }
 
-bool Store::dataFileChangedElsewhere() {
+bool Store::changedByOthers() {
     std::shared_ptr<DataFile> file;
     {
         std::lock_guard lock(mutex_);
-        auto it = files_.find(ResolveFileName(QDir(workDir_).filePath(kDataFileName)).toLower());
-        if (it == files_.end())
-            return false;
-        file = it->second.lock();
+        auto it = files_.find(filePath(Schedule::decl()).toLower());
+        if (it != files_.end())
+            file = it->second.lock();
     }
-    return file != nullptr && file->changedElsewhere();
+    if (!file)
+        return false;
+    std::lock_guard lock(file->mutex());
+    return file->changedByOthers();
 }
 
 std::shared_ptr<TableFile> Store::openTable(const TableDecl& decl, const QString& file, OpenMode mode) {
@@ -133,6 +136,12 @@ void Store::openProcedure(TableFile& table, OpenMode mode) {
     if (e.code == Err::IsLocked) {
         // Left locked, for example by a station that stopped in the middle of a transaction.
         table.file().send(QStringLiteral("Recover=10"));
+        e = table.open(mode, version);
+    }
+    if (e.code == Err::InvalidFile) {
+        // Another station may be making the file at this very moment (an earlier version made
+        // it in place): look once more after a moment before taking it for damaged.
+        QThread::msleep(250);
         e = table.open(mode, version);
     }
 

@@ -52,9 +52,10 @@ public:
     void closeTable(const std::shared_ptr<TableFile>& table);
     int useCount(const TableDecl& decl, const QString& file = {}) const;
 
-    // True when another station wrote to the data file since the last call (false while it
-    // is not open, and at the first call).
-    bool dataFileChangedElsewhere();
+    // Whether another station or process wrote the data file since the last call (the first
+    // call only takes note). Cheap enough for every tick: no lock is waited for, and nothing
+    // is read while the data file is not open in this process.
+    bool changedByOthers();
 
     // The file behind a path, one per process, shared by the tables in it.
     std::shared_ptr<DataFile> dataFile(const QString& path, bool enciphered);

@@ -91,6 +91,22 @@ RecordMeta& TableAccess::meta(const void* record) const {
     return *table_->decl().meta(const_cast<void*>(record));
 }
 
+void TableAccess::load(sql::Statement* st, void* record) {
+    const auto& fields = *table_->decl().fields;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const int col = static_cast<int>(i) + 2;
+        if (fields[i].isText())
+            fields[i].setText(record, st->columnText(col));
+        else
+            fields[i].setInt(record, st->columnInt(col));
+    }
+    RecordMeta& m = meta(record);
+    m.rowid = st->columnInt(0);
+    m.version = st->columnInt(1);
+    m.watched = watchNext_;
+    watchNext_ = false;
+}
+
 Err TableAccess::read(sql::Statement* st, void* record) {
     const int rc = st->step();
     if (rc != SQLITE_ROW) {
@@ -98,19 +114,7 @@ Err TableAccess::read(sql::Statement* st, void* record) {
         return setError(rc == SQLITE_DONE ? StoreError{Err::NoMoreRecords, {}, 0}
                                           : table_->statementError(rc));
     }
-    const auto& fields = *table_->decl().fields;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const int col = static_cast<int>(i) + 2;
-        if (fields[i].isText())
-            fields[i].set(record, st->columnText(col));
-        else
-            fields[i].set(record, st->columnInt(col));
-    }
-    RecordMeta& m = meta(record);
-    m.rowid = st->columnInt(0);
-    m.version = st->columnInt(1);
-    m.watched = watchNext_;
-    watchNext_ = false;
+    load(st, record);
     st->reset();
     return setError(Err::None);
 }
@@ -166,6 +170,57 @@ Err TableAccess::step(bool forward, void* record) {
 
 Err TableAccess::next(void* record) {
     return step(true, record);
+}
+
+Err TableAccess::nextBatch(int n, const std::function<void*()>& append) {
+    if (n <= 0)
+        return setError(Err::None);
+    std::lock_guard lock(table_->file().mutex());
+    TableFile::Stmt kind = TableFile::FirstN;
+    bool withRow = false;
+    switch (cursor_.mode) {
+    case Mode::Start:
+        kind = TableFile::FirstN;
+        break;
+    case Mode::FromValue:
+        kind = TableFile::ValueFromN;
+        break;
+    case Mode::FromRow:
+        kind = TableFile::RowFromN;
+        withRow = true;
+        break;
+    case Mode::AtRow:
+        kind = TableFile::AfterN;
+        withRow = true;
+        break;
+    }
+    sql::Statement* st = table_->keyStatement(kind, cursor_.key);
+    if (!st->valid())
+        return setError(table_->statementError(st->prepareResult()));
+    int index = 1;
+    if (cursor_.mode != Mode::Start) {
+        for (const Value& v : cursor_.values)
+            BindValue(*st, index++, v);
+    }
+    if (withRow)
+        st->bind(index++, cursor_.rowid);
+    st->bind(index, static_cast<qint64>(n));
+    void* last = nullptr;
+    int rc = 0;
+    while ((rc = st->step()) == SQLITE_ROW) {
+        last = append();
+        load(st, last);
+    }
+    // The statement is reset at once: between batches it holds no lock on the file.
+    st->reset();
+    if (rc != SQLITE_DONE)
+        return setError(table_->statementError(rc));
+    if (last == nullptr)
+        return setError(Err::NoMoreRecords);
+    cursor_.mode = Mode::AtRow;
+    cursor_.values = keyValues(cursor_.key, last);
+    cursor_.rowid = meta(last).rowid;
+    return setError(Err::None);
 }
 
 Err TableAccess::previous(void* record) {

@@ -6,6 +6,7 @@
 
 #include "store/Store.h"
 
+#include <functional>
 #include <vector>
 
 namespace kr {
@@ -36,6 +37,10 @@ public:
     Err setFrom(int key, const void* record);
     Err next(void* record);
     Err previous(void* record);
+    // Up to `n` records forward from the position in one statement: `append` gives the place
+    // of each record read. The statement is closed again before it returns, so that no lock is
+    // held between calls. 33 when none was left.
+    Err nextBatch(int n, const std::function<void*()>& append);
     // Get(key): the record whose key fields equal the record's; 35 when there is none.
     Err get(int key, void* record);
     // Loads the record at a stable address (its row number).
@@ -80,6 +85,7 @@ private:
     std::vector<Value> keyValues(int key, const void* record) const;
     RecordMeta& meta(const void* record) const;
     Err read(sql::Statement* st, void* record);
+    void load(sql::Statement* st, void* record);
     Err step(bool forward, void* record);
     Err setError(Err code);
     Err setError(const StoreError& e);
@@ -107,6 +113,12 @@ public:
     Err set(int key, const R& r) { return setFrom(key, &r); }
     Err next(R& r) { return TableAccess::next(&r); }
     Err previous(R& r) { return TableAccess::previous(&r); }
+    // Replaces `out` with up to `n` following records; 33 (and `out` empty) when none is left.
+    Err nextBatch(std::vector<R>& out, int n) {
+        out.clear();
+        out.reserve(static_cast<std::size_t>(n > 0 ? n : 0));
+        return TableAccess::nextBatch(n, [&out]() -> void* { return &out.emplace_back(); });
+    }
     Err get(int key, R& r) { return TableAccess::get(key, &r); }
     Err fetch(qint64 rowid, R& r) { return TableAccess::fetch(rowid, &r); }
     Err add(R& r) { return TableAccess::add(&r); }

@@ -1,8 +1,18 @@
 #include "store/TableFile.h"
 
+#include "platform/PrivateFiles.h"
 #include "store/Cipher.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlite3.h>
@@ -28,25 +38,6 @@ DataFile::~DataFile() {
     disconnect();
 }
 
-bool DataFile::changedElsewhere() {
-    std::lock_guard lock(mutex_);
-    if (!conn_.isOpen() || transaction_)
-        return false;
-    conn_.setBusyTimeout(0);
-    qint64 version = -1;
-    {
-        sql::Statement st(conn_.handle(), QStringLiteral("PRAGMA data_version"));
-        if (st.valid() && st.step() == SQLITE_ROW)
-            version = st.columnInt(0);
-    }
-    conn_.setBusyTimeout(statementWaitMs_);
-    if (version < 0)
-        return false;
-    const bool changed = dataVersion_ >= 0 && version != dataVersion_;
-    dataVersion_ = version;
-    return changed;
-}
-
 bool DataFile::existsOnDisk() const {
     return QFileInfo::exists(path_);
 }
@@ -55,38 +46,75 @@ StoreError DataFile::fail(int rc) {
     return sql::ToStoreError(rc, conn_);
 }
 
-int DataFile::openConnection(bool create) {
-    const int rc = conn_.open(path_, create, enciphered_ ? OwnerPassword() : QByteArray());
+int DataFile::openConnection(const QString& path, bool create, Keying keying) {
+    QByteArray key;
+    if (enciphered_)
+        key = keying == Keying::Raw ? OwnerRawKey() : OwnerPassword();
+    const int rc = conn_.open(path, create, key);
     if (rc == SQLITE_OK) {
-        // A larger page cache keeps big runs of writes (imports, synchronization) quick.
-        conn_.exec(QStringLiteral("PRAGMA cache_size=-32768"));
+        setCache(kCacheKb);
         conn_.setBusyTimeout(statementWaitMs_);
     }
     return rc;
+}
+
+int DataFile::probe() {
+    // Reading the catalogue proves the key and the file; wait for a lock as allowed.
+    conn_.setBusyTimeout(openWaitMs_);
+    int rc = 0;
+    {
+        sql::Statement st(conn_.handle(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        rc = st.valid() ? st.step() : st.prepareResult();
+    }
+    conn_.setBusyTimeout(statementWaitMs_);
+    return rc;
+}
+
+int DataFile::openKeyed(OpenMode mode) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int rc = openConnection(path_, false, Keying::Raw);
+        if (rc == SQLITE_OK) {
+            if (mode == OpenMode::DenyWrite)
+                conn_.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+            rc = probe();
+        }
+        if (rc == SQLITE_ROW || !enciphered_ || (rc & 0xff) != SQLITE_NOTADB)
+            return rc;
+        // A file of an earlier version, keyed with the password itself: read it that way and
+        // re-key it, so that later opens are quick.
+        rc = openConnection(path_, false, Keying::Password);
+        if (rc == SQLITE_OK) {
+            if (mode == OpenMode::DenyWrite)
+                conn_.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+            rc = probe();
+        }
+        if (rc != SQLITE_ROW)
+            return rc;
+        conn_.setBusyTimeout(openWaitMs_);
+        const int rekeyed = conn_.rekey(OwnerRawKey());
+        conn_.setBusyTimeout(statementWaitMs_);
+        if (rekeyed == SQLITE_OK)
+            return probe();
+        // Another station may be re-keying it at this moment: open it afresh once. Failing
+        // that, the file is used under the password and re-keyed at a later open.
+        if (attempt == 1)
+            return probe();
+        conn_.close();
+    }
+    return SQLITE_NOTADB;
 }
 
 StoreError DataFile::connect(OpenMode mode) {
     if (!existsOnDisk())
         return StoreError{Err::FileNotFound, {}, 0};
     const bool fresh = !conn_.isOpen();
+    int rc = SQLITE_ROW;
     if (fresh) {
-        const int rc = openConnection(false);
-        if (rc != SQLITE_OK) {
-            StoreError e = fail(rc);
-            disconnect();
-            return e;
-        }
-        if (mode == OpenMode::DenyWrite)
-            conn_.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+        TightenFile(path_);
+        rc = openKeyed(mode);
+    } else {
+        rc = probe();
     }
-    // Reading the catalogue proves the password and the file; wait for a lock as allowed.
-    conn_.setBusyTimeout(openWaitMs_);
-    int rc = 0;
-    {
-        sql::Statement probe(conn_.handle(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        rc = probe.valid() ? probe.step() : probe.prepareResult();
-    }
-    conn_.setBusyTimeout(statementWaitMs_);
     if (rc != SQLITE_ROW) {
         StoreError e = fail(rc);
         // A connection that other tables already use stays; a new one that failed goes.
@@ -97,19 +125,67 @@ StoreError DataFile::connect(OpenMode mode) {
     return {};
 }
 
+StoreError DataFile::publishNewFile() {
+    // The file is made complete under a name of its own and only then given its name, so that
+    // no other station ever opens it half made (with another salt, or no catalogue yet).
+    const QFileInfo info(path_);
+    const QString temp = info.absoluteDir().filePath(
+        QStringLiteral(".%1.%2.%3.new")
+            .arg(info.fileName())
+            .arg(::getpid())
+            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    const QByteArray tempNative = QFile::encodeName(temp);
+    const int fd = OpenPrivateFile(temp, O_WRONLY | O_CREAT | O_EXCL);
+    if (fd < 0)
+        return StoreError{Err::StorageError, QString::fromLocal8Bit(std::strerror(errno)), errno};
+    ::close(fd);
+    auto removeTemp = [&] {
+        ::unlink(tempNative.constData());
+        ::unlink((tempNative + "-journal").constData());
+    };
+    int rc = openConnection(temp, false, Keying::Raw);
+    if (rc == SQLITE_OK)
+        rc = conn_.exec(QStringLiteral("PRAGMA application_id=%1;"
+                                       "CREATE TABLE IF NOT EXISTS %2 (name TEXT PRIMARY KEY, "
+                                       "version INTEGER NOT NULL)")
+                            .arg(kApplicationId)
+                            .arg(kLayouts));
+    if (rc != SQLITE_OK) {
+        StoreError e = fail(rc);
+        conn_.close();
+        removeTemp();
+        return e;
+    }
+    conn_.close();
+    const QByteArray finalNative = QFile::encodeName(path_);
+    int moved =
+        ::renameat2(AT_FDCWD, tempNative.constData(), AT_FDCWD, finalNative.constData(), RENAME_NOREPLACE);
+    if (moved != 0 && errno != EEXIST) {
+        // A file system without renaming that refuses to replace: a hard link does the same.
+        moved = ::link(tempNative.constData(), finalNative.constData());
+    }
+    const int why = errno;
+    removeTemp();
+    // Another station made the file first: theirs is used.
+    if (moved != 0 && why != EEXIST)
+        return StoreError{Err::StorageError, QString::fromLocal8Bit(std::strerror(why)), why};
+    return {};
+}
+
 StoreError DataFile::createFile() {
     if (!conn_.isOpen()) {
-        const int rc = openConnection(true);
-        if (rc != SQLITE_OK) {
-            StoreError e = fail(rc);
-            disconnect();
-            return e;
+        if (!existsOnDisk()) {
+            StoreError e = publishNewFile();
+            if (!e.ok())
+                return e;
         }
+        StoreError e = connect(OpenMode::Shared);
+        if (!e.ok())
+            return e;
     }
-    const int rc = conn_.exec(QStringLiteral("PRAGMA application_id=%1;"
-                                             "CREATE TABLE IF NOT EXISTS %2 (name TEXT PRIMARY KEY, "
+    // A file made by an earlier version may lack the catalogue of layouts.
+    const int rc = conn_.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name TEXT PRIMARY KEY, "
                                              "version INTEGER NOT NULL)")
-                                  .arg(kApplicationId)
                                   .arg(kLayouts));
     if (rc != SQLITE_OK) {
         StoreError e = fail(rc);
@@ -158,7 +234,17 @@ StoreError DataFile::begin(int waitMs, bool exclusive) {
     if (rc != SQLITE_OK)
         return fail(rc);
     transaction_ = true;
+    // A run of many writes (an import, a synchronization) adds to every key of its tables in
+    // key order, that is all over the file: once the keys outgrow the page cache, every add
+    // reads, deciphers, enciphers and writes pages it had a moment ago, and the adds get
+    // slower as the table grows. Inside a transaction the cache may grow much further; the
+    // pages are only taken as they are used, and given back at the commit.
+    setCache(kTransactionCacheKb);
     return {};
+}
+
+void DataFile::setCache(int kilobytes) {
+    conn_.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kilobytes));
 }
 
 StoreError DataFile::commit() {
@@ -169,9 +255,11 @@ StoreError DataFile::commit() {
         StoreError e = fail(rc);
         conn_.exec(QStringLiteral("ROLLBACK"));
         transaction_ = false;
+        setCache(kCacheKb);
         return e;
     }
     transaction_ = false;
+    setCache(kCacheKb);
     return {};
 }
 
@@ -180,7 +268,38 @@ StoreError DataFile::rollback() {
         return {};
     const int rc = conn_.exec(QStringLiteral("ROLLBACK"));
     transaction_ = false;
+    setCache(kCacheKb);
     return rc == SQLITE_OK ? StoreError{} : fail(rc);
+}
+
+qint64 DataFile::readDataVersion() {
+    if (!conn_.isOpen())
+        return -1;
+    conn_.setBusyTimeout(0);
+    qint64 version = -1;
+    {
+        sql::Statement st(conn_.handle(), QStringLiteral("PRAGMA data_version"));
+        if (st.valid() && st.step() == SQLITE_ROW)
+            version = st.columnInt(0);
+    }
+    conn_.setBusyTimeout(statementWaitMs_);
+    return version;
+}
+
+bool DataFile::changedByOthers() {
+    const qint64 version = readDataVersion();
+    if (version < 0)
+        return false;
+    const bool changed = dataVersion_ >= 0 && version != dataVersion_;
+    dataVersion_ = version;
+    return changed;
+}
+
+std::optional<DataFile::ChangeStamp> DataFile::changeStamp() {
+    const qint64 version = readDataVersion();
+    if (version < 0)
+        return std::nullopt;
+    return ChangeStamp{version, conn_.totalChanges()};
 }
 
 int DataFile::recordedVersion(const QString& table) {
@@ -451,12 +570,29 @@ QString TableFile::keySql(Stmt kind, int key) const {
     }
     const QString from = QStringLiteral("SELECT ") + schema_.selectList + QStringLiteral(" FROM ") +
                          schema_.table + QStringLiteral(" WHERE ") + opt;
+    // The batched kinds bind their number of records after the key values.
+    qsizetype limitParam = 0;
+    switch (kind) {
+    case FirstN:
+        limitParam = 1;
+        break;
+    case AfterN:
+    case RowFromN:
+        limitParam = cols.size() + 2;
+        break;
+    case ValueFromN:
+        limitParam = cols.size() + 1;
+        break;
+    default:
+        break;
+    }
     auto order = [&](bool asc) {
         QStringList o;
         for (const QString& c : cols)
             o << c + (asc ? QStringLiteral(" ASC") : QStringLiteral(" DESC"));
         o << (asc ? QStringLiteral("_id ASC") : QStringLiteral("_id DESC"));
-        return QStringLiteral(" ORDER BY ") + o.join(QLatin1Char(',')) + QStringLiteral(" LIMIT 1");
+        return QStringLiteral(" ORDER BY ") + o.join(QLatin1Char(',')) +
+               (limitParam > 0 ? QStringLiteral(" LIMIT ?%1").arg(limitParam) : QStringLiteral(" LIMIT 1"));
     };
     auto params = [](qsizetype n) {
         QStringList p;
@@ -471,18 +607,22 @@ QString TableFile::keySql(Stmt kind, int key) const {
     };
     switch (kind) {
     case First:
+    case FirstN:
         return from + order(true);
     case Last:
         return from + order(false);
     case After:
+    case AfterN:
         return from + rowCompare(withRow, ">") + order(true);
     case Before:
         return from + rowCompare(withRow, "<") + order(false);
     case RowFrom:
+    case RowFromN:
         return from + rowCompare(withRow, ">=") + order(true);
     case RowTo:
         return from + rowCompare(withRow, "<=") + order(false);
     case ValueFrom:
+    case ValueFromN:
         return cols.isEmpty() ? from + order(true) : from + rowCompare(cols, ">=") + order(true);
     case ValueTo:
         return cols.isEmpty() ? from + order(false) : from + rowCompare(cols, "<=") + order(false);

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace kr {
 
@@ -41,7 +42,8 @@ public:
     StoreError createFile();
     void disconnect();
 
-    // Driver options: "Recover=N" lets the next opens wait N seconds for a stale lock;
+    // Driver options: "Recover=N" lets the next opens wait N seconds for a stale lock (the one
+    // wait longer than kLongestWaitMs: an open that fails ends the program);
     // "LockWait=N" lets a single write wait N milliseconds for another station's lock;
     // "QUICKSCAN=on|off" needs nothing from this storage.
     void send(const QString& option);
@@ -58,31 +60,69 @@ public:
     // The layout version recorded for a table, 0 when none is recorded.
     int recordedVersion(const QString& table);
 
-    // True when another connection (another station, another program) committed a change
-    // to the file since the last call; the first call only takes note. One cheap statement
-    // that does not wait for another station's lock: a file that is busy reads as unchanged
-    // until the next call.
-    bool changedElsewhere();
+    // Whether another connection (another station, or another process of this one) committed
+    // a change to the file since the last call; the first call only takes note. Never waits
+    // for a lock: a file being written now is seen as changed at the call after its commit.
+    bool changedByOthers();
 
-    static constexpr int kStatementWaitMs = 5000;
+    // A value that differs whenever the file changed since it was taken, by this process or by
+    // another; nullopt when it cannot be told without waiting for a lock.
+    struct ChangeStamp {
+        qint64 dataVersion = -1;
+        qint64 ownChanges = -1;
+        bool operator==(const ChangeStamp&) const = default;
+    };
+    std::optional<ChangeStamp> changeStamp();
+
+    // The longest a single operation waits for another station's lock before it fails: the
+    // program's window thread never waits longer than this.
+    static constexpr int kLongestWaitMs = 2000;
+    static constexpr int kStatementWaitMs = kLongestWaitMs;
 
 private:
+    enum class Keying { Raw, Password };
     StoreError fail(int rc);
-    int openConnection(bool create);
+    int openConnection(const QString& path, bool create, Keying keying);
+    int openKeyed(OpenMode mode);
+    int probe();
+    StoreError publishNewFile();
+    qint64 readDataVersion();
+    void setCache(int kilobytes);
+
+    static constexpr int kCacheKb = 32 * 1024;
+    static constexpr int kTransactionCacheKb = 384 * 1024;
 
     QString path_;
     bool enciphered_;
     std::recursive_mutex mutex_;
     sql::Connection conn_;
     bool transaction_ = false;
-    int openWaitMs_ = 2000;
-    int statementWaitMs_ = kStatementWaitMs;
+    int openWaitMs_ = kLongestWaitMs;
     qint64 dataVersion_ = -1;
+    int statementWaitMs_ = kStatementWaitMs;
 };
 
 class TableFile {
 public:
-    enum Stmt { First, Last, After, Before, RowFrom, RowTo, ValueFrom, ValueTo, Equal, Exists, KeyStmtCount };
+    // The *N statements read forward like their one-record kinds, up to a number of records
+    // bound as their last parameter.
+    enum Stmt {
+        First,
+        Last,
+        After,
+        Before,
+        RowFrom,
+        RowTo,
+        ValueFrom,
+        ValueTo,
+        Equal,
+        Exists,
+        FirstN,
+        AfterN,
+        RowFromN,
+        ValueFromN,
+        KeyStmtCount
+    };
     enum TableStmt { Insert, Update, UpdateChecked, Delete, ByRowid, Count, Empty, TableStmtCount };
 
     TableFile(std::shared_ptr<DataFile> file, const TableDecl& decl);

@@ -2,7 +2,9 @@
 #include "StoreFixture.h"
 #include "store/Sqlite.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QMessageAuthenticationCode>
 #include <QProcess>
 
 namespace kr::test {
@@ -39,7 +41,7 @@ TEST_F(Cipher, TheDataFileOpensOnlyUnderTheOwnerPassword) {
     EXPECT_FALSE(raw.startsWith("SQLite format 3"));
 
     sql::Connection right;
-    ASSERT_EQ(right.open(dataFile(), false, OwnerPassword()), 0);
+    ASSERT_EQ(right.open(dataFile(), false, OwnerRawKey()), 0);
     EXPECT_EQ(right.exec(QStringLiteral("SELECT count(*) FROM s")), 0);
     sql::Connection wrong;
     ASSERT_EQ(wrong.open(dataFile(), false, QByteArray("kR7!vq#2N")), 0);
@@ -51,12 +53,63 @@ TEST_F(Cipher, TheDataFileOpensOnlyUnderTheOwnerPassword) {
     EXPECT_NE(code, 0);
     EXPECT_TRUE(plain.contains(QStringLiteral("not a database"))) << plain.toStdString();
 
-    // Another installation of the same storage reads it under the same password.
+    // Another installation of the same storage reads it under the same key.
     const QString other =
         RunTool(QStringLiteral("sqlcipher"), {dataFile()},
-                "PRAGMA key='" + OwnerPassword() + "';\nSELECT DESCRIPTION FROM s;\n", &code);
+                "PRAGMA key=\"" + OwnerRawKey() + "\";\nSELECT DESCRIPTION FROM s;\n", &code);
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(other.contains(QStringLiteral("secret plans"))) << other.toStdString();
+}
+
+// The raw key is the owner password's derivation, fixed once: every installation keys its
+// files alike.
+TEST(CipherKey, TheRawKeyIsDerivedFromTheOwnerPassword) {
+    // PBKDF2-HMAC-SHA256 with one block of output.
+    const QByteArray salt(kOwnerKeySalt);
+    QByteArray u = QMessageAuthenticationCode::hash(salt + QByteArray("\0\0\0\1", 4), OwnerPassword(),
+                                                    QCryptographicHash::Sha256);
+    QByteArray t = u;
+    for (int i = 1; i < kOwnerKeyRounds; ++i) {
+        u = QMessageAuthenticationCode::hash(u, OwnerPassword(), QCryptographicHash::Sha256);
+        for (qsizetype j = 0; j < t.size(); ++j)
+            t[j] = static_cast<char>(t[j] ^ u[j]);
+    }
+    EXPECT_EQ(OwnerRawKey(), "x'" + t.toHex() + "'");
+}
+
+TEST_F(Cipher, AFileKeyedWithThePasswordIsReadAndReKeyedOnItsFirstOpen) {
+    {
+        Table<Schedule> s(*store);
+        Schedule t = Task(1, QStringLiteral("kept from before"));
+        ASSERT_EQ(s.add(t), Err::None);
+    }
+    resetStore();
+    // Key the file as the earlier versions did: under the password itself.
+    {
+        sql::Connection c;
+        ASSERT_EQ(c.open(dataFile(), false, OwnerRawKey()), 0);
+        ASSERT_EQ(c.rekey(OwnerPassword()), 0);
+    }
+    {
+        sql::Connection old;
+        ASSERT_EQ(old.open(dataFile(), false, OwnerPassword()), 0);
+        ASSERT_EQ(old.exec(QStringLiteral("SELECT count(*) FROM s")), 0);
+    }
+    {
+        Table<Schedule> s(*store);
+        Schedule t;
+        t.id = 1;
+        ASSERT_EQ(s.get(Schedule::KEYID, t), Err::None);
+        EXPECT_EQ(t.description, QStringLiteral("kept from before"));
+        EXPECT_TRUE(dialogs.shown.empty());
+    }
+    resetStore();
+    sql::Connection now;
+    ASSERT_EQ(now.open(dataFile(), false, OwnerRawKey()), 0);
+    EXPECT_EQ(now.exec(QStringLiteral("SELECT count(*) FROM s")), 0);
+    sql::Connection password;
+    ASSERT_EQ(password.open(dataFile(), false, OwnerPassword()), 0);
+    EXPECT_EQ(password.exec(QStringLiteral("SELECT count(*) FROM s")), 26);
 }
 
 TEST_F(Cipher, TheTagFileHasNoPassword) {

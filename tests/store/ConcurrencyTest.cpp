@@ -134,7 +134,7 @@ TEST_F(Concurrency, RefusingAKeyRebuildEndsTheProcess) {
     { Table<Holidays> h(*store); }
     {
         sql::Connection c;
-        ASSERT_EQ(c.open(dataFile(), false, OwnerPassword()), 0);
+        ASSERT_EQ(c.open(dataFile(), false, OwnerRawKey()), 0);
         ASSERT_EQ(c.exec(QStringLiteral("DROP INDEX \"Hol__KEYHOLIDAYDATE\"")), 0);
     }
     Peer peer(dir.path(), {QStringLiteral("No")});
@@ -149,26 +149,26 @@ TEST_F(Concurrency, RefusingAKeyRebuildEndsTheProcess) {
 
 TEST_F(Concurrency, AnotherStationsWritesAreNoticedOnceAndOursNever) {
     Table<Schedule> s(*store);
-    EXPECT_FALSE(store->dataFileChangedElsewhere()); // the first look only takes note
+    EXPECT_FALSE(store->changedByOthers()); // the first look only takes note
     Schedule t = Task(1, QStringLiteral("ours"));
     ASSERT_EQ(s.add(t), Err::None);
-    EXPECT_FALSE(store->dataFileChangedElsewhere());
+    EXPECT_FALSE(store->changedByOthers());
 
     Peer peer(dir.path());
     EXPECT_EQ(peer.ask(QStringLiteral("add 2 written by the peer")), QStringLiteral("0"));
-    EXPECT_TRUE(store->dataFileChangedElsewhere());
-    EXPECT_FALSE(store->dataFileChangedElsewhere());
+    EXPECT_TRUE(store->changedByOthers());
+    EXPECT_FALSE(store->changedByOthers());
 
     // A station holding the file does not hold up the look, and its commit is seen after.
     EXPECT_EQ(peer.ask(QStringLiteral("exclusive")), QStringLiteral("0"));
     EXPECT_EQ(peer.ask(QStringLiteral("add 3 written under a lock")), QStringLiteral("0"));
     QElapsedTimer timer;
     timer.start();
-    const bool seenDuringTheLock = store->dataFileChangedElsewhere();
+    const bool seenDuringTheLock = store->changedByOthers();
     EXPECT_LT(timer.elapsed(), 500);
     EXPECT_EQ(peer.ask(QStringLiteral("unlock")), QStringLiteral("0"));
-    EXPECT_TRUE(seenDuringTheLock || store->dataFileChangedElsewhere());
-    EXPECT_FALSE(store->dataFileChangedElsewhere());
+    EXPECT_TRUE(seenDuringTheLock || store->changedByOthers());
+    EXPECT_FALSE(store->changedByOthers());
 }
 
 } // namespace

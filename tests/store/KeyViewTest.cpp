@@ -2,6 +2,9 @@
 #include "StoreFixture.h"
 #include "store/Transaction.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 namespace kr::test {
 namespace {
 
@@ -95,6 +98,118 @@ TEST_F(KeyViewTest, ConditionsFilterByValueLetterCaseAndFlags) {
         walk(Schedule::KEYDATE, [](const Schedule& s) { return s.disabled != 0; });
     EXPECT_EQ(active.positionOf(every.front()), -1);
     EXPECT_EQ(active.positionOf(expected.back()), static_cast<qint64>(expected.size()) - 1);
+}
+
+// A view larger than a few marks: every position and every record's position agree with
+// the key walked one by one, through the marks the count left.
+TEST_F(KeyViewTest, PositionsFarIntoALargeViewComeFromItsMarks) {
+    Table<Schedule> tasks(*store);
+    {
+        Transaction t;
+        ASSERT_EQ(t.begin({&tasks}), Err::None);
+        for (int i = 1; i <= 3000; ++i) {
+            Schedule s =
+                Task(i, {}, DateFromYmd(2026, 1, 1) + (i * 37) % 400, TimeFromHms(i % 24, i % 60, 0));
+            ASSERT_EQ(tasks.add(s), Err::None);
+        }
+        ASSERT_EQ(t.commit(), Err::None);
+    }
+    const std::vector<qint64> expected = walk(Schedule::KEYDATE, [](const Schedule&) { return true; });
+    ASSERT_EQ(expected.size(), 3000u);
+    for (int round = 0; round < 2; ++round) {
+        KeyView view(tasks, Schedule::KEYDATE);
+        ASSERT_EQ(view.count(), 3000);
+        EXPECT_TRUE(view.exact());
+        for (qint64 first : {0, 1, 511, 512, 513, 1023, 1024, 1500, 2047, 2560, 2990, 2999}) {
+            std::vector<qint64> rows;
+            ASSERT_TRUE(view.rowids(first, 20, rows));
+            const auto stop = std::min<qint64>(3000, first + 20);
+            EXPECT_EQ(rows, std::vector<qint64>(expected.begin() + first, expected.begin() + stop)) << first;
+        }
+        for (std::size_t i = 0; i < expected.size(); i += 97)
+            EXPECT_EQ(view.positionOf(expected[i]), static_cast<qint64>(i));
+        EXPECT_EQ(view.positionOf(expected.back()), 2999);
+    }
+}
+
+// A view that changed gives its last count at once and is counted again on a thread of its
+// own; its owner hears of the new count on its own thread.
+TEST_F(KeyViewTest, AChangedLargeViewIsCountedAgainInTheBackground) {
+    int argc = 1;
+    char name[] = "store_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    KeyView::setCountHereMs(0);
+    struct Restore {
+        ~Restore() { KeyView::setCountHereMs(20); }
+    } restore;
+
+    Table<Schedule> tasks(*store);
+    auto add = [&](int from, int to, Date date) {
+        Transaction t;
+        ASSERT_EQ(t.begin({&tasks}), Err::None);
+        for (int i = from; i <= to; ++i) {
+            Schedule s = Task(i, {}, date + i % 50, TimeFromHms(i % 24, 0, 0));
+            s.category = i % 2 == 0 ? QStringLiteral("Home") : QStringLiteral("Work");
+            ASSERT_EQ(tasks.add(s), Err::None);
+        }
+        ASSERT_EQ(t.commit(), Err::None);
+    };
+    add(1, 20000, DateFromYmd(2026, 6, 1));
+    const std::vector<Cond> home{{Schedule::CATEGORY, Cond::EqualNoCase, QStringLiteral("home")}};
+    QObject owner;
+    auto settle = [&](KeyView& view, bool& refined) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!refined && timer.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        EXPECT_TRUE(refined);
+        (void)view;
+    };
+
+    bool refined = false;
+    {
+        KeyView first(tasks, Schedule::KEYCATEGORY, home);
+        first.onRefined(&owner, [&] { refined = true; });
+        const qint64 estimate = first.count();
+        EXPECT_FALSE(first.exact());
+        EXPECT_NE(estimate, 10000);
+        settle(first, refined);
+    }
+    {
+        KeyView counted(tasks, Schedule::KEYCATEGORY, home);
+        EXPECT_EQ(counted.count(), 10000);
+        EXPECT_TRUE(counted.exact());
+    }
+
+    // Records that sort first: the marks are a hundred places off until counted again.
+    add(20001, 20200, DateFromYmd(2025, 1, 1));
+    const std::vector<qint64> expected =
+        walk(Schedule::KEYCATEGORY, [](const Schedule& s) { return s.category == QStringLiteral("Home"); });
+    ASSERT_EQ(expected.size(), 10100u);
+    refined = false;
+    {
+        KeyView stale(tasks, Schedule::KEYCATEGORY, home);
+        stale.onRefined(&owner, [&] { refined = true; });
+        EXPECT_EQ(stale.count(), 10000);
+        EXPECT_FALSE(stale.exact());
+        // A record's place is nearly right, and the rows there show it; the first rows are
+        // right.
+        const qint64 place = stale.positionOf(expected[7000]);
+        EXPECT_GE(place, 6900);
+        EXPECT_LE(place, 7000);
+        std::vector<qint64> rows;
+        ASSERT_TRUE(stale.rowids(place, 1, rows));
+        EXPECT_EQ(rows, std::vector<qint64>{expected[7000]});
+        ASSERT_TRUE(stale.rowids(0, 10, rows));
+        EXPECT_EQ(rows, std::vector<qint64>(expected.begin(), expected.begin() + 10));
+        settle(stale, refined);
+    }
+    KeyView fresh(tasks, Schedule::KEYCATEGORY, home);
+    EXPECT_EQ(fresh.count(), 10100);
+    EXPECT_TRUE(fresh.exact());
+    EXPECT_EQ(all(fresh, 1000), expected);
+    EXPECT_EQ(fresh.positionOf(expected[9999]), 9999);
 }
 
 } // namespace

@@ -51,7 +51,7 @@ TEST_F(NumberingTest, ThreeFailuresAskWhetherToRetry) {
 
     // Another station holds a write transaction: reading goes on, every add fails.
     sql::Connection other;
-    ASSERT_EQ(other.open(dataFile(), false, OwnerPassword()), 0);
+    ASSERT_EQ(other.open(dataFile(), false, OwnerRawKey()), 0);
     ASSERT_EQ(other.exec(QStringLiteral("BEGIN IMMEDIATE")), 0);
     s.send(QStringLiteral("LockWait=50"));
 

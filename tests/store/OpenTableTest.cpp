@@ -19,7 +19,7 @@ QByteArray ReadAll(const QString& path) {
 // Runs raw statements on the data file, as a damaged or foreign file would look.
 void Tamper(const QString& path, const QString& sql) {
     sql::Connection c;
-    ASSERT_EQ(c.open(path, false, OwnerPassword()), 0);
+    ASSERT_EQ(c.open(path, false, OwnerRawKey()), 0);
     ASSERT_EQ(c.exec(sql), 0) << c.errorMessage().toStdString();
 }
 
@@ -233,7 +233,7 @@ TEST_F(OpenTableTest, AnUpgradeThatCannotHelpEndsWithTheUpgradeText) {
     Tamper(dataFile(), QStringLiteral("UPDATE _layout SET version=9 WHERE name='categories'"));
     resetStore();
     sql::Connection other;
-    ASSERT_EQ(other.open(dataFile(), false, OwnerPassword()), 0);
+    ASSERT_EQ(other.open(dataFile(), false, OwnerRawKey()), 0);
     ASSERT_EQ(other.exec(QStringLiteral("BEGIN IMMEDIATE")), 0);
     try {
         Table<Categories> c(*store);

@@ -172,6 +172,8 @@ void ScheduleListModel::rebuild() {
     }
     }
     if (view_) {
+        // A large view may first give its last count or an estimate; the exact one comes later.
+        view_->onRefined(this, [this] { refresh(); });
         count_ = view_->count();
         if (count_ >= 0)
             readErrorReported_ = false; // readable again: the next failure is news
