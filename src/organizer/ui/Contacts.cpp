@@ -5,6 +5,7 @@
 #include "organizer/ui/ListParts.h"
 #include "platform/Text.h"
 #include "platform/qt/Fields.h"
+#include "platform/qt/ListFormat.h"
 #include "platform/qt/WindowPosition.h"
 #include "store/Numbering.h"
 #include "store/Warnings.h"
@@ -79,6 +80,15 @@ const ListColumn kListColumns[] = {
     {"Address Line 3", &Contact::addressLine3, 22},
     {"Postal Code", &Contact::postalCode, 10},
 };
+
+// The list's built-in column format, from the columns above.
+QString BuiltInFormat(const QWidget* w) {
+    std::vector<ColumnFormat> columns;
+    for (const ListColumn& c : kListColumns)
+        columns.push_back(
+            {CharsWidth(w, c.width), QString::fromLatin1(c.title), QStringLiteral("@s%1@").arg(c.width)});
+    return FormatText(columns);
+}
 
 CategoryContext CategoriesOf(OrganizerContext& ctx) {
     return CategoryContext{ctx.store, ctx.dialogs, ctx.positions, ctx.dateFormat};
@@ -289,8 +299,8 @@ BrowseContacts::BrowseContacts(OrganizerContext ctx, bool picker, QWidget* paren
     layout->addWidget(tabs_);
     list_ = MakeRecordList(this);
     list_->setModel(model_);
-    for (int i = 0; i < static_cast<int>(std::size(kListColumns)); ++i)
-        list_->setColumnWidth(i, CharsWidth(list_, kListColumns[i].width));
+    ApplyListFormat(list_->horizontalHeader(),
+                    ChooseListFormat(ctx_.positions, kListProcedure, BuiltInFormat(list_)));
     layout->addWidget(list_, 1);
     auto* grid = new QGridLayout;
     const std::pair<const char*, void (BrowseContacts::*)()> commands[] = {
@@ -303,6 +313,7 @@ BrowseContacts::BrowseContacts(OrganizerContext ctx, bool picker, QWidget* paren
         {"&Pick", &BrowseContacts::pick},
         {"Send &Mail", &BrowseContacts::sendMail},
         {"Open &Web Site", &BrowseContacts::openWebSite},
+        {"Format &BrowseBox", &BrowseContacts::formatColumns},
     };
     int n = 0;
     for (const auto& [text, slot] : commands) {
@@ -510,7 +521,19 @@ std::unique_ptr<QMenu> BrowseContacts::contextMenu() {
     return menu;
 }
 
+void BrowseContacts::formatColumns() {
+    const QString builtIn = BuiltInFormat(list_);
+    FormatBrowseBox editor(HeaderFormat(list_->horizontalHeader(), builtIn), builtIn, this);
+    if (editor.exec() == QDialog::Accepted) {
+        ApplyListFormat(list_->horizontalHeader(), editor.format());
+        SaveListFormat(ctx_.positions, kListProcedure, builtIn, editor.format());
+    }
+    list_->setFocus();
+}
+
 void BrowseContacts::closeEvent(QCloseEvent* event) {
+    SaveListFormat(ctx_.positions, kListProcedure, BuiltInFormat(list_),
+                   HeaderFormat(list_->horizontalHeader(), BuiltInFormat(list_)));
     SaveWindowPosition(*this, objectName(), ctx_.positions);
     QWidget::closeEvent(event);
 }

@@ -96,6 +96,8 @@ public:
     void pick();
     void sendMail();
     void openWebSite();
+    // "Format BrowseBox": the columns shown, their widths and order, kept for next time.
+    void formatColumns();
     std::unique_ptr<QMenu> contextMenu();
 
 public Q_SLOTS:

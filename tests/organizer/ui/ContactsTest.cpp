@@ -2,10 +2,13 @@
 #include "OrganizerFixture.h"
 #include "organizer/PickedCategory.h"
 #include "organizer/ui/Contacts.h"
+#include "platform/qt/ListFormat.h"
 #include "store/Table.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTabBar>
@@ -91,7 +94,7 @@ TEST_F(ContactsTest, TheListShowsSevenOrdersAndTheCommandsOfItsMenu) {
     for (const QAction* a : popup->actions())
         menu << (a->isEnabled() ? QString() : QStringLiteral("~")) + a->text();
     EXPECT_EQ(menu, (QStringList{"&Copy to Clipboard", "&Add", "&Edit", "&Delete", "Cop&y", "&Pick",
-                                 "~Send &Mail", "~Open &Web Site"}));
+                                 "~Send &Mail", "~Open &Web Site", "Format &BrowseBox"}));
 
     // In picker mode "&Select" returns the highlighted contact.
     BrowseContacts picker(*ctx, true);
@@ -272,6 +275,53 @@ TEST_F(ContactsTest, MailAndWebAddressesAreOpenedOnlyAsMailAndWeb) {
     EXPECT_EQ(launched.value(1), QStringLiteral("mailto:anna%2Blist@example.org"));
     EXPECT_EQ(launched.size(), 2);
     EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("This address cannot be opened.")});
+}
+
+TEST_F(ContactsTest, TheColumnEditorHidesAndMovesColumnsForNextTime) {
+    addContact(1, "Smith", "Anna");
+    const QString section = QStringLiteral("BrowseContacts");
+    {
+        BrowseContacts w(*ctx);
+        EXPECT_TRUE(w.contextMenu()->actions().last()->text() == QStringLiteral("Format &BrowseBox"));
+        ASSERT_TRUE(WithOpened<FormatBrowseBox>(
+            [&] { w.button(QStringLiteral("Format &BrowseBox"))->click(); },
+            [&](FormatBrowseBox& editor) {
+                QTableWidget* cols = editor.columns();
+                EXPECT_EQ(cols->rowCount(), 11);
+                EXPECT_EQ(cols->item(2, 0)->text(), QStringLiteral("Email"));
+                qobject_cast<QCheckBox*>(cols->cellWidget(2, 1))->setChecked(false); // hide Email
+                cols->selectRow(1);
+                editor.moveUp(); // First Name first
+                editor.accept();
+            }));
+        EXPECT_TRUE(w.list()->horizontalHeader()->isSectionHidden(2));
+        EXPECT_EQ(w.list()->horizontalHeader()->logicalIndex(0), 1);
+        w.close();
+    }
+    EXPECT_TRUE(ctx->positions.read(section, kUserFormatKey).contains(QStringLiteral("|0~Email~@s26@|")));
+    {
+        BrowseContacts again(*ctx);
+        EXPECT_TRUE(again.list()->horizontalHeader()->isSectionHidden(2));
+        EXPECT_EQ(again.list()->horizontalHeader()->logicalIndex(0), 1);
+        // Reset brings the built-in layout back.
+        WithOpened<FormatBrowseBox>([&] { again.button(QStringLiteral("Format &BrowseBox"))->click(); },
+                                    [&](FormatBrowseBox& editor) {
+                                        editor.reset();
+                                        editor.accept();
+                                    });
+        EXPECT_FALSE(again.list()->horizontalHeader()->isSectionHidden(2));
+        EXPECT_EQ(again.list()->horizontalHeader()->logicalIndex(0), 0);
+    }
+    // A format saved against another list, or naming other columns, is discarded.
+    const QString builtIn = ctx->positions.read(section, kOriginalFormatKey);
+    ctx->positions.write(section, kUserFormatKey,
+                         QString(builtIn).replace(QStringLiteral("~Fax~"), QStringLiteral("~Telex~")));
+    EXPECT_EQ(ChooseListFormat(ctx->positions, section, builtIn), builtIn);
+    ctx->positions.write(section, kUserFormatKey, QStringLiteral("0~Last Name~@s30@"));
+    ctx->positions.write(section, kOriginalFormatKey, QStringLiteral("100~Last Name~@s30@"));
+    BrowseContacts stale(*ctx);
+    EXPECT_FALSE(stale.list()->horizontalHeader()->isSectionHidden(0));
+    EXPECT_EQ(ctx->positions.read(section, kOriginalFormatKey), builtIn);
 }
 
 TEST(ContactTextTest, EveryPartOnItsLineAndTheLabelsEvenWhenBlank) {
