@@ -1,6 +1,7 @@
 #include "app/Program.h"
 
 #include "app/MainFrame.h"
+#include "app/OrganizerWindows.h"
 #include "app/TaskWindows.h"
 #include "mail/KeychainSecretStore.h"
 #include "mail/SendStoredMessage.h"
@@ -147,6 +148,27 @@ int RunProgram(const ProgramOptions& options) {
     Launcher launcher({store, settings, clock, dialogs, log, queue, processes, frame});
     MessageWindows messages({store, settings, clock, dialogs, log, sound, launcher, ctx.positions,
                              options.dataDir, [&taskWindows] { taskWindows.reply(); }, &state.listeners});
+    OrganizerWindows organizer(
+        [&] {
+            return OrganizerContext{
+                store,
+                dialogs,
+                clock,
+                ctx.positions,
+                settings.dateFormat,
+                settings.userId,
+                settings.multiUser,
+                [&taskWindows](const QString& current) { return taskWindows.selectCategory(current); },
+                [&launcher](const QString& address) {
+                    launcher.launchProgram(0, address, QString(), QStringLiteral("open"), 0, true, true, true,
+                                           0);
+                }};
+        },
+        frame, state.listeners);
+    frame.registerWindow(QStringLiteral("ViewToDo"), [&organizer] { organizer.viewToDo(); });
+    frame.registerWindow(QStringLiteral("BrowseContacts"), [&organizer] { organizer.browseContacts(); });
+    frame.registerWindow(QStringLiteral("BrowseContactCategories"),
+                         [&organizer] { organizer.browseContactCategories(); });
     DueTaskMonitor monitor(
         {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher});
     frame.registerWindow(QStringLiteral("BrowseSchedule"), [&] {

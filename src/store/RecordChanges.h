@@ -324,6 +324,8 @@ public:
         bool reserved = false;
         // Sets the station stamps before a change is compared and written.
         std::function<void(R&)> stamp;
+        // How the duplicate-key warning names a key, when not by the table's own label.
+        std::function<QString(int key)> keyLabel = {};
     };
 
     RecordEditor(Table<R>& table, Request request, const R& loaded, Options options)
@@ -344,7 +346,10 @@ public:
                 return EditOutcome::Saved;
             if (e == Err::DuplicateKey) {
                 const int key = table_.duplicateKey(record);
-                warn::DuplicateKey(dialogs, key >= 0 ? table_.decl().keyLabel(key) : QString());
+                QString label = key >= 0 && options_.keyLabel ? options_.keyLabel(key) : QString();
+                if (label.isEmpty() && key >= 0)
+                    label = table_.decl().keyLabel(key);
+                warn::DuplicateKey(dialogs, label);
                 return EditOutcome::StayFirstField;
             }
             warn::InsertError(dialogs, table_.error());

@@ -166,6 +166,20 @@ int main(int argc, char** argv) {
                 e = schedule->put(t);
             }
             Answer(e);
+        } else if (cmd == QStringLiteral("todo-rename")) {
+            // "todo-rename old text|new text": the first entry of that text, renamed.
+            kr::Table<kr::Todo> todos(store);
+            kr::Todo t;
+            t.todo = rest.section(QLatin1Char('|'), 0, 0);
+            todos.set(kr::Todo::KEYTODO, t);
+            kr::Err e = todos.next(t);
+            if (e == kr::Err::None && t.todo != rest.section(QLatin1Char('|'), 0, 0))
+                e = kr::Err::RecordNotFound;
+            if (e == kr::Err::None) {
+                t.todo = rest.section(QLatin1Char('|'), 1);
+                e = todos.put(t);
+            }
+            Answer(e);
         } else if (cmd == QStringLiteral("begin")) {
             tx = std::make_unique<kr::Transaction>();
             const kr::Err e = tx->begin({schedule.get(), scripting.get()});

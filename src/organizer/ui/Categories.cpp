@@ -1,5 +1,7 @@
 #include "organizer/ui/Categories.h"
 
+#include "organizer/PickedCategory.h"
+
 #include "platform/Pictures.h"
 #include "platform/Text.h"
 #include "platform/qt/Fields.h"
@@ -56,9 +58,16 @@ QTableWidgetItem* Cell(const QString& text) {
 }
 
 // The row whose record number is `rowid`, else `fallback` kept within the list.
+qint64 RowidOf(const CategoryRow& r) {
+    return r.rowid;
+}
+template <class R> qint64 RowidOf(const R& r) {
+    return r.meta.rowid;
+}
+
 template <class R> int RowToHighlight(const std::vector<R>& rows, qint64 rowid, int fallback) {
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rowid != 0 && rows[i].meta.rowid == rowid)
+        if (rowid != 0 && RowidOf(rows[i]) == rowid)
             return static_cast<int>(i);
     return qBound(0, fallback, static_cast<int>(rows.size()) - 1);
 }
@@ -95,28 +104,124 @@ QPushButton* Button(const QString& text, QWidget* window, const std::function<vo
 
 } // namespace
 
+// -------------------------------------------------------------------------- CategoryRecord
+
+namespace {
+
+template <class R, QString R::*Name, int Key> class CategoryRecordOf final : public CategoryRecord {
+public:
+    explicit CategoryRecordOf(Store& store)
+        : table_(store) {}
+
+    const TableDecl& decl() const override { return R::decl(); }
+
+    bool readAll(std::vector<CategoryRow>& out) override {
+        Table<R> table(table_.store());
+        table.set(Key);
+        R r;
+        Err e;
+        while ((e = table.next(r)) == Err::None)
+            out.push_back({r.meta.rowid, Clip(r.*Name)});
+        if (e == Err::NoMoreRecords)
+            return true;
+        warn::FileError(table_.store().dialogs(), R::decl().name, table.error());
+        return false;
+    }
+
+    bool load(qint64 rowid) override {
+        table_.watch();
+        if (table_.fetch(rowid, record_) != Err::None) {
+            warn::RecordRetrieval(table_.store().dialogs(), R::decl().name, table_.error());
+            return false;
+        }
+        loaded_ = true;
+        return true;
+    }
+
+    QString name() const override { return Clip(record_.*Name); }
+    qint64 rowid() const override { return record_.meta.rowid; }
+
+    EditOutcome save(const QString& name) override {
+        if (!editor_)
+            editor_ = std::make_unique<RecordEditor<R>>(table_, loaded_ ? Request::Change : Request::Insert,
+                                                        record_, typename RecordEditor<R>::Options{});
+        record_.*Name = name;
+        const EditOutcome outcome = editor_->save(record_);
+        if (outcome == EditOutcome::Saved)
+            loaded_ = true;
+        return outcome;
+    }
+
+    bool remove() override {
+        RecordEditor<R> editor(table_, Request::Delete, record_, {});
+        return editor.remove(record_);
+    }
+
+private:
+    Table<R> table_;
+    R record_;
+    bool loaded_ = false;
+    std::unique_ptr<RecordEditor<R>> editor_;
+};
+
+using ScheduleCategoryRecord = CategoryRecordOf<Categories, &Categories::category, Categories::KEYCATEGORY>;
+using ContactCategoryRecord = CategoryRecordOf<ContactCategories, &ContactCategories::contactCategory,
+                                               ContactCategories::KEYCONTACTCATEGORIES>;
+
+} // namespace
+
+std::unique_ptr<CategoryRecord> MakeCategoryRecord(CategoryKind kind, Store& store) {
+    if (kind == CategoryKind::Contact)
+        return std::make_unique<ContactCategoryRecord>(store);
+    return std::make_unique<ScheduleCategoryRecord>(store);
+}
+
 // ------------------------------------------------------------------------ UpdateCategories
 
 UpdateCategories::UpdateCategories(CategoryContext& ctx, Request request, const Categories& category,
                                    QWidget* parent)
     : QDialog(parent)
     , ctx_(ctx)
-    , request_(request)
-    , table_(ctx.store)
-    , record_(category)
-    , editor_(table_, request, category, {}) {
-    setObjectName(QStringLiteral("UpdateCategories"));
-    // The window's own caption; once open it tells what is being done.
-    setWindowTitle(QStringLiteral("Update Category"));
+    , record_(MakeCategoryRecord(CategoryKind::Schedule, ctx.store)) {
+    // Deletes go through BrowseCategories::deleteCategory, without a form.
+    deleteRequest_ = request == Request::Delete;
+    if (request == Request::Change)
+        record_->load(category.meta.rowid);
+    build(CategoryKind::Schedule, request == Request::Change ? record_->name() : Clip(category.category));
+}
+
+UpdateCategories::UpdateCategories(CategoryContext& ctx, CategoryKind kind,
+                                   std::unique_ptr<CategoryRecord> record, const QString& name,
+                                   QWidget* parent)
+    : QDialog(parent)
+    , ctx_(ctx)
+    , record_(std::move(record)) {
+    build(kind, record_->rowid() != 0 ? record_->name() : name);
+}
+
+void UpdateCategories::build(CategoryKind kind, const QString& name) {
+    const bool insert = record_->rowid() == 0;
+    const bool contact = kind == CategoryKind::Contact;
+    setObjectName(contact ? QStringLiteral("UpdateContactCategories") : QStringLiteral("UpdateCategories"));
+    if (contact) {
+        openTitle_ =
+            insert ? QStringLiteral("Record Will Be Added") : QStringLiteral("Record Will Be Changed");
+        setWindowTitle(openTitle_);
+    } else {
+        openTitle_ = insert ? QStringLiteral("Adding a Categories Record")
+                            : QStringLiteral("Changing a Categories Record");
+        // The window's own caption; once open it tells what is being done.
+        setWindowTitle(QStringLiteral("Update Category"));
+    }
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
-    name_ = new QLineEdit(Clip(record_.category));
+    name_ = new QLineEdit(name);
     name_->setMaxLength(kCategoryWidth);
     name_->setMinimumWidth(ColumnWidth(name_, kCategoryWidth + 2));
-    form->addRow(QStringLiteral("&Category:"), name_);
+    form->addRow(contact ? QStringLiteral("&Contact Category:") : QStringLiteral("&Category:"), name_);
     layout->addLayout(form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&OK"));
+    buttons->button(QDialogButtonBox::Ok)->setText(contact ? QStringLiteral("OK") : QStringLiteral("&OK"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &UpdateCategories::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &UpdateCategories::reject);
@@ -134,34 +239,23 @@ UpdateCategories::UpdateCategories(CategoryContext& ctx, Request request, const 
 
 void UpdateCategories::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    switch (request_) {
-    case Request::Insert:
-        setWindowTitle(QStringLiteral("Adding a Categories Record"));
-        break;
-    case Request::Change:
-        setWindowTitle(QStringLiteral("Changing a Categories Record"));
-        break;
-    case Request::Delete:
-        // Deletes go through BrowseCategories::deleteCategory, without a form.
+    setWindowTitle(openTitle_);
+    if (deleteRequest_)
         QTimer::singleShot(0, this, [this] {
-            warn::RequestNotAllowed(ctx_.dialogs, request_);
+            warn::RequestNotAllowed(ctx_.dialogs, Request::Delete);
             QDialog::reject();
         });
-        break;
-    }
 }
 
 void UpdateCategories::accept() {
-    if (request_ == Request::Delete)
+    if (deleteRequest_)
         return;
     const QString name = Clip(LeftTrimmed(name_->text()));
     if (name.isEmpty()) { // a category without a name could not be told from no category
         RejectField(name_);
         return;
     }
-    record_.category = name;
-    const EditOutcome outcome = editor_.save(record_);
-    switch (outcome) {
+    switch (record_->save(name)) {
     case EditOutcome::Saved:
         QDialog::accept();
         return;
@@ -172,16 +266,12 @@ void UpdateCategories::accept() {
     case EditOutcome::StayFirstField:
     case EditOutcome::Redisplay:
         // A refused rename has put the old name back, another station's change shows.
-        name_->setText(Clip(record_.category));
+        if (record_->rowid() != 0)
+            name_->setText(record_->name());
         name_->setFocus();
         name_->selectAll();
         return;
     }
-}
-
-void UpdateCategories::reject() {
-    editor_.cancel(record_);
-    QDialog::reject();
 }
 
 void UpdateCategories::done(int result) {
@@ -191,13 +281,15 @@ void UpdateCategories::done(int result) {
 
 // ---------------------------------------------------------------------------- CategoryList
 
-CategoryList::CategoryList(CategoryContext ctx, const QString& procedure, const QString& caption,
-                           QWidget* parent)
+CategoryList::CategoryList(CategoryContext ctx, CategoryKind kind, const QString& procedure,
+                           const QString& caption, QWidget* parent)
     : QDialog(parent)
-    , ctx_(std::move(ctx)) {
+    , ctx_(std::move(ctx))
+    , kind_(kind) {
     setObjectName(procedure);
     setWindowTitle(caption);
-    list_ = MakeList(this, {QStringLiteral("Category")});
+    list_ = MakeList(this, {kind == CategoryKind::Contact ? QStringLiteral("Contact Category")
+                                                          : QStringLiteral("Category")});
     list_->setMinimumWidth(ColumnWidth(list_, kCategoryWidth + 4));
 }
 
@@ -205,40 +297,32 @@ QString CategoryList::currentCategory() const {
     const int row = list_->currentRow();
     if (row < 0 || row >= static_cast<int>(rows_.size()))
         return {};
-    return Clip(rows_[static_cast<std::size_t>(row)].category);
+    return rows_[static_cast<std::size_t>(row)].name;
 }
 
 void CategoryList::refresh(qint64 select) {
     const int selected = list_->currentRow();
     rows_.clear();
-    Table<Categories> table(ctx_.store);
-    table.set(Categories::KEYCATEGORY);
-    Categories c;
-    Err e;
-    while ((e = table.next(c)) == Err::None)
-        rows_.push_back(c);
-    if (e != Err::NoMoreRecords)
-        warn::FileError(ctx_.dialogs, Categories::decl().name, table.error());
+    MakeCategoryRecord(kind_, ctx_.store)->readAll(rows_);
     list_->clearContents();
     list_->setRowCount(static_cast<int>(rows_.size()));
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
-        list_->setItem(i, 0, Cell(rows_[static_cast<std::size_t>(i)].category));
+        list_->setItem(i, 0, Cell(rows_[static_cast<std::size_t>(i)].name));
     if (!rows_.empty())
         list_->selectRow(RowToHighlight(rows_, select, selected));
     updateButtons();
 }
 
-bool CategoryList::reloadCurrent(Table<Categories>& table, Categories& record) {
+std::unique_ptr<CategoryRecord> CategoryList::reloadCurrent() {
     const int row = list_->currentRow();
     if (row < 0 || row >= static_cast<int>(rows_.size()))
-        return false;
-    table.watch();
-    if (table.fetch(rows_[static_cast<std::size_t>(row)].meta.rowid, record) != Err::None) {
-        warn::RecordRetrieval(ctx_.dialogs, Categories::decl().name, table.error());
+        return nullptr;
+    auto record = MakeCategoryRecord(kind_, ctx_.store);
+    if (!record->load(rows_[static_cast<std::size_t>(row)].rowid)) {
         refresh();
-        return false;
+        return nullptr;
     }
-    return true;
+    return record;
 }
 
 void CategoryList::done(int result) {
@@ -248,20 +332,29 @@ void CategoryList::done(int result) {
 
 // ------------------------------------------------------------------------ BrowseCategories
 
-BrowseCategories::BrowseCategories(CategoryContext ctx, QWidget* parent)
-    : CategoryList(std::move(ctx), QStringLiteral("BrowseCategories"), QStringLiteral("Categories"), parent) {
+BrowseCategories::BrowseCategories(CategoryContext ctx, CategoryKind kind, QWidget* parent)
+    : CategoryList(std::move(ctx), kind,
+                   kind == CategoryKind::Contact ? QStringLiteral("BrowseContactCategories")
+                                                 : QStringLiteral("BrowseCategories"),
+                   kind == CategoryKind::Contact ? QStringLiteral("Contact Categories")
+                                                 : QStringLiteral("Categories"),
+                   parent) {
+    const bool contact = kind == CategoryKind::Contact;
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(list_, 1);
     auto* column = new QVBoxLayout;
-    add_ = Button(QStringLiteral("&Add"), this, [this] { addCategory(); });
+    add_ =
+        Button(contact ? QStringLiteral("&Insert") : QStringLiteral("&Add"), this, [this] { addCategory(); });
     edit_ = Button(QStringLiteral("&Edit"), this, [this] { editCategory(); });
     delete_ = Button(QStringLiteral("&Delete"), this, [this] { deleteCategory(); });
     schedule_ = Button(QStringLiteral("&Schedule"), this, [this] { showSchedule(); });
-    auto* close = Button(QStringLiteral("Cl&ose"), this, [this] { accept(); });
+    auto* close =
+        Button(contact ? QStringLiteral("Close") : QStringLiteral("Cl&ose"), this, [this] { accept(); });
     for (QPushButton* b : {add_, edit_, delete_})
         column->addWidget(b);
     column->addSpacing(12);
     column->addWidget(schedule_);
+    schedule_->setVisible(!contact); // contacts have no schedule
     column->addStretch(1);
     column->addWidget(close);
     layout->addLayout(column);
@@ -280,51 +373,57 @@ void BrowseCategories::updateButtons() {
 }
 
 void BrowseCategories::addCategory() {
-    UpdateCategories form(ctx_, Request::Insert, Categories{}, this);
+    UpdateCategories form(ctx_, kind_, MakeCategoryRecord(kind_, ctx_.store), {}, this);
     if (form.exec() == QDialog::Accepted)
-        refresh(form.category().meta.rowid);
+        refresh(form.rowid());
     list_->setFocus();
 }
 
 void BrowseCategories::editCategory() {
-    Table<Categories> table(ctx_.store);
-    Categories c;
-    if (!reloadCurrent(table, c))
+    auto record = reloadCurrent();
+    if (!record)
         return;
-    UpdateCategories form(ctx_, Request::Change, c, this);
+    const qint64 rowid = record->rowid();
+    UpdateCategories form(ctx_, kind_, std::move(record), {}, this);
     form.exec();
-    refresh(c.meta.rowid);
+    refresh(rowid);
     list_->setFocus();
 }
 
 void BrowseCategories::deleteCategory() {
-    Table<Categories> table(ctx_.store);
-    Categories c;
-    if (!reloadCurrent(table, c))
+    auto record = reloadCurrent();
+    if (!record)
         return;
-    RecordEditor<Categories> editor(table, Request::Delete, c, {});
-    if (editor.remove(c))
+    if (record->remove())
         refresh();
     list_->setFocus();
 }
 
 void BrowseCategories::showSchedule() {
     const QString category = currentCategory();
-    if (category.isEmpty())
+    if (category.isEmpty() || kind_ != CategoryKind::Schedule)
         return;
     if (!OpenListWindow(ctx_.host, new BrowseScheduleByCategory(ctx_, category, this)))
         list_->setFocus();
 }
 
 std::unique_ptr<QMenu> BrowseCategories::contextMenu() {
-    return ListMenu(this, rows_.empty(), &BrowseCategories::addCategory, &BrowseCategories::editCategory,
-                    &BrowseCategories::deleteCategory);
+    auto menu = ListMenu(this, rows_.empty(), &BrowseCategories::addCategory, &BrowseCategories::editCategory,
+                         &BrowseCategories::deleteCategory);
+    if (kind_ == CategoryKind::Contact)
+        menu->actions().at(0)->setText(QStringLiteral("&Insert"));
+    return menu;
 }
 
 // ------------------------------------------------------------------------ SelectCategories
 
-SelectCategories::SelectCategories(CategoryContext ctx, const QString& current, QWidget* parent)
-    : CategoryList(std::move(ctx), QStringLiteral("SelectCategories"), QStringLiteral("Select a Category"),
+SelectCategories::SelectCategories(CategoryContext ctx, CategoryKind kind, const QString& current,
+                                   QWidget* parent)
+    : CategoryList(std::move(ctx), kind,
+                   kind == CategoryKind::Contact ? QStringLiteral("SelectContactCategories")
+                                                 : QStringLiteral("SelectCategories"),
+                   kind == CategoryKind::Contact ? QStringLiteral("Select a Contact Category")
+                                                 : QStringLiteral("Select a Category"),
                    parent) {
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(list_, 1);
@@ -342,7 +441,7 @@ SelectCategories::SelectCategories(CategoryContext ctx, const QString& current, 
     refresh();
     const QString wanted = Clip(current);
     for (int i = 0; !wanted.isEmpty() && i < static_cast<int>(rows_.size()); ++i) {
-        if (Clip(rows_[static_cast<std::size_t>(i)].category).compare(wanted, Qt::CaseInsensitive) == 0) {
+        if (rows_[static_cast<std::size_t>(i)].name.compare(wanted, Qt::CaseInsensitive) == 0) {
             list_->selectRow(i);
             break;
         }
@@ -351,8 +450,10 @@ SelectCategories::SelectCategories(CategoryContext ctx, const QString& current, 
 
 void SelectCategories::choose() {
     selected_ = currentCategory();
-    if (!selected_.isEmpty())
-        accept();
+    if (selected_.isEmpty())
+        return;
+    (kind_ == CategoryKind::Contact ? PickedCategory::contact() : PickedCategory::schedule()).set(selected_);
+    accept();
 }
 
 void SelectCategories::updateButtons() {

@@ -1,8 +1,9 @@
 #pragma once
 
-// The schedule categories: the list (BrowseCategories), the form for one category
-// (UpdateCategories), the picker (SelectCategories) and the tasks of one category
-// (BrowseSCH:KeyCategory).
+// The category tables: the schedule categories' list (BrowseCategories), form for one
+// category (UpdateCategories), picker (SelectCategories) and the tasks of one category
+// (BrowseSCH:KeyCategory); and the same list, form and picker over the contact categories
+// (BrowseContactCategories, UpdateContactCategories, SelectContactCategories).
 
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
@@ -31,36 +32,71 @@ struct CategoryContext {
     IniFile positions;  // POSITION.INI
     QString dateFormat; // the DateFormat setting
     // Opens the task form: Insert with a blank task of the shown category, Change or Delete
-    // with the highlighted task, reloaded with change detection armed.
-    std::function<void(Request, Schedule&)> openTask;
+    // with the highlighted task, reloaded with change detection armed. Schedule categories
+    // only.
+    std::function<void(Request, Schedule&)> openTask = {};
     // The frame the browse windows open in; they are dialogs without one.
     WindowHost* host = nullptr;
 };
 
+enum class CategoryKind { Schedule, Contact };
+
+struct CategoryRow {
+    qint64 rowid = 0;
+    QString name;
+};
+
+// One record of a category table as its windows use it: read, added, changed and deleted
+// through the record-change rules of the table.
+class CategoryRecord {
+public:
+    virtual ~CategoryRecord() = default;
+    virtual const TableDecl& decl() const = 0;
+    // Every name in key order; false after a read error (reported).
+    virtual bool readAll(std::vector<CategoryRow>& out) = 0;
+    // Loads the record with change detection armed, for a change or a delete; false
+    // (reported) when it is gone.
+    virtual bool load(qint64 rowid) = 0;
+    // The record's name and row number as loaded or saved; 0 before an insert.
+    virtual QString name() const = 0;
+    virtual qint64 rowid() const = 0;
+    // Saves the name: an insert when nothing was loaded, else a change of the loaded record.
+    virtual EditOutcome save(const QString& name) = 0;
+    // Asks and deletes the loaded record; true when it is gone.
+    virtual bool remove() = 0;
+};
+
+std::unique_ptr<CategoryRecord> MakeCategoryRecord(CategoryKind kind, Store& store);
+
 class UpdateCategories final : public QDialog {
     Q_OBJECT
 public:
-    // Adds a category (Request::Insert) or changes the one given (Request::Change), which the
-    // caller loaded with change detection armed. A delete is not this window's work: it says
-    // so and closes when it opens.
+    // Adds a schedule category (Request::Insert) or changes the one given (Request::Change),
+    // which the caller loaded with change detection armed.
     UpdateCategories(CategoryContext& ctx, Request request, const Categories& category,
                      QWidget* parent = nullptr);
+    // Adds a category of the kind, `name` prefilled, when `record` holds nothing loaded, or
+    // changes the loaded one.
+    UpdateCategories(CategoryContext& ctx, CategoryKind kind, std::unique_ptr<CategoryRecord> record,
+                     const QString& name = {}, QWidget* parent = nullptr);
 
-    const Categories& category() const { return record_; }
+    // The record as saved: its name and row number.
+    QString categoryName() const { return record_->name(); }
+    qint64 rowid() const { return record_->rowid(); }
     QLineEdit* categoryField() const { return name_; }
     void accept() override;
-    void reject() override;
     void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void build(CategoryKind kind, const QString& name);
+
     CategoryContext& ctx_;
-    Request request_;
-    Table<Categories> table_;
-    Categories record_;
-    RecordEditor<Categories> editor_;
+    std::unique_ptr<CategoryRecord> record_;
+    bool deleteRequest_ = false; // a delete asked of the form, which is not its work
+    QString openTitle_;          // the caption once open: what is being done
     QLineEdit* name_ = nullptr;
 };
 
@@ -76,23 +112,29 @@ public:
     void refresh(qint64 select = 0);
     void done(int result) override;
 
+    CategoryKind kind() const { return kind_; }
+
 protected:
-    CategoryList(CategoryContext ctx, const QString& procedure, const QString& caption, QWidget* parent);
+    CategoryList(CategoryContext ctx, CategoryKind kind, const QString& procedure, const QString& caption,
+                 QWidget* parent);
     // Called after every refresh, to enable what applies.
     virtual void updateButtons() {}
-    // Loads the highlighted category again with change detection armed; false (reported)
+    // The highlighted category loaded again with change detection armed; nullptr (reported)
     // when it is gone.
-    bool reloadCurrent(Table<Categories>& table, Categories& record);
+    std::unique_ptr<CategoryRecord> reloadCurrent();
 
     CategoryContext ctx_;
+    CategoryKind kind_;
     QTableWidget* list_ = nullptr;
-    std::vector<Categories> rows_;
+    std::vector<CategoryRow> rows_;
 };
 
 class BrowseCategories final : public CategoryList {
     Q_OBJECT
 public:
-    explicit BrowseCategories(CategoryContext ctx, QWidget* parent = nullptr);
+    explicit BrowseCategories(CategoryContext ctx, QWidget* parent = nullptr)
+        : BrowseCategories(std::move(ctx), CategoryKind::Schedule, parent) {}
+    BrowseCategories(CategoryContext ctx, CategoryKind kind, QWidget* parent = nullptr);
 
     QPushButton* addButton() const { return add_; }
     QPushButton* editButton() const { return edit_; }
@@ -119,7 +161,11 @@ class SelectCategories final : public CategoryList {
     Q_OBJECT
 public:
     // Opens with `current` highlighted when it is in the list.
-    explicit SelectCategories(CategoryContext ctx, const QString& current = {}, QWidget* parent = nullptr);
+    explicit SelectCategories(CategoryContext ctx, const QString& current = {}, QWidget* parent = nullptr)
+        : SelectCategories(std::move(ctx), CategoryKind::Schedule, current, parent) {}
+    // The picked category is also kept as the one last picked in the program.
+    SelectCategories(CategoryContext ctx, CategoryKind kind, const QString& current = {},
+                     QWidget* parent = nullptr);
 
     QPushButton* selectButton() const { return select_; }
     // The category chosen with "&Select"; empty after Close.

@@ -23,67 +23,13 @@ namespace kr {
 namespace {
 
 const QString kProcedure = QStringLiteral("BrowseSchedule");
-const QString kUserFormatKey = QStringLiteral("SRCF?Browse:1");
-const QString kOriginalFormatKey = QStringLiteral("SRCFOriginal?Browse:1");
-
 const char* const kTabs[] = {"Day Schedule", "All by Date", "All by Category", "Selected"};
-
-struct ColumnFormat {
-    int width = 0;
-    QString title;
-    QString picture;
-};
-
-// "width~Title~@picture@" columns joined by "|".
-std::vector<ColumnFormat> ParseFormat(const QString& format) {
-    std::vector<ColumnFormat> out;
-    for (const QString& part : format.split(QLatin1Char('|'))) {
-        const QStringList pieces = part.split(QLatin1Char('~'));
-        if (pieces.size() != 3)
-            return {};
-        ColumnFormat c;
-        bool ok = false;
-        c.width = pieces[0].toInt(&ok);
-        if (!ok)
-            return {};
-        c.title = pieces[1];
-        c.picture = pieces[2];
-        out.push_back(c);
-    }
-    return out;
-}
 
 } // namespace
 
 QString BuiltInScheduleFormat() {
     return QStringLiteral("26~~@n1@|100~Date~@d3@|72~Time~@t3@|120~Category~@s20@|250~Description~@s40@|"
                           "110~Task Type~@s20@|110~Schedule Type~@s20@");
-}
-
-QString WithDatePicture(const QString& format, const QString& datePicture) {
-    QString out;
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype at = format.indexOf(QStringLiteral("@d"), from, Qt::CaseInsensitive);
-        if (at < 0)
-            break;
-        qsizetype end = format.indexOf(QLatin1Char('@'), at + 1);
-        if (end < 0)
-            end = format.size();
-        out += format.mid(from, at - from) + QLatin1Char('@') + datePicture;
-        from = end;
-    }
-    return out + format.mid(from);
-}
-
-QString ChooseListFormat(const IniFile& positions, const QString& procedure, const QString& builtIn) {
-    if (positions.read(procedure, kOriginalFormatKey) != builtIn) {
-        // The layout was saved against another list: it no longer fits.
-        positions.write(procedure, kOriginalFormatKey, builtIn);
-        return builtIn;
-    }
-    const QString user = positions.read(procedure, kUserFormatKey);
-    return user.isEmpty() || ParseFormat(user).size() != ParseFormat(builtIn).size() ? builtIn : user;
 }
 
 BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)

@@ -3,6 +3,7 @@
 // The schedule list ("View Schedule"): the tasks by day, by date, by category or as the last
 // search selected them, with the buttons and the context menu that add, change and start them.
 
+#include "platform/qt/ListFormat.h"
 #include "scheduler/ProgramState.h"
 #include "scheduler/ui/ScheduleList.h"
 #include "scheduler/ui/TaskForm.h"
@@ -36,11 +37,6 @@ struct ScheduleListContext {
 
 // The list's column format: "width~Title~@picture@" per column, joined by "|".
 QString BuiltInScheduleFormat();
-// Every "@D..." picture (any letter case) replaced, up to the next "@", by `datePicture`.
-QString WithDatePicture(const QString& format, const QString& datePicture);
-// The format the list opens with: the user's saved layout when it was saved against the
-// built-in format in force now; otherwise the built-in one, which is recorded for next time.
-QString ChooseListFormat(const IniFile& positions, const QString& procedure, const QString& builtIn);
 
 class BrowseSchedule final : public QDialog {
     Q_OBJECT
