@@ -243,7 +243,7 @@ TEST_F(SetupTest, MailPasswordsGoToTheSecretStoreOnly) {
         ASSERT_NE(Field(s, QStringLiteral("SMTP &Mail Host")), nullptr);
         Field(s, QStringLiteral("SMTP &Mail Host"))->setText(QStringLiteral("mail.example.test:587"));
         Field(s, QStringLiteral("SMTP &user name"))->setText(QStringLiteral("robot"));
-        QLineEdit* password = Field(s, QStringLiteral("SMTP &password"));
+        QLineEdit* password = Field(s, QStringLiteral("SMTP pa&ssword"));
         ASSERT_NE(password, nullptr);
         EXPECT_EQ(password->echoMode(), QLineEdit::Password);
         password->setText(QStringLiteral("Pa55word!"));

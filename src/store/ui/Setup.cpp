@@ -207,7 +207,7 @@ void Setup::build() {
         f->addRow(label, edit);
         return edit;
     };
-    smtpPassword_ = password(QStringLiteral("SMTP &password"));
+    smtpPassword_ = password(QStringLiteral("SMTP pa&ssword"));
     text(f, QStringLiteral("News sender n&ame:"), &Settings::nSenderName, 255);
     text(f, QStringLiteral("News Re&ply-to Address"), &Settings::nSender, 255);
     text(f, QStringLiteral("News &Host"), &Settings::nHost, 255);
