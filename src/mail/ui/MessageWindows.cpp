@@ -302,6 +302,10 @@ void BrowseMessages::refresh(qint32 select) {
     }
     if (selectRow >= 0)
         list_->selectRow(selectRow);
+    // Nothing to copy, change, delete, send or pick in an empty list.
+    for (const char* text : {"Cop&y", "&Edit", "&Delete", "Send &Now", "&Select"})
+        if (QPushButton* b = button(QString::fromLatin1(text)))
+            b->setEnabled(!rows_.empty());
 }
 
 void BrowseMessages::insert(Messages primed) {

@@ -96,6 +96,17 @@ TEST_F(MessageWindowsTest, ListShowsTypeRecipientSubjectAndLastSent) {
     EXPECT_EQ(list.button(QStringLiteral("&Select")), nullptr);
 }
 
+TEST_F(MessageWindowsTest, AnEmptyListOffersOnlyAddAndClose) {
+    BrowseMessages list(*ctx);
+    for (const char* b : {"Cop&y", "&Edit", "&Delete", "Send &Now"})
+        EXPECT_FALSE(list.button(QString::fromLatin1(b))->isEnabled()) << b;
+    EXPECT_TRUE(list.button(QStringLiteral("&Add"))->isEnabled());
+    add(QString(), QStringLiteral("ann@example.test"), QStringLiteral("Hello"));
+    list.refresh();
+    for (const char* b : {"Cop&y", "&Edit", "&Delete", "Send &Now"})
+        EXPECT_TRUE(list.button(QString::fromLatin1(b))->isEnabled()) << b;
+}
+
 TEST_F(MessageWindowsTest, AddChangeCopyAndCancel) {
     add(QString(), QStringLiteral("first@example.test"), QStringLiteral("First"));
     BrowseMessages list(*ctx);
