@@ -65,8 +65,9 @@ QStringList ClipboardRunTargets(const QString& text) {
 }
 
 bool ClipboardTextIsLink(const QString& text) {
+    const QString lower = AsciiLower(text);
     for (const char* pattern : {"http:", "https:", "mailto:", ".exe", ".lnk"})
-        if (text.contains(QLatin1String(pattern), Qt::CaseInsensitive))
+        if (lower.contains(QLatin1String(pattern)))
             return true;
     return false;
 }
