@@ -42,6 +42,8 @@ void ClipboardPoll::poll() {
 }
 
 void ClipboardPoll::check() {
+    if (forgetOld() && ctx_.changed)
+        ctx_.changed();
     const ClipboardContent content = ctx_.clipboard.content();
     const QString text = content.text.left(kClipboardTextWidth);
     if (Clip(text) == Clip(lastSeen_))
@@ -68,6 +70,31 @@ void ClipboardPoll::check() {
     lastSeen_ = text;
     if (wrote && ctx_.changed)
         ctx_.changed();
+}
+
+bool ClipboardPoll::forgetOld() {
+    const qint32 days = ctx_.settings.forgetClipboardDays;
+    const qint32 today = ctx_.clock.today();
+    if (days <= 0 || forgotOn_ == today)
+        return false;
+    forgotOn_ = today;
+    if (!table_)
+        table_ = std::make_unique<Table<Clipboard>>(ctx_.store);
+    const QString user = Clip(ctx_.settings.currentUser());
+    Clipboard from{};
+    from.user = ctx_.settings.currentUser();
+    if (table_->set(Clipboard::KEYCLIPDATE, from) != Err::None)
+        return false;
+    bool removed = false;
+    for (;;) {
+        // Ordinary entries come first, oldest first: the walk ends at the first young or kept one.
+        Clipboard r{};
+        if (table_->next(r) != Err::None || Clip(r.user) != user || r.clipKeep != 0 ||
+            r.clipDate >= today - days)
+            break;
+        removed = table_->remove(r) == Err::None || removed;
+    }
+    return removed;
 }
 
 bool ClipboardPoll::holdsEmptyDigest() {

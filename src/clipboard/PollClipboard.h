@@ -50,6 +50,8 @@ public:
 
 private:
     void check();
+    // Once a day: the current user's unkept entries older than the setting allows go.
+    bool forgetOld();
     bool trim(const QString& current);
     qint64 userEntries();
     bool holdsEmptyDigest();
@@ -60,6 +62,7 @@ private:
     QString viewUser_;
     qint32 counter_ = 0;
     QString lastSeen_;
+    qint32 forgotOn_ = 0; // the day the old entries were last forgotten
 };
 
 } // namespace kr

@@ -199,6 +199,30 @@ TEST_F(PollClipboardTest, DeletedEntryDoesNotComeBack) {
     EXPECT_TRUE(texts().isEmpty());
 }
 
+TEST_F(PollClipboardTest, ForgetsOldOrdinaryEntriesOnceADay) {
+    settings.forgetClipboardDays = 30;
+    const Date today = clock.today();
+    clock.set(today - 40, TimeFromHms(8, 0, 0));
+    add({}, QStringLiteral("old ordinary"), false);
+    add({}, QStringLiteral("old kept"), true);
+    add(QStringLiteral("someone"), QStringLiteral("old other user"), false);
+    clock.set(today - 30, TimeFromHms(8, 0, 0));
+    add({}, QStringLiteral("thirty days"), false);
+    clock.set(today, TimeFromHms(9, 0, 0));
+    capture(QStringLiteral("new text"));
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("thirty days"), QStringLiteral("new text"),
+                                    QStringLiteral("old kept"), QStringLiteral("old other user")}));
+    // Not again the same day.
+    clock.set(today - 40, TimeFromHms(8, 0, 0));
+    add({}, QStringLiteral("backdated"), false);
+    clock.set(today, TimeFromHms(10, 0, 0));
+    capture(QStringLiteral("later text"));
+    EXPECT_TRUE(texts().contains(QStringLiteral("backdated")));
+    clock.set(today + 1, TimeFromHms(10, 0, 0));
+    capture(QStringLiteral("next day"));
+    EXPECT_FALSE(texts().contains(QStringLiteral("backdated")));
+}
+
 TEST(ClipboardRun, FindsAddressesAndPrograms) {
     EXPECT_EQ(ClipboardRunTargets(QStringLiteral("see http://example.org/a more words")),
               QStringList{QStringLiteral("http://example.org/a")});
