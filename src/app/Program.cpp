@@ -227,6 +227,10 @@ int RunProgram(const ProgramOptions& options) {
         }};
     frame.registerWindow(QStringLiteral("BrowseClipboard"), [&clipboardCtx, &frame, &state] {
         auto* w = new BrowseClipboard(clipboardCtx);
+        if (w->readFailed()) {
+            delete w;
+            return;
+        }
         new TableWatcher(state.listeners, {QStringLiteral("Clipboard")}, w, [w] { w->refresh(); });
         frame.openInFrame(w);
     });

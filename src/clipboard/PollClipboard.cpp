@@ -1,6 +1,7 @@
 #include "clipboard/PollClipboard.h"
 
 #include "platform/Text.h"
+#include "store/Transaction.h"
 
 namespace kr {
 
@@ -64,10 +65,22 @@ void ClipboardPoll::check() {
     record.clipKeep = 0; // a new entry always starts ordinary
     // A digest the user already holds adds nothing. Texts without letters share the empty
     // digest, which the optional key leaves out for a blank user: that one is looked for here.
-    bool wrote = !(record.clipHashKey.isEmpty() && holdsEmptyDigest()) && table_->add(record) == Err::None;
+    // The add and the trimming go in one transaction when the file is free at once; the tick
+    // never waits for another station here (each write then waits as writes do).
+    Transaction t;
+    t.begin({table_.get()}, 0);
+    const Err added =
+        record.clipHashKey.isEmpty() && holdsEmptyDigest() ? Err::DuplicateKey : table_->add(record);
+    bool wrote = added == Err::None;
     if (ctx_.settings.maxClipboardEntries > 0)
         wrote = trim(text) || wrote;
-    lastSeen_ = text;
+    if (t.active() && t.commit() != Err::None) {
+        t.rollback();
+        return; // not kept: the next check tries again
+    }
+    // A text that could not be stored is not taken as seen, so the next check tries again.
+    if (added == Err::None || added == Err::DuplicateKey)
+        lastSeen_ = text;
     if (wrote && ctx_.changed)
         ctx_.changed();
 }
@@ -109,17 +122,7 @@ bool ClipboardPoll::holdsEmptyDigest() {
 }
 
 qint64 ClipboardPoll::userEntries() {
-    const QString user = ctx_.settings.currentUser();
-    if (!userView_ || user != viewUser_) {
-        userView_.reset();
-        userView_ = std::make_unique<KeyView>(
-            *table_, Clipboard::KEYCLIPDATE,
-            std::vector<KeyView::Condition>{{Clipboard::USER, KeyView::Condition::Equal, Clip(user)}}, true);
-        viewUser_ = user;
-    }
-    const qint64 n = userView_->count();
-    // An estimate could remove entries that should stay: trimming waits for an exact count.
-    return userView_->exact() ? n : -1;
+    return table_->countEqual(Clipboard::USER, Clip(ctx_.settings.currentUser()));
 }
 
 // Removes the current user's oldest ordinary entries while the user holds more than the limit;
@@ -127,10 +130,8 @@ qint64 ClipboardPoll::userEntries() {
 // users' entries are never touched.
 bool ClipboardPoll::trim(const QString& current) {
     const qint64 limit = ctx_.settings.maxClipboardEntries;
-    if (table_->records() <= limit)
-        return false;
     qint64 count = userEntries();
-    if (count <= limit)
+    if (count < 0 || count <= limit)
         return false;
     const QString user = Clip(ctx_.settings.currentUser());
     Clipboard from{};

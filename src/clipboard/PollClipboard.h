@@ -58,8 +58,6 @@ private:
 
     ClipboardPollContext ctx_;
     std::unique_ptr<Table<Clipboard>> table_;
-    std::unique_ptr<KeyView> userView_;
-    QString viewUser_;
     qint32 counter_ = 0;
     QString lastSeen_;
     qint32 forgotOn_ = 0; // the day the old entries were last forgotten

@@ -168,7 +168,7 @@ BrowseClipboard::BrowseClipboard(ClipboardWindowContext ctx, QWidget* parent)
     connect(tabs_, &QTabBar::currentChanged, this, [this] { refresh(); });
     resize(640, 360);
     RestoreWindowPosition(*this, kProcedure, ctx_.positions);
-    refresh();
+    readFailed_ = !refresh();
 }
 
 BrowseClipboard::~BrowseClipboard() = default;

@@ -80,6 +80,8 @@ public:
     // Reads the list again, keeping the highlighted entry when it is still there. False after
     // a read error (reported; the window closes).
     bool refresh();
+    // The table could not be read when the window opened (reported; the window is closed).
+    bool readFailed() const { return readFailed_; }
 
     void copyToClipboard();
     void view();
@@ -104,6 +106,7 @@ private:
     QTabBar* tabs_ = nullptr;
     QTableWidget* list_ = nullptr;
     std::vector<qint64> rows_;
+    bool readFailed_ = false;
 };
 
 } // namespace kr
