@@ -4,6 +4,7 @@
 #include "platform/Pictures.h"
 #include "platform/Text.h"
 #include "platform/qt/WindowPosition.h"
+#include "scheduler/ui/BrowseSchedule.h"
 #include "store/RecordChanges.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
@@ -31,6 +32,10 @@ namespace {
 const QString kProcedure = QStringLiteral("BrowseClipboard");
 const QString kTable = QStringLiteral("Clipboard");
 constexpr int kLinkRole = Qt::UserRole + 1;
+// The list's layout in the schedule list's format code: "width~Title~@picture@" per column.
+const QString kBuiltInFormat = QStringLiteral("24~~@s1@|560~Text~@s255@");
+const QString kUserFormatKey = QStringLiteral("SRCF?Browse:1");
+const QString kOriginalFormatKey = QStringLiteral("SRCFOriginal?Browse:1");
 
 // The keep mark: a check drawn in the list's text colour.
 QIcon CheckMark() {
@@ -148,8 +153,10 @@ BrowseClipboard::BrowseClipboard(ClipboardWindowContext ctx, QWidget* parent)
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->verticalHeader()->hide();
-    list_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    list_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    const QStringList columns =
+        ChooseListFormat(ctx_.positions, kProcedure, kBuiltInFormat).split(QLatin1Char('|'));
+    for (int c = 0; c < 2 && c < columns.size(); ++c)
+        list_->setColumnWidth(c, qBound(8, columns[c].section(QLatin1Char('~'), 0, 0).toInt(), 4000));
     list_->setItemDelegate(new LinkDelegate(list_));
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, &BrowseClipboard::showMenu);
@@ -319,8 +326,14 @@ void BrowseClipboard::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+QString BrowseClipboard::currentFormat() const {
+    return QStringLiteral("%1~~@s1@|%2~Text~@s255@").arg(list_->columnWidth(0)).arg(list_->columnWidth(1));
+}
+
 void BrowseClipboard::closeEvent(QCloseEvent* event) {
     SaveWindowPosition(*this, kProcedure, ctx_.positions);
+    ctx_.positions.write(kProcedure, kOriginalFormatKey, kBuiltInFormat);
+    ctx_.positions.write(kProcedure, kUserFormatKey, currentFormat());
     event->accept();
 }
 

@@ -89,6 +89,9 @@ public:
     void toggleSave();
     void run();
 
+    // The column layout as it is saved: "width~Title~@picture@" per column.
+    QString currentFormat() const;
+
     // The pop-up menu's entries.
     static QStringList menuTexts();
 

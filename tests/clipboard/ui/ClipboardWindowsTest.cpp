@@ -87,6 +87,14 @@ TEST_F(ClipboardWindowsTest, ListShowsMarksColoursAndBothOrders) {
     EXPECT_EQ(w.list()->item(0, 1)->text(), QStringLiteral("see https://example.org"));
     EXPECT_EQ(w.list()->item(1, 1)->text(), QStringLiteral("zebra plain"));
     EXPECT_EQ(ClipboardListText(QString(300, QLatin1Char('x'))).size(), 255);
+
+    // The column layout is kept for the next window.
+    w.list()->setColumnWidth(1, 333);
+    w.close();
+    EXPECT_EQ(ctx->positions.read(QStringLiteral("BrowseClipboard"), QStringLiteral("SRCF?Browse:1")),
+              w.currentFormat());
+    BrowseClipboard again(*ctx);
+    EXPECT_EQ(again.list()->columnWidth(1), 333);
 }
 
 TEST_F(ClipboardWindowsTest, DeletingAKeptEntryAsksFirst) {
