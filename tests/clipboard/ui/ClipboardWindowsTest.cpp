@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -95,6 +96,34 @@ TEST_F(ClipboardWindowsTest, ListShowsMarksColoursAndBothOrders) {
               w.currentFormat());
     BrowseClipboard again(*ctx);
     EXPECT_EQ(again.list()->columnWidth(1), 333);
+}
+
+// Whether the row of the list, as drawn, holds a pixel of the colour.
+bool RowShows(QTableWidget* list, int row, const QColor& colour) {
+    const QImage image = list->viewport()->grab().toImage();
+    const QRect rect = list->visualItemRect(list->item(row, 1)).intersected(image.rect());
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            if (image.pixelColor(x, y) == colour)
+                return true;
+    return false;
+}
+
+TEST_F(ClipboardWindowsTest, LinksAreBlueAndAquaWhenSelected) {
+    add(QStringLiteral("WWWWWWWW plain MMMMMMMM"), false);
+    add(QStringLiteral("MMMMMMMM mailto:someone@example.org MMMMMMMM"), false);
+    BrowseClipboard w(*ctx);
+    w.resize(800, 300);
+    w.show();
+    const QColor blue(Qt::blue);
+    const QColor aqua(0, 255, 255);
+    w.list()->selectRow(0);
+    EXPECT_TRUE(RowShows(w.list(), 1, blue));
+    EXPECT_FALSE(RowShows(w.list(), 1, aqua));
+    EXPECT_FALSE(RowShows(w.list(), 0, blue));
+    w.list()->selectRow(1);
+    EXPECT_TRUE(RowShows(w.list(), 1, aqua));
+    EXPECT_FALSE(RowShows(w.list(), 1, blue));
 }
 
 TEST_F(ClipboardWindowsTest, DeletingAKeptEntryAsksFirst) {
