@@ -154,6 +154,19 @@ TEST_F(PollClipboardTest, TrimmingSparesKeptAndCurrentEntries) {
     EXPECT_TRUE(texts().contains(QStringLiteral("fifth")));
 }
 
+TEST_F(PollClipboardTest, LoweredLimitRemovesSeveralAtOnce) {
+    for (const char* t : {"one", "two", "three", "four", "five"})
+        add({}, QString::fromLatin1(t), false);
+    add({}, QStringLiteral("kept"), true);
+    settings.maxClipboardEntries = 3;
+    capture(QStringLiteral("six"));
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("five"), QStringLiteral("six"), QStringLiteral("kept")}));
+    // No limit: nothing goes.
+    settings.maxClipboardEntries = 0;
+    capture(QStringLiteral("seven"));
+    EXPECT_EQ(texts().size(), 4);
+}
+
 TEST_F(PollClipboardTest, EntryOfTheCurrentTextSurvivesTrimming) {
     settings.maxClipboardEntries = 2;
     // The text copied again after others: its digest is known, so nothing is added, and its
