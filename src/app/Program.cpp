@@ -3,12 +3,15 @@
 #include "app/MainFrame.h"
 #include "app/OrganizerWindows.h"
 #include "app/TaskWindows.h"
+#include "clipboard/PollClipboard.h"
+#include "clipboard/ui/ClipboardWindows.h"
 #include "mail/KeychainSecretStore.h"
 #include "mail/SendStoredMessage.h"
 #include "mail/ui/MessageWindows.h"
 #include "platform/Processes.h"
 #include "platform/dbus/DBusDde.h"
 #include "platform/qt/FrameWindows.h"
+#include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtProgress.h"
@@ -233,6 +236,24 @@ int RunProgram(const ProgramOptions& options) {
         auto* w = new BrowseMessages(messageCtx, false, 0);
         new TableWatcher(state.listeners, {QStringLiteral("Messages")}, w,
                          [w] { w->refresh(w->currentId()); });
+        frame.openInFrame(w);
+    });
+    // The clipboard saver: the poll on the tick, and its list in the frame.
+    QtClipboard clipboard;
+    ClipboardPoll clipboardPoll(
+        {store, settings, clock, clipboard, [&state] { state.listeners.post(QStringLiteral("Clipboard")); }});
+    frame.hooks().pollClipboard = [&clipboardPoll] { clipboardPoll.poll(); };
+    const ClipboardWindowContext clipboardCtx{
+        store, dialogs, settings, clipboard, ctx.positions, [&launcher](const QString& target) {
+            launcher.launchProgram(0, target, {}, QStringLiteral("open"), 0, true, true, true, 0);
+        }};
+    frame.registerWindow(QStringLiteral("BrowseClipboard"), [&clipboardCtx, &frame, &state] {
+        auto* w = new BrowseClipboard(clipboardCtx);
+        if (w->readFailed()) {
+            delete w;
+            return;
+        }
+        new TableWatcher(state.listeners, {QStringLiteral("Clipboard")}, w, [w] { w->refresh(); });
         frame.openInFrame(w);
     });
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,

@@ -32,6 +32,7 @@ const std::vector<SettingDecl>& SettingDecls() {
         {"LogEvents", K::Flag, 0, &S::logEvents, true},
         {"MonitorClipboard", K::Flag, 0, &S::monitorClipboard, true},
         {"MaxClipboardEntries", K::Number, 0, &S::maxClipboardEntries, true},
+        {"ForgetClipboardDays", K::Number, 0, &S::forgetClipboardDays, true},
         {"UseExternalMessage", K::Flag, 0, &S::useExternalMessage, true},
         {"UseModalMessage", K::Flag, 0, &S::useModalMessage, true},
         {"UseWinMessage", K::Flag, 0, &S::useWinMessage, false},

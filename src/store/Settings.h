@@ -45,6 +45,7 @@ struct Settings {
     bool logEvents = false;
     bool monitorClipboard = false;
     qint32 maxClipboardEntries = 50;
+    qint32 forgetClipboardDays = 0; // unkept clipboard entries older than this go; 0 = never
     bool useExternalMessage = false;
     bool useModalMessage = false;
     bool useWinMessage = false;

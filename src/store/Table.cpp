@@ -354,6 +354,27 @@ qint64 TableAccess::records() {
     return n;
 }
 
+qint64 TableAccess::countEqual(int field, const Value& value) {
+    std::lock_guard lock(table_->file().mutex());
+    const Schema& schema = table_->schema();
+    const FieldDecl& f = (*decl().fields)[static_cast<std::size_t>(field)];
+    sql::Statement st(table_->file().connection().handle(),
+                      QStringLiteral("SELECT count(*) FROM %1 WHERE %2=?")
+                          .arg(schema.table, schema.columns[static_cast<qsizetype>(field)]));
+    if (!st.valid()) {
+        setError(table_->statementError(st.prepareResult()));
+        return -1;
+    }
+    if (const auto* text = std::get_if<QString>(&value))
+        st.bind(1, StoredText(f, *text));
+    else
+        st.bind(1, std::get<qint64>(value));
+    const int rc = st.step();
+    const qint64 n = rc == SQLITE_ROW ? st.columnInt(0) : -1;
+    setError(rc == SQLITE_ROW ? StoreError{} : table_->statementError(rc));
+    return n;
+}
+
 Position TableAccess::position(const void* record) const {
     return Position{cursor_.key, keyValues(cursor_.key, record), meta(record).rowid};
 }

@@ -56,6 +56,9 @@ public:
     // Arms change detection for the next record loaded.
     void watch() { watchNext_ = true; }
     qint64 records();
+    // How many records hold the value in the field (a text as stored: trailing blanks
+    // removed), counted through the field's index when it leads one; -1 after an error.
+    qint64 countEqual(int field, const Value& value);
 
     Position position(const void* record) const;
     // Next reads the remembered record again, Previous the one before it.

@@ -191,6 +191,8 @@ void Setup::build() {
     f = page(QStringLiteral("Clipboard"));
     flag(f, QStringLiteral("&Monitor the clipboard"), &Settings::monitorClipboard);
     number(f, QStringLiteral("&Keep at most (0 = no limit):"), &Settings::maxClipboardEntries, 0, 100000);
+    number(f, QStringLiteral("&Forget clipboard entries older than N days (0 = never):"),
+           &Settings::forgetClipboardDays, 0, 36500);
 
     f = page(QStringLiteral("Email"));
     text(f, QStringLiteral("Sender &Name"), &Settings::senderName, 255);

@@ -1,0 +1,115 @@
+#pragma once
+
+// The Clipboard Saver window (BrowseClipboard): every saved clipboard text, copied back,
+// viewed, deleted, marked "Save" and run; and the record window (UpdateClipboard).
+
+#include "platform/Clipboard.h"
+#include "platform/Dialogs.h"
+#include "platform/IniFile.h"
+#include "store/Settings.h"
+#include "store/Store.h"
+#include "store/Tables.h"
+
+#include <QDialog>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTabBar;
+class QTableWidget;
+
+namespace kr {
+
+struct ClipboardWindowContext {
+    Store& store;
+    Dialogs& dialogs;
+    const Settings& settings;
+    SystemClipboard& clipboard;
+    IniFile positions; // POSITION.INI
+    // LaunchProgram for a name Run found: one name, opened as it stands.
+    std::function<void(const QString&)> launch;
+};
+
+// The text as the list shows it: the first 255 characters, line breaks as "↵".
+QString ClipboardListText(const QString& text);
+
+class UpdateClipboard final : public QDialog {
+    Q_OBJECT
+public:
+    enum class Mode { View, Delete };
+    UpdateClipboard(ClipboardWindowContext& ctx, Mode mode, const Clipboard& record,
+                    QWidget* parent = nullptr);
+
+    // Delete mode: deletes the record without showing the window, asking again after a
+    // failure. True when it is gone.
+    bool deleteRecord();
+
+    QPushButton* okButton() const { return ok_; }
+    QCheckBox* keepBox() const { return keep_; }
+    QPlainTextEdit* textField() const { return text_; }
+    QLabel* dateLabel() const { return date_; }
+    QLabel* timeLabel() const { return time_; }
+
+private:
+    ClipboardWindowContext& ctx_;
+    Mode mode_;
+    Clipboard record_;
+    QPushButton* ok_ = nullptr;
+    QCheckBox* keep_ = nullptr;
+    QPlainTextEdit* text_ = nullptr;
+    QLabel* date_ = nullptr;
+    QLabel* time_ = nullptr;
+};
+
+class BrowseClipboard final : public QWidget {
+    Q_OBJECT
+public:
+    explicit BrowseClipboard(ClipboardWindowContext ctx, QWidget* parent = nullptr);
+    ~BrowseClipboard() override;
+
+    QTableWidget* list() const { return list_; }
+    QTabBar* tabs() const { return tabs_; }
+    QPushButton* button(const QString& text) const;
+    // The row number of the highlighted entry, 0 when none.
+    qint64 currentRow() const;
+    // Reads the list again, keeping the highlighted entry when it is still there. False after
+    // a read error (reported; the window closes).
+    bool refresh();
+    // The table could not be read when the window opened (reported; the window is closed).
+    bool readFailed() const { return readFailed_; }
+
+    void copyToClipboard();
+    void view();
+    void deleteEntry();
+    void toggleSave();
+    void run();
+
+    // The column layout as it is saved: "width~Title~@picture@" per column.
+    QString currentFormat() const;
+
+    // The pop-up menu's entries.
+    static QStringList menuTexts();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // The highlighted entry read again from the table; false (with the list refreshed) when it
+    // is gone.
+    bool reread(Clipboard& record);
+    void showMenu(const QPoint& at);
+
+    ClipboardWindowContext ctx_;
+    QTabBar* tabs_ = nullptr;
+    QTableWidget* list_ = nullptr;
+    std::vector<qint64> rows_;
+    bool readFailed_ = false;
+};
+
+} // namespace kr

@@ -1,0 +1,195 @@
+#include "clipboard/ui/ClipboardWindows.h"
+#include "clipboard/PollClipboard.h"
+#include "store/Table.h"
+#include "support/FakeClipboard.h"
+#include "support/FakeClock.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace kr::test {
+namespace {
+
+class ClipboardWindowsTest : public ::testing::Test {
+protected:
+    ClipboardWindowsTest() {
+        store = std::make_unique<Store>(dir.path(), dialogs, end);
+        store->declareLayouts();
+        ctx = std::make_unique<ClipboardWindowContext>(ClipboardWindowContext{
+            *store, dialogs, settings, clipboard, IniFile(dir.file(QStringLiteral("POSITION.INI"))),
+            [this](const QString& target) { launched << target; }});
+    }
+    void add(const QString& text, bool keep, const QString& user = {}) {
+        Table<Clipboard> t(*store);
+        Clipboard r{};
+        r.user = user;
+        r.clipContents = text;
+        r.clipHashKey = ClipboardDigest(text);
+        r.clipKeep = keep ? 1 : 0;
+        r.clipDate = clock.today();
+        r.clipTime = clock.now();
+        clock.advance(100);
+        ASSERT_EQ(t.add(r), Err::None);
+    }
+    std::vector<Clipboard> entries() {
+        Table<Clipboard> t(*store);
+        std::vector<Clipboard> out;
+        Clipboard r{};
+        t.set(Clipboard::KEYCLIPDATE);
+        while (t.next(r) == Err::None)
+            out.push_back(r);
+        return out;
+    }
+    static int rowOf(BrowseClipboard& w, const QString& text) {
+        for (int row = 0; row < w.list()->rowCount(); ++row)
+            if (w.list()->item(row, 1)->text() == text)
+                return row;
+        return -1;
+    }
+
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    ThrowingProgramEnd end;
+    std::unique_ptr<Store> store;
+    Settings settings;
+    FakeClock clock{DateFromYmd(2026, 12, 8), TimeFromHms(9, 0, 0)};
+    FakeClipboard clipboard;
+    std::unique_ptr<ClipboardWindowContext> ctx;
+    QStringList launched;
+};
+
+TEST_F(ClipboardWindowsTest, ListShowsMarksColoursAndBothOrders) {
+    add(QStringLiteral("zebra plain"), false);
+    add(QStringLiteral("see https://example.org"), true);
+    add(QStringLiteral("line one\nline two"), false, QStringLiteral("other"));
+    BrowseClipboard w(*ctx);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Browse Clipboard Saver"));
+    ASSERT_EQ(w.list()->rowCount(), 3); // every user's entries
+    // By date: the blank user's ordinary entry, then the kept one, then the other user's.
+    EXPECT_EQ(w.list()->item(0, 1)->text(), QStringLiteral("zebra plain"));
+    EXPECT_EQ(w.list()->item(1, 1)->text(), QStringLiteral("see https://example.org"));
+    EXPECT_EQ(w.list()->item(2, 1)->text(), QStringLiteral("line one\u21B5line two"));
+    EXPECT_TRUE(w.list()->item(0, 0)->icon().isNull());
+    EXPECT_FALSE(w.list()->item(1, 0)->icon().isNull());
+    EXPECT_EQ(w.list()->item(1, 1)->foreground().color(), QColor(Qt::blue));
+    EXPECT_NE(w.list()->item(0, 1)->foreground().color(), QColor(Qt::blue));
+    w.tabs()->setCurrentIndex(1);
+    EXPECT_EQ(w.list()->item(0, 1)->text(), QStringLiteral("see https://example.org"));
+    EXPECT_EQ(w.list()->item(1, 1)->text(), QStringLiteral("zebra plain"));
+    EXPECT_EQ(ClipboardListText(QString(300, QLatin1Char('x'))).size(), 255);
+
+    // The column layout is kept for the next window.
+    w.list()->setColumnWidth(1, 333);
+    w.close();
+    EXPECT_EQ(ctx->positions.read(QStringLiteral("BrowseClipboard"), QStringLiteral("SRCF?Browse:1")),
+              w.currentFormat());
+    BrowseClipboard again(*ctx);
+    EXPECT_EQ(again.list()->columnWidth(1), 333);
+}
+
+// Whether the row of the list, as drawn, holds a pixel of the colour.
+bool RowShows(QTableWidget* list, int row, const QColor& colour) {
+    const QImage image = list->viewport()->grab().toImage();
+    const QRect rect = list->visualItemRect(list->item(row, 1)).intersected(image.rect());
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            if (image.pixelColor(x, y) == colour)
+                return true;
+    return false;
+}
+
+TEST_F(ClipboardWindowsTest, LinksAreBlueAndAquaWhenSelected) {
+    add(QStringLiteral("WWWWWWWW plain MMMMMMMM"), false);
+    add(QStringLiteral("MMMMMMMM mailto:someone@example.org MMMMMMMM"), false);
+    BrowseClipboard w(*ctx);
+    w.resize(800, 300);
+    w.show();
+    const QColor blue(Qt::blue);
+    const QColor aqua(0, 255, 255);
+    w.list()->selectRow(0);
+    EXPECT_TRUE(RowShows(w.list(), 1, blue));
+    EXPECT_FALSE(RowShows(w.list(), 1, aqua));
+    EXPECT_FALSE(RowShows(w.list(), 0, blue));
+    w.list()->selectRow(1);
+    EXPECT_TRUE(RowShows(w.list(), 1, aqua));
+    EXPECT_FALSE(RowShows(w.list(), 1, blue));
+}
+
+TEST_F(ClipboardWindowsTest, DeletingAKeptEntryAsksFirst) {
+    add(QStringLiteral("ordinary"), false);
+    add(QStringLiteral("precious"), true);
+    BrowseClipboard w(*ctx);
+    w.list()->selectRow(rowOf(w, QStringLiteral("precious")));
+    dialogs.answer(Dialogs::No);
+    w.deleteEntry();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("This clipboard record has a \"Save\" indicator.  Are you "
+                             "sure you want to delete it?"));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Delete Record"));
+    EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::No);
+    EXPECT_EQ(entries().size(), 2u);
+    dialogs.answer(Dialogs::Yes);
+    w.deleteEntry();
+    EXPECT_EQ(entries().size(), 1u);
+    EXPECT_EQ(w.list()->rowCount(), 1);
+    // An ordinary entry goes without a question; the Delete key deletes too.
+    w.list()->selectRow(0);
+    QTest::keyClick(w.list(), Qt::Key_Delete);
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(ClipboardWindowsTest, ToggleCopyRunAndView) {
+    add(QStringLiteral("open http://example.org now   "), false);
+    BrowseClipboard w(*ctx);
+    w.list()->selectRow(0);
+    w.toggleSave();
+    EXPECT_EQ(entries().front().clipKeep, 1);
+    EXPECT_FALSE(w.list()->item(0, 0)->icon().isNull());
+    w.toggleSave();
+    EXPECT_EQ(entries().front().clipKeep, 0);
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    w.copyToClipboard();
+    EXPECT_EQ(clipboard.puts, QStringList{QStringLiteral("open http://example.org now")});
+    w.run();
+    EXPECT_EQ(launched, QStringList{QStringLiteral("http://example.org")});
+
+    QTimer::singleShot(0, [] {
+        auto* form = qobject_cast<UpdateClipboard*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(form->windowTitle(), QStringLiteral("Clipboard Record"));
+        EXPECT_FALSE(form->okButton()->isEnabled());
+        EXPECT_FALSE(form->keepBox()->isEnabled());
+        EXPECT_TRUE(form->textField()->isReadOnly());
+        EXPECT_EQ(form->textField()->toPlainText(), QStringLiteral("open http://example.org now"));
+        form->reject();
+    });
+    w.view();
+}
+
+TEST_F(ClipboardWindowsTest, CopiedBackTextMakesNoNewEntry) {
+    add(QStringLiteral("already saved"), false);
+    ClipboardPoll poll({*store, settings, clock, clipboard, {}});
+    BrowseClipboard w(*ctx);
+    w.list()->selectRow(0);
+    w.copyToClipboard();
+    for (int i = 0; i < 8; ++i)
+        poll.poll();
+    EXPECT_EQ(entries().size(), 1u);
+}
+
+} // namespace
+} // namespace kr::test
