@@ -3,8 +3,8 @@
 #include "clipboard/Run.h"
 #include "platform/Pictures.h"
 #include "platform/Text.h"
+#include "platform/qt/ListFormat.h"
 #include "platform/qt/WindowPosition.h"
-#include "scheduler/ui/BrowseSchedule.h"
 #include "store/RecordChanges.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
@@ -34,8 +34,6 @@ const QString kTable = QStringLiteral("Clipboard");
 constexpr int kLinkRole = Qt::UserRole + 1;
 // The list's layout in the schedule list's format code: "width~Title~@picture@" per column.
 const QString kBuiltInFormat = QStringLiteral("24~~@s1@|560~Text~@s255@");
-const QString kUserFormatKey = QStringLiteral("SRCF?Browse:1");
-const QString kOriginalFormatKey = QStringLiteral("SRCFOriginal?Browse:1");
 
 // The keep mark: a check drawn in the list's text colour.
 QIcon CheckMark() {
@@ -332,8 +330,7 @@ QString BrowseClipboard::currentFormat() const {
 
 void BrowseClipboard::closeEvent(QCloseEvent* event) {
     SaveWindowPosition(*this, kProcedure, ctx_.positions);
-    ctx_.positions.write(kProcedure, kOriginalFormatKey, kBuiltInFormat);
-    ctx_.positions.write(kProcedure, kUserFormatKey, currentFormat());
+    SaveListFormat(ctx_.positions, kProcedure, kBuiltInFormat, currentFormat());
     event->accept();
 }
 
