@@ -14,11 +14,8 @@ Todo NewTodo(const QString& category) {
 
 ChangeResult ToggleDone(Table<Todo>& table, qint64 rowid, const TodoStamp& stamp) {
     Todo record;
-    table.watch();
-    if (table.fetch(rowid, record) != Err::None) {
-        warn::RecordRetrieval(table.store().dialogs(), Todo::decl().name, table.error());
+    if (!ReloadForChange(table, rowid, record, table.store().dialogs()))
         return ChangeResult::Failed;
-    }
     const Todo original = record;
     record.done = record.done == 0 ? 1 : 0;
     if (record.done == 1) {

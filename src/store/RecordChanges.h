@@ -137,6 +137,16 @@ bool Children(Table<typename ChildLink<P>::Child>& child, const typename ChildLi
 
 } // namespace detail
 
+// Reads the record at `rowid` again with change detection armed, for a change or a delete;
+// when it cannot be read, says so with the standard retrieval warning and returns false.
+template <class R> bool ReloadForChange(Table<R>& table, qint64 rowid, R& record, Dialogs& dialogs) {
+    table.watch();
+    if (table.fetch(rowid, record) == Err::None)
+        return true;
+    warn::RecordRetrieval(dialogs, R::decl().name, table.error());
+    return false;
+}
+
 // Deletes the record last loaded into `record`, with its child rule.
 template <class R> ChangeResult DeleteCurrent(Table<R>& table, R& record) {
     Dialogs& dialogs = table.store().dialogs();

@@ -129,11 +129,8 @@ public:
     }
 
     bool load(qint64 rowid) override {
-        table_.watch();
-        if (table_.fetch(rowid, record_) != Err::None) {
-            warn::RecordRetrieval(table_.store().dialogs(), R::decl().name, table_.error());
+        if (!ReloadForChange(table_, rowid, record_, table_.store().dialogs()))
             return false;
-        }
         loaded_ = true;
         return true;
     }
@@ -553,9 +550,7 @@ void BrowseScheduleByCategory::openHighlighted(Request request) {
         return;
     Table<Schedule> table(ctx_.store);
     Schedule t;
-    table.watch();
-    if (table.fetch(rows_[static_cast<std::size_t>(row)].meta.rowid, t) != Err::None) {
-        warn::RecordRetrieval(ctx_.dialogs, Schedule::decl().name, table.error());
+    if (!ReloadForChange(table, rows_[static_cast<std::size_t>(row)].meta.rowid, t, ctx_.dialogs)) {
         refresh();
         return;
     }

@@ -375,24 +375,12 @@ void BrowseContacts::applyTab() {
 }
 
 void BrowseContacts::refresh() {
-    const qint64 keep = model_->rowidAt(list_->currentIndex().row());
-    const int row = list_->currentIndex().row();
-    model_->refresh();
-    if (model_->rowOf(keep) >= 0)
-        highlight(keep);
-    else if (model_->rowCount() > 0)
-        list_->selectRow(qBound(0, row, model_->rowCount() - 1));
+    RefreshKeepingHighlight(*model_, *list_);
     updateButtons();
 }
 
 void BrowseContacts::highlight(qint64 rowid) {
-    const int row = rowid != 0 ? model_->rowOf(rowid) : -1;
-    if (row >= 0) {
-        list_->selectRow(row);
-        list_->scrollTo(model_->index(row, 0));
-    } else if (model_->rowCount() > 0) {
-        list_->selectRow(0);
-    }
+    HighlightRecord(*model_, *list_, rowid);
     updateButtons();
 }
 
@@ -413,9 +401,7 @@ bool BrowseContacts::reloadCurrent(Table<Contact>& table, Contact& record) {
     const Contact* c = current();
     if (c == nullptr)
         return false;
-    table.watch();
-    if (table.fetch(c->meta.rowid, record) != Err::None) {
-        warn::RecordRetrieval(ctx_.dialogs, Contact::decl().name, table.error());
+    if (!ReloadForChange(table, c->meta.rowid, record, ctx_.dialogs)) {
         refresh();
         return false;
     }

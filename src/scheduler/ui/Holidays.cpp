@@ -189,9 +189,7 @@ bool BrowseHolidays::reloadCurrent(Table<Holidays>& table, Holidays& h) {
     const int row = list_->currentRow();
     if (row < 0 || row >= static_cast<int>(rows_.size()))
         return false;
-    table.watch();
-    if (table.fetch(rows_[static_cast<std::size_t>(row)].meta.rowid, h) != Err::None) {
-        warn::RecordRetrieval(ctx_.dialogs, Holidays::decl().name, table.error());
+    if (!ReloadForChange(table, rows_[static_cast<std::size_t>(row)].meta.rowid, h, ctx_.dialogs)) {
         refresh();
         return false;
     }

@@ -5,6 +5,7 @@
 #include "script/ScriptCommands.h"
 #include "script/ScriptItems.h"
 #include "script/ui/ScriptPrint.h"
+#include "store/RecordChanges.h"
 #include "store/Table.h"
 
 #include <QHBoxLayout>
@@ -197,9 +198,7 @@ bool BrowseScript::reloadCurrent(Scripting& item) {
         return false;
     item = items_[static_cast<std::size_t>(row)];
     Table<Scripting> table(ctx_.store);
-    table.watch();
-    if (table.fetch(item.meta.rowid, item) != Err::None) {
-        warn::RecordRetrieval(ctx_.dialogs, Scripting::decl().name, table.error());
+    if (!ReloadForChange(table, item.meta.rowid, item, ctx_.dialogs)) {
         refresh(row);
         return false;
     }
