@@ -129,36 +129,31 @@ Err TableAccess::setFrom(int key, const void* record) {
     return setError(Err::None);
 }
 
-Err TableAccess::step(bool forward, void* record) {
-    std::lock_guard lock(table_->file().mutex());
-    TableFile::Stmt kind = TableFile::First;
-    bool withRow = false;
-    switch (cursor_.mode) {
-    case Mode::Start:
-        kind = forward ? TableFile::First : TableFile::Last;
-        break;
-    case Mode::FromValue:
-        kind = forward ? TableFile::ValueFrom : TableFile::ValueTo;
-        break;
-    case Mode::FromRow:
-        kind = forward ? TableFile::RowFrom : TableFile::RowTo;
-        withRow = true;
-        break;
-    case Mode::AtRow:
-        kind = forward ? TableFile::After : TableFile::Before;
-        withRow = true;
-        break;
-    }
-    sql::Statement* st = table_->keyStatement(kind, cursor_.key);
+Err TableAccess::cursorStatement(const int (&kinds)[4], sql::Statement*& st, int& next) {
+    const auto mode = static_cast<std::size_t>(cursor_.mode);
+    st = table_->keyStatement(static_cast<TableFile::Stmt>(kinds[mode]), cursor_.key);
     if (!st->valid())
         return setError(table_->statementError(st->prepareResult()));
-    int index = 1;
+    next = 1;
     if (cursor_.mode != Mode::Start) {
         for (const Value& v : cursor_.values)
-            BindValue(*st, index++, v);
+            BindValue(*st, next++, v);
     }
-    if (withRow)
-        st->bind(index, cursor_.rowid);
+    if (cursor_.mode == Mode::FromRow || cursor_.mode == Mode::AtRow)
+        st->bind(next++, cursor_.rowid);
+    return Err::None;
+}
+
+Err TableAccess::step(bool forward, void* record) {
+    std::lock_guard lock(table_->file().mutex());
+    static constexpr int kForward[4] = {TableFile::First, TableFile::ValueFrom, TableFile::RowFrom,
+                                        TableFile::After};
+    static constexpr int kBackward[4] = {TableFile::Last, TableFile::ValueTo, TableFile::RowTo,
+                                         TableFile::Before};
+    sql::Statement* st = nullptr;
+    int next = 1;
+    if (const Err e = cursorStatement(forward ? kForward : kBackward, st, next); e != Err::None)
+        return e;
     const Err e = read(st, record);
     if (e == Err::None) {
         cursor_.mode = Mode::AtRow;
@@ -176,34 +171,12 @@ Err TableAccess::nextBatch(int n, const std::function<void*()>& append) {
     if (n <= 0)
         return setError(Err::None);
     std::lock_guard lock(table_->file().mutex());
-    TableFile::Stmt kind = TableFile::FirstN;
-    bool withRow = false;
-    switch (cursor_.mode) {
-    case Mode::Start:
-        kind = TableFile::FirstN;
-        break;
-    case Mode::FromValue:
-        kind = TableFile::ValueFromN;
-        break;
-    case Mode::FromRow:
-        kind = TableFile::RowFromN;
-        withRow = true;
-        break;
-    case Mode::AtRow:
-        kind = TableFile::AfterN;
-        withRow = true;
-        break;
-    }
-    sql::Statement* st = table_->keyStatement(kind, cursor_.key);
-    if (!st->valid())
-        return setError(table_->statementError(st->prepareResult()));
+    static constexpr int kKinds[4] = {TableFile::FirstN, TableFile::ValueFromN, TableFile::RowFromN,
+                                      TableFile::AfterN};
+    sql::Statement* st = nullptr;
     int index = 1;
-    if (cursor_.mode != Mode::Start) {
-        for (const Value& v : cursor_.values)
-            BindValue(*st, index++, v);
-    }
-    if (withRow)
-        st->bind(index++, cursor_.rowid);
+    if (const Err e = cursorStatement(kKinds, st, index); e != Err::None)
+        return e;
     st->bind(index, static_cast<qint64>(n));
     void* last = nullptr;
     int rc = 0;

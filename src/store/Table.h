@@ -90,6 +90,10 @@ private:
     Err read(sql::Statement* st, void* record);
     void load(sql::Statement* st, void* record);
     Err step(bool forward, void* record);
+    // The statement that goes on from the cursor, with the cursor's key values and row bound:
+    // `kinds` names the statement (TableFile::Stmt) for a cursor at the start, from a value,
+    // from a row and at a row. `next` is the first parameter left free.
+    Err cursorStatement(const int (&kinds)[4], sql::Statement*& st, int& next);
     Err setError(Err code);
     Err setError(const StoreError& e);
     void bindRecord(sql::Statement& st, int first, const void* record) const;
