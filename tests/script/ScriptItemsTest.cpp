@@ -1,5 +1,6 @@
 #include "script/ScriptItems.h"
 #include "store/Table.h"
+#include "support/FaultyReads.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -159,6 +160,67 @@ TEST_F(ScriptItemsTest, MovesExchangeSequencesWithinTheTask) {
     ASSERT_TRUE(ordering.moveDown(4)); // the last stays last
     EXPECT_EQ(order(1), (QStringList{"1:b", "2:a", "3:c", "4:d"}));
     EXPECT_EQ(order(2), QStringList{"1:other"});
+}
+
+TEST_F(ScriptItemsTest, AnUnreadableNeighbourStopsTheMoveAndIsReported) {
+    // Items wide enough that neighbours sit on different pages of the file.
+    for (int i = 0; i < 8; ++i) {
+        Scripting s;
+        ASSERT_TRUE(PrimeScriptItem(*store, 1, s));
+        const QString wide = QStringLiteral("%1").arg(i).repeated(250);
+        s.keystrokes = QStringLiteral("item %1").arg(s.sequence);
+        s.waitForWindow = s.focusOnWindow = s.windowTitleToCheckFor = s.command = s.path = wide;
+        Table<Scripting> items(*store);
+        ASSERT_EQ(items.put(s), Err::None);
+    }
+    const QStringList before = order(1);
+    store.reset();
+
+    FaultyReads faults;
+    auto reopen = [&] {
+        store.reset();
+        store = std::make_unique<Store>(dir.path(), dialogs, end);
+        store->declareLayouts();
+    };
+    // The pages a cold read of one item needs.
+    auto pagesOf = [&](qint32 sequence) {
+        reopen();
+        faults.record();
+        Table<Scripting> items(*store);
+        Scripting s;
+        s.id = 1;
+        s.sequence = sequence;
+        EXPECT_EQ(items.get(Scripting::KEYID, s), Err::None);
+        return faults.recorded();
+    };
+    // An item whose upper neighbour lives on a page the item itself does not need.
+    qint32 moving = 0;
+    std::set<sqlite3_int64> neighbourOnly;
+    for (qint32 o = 2; o <= 8 && moving == 0; ++o) {
+        const auto own = pagesOf(o);
+        for (sqlite3_int64 page : pagesOf(o - 1))
+            if (own.count(page) == 0)
+                neighbourOnly.insert(page);
+        if (!neighbourOnly.empty())
+            moving = o;
+    }
+    ASSERT_NE(moving, 0);
+
+    reopen();
+    faults.failPages(neighbourOnly);
+    dialogs.shown.clear();
+    ScriptOrdering ordering(*store, 1);
+    EXPECT_FALSE(ordering.moveUp(moving));
+    EXPECT_GT(faults.failedReads(), 0);
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_TRUE(dialogs.texts().front().startsWith(QStringLiteral("Record swap error: ")));
+    EXPECT_TRUE(dialogs.texts().front().contains(QStringLiteral("Section = Test Range")));
+
+    // Nothing moved.
+    faults.failPages({});
+    reopen();
+    EXPECT_EQ(order(1), before);
+    store.reset();
 }
 
 TEST_F(ScriptItemsTest, DeletingClosesTheGap) {
