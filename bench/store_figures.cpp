@@ -3,6 +3,8 @@
 //   store_figures list CLI [RUNS]     kelvray-cli list on a small file (median and best of RUNS)
 //   store_figures fill N              N bulk adds in one transaction, a whole-key scan of them,
 //                                     and a schedule view's first rows and jumps
+//   store_figures scan [next|date|id] the scans of `fill` again on the file a `fill` left in
+//                                     KELVRAY_BENCH_DIR
 //   store_figures import LINES        importing a script file of LINES lines (stops after 120 s)
 //   store_figures writers [SECONDS]   four writer processes; the longest single store call
 //
@@ -53,11 +55,18 @@ double CpuMs() {
 }
 
 struct Files {
-    test::TempDir dir;
+    test::TempDir temp;
+    QDir dir;
     test::ScriptedDialogs dialogs;
     test::ThrowingProgramEnd end;
-    Store store{dir.path(), dialogs, end};
-    Files() { store.declareLayouts(); }
+    Store store;
+    // In a temporary folder, or in KELVRAY_BENCH_DIR when set (kept for later `scan` runs).
+    Files()
+        : dir(qEnvironmentVariableIsSet("KELVRAY_BENCH_DIR") ? qEnvironmentVariable("KELVRAY_BENCH_DIR")
+                                                             : temp.path())
+        , store(dir.path(), dialogs, end) {
+        store.declareLayouts();
+    }
 };
 
 Schedule Task(int i, int total) {
@@ -116,6 +125,8 @@ int List(const QString& cli, int runs) {
     return 0;
 }
 
+int Scans(Table<Schedule>& tasks, const QString& only = {});
+
 int Fill(int n) {
     Files f;
     Table<Schedule> tasks(f.store);
@@ -137,36 +148,57 @@ int Fill(int n) {
     const double fill = Ms(start);
     std::printf("%d bulk adds: %.2f s, CPU %.2f s (%.1f us per add), file %.0f MB\n", n, fill / 1000,
                 (CpuMs() - cpu) / 1000, fill * 1000 / n,
-                static_cast<double>(QFileInfo(f.dir.file(kDataFileName)).size()) / 1e6);
+                static_cast<double>(QFileInfo(f.dir.filePath(kDataFileName)).size()) / 1e6);
+    return Scans(tasks);
+}
 
-    start = Clock::now();
-    cpu = CpuMs();
-    tasks.set(Schedule::KEYDATE);
+int Scan(const QString& only) {
+    if (!qEnvironmentVariableIsSet("KELVRAY_BENCH_DIR")) {
+        std::fprintf(stderr, "scan: set KELVRAY_BENCH_DIR to a folder a `fill` left\n");
+        return 2;
+    }
+    Files f;
+    Table<Schedule> tasks(f.store);
+    return Scans(tasks, only);
+}
+
+int Scans(Table<Schedule>& tasks, const QString& only) {
+    auto start = Clock::now();
+    double cpu = CpuMs();
     Schedule t;
     int seen = 0;
-    while (tasks.next(t) == Err::None)
-        ++seen;
-    std::printf("whole-key scan through next(): %d records in %.0f ms, CPU %.0f ms\n", seen, Ms(start),
-                CpuMs() - cpu);
+    if (only.isEmpty() || only == QStringLiteral("next")) {
+        tasks.set(Schedule::KEYDATE);
+        while (tasks.next(t) == Err::None)
+            ++seen;
+        std::printf("whole-key scan through next(): %d records in %.0f ms, CPU %.0f ms\n", seen, Ms(start),
+                    CpuMs() - cpu);
+    }
 
-    start = Clock::now();
-    cpu = CpuMs();
-    tasks.set(Schedule::KEYDATE);
     std::vector<Schedule> batch;
-    seen = 0;
-    while (tasks.nextBatch(batch, 512) == Err::None)
-        seen += static_cast<int>(batch.size());
-    std::printf("whole-key scan through nextBatch(512): %d records in %.0f ms, CPU %.0f ms\n", seen,
-                Ms(start), CpuMs() - cpu);
+    if (only.isEmpty() || only == QStringLiteral("date")) {
+        start = Clock::now();
+        cpu = CpuMs();
+        tasks.set(Schedule::KEYDATE);
+        seen = 0;
+        while (tasks.nextBatch(batch, 512) == Err::None)
+            seen += static_cast<int>(batch.size());
+        std::printf("whole-key scan through nextBatch(512): %d records in %.0f ms, CPU %.0f ms\n", seen,
+                    Ms(start), CpuMs() - cpu);
+    }
 
-    start = Clock::now();
-    cpu = CpuMs();
-    tasks.set(Schedule::KEYID);
-    seen = 0;
-    while (tasks.nextBatch(batch, 512) == Err::None)
-        seen += static_cast<int>(batch.size());
-    std::printf("number-key scan through nextBatch(512): %d records in %.0f ms, CPU %.0f ms\n", seen,
-                Ms(start), CpuMs() - cpu);
+    if (only.isEmpty() || only == QStringLiteral("id")) {
+        start = Clock::now();
+        cpu = CpuMs();
+        tasks.set(Schedule::KEYID);
+        seen = 0;
+        while (tasks.nextBatch(batch, 512) == Err::None)
+            seen += static_cast<int>(batch.size());
+        std::printf("number-key scan through nextBatch(512): %d records in %.0f ms, CPU %.0f ms\n", seen,
+                    Ms(start), CpuMs() - cpu);
+    }
+    if (!only.isEmpty())
+        return 0;
 
     for (int round = 0; round < 2; ++round) {
         start = Clock::now();
@@ -206,7 +238,7 @@ private:
 
 int Import(int lines) {
     Files f;
-    const QString path = f.dir.file(QStringLiteral("big.krs"));
+    const QString path = f.dir.filePath(QStringLiteral("big.krs"));
     {
         QFile out(path);
         if (!out.open(QIODevice::WriteOnly))
@@ -315,6 +347,8 @@ int main(int argc, char** argv) {
         return List(args[2], args.value(3, QStringLiteral("31")).toInt());
     if (what == QStringLiteral("fill") && args.size() >= 3)
         return Fill(args[2].toInt());
+    if (what == QStringLiteral("scan"))
+        return Scan(args.value(2));
     if (what == QStringLiteral("import") && args.size() >= 3)
         return Import(args[2].toInt());
     if (what == QStringLiteral("writers"))
@@ -322,7 +356,7 @@ int main(int argc, char** argv) {
                        args.value(2, QStringLiteral("10")).toDouble());
     if (what == QStringLiteral("writer") && args.size() >= 4)
         return Writer(args[2], args[3].toDouble());
-    std::fprintf(stderr,
-                 "usage: store_figures list CLI [RUNS] | fill N | import LINES | writers [SECONDS]\n");
+    std::fprintf(stderr, "usage: store_figures list CLI [RUNS] | fill N | scan [next|date|id] | import LINES "
+                         "| writers [SECONDS]\n");
     return 2;
 }

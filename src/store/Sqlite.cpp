@@ -79,6 +79,11 @@ QString Statement::columnText(int col) const {
     return QString::fromUtf8(text, sqlite3_column_bytes(stmt_, col));
 }
 
+QByteArrayView Statement::columnUtf8(int col) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+    return {text, sqlite3_column_bytes(stmt_, col)};
+}
+
 bool Statement::columnIsText(int col) const {
     return sqlite3_column_type(stmt_, col) == SQLITE_TEXT;
 }

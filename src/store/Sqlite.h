@@ -35,6 +35,8 @@ public:
 
     qint64 columnInt(int col) const;
     QString columnText(int col) const;
+    // The column's text as UTF-8, valid until the next step or reset.
+    QByteArrayView columnUtf8(int col) const;
     bool columnIsText(int col) const;
 
 private:

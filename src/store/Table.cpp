@@ -93,12 +93,26 @@ RecordMeta& TableAccess::meta(const void* record) const {
 
 void TableAccess::load(sql::Statement* st, void* record) {
     const auto& fields = *table_->decl().fields;
+    if (lastText_.size() != fields.size())
+        lastText_.resize(fields.size());
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const int col = static_cast<int>(i) + 2;
-        if (fields[i].isText())
-            fields[i].setText(record, st->columnText(col));
-        else
+        if (!fields[i].isText()) {
             fields[i].setInt(record, st->columnInt(col));
+            continue;
+        }
+        const QByteArrayView utf8 = st->columnUtf8(col);
+        if (utf8.isEmpty()) {
+            fields[i].setText(record, QString());
+            continue;
+        }
+        LastText& last = lastText_[i];
+        if (std::string_view(last.utf8) !=
+            std::string_view(utf8.data(), static_cast<std::size_t>(utf8.size()))) {
+            last.utf8.assign(utf8.data(), static_cast<std::size_t>(utf8.size()));
+            last.text = QString::fromUtf8(utf8);
+        }
+        fields[i].setText(record, QString(last.text));
     }
     RecordMeta& m = meta(record);
     m.rowid = st->columnInt(0);

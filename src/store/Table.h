@@ -7,6 +7,8 @@
 #include "store/Store.h"
 
 #include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace kr {
@@ -102,6 +104,13 @@ private:
     std::shared_ptr<TableFile> table_;
     StoreError error_;
     Cursor cursor_;
+    // The last text read into each field: a value repeated from one record to the next (a
+    // category, a task type) is shared instead of decoded and allocated again.
+    struct LastText {
+        std::string utf8;
+        QString text;
+    };
+    std::vector<LastText> lastText_;
     bool watchNext_ = false;
     bool streaming_ = false;
     bool locked_ = false;

@@ -237,10 +237,21 @@ StoreError DataFile::begin(int waitMs, bool exclusive) {
     // A run of many writes (an import, a synchronization) adds to every key of its tables in
     // key order, that is all over the file: once the keys outgrow the page cache, every add
     // reads, deciphers, enciphers and writes pages it had a moment ago, and the adds get
-    // slower as the table grows. Inside a transaction the cache may grow much further; the
-    // pages are only taken as they are used, and given back at the commit.
-    setCache(kTransactionCacheKb);
+    // slower as the table grows. Inside a transaction the cache may grow much further (a
+    // million tasks with their keys take about 450 MB); the pages are only taken as they are
+    // used, and given back at the commit.
+    setCache(transactionCacheKb());
     return {};
+}
+
+int DataFile::transactionCacheKb() {
+    static const int kb = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+        const qint64 quarter = pages > 0 && pageSize > 0 ? qint64{pages} * pageSize / 4 / 1024 : 0;
+        return static_cast<int>(std::clamp<qint64>(quarter, 64 * 1024, 1024 * 1024));
+    }();
+    return kb;
 }
 
 void DataFile::setCache(int kilobytes) {

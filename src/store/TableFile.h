@@ -90,7 +90,8 @@ private:
     void setCache(int kilobytes);
 
     static constexpr int kCacheKb = 32 * 1024;
-    static constexpr int kTransactionCacheKb = 384 * 1024;
+    // The most cache a run of writes may take: a quarter of the memory, at most 1 GB.
+    static int transactionCacheKb();
 
     QString path_;
     bool enciphered_;
