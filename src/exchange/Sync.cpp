@@ -1,0 +1,575 @@
+#include "exchange/Sync.h"
+
+#include "platform/Text.h"
+#include "scheduler/ProgramState.h"
+#include "store/Numbering.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "store/Tables.h"
+#include "store/Transaction.h"
+#include "store/Warnings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <unistd.h>
+
+namespace kr {
+
+namespace {
+
+constexpr int kBatch = 25;
+// SQLite's result code for a row read (the storage library's header is the store's own).
+constexpr int kSqliteRow = 100;
+
+int Percent(qint64 done, qint64 total) {
+    return total <= 0 ? 100 : static_cast<int>(qMin<qint64>(100, done * 100 / total));
+}
+
+// Field numbers of the same names in two declarations, worked out once per pair.
+class FieldMap {
+public:
+    FieldMap(const TableDecl& from, const TableDecl& to) {
+        for (std::size_t i = 0; i < to.fields->size(); ++i) {
+            const int k = from.fieldIndex((*to.fields)[i].name());
+            if (k >= 0)
+                pairs_.emplace_back(k, static_cast<int>(i));
+        }
+        from_ = from.fields;
+        to_ = to.fields;
+    }
+    void copy(const void* src, void* dst) const {
+        for (const auto& [f, t] : pairs_)
+            (*to_)[static_cast<std::size_t>(t)].set(dst, (*from_)[static_cast<std::size_t>(f)].get(src));
+    }
+
+private:
+    std::vector<std::pair<int, int>> pairs_;
+    const std::vector<FieldDecl>* from_ = nullptr;
+    const std::vector<FieldDecl>* to_ = nullptr;
+};
+
+const FieldMap& ToSync() {
+    static const FieldMap m(Schedule::decl(), SyncSchedule::decl());
+    return m;
+}
+const FieldMap& FromSync() {
+    static const FieldMap m(SyncSchedule::decl(), Schedule::decl());
+    return m;
+}
+
+bool SamePath(const QString& a, const QString& b) {
+    const QFileInfo x(a), y(b);
+    if (x.exists() && y.exists())
+        return x.canonicalFilePath() == y.canonicalFilePath();
+    return x.absoluteFilePath().compare(y.absoluteFilePath(), Qt::CaseInsensitive) == 0;
+}
+
+bool IsProgramFile(Store& store, const QString& path) {
+    return SamePath(path, store.filePath(Schedule::decl())) || SamePath(path, store.filePath(Tag::decl()));
+}
+
+void RemoveDatabaseFiles(const QString& path) {
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+// Reads the items of a task (SCR:ID) from a table of script items.
+bool ReadItems(TableAccess& table, qint32 id, std::vector<Scripting>& out) {
+    out.clear();
+    Scripting probe;
+    probe.id = id;
+    probe.sequence = std::numeric_limits<qint32>::min();
+    Err e = table.setFrom(Scripting::KEYID, &probe);
+    Scripting item;
+    while (e == Err::None && (e = table.next(&item)) == Err::None && item.id == id) {
+        out.push_back(item);
+        item = Scripting{};
+    }
+    return e == Err::None || e == Err::NoMoreRecords;
+}
+
+template <class A, class B> bool Older(const A& local, const B& received) {
+    if (local.lastChangeDate != received.lastChangeDate)
+        return local.lastChangeDate < received.lastChangeDate;
+    return local.lastChangeTime < received.lastChangeTime;
+}
+
+template <class A, class B> bool SameStamp(const A& local, const B& received) {
+    return local.lastChangeDate == received.lastChangeDate && local.lastChangeTime == received.lastChangeTime;
+}
+
+// Whether the file holds the three tables of a synchronization file, readable to its end.
+// Nothing is created, repaired or upgraded: the file is only read.
+bool LooksLikeSyncFile(Store& store, const QString& path) {
+    if (!QFileInfo(path).isFile())
+        return false;
+    auto file = store.dataFile(path, true);
+    for (const TableDecl* d : {&SyncSchedule::decl(), &SyncScriptingDecl(), &SyncTodoDecl()}) {
+        TableFile table(file, *d);
+        if (!table.open(OpenMode::Shared, store.declaredVersion(*d)).ok())
+            return false;
+    }
+    std::lock_guard lock(file->mutex());
+    sql::Statement st(file->connection().handle(), QStringLiteral("PRAGMA quick_check"));
+    return st.valid() && st.step() == kSqliteRow && st.columnText(0) == QLatin1String("ok");
+}
+
+void NotSyncFile(Dialogs& dialogs, const QString& path) {
+    dialogs.message(QDir::toNativeSeparators(path) + QStringLiteral(" is not a synchronization file."),
+                    kSyncCaption, Dialogs::Icon::Exclamation);
+}
+
+// Finds the local tasks a received one replaces or yields to: from its description and
+// category on, as long as type and description are equal. A task with neither description
+// nor category is missing from that key, so those are looked for one by one.
+bool TaskMatches(Table<Schedule>& table, const SyncSchedule& r, std::vector<Schedule>& out) {
+    out.clear();
+    const QString description = Clip(r.description);
+    const QString type = Clip(r.taskType);
+    if (description.isEmpty() && Clip(r.category).isEmpty()) {
+        table.set(-1);
+        std::vector<Schedule> batch;
+        Err e = Err::None;
+        while ((e = table.nextBatch(batch, 200)) == Err::None) {
+            for (Schedule& s : batch) {
+                if (Clip(s.description).isEmpty() && Clip(s.category).isEmpty() && Clip(s.taskType) == type)
+                    out.push_back(std::move(s));
+            }
+        }
+        return e == Err::NoMoreRecords;
+    }
+    Schedule probe;
+    probe.description = r.description;
+    probe.category = r.category;
+    Err e = table.set(Schedule::KEYTASKNAME, probe);
+    Schedule s;
+    while (e == Err::None && (e = table.next(s)) == Err::None) {
+        if (Clip(s.taskType) != type || Clip(s.description) != description)
+            break;
+        out.push_back(s);
+        s = Schedule{};
+    }
+    return e == Err::None || e == Err::NoMoreRecords;
+}
+
+bool TodoMatches(Table<Todo>& table, const Todo& d, std::vector<Todo>& out) {
+    out.clear();
+    const QString text = Clip(d.todo);
+    if (text.isEmpty()) {
+        table.set(-1);
+        std::vector<Todo> batch;
+        Err e = Err::None;
+        while ((e = table.nextBatch(batch, 200)) == Err::None) {
+            for (Todo& t : batch) {
+                if (Clip(t.todo).isEmpty())
+                    out.push_back(std::move(t));
+            }
+        }
+        return e == Err::NoMoreRecords;
+    }
+    Todo probe;
+    probe.todo = d.todo;
+    Err e = table.set(Todo::KEYTODO, probe);
+    Todo t;
+    while (e == Err::None && (e = table.next(t)) == Err::None && Clip(t.todo) == text) {
+        out.push_back(t);
+        t = Todo{};
+    }
+    return e == Err::None || e == Err::NoMoreRecords;
+}
+
+// Deletes a task with its script items.
+bool DeleteTask(Table<Schedule>& tasks, Table<Scripting>& items, Schedule& task) {
+    std::vector<Scripting> list;
+    if (!ReadItems(items, task.id, list))
+        return false;
+    for (Scripting& s : list) {
+        if (items.remove(s) != Err::None)
+            return false;
+    }
+    return tasks.remove(task) == Err::None;
+}
+
+// Merges the received to-do entries: an entry replaces local ones with the same text that are
+// strictly older, and is added when it replaced one or no entry has its text.
+bool MergeTodos(Store& store, Table<Todo>& local, Table<Todo>& received, SyncCounts& counts) {
+    Dialogs& dialogs = store.dialogs();
+    received.set(-1);
+    std::vector<Todo> batch;
+    std::vector<Todo> matches;
+    for (;;) {
+        const Err e = received.nextBatch(batch, kBatch);
+        if (e == Err::NoMoreRecords)
+            return true;
+        if (e != Err::None) {
+            warn::FileError(dialogs, SyncTodoDecl().name, received.error());
+            return false;
+        }
+        Transaction tx;
+        if (tx.begin({&local}) != Err::None) {
+            warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Todo::decl().name, tx.error());
+            return false;
+        }
+        qint64 added = 0;
+        for (Todo& d : batch) {
+            if (!TodoMatches(local, d, matches)) {
+                warn::FileError(dialogs, Todo::decl().name, local.error());
+                return false;
+            }
+            int deleted = 0;
+            for (Todo& m : matches) {
+                if (Older(m, d)) {
+                    if (local.remove(m) != Err::None) {
+                        warn::DeleteError(dialogs, Todo::decl().name, local.error());
+                        return false;
+                    }
+                    ++deleted;
+                }
+            }
+            if (deleted > 0 || matches.empty()) {
+                d.meta = RecordMeta{};
+                if (local.add(d) != Err::None) {
+                    warn::InsertError(dialogs, local.error());
+                    return false;
+                }
+                ++added;
+            }
+        }
+        if (tx.commit() != Err::None) {
+            warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Todo::decl().name, tx.error());
+            return false;
+        }
+        counts.todos += added;
+    }
+}
+
+} // namespace
+
+QString SyncFileBase(const QString& name) {
+    const qsizetype cut = name.indexOf(QStringLiteral("\\!"));
+    return cut < 0 ? name : name.left(cut);
+}
+
+QString ChooseSyncFile(FileDialogs& dialogs, bool send, QString& remembered) {
+    QString start = SyncFileBase(remembered);
+    if (start.isEmpty())
+        start = QDir::current().filePath(QStringLiteral("SyncSch.syn"));
+    const QString chosen =
+        send ? dialogs.saveFile(QStringLiteral("File to Send to..."), kSyncFilter, start)
+             : dialogs.openFile(QStringLiteral("File to Receive from..."), kSyncFilter, start);
+    if (chosen.isEmpty())
+        return {};
+    remembered = SyncFileBase(chosen);
+    return remembered;
+}
+
+bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCounts* countsOut) {
+    Dialogs& dialogs = store.dialogs();
+    const QString file = QFileInfo(SyncFileBase(target)).absoluteFilePath();
+    if (IsProgramFile(store, file) || QFileInfo(file).isDir()) {
+        dialogs.message(QDir::toNativeSeparators(file) +
+                            QStringLiteral(" is a file of this program and cannot be written to."),
+                        kSyncCaption, Dialogs::Icon::Exclamation);
+        return false;
+    }
+    // The file is written under a name of its own and put in place only when complete, so
+    // that a failed send leaves the old file as it was.
+    const QFileInfo info(file);
+    const QString temp = info.absoluteDir().filePath(
+        QStringLiteral(".%1.%2.%3.sending")
+            .arg(info.fileName())
+            .arg(::getpid())
+            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    SyncCounts counts;
+    bool ok = true;
+    {
+        Table<Schedule> tasks(store);
+        Table<Scripting> items(store);
+        Table<Todo> todos(store);
+        Table<SyncSchedule> sTasks(store, temp);
+        Table<Scripting> sItems(store, SyncScriptingDecl(), temp);
+        Table<Todo> sTodos(store, SyncTodoDecl(), temp);
+
+        progress.begin(QStringLiteral("Processing Records"), QStringLiteral("Sending"));
+        const qint64 total = tasks.records();
+        tasks.send(QStringLiteral("QUICKSCAN=on"));
+        tasks.set(Schedule::KEYTASKNAME);
+        std::vector<Schedule> batch;
+        std::vector<Scripting> list;
+        int shown = -1;
+        qint64 done = 0;
+        auto fail = [&](const QString& table, const StoreError& e) {
+            warn::FileError(dialogs, table, e);
+            ok = false;
+        };
+        while (ok) {
+            const Err e = tasks.nextBatch(batch, kBatch);
+            if (e == Err::NoMoreRecords)
+                break;
+            if (e != Err::None) {
+                fail(Schedule::decl().name, tasks.error());
+                break;
+            }
+            Transaction tx;
+            if (tx.begin({&sTasks, &sItems}) != Err::None) {
+                fail(SyncSchedule::decl().name, tx.error());
+                break;
+            }
+            for (const Schedule& task : batch) {
+                SyncSchedule s;
+                ToSync().copy(&task, &s);
+                s.biMonthly = 0;
+                if (sTasks.add(s) != Err::None) {
+                    fail(SyncSchedule::decl().name, sTasks.error());
+                    break;
+                }
+                if (!ReadItems(items, task.id, list)) {
+                    fail(Scripting::decl().name, items.error());
+                    break;
+                }
+                for (Scripting& item : list) {
+                    item.meta = RecordMeta{};
+                    if (sItems.add(item) != Err::None) {
+                        fail(SyncScriptingDecl().name, sItems.error());
+                        break;
+                    }
+                }
+                if (!ok)
+                    break;
+                counts.items += static_cast<qint64>(list.size());
+                ++counts.tasks;
+                if (const int p = Percent(++done, total); p != shown) {
+                    shown = p;
+                    progress.update(p);
+                }
+            }
+            if (!ok)
+                break;
+            if (tx.commit() != Err::None) {
+                fail(SyncSchedule::decl().name, tx.error());
+                break;
+            }
+            if (progress.cancelled())
+                break;
+        }
+        tasks.send(QStringLiteral("QUICKSCAN=off"));
+
+        // Every to-do entry goes, whether the tasks were all written or the user cancelled.
+        if (ok) {
+            todos.set(-1);
+            std::vector<Todo> todoBatch;
+            for (;;) {
+                const Err e = todos.nextBatch(todoBatch, kBatch);
+                if (e == Err::NoMoreRecords)
+                    break;
+                if (e != Err::None) {
+                    fail(Todo::decl().name, todos.error());
+                    break;
+                }
+                Transaction tx;
+                if (tx.begin({&sTodos}) != Err::None) {
+                    fail(SyncTodoDecl().name, tx.error());
+                    break;
+                }
+                for (Todo& t : todoBatch) {
+                    t.meta = RecordMeta{};
+                    if (sTodos.add(t) != Err::None) {
+                        fail(SyncTodoDecl().name, sTodos.error());
+                        break;
+                    }
+                }
+                if (!ok || tx.commit() != Err::None) {
+                    if (ok)
+                        fail(SyncTodoDecl().name, tx.error());
+                    break;
+                }
+                counts.todos += static_cast<qint64>(todoBatch.size());
+            }
+        }
+        if (ok)
+            progress.setText(QStringLiteral("Process Completed"));
+        progress.end();
+    }
+    if (ok && ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(file).constData()) != 0) {
+        const int error = errno;
+        warn::FileError(dialogs, QDir::toNativeSeparators(file),
+                        StoreError{Err::StorageError, QString::fromLocal8Bit(std::strerror(error)), error});
+        ok = false;
+    }
+    if (!ok)
+        RemoveDatabaseFiles(temp);
+    if (countsOut != nullptr)
+        *countsOut = counts;
+    return ok;
+}
+
+bool SyncReceive(Store& store, Progress& progress, const QString& source, TableListeners* listeners,
+                 SyncCounts* countsOut) {
+    Dialogs& dialogs = store.dialogs();
+    const QString file = ResolveFileName(QFileInfo(SyncFileBase(source)).absoluteFilePath());
+    if (IsProgramFile(store, file) || !LooksLikeSyncFile(store, file)) {
+        NotSyncFile(dialogs, file);
+        return false;
+    }
+    SyncCounts counts;
+    bool ok = true;
+    // Sender's task numbers and the numbers their copies got here, for the exception links.
+    std::map<qint32, qint32> renumbered;
+    std::vector<std::pair<qint32, qint32>> links; // new number, sender's link
+    {
+        Table<Schedule> tasks(store);
+        Table<Scripting> items(store);
+        Table<Todo> todos(store);
+        Table<SyncSchedule> sTasks(store, file);
+        Table<Scripting> sItems(store, SyncScriptingDecl(), file);
+        Table<Todo> sTodos(store, SyncTodoDecl(), file);
+
+        progress.begin(QStringLiteral("Processing Records"), QString());
+        const qint64 total = sTasks.records();
+        sTasks.send(QStringLiteral("QUICKSCAN=on"));
+        sTasks.set(SyncSchedule::KEYTASKNAME);
+        std::vector<SyncSchedule> batch;
+        std::vector<Schedule> matches;
+        std::vector<Scripting> list;
+        int shown = -1;
+        qint64 done = 0;
+        auto fail = [&](const QString& table, const StoreError& e) {
+            warn::FileError(dialogs, table, e);
+            ok = false;
+        };
+        while (ok) {
+            const Err e = sTasks.nextBatch(batch, kBatch);
+            if (e == Err::NoMoreRecords)
+                break;
+            if (e != Err::None) {
+                fail(SyncSchedule::decl().name, sTasks.error());
+                break;
+            }
+            Transaction tx;
+            if (tx.begin({&tasks, &items}) != Err::None) {
+                warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Schedule::decl().name,
+                                         tx.error());
+                ok = false;
+                break;
+            }
+            for (const SyncSchedule& r : batch) {
+                if (!TaskMatches(tasks, r, matches)) {
+                    fail(Schedule::decl().name, tasks.error());
+                    break;
+                }
+                bool newer = false;
+                bool replaced = false;
+                for (Schedule& m : matches) {
+                    if (Older(m, r) || SameStamp(m, r)) {
+                        if (!DeleteTask(tasks, items, m)) {
+                            warn::DeleteError(dialogs, Schedule::decl().name,
+                                              tasks.error().ok() ? items.error() : tasks.error());
+                            ok = false;
+                            break;
+                        }
+                        replaced = true;
+                    } else {
+                        newer = true;
+                    }
+                }
+                if (!ok)
+                    break;
+                if (!newer || replaced) {
+                    Schedule t;
+                    FromSync().copy(&r, &t);
+                    // Linked to its copy once the whole file is in, in this file's numbering.
+                    t.exceptionLink = 0;
+                    if (AddTaskCopy(tasks, t) != Err::None) {
+                        warn::InsertError(dialogs, tasks.error());
+                        ok = false;
+                        break;
+                    }
+                    renumbered[r.id] = t.id;
+                    if (r.exceptionLink != 0)
+                        links.emplace_back(t.id, r.exceptionLink);
+                    std::vector<Scripting> stale;
+                    if (!ReadItems(items, t.id, stale) || !ReadItems(sItems, r.id, list)) {
+                        fail(Scripting::decl().name, items.error().ok() ? sItems.error() : items.error());
+                        break;
+                    }
+                    for (Scripting& s : stale)
+                        items.remove(s);
+                    for (Scripting& item : list) {
+                        item.id = t.id;
+                        item.meta = RecordMeta{};
+                        if (items.add(item) != Err::None) {
+                            warn::InsertError(dialogs, items.error());
+                            ok = false;
+                            break;
+                        }
+                    }
+                    if (!ok)
+                        break;
+                    ++counts.tasks;
+                    counts.items += static_cast<qint64>(list.size());
+                }
+                if (const int p = Percent(++done, total); p != shown) {
+                    shown = p;
+                    progress.update(p);
+                }
+            }
+            if (!ok) {
+                tx.rollback();
+                break;
+            }
+            if (tx.commit() != Err::None) {
+                warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Schedule::decl().name,
+                                         tx.error());
+                ok = false;
+                break;
+            }
+            if (progress.cancelled())
+                break;
+        }
+        sTasks.send(QStringLiteral("QUICKSCAN=off"));
+
+        // The links between the tasks received, in this file's numbers; a link to a task that
+        // did not come (or did not stay) is dropped.
+        if (!links.empty()) {
+            Transaction tx;
+            if (tx.begin({&tasks}) == Err::None) {
+                for (const auto& [id, senderLink] : links) {
+                    auto it = renumbered.find(senderLink);
+                    if (it == renumbered.end())
+                        continue;
+                    Schedule target;
+                    target.id = it->second;
+                    if (tasks.get(Schedule::KEYID, target) != Err::None)
+                        continue;
+                    Schedule task;
+                    task.id = id;
+                    if (tasks.get(Schedule::KEYID, task) != Err::None)
+                        continue;
+                    task.exceptionLink = it->second;
+                    tasks.put(task);
+                }
+                tx.commit();
+            }
+        }
+
+        // The to-do list is merged however the tasks went.
+        MergeTodos(store, todos, sTodos, counts);
+        progress.setText(QStringLiteral("Process Completed"));
+        progress.end();
+    }
+    if (listeners != nullptr) {
+        listeners->post(Schedule::decl().name);
+        listeners->post(Todo::decl().name);
+    }
+    if (countsOut != nullptr)
+        *countsOut = counts;
+    return ok;
+}
+
+} // namespace kr
