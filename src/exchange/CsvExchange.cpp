@@ -1,5 +1,6 @@
 #include "exchange/CsvExchange.h"
 
+#include "exchange/Slices.h"
 #include "platform/PrivateFiles.h"
 #include "store/Numbering.h"
 #include "store/Table.h"
@@ -68,7 +69,6 @@ qint64 ExportRecords(Store& store, Progress& progress, const ExchangeTable& t,
     table.set(t.exportKey);
     std::vector<R> batch;
     qint64 written = 0;
-    int shown = -1;
     auto writeRecord = [&](const R& r) {
         CsvLine line;
         for (const ExchangeField& f : fields)
@@ -95,10 +95,8 @@ qint64 ExportRecords(Store& store, Progress& progress, const ExchangeTable& t,
                 break;
             }
         }
-        if (const int p = Percent(written, total); p != shown) {
-            shown = p;
-            progress.update(p);
-        }
+        // Each batch lets the program's events through, as a timer event of its own would.
+        progress.update(Percent(written, total));
         if (stop || progress.cancelled())
             return finish();
         if (e == Err::NoMoreRecords)
@@ -171,55 +169,34 @@ qint64 ImportRecords(Store& store, Progress& progress, const ExchangeTable& t, c
     Dialogs& dialogs = store.dialogs();
     Table<R> table(store, *t.decl);
     qint64 added = 0;
-    int shown = -1;
-    bool more = true;
-    while (more) {
-        Transaction tx;
-        if (tx.begin({&table}) != Err::None) {
-            warn::TransactionFraming(dialogs, QStringLiteral("Insert"), t.decl->name, tx.error());
-            break;
-        }
-        qint64 inBatch = 0;
-        bool failed = false;
-        for (int i = 0; i < kExchangeBatch; ++i) {
-            if (!reader.nextRecord()) {
-                more = false;
-                break;
+    RunSliced(
+        {&table}, progress, [&] { return Percent(reader.bytesRead(), reader.size()); },
+        [&](const StoreError& e) {
+            warn::TransactionFraming(dialogs, QStringLiteral("Insert"), t.decl->name, e);
+        },
+        [&] {
+            for (int i = 0; i < kExchangeBatch; ++i) {
+                if (!reader.nextRecord())
+                    return Batch::Done;
+                R record{};
+                plan.convert(reader, &record);
+                if constexpr (std::is_same_v<R, Schedule>) {
+                    // No task numbers travel in the file, so a link would name an unrelated task.
+                    record.exceptionLink = 0;
+                    if (record.advanceWarnDate == 0)
+                        record.advanceWarnTime = 0;
+                }
+                if (AddNumbered(table, record, t, dialogs) != Err::None) {
+                    const StoreError e = table.error();
+                    dialogs.message(QStringLiteral("Error #%1 - %2").arg(e.number()).arg(e.text()),
+                                    QStringLiteral("Cannot ADD to %1!").arg(t.decl->name),
+                                    Dialogs::Icon::Exclamation);
+                    return Batch::Stop;
+                }
+                ++added;
             }
-            R record{};
-            plan.convert(reader, &record);
-            if constexpr (std::is_same_v<R, Schedule>) {
-                // No task numbers travel in the file, so a link would name an unrelated task.
-                record.exceptionLink = 0;
-                if (record.advanceWarnDate == 0)
-                    record.advanceWarnTime = 0;
-            }
-            if (AddNumbered(table, record, t, dialogs) != Err::None) {
-                const StoreError e = table.error();
-                tx.commit();
-                added += inBatch;
-                dialogs.message(QStringLiteral("Error #%1 - %2").arg(e.number()).arg(e.text()),
-                                QStringLiteral("Cannot ADD to %1!").arg(t.decl->name),
-                                Dialogs::Icon::Exclamation);
-                failed = true;
-                break;
-            }
-            ++inBatch;
-        }
-        if (failed)
-            return added;
-        if (tx.commit() != Err::None) {
-            warn::TransactionFraming(dialogs, QStringLiteral("Insert"), t.decl->name, tx.error());
-            return added;
-        }
-        added += inBatch;
-        if (const int p = Percent(reader.bytesRead(), reader.size()); p != shown) {
-            shown = p;
-            progress.update(p);
-        }
-        if (progress.cancelled())
-            break;
-    }
+            return Batch::More;
+        });
     return added;
 }
 

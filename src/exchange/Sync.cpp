@@ -1,5 +1,6 @@
 #include "exchange/Sync.h"
 
+#include "exchange/Slices.h"
 #include "platform/Text.h"
 #include "scheduler/ProgramState.h"
 #include "store/Numbering.h"
@@ -30,6 +31,23 @@ constexpr int kSqliteRow = 100;
 int Percent(qint64 done, qint64 total) {
     return total <= 0 ? 100 : static_cast<int>(qMin<qint64>(100, done * 100 / total));
 }
+
+// The progress window of a step that runs to its end even after Cancel: the events still go
+// through at each look.
+class KeepGoing final : public Progress {
+public:
+    KeepGoing(Progress& inner, int percent)
+        : inner_(inner)
+        , percent_(percent) {}
+    void begin(const QString&, const QString&) override {}
+    void update(int) override { inner_.update(percent_); }
+    bool cancelled() const override { return false; }
+    void end() override {}
+
+private:
+    Progress& inner_;
+    int percent_;
+};
 
 // Field numbers of the same names in two declarations, worked out once per pair.
 class FieldMap {
@@ -198,55 +216,54 @@ bool DeleteTask(Table<Schedule>& tasks, Table<Scripting>& items, Schedule& task)
 
 // Merges the received to-do entries: an entry replaces local ones with the same text that are
 // strictly older, and is added when it replaced one or no entry has its text.
-bool MergeTodos(Store& store, Table<Todo>& local, Table<Todo>& received, SyncCounts& counts) {
+bool MergeTodos(Store& store, Progress& progress, Table<Todo>& local, Table<Todo>& received,
+                SyncCounts& counts) {
     Dialogs& dialogs = store.dialogs();
     received.set(-1);
+    const qint64 total = received.records();
+    qint64 done = 0;
     std::vector<Todo> batch;
     std::vector<Todo> matches;
-    for (;;) {
-        const Err e = received.nextBatch(batch, kBatch);
-        if (e == Err::NoMoreRecords)
-            return true;
-        if (e != Err::None) {
-            warn::FileError(dialogs, SyncTodoDecl().name, received.error());
-            return false;
-        }
-        Transaction tx;
-        if (tx.begin({&local}) != Err::None) {
-            warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Todo::decl().name, tx.error());
-            return false;
-        }
-        qint64 added = 0;
-        for (Todo& d : batch) {
-            if (!TodoMatches(local, d, matches)) {
-                warn::FileError(dialogs, Todo::decl().name, local.error());
-                return false;
+    return RunSliced(
+        {&local}, progress, [&] { return Percent(done, total); },
+        [&](const StoreError& e) {
+            warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Todo::decl().name, e);
+        },
+        [&] {
+            const Err e = received.nextBatch(batch, kBatch);
+            if (e == Err::NoMoreRecords)
+                return Batch::Done;
+            if (e != Err::None) {
+                warn::FileError(dialogs, SyncTodoDecl().name, received.error());
+                return Batch::Failed;
             }
-            int deleted = 0;
-            for (Todo& m : matches) {
-                if (Older(m, d)) {
+            for (Todo& d : batch) {
+                if (!TodoMatches(local, d, matches)) {
+                    warn::FileError(dialogs, Todo::decl().name, local.error());
+                    return Batch::Failed;
+                }
+                int deleted = 0;
+                for (Todo& m : matches) {
+                    if (!Older(m, d))
+                        continue;
                     if (local.remove(m) != Err::None) {
                         warn::DeleteError(dialogs, Todo::decl().name, local.error());
-                        return false;
+                        return Batch::Failed;
                     }
                     ++deleted;
                 }
-            }
-            if (deleted > 0 || matches.empty()) {
-                d.meta = RecordMeta{};
-                if (local.add(d) != Err::None) {
-                    warn::InsertError(dialogs, local.error());
-                    return false;
+                if (deleted > 0 || matches.empty()) {
+                    d.meta = RecordMeta{};
+                    if (local.add(d) != Err::None) {
+                        warn::InsertError(dialogs, local.error());
+                        return Batch::Failed;
+                    }
+                    ++counts.todos;
                 }
-                ++added;
+                ++done;
             }
-        }
-        if (tx.commit() != Err::None) {
-            warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Todo::decl().name, tx.error());
-            return false;
-        }
-        counts.todos += added;
-    }
+            return Batch::More;
+        });
 }
 
 } // namespace
@@ -302,95 +319,74 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
         tasks.set(Schedule::KEYTASKNAME);
         std::vector<Schedule> batch;
         std::vector<Scripting> list;
-        int shown = -1;
         qint64 done = 0;
         auto fail = [&](const QString& table, const StoreError& e) {
             warn::FileError(dialogs, table, e);
             ok = false;
         };
-        while (ok) {
-            const Err e = tasks.nextBatch(batch, kBatch);
-            if (e == Err::NoMoreRecords)
-                break;
-            if (e != Err::None) {
-                fail(Schedule::decl().name, tasks.error());
-                break;
-            }
-            Transaction tx;
-            if (tx.begin({&sTasks, &sItems}) != Err::None) {
-                fail(SyncSchedule::decl().name, tx.error());
-                break;
-            }
-            for (const Schedule& task : batch) {
-                SyncSchedule s;
-                ToSync().copy(&task, &s);
-                s.biMonthly = 0;
-                if (sTasks.add(s) != Err::None) {
-                    fail(SyncSchedule::decl().name, sTasks.error());
-                    break;
+        auto framing = [&](const StoreError& e) { fail(SyncSchedule::decl().name, e); };
+        RunSliced(
+            {&sTasks, &sItems}, progress, [&] { return Percent(done, total); }, framing,
+            [&] {
+                const Err e = tasks.nextBatch(batch, kBatch);
+                if (e == Err::NoMoreRecords)
+                    return Batch::Done;
+                if (e != Err::None) {
+                    fail(Schedule::decl().name, tasks.error());
+                    return Batch::Failed;
                 }
-                if (!ReadItems(items, task.id, list)) {
-                    fail(Scripting::decl().name, items.error());
-                    break;
-                }
-                for (Scripting& item : list) {
-                    item.meta = RecordMeta{};
-                    if (sItems.add(item) != Err::None) {
-                        fail(SyncScriptingDecl().name, sItems.error());
-                        break;
+                for (const Schedule& task : batch) {
+                    SyncSchedule s;
+                    ToSync().copy(&task, &s);
+                    s.biMonthly = 0;
+                    if (sTasks.add(s) != Err::None) {
+                        fail(SyncSchedule::decl().name, sTasks.error());
+                        return Batch::Failed;
                     }
+                    if (!ReadItems(items, task.id, list)) {
+                        fail(Scripting::decl().name, items.error());
+                        return Batch::Failed;
+                    }
+                    for (Scripting& item : list) {
+                        item.meta = RecordMeta{};
+                        if (sItems.add(item) != Err::None) {
+                            fail(SyncScriptingDecl().name, sItems.error());
+                            return Batch::Failed;
+                        }
+                    }
+                    counts.items += static_cast<qint64>(list.size());
+                    ++counts.tasks;
+                    ++done;
                 }
-                if (!ok)
-                    break;
-                counts.items += static_cast<qint64>(list.size());
-                ++counts.tasks;
-                if (const int p = Percent(++done, total); p != shown) {
-                    shown = p;
-                    progress.update(p);
-                }
-            }
-            if (!ok)
-                break;
-            if (tx.commit() != Err::None) {
-                fail(SyncSchedule::decl().name, tx.error());
-                break;
-            }
-            if (progress.cancelled())
-                break;
-        }
+                return Batch::More;
+            });
         tasks.send(QStringLiteral("QUICKSCAN=off"));
 
         // Every to-do entry goes, whether the tasks were all written or the user cancelled.
         if (ok) {
             todos.set(-1);
             std::vector<Todo> todoBatch;
-            for (;;) {
-                const Err e = todos.nextBatch(todoBatch, kBatch);
-                if (e == Err::NoMoreRecords)
-                    break;
-                if (e != Err::None) {
-                    fail(Todo::decl().name, todos.error());
-                    break;
-                }
-                Transaction tx;
-                if (tx.begin({&sTodos}) != Err::None) {
-                    fail(SyncTodoDecl().name, tx.error());
-                    break;
-                }
-                for (Todo& t : todoBatch) {
-                    t.meta = RecordMeta{};
-                    if (sTodos.add(t) != Err::None) {
-                        fail(SyncTodoDecl().name, sTodos.error());
-                        break;
+            KeepGoing todoProgress(progress, Percent(done, total));
+            RunSliced(
+                {&sTodos}, todoProgress, [] { return 100; }, framing,
+                [&] {
+                    const Err e = todos.nextBatch(todoBatch, kBatch);
+                    if (e == Err::NoMoreRecords)
+                        return Batch::Done;
+                    if (e != Err::None) {
+                        fail(Todo::decl().name, todos.error());
+                        return Batch::Failed;
                     }
-                }
-                if (!ok || tx.commit() != Err::None) {
-                    if (ok)
-                        fail(SyncTodoDecl().name, tx.error());
-                    break;
-                }
-                counts.todos += static_cast<qint64>(todoBatch.size());
-            }
+                    for (Todo& t : todoBatch) {
+                        t.meta = RecordMeta{};
+                        if (sTodos.add(t) != Err::None) {
+                            fail(SyncTodoDecl().name, sTodos.error());
+                            return Batch::Failed;
+                        }
+                    }
+                    counts.todos += static_cast<qint64>(todoBatch.size());
+                    return Batch::More;
+                });
         }
         if (ok)
             progress.setText(QStringLiteral("Process Completed"));
@@ -437,101 +433,87 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
         std::vector<SyncSchedule> batch;
         std::vector<Schedule> matches;
         std::vector<Scripting> list;
-        int shown = -1;
         qint64 done = 0;
         auto fail = [&](const QString& table, const StoreError& e) {
             warn::FileError(dialogs, table, e);
             ok = false;
         };
-        while (ok) {
-            const Err e = sTasks.nextBatch(batch, kBatch);
-            if (e == Err::NoMoreRecords)
-                break;
-            if (e != Err::None) {
-                fail(SyncSchedule::decl().name, sTasks.error());
-                break;
+        // One received task: the local matches it replaces or yields to, then its copy.
+        auto receiveTask = [&](const SyncSchedule& r) {
+            if (!TaskMatches(tasks, r, matches)) {
+                fail(Schedule::decl().name, tasks.error());
+                return false;
             }
-            Transaction tx;
-            if (tx.begin({&tasks, &items}) != Err::None) {
-                warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Schedule::decl().name,
-                                         tx.error());
+            bool newer = false;
+            bool replaced = false;
+            for (Schedule& m : matches) {
+                if (!Older(m, r) && !SameStamp(m, r)) {
+                    newer = true;
+                    continue;
+                }
+                if (!DeleteTask(tasks, items, m)) {
+                    fail(Schedule::decl().name, tasks.error().ok() ? items.error() : tasks.error());
+                    return false;
+                }
+                replaced = true;
+            }
+            if (newer && !replaced)
+                return true;
+            Schedule t;
+            FromSync().copy(&r, &t);
+            // Linked to its copy once the whole file is in, in this file's numbering.
+            t.exceptionLink = 0;
+            if (AddTaskCopy(tasks, t) != Err::None) {
+                fail(Schedule::decl().name, tasks.error());
+                return false;
+            }
+            renumbered[r.id] = t.id;
+            if (r.exceptionLink != 0)
+                links.emplace_back(t.id, r.exceptionLink);
+            std::vector<Scripting> stale;
+            if (!ReadItems(items, t.id, stale) || !ReadItems(sItems, r.id, list)) {
+                fail(Scripting::decl().name, items.error().ok() ? sItems.error() : items.error());
+                return false;
+            }
+            for (Scripting& old : stale) {
+                if (items.remove(old) != Err::None) {
+                    fail(Scripting::decl().name, items.error());
+                    return false;
+                }
+            }
+            for (Scripting& item : list) {
+                item.id = t.id;
+                item.meta = RecordMeta{};
+                if (items.add(item) != Err::None) {
+                    fail(Scripting::decl().name, items.error());
+                    return false;
+                }
+            }
+            ++counts.tasks;
+            counts.items += static_cast<qint64>(list.size());
+            return true;
+        };
+        RunSliced(
+            {&tasks, &items}, progress, [&] { return Percent(done, total); },
+            [&](const StoreError& e) {
+                warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Schedule::decl().name, e);
                 ok = false;
-                break;
-            }
-            for (const SyncSchedule& r : batch) {
-                if (!TaskMatches(tasks, r, matches)) {
-                    fail(Schedule::decl().name, tasks.error());
-                    break;
+            },
+            [&] {
+                const Err e = sTasks.nextBatch(batch, kBatch);
+                if (e == Err::NoMoreRecords)
+                    return Batch::Done;
+                if (e != Err::None) {
+                    fail(SyncSchedule::decl().name, sTasks.error());
+                    return Batch::Failed;
                 }
-                bool newer = false;
-                bool replaced = false;
-                for (Schedule& m : matches) {
-                    if (Older(m, r) || SameStamp(m, r)) {
-                        if (!DeleteTask(tasks, items, m)) {
-                            warn::DeleteError(dialogs, Schedule::decl().name,
-                                              tasks.error().ok() ? items.error() : tasks.error());
-                            ok = false;
-                            break;
-                        }
-                        replaced = true;
-                    } else {
-                        newer = true;
-                    }
+                for (const SyncSchedule& r : batch) {
+                    if (!receiveTask(r))
+                        return Batch::Failed;
+                    ++done;
                 }
-                if (!ok)
-                    break;
-                if (!newer || replaced) {
-                    Schedule t;
-                    FromSync().copy(&r, &t);
-                    // Linked to its copy once the whole file is in, in this file's numbering.
-                    t.exceptionLink = 0;
-                    if (AddTaskCopy(tasks, t) != Err::None) {
-                        warn::InsertError(dialogs, tasks.error());
-                        ok = false;
-                        break;
-                    }
-                    renumbered[r.id] = t.id;
-                    if (r.exceptionLink != 0)
-                        links.emplace_back(t.id, r.exceptionLink);
-                    std::vector<Scripting> stale;
-                    if (!ReadItems(items, t.id, stale) || !ReadItems(sItems, r.id, list)) {
-                        fail(Scripting::decl().name, items.error().ok() ? sItems.error() : items.error());
-                        break;
-                    }
-                    for (Scripting& s : stale)
-                        items.remove(s);
-                    for (Scripting& item : list) {
-                        item.id = t.id;
-                        item.meta = RecordMeta{};
-                        if (items.add(item) != Err::None) {
-                            warn::InsertError(dialogs, items.error());
-                            ok = false;
-                            break;
-                        }
-                    }
-                    if (!ok)
-                        break;
-                    ++counts.tasks;
-                    counts.items += static_cast<qint64>(list.size());
-                }
-                if (const int p = Percent(++done, total); p != shown) {
-                    shown = p;
-                    progress.update(p);
-                }
-            }
-            if (!ok) {
-                tx.rollback();
-                break;
-            }
-            if (tx.commit() != Err::None) {
-                warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Schedule::decl().name,
-                                         tx.error());
-                ok = false;
-                break;
-            }
-            if (progress.cancelled())
-                break;
-        }
+                return Batch::More;
+            });
         sTasks.send(QStringLiteral("QUICKSCAN=off"));
 
         // The links between the tasks received, in this file's numbers; a link to a task that
@@ -559,7 +541,8 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
         }
 
         // The to-do list is merged however the tasks went.
-        MergeTodos(store, todos, sTodos, counts);
+        KeepGoing todoProgress(progress, Percent(done, total));
+        MergeTodos(store, todoProgress, todos, sTodos, counts);
         progress.setText(QStringLiteral("Process Completed"));
         progress.end();
     }
