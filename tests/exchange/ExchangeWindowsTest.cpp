@@ -218,5 +218,27 @@ TEST_F(ExchangeWindowsTest, SynchronizeOffersSendFirstAndClosesAfterARun) {
     EXPECT_FALSE(OpenExchangeWindow(QStringLiteral("BrowseSchedule"), ctx, nullptr));
 }
 
+TEST_F(ExchangeWindowsTest, WindowsFitTheSmallestScreen) {
+    ImportFile file;
+    file.setBytes("\"SCH:Description\",\"SCH:Date\"\n\"Backup\",\"31/10/1959\"\n");
+    std::vector<QDialog*> windows{new Synchronize(ctx), new ExportWindow(ctx, ScheduleExchange()),
+                                  new ImportWindow(ctx, ScheduleExchange(), std::move(file)),
+                                  new PicturePrompt(station.dialogs, QStringLiteral("@s20"))};
+    for (QDialog* w : windows) {
+        w->show();
+        const QSize size = w->frameGeometry().size();
+        EXPECT_LE(size.width(), 1366) << w->windowTitle().toStdString();
+        EXPECT_LE(size.height(), 740) << w->windowTitle().toStdString();
+        EXPECT_GE(size.width(), w->minimumSizeHint().width());
+        EXPECT_GE(size.height(), w->minimumSizeHint().height());
+        // KELVRAY_SHOTS=folder keeps a picture of each window to look at.
+        const QString shots = qEnvironmentVariable("KELVRAY_SHOTS");
+        if (!shots.isEmpty())
+            w->grab().save(shots + QLatin1Char('/') + w->windowTitle().remove(QLatin1Char('.')) +
+                           QStringLiteral(".png"));
+        delete w;
+    }
+}
+
 } // namespace
 } // namespace kr::test

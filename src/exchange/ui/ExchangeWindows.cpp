@@ -169,30 +169,39 @@ ExportWindow::ExportWindow(ExchangeContext& ctx, const ExchangeTable& table, QWi
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(list_, &QTreeWidget::currentItemChanged, this, [this] { kind_->setText(kindText()); });
 
-    auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("All Fields"), this), 0, 0);
-    grid->addWidget(all_, 1, 0, 5, 1);
+    auto* left = new QVBoxLayout;
+    left->addWidget(new QLabel(QStringLiteral("All Fields"), this));
+    left->addWidget(all_);
     auto* middle = new QVBoxLayout;
+    middle->addSpacing(24);
     middle->addWidget(add);
     middle->addWidget(remove);
     middle->addStretch();
-    grid->addLayout(middle, 1, 1, 5, 1);
-    grid->addWidget(list_, 1, 2, 5, 1);
-    grid->addWidget(up, 1, 3);
-    grid->addWidget(down, 2, 3);
-    grid->addWidget(picture, 3, 3);
+    auto* right = new QVBoxLayout;
+    right->addWidget(list_);
     auto* kindRow = new QHBoxLayout;
-    kindRow->addWidget(new QLabel(QStringLiteral("Picture"), this));
+    kindRow->addWidget(new QLabel(QStringLiteral("Picture:"), this));
     kindRow->addWidget(kind_, 1);
-    grid->addLayout(kindRow, 6, 2);
-    grid->addWidget(header_, 7, 0, 1, 3);
+    right->addLayout(kindRow);
+    auto* side = new QVBoxLayout;
+    side->addSpacing(24);
+    side->addWidget(up);
+    side->addWidget(down);
+    side->addWidget(picture);
+    side->addStretch();
+    auto* lists = new QHBoxLayout;
+    lists->addLayout(left, 1);
+    lists->addLayout(middle);
+    lists->addLayout(right, 1);
+    lists->addLayout(side);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(header_);
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    grid->addLayout(buttons, 8, 0, 1, 4);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(2, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(lists, 1);
+    layout->addLayout(buttons);
     resize(640, 420);
 }
 
@@ -326,7 +335,10 @@ ImportWindow::ImportWindow(ExchangeContext& ctx, const ExchangeTable& table, Imp
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     grid->addLayout(buttons, 2, 0, 1, 3);
-    resize(820, 480);
+    for (QTreeWidget* tree : {fields_, targets_})
+        tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    targets_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    resize(860, 500);
 
     showFields();
     autoAssign();
