@@ -49,6 +49,29 @@ private:
     int percent_;
 };
 
+// Tasks with neither description nor category are not in the description key: after the
+// key's end they are read in stored order, so that they travel too.
+class KeylessTasks {
+public:
+    // Goes on with the tasks left out of the key; false when that is done already.
+    bool next(TableAccess& table) {
+        if (tail_)
+            return false;
+        tail_ = true;
+        table.set(-1);
+        return true;
+    }
+    template <class R> void filter(std::vector<R>& batch) const {
+        if (tail_)
+            std::erase_if(batch, [](const R& r) {
+                return !Clip(r.description).isEmpty() || !Clip(r.category).isEmpty();
+            });
+    }
+
+private:
+    bool tail_ = false;
+};
+
 // Field numbers of the same names in two declarations, worked out once per pair.
 class FieldMap {
 public:
@@ -325,16 +348,18 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
             ok = false;
         };
         auto framing = [&](const StoreError& e) { fail(SyncSchedule::decl().name, e); };
+        KeylessTasks keyless;
         RunSliced(
             {&sTasks, &sItems}, progress, [&] { return Percent(done, total); }, framing,
             [&] {
                 const Err e = tasks.nextBatch(batch, kBatch);
                 if (e == Err::NoMoreRecords)
-                    return Batch::Done;
+                    return keyless.next(tasks) ? Batch::More : Batch::Done;
                 if (e != Err::None) {
                     fail(Schedule::decl().name, tasks.error());
                     return Batch::Failed;
                 }
+                keyless.filter(batch);
                 for (const Schedule& task : batch) {
                     SyncSchedule s;
                     ToSync().copy(&task, &s);
@@ -493,6 +518,7 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
             counts.items += static_cast<qint64>(list.size());
             return true;
         };
+        KeylessTasks keyless;
         RunSliced(
             {&tasks, &items}, progress, [&] { return Percent(done, total); },
             [&](const StoreError& e) {
@@ -502,11 +528,12 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
             [&] {
                 const Err e = sTasks.nextBatch(batch, kBatch);
                 if (e == Err::NoMoreRecords)
-                    return Batch::Done;
+                    return keyless.next(sTasks) ? Batch::More : Batch::Done;
                 if (e != Err::None) {
                     fail(SyncSchedule::decl().name, sTasks.error());
                     return Batch::Failed;
                 }
+                keyless.filter(batch);
                 for (const SyncSchedule& r : batch) {
                     if (!receiveTask(r))
                         return Batch::Failed;

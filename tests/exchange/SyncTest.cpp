@@ -179,6 +179,23 @@ TEST_F(SyncTest, NewerLocalTaskKeptAndOlderReplaced) {
     EXPECT_EQ(todos[1].todo, QStringLiteral("same"));
 }
 
+TEST_F(SyncTest, TasksAndTodosWithoutNamesTravelOnce) {
+    // Left out of the description key and of the to-do text key: still sent, received once.
+    sender.add(Task(3, QString(), QString(), 90000));
+    sender.add(Item(3, 1));
+    sender.add(Entry(QString(), 90000));
+    Send();
+    Receive();
+    Receive();
+    const auto tasks = receiver.all<Schedule>();
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_EQ(tasks[0].command, QStringLiteral("cmd 3"));
+    const auto items = receiver.all<Scripting>();
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].id, tasks[0].id);
+    EXPECT_EQ(receiver.all<Todo>().size(), 1u);
+}
+
 TEST_F(SyncTest, CategorySortingBeforeIsNotMatched) {
     sender.add(Task(1, QStringLiteral("Report"), QStringLiteral("Work"), 90000));
     Send();
