@@ -76,6 +76,13 @@ CsvReader::CsvReader(const QByteArray& bytes)
     utf8_ = IsValidUtf8(data_ + start_, size_ - start_);
 }
 
+CsvReader::CsvReader(const QByteArray& bytes, bool utf8)
+    : data_(bytes.constData())
+    , size_(bytes.size())
+    , utf8_(utf8) {
+    start_ = (size_ >= 3 && bytes.startsWith("\xEF\xBB\xBF")) ? 3 : 0;
+}
+
 void CsvReader::rewind() {
     pos_ = 0;
     started_ = false;

@@ -31,6 +31,9 @@ struct CsvField {
 class CsvReader {
 public:
     explicit CsvReader(const QByteArray& bytes);
+    // The same bytes again, their encoding known from an earlier reader: no second look.
+    CsvReader(const QByteArray& bytes, bool utf8);
+    bool utf8() const { return utf8_; }
 
     // Goes to the start of the next record: the first call to the first line. Any fields left
     // unread on the current record are passed over. False at the end of the file.

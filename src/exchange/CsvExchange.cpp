@@ -286,6 +286,7 @@ void ImportFile::setBytes(QByteArray bytes) {
     fields_.clear();
     record_ = 0;
     CsvReader reader(bytes_);
+    utf8_ = reader.utf8();
     if (!reader.nextRecord())
         return;
     for (int n = 1;; ++n) {
@@ -319,13 +320,13 @@ void ImportFile::showRecord(CsvReader& reader) {
 }
 
 bool ImportFile::hasNext() const {
-    CsvReader reader(bytes_);
+    CsvReader reader = this->reader();
     reader.skipTo(shownEnd_);
     return reader.nextRecord();
 }
 
 bool ImportFile::next() {
-    CsvReader reader(bytes_);
+    CsvReader reader = this->reader();
     reader.skipTo(shownEnd_);
     if (!reader.nextRecord())
         return false;
@@ -398,7 +399,7 @@ void ImportPlan::convert(CsvReader& reader, void* record) const {
 qint64 ImportTable(Store& store, Progress& progress, const ExchangeTable& t, const ImportFile& file,
                    const Assignments& assigned, bool skipHeader) {
     const ImportPlan plan(t, file.fields(), assigned);
-    CsvReader reader(file.bytes());
+    CsvReader reader = file.reader();
     if (skipHeader)
         reader.nextRecord();
     progress.begin(QStringLiteral("Importing Records"), QString());

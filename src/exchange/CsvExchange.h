@@ -42,6 +42,8 @@ public:
     bool empty() const { return bytes_.isEmpty(); }
     qint64 size() const { return bytes_.size(); }
     const QByteArray& bytes() const { return bytes_; }
+    // A reader at the start of the file.
+    CsvReader reader() const { return CsvReader(bytes_, utf8_); }
 
     std::vector<Field>& fields() { return fields_; }
     const std::vector<Field>& fields() const { return fields_; }
@@ -56,6 +58,7 @@ private:
     void showRecord(CsvReader& reader);
 
     QByteArray bytes_;
+    bool utf8_ = true;
     std::vector<Field> fields_;
     int record_ = 0;
     qsizetype shownEnd_ = 0; // where the record shown ends in the bytes

@@ -43,7 +43,7 @@ template <class R> void Convert(const kr::ExchangeTable& t, kr::ImportFile& file
             fields[k].picture = kPictures[(k + static_cast<std::size_t>(shift)) % std::size(kPictures)];
     }
     const ImportPlan plan(t, fields, assigned);
-    CsvReader reader(file.bytes());
+    CsvReader reader = file.reader();
     qsizetype last = -1;
     int records = 0;
     while (reader.nextRecord()) {
