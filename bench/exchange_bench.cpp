@@ -27,7 +27,9 @@ using namespace kr;
 // Records the longest time between two looks at the progress window.
 class GapProgress final : public Progress {
 public:
-    void begin(const QString&, const QString&) override { clock_.start(); }
+    GapProgress() { clock_.start(); }
+    // The time before the window opens (checking and opening the files) counts as well.
+    void begin(const QString&, const QString&) override { gap = std::max(gap, clock_.restart()); }
     void update(int) override {
         gap = std::max(gap, clock_.restart());
         ++looks;

@@ -141,10 +141,23 @@ qint64 ExportRecords(Store& store, Progress& progress, const ExchangeTable& t,
 
 // A record added under the next free number: highest + 1, taken again up to three times
 // when another writer took it, then the user decides.
-template <class R> Err AddNumbered(Table<R>& table, R& record, const ExchangeTable& t, Dialogs& dialogs) {
+// `next` is the number the last add left free (0 when not known yet): tried first, so that a
+// long import does not look for the highest number before every record.
+template <class R>
+Err AddNumbered(Table<R>& table, R& record, const ExchangeTable& t, Dialogs& dialogs, qint64& next) {
     if (t.numberField < 0)
         return table.add(record);
     const FieldDecl& number = t.fieldDecl(t.numberField);
+    if (next > 0) {
+        number.setInt(&record, next);
+        record.meta = RecordMeta{};
+        const Err e = table.add(record);
+        if (e != Err::DuplicateKey) {
+            next = e == Err::None ? next + 1 : 0;
+            return e;
+        }
+    }
+    next = 0;
     for (;;) {
         for (int attempt = 0; attempt < 3; ++attempt) {
             R last;
@@ -155,6 +168,8 @@ template <class R> Err AddNumbered(Table<R>& table, R& record, const ExchangeTab
             number.setInt(&record, highest + 1);
             record.meta = RecordMeta{};
             const Err e = table.add(record);
+            if (e == Err::None)
+                next = highest + 2;
             if (e != Err::DuplicateKey)
                 return e;
         }
@@ -169,6 +184,7 @@ qint64 ImportRecords(Store& store, Progress& progress, const ExchangeTable& t, c
     Dialogs& dialogs = store.dialogs();
     Table<R> table(store, *t.decl);
     qint64 added = 0;
+    qint64 next = 0;
     RunSliced(
         {&table}, progress, [&] { return Percent(reader.bytesRead(), reader.size()); },
         [&](const StoreError& e) {
@@ -186,7 +202,7 @@ qint64 ImportRecords(Store& store, Progress& progress, const ExchangeTable& t, c
                     if (record.advanceWarnDate == 0)
                         record.advanceWarnTime = 0;
                 }
-                if (AddNumbered(table, record, t, dialogs) != Err::None) {
+                if (AddNumbered(table, record, t, dialogs, next) != Err::None) {
                     const StoreError e = table.error();
                     dialogs.message(QStringLiteral("Error #%1 - %2").arg(e.number()).arg(e.text()),
                                     QStringLiteral("Cannot ADD to %1!").arg(t.decl->name),
