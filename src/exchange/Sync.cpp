@@ -1,6 +1,7 @@
 #include "exchange/Sync.h"
 
 #include "exchange/Slices.h"
+#include "platform/PrivateFiles.h"
 #include "platform/Text.h"
 #include "scheduler/ProgramState.h"
 #include "store/Numbering.h"
@@ -16,6 +17,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <map>
 #include <unistd.h>
@@ -326,6 +328,21 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
             .arg(info.fileName())
             .arg(::getpid())
             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    // A folder that cannot be written is reported here: opening the file below would end the
+    // program instead.
+    {
+        const int fd = OpenPrivateFile(temp, O_WRONLY | O_CREAT | O_EXCL);
+        if (fd < 0) {
+            const int error = errno;
+            dialogs.message(
+                QStringLiteral("Error #%1 - %2").arg(error).arg(QString::fromLocal8Bit(std::strerror(error))),
+                QStringLiteral("Cannot CREATE ") + QDir::toNativeSeparators(file),
+                Dialogs::Icon::Exclamation);
+            return false;
+        }
+        ::close(fd);
+        ::unlink(QFile::encodeName(temp).constData());
+    }
     SyncCounts counts;
     bool ok = true;
     {

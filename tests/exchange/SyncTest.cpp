@@ -314,7 +314,15 @@ TEST_F(SyncTest, SendingOntoTheDataFileIsRefusedAndAFailedSendKeepsTheOldFile) {
     EXPECT_FALSE(SyncSend(*sender.store, none, sender.dataFile() + QStringLiteral("\\!s")));
     EXPECT_EQ(Bytes(sender.dataFile()), data);
 
-    // A send into a folder that cannot be written leaves nothing behind.
+    // A folder that cannot be written is reported, and the program goes on.
+    sender.dialogs.shown.clear();
+    const QString nowhere = sender.file(QStringLiteral("missing/folder/SyncSch.syn"));
+    EXPECT_FALSE(SyncSend(*sender.store, none, nowhere));
+    ASSERT_EQ(sender.dialogs.shown.size(), 1u);
+    EXPECT_EQ(sender.dialogs.shown[0].caption, QStringLiteral("Cannot CREATE ") + nowhere);
+    EXPECT_EQ(sender.dialogs.shown[0].text, QStringLiteral("Error #2 - No such file or directory"));
+
+    // A new send replaces the file, leaving no temporary file behind.
     const QByteArray old = Bytes(syncFile());
     sender.add(Task(40, QStringLiteral("later"), {}, 1));
     ASSERT_TRUE(SyncSend(*sender.store, none, syncFile()));
