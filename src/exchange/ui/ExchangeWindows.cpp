@@ -180,7 +180,7 @@ ExportWindow::ExportWindow(ExchangeContext& ctx, const ExchangeTable& table, QWi
     auto* right = new QVBoxLayout;
     right->addWidget(list_);
     auto* kindRow = new QHBoxLayout;
-    kindRow->addWidget(new QLabel(QStringLiteral("Picture:"), this));
+    kindRow->addWidget(new QLabel(QStringLiteral("Picture"), this));
     kindRow->addWidget(kind_, 1);
     right->addLayout(kindRow);
     auto* side = new QVBoxLayout;
