@@ -5,6 +5,7 @@
 #include "app/TaskWindows.h"
 #include "clipboard/PollClipboard.h"
 #include "clipboard/ui/ClipboardWindows.h"
+#include "exchange/ui/ExchangeWindows.h"
 #include "mail/KeychainSecretStore.h"
 #include "mail/SendStoredMessage.h"
 #include "mail/ui/MessageWindows.h"
@@ -172,6 +173,12 @@ int RunProgram(const ProgramOptions& options) {
     frame.registerWindow(QStringLiteral("BrowseContacts"), [&organizer] { organizer.browseContacts(); });
     frame.registerWindow(QStringLiteral("BrowseContactCategories"),
                          [&organizer] { organizer.browseContactCategories(); });
+    // Synchronization, and the comma-delimited import and export.
+    ExchangeContext exchangeCtx{store, dialogs, files, progress, ctx.positions, state.listeners, {}};
+    for (const QString& procedure : ExchangeProcedures())
+        frame.registerWindow(procedure, [&exchangeCtx, &frame, procedure] {
+            OpenExchangeWindow(procedure, exchangeCtx, &frame);
+        });
     DueTaskMonitor monitor(
         {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher});
     frame.registerWindow(QStringLiteral("BrowseSchedule"), [&] {

@@ -1,0 +1,602 @@
+#include "exchange/Sync.h"
+
+#include "exchange/Slices.h"
+#include "platform/PrivateFiles.h"
+#include "platform/Text.h"
+#include "scheduler/ProgramState.h"
+#include "store/Numbering.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "store/Tables.h"
+#include "store/Transaction.h"
+#include "store/Warnings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <map>
+#include <unistd.h>
+
+namespace kr {
+
+namespace {
+
+constexpr int kBatch = 25;
+// SQLite's result code for a row read (the storage library's header is the store's own).
+constexpr int kSqliteRow = 100;
+
+int Percent(qint64 done, qint64 total) {
+    return total <= 0 ? 100 : static_cast<int>(qMin<qint64>(100, done * 100 / total));
+}
+
+// The progress window of a step that runs to its end even after Cancel: the events still go
+// through at each look.
+class KeepGoing final : public Progress {
+public:
+    KeepGoing(Progress& inner, int percent)
+        : inner_(inner)
+        , percent_(percent) {}
+    void begin(const QString&, const QString&) override {}
+    void update(int) override { inner_.update(percent_); }
+    bool cancelled() const override { return false; }
+    void end() override {}
+
+private:
+    Progress& inner_;
+    int percent_;
+};
+
+// Tasks with neither description nor category are not in the description key: after the
+// key's end they are read in stored order, so that they travel too.
+class KeylessTasks {
+public:
+    // Goes on with the tasks left out of the key; false when that is done already.
+    bool next(TableAccess& table) {
+        if (tail_)
+            return false;
+        tail_ = true;
+        table.set(-1);
+        return true;
+    }
+    template <class R> void filter(std::vector<R>& batch) const {
+        if (tail_)
+            std::erase_if(batch, [](const R& r) {
+                return !Clip(r.description).isEmpty() || !Clip(r.category).isEmpty();
+            });
+    }
+
+private:
+    bool tail_ = false;
+};
+
+// Field numbers of the same names in two declarations, worked out once per pair.
+class FieldMap {
+public:
+    FieldMap(const TableDecl& from, const TableDecl& to) {
+        for (std::size_t i = 0; i < to.fields->size(); ++i) {
+            const int k = from.fieldIndex((*to.fields)[i].name());
+            if (k >= 0)
+                pairs_.emplace_back(k, static_cast<int>(i));
+        }
+        from_ = from.fields;
+        to_ = to.fields;
+    }
+    void copy(const void* src, void* dst) const {
+        for (const auto& [f, t] : pairs_)
+            (*to_)[static_cast<std::size_t>(t)].set(dst, (*from_)[static_cast<std::size_t>(f)].get(src));
+    }
+
+private:
+    std::vector<std::pair<int, int>> pairs_;
+    const std::vector<FieldDecl>* from_ = nullptr;
+    const std::vector<FieldDecl>* to_ = nullptr;
+};
+
+const FieldMap& ToSync() {
+    static const FieldMap m(Schedule::decl(), SyncSchedule::decl());
+    return m;
+}
+const FieldMap& FromSync() {
+    static const FieldMap m(SyncSchedule::decl(), Schedule::decl());
+    return m;
+}
+
+bool SamePath(const QString& a, const QString& b) {
+    const QFileInfo x(a), y(b);
+    if (x.exists() && y.exists())
+        return x.canonicalFilePath() == y.canonicalFilePath();
+    return x.absoluteFilePath().compare(y.absoluteFilePath(), Qt::CaseInsensitive) == 0;
+}
+
+bool IsProgramFile(Store& store, const QString& path) {
+    return SamePath(path, store.filePath(Schedule::decl())) || SamePath(path, store.filePath(Tag::decl()));
+}
+
+void RemoveDatabaseFiles(const QString& path) {
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+// Reads the items of a task (SCR:ID) from a table of script items.
+bool ReadItems(TableAccess& table, qint32 id, std::vector<Scripting>& out) {
+    out.clear();
+    Scripting probe;
+    probe.id = id;
+    probe.sequence = std::numeric_limits<qint32>::min();
+    Err e = table.setFrom(Scripting::KEYID, &probe);
+    Scripting item;
+    while (e == Err::None && (e = table.next(&item)) == Err::None && item.id == id) {
+        out.push_back(item);
+        item = Scripting{};
+    }
+    return e == Err::None || e == Err::NoMoreRecords;
+}
+
+template <class A, class B> bool Older(const A& local, const B& received) {
+    if (local.lastChangeDate != received.lastChangeDate)
+        return local.lastChangeDate < received.lastChangeDate;
+    return local.lastChangeTime < received.lastChangeTime;
+}
+
+template <class A, class B> bool SameStamp(const A& local, const B& received) {
+    return local.lastChangeDate == received.lastChangeDate && local.lastChangeTime == received.lastChangeTime;
+}
+
+// Whether the file holds the three tables of a synchronization file, readable to its end.
+// Nothing is created, repaired or upgraded: the file is only read.
+bool LooksLikeSyncFile(Store& store, const QString& path) {
+    if (!QFileInfo(path).isFile())
+        return false;
+    auto file = store.dataFile(path, true);
+    for (const TableDecl* d : {&SyncSchedule::decl(), &SyncScriptingDecl(), &SyncTodoDecl()}) {
+        TableFile table(file, *d);
+        if (!table.open(OpenMode::Shared, store.declaredVersion(*d)).ok())
+            return false;
+    }
+    std::lock_guard lock(file->mutex());
+    sql::Statement st(file->connection().handle(), QStringLiteral("PRAGMA quick_check"));
+    return st.valid() && st.step() == kSqliteRow && st.columnText(0) == QLatin1String("ok");
+}
+
+void NotSyncFile(Dialogs& dialogs, const QString& path) {
+    dialogs.message(QDir::toNativeSeparators(path) + QStringLiteral(" is not a synchronization file."),
+                    kSyncCaption, Dialogs::Icon::Exclamation);
+}
+
+// Finds the local tasks a received one replaces or yields to: from its description and
+// category on, as long as type and description are equal. A task with neither description
+// nor category is missing from that key, so those are looked for one by one.
+bool TaskMatches(Table<Schedule>& table, const SyncSchedule& r, std::vector<Schedule>& out) {
+    out.clear();
+    const QString description = Clip(r.description);
+    const QString type = Clip(r.taskType);
+    if (description.isEmpty() && Clip(r.category).isEmpty()) {
+        table.set(-1);
+        std::vector<Schedule> batch;
+        Err e = Err::None;
+        while ((e = table.nextBatch(batch, 200)) == Err::None) {
+            for (Schedule& s : batch) {
+                if (Clip(s.description).isEmpty() && Clip(s.category).isEmpty() && Clip(s.taskType) == type)
+                    out.push_back(std::move(s));
+            }
+        }
+        return e == Err::NoMoreRecords;
+    }
+    Schedule probe;
+    probe.description = r.description;
+    probe.category = r.category;
+    Err e = table.set(Schedule::KEYTASKNAME, probe);
+    Schedule s;
+    while (e == Err::None && (e = table.next(s)) == Err::None) {
+        if (Clip(s.taskType) != type || Clip(s.description) != description)
+            break;
+        out.push_back(s);
+        s = Schedule{};
+    }
+    return e == Err::None || e == Err::NoMoreRecords;
+}
+
+bool TodoMatches(Table<Todo>& table, const Todo& d, std::vector<Todo>& out) {
+    out.clear();
+    const QString text = Clip(d.todo);
+    if (text.isEmpty()) {
+        table.set(-1);
+        std::vector<Todo> batch;
+        Err e = Err::None;
+        while ((e = table.nextBatch(batch, 200)) == Err::None) {
+            for (Todo& t : batch) {
+                if (Clip(t.todo).isEmpty())
+                    out.push_back(std::move(t));
+            }
+        }
+        return e == Err::NoMoreRecords;
+    }
+    Todo probe;
+    probe.todo = d.todo;
+    Err e = table.set(Todo::KEYTODO, probe);
+    Todo t;
+    while (e == Err::None && (e = table.next(t)) == Err::None && Clip(t.todo) == text) {
+        out.push_back(t);
+        t = Todo{};
+    }
+    return e == Err::None || e == Err::NoMoreRecords;
+}
+
+// Deletes a task with its script items.
+bool DeleteTask(Table<Schedule>& tasks, Table<Scripting>& items, Schedule& task) {
+    std::vector<Scripting> list;
+    if (!ReadItems(items, task.id, list))
+        return false;
+    for (Scripting& s : list) {
+        if (items.remove(s) != Err::None)
+            return false;
+    }
+    return tasks.remove(task) == Err::None;
+}
+
+// Merges the received to-do entries: an entry replaces local ones with the same text that are
+// strictly older, and is added when it replaced one or no entry has its text.
+bool MergeTodos(Store& store, Progress& progress, Table<Todo>& local, Table<Todo>& received,
+                SyncCounts& counts) {
+    Dialogs& dialogs = store.dialogs();
+    received.set(-1);
+    const qint64 total = received.records();
+    qint64 done = 0;
+    std::vector<Todo> batch;
+    std::vector<Todo> matches;
+    return RunSliced(
+        {&local}, progress, [&] { return Percent(done, total); },
+        [&](const StoreError& e) {
+            warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Todo::decl().name, e);
+        },
+        [&] {
+            const Err e = received.nextBatch(batch, kBatch);
+            if (e == Err::NoMoreRecords)
+                return Batch::Done;
+            if (e != Err::None) {
+                warn::FileError(dialogs, SyncTodoDecl().name, received.error());
+                return Batch::Failed;
+            }
+            for (Todo& d : batch) {
+                if (!TodoMatches(local, d, matches)) {
+                    warn::FileError(dialogs, Todo::decl().name, local.error());
+                    return Batch::Failed;
+                }
+                int deleted = 0;
+                for (Todo& m : matches) {
+                    if (!Older(m, d))
+                        continue;
+                    if (local.remove(m) != Err::None) {
+                        warn::DeleteError(dialogs, Todo::decl().name, local.error());
+                        return Batch::Failed;
+                    }
+                    ++deleted;
+                }
+                if (deleted > 0 || matches.empty()) {
+                    d.meta = RecordMeta{};
+                    if (local.add(d) != Err::None) {
+                        warn::InsertError(dialogs, local.error());
+                        return Batch::Failed;
+                    }
+                    ++counts.todos;
+                }
+                ++done;
+            }
+            return Batch::More;
+        });
+}
+
+} // namespace
+
+QString SyncFileBase(const QString& name) {
+    const qsizetype cut = name.indexOf(QStringLiteral("\\!"));
+    return cut < 0 ? name : name.left(cut);
+}
+
+QString ChooseSyncFile(FileDialogs& dialogs, bool send, QString& remembered) {
+    QString start = SyncFileBase(remembered);
+    if (start.isEmpty())
+        start = QDir::current().filePath(QStringLiteral("SyncSch.syn"));
+    const QString chosen =
+        send ? dialogs.saveFile(QStringLiteral("File to Send to..."), kSyncFilter, start)
+             : dialogs.openFile(QStringLiteral("File to Receive from..."), kSyncFilter, start);
+    if (chosen.isEmpty())
+        return {};
+    remembered = SyncFileBase(chosen);
+    return remembered;
+}
+
+bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCounts* countsOut) {
+    Dialogs& dialogs = store.dialogs();
+    const QString file = QFileInfo(SyncFileBase(target)).absoluteFilePath();
+    if (IsProgramFile(store, file) || QFileInfo(file).isDir()) {
+        dialogs.message(QDir::toNativeSeparators(file) +
+                            QStringLiteral(" is a file of this program and cannot be written to."),
+                        kSyncCaption, Dialogs::Icon::Exclamation);
+        return false;
+    }
+    // The file is written under a name of its own and put in place only when complete, so
+    // that a failed send leaves the old file as it was.
+    const QFileInfo info(file);
+    const QString temp = info.absoluteDir().filePath(
+        QStringLiteral(".%1.%2.%3.sending")
+            .arg(info.fileName())
+            .arg(::getpid())
+            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    // A folder that cannot be written is reported here: opening the file below would end the
+    // program instead.
+    {
+        const int fd = OpenPrivateFile(temp, O_WRONLY | O_CREAT | O_EXCL);
+        if (fd < 0) {
+            const int error = errno;
+            dialogs.message(
+                QStringLiteral("Error #%1 - %2").arg(error).arg(QString::fromLocal8Bit(std::strerror(error))),
+                QStringLiteral("Cannot CREATE ") + QDir::toNativeSeparators(file),
+                Dialogs::Icon::Exclamation);
+            return false;
+        }
+        ::close(fd);
+        ::unlink(QFile::encodeName(temp).constData());
+    }
+    SyncCounts counts;
+    bool ok = true;
+    {
+        Table<Schedule> tasks(store);
+        Table<Scripting> items(store);
+        Table<Todo> todos(store);
+        Table<SyncSchedule> sTasks(store, temp);
+        Table<Scripting> sItems(store, SyncScriptingDecl(), temp);
+        Table<Todo> sTodos(store, SyncTodoDecl(), temp);
+
+        progress.begin(QStringLiteral("Processing Records"), QStringLiteral("Sending"));
+        const qint64 total = tasks.records();
+        tasks.send(QStringLiteral("QUICKSCAN=on"));
+        tasks.set(Schedule::KEYTASKNAME);
+        std::vector<Schedule> batch;
+        std::vector<Scripting> list;
+        qint64 done = 0;
+        auto fail = [&](const QString& table, const StoreError& e) {
+            warn::FileError(dialogs, table, e);
+            ok = false;
+        };
+        auto framing = [&](const StoreError& e) { fail(SyncSchedule::decl().name, e); };
+        KeylessTasks keyless;
+        RunSliced(
+            {&sTasks, &sItems}, progress, [&] { return Percent(done, total); }, framing,
+            [&] {
+                const Err e = tasks.nextBatch(batch, kBatch);
+                if (e == Err::NoMoreRecords)
+                    return keyless.next(tasks) ? Batch::More : Batch::Done;
+                if (e != Err::None) {
+                    fail(Schedule::decl().name, tasks.error());
+                    return Batch::Failed;
+                }
+                keyless.filter(batch);
+                for (const Schedule& task : batch) {
+                    SyncSchedule s;
+                    ToSync().copy(&task, &s);
+                    s.biMonthly = 0;
+                    if (sTasks.add(s) != Err::None) {
+                        fail(SyncSchedule::decl().name, sTasks.error());
+                        return Batch::Failed;
+                    }
+                    if (!ReadItems(items, task.id, list)) {
+                        fail(Scripting::decl().name, items.error());
+                        return Batch::Failed;
+                    }
+                    for (Scripting& item : list) {
+                        item.meta = RecordMeta{};
+                        if (sItems.add(item) != Err::None) {
+                            fail(SyncScriptingDecl().name, sItems.error());
+                            return Batch::Failed;
+                        }
+                    }
+                    counts.items += static_cast<qint64>(list.size());
+                    ++counts.tasks;
+                    ++done;
+                }
+                return Batch::More;
+            });
+        tasks.send(QStringLiteral("QUICKSCAN=off"));
+
+        // Every to-do entry goes, whether the tasks were all written or the user cancelled.
+        if (ok) {
+            todos.set(-1);
+            std::vector<Todo> todoBatch;
+            KeepGoing todoProgress(progress, Percent(done, total));
+            RunSliced(
+                {&sTodos}, todoProgress, [] { return 100; }, framing,
+                [&] {
+                    const Err e = todos.nextBatch(todoBatch, kBatch);
+                    if (e == Err::NoMoreRecords)
+                        return Batch::Done;
+                    if (e != Err::None) {
+                        fail(Todo::decl().name, todos.error());
+                        return Batch::Failed;
+                    }
+                    for (Todo& t : todoBatch) {
+                        t.meta = RecordMeta{};
+                        if (sTodos.add(t) != Err::None) {
+                            fail(SyncTodoDecl().name, sTodos.error());
+                            return Batch::Failed;
+                        }
+                    }
+                    counts.todos += static_cast<qint64>(todoBatch.size());
+                    return Batch::More;
+                });
+        }
+        if (ok)
+            progress.setText(QStringLiteral("Process Completed"));
+        progress.end();
+    }
+    if (ok && ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(file).constData()) != 0) {
+        const int error = errno;
+        warn::FileError(dialogs, QDir::toNativeSeparators(file),
+                        StoreError{Err::StorageError, QString::fromLocal8Bit(std::strerror(error)), error});
+        ok = false;
+    }
+    if (!ok)
+        RemoveDatabaseFiles(temp);
+    if (countsOut != nullptr)
+        *countsOut = counts;
+    return ok;
+}
+
+bool SyncReceive(Store& store, Progress& progress, const QString& source, TableListeners* listeners,
+                 SyncCounts* countsOut) {
+    Dialogs& dialogs = store.dialogs();
+    const QString file = ResolveFileName(QFileInfo(SyncFileBase(source)).absoluteFilePath());
+    if (IsProgramFile(store, file) || !LooksLikeSyncFile(store, file)) {
+        NotSyncFile(dialogs, file);
+        return false;
+    }
+    SyncCounts counts;
+    bool ok = true;
+    // Sender's task numbers and the numbers their copies got here, for the exception links.
+    std::map<qint32, qint32> renumbered;
+    std::vector<std::pair<qint32, qint32>> links; // new number, sender's link
+    {
+        Table<Schedule> tasks(store);
+        Table<Scripting> items(store);
+        Table<Todo> todos(store);
+        Table<SyncSchedule> sTasks(store, file);
+        Table<Scripting> sItems(store, SyncScriptingDecl(), file);
+        Table<Todo> sTodos(store, SyncTodoDecl(), file);
+
+        progress.begin(QStringLiteral("Processing Records"), QString());
+        const qint64 total = sTasks.records();
+        sTasks.send(QStringLiteral("QUICKSCAN=on"));
+        sTasks.set(SyncSchedule::KEYTASKNAME);
+        std::vector<SyncSchedule> batch;
+        std::vector<Schedule> matches;
+        std::vector<Scripting> list;
+        qint64 done = 0;
+        auto fail = [&](const QString& table, const StoreError& e) {
+            warn::FileError(dialogs, table, e);
+            ok = false;
+        };
+        // One received task: the local matches it replaces or yields to, then its copy.
+        auto receiveTask = [&](const SyncSchedule& r) {
+            if (!TaskMatches(tasks, r, matches)) {
+                fail(Schedule::decl().name, tasks.error());
+                return false;
+            }
+            bool newer = false;
+            bool replaced = false;
+            for (Schedule& m : matches) {
+                if (!Older(m, r) && !SameStamp(m, r)) {
+                    newer = true;
+                    continue;
+                }
+                if (!DeleteTask(tasks, items, m)) {
+                    fail(Schedule::decl().name, tasks.error().ok() ? items.error() : tasks.error());
+                    return false;
+                }
+                replaced = true;
+            }
+            if (newer && !replaced)
+                return true;
+            Schedule t;
+            FromSync().copy(&r, &t);
+            // Linked to its copy once the whole file is in, in this file's numbering.
+            t.exceptionLink = 0;
+            if (AddTaskCopy(tasks, t) != Err::None) {
+                fail(Schedule::decl().name, tasks.error());
+                return false;
+            }
+            renumbered[r.id] = t.id;
+            if (r.exceptionLink != 0)
+                links.emplace_back(t.id, r.exceptionLink);
+            std::vector<Scripting> stale;
+            if (!ReadItems(items, t.id, stale) || !ReadItems(sItems, r.id, list)) {
+                fail(Scripting::decl().name, items.error().ok() ? sItems.error() : items.error());
+                return false;
+            }
+            for (Scripting& old : stale) {
+                if (items.remove(old) != Err::None) {
+                    fail(Scripting::decl().name, items.error());
+                    return false;
+                }
+            }
+            for (Scripting& item : list) {
+                item.id = t.id;
+                item.meta = RecordMeta{};
+                if (items.add(item) != Err::None) {
+                    fail(Scripting::decl().name, items.error());
+                    return false;
+                }
+            }
+            ++counts.tasks;
+            counts.items += static_cast<qint64>(list.size());
+            return true;
+        };
+        KeylessTasks keyless;
+        RunSliced(
+            {&tasks, &items}, progress, [&] { return Percent(done, total); },
+            [&](const StoreError& e) {
+                warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Schedule::decl().name, e);
+                ok = false;
+            },
+            [&] {
+                const Err e = sTasks.nextBatch(batch, kBatch);
+                if (e == Err::NoMoreRecords)
+                    return keyless.next(sTasks) ? Batch::More : Batch::Done;
+                if (e != Err::None) {
+                    fail(SyncSchedule::decl().name, sTasks.error());
+                    return Batch::Failed;
+                }
+                keyless.filter(batch);
+                for (const SyncSchedule& r : batch) {
+                    if (!receiveTask(r))
+                        return Batch::Failed;
+                    ++done;
+                }
+                return Batch::More;
+            });
+        sTasks.send(QStringLiteral("QUICKSCAN=off"));
+
+        // The links between the tasks received, in this file's numbers; a link to a task that
+        // did not come (or did not stay) is dropped.
+        if (!links.empty()) {
+            Transaction tx;
+            if (tx.begin({&tasks}) == Err::None) {
+                for (const auto& [id, senderLink] : links) {
+                    auto it = renumbered.find(senderLink);
+                    if (it == renumbered.end())
+                        continue;
+                    Schedule target;
+                    target.id = it->second;
+                    if (tasks.get(Schedule::KEYID, target) != Err::None)
+                        continue;
+                    Schedule task;
+                    task.id = id;
+                    if (tasks.get(Schedule::KEYID, task) != Err::None)
+                        continue;
+                    task.exceptionLink = it->second;
+                    tasks.put(task);
+                }
+                tx.commit();
+            }
+        }
+
+        // The to-do list is merged however the tasks went.
+        KeepGoing todoProgress(progress, Percent(done, total));
+        MergeTodos(store, todoProgress, todos, sTodos, counts);
+        progress.setText(QStringLiteral("Process Completed"));
+        progress.end();
+    }
+    if (listeners != nullptr) {
+        listeners->post(Schedule::decl().name);
+        listeners->post(Todo::decl().name);
+    }
+    if (countsOut != nullptr)
+        *countsOut = counts;
+    return ok;
+}
+
+} // namespace kr

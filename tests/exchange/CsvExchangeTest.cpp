@@ -1,0 +1,339 @@
+#include "exchange/CsvExchange.h"
+
+#include "ExchangeFixture.h"
+#include "platform/DateTime.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace kr::test {
+namespace {
+
+bool IsDateField(const QString& picture) {
+    return picture.startsWith(QLatin1String("@d"));
+}
+bool IsTimeField(const QString& picture) {
+    return picture.startsWith(QLatin1String("@t"));
+}
+
+// Fills every exported field of a record with a value its picture can carry back: texts with
+// quotes, commas and non-ASCII letters, memos with line breaks, zero dates where the picture
+// leaves 0 blank.
+void Fill(const ExchangeTable& t, void* record, int i) {
+    for (const ExchangeField& f : t.targets) {
+        const FieldDecl& d = t.fieldDecl(f.field);
+        if (d.isMemo()) {
+            d.set(record, Tricky(i, 200) + QStringLiteral("\r\nsecond line\nthird, \"line\""));
+        } else if (d.isText()) {
+            d.set(record, Tricky(i + f.field, d.maxChars()));
+        } else if (IsDateField(f.picture)) {
+            const bool blank = f.picture.endsWith(QLatin1Char('b')) && i % 3 == 0;
+            d.set(record, blank ? qint64(0) : qint64(DateFromYmd(1990 + i % 40, 1 + i % 12, 1 + i % 28)));
+        } else if (IsTimeField(f.picture)) {
+            const bool blank = f.picture.endsWith(QLatin1Char('b')) && i % 3 == 1;
+            d.set(record, blank ? qint64(0) : qint64(TimeFromHms((i * 7) % 24, (i * 13) % 60, 0)));
+        } else if (d.type == FieldType::Byte) {
+            d.set(record, qint64((i + f.field) % 2));
+        } else {
+            d.set(record, qint64((i % 2 ? -1 : 1) * (i * 37 + f.field)));
+        }
+    }
+}
+
+// Compares the exported fields; the import stores no exception link.
+void ExpectSame(const ExchangeTable& t, const void* a, const void* b, int row) {
+    for (const ExchangeField& f : t.exportFields) {
+        const FieldDecl& d = t.fieldDecl(f.field);
+        const Value expected = f.name == QLatin1String("SCH:ExceptionLink") ? Value(qint64(0)) : d.get(a);
+        EXPECT_EQ(d.get(b), expected) << "row " << row << " field " << f.name.toStdString();
+    }
+}
+
+class CsvExchangeTest : public ::testing::Test {
+protected:
+    template <class R> std::vector<R> Seed(Station& s, const ExchangeTable& t, int n) {
+        std::vector<R> out;
+        Table<R> table(*s.store);
+        for (int i = 0; i < n; ++i) {
+            R r{};
+            Fill(t, &r, i);
+            if constexpr (std::is_same_v<R, Schedule>) {
+                r.id = i + 1;
+                // A warning time without a warning date is not kept by the import.
+                if (r.advanceWarnDate == 0)
+                    r.advanceWarnTime = 0;
+            }
+            if constexpr (std::is_same_v<R, Contact>)
+                r.clientId = i + 1;
+            EXPECT_EQ(table.add(r), Err::None);
+        }
+        return out;
+    }
+    // Exports every field with a header line, then imports the file as "A&uto" assigns it.
+    template <class R>
+    void RoundTrip(const ExchangeTable& t, const std::vector<std::pair<QString, QString>>& pictures = {}) {
+        const int n = 40;
+        Seed<R>(from, t, n);
+        const QString file = from.file(QStringLiteral("out.csv"));
+        RecordingProgress progress;
+        ASSERT_EQ(ExportTable(*from.store, progress, t, t.exportFields, true, file), n);
+        EXPECT_EQ(progress.title, QStringLiteral("Exporting Records"));
+        EXPECT_EQ(progress.text, QStringLiteral("Process Completed"));
+        EXPECT_EQ(progress.percents.back(), 100);
+
+        ImportFile in;
+        ASSERT_TRUE(in.load(file, to.dialogs));
+        ASSERT_EQ(in.fields().size(), t.exportFields.size());
+        Assignments assigned;
+        AutoAssign(t, in.fields(), assigned);
+        for (const auto& [name, picture] : pictures) {
+            for (std::size_t i = 0; i < t.targets.size(); ++i) {
+                if (t.targets[i].name == name)
+                    in.fields()[static_cast<std::size_t>(assigned[i])].picture = picture;
+            }
+        }
+        // Every exported field found its target.
+        int unassigned = 0;
+        for (int a : assigned)
+            unassigned += a < 0 ? 1 : 0;
+        EXPECT_EQ(unassigned, static_cast<int>(t.targets.size() - t.exportFields.size()));
+        RecordingProgress importing;
+        ASSERT_EQ(ImportTable(*to.store, importing, t, in, assigned, true), n);
+        EXPECT_EQ(importing.title, QStringLiteral("Importing Records"));
+        EXPECT_EQ(importing.percents.back(), 100);
+        EXPECT_TRUE(to.dialogs.shown.empty());
+
+        const auto a = from.all<R>(t.exportKey);
+        const auto b = to.all<R>(t.numberField >= 0 ? t.decl->primaryKey() : -1);
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t i = 0; i < a.size(); ++i)
+            ExpectSame(t, &a[i], &b[i], static_cast<int>(i));
+    }
+
+    Station from;
+    Station to;
+};
+
+TEST_F(CsvExchangeTest, ListsResolveAgainstTheDeclarations) {
+    for (const ExchangeTable* t : {&ScheduleExchange(), &ContactExchange(), &TodoExchange()}) {
+        for (const auto& f : t->targets)
+            EXPECT_GE(f.field, 0) << f.name.toStdString();
+    }
+    EXPECT_EQ(ScheduleExchange().exportFields.size(), 47u);
+    EXPECT_EQ(ScheduleExchange().targets.size(), 48u);
+    EXPECT_EQ(ContactExchange().exportFields.size(), 14u);
+    EXPECT_EQ(ContactExchange().targets.size(), 15u);
+    EXPECT_EQ(ContactExchange().targets[1].name, QStringLiteral("C_:User"));
+    EXPECT_EQ(TodoExchange().targets.size(), 8u);
+    EXPECT_EQ(ExportKindText(QStringLiteral("@s20")), QStringLiteral("Alpha-numeric"));
+    EXPECT_EQ(ImportKindText(QStringLiteral("@S1000")), QStringLiteral("Alpha-num"));
+    EXPECT_EQ(ExportKindText(QStringLiteral("@N30.9")), QStringLiteral("Numeric"));
+    EXPECT_EQ(ExportKindText(QStringLiteral("@d6b")), QStringLiteral("@d6b"));
+}
+
+TEST_F(CsvExchangeTest, ScheduleRoundTripOfAllFields) {
+    RoundTrip<Schedule>(ScheduleExchange());
+}
+
+TEST_F(CsvExchangeTest, ContactRoundTripOfAllFields) {
+    RoundTrip<Contact>(ContactExchange());
+}
+
+TEST_F(CsvExchangeTest, TodoRoundTripWithDatePictures) {
+    RoundTrip<Todo>(TodoExchange(), {{QStringLiteral("TDO:CompletionDate"), QStringLiteral("@d3")},
+                                     {QStringLiteral("TDO:CompletionTime"), QStringLiteral("@t3")}});
+}
+
+TEST_F(CsvExchangeTest, TodoDateWithoutItsPictureIsReadAsANumber) {
+    Todo t;
+    t.todo = QStringLiteral("call");
+    t.completionDate = DateFromYmd(2020, 3, 4);
+    from.add(t);
+    const QString file = from.file(QStringLiteral("todo.csv"));
+    NoProgress none;
+    ASSERT_EQ(ExportTable(*from.store, none, TodoExchange(), TodoExchange().exportFields, true, file), 1);
+    ImportFile in;
+    ASSERT_TRUE(in.load(file, to.dialogs));
+    Assignments assigned;
+    AutoAssign(TodoExchange(), in.fields(), assigned);
+    EXPECT_EQ(in.fields()[4].picture, QStringLiteral("@S1000"));
+    ASSERT_EQ(ImportTable(*to.store, none, TodoExchange(), in, assigned, true), 1);
+    const auto got = to.all<Todo>();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].todo, QStringLiteral("call"));
+    EXPECT_EQ(got[0].completionDate, 0);
+}
+
+TEST_F(CsvExchangeTest, FieldsPicturesAndRecordsOfTheFileShown) {
+    ImportFile in;
+    in.setBytes("\"a\",\"b\",c\n\"1\",2,3.5\nlast\n");
+    ASSERT_EQ(in.fields().size(), 3u);
+    EXPECT_EQ(in.fields()[0].name, QStringLiteral("Field_1"));
+    // Plain on the second line: numeric.
+    EXPECT_EQ(in.fields()[0].picture, QStringLiteral("@S1000"));
+    EXPECT_EQ(in.fields()[1].picture, QStringLiteral("@N30.9"));
+    EXPECT_EQ(in.fields()[2].picture, QStringLiteral("@N30.9"));
+    EXPECT_EQ(in.record(), 1);
+    EXPECT_EQ(in.fields()[2].value, QStringLiteral("c"));
+    EXPECT_TRUE(in.hasNext());
+    ASSERT_TRUE(in.next());
+    EXPECT_EQ(in.fields()[2].value, QStringLiteral("3.5"));
+    ASSERT_TRUE(in.next());
+    EXPECT_EQ(in.record(), 3);
+    EXPECT_EQ(in.fields()[0].value, QStringLiteral("last"));
+    EXPECT_EQ(in.fields()[1].value, QString());
+    EXPECT_FALSE(in.hasNext());
+    EXPECT_FALSE(in.next());
+    EXPECT_EQ(in.record(), 3);
+}
+
+TEST_F(CsvExchangeTest, NoHeaderShortLinesAndEmptyRecords) {
+    ImportFile in;
+    // No header: the first line is skipped while the box stays checked. The short third line
+    // starts from an empty record: nothing of the line before is carried over.
+    in.setBytes("1,\"first\",\"Work\"\n2,\"second\",\"Home\"\n3\n");
+    Assignments assigned;
+    AutoAssign(TodoExchange(), in.fields(), assigned);
+    for (int a : assigned)
+        EXPECT_EQ(a, -1);
+    assigned[1] = 0; // TDO:Priority
+    assigned[3] = 1; // TDO:ToDo
+    assigned[2] = 2; // TDO:Category
+    NoProgress none;
+    ASSERT_EQ(ImportTable(*to.store, none, TodoExchange(), in, assigned, true), 2);
+    const auto got = to.all<Todo>();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].priority, 2);
+    EXPECT_EQ(got[0].todo, QStringLiteral("second"));
+    EXPECT_EQ(got[0].category, QStringLiteral("Home"));
+    EXPECT_EQ(got[1].priority, 3);
+    EXPECT_EQ(got[1].todo, QString());
+    EXPECT_EQ(got[1].category, QString());
+}
+
+TEST_F(CsvExchangeTest, ValuesKeptWithinTheirFields) {
+    ImportFile in;
+    in.setBytes("\"" + QByteArray(300, 'x') + "\",999,-3,junk,1e30\n");
+    Assignments assigned(TodoExchange().targets.size(), -1);
+    assigned[0] = 1; // TDO:Done is a byte
+    assigned[1] = 2;
+    assigned[3] = 0; // TDO:ToDo, 80 characters
+    assigned[4] = 3; // a date that reads as nothing
+    assigned[5] = 4;
+    NoProgress none;
+    ASSERT_EQ(ImportTable(*to.store, none, TodoExchange(), in, assigned, false), 1);
+    const auto got = to.all<Todo>();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].todo.size(), 80);
+    EXPECT_EQ(got[0].done, 255);
+    EXPECT_EQ(got[0].priority, 0);
+    EXPECT_EQ(got[0].completionDate, 0);
+    EXPECT_EQ(got[0].completionTime, std::numeric_limits<qint32>::max());
+}
+
+TEST_F(CsvExchangeTest, OffsetWrittenPlainAndImportingTwiceDuplicates) {
+    Schedule t;
+    t.id = 7;
+    t.description = QStringLiteral("Backup");
+    t.offset = -5;
+    t.exceptionLink = 3;
+    t.advanceWarnTime = TimeFromHms(9, 0, 0);
+    from.add(t);
+    const QString file = from.file(QStringLiteral("s.csv"));
+    NoProgress none;
+    std::vector<ExchangeField> fields;
+    for (const auto& f : ScheduleExchange().exportFields) {
+        if (f.name == QLatin1String("SCH:Offset") || f.name == QLatin1String("SCH:Description") ||
+            f.name == QLatin1String("SCH:ExceptionLink") || f.name == QLatin1String("SCH:AdvanceWarnTime"))
+            fields.push_back(f);
+    }
+    ASSERT_EQ(ExportTable(*from.store, none, ScheduleExchange(), fields, false, file), 1);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("\"Backup\",-5,\"9:00AM\",3\r\n"));
+    EXPECT_EQ(QFile::permissions(file) & (QFile::ReadGroup | QFile::ReadOther), 0);
+
+    ImportFile in;
+    ASSERT_TRUE(in.load(file, to.dialogs));
+    Assignments assigned(ScheduleExchange().targets.size(), -1);
+    for (std::size_t i = 0; i < ScheduleExchange().targets.size(); ++i) {
+        const QString& name = ScheduleExchange().targets[i].name;
+        if (name == QLatin1String("SCH:Description"))
+            assigned[i] = 0;
+        else if (name == QLatin1String("SCH:Offset"))
+            assigned[i] = 1;
+        else if (name == QLatin1String("SCH:AdvanceWarnTime"))
+            assigned[i] = 2;
+        else if (name == QLatin1String("SCH:ExceptionLink"))
+            assigned[i] = 3;
+    }
+    in.fields()[2].picture = QStringLiteral("@t3");
+    for (int run = 0; run < 2; ++run)
+        ASSERT_EQ(ImportTable(*to.store, none, ScheduleExchange(), in, assigned, false), 1);
+    const auto got = to.all<Schedule>(Schedule::KEYID);
+    ASSERT_EQ(got.size(), 2u);
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].id, static_cast<qint32>(i + 1));
+        EXPECT_EQ(got[i].offset, -5);
+        EXPECT_EQ(got[i].exceptionLink, 0);
+        // No warning date: no warning time.
+        EXPECT_EQ(got[i].advanceWarnTime, 0);
+    }
+}
+
+TEST_F(CsvExchangeTest, Windows1252FileOfAnOlderInstallation) {
+    ImportFile in;
+    in.setBytes("\"M\xfcller\",\"Caf\xe9 \x80\"\r\n");
+    Assignments assigned(ContactExchange().targets.size(), -1);
+    assigned[2] = 0; // C_:LastName
+    assigned[3] = 1; // C_:FirstName
+    NoProgress none;
+    ASSERT_EQ(ImportTable(*to.store, none, ContactExchange(), in, assigned, false), 1);
+    const auto got = to.all<Contact>();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].lastName, QStringLiteral("Müller"));
+    EXPECT_EQ(got[0].firstName, QStringLiteral("Café €"));
+    EXPECT_EQ(got[0].clientId, 1);
+}
+
+TEST_F(CsvExchangeTest, FailedWritesAskAbortOrRetry) {
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full";
+    Todo t;
+    t.todo = QStringLiteral("x");
+    from.add(t);
+    from.dialogs.answer(Dialogs::Retry);
+    from.dialogs.answer(Dialogs::Abort);
+    NoProgress none;
+    const auto perms = QFile::permissions(QStringLiteral("/dev/full"));
+    EXPECT_EQ(ExportTable(*from.store, none, TodoExchange(), TodoExchange().exportFields, false,
+                          QStringLiteral("/dev/full")),
+              0);
+    ASSERT_EQ(from.dialogs.shown.size(), 2u);
+    for (const auto& s : from.dialogs.shown) {
+        EXPECT_EQ(s.caption, QStringLiteral("Cannot ADD to /dev/full"));
+        EXPECT_EQ(s.text, QStringLiteral("Error #28 - No space left on device"));
+        EXPECT_EQ(s.buttons, unsigned(Dialogs::Abort | Dialogs::Retry));
+        EXPECT_EQ(s.defaultButton, Dialogs::Abort);
+    }
+    // A device is written as it is, its rights left alone.
+    EXPECT_EQ(QFile::permissions(QStringLiteral("/dev/full")), perms);
+}
+
+TEST_F(CsvExchangeTest, UnreadableAndUncreatableFiles) {
+    ImportFile in;
+    EXPECT_FALSE(in.load(to.dir.path(), to.dialogs));
+    EXPECT_FALSE(in.load(to.file(QStringLiteral("missing.csv")), to.dialogs));
+    ASSERT_EQ(to.dialogs.shown.size(), 2u);
+    EXPECT_EQ(to.dialogs.shown[0].caption, QStringLiteral("Cannot OPEN ") + to.dir.path());
+    EXPECT_EQ(to.dialogs.shown[0].text, QStringLiteral("Error #21 - Is a directory"));
+    EXPECT_EQ(to.dialogs.shown[1].text, QStringLiteral("Error #2 - No such file or directory"));
+
+    NoProgress none;
+    const QString bad = to.file(QStringLiteral("no/such/folder.csv"));
+    EXPECT_EQ(ExportTable(*to.store, none, TodoExchange(), TodoExchange().exportFields, false, bad), -1);
+    EXPECT_EQ(to.dialogs.shown.back().caption, QStringLiteral("Cannot CREATE ") + bad);
+}
+
+} // namespace
+} // namespace kr::test

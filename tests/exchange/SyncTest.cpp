@@ -1,0 +1,388 @@
+#include "exchange/Sync.h"
+
+#include "ExchangeFixture.h"
+#include "platform/DateTime.h"
+#include "scheduler/ProgramState.h"
+#include "support/TableEvents.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+
+namespace kr::test {
+namespace {
+
+QByteArray Bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+Schedule Task(qint32 id, const QString& description, const QString& category, Date stamp, Time time = 1) {
+    Schedule t;
+    t.id = id;
+    t.taskType = QStringLiteral("Run Program");
+    t.description = description;
+    t.category = category;
+    t.command = QStringLiteral("cmd %1").arg(id);
+    t.message = QStringLiteral("Message of %1,\n\"second\" line").arg(id);
+    t.lastChangeDate = stamp;
+    t.lastChangeTime = time;
+    t.originalId = id + 1000;
+    t.networkUser = QStringLiteral("sender");
+    t.date = 80000 + id;
+    return t;
+}
+
+Scripting Item(qint32 task, qint32 sequence) {
+    Scripting s;
+    s.id = task;
+    s.sequence = sequence;
+    s.action = QStringLiteral("Send Keystrokes");
+    s.keystrokes = QStringLiteral("item %1 of %2").arg(sequence).arg(task);
+    return s;
+}
+
+Todo Entry(const QString& text, Date stamp) {
+    Todo t;
+    t.todo = text;
+    t.priority = 3;
+    t.notes = QStringLiteral("notes of ") + text + QStringLiteral("\nline two");
+    t.resolution = QStringLiteral("resolved ") + text;
+    t.lastChangeDate = stamp;
+    t.lastChangeTime = 100;
+    return t;
+}
+
+class SyncTest : public ::testing::Test {
+protected:
+    QString syncFile() const { return sender.file(QStringLiteral("SyncSch.syn")); }
+
+    void Send() {
+        RecordingProgress progress;
+        ASSERT_TRUE(SyncSend(*sender.store, progress, syncFile()));
+        EXPECT_EQ(progress.title, QStringLiteral("Processing Records"));
+        EXPECT_EQ(progress.text, QStringLiteral("Process Completed"));
+    }
+    SyncCounts Receive() {
+        RecordingProgress progress;
+        SyncCounts counts;
+        EXPECT_TRUE(SyncReceive(*receiver.store, progress, syncFile(), nullptr, &counts));
+        EXPECT_TRUE(receiver.dialogs.shown.empty())
+            << receiver.dialogs.texts().join(QLatin1Char('|')).toStdString();
+        return counts;
+    }
+    // Three tasks with three items each and two to-do entries.
+    void SeedSender() {
+        for (qint32 id : {5, 9, 12}) {
+            sender.add(Task(id, QStringLiteral("Task %1").arg(id), QStringLiteral("Work"), 90000));
+            for (qint32 seq = 1; seq <= 3; ++seq)
+                sender.add(Item(id, seq));
+        }
+        sender.add(Entry(QStringLiteral("buy milk"), 90000));
+        sender.add(Entry(QStringLiteral("call Bob"), 90000));
+    }
+
+    Station sender;
+    Station receiver;
+};
+
+TEST_F(SyncTest, RoundTripFilesItemsUnderTheReceiversNumbers) {
+    SeedSender();
+    // The receiver's numbers are taken already.
+    receiver.add(Task(1, QStringLiteral("Local"), QStringLiteral("Home"), 80000));
+    receiver.add(Item(1, 1));
+    Send();
+    SyncCounts counts = Receive();
+    EXPECT_EQ(counts.tasks, 3);
+    EXPECT_EQ(counts.items, 9);
+    EXPECT_EQ(counts.todos, 2);
+    const auto tasks = receiver.all<Schedule>(Schedule::KEYID);
+    ASSERT_EQ(tasks.size(), 4u);
+    const auto items = receiver.all<Scripting>(Scripting::KEYID);
+    ASSERT_EQ(items.size(), 10u);
+    for (std::size_t i = 1; i < tasks.size(); ++i) {
+        const Schedule& t = tasks[i];
+        EXPECT_EQ(t.id, static_cast<qint32>(i + 1));
+        const qint32 senderId = t.description.mid(5).toInt();
+        const Schedule original = Task(senderId, t.description, QStringLiteral("Work"), 90000);
+        EXPECT_EQ(t.message, original.message);
+        EXPECT_EQ(t.command, original.command);
+        EXPECT_EQ(t.originalId, original.originalId);
+        EXPECT_EQ(t.lastChangeDate, 90000);
+        EXPECT_EQ(t.networkUser, QStringLiteral("sender"));
+        int found = 0;
+        for (const Scripting& s : items) {
+            if (s.id == t.id) {
+                ++found;
+                EXPECT_EQ(s.keystrokes, QStringLiteral("item %1 of %2").arg(s.sequence).arg(senderId));
+            }
+        }
+        EXPECT_EQ(found, 3);
+    }
+    const auto todos = receiver.all<Todo>(Todo::KEYTODO);
+    ASSERT_EQ(todos.size(), 2u);
+    EXPECT_EQ(todos[0].todo, QStringLiteral("buy milk"));
+    EXPECT_EQ(todos[0].notes, QStringLiteral("notes of buy milk\nline two"));
+    EXPECT_EQ(todos[0].resolution, QStringLiteral("resolved buy milk"));
+}
+
+TEST_F(SyncTest, ReceivingTwiceRenumbersTasksAndAddsNoTodo) {
+    SeedSender();
+    Send();
+    Receive();
+    receiver.dialogs.shown.clear();
+    const SyncCounts again = Receive();
+    EXPECT_EQ(again.tasks, 3);
+    EXPECT_EQ(again.todos, 0);
+    const auto tasks = receiver.all<Schedule>(Schedule::KEYID);
+    ASSERT_EQ(tasks.size(), 3u);
+    for (const Schedule& t : tasks)
+        EXPECT_GE(t.id, 4);
+    EXPECT_EQ(receiver.all<Scripting>().size(), 9u);
+    EXPECT_EQ(receiver.all<Todo>().size(), 2u);
+}
+
+TEST_F(SyncTest, NewerLocalTaskKeptAndOlderReplaced) {
+    sender.add(Task(1, QStringLiteral("Report"), QStringLiteral("Work"), 90000));
+    sender.add(Task(2, QStringLiteral("Backup"), QStringLiteral("Work"), 90000, 500));
+    sender.add(Entry(QStringLiteral("same"), 90000));
+    sender.add(Entry(QStringLiteral("older here"), 90000));
+    Send();
+    // Newer here: kept, and the received one is not added.
+    Schedule newer = Task(7, QStringLiteral("Report"), QStringLiteral("Work"), 90001);
+    newer.command = QStringLiteral("mine");
+    receiver.add(newer);
+    // Same description and type: one older, one newer than the received task. The older goes,
+    // the newer stays, and the received one comes beside it.
+    receiver.add(Task(8, QStringLiteral("Backup"), QStringLiteral("Work"), 90000, 499));
+    receiver.add(Task(9, QStringLiteral("Backup"), QStringLiteral("Work2"), 90000, 501));
+    receiver.add(Item(8, 1));
+    // Equal stamps: a to-do entry is kept and the received one not added.
+    receiver.add(Entry(QStringLiteral("same"), 90000));
+    receiver.add(Entry(QStringLiteral("older here"), 89999));
+    Receive();
+    const auto tasks = receiver.all<Schedule>(Schedule::KEYID);
+    ASSERT_EQ(tasks.size(), 3u);
+    EXPECT_EQ(tasks[0].id, 7);
+    EXPECT_EQ(tasks[0].command, QStringLiteral("mine"));
+    EXPECT_EQ(tasks[1].id, 9);
+    EXPECT_EQ(tasks[2].id, 10);
+    EXPECT_EQ(tasks[2].description, QStringLiteral("Backup"));
+    EXPECT_EQ(tasks[2].lastChangeTime, 500);
+    EXPECT_TRUE(receiver.all<Scripting>().empty());
+    const auto todos = receiver.all<Todo>(Todo::KEYTODO);
+    ASSERT_EQ(todos.size(), 2u);
+    EXPECT_EQ(todos[0].todo, QStringLiteral("older here"));
+    EXPECT_EQ(todos[0].lastChangeDate, 90000);
+    EXPECT_EQ(todos[1].todo, QStringLiteral("same"));
+}
+
+TEST_F(SyncTest, TasksAndTodosWithoutNamesTravelOnce) {
+    // Left out of the description key and of the to-do text key: still sent, received once.
+    sender.add(Task(3, QString(), QString(), 90000));
+    sender.add(Item(3, 1));
+    sender.add(Entry(QString(), 90000));
+    Send();
+    Receive();
+    Receive();
+    const auto tasks = receiver.all<Schedule>();
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_EQ(tasks[0].command, QStringLiteral("cmd 3"));
+    const auto items = receiver.all<Scripting>();
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].id, tasks[0].id);
+    EXPECT_EQ(receiver.all<Todo>().size(), 1u);
+}
+
+TEST_F(SyncTest, CategorySortingBeforeIsNotMatched) {
+    sender.add(Task(1, QStringLiteral("Report"), QStringLiteral("Work"), 90000));
+    Send();
+    // Older, but its category sorts before the received one's: never looked at.
+    receiver.add(Task(1, QStringLiteral("Report"), QStringLiteral("Admin"), 80000));
+    Receive();
+    const auto tasks = receiver.all<Schedule>(Schedule::KEYID);
+    ASSERT_EQ(tasks.size(), 2u);
+    EXPECT_EQ(tasks[0].category, QStringLiteral("Admin"));
+    EXPECT_EQ(tasks[1].category, QStringLiteral("Work"));
+}
+
+TEST_F(SyncTest, CancelledSendStillHoldsEveryTodoAndBimonthlyIsZero) {
+    for (qint32 id = 1; id <= 60; ++id)
+        sender.add(Task(id, QStringLiteral("Task %1").arg(id, 3, 10, QLatin1Char('0')), {}, 90000));
+    for (int i = 0; i < 40; ++i)
+        sender.add(Entry(QStringLiteral("todo %1").arg(i), 90000));
+    CancellingProgress progress;
+    SyncCounts counts;
+    ASSERT_TRUE(SyncSend(*sender.store, progress, syncFile(), &counts));
+    EXPECT_EQ(progress.firstText, QStringLiteral("Sending"));
+    // Stopped after the first slice of whole batches (all of them on a fast machine).
+    EXPECT_GE(counts.tasks, 25);
+    EXPECT_TRUE(counts.tasks % 25 == 0 || counts.tasks == 60) << counts.tasks;
+    EXPECT_EQ(counts.todos, 40);
+
+    Table<SyncSchedule> table(*sender.store, syncFile());
+    EXPECT_EQ(table.records(), counts.tasks);
+    SyncSchedule s;
+    table.set(SyncSchedule::KEYTASKNAME);
+    int n = 0;
+    while (table.next(s) == Err::None) {
+        EXPECT_EQ(s.biMonthly, 0);
+        EXPECT_EQ(s.description, QStringLiteral("Task %1").arg(++n, 3, 10, QLatin1Char('0')));
+    }
+    Table<Todo> todos(*sender.store, SyncTodoDecl(), syncFile());
+    EXPECT_EQ(todos.records(), 40);
+}
+
+TEST_F(SyncTest, ExceptionLinksRemappedOrCleared) {
+    Schedule a = Task(20, QStringLiteral("Has copy"), {}, 90000);
+    a.exceptionLink = 21;
+    Schedule copy = Task(21, QStringLiteral("The copy"), {}, 90000);
+    Schedule b = Task(22, QStringLiteral("Lost link"), {}, 90000);
+    b.exceptionLink = 99;
+    sender.add(a);
+    sender.add(copy);
+    sender.add(b);
+    Send();
+    // Local tasks under the sender's numbers, which a link must not name.
+    for (qint32 id : {21, 99})
+        receiver.add(Task(id, QStringLiteral("Unrelated %1").arg(id), QStringLiteral("Z"), 1));
+    Receive();
+    qint32 copyId = 0;
+    for (const Schedule& t : receiver.all<Schedule>()) {
+        if (t.description == QLatin1String("The copy"))
+            copyId = t.id;
+    }
+    ASSERT_GT(copyId, 99);
+    for (const Schedule& t : receiver.all<Schedule>()) {
+        if (t.description == QLatin1String("Has copy"))
+            EXPECT_EQ(t.exceptionLink, copyId);
+        else
+            EXPECT_EQ(t.exceptionLink, 0) << t.description.toStdString();
+    }
+}
+
+TEST_F(SyncTest, WrongFilesAreReportedAndChangeNothing) {
+    SeedSender();
+    Send();
+    receiver.add(Task(1, QStringLiteral("Local"), {}, 1));
+    {
+        // Opened once so that the data file exists, then closed.
+        Table<Schedule> open(*receiver.store);
+    }
+    QByteArray random(8192, '\0');
+    for (char& c : random)
+        c = static_cast<char>(QRandomGenerator::global()->generate());
+    const QString randomFile = receiver.file(QStringLiteral("random.syn"));
+    const QString truncated = receiver.file(QStringLiteral("short.syn"));
+    {
+        QFile f(randomFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(random);
+        QFile t(truncated);
+        ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+        const QByteArray whole = Bytes(syncFile());
+        t.write(whole.left(whole.size() / 2));
+    }
+    for (const QString& file :
+         {randomFile, truncated, receiver.dataFile(), receiver.file(QStringLiteral("none.syn"))}) {
+        const QByteArray before = Bytes(file);
+        const QByteArray dataBefore = Bytes(receiver.dataFile());
+        receiver.dialogs.shown.clear();
+        NoProgress none;
+        EXPECT_FALSE(SyncReceive(*receiver.store, none, file));
+        ASSERT_EQ(receiver.dialogs.shown.size(), 1u) << file.toStdString();
+        EXPECT_EQ(receiver.dialogs.shown[0].text, file + QStringLiteral(" is not a synchronization file."));
+        EXPECT_EQ(receiver.dialogs.shown[0].caption, QStringLiteral("Synchronization"));
+        EXPECT_EQ(Bytes(file), before);
+        EXPECT_EQ(Bytes(receiver.dataFile()), dataBefore);
+    }
+    EXPECT_EQ(receiver.all<Schedule>().size(), 1u);
+}
+
+TEST_F(SyncTest, SendingOntoTheDataFileIsRefusedAndAFailedSendKeepsTheOldFile) {
+    SeedSender();
+    Send();
+    const QByteArray data = Bytes(sender.dataFile());
+    NoProgress none;
+    EXPECT_FALSE(SyncSend(*sender.store, none, sender.dataFile()));
+    ASSERT_EQ(sender.dialogs.shown.size(), 1u);
+    EXPECT_EQ(sender.dialogs.shown[0].caption, QStringLiteral("Synchronization"));
+    EXPECT_EQ(Bytes(sender.dataFile()), data);
+    // The name given with a table suffix is the file itself.
+    EXPECT_FALSE(SyncSend(*sender.store, none, sender.dataFile() + QStringLiteral("\\!s")));
+    EXPECT_EQ(Bytes(sender.dataFile()), data);
+
+    // A folder that cannot be written is reported, and the program goes on.
+    sender.dialogs.shown.clear();
+    const QString nowhere = sender.file(QStringLiteral("missing/folder/SyncSch.syn"));
+    EXPECT_FALSE(SyncSend(*sender.store, none, nowhere));
+    ASSERT_EQ(sender.dialogs.shown.size(), 1u);
+    EXPECT_EQ(sender.dialogs.shown[0].caption, QStringLiteral("Cannot CREATE ") + nowhere);
+    EXPECT_EQ(sender.dialogs.shown[0].text, QStringLiteral("Error #2 - No such file or directory"));
+
+    // A new send replaces the file, leaving no temporary file behind.
+    const QByteArray old = Bytes(syncFile());
+    sender.add(Task(40, QStringLiteral("later"), {}, 1));
+    ASSERT_TRUE(SyncSend(*sender.store, none, syncFile()));
+    EXPECT_NE(Bytes(syncFile()), old);
+    EXPECT_EQ(QDir(sender.dir.path())
+                  .entryList(QDir::Hidden | QDir::Files)
+                  .filter(QStringLiteral(".sending"))
+                  .size(),
+              0);
+    EXPECT_EQ(QFile::permissions(syncFile()) & (QFile::ReadGroup | QFile::ReadOther), 0);
+}
+
+TEST_F(SyncTest, ChoosingTheFileCutsTheSuffixAndRemembersIt) {
+    struct Answer final : FileDialogs {
+        QString openFile(const QString& title, const QString& filter, const QString& dir) override {
+            asked << title << filter << dir;
+            return reply;
+        }
+        QString saveFile(const QString& title, const QString& filter, const QString& dir) override {
+            asked << title << filter << dir;
+            return reply;
+        }
+        QStringList asked;
+        QString reply;
+    } dialogs;
+    QString remembered;
+    dialogs.reply = QStringLiteral("/media/stick/Sched.SYN\\!s");
+    EXPECT_EQ(ChooseSyncFile(dialogs, true, remembered), QStringLiteral("/media/stick/Sched.SYN"));
+    EXPECT_EQ(dialogs.asked[0], QStringLiteral("File to Send to..."));
+    EXPECT_EQ(dialogs.asked[1], QStringLiteral("Synchronization Files|*.SYN"));
+    EXPECT_TRUE(dialogs.asked[2].endsWith(QStringLiteral("/SyncSch.syn")));
+    dialogs.reply.clear();
+    EXPECT_EQ(ChooseSyncFile(dialogs, false, remembered), QString());
+    EXPECT_EQ(dialogs.asked[3], QStringLiteral("File to Receive from..."));
+    EXPECT_EQ(dialogs.asked[5], QStringLiteral("/media/stick/Sched.SYN"));
+    EXPECT_EQ(remembered, QStringLiteral("/media/stick/Sched.SYN"));
+}
+
+TEST_F(SyncTest, ReceiveTellsTheListsAndReadsAFileOfAnotherProcess) {
+    // The peer process writes the file as another installation would.
+    QProcess peer;
+    peer.start(QStringLiteral(EXCHANGE_PEER), {sender.dir.path(), syncFile()});
+    ASSERT_TRUE(peer.waitForFinished(60000));
+    ASSERT_EQ(peer.exitCode(), 0) << peer.readAllStandardError().toStdString();
+
+    TableListeners listeners;
+    TableEventRecorder recorder;
+    listeners.add(&recorder, Schedule::decl().name);
+    listeners.add(&recorder, Todo::decl().name);
+    NoProgress none;
+    SyncCounts counts;
+    ASSERT_TRUE(SyncReceive(*receiver.store, none, syncFile(), &listeners, &counts));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(counts.tasks, 10);
+    EXPECT_EQ(counts.items, 30);
+    EXPECT_EQ(counts.todos, 4);
+    EXPECT_EQ(receiver.all<Schedule>().size(), 10u);
+    EXPECT_EQ(receiver.all<Scripting>().size(), 30u);
+    EXPECT_EQ(recorder.tables, (QStringList{QStringLiteral("Schedule"), QStringLiteral("Todo")}));
+}
+
+} // namespace
+} // namespace kr::test

@@ -1,0 +1,275 @@
+// Receiving synchronization files. The first byte picks the mode:
+//   even: the rest is decoded into a small content (colliding descriptions, categories,
+//         stamps and numbers) written to a real synchronization file, and received into a data
+//         file of random tasks;
+//   odd:  a real synchronization file with bytes flipped and cut off as the rest says.
+// Properties: every script item names a task; a second receipt adds no to-do entry; a local
+// task newer than every received task of its type and description stays; exception links of
+// received tasks name a task or are 0; a damaged file is reported and changes nothing.
+
+#include "exchange/Sync.h"
+#include "platform/Dialogs.h"
+#include "platform/Progress.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "store/Tables.h"
+#include "support/FuzzInput.h"
+
+#include <QTemporaryDir>
+
+#include <set>
+
+namespace {
+
+using namespace kr;
+
+class QuietDialogs final : public Dialogs {
+public:
+    Button message(const QString& text, const QString&, Icon, unsigned, Button def) override {
+        texts << text;
+        return def;
+    }
+    QStringList texts;
+};
+
+class FuzzEnd final : public ProgramEnd {
+public:
+    [[noreturn]] void endProgram(const QString& text) override {
+        std::fprintf(stderr, "program end: %s\n", qPrintable(text));
+        std::abort();
+    }
+};
+
+class Bytes {
+public:
+    Bytes(const uint8_t* data, size_t size)
+        : data_(data)
+        , size_(size) {}
+    int next(int n) { return pos_ < size_ ? data_[pos_++] % n : 0; }
+    bool done() const { return pos_ >= size_; }
+    size_t pos() const { return pos_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+const QString kDescriptions[] = {QStringLiteral("Backup"), QStringLiteral("backup"), QStringLiteral("Report"),
+                                 QString()};
+const QString kCategories[] = {QString(), QStringLiteral("Admin"), QStringLiteral("Work")};
+const QString kTypes[] = {QStringLiteral("Run Program"), QStringLiteral("Both")};
+const QString kTodos[] = {QStringLiteral("call"), QStringLiteral("Call"), QString()};
+
+template <class R> void FillTask(R& t, Bytes& in) {
+    t.description = kDescriptions[in.next(4)];
+    t.category = kCategories[in.next(3)];
+    t.taskType = kTypes[in.next(2)];
+    t.lastChangeDate = in.next(3);
+    t.lastChangeTime = in.next(3);
+    t.id = in.next(12) + 1;
+}
+
+// In memory where the system offers it: every commit of the store waits for the disk.
+QString FolderTemplate() {
+    return QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+               ? QStringLiteral("/dev/shm/kelvray-fuzz-XXXXXX")
+               : QDir::tempPath() + QStringLiteral("/kelvray-fuzz-XXXXXX");
+}
+
+struct Fixture {
+    QTemporaryDir dir{FolderTemplate()};
+    QuietDialogs dialogs;
+    FuzzEnd end;
+    Store store{dir.path(), dialogs, end};
+    QString sync() const { return dir.filePath(QStringLiteral("in.syn")); }
+};
+
+template <class R> std::vector<R> All(Store& store, const TableDecl& decl, const QString& file = {}) {
+    Table<R> t(store, decl, file);
+    std::vector<R> out;
+    t.set(-1);
+    R r;
+    while (t.next(r) == Err::None) {
+        out.push_back(r);
+        r = R{};
+    }
+    return out;
+}
+
+// Local tasks with their items and to-do entries; the ids of the tasks.
+std::vector<Schedule> SeedLocal(Store& store, Bytes& in) {
+    Table<Schedule> tasks(store);
+    Table<Scripting> items(store);
+    Table<Todo> todos(store);
+    std::vector<Schedule> seeded;
+    for (int n = in.next(6); n > 0; --n) {
+        Schedule t;
+        FillTask(t, in);
+        if (tasks.add(t) != Err::None)
+            continue;
+        seeded.push_back(t);
+        for (int k = in.next(3); k > 0; --k) {
+            Scripting s;
+            s.id = t.id;
+            s.sequence = k;
+            items.add(s);
+        }
+    }
+    for (int n = in.next(4); n > 0; --n) {
+        Todo d;
+        d.todo = kTodos[in.next(3)];
+        d.lastChangeDate = in.next(3);
+        todos.add(d);
+    }
+    return seeded;
+}
+
+void CheckItems(Store& store) {
+    std::set<qint32> ids;
+    for (const Schedule& t : All<Schedule>(store, Schedule::decl()))
+        ids.insert(t.id);
+    for (const Scripting& s : All<Scripting>(store, Scripting::decl()))
+        FUZZ_CHECK(ids.count(s.id) == 1);
+}
+
+void Content(Bytes& in) {
+    Fixture f;
+    f.store.declareLayouts();
+    const std::vector<Schedule> local = SeedLocal(f.store, in);
+    std::vector<SyncSchedule> sent;
+    {
+        Table<SyncSchedule> tasks(f.store, f.sync());
+        Table<Scripting> items(f.store, SyncScriptingDecl(), f.sync());
+        Table<Todo> todos(f.store, SyncTodoDecl(), f.sync());
+        for (int n = in.next(8); n > 0; --n) {
+            SyncSchedule t;
+            FillTask(t, in);
+            t.exceptionLink = in.next(14);
+            t.biMonthly = static_cast<quint8>(in.next(2));
+            if (tasks.add(t) != Err::None)
+                continue;
+            sent.push_back(t);
+            for (int k = in.next(4); k > 0; --k) {
+                Scripting s;
+                s.id = t.id;
+                s.sequence = k;
+                items.add(s);
+            }
+        }
+        for (int n = in.next(5); n > 0; --n) {
+            Todo d;
+            d.todo = kTodos[in.next(3)];
+            d.lastChangeDate = in.next(3);
+            d.lastChangeTime = in.next(2);
+            todos.add(d);
+        }
+    }
+    NoProgress none;
+    FUZZ_CHECK(SyncReceive(f.store, none, f.sync()));
+    FUZZ_CHECK(f.dialogs.texts.isEmpty());
+    CheckItems(f.store);
+
+    const auto after = All<Schedule>(f.store, Schedule::decl());
+    std::set<qint32> present;
+    for (const Schedule& t : after)
+        present.insert(t.id);
+    // A local task newer than everything received of its type and description stays.
+    for (const Schedule& l : local) {
+        bool newest = true;
+        for (const SyncSchedule& r : sent) {
+            if (r.taskType == l.taskType && r.description == l.description &&
+                !(l.lastChangeDate > r.lastChangeDate ||
+                  (l.lastChangeDate == r.lastChangeDate && l.lastChangeTime > r.lastChangeTime)))
+                newest = false;
+        }
+        if (newest)
+            FUZZ_CHECK(present.count(l.id) == 1);
+    }
+    for (const Schedule& t : after)
+        FUZZ_CHECK(t.exceptionLink == 0 || present.count(t.exceptionLink) == 1);
+
+    const std::size_t todos = All<Todo>(f.store, Todo::decl()).size();
+    FUZZ_CHECK(SyncReceive(f.store, none, f.sync()));
+    FUZZ_CHECK(All<Todo>(f.store, Todo::decl()).size() <= todos);
+    CheckItems(f.store);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A real file of a few tasks, made once.
+const QByteArray& SampleFile() {
+    static const QByteArray bytes = [] {
+        Fixture f;
+        f.store.declareLayouts();
+        {
+            Table<Schedule> tasks(f.store);
+            Table<Scripting> items(f.store);
+            Table<Todo> todos(f.store);
+            for (qint32 id = 1; id <= 30; ++id) {
+                Schedule t;
+                t.id = id;
+                t.description = QStringLiteral("Task %1").arg(id);
+                t.message = QString(200, QLatin1Char('m'));
+                tasks.add(t);
+                Scripting s;
+                s.id = id;
+                s.sequence = 1;
+                items.add(s);
+                Todo d;
+                d.todo = QStringLiteral("todo %1").arg(id);
+                todos.add(d);
+            }
+        }
+        NoProgress none;
+        if (!SyncSend(f.store, none, f.sync()))
+            std::abort();
+        return ReadFile(f.sync());
+    }();
+    return bytes;
+}
+
+void Damaged(Bytes& in) {
+    QByteArray bytes = SampleFile();
+    const int flips = in.next(8);
+    for (int i = 0; i < flips && !bytes.isEmpty(); ++i) {
+        const qsizetype at = (static_cast<qsizetype>(in.next(256)) * 256 + in.next(256)) % bytes.size();
+        bytes[at] = static_cast<char>(bytes[at] ^ (1 + in.next(255)));
+    }
+    if (in.next(2) == 1)
+        bytes.truncate((static_cast<qsizetype>(in.next(256)) * 256 + in.next(256)) % (bytes.size() + 1));
+    Fixture f;
+    f.store.declareLayouts();
+    SeedLocal(f.store, in);
+    {
+        QFile out(f.sync());
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+            std::abort();
+    }
+    const QByteArray data = ReadFile(f.store.filePath(Schedule::decl()));
+    NoProgress none;
+    const bool received = SyncReceive(f.store, none, f.sync());
+    if (!received) {
+        FUZZ_CHECK(f.dialogs.texts.size() == 1);
+        FUZZ_CHECK(f.dialogs.texts[0].endsWith(QStringLiteral(" is not a synchronization file.")));
+        FUZZ_CHECK(ReadFile(f.store.filePath(Schedule::decl())) == data);
+        FUZZ_CHECK(ReadFile(f.sync()) == bytes);
+    }
+    CheckItems(f.store);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    Bytes in(data + 1, size - 1);
+    if (data[0] % 2 == 0)
+        Content(in);
+    else
+        Damaged(in);
+    return 0;
+}
