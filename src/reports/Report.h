@@ -33,16 +33,27 @@ struct ReportField {
     double width = 1; // relative to the other fields of its line
 };
 
-// One record as printed: the cells of a row, or the lines of labelled fields of a block with a
-// text printed in full beneath them.
-struct ReportBand {
-    QStringList cells;
+// The fields of a block, with a text printed in full beneath them.
+struct ReportBlock {
     std::vector<std::vector<ReportField>> fields;
     QString wrappedLabel;
     QString wrapped;
+};
+
+// One record as printed: the cells of a row, or a block. A row keeps its cells in one text, so
+// that a report of many rows holds little more than the characters it prints.
+struct ReportBand {
+    static constexpr QChar kCellSeparator = QChar(0x1f);
+
+    QString cells; // separated by kCellSeparator
     // The group the record belongs to; with group breaks a new page starts where it changes,
     // headed with it.
     QString group;
+    std::shared_ptr<const ReportBlock> block; // block reports only
+
+    static ReportBand row(const QStringList& cells, QString group = {});
+    static ReportBand of(ReportBlock block);
+    QList<QStringView> cellList() const;
 };
 
 struct ReportDocument {

@@ -44,7 +44,7 @@ ReportField Text(const char* label, const QString& value, double width = 1) {
 
 // Every field of a task, grouped into lines of a block; the message below them in full.
 ReportBand TaskBlock(const Schedule& t) {
-    ReportBand band;
+    ReportBlock band;
     QString every = FormatNumber(t.every, QStringLiteral("@n6")).trimmed();
     if (!Clip(t.everyType).isEmpty())
         every += QLatin1Char(' ') + Clip(t.everyType);
@@ -67,7 +67,7 @@ ReportBand TaskBlock(const Schedule& t) {
     };
     band.wrappedLabel = QStringLiteral("Message");
     band.wrapped = t.message.trimmed();
-    return band;
+    return ReportBand::of(std::move(band));
 }
 
 QString ChecklistGroup(Date date) {
@@ -192,13 +192,13 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
     switch (request.kind) {
     case ReportKind::BriefSchedule:
         doc.heading = QStringLiteral("Schedule in Brief");
+        doc.rowLines = 1.7; // room to tick "Done" by hand
         doc.columns = {Col("Date", 1.3), Col("Time", 1), Col("Category", 1.8), Col("Description", 3.6),
                        Box("Done", 0.6)};
         scheduleRead(
             request.order, [filter](const Schedule& t) { return filter.matches(t); },
             [](const Schedule& t) {
-                return ReportBand{
-                    {D3(t.date), T3(t.time), Clip(t.category), Clip(t.description), {}}, {}, {}, {}, {}};
+                return ReportBand::row({D3(t.date), T3(t.time), Clip(t.category), Clip(t.description)});
             });
         break;
     case ReportKind::ScheduleByDate:
@@ -215,7 +215,7 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
             Schedule::KEYCATEGORY,
             [category](const Schedule& t) { return SameCategory(t.category, category); },
             [](const Schedule& t) {
-                return ReportBand{{D3(t.date), T3(t.time), Clip(t.description)}, {}, {}, {}, {}};
+                return ReportBand::row({D3(t.date), T3(t.time), Clip(t.description)});
             });
         break;
     case ReportKind::ScheduleChecklist:
@@ -228,12 +228,9 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
         scheduleRead(
             request.order, [filter](const Schedule& t) { return filter.matches(t); },
             [](const Schedule& t) {
-                return ReportBand{
+                return ReportBand::row(
                     {FormatTimeAs(t.time, QStringLiteral("@t1b")), Clip(t.category), Clip(t.description)},
-                    {},
-                    {},
-                    {},
-                    ChecklistGroup(t.date)};
+                    ChecklistGroup(t.date));
             });
         break;
     case ReportKind::Contacts:
@@ -257,14 +254,10 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
         ReadBands<Contact>(
             store, dialogs, progress, Contact::KEYLASTNAME, batch, {},
             [](const Contact& c) {
-                return ReportBand{{Clip(c.lastName), Clip(c.firstName), Clip(c.postalCode),
-                                   Clip(c.contactCategory), Clip(c.addressLine1), Clip(c.addressLine2),
-                                   Clip(c.addressLine3), Clip(c.workdayPhone), Clip(c.homeEveningPhone),
-                                   Clip(c.fax), Clip(c.otherPhone), Clip(c.email), Clip(c.website)},
-                                  {},
-                                  {},
-                                  {},
-                                  {}};
+                return ReportBand::row({Clip(c.lastName), Clip(c.firstName), Clip(c.postalCode),
+                                        Clip(c.contactCategory), Clip(c.addressLine1), Clip(c.addressLine2),
+                                        Clip(c.addressLine3), Clip(c.workdayPhone), Clip(c.homeEveningPhone),
+                                        Clip(c.fax), Clip(c.otherPhone), Clip(c.email), Clip(c.website)});
             },
             out);
         break;
@@ -274,10 +267,7 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
         doc.columns = {Col("Category", 1), Col("", 2)};
         ReadBands<Categories>(
             store, dialogs, progress, Categories::KEYCATEGORY, batch, {},
-            [](const Categories& c) {
-                return ReportBand{{Clip(c.category)}, {}, {}, {}, {}};
-            },
-            out);
+            [](const Categories& c) { return ReportBand::row({Clip(c.category)}); }, out);
         break;
     case ReportKind::TodoByPriority:
     case ReportKind::TodoByCategory: {
@@ -291,12 +281,8 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
                 return !byCategory || SameCategory(t.category, category);
             },
             [](const Todo& t) {
-                return ReportBand{{FormatNumber(t.priority, QStringLiteral("@n2")).trimmed(),
-                                   Clip(t.category), Clip(t.todo), D3(t.completionDate)},
-                                  {},
-                                  {},
-                                  {},
-                                  {}};
+                return ReportBand::row({FormatNumber(t.priority, QStringLiteral("@n2")).trimmed(),
+                                        Clip(t.category), Clip(t.todo), D3(t.completionDate)});
             },
             out);
         break;

@@ -457,7 +457,7 @@ TEST_F(ReportsTest, ThePreviewShowsThePagesLaidOutFromTheRowsRead) {
     doc.heading = QStringLiteral("Schedule in Brief");
     doc.columns = {ReportColumn{QStringLiteral("Description"), 1, Qt::AlignLeft, 0, false}};
     for (int i = 0; i < 300; ++i)
-        doc.bands.push_back(ReportBand{{QStringLiteral("Row %1").arg(i)}, {}, {}, {}, {}});
+        doc.bands.push_back(ReportBand::row({QStringLiteral("Row %1").arg(i)}));
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     ReportRenderer renderer(doc);
