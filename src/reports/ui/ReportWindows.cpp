@@ -9,6 +9,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScreen>
 
 namespace kr {
 
@@ -47,6 +48,8 @@ void QtReportOutput::preview(const ReportDocument& doc) {
     ReportRenderer renderer(doc);
     QPrintPreviewDialog dialog(&p, parent_);
     dialog.setWindowTitle(doc.heading);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        dialog.resize(screen->availableGeometry().size() * 0.85);
     g_preview = &dialog;
     bool failed = false;
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
@@ -63,7 +66,8 @@ void QtReportOutput::preview(const ReportDocument& doc) {
 bool QtReportOutput::print(const ReportDocument& doc) {
     QPrinter& p = printer();
     p.setDocName(doc.heading);
-    if (p.outputFormat() == QPrinter::NativeFormat && QPrinterInfo::availablePrinterNames().isEmpty()) {
+    // Without an installed printer Qt falls back to a PDF printer with no file to write to.
+    if (QPrinterInfo::availablePrinterNames().isEmpty() && p.outputFileName().isEmpty()) {
         QPrintDialog dialog(&p, parent_);
         if (dialog.exec() != QDialog::Accepted)
             return true; // the user chose not to print
