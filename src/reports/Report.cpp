@@ -209,7 +209,15 @@ void ReportRenderer::paintRow(QPainter& p, const ReportBand& band, qreal y) cons
         const QRectF r(cell.x + m.pad, y + cell.line * lineH, cell.w - 2 * m.pad, lineH);
         if (c.box) {
             ruled = true;
-            p.drawRect(r.adjusted(0, m.pad, 0, -m.pad));
+            const QRectF b = r.adjusted(0, m.pad, 0, -m.pad);
+            p.drawRect(b);
+            // A box with a text is ticked.
+            if (i < static_cast<std::size_t>(cells.size()) && !cells[static_cast<qsizetype>(i)].isEmpty()) {
+                const qreal h = b.height();
+                const QPointF mid(b.center().x() - h * 0.1, b.bottom() - h * 0.2);
+                p.drawLine(QPointF(mid.x() - h * 0.25, mid.y() - h * 0.25), mid);
+                p.drawLine(mid, QPointF(mid.x() + h * 0.45, b.top() + h * 0.15));
+            }
             continue;
         }
         const QString text = i < static_cast<std::size_t>(cells.size())
@@ -330,7 +338,7 @@ void ReportRenderer::paintPage(QPainter& p, int page) const {
                QStringLiteral("Page ") + QString::number(page + 1));
 }
 
-bool ReportRenderer::print(QPrinter& printer) {
+bool ReportRenderer::print(QPrinter& printer, const std::function<bool(int page, int pages)>& page) {
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
@@ -346,6 +354,11 @@ bool ReportRenderer::print(QPrinter& printer) {
             }
             first = false;
             paintPage(painter, i);
+            if (page && !page(c * pageCount() + i + 1, copies * pageCount())) {
+                printer.abort();
+                painter.end();
+                return true;
+            }
         }
     }
     return painter.end();

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -79,8 +80,9 @@ public:
     // Paints page `page` (from 0) with a painter begun on the paginated printer.
     void paintPage(QPainter& painter, int page) const;
     // Prints every page, the copies the printer cannot make itself included; false when the
-    // printer could not be started.
-    bool print(QPrinter& printer);
+    // printer could not be started. `page` is told of each page printed (its number from 1 and
+    // the count of all copies' pages); when it answers false the print job is abandoned.
+    bool print(QPrinter& printer, const std::function<bool(int page, int pages)>& page = {});
 
 private:
     struct Page {

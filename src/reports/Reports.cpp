@@ -114,6 +114,9 @@ void ReadBands(Store& store, Dialogs& dialogs, Progress& progress, int key, int 
 
 } // namespace
 
+const QString kCancelQuestion = QStringLiteral("Are you sure you want to CANCEL this Report?");
+const QString kCancelCaption = QStringLiteral("Cancel Request");
+
 const QString kChecklistOrderWarning =
     QStringLiteral("You have selected an order that does not contain a key by date.  Since a page break is "
                    "issued when the date of a scheduled tasks changes, the report may be long.");
@@ -198,7 +201,9 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
         scheduleRead(
             request.order, [filter](const Schedule& t) { return filter.matches(t); },
             [](const Schedule& t) {
-                return ReportBand::row({D3(t.date), T3(t.time), Clip(t.category), Clip(t.description)});
+                // A task done (a history copy) has its box ticked.
+                return ReportBand::row({D3(t.date), T3(t.time), Clip(t.category), Clip(t.description),
+                                        t.completed != 0 ? QStringLiteral("x") : QString()});
             });
         break;
     case ReportKind::ScheduleByDate:
@@ -296,7 +301,7 @@ void PdfReportOutput::preview(const ReportDocument& doc) {
     WriteReportPdf(doc, file_);
 }
 
-bool PdfReportOutput::print(const ReportDocument& doc) {
+bool PdfReportOutput::print(const ReportDocument& doc, Progress&) {
     ++prints;
     return WriteReportPdf(doc, file_);
 }
@@ -346,8 +351,7 @@ void RunReport(ReportContext& ctx, ReportKind kind) {
 
     // 3. and 4. The records, under the progress window.
     ctx.progress.begin(preview ? QStringLiteral("Generating Report") : QStringLiteral("Printing Report"), {});
-    ctx.progress.setCancelQuestionYesNo(QStringLiteral("Are you sure you want to CANCEL this Report?"),
-                                        QStringLiteral("Cancel Request"));
+    ctx.progress.setCancelQuestionYesNo(kCancelQuestion, kCancelCaption);
     ReadOutcome read = ReadReport(ctx.store, ctx.dialogs, ctx.progress, request, ctx.batch);
     ctx.progress.end();
     if (read.failed)
@@ -357,7 +361,7 @@ void RunReport(ReportContext& ctx, ReportKind kind) {
             return;
         if (ctx.dialogs.message(
                 QStringLiteral("Report Cancellation Requested!\n \nPreview Report generated so far?"),
-                QStringLiteral("Cancel Request"), Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No,
+                kCancelCaption, Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No,
                 Dialogs::Yes) != Dialogs::Yes)
             return;
     }
@@ -371,7 +375,7 @@ void RunReport(ReportContext& ctx, ReportKind kind) {
     }
     if (preview) {
         ctx.output.preview(read.doc);
-    } else if (!ctx.output.print(read.doc)) {
+    } else if (!ctx.output.print(read.doc, ctx.progress)) {
         ctx.dialogs.message(QStringLiteral("The report could not be printed: the printer is not available."),
                             kNote, Dialogs::Icon::Exclamation);
     }

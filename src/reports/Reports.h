@@ -76,8 +76,9 @@ public:
     virtual ~ReportOutput() = default;
     // Shows the pages, from which the user may print them.
     virtual void preview(const ReportDocument& doc) = 0;
-    // Prints the pages at once; false when the printer could not be started.
-    virtual bool print(const ReportDocument& doc) = 0;
+    // Prints the pages at once, showing the pages printed in `progress`; false when the
+    // printer could not be started.
+    virtual bool print(const ReportDocument& doc, Progress& progress) = 0;
 };
 
 // Writes every report, previewed or printed, to one PDF file.
@@ -86,7 +87,7 @@ public:
     explicit PdfReportOutput(QString file)
         : file_(std::move(file)) {}
     void preview(const ReportDocument& doc) override;
-    bool print(const ReportDocument& doc) override;
+    bool print(const ReportDocument& doc, Progress& progress) override;
     int previews = 0;
     int prints = 0;
 
@@ -111,6 +112,9 @@ struct ReportContext {
     int batch = 500;
 };
 
+// What Cancel in the progress window asks.
+extern const QString kCancelQuestion;
+extern const QString kCancelCaption;
 // The message of a checklist ordered by a key without the date.
 extern const QString kChecklistOrderWarning;
 

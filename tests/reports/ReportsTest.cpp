@@ -482,5 +482,41 @@ TEST_F(ReportsTest, ThePreviewShowsThePagesLaidOutFromTheRowsRead) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+TEST_F(ReportsTest, PrintingAtOnceShowsItsPagesAndMakesTheCopiesAsked) {
+    ReportDocument doc;
+    doc.heading = QStringLiteral("Category List");
+    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
+    for (int i = 0; i < 120; ++i)
+        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    QtReportOutput qt(&printer, dialogs, nullptr);
+    ASSERT_TRUE(qt.print(doc, progress));
+    EXPECT_EQ(progress.title, QStringLiteral("Printing Report"));
+    EXPECT_EQ(progress.question, kCancelQuestion);
+    ASSERT_FALSE(progress.updates.empty());
+    EXPECT_EQ(progress.updates.back(), 100);
+    const qsizetype once = pages().size();
+    ASSERT_GT(once, 1);
+
+    // Two copies on a printer that cannot make them: every page twice, numbered as in one copy.
+    if (!printer.supportsMultipleCopies()) {
+        printer.setCopyCount(2);
+        ASSERT_TRUE(qt.print(doc, progress));
+        const QStringList twice = pages();
+        ASSERT_EQ(twice.size(), 2 * once);
+        EXPECT_TRUE(twice[static_cast<int>(once)].contains(QStringLiteral("Page 1")));
+        EXPECT_TRUE(twice[static_cast<int>(once)].contains(QStringLiteral("Name 0")));
+    }
+
+    // Cancelled halfway: the rest is not printed.
+    printer.setCopyCount(1);
+    CancellingProgress halfway(50);
+    ASSERT_TRUE(qt.print(doc, halfway));
+    EXPECT_LT(halfway.updates.back(), 100);
+}
+
 } // namespace
 } // namespace kr::test

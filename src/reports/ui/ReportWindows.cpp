@@ -10,6 +10,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScreen>
+#include <algorithm>
 
 namespace kr {
 
@@ -63,7 +64,7 @@ void QtReportOutput::preview(const ReportDocument& doc) {
         dialogs_.message(kPrinterUnavailable, QStringLiteral("NOTE..."), Dialogs::Icon::Exclamation);
 }
 
-bool QtReportOutput::print(const ReportDocument& doc) {
+bool QtReportOutput::print(const ReportDocument& doc, Progress& progress) {
     QPrinter& p = printer();
     p.setDocName(doc.heading);
     // Without an installed printer Qt falls back to a PDF printer with no file to write to.
@@ -73,7 +74,16 @@ bool QtReportOutput::print(const ReportDocument& doc) {
             return true; // the user chose not to print
     }
     ReportRenderer renderer(doc);
-    return renderer.print(p);
+    // A long report goes to the printer page by page under the progress window, which can
+    // still cancel it.
+    progress.begin(QStringLiteral("Printing Report"), {});
+    progress.setCancelQuestionYesNo(kCancelQuestion, kCancelCaption);
+    const bool started = renderer.print(p, [&progress](int page, int pages) {
+        progress.update(page * 100 / std::max(1, pages));
+        return !progress.cancelled();
+    });
+    progress.end();
+    return started;
 }
 
 ReportWindows::ReportWindows(ReportWindowContext ctx, QWidget* parent)

@@ -21,7 +21,7 @@ class QtReportOutput final : public ReportOutput {
 public:
     QtReportOutput(QPrinter* printer, Dialogs& dialogs, QWidget* parent);
     void preview(const ReportDocument& doc) override;
-    bool print(const ReportDocument& doc) override;
+    bool print(const ReportDocument& doc, Progress& progress) override;
 
     // The preview window while it is open (tests close it).
     static QWidget* openPreview();
