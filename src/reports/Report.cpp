@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrinter>
 
@@ -343,8 +344,11 @@ bool ReportRenderer::print(QPrinter& printer, const std::function<bool(int page,
     if (!painter.begin(&printer))
         return false;
     paginate(printer);
-    // Printers that cannot make copies themselves get the pages again.
-    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+    // Printers that cannot make copies themselves get the pages again; the preview (which
+    // paints into pictures) shows one copy.
+    const bool preview =
+        printer.paintEngine() != nullptr && printer.paintEngine()->type() == QPaintEngine::Picture;
+    const int copies = preview || printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
     bool first = true;
     for (int c = 0; c < copies; ++c) {
         for (int i = 0; i < pageCount(); ++i) {
