@@ -19,6 +19,7 @@
 #include "platform/qt/QtSound.h"
 #include "platform/qt/WindowPosition.h"
 #include "platform/x11/X11Desktop.h"
+#include "reports/ui/ReportWindows.h"
 #include "scheduler/DueTimer.h"
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
@@ -110,6 +111,7 @@ int RunProgram(const ProgramOptions& options) {
     log.setOpenFailureHandler([&state](const QString& text) { state.pendingStatusText = text; });
     ActiveScriptQueue queue;
     QPrinter printer(QPrinter::HighResolution);
+    printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     // Passwords the desktop's store refuses are kept for this run only.
     KeychainSecretStore keychain;
     SessionSecretStore secrets(&keychain);
@@ -179,6 +181,14 @@ int RunProgram(const ProgramOptions& options) {
         frame.registerWindow(procedure, [&exchangeCtx, &frame, procedure] {
             OpenExchangeWindow(procedure, exchangeCtx, &frame);
         });
+    // The Reports menu: every report on the program's printer, its choices kept for the run.
+    ReportWindows reports(
+        {store, dialogs, clock, progress, &printer, ctx.positions,
+         [&settings] { return DatePictureFor(settings.dateFormat); },
+         [&taskWindows](const QString& current) { return taskWindows.selectCategory(current); }},
+        &frame);
+    for (const QString& procedure : ReportProcedures())
+        frame.registerWindow(procedure, [&reports, procedure] { reports.run(*ReportKindOf(procedure)); });
     DueTaskMonitor monitor(
         {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher});
     frame.registerWindow(QStringLiteral("BrowseSchedule"), [&] {

@@ -20,6 +20,10 @@ public:
     // The question Cancel asks before the run stops (text, caption); an empty text stops at
     // once. Holds until the next begin().
     virtual void setCancelQuestion(const QString&, const QString&) {}
+    // The same question with Yes and No for answers, No the default.
+    virtual void setCancelQuestionYesNo(const QString& text, const QString& caption) {
+        setCancelQuestion(text, caption);
+    }
 };
 
 // No window at all.

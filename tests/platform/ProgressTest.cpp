@@ -67,5 +67,36 @@ TEST(ProgressTest, ADeclinedCancelGoesOnWhereTheRunStood) {
     EXPECT_EQ(dialogs.shown.size(), 3u);
 }
 
+TEST(ProgressTest, AYesNoCancelQuestionDefaultsToGoingOn) {
+    ScriptedDialogs dialogs;
+    QtProgress progress(&dialogs);
+    progress.begin(QStringLiteral("Generating Report"), {});
+    progress.setCancelQuestionYesNo(QStringLiteral("Stop the report?"), QStringLiteral("Cancel Request"));
+    progress.showNow();
+    progress.update(30);
+    QDialog* w = progress.window();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(Text(w), QStringLiteral("30% Completed"));
+
+    // Esc with the default answer: No, the run goes on.
+    QTest::keyClick(w, Qt::Key_Escape);
+    EXPECT_FALSE(progress.cancelled());
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].buttons, unsigned(Dialogs::Yes | Dialogs::No));
+    EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::No);
+    dialogs.answer(Dialogs::Yes);
+    w->findChild<QPushButton*>()->click();
+    EXPECT_TRUE(progress.cancelled());
+
+    // The next run asks with Ok and Cancel again unless told otherwise.
+    progress.begin(QStringLiteral("Generating Report"), {});
+    progress.setCancelQuestion(QStringLiteral("Stop?"), QStringLiteral("Cancel Request"));
+    progress.showNow();
+    progress.window()->findChild<QPushButton*>()->click();
+    EXPECT_EQ(dialogs.shown.back().buttons, unsigned(Dialogs::Ok | Dialogs::Cancel));
+    EXPECT_TRUE(progress.cancelled());
+    progress.end();
+}
+
 } // namespace
 } // namespace kr::test

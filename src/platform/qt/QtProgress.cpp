@@ -65,6 +65,7 @@ void QtProgress::begin(const QString& title, const QString& text) {
     text_ = text;
     question_.clear();
     questionCaption_.clear();
+    yesNo_ = false;
     percent_ = -1;
     cancelled_ = false;
     started_ = QDateTime::currentMSecsSinceEpoch();
@@ -106,6 +107,12 @@ void QtProgress::setText(const QString& text) {
 void QtProgress::setCancelQuestion(const QString& text, const QString& caption) {
     question_ = text;
     questionCaption_ = caption;
+    yesNo_ = false;
+}
+
+void QtProgress::setCancelQuestionYesNo(const QString& text, const QString& caption) {
+    setCancelQuestion(text, caption);
+    yesNo_ = true;
 }
 
 void QtProgress::cancelRequested() {
@@ -116,11 +123,13 @@ void QtProgress::cancelRequested() {
         return;
     }
     asking_ = true;
-    const Dialogs::Button answer = dialogs_->message(question_, questionCaption_, Dialogs::Icon::Question,
-                                                     Dialogs::Ok | Dialogs::Cancel, Dialogs::Ok);
+    const Dialogs::Button yes = yesNo_ ? Dialogs::Yes : Dialogs::Ok;
+    const Dialogs::Button no = yesNo_ ? Dialogs::No : Dialogs::Cancel;
+    const Dialogs::Button answer =
+        dialogs_->message(question_, questionCaption_, Dialogs::Icon::Question, yes | no, yesNo_ ? no : yes);
     asking_ = false;
     // Declined: the run goes on where it stood, the window as it was.
-    cancelled_ = answer == Dialogs::Ok;
+    cancelled_ = answer == yes;
 }
 
 bool QtProgress::cancelled() const {

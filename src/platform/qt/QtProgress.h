@@ -24,6 +24,7 @@ public:
     void end() override;
     void setText(const QString& text) override;
     void setCancelQuestion(const QString& text, const QString& caption) override;
+    void setCancelQuestionYesNo(const QString& text, const QString& caption) override;
 
     // The window while a run is going on, for tests; null otherwise.
     QDialog* window() const;
@@ -45,6 +46,7 @@ private:
     int percent_ = -1;
     bool cancelled_ = false;
     bool asking_ = false;
+    bool yesNo_ = false; // the question is answered Yes or No, No the default
     qint64 started_ = 0;
 };
 

@@ -1,0 +1,524 @@
+// The reports written to PDF through the renderer and read back with pdftotext: headings,
+// columns, records, their order and filter, page breaks and the run's questions.
+
+#include "reports/ReportFixture.h"
+
+#include "reports/ui/ReportWindows.h"
+
+#include <QApplication>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTimer>
+
+namespace kr::test {
+namespace {
+
+class ReportsTest : public ReportFixture {
+protected:
+    // Three "work" tasks in range whose six orders all differ, one of another category and one
+    // out of range.
+    void addBriefTasks() {
+        Table<Schedule> t(*store);
+        auto add = [&](const char* d, const char* cat, Date date, const char* type, Date warn) {
+            Schedule s = addTask(QString::fromLatin1(d), QString::fromLatin1(cat), date, TimeFromHms(9, 0, 0),
+                                 QString::fromLatin1(type));
+            s.advanceWarnDate = warn;
+            ASSERT_EQ(t.get(Schedule::KEYID, s), Err::None);
+            s.advanceWarnDate = warn;
+            ASSERT_EQ(t.put(s), Err::None);
+        };
+        add("Alpha", "Work", Dec(12), "Program", Dec(11));
+        add("Bravo", "work", Dec(10), "Message", Dec(15));
+        add("Charlie", "WORK", Dec(11), "Auto", Dec(13));
+        add("Delta", "Home", Dec(11), "Message", 0);
+        add("Echo", "Work", DateFromYmd(2027, 1, 20), "Message", 0);
+    }
+};
+
+TEST_F(ReportsTest, BriefScheduleFiltersAndOrdersByEachOfTheSixKeys) {
+    addBriefTasks();
+    wanted.selectedDates = true;
+    wanted.from = Dec(9);
+    wanted.to = Dec(31);
+    wanted.selectedCategory = true;
+    wanted.category = QStringLiteral("Work");
+    const QStringList expected[6] = {
+        {"Bravo", "Charlie", "Alpha"}, // Date
+        {"Alpha", "Bravo", "Charlie"}, // Category, then description
+        {"Bravo", "Charlie", "Alpha"}, // Category/Date
+        {"Alpha", "Bravo", "Charlie"}, // Description
+        {"Charlie", "Bravo", "Alpha"}, // Task Type
+        {"Alpha", "Charlie", "Bravo"}, // Advance warning date
+    };
+    for (int order = 0; order < 6; ++order) {
+        SCOPED_TRACE(ReportOrders().at(order).toStdString());
+        wanted.order = order;
+        dialogs.shown.clear();
+        run(ReportKind::BriefSchedule);
+        ASSERT_EQ(output->previews, 1);
+        const QString t = text();
+        EXPECT_TRUE(t.contains(QStringLiteral("Schedule in Brief")));
+        for (const char* column : {"Date", "Time", "Category", "Description", "Done"})
+            EXPECT_TRUE(t.contains(QString::fromLatin1(column))) << column;
+        EXPECT_TRUE(Ascending(Positions(t, expected[order]))) << t.toStdString();
+        // Filtered out: another category, a date past the range.
+        EXPECT_FALSE(t.contains(QStringLiteral("Delta")));
+        EXPECT_FALSE(t.contains(QStringLiteral("Echo")));
+        EXPECT_TRUE(t.contains(QStringLiteral("DEC 10,2026")));
+        EXPECT_TRUE(t.contains(QStringLiteral("9:00AM")));
+        EXPECT_TRUE(t.contains(QStringLiteral("Page 1")));
+        // No checklist warning for the brief schedule; the preview question as asked.
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Do you wish to PREVIEW this Report?"));
+        EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Preview"));
+        EXPECT_EQ(dialogs.shown[0].buttons, unsigned(Dialogs::Yes | Dialogs::No | Dialogs::Cancel));
+        EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::Yes);
+    }
+    // The choices are kept for the next run; the progress window said what it was doing.
+    EXPECT_EQ(choices.order, 5);
+    EXPECT_EQ(progress.title, QStringLiteral("Generating Report"));
+    EXPECT_EQ(progress.question, QStringLiteral("Are you sure you want to CANCEL this Report?"));
+
+    // All dates and all categories: every task; printing at once says so in the window.
+    wanted = ReportChoices{};
+    dialogs.answer(Dialogs::No);
+    run(ReportKind::BriefSchedule);
+    EXPECT_EQ(output->prints, 1);
+    EXPECT_EQ(progress.title, QStringLiteral("Printing Report"));
+    const QString t = text();
+    for (const char* name : {"Alpha", "Bravo", "Charlie", "Delta", "Echo"})
+        EXPECT_TRUE(t.contains(QString::fromLatin1(name))) << name;
+}
+
+TEST_F(ReportsTest, FirstUseDefaultsComeFromTheClockAndCancelEndsTheReport) {
+    addBriefTasks();
+    // The window is offered the first-use defaults, then what was chosen.
+    parametersOk = false;
+    run(ReportKind::BriefSchedule);
+    EXPECT_EQ(parameterAsks, 1);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(QFile::exists(pdf));
+    EXPECT_EQ(choices.from, Dec(8));
+    EXPECT_EQ(choices.to, Dec(8) + 30);
+    EXPECT_FALSE(choices.selectedDates);
+    EXPECT_FALSE(choices.selectedCategory);
+    EXPECT_EQ(choices.order, 0);
+
+    // Cancel at the preview question ends it too.
+    parametersOk = true;
+    dialogs.answer(Dialogs::Cancel);
+    run(ReportKind::BriefSchedule);
+    EXPECT_EQ(output->previews + output->prints, 0);
+    EXPECT_FALSE(QFile::exists(pdf));
+}
+
+TEST_F(ReportsTest, ChecklistStartsAPageAtEachDateAndWarnsOfOrdersWithoutIt) {
+    addTask(QStringLiteral("Morning rounds"), QStringLiteral("Work"), Dec(10), TimeFromHms(8, 15, 0));
+    addTask(QStringLiteral("Backups"), QStringLiteral("Work"), Dec(10), TimeFromHms(17, 5, 0));
+    addTask(QStringLiteral("Inventory"), QStringLiteral("Home"), Dec(11), TimeFromHms(13, 0, 0));
+    wanted.order = 0;
+    run(ReportKind::ScheduleChecklist);
+    QStringList p = pages();
+    ASSERT_EQ(p.size(), 2) << text().toStdString();
+    EXPECT_TRUE(p[0].contains(QStringLiteral("Schedule")));
+    EXPECT_TRUE(p[0].contains(QStringLiteral("Thursday")));
+    EXPECT_TRUE(p[0].contains(QStringLiteral("DEC 10,2026")));
+    EXPECT_TRUE(p[0].contains(QStringLiteral("Morning rounds")));
+    EXPECT_TRUE(p[0].contains(QStringLiteral("17:05")));
+    EXPECT_TRUE(p[0].contains(QStringLiteral("8:15")));
+    EXPECT_FALSE(p[0].contains(QStringLiteral("Inventory")));
+    for (const char* column : {"Done", "Actual Start", "Actual End", "Initials"})
+        EXPECT_TRUE(p[0].contains(QString::fromLatin1(column))) << column;
+    EXPECT_TRUE(p[1].contains(QStringLiteral("Friday")));
+    EXPECT_TRUE(p[1].contains(QStringLiteral("DEC 11,2026")));
+    EXPECT_TRUE(p[1].contains(QStringLiteral("Inventory")));
+    EXPECT_TRUE(p[1].contains(QStringLiteral("Page 2")));
+    EXPECT_FALSE(dialogs.captions().contains(QStringLiteral("Warning")));
+
+    // By description: the warning, then the report as asked; a page wherever the date changes.
+    wanted.order = 3;
+    dialogs.shown.clear();
+    run(ReportKind::ScheduleChecklist);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].text, kChecklistOrderWarning);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Warning"));
+    EXPECT_EQ(dialogs.shown[1].caption, QStringLiteral("Preview"));
+    p = pages();
+    ASSERT_EQ(p.size(), 3); // Backups (10th), Inventory (11th), Morning rounds (10th)
+    EXPECT_TRUE(p[0].contains(QStringLiteral("Backups")));
+    EXPECT_TRUE(p[1].contains(QStringLiteral("Inventory")));
+    EXPECT_TRUE(p[2].contains(QStringLiteral("Morning rounds")));
+    EXPECT_TRUE(p[2].contains(QStringLiteral("Thursday")));
+
+    // Category/Date holds the date: no warning.
+    wanted.order = 2;
+    dialogs.shown.clear();
+    run(ReportKind::ScheduleChecklist);
+    EXPECT_FALSE(dialogs.captions().contains(QStringLiteral("Warning")));
+}
+
+TEST_F(ReportsTest, SpecificCategoryListsItsTasksWhateverTheLetterCase) {
+    addTask(QStringLiteral("Water the plants"), QStringLiteral("home"), Dec(10), TimeFromHms(8, 0, 0));
+    addTask(QStringLiteral("Pay the rent"), QStringLiteral("HOME"), Dec(1), TimeFromHms(10, 0, 0));
+    addTask(QStringLiteral("Quarterly report"), QStringLiteral("Work"), Dec(10), TimeFromHms(8, 0, 0));
+    addTask(QStringLiteral("Homework"), QStringLiteral("Homework"), Dec(10), TimeFromHms(8, 0, 0));
+    pickedCategory = QStringLiteral("Home");
+    run(ReportKind::ScheduleCategory);
+    const QString t = text();
+    EXPECT_TRUE(t.trimmed().startsWith(QStringLiteral("Home")));
+    EXPECT_TRUE(t.contains(QStringLiteral("Water the plants")));
+    EXPECT_TRUE(t.contains(QStringLiteral("Pay the rent")));
+    EXPECT_TRUE(t.contains(QStringLiteral("DEC 01,2026")));
+    EXPECT_FALSE(t.contains(QStringLiteral("Quarterly report")));
+    EXPECT_FALSE(t.contains(QStringLiteral("Homework")));
+
+    // Closing the picker ends the report before any question.
+    pickedCategory.clear();
+    dialogs.shown.clear();
+    run(ReportKind::ScheduleCategory);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(QFile::exists(pdf));
+}
+
+TEST_F(ReportsTest, AllInDateOrderPrintsEveryFieldOfATaskInABlock) {
+    Schedule s = addTask(QStringLiteral("Nightly build"), QStringLiteral("Work"), Dec(10),
+                         TimeFromHms(23, 0, 0), QStringLiteral("Program"));
+    Table<Schedule> t(*store);
+    ASSERT_EQ(t.get(Schedule::KEYID, s), Err::None);
+    s.command = QStringLiteral("/usr/bin/make all");
+    s.monday = 1;
+    s.alarm = 1;
+    s.lastRunDate = Dec(7);
+    s.lastRunTime = TimeFromHms(23, 0, 0);
+    QString message;
+    for (int i = 0; i < 60; ++i)
+        message += QStringLiteral("word%1 ").arg(i);
+    s.message = message + QStringLiteral("finalword");
+    ASSERT_EQ(t.put(s), Err::None);
+    addTask(QStringLiteral("Earlier task"), QStringLiteral("Zeta"), Dec(9), TimeFromHms(8, 0, 0));
+
+    run(ReportKind::ScheduleByDate);
+    QString text = this->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("Schedule")));
+    for (const char* label : {"Task Type",
+                              "Category",
+                              "Description",
+                              "Command",
+                              "Message",
+                              "Schedule Type",
+                              "Date",
+                              "Time",
+                              "Advance Warning",
+                              "Sunday",
+                              "Saturday",
+                              "Every",
+                              "1st",
+                              "4th",
+                              "Last",
+                              "Last Run:",
+                              "Skip Next Time",
+                              "Alarm",
+                              "Warn if not run on specified date",
+                              "Give option to skip before performing",
+                              "Disabled"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(label))) << label;
+    EXPECT_TRUE(text.contains(QStringLiteral("/usr/bin/make all")));
+    EXPECT_TRUE(text.contains(QStringLiteral("DEC 07,2026 11:00PM")));
+    // The message in full, wrapped.
+    EXPECT_TRUE(text.contains(QStringLiteral("word0")));
+    EXPECT_TRUE(text.contains(QStringLiteral("finalword")));
+    EXPECT_LT(text.indexOf(QStringLiteral("Earlier task")), text.indexOf(QStringLiteral("Nightly build")));
+
+    // In category order Work comes before Zeta.
+    run(ReportKind::ScheduleByCategory);
+    text = this->text();
+    EXPECT_GT(text.indexOf(QStringLiteral("Earlier task")), text.indexOf(QStringLiteral("Nightly build")));
+}
+
+TEST_F(ReportsTest, ContactsShowAllThirteenColumnsByLastName) {
+    Table<Contact> t(*store);
+    Contact c{};
+    c.clientId = 1;
+    c.lastName = QStringLiteral("Zimmer");
+    c.firstName = QStringLiteral("Anna");
+    c.addressLine1 = QStringLiteral("12 Elm Street");
+    c.addressLine2 = QStringLiteral("Flat 3");
+    c.addressLine3 = QStringLiteral("Springfield");
+    c.postalCode = QStringLiteral("AB1 2CD");
+    c.workdayPhone = QStringLiteral("555-0101");
+    c.homeEveningPhone = QStringLiteral("555-0202");
+    c.fax = QStringLiteral("555-0303");
+    c.otherPhone = QStringLiteral("555-0404");
+    c.email = QStringLiteral("anna@example.org");
+    c.website = QStringLiteral("https://example.org/anna");
+    c.contactCategory = QStringLiteral("Friends");
+    ASSERT_EQ(t.add(c), Err::None);
+    Contact d{};
+    d.clientId = 2;
+    d.lastName = QStringLiteral("Abbott");
+    d.firstName = QStringLiteral("Bill");
+    ASSERT_EQ(t.add(d), Err::None);
+
+    run(ReportKind::Contacts);
+    const QString text = this->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("Report the Contact File")));
+    for (const QString& v :
+         {c.lastName, c.firstName, c.addressLine1, c.addressLine2, c.addressLine3, c.postalCode,
+          c.workdayPhone, c.homeEveningPhone, c.fax, c.otherPhone, c.email, c.website, c.contactCategory})
+        EXPECT_TRUE(text.contains(v)) << v.toStdString();
+    for (const char* column :
+         {"Last Name", "First Name", "Address Line 1", "Address Line 3", "Postal Code", "Work/Day Phone",
+          "Home/Evening Phone", "Fax", "Other Phone", "Email", "Web Site", "Contact Category"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(column))) << column;
+    EXPECT_LT(text.indexOf(QStringLiteral("Abbott")), text.indexOf(QStringLiteral("Zimmer")));
+}
+
+TEST_F(ReportsTest, ToDoReportsTakeATitleAndTheCategoryReportFilters) {
+    Table<Todo> t(*store);
+    auto add = [&](int priority, const char* cat, const char* what, Date done) {
+        Todo d{};
+        d.priority = static_cast<quint8>(priority);
+        d.category = QString::fromLatin1(cat);
+        d.todo = QString::fromLatin1(what);
+        d.done = done != 0 ? 1 : 0;
+        d.completionDate = done;
+        ASSERT_EQ(t.add(d), Err::None);
+    };
+    add(3, "Home", "Fix the gate", 0);
+    add(1, "Work", "Send the invoices", Dec(5));
+    add(2, "home", "Clean the gutters", 0);
+
+    title = QStringLiteral("My Jobs");
+    run(ReportKind::TodoByPriority);
+    QString text = this->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("My Jobs")));
+    EXPECT_FALSE(text.contains(QStringLiteral("To Do List - By Priority")));
+    for (const char* col : {"Priority", "Category", "To Do", "Done"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(col))) << col;
+    EXPECT_TRUE(Ascending(Positions(text, {"Send the invoices", "Clean the gutters", "Fix the gate"})));
+    EXPECT_TRUE(text.contains(QStringLiteral("DEC 05,2026")));
+    // Only the completed entry shows a date.
+    EXPECT_EQ(text.count(QStringLiteral(",2026")), 1);
+
+    // A blank title: the default heading; the picked category, letter case ignored.
+    title = QStringLiteral("   ");
+    pickedCategory = QStringLiteral("HOME");
+    run(ReportKind::TodoByCategory);
+    text = this->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("To Do List - By Category")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Fix the gate")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Clean the gutters")));
+    EXPECT_FALSE(text.contains(QStringLiteral("Send the invoices")));
+
+    // Cancel in the title window ends the report.
+    titleOk = false;
+    dialogs.shown.clear();
+    run(ReportKind::TodoByPriority);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(QFile::exists(pdf));
+}
+
+TEST_F(ReportsTest, CategoriesAreListedInOrder) {
+    Table<Categories> t(*store);
+    for (const char* name : {"Work", "Errands", "Home"}) {
+        Categories c{};
+        c.category = QString::fromLatin1(name);
+        ASSERT_EQ(t.add(c), Err::None);
+    }
+    run(ReportKind::Categories);
+    const QString text = this->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("Category List")));
+    EXPECT_TRUE(Ascending(Positions(text, {"Category List", "Errands", "Home", "Work"})));
+    EXPECT_EQ(text.count(QStringLiteral("Category")), 2);
+}
+
+TEST_F(ReportsTest, AThousandTasksEachOnceOnNumberedPages) {
+    {
+        Table<Schedule> t(*store);
+        ASSERT_EQ(t.stream(), Err::None);
+        for (int i = 1; i <= 1000; ++i) {
+            Schedule s{};
+            s.id = i;
+            s.description = QStringLiteral("Task %1").arg(i, 4, 10, QLatin1Char('0'));
+            s.category = QStringLiteral("Bulk");
+            s.date = Dec(1) + i / 40;
+            s.time = TimeFromHms(8, 0, 0) + i;
+            ASSERT_EQ(t.add(s), Err::None);
+        }
+        ASSERT_EQ(t.flush(), Err::None);
+    }
+    batch = 128;
+    run(ReportKind::BriefSchedule);
+    const QStringList p = pages();
+    ASSERT_GT(p.size(), 10);
+    const QString all = p.join(QString());
+    static const QRegularExpression row(QStringLiteral("Task (\\d{4})"));
+    std::vector<int> seen;
+    for (auto it = row.globalMatch(all); it.hasNext();)
+        seen.push_back(it.next().captured(1).toInt());
+    ASSERT_EQ(seen.size(), 1000u);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(seen[static_cast<std::size_t>(i)], i + 1);
+    for (qsizetype i = 0; i < p.size(); ++i) {
+        static const QRegularExpression footer(QStringLiteral("Page (\\d+)"));
+        const auto m = footer.match(p[i]);
+        ASSERT_TRUE(m.hasMatch()) << i;
+        EXPECT_EQ(m.captured(1).toInt(), i + 1);
+        EXPECT_TRUE(p[i].contains(QStringLiteral("Schedule in Brief"))) << i;
+    }
+    // The progress went up to the whole table.
+    ASSERT_FALSE(progress.updates.empty());
+    EXPECT_EQ(progress.updates.back(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.updates.begin(), progress.updates.end()));
+}
+
+TEST_F(ReportsTest, NothingSelectedIsSaidAndNothingWritten) {
+    addTask(QStringLiteral("Alpha"), QStringLiteral("Work"), Dec(10), TimeFromHms(9, 0, 0));
+    wanted.selectedCategory = true;
+    wanted.category = QStringLiteral("Nowhere");
+    run(ReportKind::BriefSchedule);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("Nothing to Preview."));
+    EXPECT_EQ(dialogs.shown[1].caption, QStringLiteral("NOTE..."));
+    EXPECT_EQ(output->previews, 0);
+    EXPECT_FALSE(QFile::exists(pdf));
+
+    dialogs.shown.clear();
+    dialogs.answer(Dialogs::No);
+    run(ReportKind::BriefSchedule);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].text, QStringLiteral("Nothing to Print."));
+    EXPECT_EQ(output->prints, 0);
+}
+
+TEST_F(ReportsTest, ACancelHalfwayPreviewsTheRowsReadSoFarWhenAsked) {
+    {
+        Table<Schedule> t(*store);
+        ASSERT_EQ(t.stream(), Err::None);
+        for (int i = 1; i <= 1000; ++i) {
+            Schedule s{};
+            s.id = i;
+            s.description = QStringLiteral("Task %1").arg(i, 4, 10, QLatin1Char('0'));
+            s.date = Dec(1);
+            s.time = i;
+            ASSERT_EQ(t.add(s), Err::None);
+        }
+        ASSERT_EQ(t.flush(), Err::None);
+    }
+    batch = 100;
+    CancellingProgress halfway(50);
+    run(ReportKind::BriefSchedule, &halfway);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].text,
+              QStringLiteral("Report Cancellation Requested!\n \nPreview Report generated so far?"));
+    EXPECT_EQ(dialogs.shown[1].buttons, unsigned(Dialogs::Yes | Dialogs::No));
+    EXPECT_EQ(output->previews, 1);
+    const QString text = this->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("Task 0001")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Task 0500")));
+    EXPECT_FALSE(text.contains(QStringLiteral("Task 0501")));
+    EXPECT_FALSE(text.contains(QStringLiteral("Task 1000")));
+    EXPECT_LT(halfway.updates.back(), 100);
+
+    // Declined: nothing shown.
+    dialogs.shown.clear();
+    dialogs.answer(Dialogs::Yes);
+    dialogs.answer(Dialogs::No);
+    CancellingProgress again(50);
+    run(ReportKind::BriefSchedule, &again);
+    EXPECT_EQ(output->previews, 0);
+    EXPECT_FALSE(QFile::exists(pdf));
+
+    // Printing at once: a cancelled report prints nothing and asks nothing more.
+    dialogs.shown.clear();
+    dialogs.answer(Dialogs::No);
+    CancellingProgress printing(50);
+    run(ReportKind::BriefSchedule, &printing);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(output->prints, 0);
+}
+
+TEST_F(ReportsTest, APrinterThatCannotStartIsReported) {
+    addTask(QStringLiteral("Alpha"), QStringLiteral("Work"), Dec(10), TimeFromHms(9, 0, 0));
+    pdf = dir.file(QStringLiteral("missing/folder/report.pdf"));
+    dialogs.answer(Dialogs::No);
+    run(ReportKind::BriefSchedule);
+    EXPECT_EQ(output->prints, 1);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].text,
+              QStringLiteral("The report could not be printed: the printer is not available."));
+    EXPECT_EQ(dialogs.shown[1].caption, QStringLiteral("NOTE..."));
+}
+
+TEST_F(ReportsTest, ThePreviewShowsThePagesLaidOutFromTheRowsRead) {
+    ReportDocument doc;
+    doc.heading = QStringLiteral("Schedule in Brief");
+    doc.columns = {ReportColumn{QStringLiteral("Description"), 1, Qt::AlignLeft, 0, false}};
+    for (int i = 0; i < 300; ++i)
+        doc.bands.push_back(ReportBand::row({QStringLiteral("Row %1").arg(i)}));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    ReportRenderer renderer(doc);
+    const int expected = renderer.paginate(printer);
+    ASSERT_GT(expected, 1);
+    // The copies chosen for the last print are not shown as pages of the preview.
+    printer.setCopyCount(2);
+
+    QtReportOutput qt(&printer, dialogs, nullptr);
+    int shownPages = -1;
+    QString caption;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QPrintPreviewDialog*>(QtReportOutput::openPreview());
+        if (dialog == nullptr)
+            return;
+        caption = dialog->windowTitle();
+        if (auto* widget = dialog->findChild<QPrintPreviewWidget*>())
+            shownPages = widget->pageCount();
+        dialog->reject();
+    });
+    qt.preview(doc);
+    EXPECT_EQ(caption, QStringLiteral("Schedule in Brief"));
+    EXPECT_EQ(shownPages, expected);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ReportsTest, PrintingAtOnceShowsItsPagesAndMakesTheCopiesAsked) {
+    ReportDocument doc;
+    doc.heading = QStringLiteral("Category List");
+    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
+    for (int i = 0; i < 120; ++i)
+        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    QtReportOutput qt(&printer, dialogs, nullptr);
+    ASSERT_TRUE(qt.print(doc, progress));
+    EXPECT_EQ(progress.title, QStringLiteral("Printing Report"));
+    EXPECT_EQ(progress.question, kCancelQuestion);
+    ASSERT_FALSE(progress.updates.empty());
+    EXPECT_EQ(progress.updates.back(), 100);
+    const qsizetype once = pages().size();
+    ASSERT_GT(once, 1);
+
+    // Two copies on a printer that cannot make them: every page twice, numbered as in one copy.
+    if (!printer.supportsMultipleCopies()) {
+        printer.setCopyCount(2);
+        ASSERT_TRUE(qt.print(doc, progress));
+        const QStringList twice = pages();
+        ASSERT_EQ(twice.size(), 2 * once);
+        EXPECT_TRUE(twice[static_cast<int>(once)].contains(QStringLiteral("Page 1")));
+        EXPECT_TRUE(twice[static_cast<int>(once)].contains(QStringLiteral("Name 0")));
+    }
+
+    // Cancelled halfway: the rest is not printed.
+    printer.setCopyCount(1);
+    CancellingProgress halfway(50);
+    ASSERT_TRUE(qt.print(doc, halfway));
+    EXPECT_LT(halfway.updates.back(), 100);
+}
+
+} // namespace
+} // namespace kr::test
