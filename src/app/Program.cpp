@@ -183,7 +183,7 @@ int RunProgram(const ProgramOptions& options) {
             [&taskWindows](const QString& current) { return taskWindows.selectCategory(current); },
             [&store, &settings] { return Tags(store, settings.currentUser()).listTags(kSelectedTasks); },
             [&store, &dialogs, &settings](QWidget* parent) {
-                SearchSchedule window({store, dialogs, settings}, parent);
+                SearchSchedule window({store, dialogs, settings, nullptr, {}, {}, {}}, parent);
                 window.exec();
                 const SearchResult& r = window.result();
                 return SearchOutcome{r.kind == SearchResult::Edit ? SearchOutcome::Edit

@@ -79,7 +79,7 @@ bool MatchText(const Criterion& c, const QString& r) {
     switch (c.type) {
     case Equals:
         // The record's leading blanks do not count for equality.
-        return (c.kind == FieldKind::Text ? r : LeftTrimmed(r)) == v;
+        return (c.kind == FieldKind::TEXT ? r : LeftTrimmed(r)) == v;
     case NotEquals:
     case MoreThan:
     case LessThan:
@@ -154,19 +154,19 @@ bool MatchNumber(const Criterion& c, qint64 r) {
 
 QString KindName(FieldKind kind) {
     switch (kind) {
-    case FieldKind::String:
+    case FieldKind::STRING:
         return QStringLiteral("STRING");
-    case FieldKind::Number:
+    case FieldKind::NUMBER:
         return QStringLiteral("NUMBER");
-    case FieldKind::Date:
+    case FieldKind::DATE:
         return QStringLiteral("DATE");
-    case FieldKind::Picture:
+    case FieldKind::PICTURE:
         return QStringLiteral("PICTURE");
-    case FieldKind::Text:
+    case FieldKind::TEXT:
         return QStringLiteral("TEXT");
-    case FieldKind::Check:
+    case FieldKind::CHECK:
         return QStringLiteral("CHECK");
-    case FieldKind::Option:
+    case FieldKind::OPTION:
         return QStringLiteral("OPTION");
     }
     return {};
@@ -188,18 +188,18 @@ const std::vector<int>& MatchTypesFor(FieldKind kind) {
     static const std::vector<int> text{0, 1, 2, 9, 10, 11, 12};
     static const std::vector<int> choice{0, 1, 2};
     switch (kind) {
-    case FieldKind::String:
+    case FieldKind::STRING:
         return string;
-    case FieldKind::Number:
+    case FieldKind::NUMBER:
         return number;
-    case FieldKind::Date:
+    case FieldKind::DATE:
         return date;
-    case FieldKind::Picture:
+    case FieldKind::PICTURE:
         return picture;
-    case FieldKind::Text:
+    case FieldKind::TEXT:
         return text;
-    case FieldKind::Check:
-    case FieldKind::Option:
+    case FieldKind::CHECK:
+    case FieldKind::OPTION:
         break;
     }
     return choice;
@@ -216,37 +216,37 @@ const std::vector<SearchField>& ScheduleSearchFields() {
     using S = Schedule;
     // Times are compared as numbers: a month or a year means nothing for a time of day.
     static const std::vector<SearchField> fields{
-        {S::DESCRIPTION, FieldKind::String},
-        {S::COMMAND, FieldKind::String},
-        {S::PATH, FieldKind::String},
-        {S::ALARMFILE, FieldKind::String},
-        {S::EVERY, FieldKind::Number},
-        {S::DATE, FieldKind::Date},
-        {S::TIME, FieldKind::Number},
-        {S::ADVANCEWARNDATE, FieldKind::Date},
-        {S::ADVANCEWARNTIME, FieldKind::Number},
-        {S::MESSAGE, FieldKind::Text},
-        {S::EVERY1ST, FieldKind::Check},
-        {S::EVERY2ND, FieldKind::Check},
-        {S::EVERY3RD, FieldKind::Check},
-        {S::EVERY4TH, FieldKind::Check},
-        {S::EVERYLAST, FieldKind::Check},
-        {S::SUNDAY, FieldKind::Check},
-        {S::MONDAY, FieldKind::Check},
-        {S::TUESDAY, FieldKind::Check},
-        {S::WEDNESDAY, FieldKind::Check},
-        {S::THURSDAY, FieldKind::Check},
-        {S::FRIDAY, FieldKind::Check},
-        {S::SATURDAY, FieldKind::Check},
-        {S::SKIPNEXTTIME, FieldKind::Check},
-        {S::ALARM, FieldKind::Check},
-        {S::WARN, FieldKind::Check},
-        {S::USERSKIP, FieldKind::Check},
-        {S::DISABLED, FieldKind::Check},
-        {S::TASKTYPE, FieldKind::Option},
-        {S::CATEGORY, FieldKind::Option},
-        {S::SCHEDULETYPE, FieldKind::Option},
-        {S::EVERYTYPE, FieldKind::Option},
+        {S::DESCRIPTION, FieldKind::STRING},
+        {S::COMMAND, FieldKind::STRING},
+        {S::PATH, FieldKind::STRING},
+        {S::ALARMFILE, FieldKind::STRING},
+        {S::EVERY, FieldKind::NUMBER},
+        {S::DATE, FieldKind::DATE},
+        {S::TIME, FieldKind::NUMBER},
+        {S::ADVANCEWARNDATE, FieldKind::DATE},
+        {S::ADVANCEWARNTIME, FieldKind::NUMBER},
+        {S::MESSAGE, FieldKind::TEXT},
+        {S::EVERY1ST, FieldKind::CHECK},
+        {S::EVERY2ND, FieldKind::CHECK},
+        {S::EVERY3RD, FieldKind::CHECK},
+        {S::EVERY4TH, FieldKind::CHECK},
+        {S::EVERYLAST, FieldKind::CHECK},
+        {S::SUNDAY, FieldKind::CHECK},
+        {S::MONDAY, FieldKind::CHECK},
+        {S::TUESDAY, FieldKind::CHECK},
+        {S::WEDNESDAY, FieldKind::CHECK},
+        {S::THURSDAY, FieldKind::CHECK},
+        {S::FRIDAY, FieldKind::CHECK},
+        {S::SATURDAY, FieldKind::CHECK},
+        {S::SKIPNEXTTIME, FieldKind::CHECK},
+        {S::ALARM, FieldKind::CHECK},
+        {S::WARN, FieldKind::CHECK},
+        {S::USERSKIP, FieldKind::CHECK},
+        {S::DISABLED, FieldKind::CHECK},
+        {S::TASKTYPE, FieldKind::OPTION},
+        {S::CATEGORY, FieldKind::OPTION},
+        {S::SCHEDULETYPE, FieldKind::OPTION},
+        {S::EVERYTYPE, FieldKind::OPTION},
     };
     return fields;
 }
@@ -255,7 +255,7 @@ FieldKind KindOf(int field) {
     for (const SearchField& f : ScheduleSearchFields())
         if (f.field == field)
             return f.kind;
-    return FieldKind::Number;
+    return FieldKind::NUMBER;
 }
 
 qint64 BeginsWithDivisor(qint64 value) {

@@ -13,7 +13,7 @@
 namespace kr {
 
 // How a search field is compared and which match types it offers.
-enum class FieldKind { String, Number, Date, Picture, Text, Check, Option };
+enum class FieldKind { STRING, NUMBER, DATE, PICTURE, TEXT, CHECK, OPTION };
 
 // "STRING", "NUMBER", ... as the match-type dialogue names the kind.
 QString KindName(FieldKind kind);
@@ -66,7 +66,7 @@ qint64 BeginsWithDivisor(qint64 value);
 // upper case and without trailing blanks.
 struct Criterion {
     int field = 0;
-    FieldKind kind = FieldKind::Number;
+    FieldKind kind = FieldKind::NUMBER;
     int type = Ignore;
     qint64 number = 0; // the value of a number, date, time or flag
     qint64 limit = 0;  // upper limit (7, 8) or divisor (PICTURE 9)
@@ -74,7 +74,7 @@ struct Criterion {
     QString upperText; // upper limit of a text (7, 8)
 
     bool isText() const {
-        return kind == FieldKind::String || kind == FieldKind::Option || kind == FieldKind::Text;
+        return kind == FieldKind::STRING || kind == FieldKind::OPTION || kind == FieldKind::TEXT;
     }
 };
 

@@ -153,7 +153,7 @@ TEST(MatchPicture, BeginsWithThroughTheDivisorAndEndsWithTheLastDigits) {
 
     Criterion c;
     c.field = Schedule::EVERY;
-    c.kind = FieldKind::Picture;
+    c.kind = FieldKind::PICTURE;
     c.type = BeginsWith;
     c.number = 1200;
     c.limit = BeginsWithDivisor(1200);
@@ -177,21 +177,21 @@ TEST(MatchPicture, BeginsWithThroughTheDivisorAndEndsWithTheLastDigits) {
 }
 
 TEST(MatchTypes, EachKindOffersItsTypes) {
-    EXPECT_EQ(MatchTypesFor(FieldKind::String), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
-    EXPECT_EQ(MatchTypesFor(FieldKind::Number), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_EQ(MatchTypesFor(FieldKind::Date),
+    EXPECT_EQ(MatchTypesFor(FieldKind::STRING), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    EXPECT_EQ(MatchTypesFor(FieldKind::NUMBER), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(MatchTypesFor(FieldKind::DATE),
               (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 13, 14, 15, 16, 17}));
-    EXPECT_EQ(MatchTypesFor(FieldKind::Picture), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-    EXPECT_EQ(MatchTypesFor(FieldKind::Text), (std::vector<int>{0, 1, 2, 9, 10, 11, 12}));
-    EXPECT_EQ(MatchTypesFor(FieldKind::Check), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(MatchTypesFor(FieldKind::Option), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(MatchTypesFor(FieldKind::PICTURE), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(MatchTypesFor(FieldKind::TEXT), (std::vector<int>{0, 1, 2, 9, 10, 11, 12}));
+    EXPECT_EQ(MatchTypesFor(FieldKind::CHECK), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(MatchTypesFor(FieldKind::OPTION), (std::vector<int>{0, 1, 2}));
     // Times are numbers, dates dates.
-    EXPECT_EQ(KindOf(Schedule::TIME), FieldKind::Number);
-    EXPECT_EQ(KindOf(Schedule::ADVANCEWARNTIME), FieldKind::Number);
-    EXPECT_EQ(KindOf(Schedule::ADVANCEWARNDATE), FieldKind::Date);
-    EXPECT_EQ(KindOf(Schedule::TASKTYPE), FieldKind::Option);
-    EXPECT_EQ(KindOf(Schedule::USERSKIP), FieldKind::Check);
-    EXPECT_EQ(KindName(FieldKind::Picture), QStringLiteral("PICTURE"));
+    EXPECT_EQ(KindOf(Schedule::TIME), FieldKind::NUMBER);
+    EXPECT_EQ(KindOf(Schedule::ADVANCEWARNTIME), FieldKind::NUMBER);
+    EXPECT_EQ(KindOf(Schedule::ADVANCEWARNDATE), FieldKind::DATE);
+    EXPECT_EQ(KindOf(Schedule::TASKTYPE), FieldKind::OPTION);
+    EXPECT_EQ(KindOf(Schedule::USERSKIP), FieldKind::CHECK);
+    EXPECT_EQ(KindName(FieldKind::PICTURE), QStringLiteral("PICTURE"));
     EXPECT_EQ(MatchIndicator(2), QString(QChar(0x2260)));
     EXPECT_EQ(MatchIndicator(12), QString(QChar(0x2228)));
     EXPECT_EQ(MatchTypeText(17), QStringLiteral("In this year + month"));

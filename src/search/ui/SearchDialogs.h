@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class QAbstractButton;
 class QButtonGroup;
 class QLineEdit;
 class QPushButton;

@@ -92,9 +92,9 @@ QWidget* SearchSchedule::makeWidget(int field) {
     const FieldKind kind = KindOf(field);
     const QString datePicture = DatePictureFor(ctx_.settings.dateFormat);
     switch (kind) {
-    case FieldKind::Check:
+    case FieldKind::CHECK:
         return new QCheckBox;
-    case FieldKind::Option:
+    case FieldKind::OPTION:
         if (field == Schedule::TASKTYPE)
             return Choices(QStringList(TaskTypes()) << QStringLiteral("None"));
         if (field == Schedule::CATEGORY)
@@ -102,7 +102,7 @@ QWidget* SearchSchedule::makeWidget(int field) {
         if (field == Schedule::SCHEDULETYPE)
             return Choices(ScheduleTypes());
         return Choices(EveryTypes());
-    case FieldKind::Text: {
+    case FieldKind::TEXT: {
         auto* t = new QPlainTextEdit;
         t->setTabChangesFocus(true);
         return t;
@@ -143,7 +143,7 @@ QWidget* SearchSchedule::row(int field, const QString& label) {
     ind->setAlignment(Qt::AlignCenter);
     h->addWidget(input, 1);
     h->addWidget(ind);
-    entries_.push_back({field, input, ind});
+    entries_.push_back({field, input, ind, 0, 0, {}});
     return w;
 }
 
@@ -412,7 +412,7 @@ void SearchSchedule::chooseMatchType() {
             e->upperText = upper;
         }
         e->type = type;
-    } else if (type == BeginsWith && kind == FieldKind::Picture) {
+    } else if (type == BeginsWith && kind == FieldKind::PICTURE) {
         e->limit = BeginsWithDivisor(std::get<qint64>(Decl(e->field).get(&example())));
         e->type = type;
     } else {

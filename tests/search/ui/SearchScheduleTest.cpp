@@ -202,12 +202,12 @@ TEST(GetUpperLimitDialog, StartsAtTheLowerAndBeepsOnAnUpperNotAbove) {
 }
 
 TEST(AskDialogs, MatchTypesOfTheKindAndUnselectOnlyWithTags) {
-    AskMatchType check(FieldKind::Check, 2);
+    AskMatchType check(FieldKind::CHECK, 2);
     EXPECT_EQ(check.windowTitle(), QStringLiteral("Match Type for CHECK Field"));
     EXPECT_EQ(check.chosen(), 2);
     EXPECT_NE(check.option(1), nullptr);
     EXPECT_EQ(check.option(3), nullptr);
-    AskMatchType text(FieldKind::Text, 11);
+    AskMatchType text(FieldKind::TEXT, 11);
     EXPECT_EQ(text.chosen(), 11);
     EXPECT_EQ(text.option(3), nullptr);
     EXPECT_NE(text.option(10), nullptr);
@@ -386,7 +386,9 @@ TEST_F(SearchFromListTest, SelectShowsTheSelectedTabInDateOrder) {
     EXPECT_EQ(l->view(), ScheduleView::Selected);
     QStringList shown;
     for (int r = 0; r < l->model()->rowCount(); ++r)
-        shown << l->model()->data(l->model()->index(r, ScheduleListModel::DescriptionColumn)).toString();
+        shown << l->model()
+                     ->data(l->model()->index(r, ScheduleListModel::DescriptionColumn), Qt::DisplayRole)
+                     .toString();
     EXPECT_EQ(shown, (QStringList{QStringLiteral("Report A"), QStringLiteral("Report B"),
                                   QStringLiteral("Report C")}));
     QCoreApplication::sendPostedEvents();
