@@ -110,7 +110,7 @@ ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, Search
         phases_.push_back(Phase::Main);
         if (plan_.leadingBlanks && !plan_.leadingFirst)
             phases_.push_back(Phase::Leading);
-        total_ = tasks_.records();
+        total_ = recordCount();
         break;
     case ScanPlan::Source::Tags:
         phases_.push_back(Phase::Tags);
@@ -118,11 +118,16 @@ ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, Search
         break;
     case ScanPlan::Source::Table:
         phases_.push_back(Phase::Table);
-        total_ = tasks_.records();
+        total_ = recordCount();
         break;
     }
-    if (tasks_.error().code != Err::None)
-        fail(tasks_.error());
+}
+
+qint64 ScheduleScan::recordCount() {
+    // Counting a large table means reading all of it, longer than a tick may take: the view
+    // of every record gives its last count, or an estimate while it counts in the background.
+    KeyView all(tasks_, Schedule::KEYID, {}, true);
+    return std::max<qint64>(all.count(), 0);
 }
 
 ScheduleScan::~ScheduleScan() = default;

@@ -68,6 +68,7 @@ public:
 private:
     enum class Phase { LeftOut, Leading, Main, Tags, Table };
 
+    qint64 recordCount();
     bool read();
     // Examines the next record of the batch: false when the phase ends with it.
     bool examine(const Schedule& record, bool& matched);

@@ -187,7 +187,7 @@ void SearchSchedule::build() {
         {S::THURSDAY, "Thu"}, {S::FRIDAY, "Fri"}, {S::SATURDAY, "Sat"}};
     col = 0;
     for (const auto& [f, label] : days)
-        flags->addWidget(row(f, QString::fromLatin1(label)), 1 + col / 5, col % 5), ++col;
+        flags->addWidget(row(f, QString::fromLatin1(label)), 1, col++);
     wv->addLayout(flags);
     wv->addStretch();
     tabs_->addTab(when, QStringLiteral("&When"));
