@@ -223,6 +223,13 @@ void SearchSchedule::build() {
     resize(620, 440);
 }
 
+int SearchSchedule::entryOf(const QWidget* widget) const {
+    for (const Entry& e : entries_)
+        if (e.widget == widget)
+            return e.field;
+    return -1;
+}
+
 SearchSchedule::Entry* SearchSchedule::entry(int field) {
     for (Entry& e : entries_)
         if (e.field == field)
@@ -421,7 +428,27 @@ void SearchSchedule::chooseMatchType() {
     showIndicator(*e);
 }
 
+QLineEdit* SearchSchedule::unreadable() const {
+    for (const Entry& e : entries_) {
+        bool ok = true;
+        if (auto* date = qobject_cast<DateField*>(e.widget))
+            date->date(&ok);
+        else if (auto* time = qobject_cast<TimeField*>(e.widget))
+            time->time(&ok);
+        auto* line = qobject_cast<QLineEdit*>(e.widget);
+        if (!ok && !line->text().trimmed().isEmpty())
+            return line;
+    }
+    return nullptr;
+}
+
 void SearchSchedule::beginSearch() {
+    // A date or time that cannot be read is no criterion: back to the field.
+    if (QLineEdit* bad = unreadable()) {
+        selectField(entryOf(bad));
+        RejectField(bad);
+        return;
+    }
     const Schedule& criteriaRecord = example();
     std::vector<Criterion> criteria;
     for (const Entry& e : entries_)

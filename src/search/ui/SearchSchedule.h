@@ -18,6 +18,7 @@
 #include <memory>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTabWidget;
 
@@ -94,6 +95,9 @@ private:
     QWidget* makeWidget(int field);
     QWidget* row(int field, const QString& label);
     Entry* entry(int field);
+    int entryOf(const QWidget* widget) const;
+    // The first date or time field whose text cannot be read; null when all can.
+    QLineEdit* unreadable() const;
     const Entry* entry(int field) const;
     void load(const Schedule& record);
     void read(Schedule& record) const;

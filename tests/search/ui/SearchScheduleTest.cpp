@@ -248,6 +248,14 @@ TEST_F(SearchScheduleTest, FindNextToTheEndShowsTheCriteriaAgain) {
     EXPECT_EQ(text(w, Schedule::DESCRIPTION), QStringLiteral("back"));
     EXPECT_EQ(w.searchTypeButton()->text(), QStringLiteral("&Search Type"));
 
+    // A date that cannot be read stops the search before any question.
+    qobject_cast<QLineEdit*>(w.field(Schedule::DATE))->setText(QStringLiteral("32/13/xx"));
+    const std::size_t asks = offeredUnselect.size();
+    w.beginSearch();
+    EXPECT_EQ(offeredUnselect.size(), asks);
+    EXPECT_EQ(w.selectedField(), Schedule::DATE);
+    qobject_cast<QLineEdit*>(w.field(Schedule::DATE))->clear();
+
     search(w, Schedule::DESCRIPTION, QStringLiteral("zzz"), Equals);
     w.beginSearch();
     run(w);
