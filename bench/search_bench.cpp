@@ -56,6 +56,7 @@ void Fill(kr::Store& store) {
 struct Figure {
     double seconds = 0;
     double slowestTickMs = 0;
+    double startMs = 0; // choosing the start and the progress total
     qint64 matched = 0;
     qint64 examined = 0;
 };
@@ -66,6 +67,7 @@ Figure Select(kr::Store& store, kr::Tags& tags, const kr::Criterion& c) {
     all.start();
     kr::ScheduleScan scan(store, {c}, kr::SearchMode::Select, tags);
     Figure f;
+    f.startMs = static_cast<double>(all.nsecsElapsed()) / 1e6;
     for (;;) {
         QElapsedTimer tick;
         tick.start();
@@ -86,6 +88,7 @@ Figure Find(kr::Store& store, kr::Tags& tags, const kr::Criterion& c) {
     all.start();
     kr::ScheduleScan scan(store, {c}, kr::SearchMode::Edit, tags);
     Figure f;
+    f.startMs = static_cast<double>(all.nsecsElapsed()) / 1e6;
     for (;;) {
         QElapsedTimer tick;
         tick.start();
@@ -101,8 +104,9 @@ Figure Find(kr::Store& store, kr::Tags& tags, const kr::Criterion& c) {
 }
 
 void Print(const char* name, const Figure& f) {
-    std::printf("%-44s %8.3f s  slowest tick %7.1f ms  matched %7lld  examined %8lld\n", name, f.seconds,
-                f.slowestTickMs, static_cast<long long>(f.matched), static_cast<long long>(f.examined));
+    std::printf("%-44s %8.3f s  start %7.1f ms  slowest tick %7.1f ms  matched %7lld  examined %8lld\n", name,
+                f.seconds, f.startMs, f.slowestTickMs, static_cast<long long>(f.matched),
+                static_cast<long long>(f.examined));
     std::fflush(stdout);
 }
 

@@ -1,7 +1,6 @@
 #include "search/Scan.h"
 
 #include "platform/DateTime.h"
-#include "store/KeyView.h"
 
 #include <limits>
 
@@ -10,6 +9,8 @@ namespace kr {
 namespace {
 
 constexpr qint32 kLowest = std::numeric_limits<qint32>::min();
+// Rows the query for the records a key leaves out looks through in one slice.
+constexpr qint64 kLeftOutRows = 10000;
 
 bool Positions(int type) {
     switch (type) {
@@ -124,10 +125,9 @@ ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, Search
 }
 
 qint64 ScheduleScan::recordCount() {
-    // Counting a large table means reading all of it, longer than a tick may take: the view
-    // of every record gives its last count, or an estimate while it counts in the background.
-    KeyView all(tasks_, Schedule::KEYID, {}, true);
-    return std::max<qint64>(all.count(), 0);
+    // Counting a large table means reading all of it, far longer than a tick may take; the
+    // highest row number is the count as long as no task was deleted, and near it otherwise.
+    return tasks_.lastRow();
 }
 
 ScheduleScan::~ScheduleScan() = default;
@@ -176,22 +176,23 @@ bool ScheduleScan::read() {
             error_ = tasks_.error();
         return e == Err::None && !batch_.empty();
     case Phase::LeftOut: {
+        // One slice of rows per call: the query looks at every row of the table once.
         if (start) {
-            std::vector<KeyView::Condition> blank;
-            for (int f : Schedule::decl().keys[static_cast<std::size_t>(plan_.key)].components) {
-                if (Schedule::fieldDecls()[static_cast<std::size_t>(f)].isText())
-                    blank.push_back({f, KeyView::Condition::EqualNoCase, QString()});
-                else
-                    blank.push_back({f, KeyView::Condition::Zero});
+            leftOutEnd_ = tasks_.lastRow();
+            if (tasks_.error().code != Err::None) {
+                error_ = tasks_.error();
+                return false;
             }
-            leftOutView_ = std::make_unique<KeyView>(tasks_, plan_.key, std::move(blank), true);
         }
+        if (phaseRead_ >= leftOutEnd_)
+            return false;
+        const qint64 upTo = std::min(leftOutEnd_, phaseRead_ + kLeftOutRows);
         std::vector<qint64> rows;
-        if (!leftOutView_->rowids(phaseRead_, batchSize_, rows)) {
-            error_ = leftOutView_->error();
+        if (tasks_.leftOutRows(plan_.key, phaseRead_, upTo, rows) != Err::None) {
+            error_ = tasks_.error();
             return false;
         }
-        phaseRead_ += static_cast<qint64>(rows.size());
+        phaseRead_ = upTo;
         for (qint64 row : rows) {
             Schedule& t = batch_.emplace_back();
             e = tasks_.fetch(row, t);
@@ -202,7 +203,7 @@ bool ScheduleScan::read() {
                 return false;
             }
         }
-        return !rows.empty();
+        return true;
     }
     case Phase::Tags: {
         std::vector<qint32> ids;

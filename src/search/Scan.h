@@ -14,8 +14,6 @@
 
 namespace kr {
 
-class KeyView;
-
 enum class SearchMode { Edit, Select, Unselect };
 
 // Where a scan starts and when it may stop early.
@@ -83,11 +81,11 @@ private:
     ScanPlan plan_;
     Table<Schedule> tasks_;
     std::optional<Table<Tag>> tagTable_;
-    std::unique_ptr<KeyView> leftOutView_;
     std::vector<Phase> phases_;
     std::size_t phase_ = 0;
     bool phaseStarted_ = false;
     qint64 phaseRead_ = 0;
+    qint64 leftOutEnd_ = 0;
     std::vector<Schedule> batch_;
     std::size_t next_ = 0;
     Schedule match_;
