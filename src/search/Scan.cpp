@@ -11,6 +11,8 @@ namespace {
 constexpr qint32 kLowest = std::numeric_limits<qint32>::min();
 // Rows the query for the records a key leaves out looks through in one slice.
 constexpr qint64 kLeftOutRows = 10000;
+// The longest a run of tag writes stays open.
+constexpr qint64 kWriteRunMs = 250;
 
 bool Positions(int type) {
     switch (type) {
@@ -130,7 +132,9 @@ qint64 ScheduleScan::recordCount() {
     return tasks_.lastRow();
 }
 
-ScheduleScan::~ScheduleScan() = default;
+ScheduleScan::~ScheduleScan() {
+    finishWrites();
+}
 
 ScheduleScan::Result ScheduleScan::fail(const StoreError& e) {
     error_ = e;
@@ -267,8 +271,12 @@ ScheduleScan::Result ScheduleScan::step() {
         }
     }
     const bool tagging = mode_ != SearchMode::Edit;
-    if (tagging && tagTable_->stream() != Err::None)
-        return fail(tagTable_->error());
+    if (tagging && !writing_) {
+        if (tagTable_->stream() != Err::None)
+            return fail(tagTable_->error());
+        writing_ = true;
+        writesBegan_.start();
+    }
     while (next_ < batch_.size()) {
         const Schedule& record = batch_[next_++];
         bool matched = false;
@@ -291,9 +299,20 @@ ScheduleScan::Result ScheduleScan::step() {
             break;
         }
     }
-    if (tagging && tagTable_->flush() != Err::None)
-        return fail(tagTable_->error());
+    // A run of writes ends with a disk sync: it takes the tags of the ticks of a quarter of
+    // a second, not one tick's each.
+    if (tagging && (done() || writesBegan_.elapsed() >= kWriteRunMs) && finishWrites() != Err::None)
+        return Result::Failed;
     return done() ? Result::Done : Result::Working;
+}
+
+Err ScheduleScan::finishWrites() {
+    if (!writing_)
+        return Err::None;
+    writing_ = false;
+    if (tagTable_->flush() != Err::None)
+        fail(tagTable_->error());
+    return error_.code;
 }
 
 } // namespace kr

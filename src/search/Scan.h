@@ -8,6 +8,8 @@
 #include "store/Table.h"
 #include "store/Tags.h"
 
+#include <QElapsedTimer>
+
 #include <memory>
 #include <optional>
 #include <vector>
@@ -53,10 +55,13 @@ public:
 
     // One slice: the rest of the batch in hand, or the next batch read with one call. In
     // edit mode it returns Match at the first match, which match() then holds; the next call
-    // goes on after it. Select and unselect tag and untag every match of the slice inside
-    // one run of writes.
+    // goes on after it. Select and unselect tag and untag every match inside runs of writes
+    // that each end within a quarter of a second.
     Result step();
     bool done() const { return phase_ >= phases_.size(); }
+    // Ends the run of tag writes under way (at the end of the scan it ends by itself): for a
+    // scan cancelled before its end. The error number of the write, None when all was written.
+    Err finishWrites();
 
     const Schedule& match() const { return match_; }
     qint64 examined() const { return examined_; }
@@ -86,6 +91,8 @@ private:
     bool phaseStarted_ = false;
     qint64 phaseRead_ = 0;
     qint64 leftOutEnd_ = 0;
+    bool writing_ = false;
+    QElapsedTimer writesBegan_;
     std::vector<Schedule> batch_;
     std::size_t next_ = 0;
     Schedule match_;

@@ -158,6 +158,31 @@ TEST_F(ScanTest, SelectThenUnselectLeavesTheSetEmpty) {
     EXPECT_EQ(tags.countTags(kSelectedTasks), 0);
 }
 
+TEST_F(ScanTest, ACancelledSelectionKeepsTheTagsWrittenSoFar) {
+    std::vector<Schedule> records;
+    for (int i = 1; i <= 100; ++i)
+        records.push_back(Task(i));
+    addAll(records);
+    Schedule example;
+    example.description = QStringLiteral("Task");
+    std::vector<qint32> seen;
+    {
+        ScheduleScan scan(*store, {On(Schedule::DESCRIPTION, BeginsWith, example)}, SearchMode::Select, tags,
+                          10);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_EQ(scan.step(), ScheduleScan::Result::Working);
+        EXPECT_EQ(scan.matched(), 30);
+        ASSERT_EQ(scan.finishWrites(), Err::None);
+        // Another station sees them: they are on disk, not in a run of writes left open.
+        ScriptedDialogs otherDialogs;
+        ThrowingProgramEnd otherEnd;
+        Store other(dir.path(), otherDialogs, otherEnd);
+        other.declareLayouts();
+        seen = Tags(other, {}).listTags(kSelectedTasks);
+    }
+    EXPECT_EQ(seen.size(), 30u);
+}
+
 // ------------------------------------------------------------------ differential test
 
 QString Pick(std::mt19937& rng, const std::vector<QString>& from) {

@@ -510,7 +510,8 @@ void SearchSchedule::finish(ScheduleScan::Result how) {
         progress_->end();
     const SearchMode mode = scan_->mode();
     const qint64 matched = scan_->matched();
-    const bool failed = how == ScheduleScan::Result::Failed;
+    // Tags written by a cancelled scan are kept: they are stored before the window closes.
+    const bool failed = scan_->finishWrites() != Err::None || how == ScheduleScan::Result::Failed;
     if (failed)
         warn::RecordRetrieval(ctx_.dialogs, Schedule::decl().name, scan_->error());
     const bool ranOut = how == ScheduleScan::Result::Done;
