@@ -558,6 +558,13 @@ void SearchSchedule::stop() {
         timer_.stop();
         progress_->end();
     }
+    // Closed in the middle of a selection: what it tagged so far stays tagged, and the list
+    // shows it.
+    if (scan_ && scan_->mode() != SearchMode::Edit) {
+        if (scan_->finishWrites() != Err::None)
+            warn::RecordRetrieval(ctx_.dialogs, Tag::decl().name, scan_->error());
+        result_.kind = SearchResult::SelectionChanged;
+    }
     scan_.reset();
 }
 

@@ -405,3 +405,40 @@ TEST_F(SearchFromListTest, SelectShowsTheSelectedTabInDateOrder) {
 
 } // namespace
 } // namespace kr::test
+
+namespace kr::test {
+namespace {
+
+TEST_F(SearchScheduleTest, SelectedViewReadsRunsOfTaggedTasks) {
+    // Dates run backwards, so that date order is the reverse of number order.
+    for (int i = 1; i <= 300; ++i)
+        add(i, QStringLiteral("Task %1").arg(i), DateFromYmd(2027, 1, 1) - i);
+    std::vector<qint32> tagged;
+    for (int i = 2; i <= 120; i += 3) // a dense run: read in one go
+        tagged.push_back(i);
+    tagged.push_back(290); // a lone one: read by its number
+    tagged.push_back(301); // never existed
+    {
+        Table<Schedule> tasks(*store);
+        Schedule gone;
+        gone.id = 50;
+        ASSERT_EQ(tasks.get(Schedule::KEYID, gone), Err::None);
+        ASSERT_EQ(tasks.remove(gone), Err::None);
+    }
+    ScheduleListModel model(*store, QStringLiteral("d3"));
+    ScheduleListModel::Filter f;
+    f.view = ScheduleView::Selected;
+    f.tagged = tagged;
+    model.setFilter(std::move(f));
+    QStringList shown;
+    for (int r = 0; r < model.rowCount(); ++r)
+        shown << model.data(model.index(r, ScheduleListModel::DescriptionColumn), Qt::DisplayRole).toString();
+    QStringList expected{QStringLiteral("Task 290")};
+    for (int i = 119; i >= 2; i -= 3)
+        if (i != 50)
+            expected << QStringLiteral("Task %1").arg(i);
+    EXPECT_EQ(shown, expected);
+}
+
+} // namespace
+} // namespace kr::test
