@@ -160,10 +160,11 @@ int main(int argc, char** argv) {
     kr::ScheduleListModel::Filter f;
     f.view = kr::ScheduleView::Selected;
     f.tagged = tags.listTags(kr::kSelectedTasks);
+    const double tagsRead = static_cast<double>(open.nsecsElapsed()) / 1e9;
     model.setFilter(std::move(f));
     for (int r = 0; r < 30 && r < model.rowCount(); ++r)
         (void)model.data(model.index(r, kr::ScheduleListModel::DescriptionColumn), Qt::DisplayRole);
-    std::printf("%-44s %8.3f s  rows %d\n", "(e) \"Selected\" view on 100,000 tags",
-                static_cast<double>(open.nsecsElapsed()) / 1e9, model.rowCount());
+    std::printf("%-44s %8.3f s  (tags read in %.3f s)  rows %d\n", "(e) \"Selected\" view on 100,000 tags",
+                static_cast<double>(open.nsecsElapsed()) / 1e9, tagsRead, model.rowCount());
     return 0;
 }

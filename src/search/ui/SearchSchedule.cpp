@@ -562,7 +562,7 @@ void SearchSchedule::stop() {
     // shows it.
     if (scan_ && scan_->mode() != SearchMode::Edit) {
         if (scan_->finishWrites() != Err::None)
-            warn::RecordRetrieval(ctx_.dialogs, Tag::decl().name, scan_->error());
+            warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->error());
         result_.kind = SearchResult::SelectionChanged;
     }
     scan_.reset();
