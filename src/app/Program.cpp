@@ -29,6 +29,7 @@
 #include "script/Automation.h"
 #include "script/Runner.h"
 #include "script/ui/BrowseScript.h"
+#include "search/ui/SearchSchedule.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Tags.h"
@@ -198,7 +199,16 @@ int RunProgram(const ProgramOptions& options) {
             [&monitor](const Schedule& task) { monitor.runTaskNow(task); },
             [&taskWindows](const QString& current) { return taskWindows.selectCategory(current); },
             [&store, &settings] { return Tags(store, settings.currentUser()).listTags(kSelectedTasks); },
-            {},
+            [&store, &dialogs, &settings](QWidget* parent) {
+                SearchSchedule window({store, dialogs, settings, nullptr, {}, {}, {}}, parent);
+                window.exec();
+                const SearchResult& r = window.result();
+                return SearchOutcome{r.kind == SearchResult::Edit ? SearchOutcome::Edit
+                                     : r.kind == SearchResult::SelectionChanged
+                                         ? SearchOutcome::SelectionChanged
+                                         : SearchOutcome::Nothing,
+                                     r.task};
+            },
             {}};
         frame.openInFrame(new BrowseSchedule(std::move(list), &frame));
     });

@@ -362,6 +362,37 @@ qint64 TableAccess::countEqual(int field, const Value& value) {
     return n;
 }
 
+qint64 TableAccess::lastRow() {
+    std::lock_guard lock(table_->file().mutex());
+    sql::Statement st(table_->file().connection().handle(),
+                      QStringLiteral("SELECT max(_id) FROM %1").arg(table_->schema().table));
+    if (!st.valid()) {
+        setError(table_->statementError(st.prepareResult()));
+        return 0;
+    }
+    const int rc = st.step();
+    const qint64 n = rc == SQLITE_ROW ? st.columnInt(0) : 0;
+    setError(rc == SQLITE_ROW ? StoreError{} : table_->statementError(rc));
+    return n;
+}
+
+Err TableAccess::leftOutRows(int key, qint64 after, qint64 upTo, std::vector<qint64>& out) {
+    out.clear();
+    std::lock_guard lock(table_->file().mutex());
+    const Schema& schema = table_->schema();
+    sql::Statement st(table_->file().connection().handle(),
+                      QStringLiteral("SELECT _id FROM %1 WHERE _id>?1 AND _id<=?2 AND NOT %2 ORDER BY _id")
+                          .arg(schema.table, schema.keys[static_cast<std::size_t>(key)].optCondition));
+    if (!st.valid())
+        return setError(table_->statementError(st.prepareResult()));
+    st.bind(1, after);
+    st.bind(2, upTo);
+    int rc = SQLITE_ROW;
+    while ((rc = st.step()) == SQLITE_ROW)
+        out.push_back(st.columnInt(0));
+    return setError(rc == SQLITE_DONE ? StoreError{} : table_->statementError(rc));
+}
+
 Position TableAccess::position(const void* record) const {
     return Position{cursor_.key, keyValues(cursor_.key, record), meta(record).rowid};
 }

@@ -62,6 +62,13 @@ public:
     // removed), counted through the field's index when it leads one; -1 after an error.
     qint64 countEqual(int field, const Value& value);
 
+    // The highest row number in the table, 0 when it is empty.
+    qint64 lastRow();
+    // The rows numbered above `after` and up to `upTo` whose fields of the opt key are all
+    // blank, that is the records the key leaves out, in row order: a large table is looked
+    // through in slices of rows.
+    Err leftOutRows(int key, qint64 after, qint64 upTo, std::vector<qint64>& out);
+
     Position position(const void* record) const;
     // Next reads the remembered record again, Previous the one before it.
     Err reset(const Position& position);

@@ -177,9 +177,16 @@ std::vector<qint32> Tags::listTags(qint16 set) {
     Tag tag;
     if (!readFirst(table, set, tag))
         return positions;
-    do
-        positions.push_back(tag.ptr);
-    while (table.next(tag) == Err::None && belongs(tag, set));
+    positions.push_back(tag.ptr);
+    // Read on a thousand at a time: a large selection is listed whole when the list shows it.
+    std::vector<Tag> batch;
+    while (table.nextBatch(batch, 1000) == Err::None) {
+        for (const Tag& t : batch) {
+            if (!belongs(t, set))
+                return positions;
+            positions.push_back(t.ptr);
+        }
+    }
     return positions;
 }
 

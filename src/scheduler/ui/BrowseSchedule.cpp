@@ -103,12 +103,7 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
     }
     button(QStringLiteral("Reschedule"))
         ->setToolTip(QStringLiteral("Rescheduling Wizard - ideal for holidays, and temporary changes"));
-    connect(button(QStringLiteral("Search")), &QPushButton::clicked, this, [this] {
-        if (ctx_.search)
-            ctx_.search();
-        if (view() == ScheduleView::Selected)
-            applyFilter();
-    });
+    connect(button(QStringLiteral("Search")), &QPushButton::clicked, this, &BrowseSchedule::search);
     row->addStretch();
     auto* close = new QPushButton(QStringLiteral("Cl&ose"));
     close->setAutoDefault(false);
@@ -224,6 +219,45 @@ void BrowseSchedule::highlightTask(qint32 id) {
     const int row = model_->rowOf(t.meta.rowid);
     if (row >= 0)
         list_->setCurrentIndex(model_->index(row, ScheduleListModel::DescriptionColumn));
+}
+
+void BrowseSchedule::search() {
+    if (!ctx_.search)
+        return;
+    const SearchOutcome outcome = ctx_.search(this);
+    switch (outcome.kind) {
+    case SearchOutcome::Edit:
+        editTaskNumber(outcome.task);
+        break;
+    case SearchOutcome::SelectionChanged:
+        if (view() == ScheduleView::Selected)
+            applyFilter();
+        else
+            tabs_->setCurrentIndex(static_cast<int>(ScheduleView::Selected));
+        // The other lists show the new selection too.
+        ctx_.state.listeners.post();
+        break;
+    case SearchOutcome::Nothing:
+        break;
+    }
+}
+
+void BrowseSchedule::editTaskNumber(qint32 id) {
+    Table<Schedule> tasks(ctx_.forms.store);
+    Schedule t;
+    t.id = id;
+    tasks.watch();
+    const Err e = tasks.get(Schedule::KEYID, t);
+    if (e != Err::None) {
+        if (e != Err::RecordNotFound)
+            warn::RecordRetrieval(ctx_.forms.dialogs, Schedule::decl().name, tasks.error());
+        refresh();
+        return;
+    }
+    if (open(TaskWindow::UpdateSchedule, Request::Change, t)) {
+        changed();
+        highlightTask(t.id);
+    }
 }
 
 void BrowseSchedule::updateLabels() {

@@ -20,6 +20,13 @@ class QTableView;
 
 namespace kr {
 
+// What the search window hands back to the list that opened it.
+struct SearchOutcome {
+    enum Kind { Nothing, Edit, SelectionChanged };
+    Kind kind = Nothing;
+    qint32 task = 0; // Edit: the task to change
+};
+
 struct ScheduleListContext {
     TaskFormContext& forms;
     ProgramState& state;
@@ -30,7 +37,7 @@ struct ScheduleListContext {
     // The task numbers the last search tagged, for the "Selected" view.
     std::function<std::vector<qint32>()> taggedTasks;
     // The search window; "Search" is disabled without it.
-    std::function<void()> search;
+    std::function<SearchOutcome(QWidget* parent)> search;
     // Opens a task window and tells whether the task was saved; the real windows when empty.
     std::function<bool(TaskWindow window, Request request, Schedule& task, Date selectedDay)> openForm;
 };
@@ -75,6 +82,11 @@ public:
     // The highlighted task, reloaded with change detection armed; false when there is none.
     bool highlighted(Schedule& task);
     void highlightTask(qint32 id);
+    // "Search": opens the search window and edits the task it hands back, or shows the
+    // "Selected" view after a selection.
+    void search();
+    // Opens the task form on the task with this number, reloaded with change detection.
+    void editTaskNumber(qint32 id);
     // The format the columns are laid out in now.
     QString currentFormat() const;
 

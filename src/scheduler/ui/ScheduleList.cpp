@@ -151,17 +151,46 @@ void ScheduleListModel::rebuild() {
             qint64 rowid;
         };
         std::vector<Found> found;
-        for (qint32 id : filter_.tagged) {
+        auto take = [&](const Schedule& t) {
+            if (!filter_.activeOnly || (t.disabled == 0 && t.completed == 0))
+                found.push_back({t.date, t.time, t.meta.rowid});
+        };
+        // Tasks numbered closely together are read a run at a time in number order, the
+        // others one by one; a tagged task since deleted is simply not shown.
+        std::vector<qint32> ids = filter_.tagged;
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        constexpr qint32 kRun = 256;
+        std::vector<Schedule> run;
+        std::size_t i = 0;
+        while (i < ids.size()) {
+            std::size_t last = i;
+            while (last + 1 < ids.size() && ids[last + 1] - ids[i] < kRun)
+                ++last;
             Schedule t;
-            t.id = id;
-            if (const Err e = table_->get(Schedule::KEYID, t); e != Err::None) {
-                if (e != Err::RecordNotFound) // a tagged task since deleted is simply not shown
+            t.id = ids[i];
+            if (last - i + 1 < kRun / 8) {
+                if (const Err e = table_->get(Schedule::KEYID, t); e == Err::None)
+                    take(t);
+                else if (e != Err::RecordNotFound)
                     reportReadError(table_->error());
+                ++i;
                 continue;
             }
-            if (filter_.activeOnly && (t.disabled != 0 || t.completed != 0))
-                continue;
-            found.push_back({t.date, t.time, t.meta.rowid});
+            Err e = table_->set(Schedule::KEYID, t);
+            if (e == Err::None)
+                e = table_->nextBatch(run, ids[last] - ids[i] + 1);
+            if (e != Err::None && e != Err::NoMoreRecords)
+                reportReadError(table_->error());
+            for (const Schedule& r : run) {
+                while (i <= last && ids[i] < r.id)
+                    ++i;
+                if (i <= last && ids[i] == r.id) {
+                    take(r);
+                    ++i;
+                }
+            }
+            i = last + 1;
         }
         std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
             return std::tie(a.date, a.time, a.rowid) < std::tie(b.date, b.time, b.rowid);

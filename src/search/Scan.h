@@ -1,0 +1,105 @@
+#pragma once
+
+// The scan of a schedule search: where it starts (a key that one criterion can position, the
+// tags of the selection, or the whole table), and the walk in slices of one batch per call,
+// so that a window can run it from its timer and show progress.
+
+#include "search/Match.h"
+#include "store/Table.h"
+#include "store/Tags.h"
+
+#include <QElapsedTimer>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace kr {
+
+enum class SearchMode { Edit, Select, Unselect };
+
+// Where a scan starts and when it may stop early.
+struct ScanPlan {
+    enum class Source { Key, Tags, Table };
+    Source source = Source::Table;
+    int key = -1;           // the key read through (Source::Key)
+    int criterion = -1;     // the criterion that positions it
+    bool fromStart = false; // begins at the key's first record instead of `start`
+    bool earlyEnd = false;  // ends at the first record that fails the key criterion
+    Schedule start;         // the key values positioned at
+    // The key leaves out records whose key fields are all blank, and the criterion would
+    // match such a record: they are examined first, as they come first in the key's order.
+    bool leftOut = false;
+    // "Equals" ignores the record's leading blanks: the records whose key text begins with a
+    // blank are examined too, before or after the positioned range as the key orders them.
+    bool leadingBlanks = false;
+    bool leadingFirst = false;
+};
+
+ScanPlan PlanScan(const std::vector<Criterion>& criteria, SearchMode mode);
+
+class ScheduleScan {
+public:
+    enum class Result { Working, Match, Done, Failed };
+
+    // `tags` serves select and unselect (set 1) and the tag walk; it must outlive the scan.
+    ScheduleScan(Store& store, std::vector<Criterion> criteria, SearchMode mode, Tags& tags, int batch = 100);
+    ~ScheduleScan();
+    ScheduleScan(const ScheduleScan&) = delete;
+    ScheduleScan& operator=(const ScheduleScan&) = delete;
+
+    const ScanPlan& plan() const { return plan_; }
+    SearchMode mode() const { return mode_; }
+    // The progress total: the tag count for a walk of the tags, otherwise the records.
+    qint64 total() const { return total_; }
+
+    // One slice: the rest of the batch in hand, or the next batch read with one call. In
+    // edit mode it returns Match at the first match, which match() then holds; the next call
+    // goes on after it. Select and unselect tag and untag every match inside runs of writes
+    // that each end within a quarter of a second.
+    Result step();
+    bool done() const { return phase_ >= phases_.size(); }
+    // Ends the run of tag writes under way (at the end of the scan it ends by itself): for a
+    // scan cancelled before its end. The error number of the write, None when all was written.
+    Err finishWrites();
+
+    const Schedule& match() const { return match_; }
+    qint64 examined() const { return examined_; }
+    qint64 matched() const { return matched_; }
+    const StoreError& error() const { return error_; }
+
+private:
+    enum class Phase { LeftOut, Leading, Main, Tags, Table };
+
+    qint64 recordCount();
+    bool read();
+    // Examines the next record of the batch: false when the phase ends with it.
+    bool examine(const Schedule& record, bool& matched);
+    void nextPhase();
+    Result fail(const StoreError& e);
+
+    Store& store_;
+    std::vector<Criterion> criteria_;
+    SearchMode mode_;
+    Tags& tags_;
+    int batchSize_;
+    ScanPlan plan_;
+    Table<Schedule> tasks_;
+    std::optional<Table<Tag>> tagTable_;
+    std::vector<Phase> phases_;
+    std::size_t phase_ = 0;
+    bool phaseStarted_ = false;
+    qint64 phaseRead_ = 0;
+    qint64 leftOutEnd_ = 0;
+    bool writing_ = false;
+    QElapsedTimer writesBegan_;
+    std::vector<Schedule> batch_;
+    std::size_t next_ = 0;
+    Schedule match_;
+    qint64 total_ = 0;
+    qint64 examined_ = 0;
+    qint64 matched_ = 0;
+    StoreError error_;
+};
+
+} // namespace kr
