@@ -43,6 +43,29 @@ QStringList FieldArguments(const QVariantMap& fields) {
     return args;
 }
 
+QVariantMap ArgumentFields(const QStringList& args) {
+    static const QStringList flags{QStringLiteral("month-end")};
+    QVariantMap fields;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (!a.startsWith(QStringLiteral("--")) || a.size() < 3)
+            throw UsageError{QStringLiteral("unknown argument: ") + a};
+        QString name = a.mid(2);
+        if (const qsizetype eq = name.indexOf(QLatin1Char('=')); eq > 0) {
+            fields.insert(name.left(eq), name.mid(eq + 1));
+            continue;
+        }
+        if (flags.contains(name)) {
+            fields.insert(name, true);
+            continue;
+        }
+        if (i + 1 >= args.size())
+            throw UsageError{a + QStringLiteral(" needs a value")};
+        fields.insert(name, args[++i]);
+    }
+    return fields;
+}
+
 Schedule NewTask(Arguments& args, const Clock& clock) {
     const auto description = args.take(QStringLiteral("--description"));
     if (!description || description->trimmed().isEmpty())

@@ -22,6 +22,9 @@ namespace kr::cli {
 // taken as they are, whole numbers as their decimal text, and a boolean switches a flag option
 // ("month-end") on or off. Any other type is a usage error.
 QStringList FieldArguments(const QVariantMap& fields);
+// The other way: options as named fields, values as texts, flag options as true. Throws
+// UsageError for something that is not an option or an option without its value.
+QVariantMap ArgumentFields(const QStringList& args);
 
 // The task `add` makes of its options (everything but --data-dir), primed as a new task of
 // today; nothing is written. Throws UsageError for a missing description, an unknown option
