@@ -26,9 +26,10 @@ bool ShowRunningProgram(QDBusConnection& bus, const QString& name) {
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < 10000) {
-        const QDBusMessage reply = bus.call(
-            QDBusMessage::createMethodCall(name, kr::kProgramObjectPath, kr::kProgramInterface, QStringLiteral("Show")),
-            QDBus::Block, 2000);
+        const QDBusMessage reply =
+            bus.call(QDBusMessage::createMethodCall(name, kr::kProgramObjectPath, kr::kProgramInterface,
+                                                    QStringLiteral("Show")),
+                     QDBus::Block, 2000);
         if (reply.type() == QDBusMessage::ReplyMessage)
             return true;
         if (!bus.interface()->isServiceRegistered(name))
@@ -92,8 +93,9 @@ int main(int argc, char** argv) {
     bool claimed = false;
     if (bus.isConnected()) {
         const QString name = kr::InstanceBusName(options.dataDir);
-        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = bus.interface()->registerService(
-            name, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
+        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+            bus.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
+                                             QDBusConnectionInterface::DontAllowReplacement);
         if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
             claimed = true;
             options.exportOnBus = true;

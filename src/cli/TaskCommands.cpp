@@ -36,7 +36,8 @@ QStringList FieldArguments(const QVariantMap& fields) {
                 args << option;
             break;
         default:
-            throw UsageError{it.key() + QStringLiteral(": a text, a whole number or a boolean is expected, not ") +
+            throw UsageError{it.key() +
+                             QStringLiteral(": a text, a whole number or a boolean is expected, not ") +
                              QString::fromLatin1(v.typeName())};
         }
     }
@@ -171,7 +172,7 @@ namespace {
 QString Weekdays(const Schedule& t) {
     QStringList out;
     const std::pair<const char*, quint8 Schedule::*> days[] = {
-        {"Sun", &Schedule::sunday},   {"Mon", &Schedule::monday}, {"Tue", &Schedule::tuesday},
+        {"Sun", &Schedule::sunday},    {"Mon", &Schedule::monday},   {"Tue", &Schedule::tuesday},
         {"Wed", &Schedule::wednesday}, {"Thu", &Schedule::thursday}, {"Fri", &Schedule::friday},
         {"Sat", &Schedule::saturday}};
     for (const auto& [name, member] : days)

@@ -28,10 +28,10 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QDir>
 
 #include <cstdio>
 
@@ -109,8 +109,8 @@ QJsonObject OccurrenceJson(const QString& line) {
     o.insert(QStringLiteral("date"), parts.value(0));
     const QString time = parts.value(1);
     o.insert(QStringLiteral("time"), time == QStringLiteral("--:--:--") ? QJsonValue() : QJsonValue(time));
-    o.insert(QStringLiteral("at"), time == QStringLiteral("--:--:--") ? parts.value(0)
-                                                                        : parts.value(0) + QLatin1Char('T') + time);
+    o.insert(QStringLiteral("at"),
+             time == QStringLiteral("--:--:--") ? parts.value(0) : parts.value(0) + QLatin1Char('T') + time);
     o.insert(QStringLiteral("skipped"), parts.value(2) == QStringLiteral("skipped"));
     o.insert(QStringLiteral("shifted"), parts.value(2) == QStringLiteral("shifted"));
     return o;
@@ -152,8 +152,8 @@ int NextOfStoredTask(Arguments& args, const QString& dir, qint32 id, int count, 
     Schedule task;
     if (!FindTask(store, id, task))
         throw UsageError{QStringLiteral("--task: there is no task %1").arg(id)};
-    PrintOccurrences(StoredTaskOccurrences(store, task, after.first, after.second, count, clock.today()), json,
-                     id);
+    PrintOccurrences(StoredTaskOccurrences(store, task, after.first, after.second, count, clock.today()),
+                     json, id);
     return 0;
 }
 
@@ -334,7 +334,8 @@ int Change(Arguments& args, const QString& verb) {
         if (verb == QStringLiteral("delete"))
             Call(*running, QStringLiteral("DeleteTask"), {static_cast<uint>(id)});
         else
-            Call(*running, QStringLiteral("SetEnabled"), {static_cast<uint>(id), verb == QStringLiteral("enable")});
+            Call(*running, QStringLiteral("SetEnabled"),
+                 {static_cast<uint>(id), verb == QStringLiteral("enable")});
         return 0;
     }
     DirectStore direct(dir);

@@ -48,7 +48,8 @@ ProgramBus::ProgramBus(ProgramBusContext ctx, QObject* parent)
     qDBusRegisterMetaType<QVariantMapList>();
     new Kelvray1Adaptor(this);
     // Every change of the schedule, by the windows, the scheduler or a bus call, is announced.
-    watcher_ = new TableWatcher(ctx_.state.listeners, {kScheduleTable}, this, [this] { Q_EMIT ScheduleChanged(); });
+    watcher_ =
+        new TableWatcher(ctx_.state.listeners, {kScheduleTable}, this, [this] { Q_EMIT ScheduleChanged(); });
 }
 
 ProgramBus::~ProgramBus() = default;
@@ -150,7 +151,8 @@ void Answer(cli::ChangeOutcome outcome, uint id, const QStringList& texts,
 
 void ProgramBus::SetEnabled(uint id, bool enabled) {
     Captured c(ctx_.dialogs);
-    const auto outcome = cli::SetTaskEnabled(ctx_.store, static_cast<qint32>(std::min<uint>(id, INT32_MAX)), enabled);
+    const auto outcome =
+        cli::SetTaskEnabled(ctx_.store, static_cast<qint32>(std::min<uint>(id, INT32_MAX)), enabled);
     if (outcome == cli::ChangeOutcome::Done)
         ctx_.state.listeners.post();
     Answer(outcome, id, c.texts(), [this](const QString& n, const QString& t) { fail(n, t); });
@@ -200,14 +202,16 @@ uint ProgramBus::QuickStart(uint id, uint minutes) {
 QStringList ProgramBus::NextOccurrences(uint id, uint count) {
     Captured c(ctx_.dialogs);
     if (count == 0 || count > kMaxOccurrences) {
-        fail(kErrorInvalidArgument, QStringLiteral("count: from 1 to %1, not %2").arg(kMaxOccurrences).arg(count));
+        fail(kErrorInvalidArgument,
+             QStringLiteral("count: from 1 to %1, not %2").arg(kMaxOccurrences).arg(count));
         return {};
     }
     Schedule task;
     if (!find(id, task))
         return {};
     const Date today = ctx_.clock.today();
-    return cli::StoredTaskOccurrences(ctx_.store, task, today, ctx_.clock.now(), static_cast<int>(count), today);
+    return cli::StoredTaskOccurrences(ctx_.store, task, today, ctx_.clock.now(), static_cast<int>(count),
+                                      today);
 }
 
 } // namespace kr
