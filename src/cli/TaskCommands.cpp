@@ -11,6 +11,9 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
+#include <tuple>
+
 namespace kr::cli {
 
 QStringList FieldArguments(const QVariantMap& fields) {
@@ -146,17 +149,23 @@ qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clo
 }
 
 std::vector<Schedule> TasksInDueOrder(Store& store) {
+    // One pass over the table, sorted here as the due key sorts (disabled, date, time, then
+    // record order): reading along the key after a pass for the undated tasks read every
+    // record twice.
     Table<Schedule> tasks(store);
     std::vector<Schedule> out;
     Schedule t;
     tasks.set(-1);
-    while (tasks.next(t) == Err::None) {
-        if (t.disabled == 0 && t.date == 0 && t.time == 0)
-            out.push_back(t);
-    }
-    tasks.set(Schedule::KEYDATEENABLED);
     while (tasks.next(t) == Err::None)
         out.push_back(t);
+    auto outsideKey = [](const Schedule& s) { return s.disabled == 0 && s.date == 0 && s.time == 0; };
+    std::stable_sort(out.begin(), out.end(), [&](const Schedule& a, const Schedule& b) {
+        const bool ao = outsideKey(a), bo = outsideKey(b);
+        if (ao || bo)
+            return ao && !bo;
+        return std::tie(a.disabled, a.date, a.time, a.meta.rowid) <
+               std::tie(b.disabled, b.date, b.time, b.meta.rowid);
+    });
     return out;
 }
 
