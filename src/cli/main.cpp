@@ -9,6 +9,7 @@
 // Verbs that change the schedule go through the running program (D-Bus) when it runs for the
 // data folder, and to the data file directly when it does not; the result is the same.
 
+#include "cli/Ics.h"
 #include "cli/TaskCommands.h"
 #include "cli/TaskOptions.h"
 #include "platform/Clock.h"
@@ -29,6 +30,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,6 +55,8 @@ const char* const kUsage =
     "       kelvray-cli enable  [--data-dir DIR] N\n"
     "       kelvray-cli disable [--data-dir DIR] N\n"
     "       kelvray-cli run     [--data-dir DIR] N       (needs the running program)\n"
+    "       kelvray-cli export-ics [--data-dir DIR] [--days N]   (the calendar on standard output)\n"
+    "       kelvray-cli import-ics [--data-dir DIR] FILE\n"
     "       kelvray-cli --version\n"
     "task options:\n"
     "  --type TEXT        schedule type (Once, Day of Week, Day of Month, Monthly, Yearly, Custom)\n"
@@ -365,6 +369,76 @@ int Run(Arguments& args) {
     return 0;
 }
 
+int ExportIcs(Arguments& args) {
+    int days = 365;
+    if (auto d = args.take(QStringLiteral("--days")))
+        days = ParseNumber(*d, QStringLiteral("--days"));
+    if (days < 1 || days > 36500)
+        throw UsageError{QStringLiteral("--days: from 1 to 36500")};
+    const QString dir = DataDir(args);
+    args.finish();
+    DirectStore direct(dir);
+    SystemClock clock;
+    const QByteArray text =
+        WriteCalendar(direct.store, TasksInDueOrder(direct.store), clock.today(), clock.now(), days);
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+    return 0;
+}
+
+int ImportIcs(Arguments& args) {
+    const QString dir = DataDir(args);
+    const QStringList rest = args.rest();
+    if (rest.size() != 1)
+        throw UsageError{QStringLiteral("import-ics needs one FILE")};
+    QFile file(rest.first());
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure{rest.first() + QStringLiteral(": ") + file.errorString()};
+    // A calendar of a few thousand events is far below this.
+    constexpr qint64 kMaxBytes = 64 * 1024 * 1024;
+    if (file.size() > kMaxBytes)
+        throw Failure{rest.first() + QStringLiteral(": larger than 64 MB, not read")};
+    const CalendarTasks read = ReadCalendar(file.read(kMaxBytes));
+    if (!read.parsed)
+        throw Failure{rest.first() + QStringLiteral(": ") + read.error +
+                      QStringLiteral("; nothing was added")};
+    // Every event is checked as add checks it before any is added.
+    SystemClock clock;
+    std::vector<QVariantMap> ready;
+    for (const QVariantMap& fields : read.tasks) {
+        try {
+            Arguments check(FieldArguments(fields));
+            NewTask(check, clock);
+            ready.push_back(fields);
+        } catch (const UsageError& e) {
+            std::fprintf(stderr, "kelvray-cli: skipped \"%s\": %s\n",
+                         qPrintable(fields.value(QStringLiteral("description")).toString()),
+                         qPrintable(e.text));
+        }
+    }
+    for (const SkippedEvent& s : read.skipped)
+        std::fprintf(stderr, "kelvray-cli: skipped \"%s\": %s\n", qPrintable(s.summary),
+                     qPrintable(s.reason));
+    if (const auto running = RunningProgram(dir)) {
+        for (const QVariantMap& fields : ready)
+            Print(QString::number(
+                Call(*running, QStringLiteral("AddTask"), {QVariant(fields)}).arguments().value(0).toUInt()));
+        return 0;
+    }
+    DirectStore direct(dir);
+    ConfigStore config(direct.store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
+    Settings settings;
+    config.loadSettings(settings);
+    for (const QVariantMap& fields : ready) {
+        Arguments a(FieldArguments(fields));
+        Schedule task = NewTask(a, clock);
+        QString error;
+        if (StoreNewTask(direct.store, task, settings.userId, clock, error) == 0)
+            throw Failure{error};
+        Print(QString::number(task.id));
+    }
+    return 0;
+}
+
 int Matches(Arguments& args) {
     Schedule task;
     TakeTaskOptions(args, task);
@@ -409,6 +483,10 @@ int main(int argc, char** argv) {
             return Change(args, command);
         if (command == QStringLiteral("run"))
             return Run(args);
+        if (command == QStringLiteral("export-ics"))
+            return ExportIcs(args);
+        if (command == QStringLiteral("import-ics"))
+            return ImportIcs(args);
         throw UsageError{QStringLiteral("unknown command: ") + command};
     } catch (const UsageError& e) {
         std::fprintf(stderr, "kelvray-cli: %s\n", e.text.toLocal8Bit().constData());
