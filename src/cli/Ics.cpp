@@ -229,11 +229,15 @@ bool Absent(const short* list) {
     return list[0] == ICAL_RECURRENCE_ARRAY_MAX;
 }
 
-QString Text(icalcomponent* ev, icalproperty_kind kind) {
-    icalproperty* p = icalcomponent_get_first_property(ev, kind);
-    if (p == nullptr)
-        return {};
-    const char* v = icalproperty_get_value_as_string(p);
+QString Summary(icalcomponent* ev) {
+    icalproperty* p = icalcomponent_get_first_property(ev, ICAL_SUMMARY_PROPERTY);
+    const char* v = p != nullptr ? icalproperty_get_summary(p) : nullptr;
+    return v != nullptr ? QString::fromUtf8(v) : QString();
+}
+
+QString Description(icalcomponent* ev) {
+    icalproperty* p = icalcomponent_get_first_property(ev, ICAL_DESCRIPTION_PROPERTY);
+    const char* v = p != nullptr ? icalproperty_get_description(p) : nullptr;
     return v != nullptr ? QString::fromUtf8(v) : QString();
 }
 
@@ -279,6 +283,7 @@ std::optional<std::pair<QDate, QTime>> LocalStart(icalcomponent* cal, icalcompon
             const QDateTime local = QDateTime(date, time, q).toLocalTime();
             return std::make_pair(local.date(), local.time());
         }
+        t = icaltime_set_timezone(&t, zone);
         const icaltimetype utc = icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone());
         const QDateTime local = QDateTime(QDate(utc.year, utc.month, utc.day),
                                           QTime(utc.hour, utc.minute, utc.second), QTimeZone::utc())
@@ -439,7 +444,7 @@ CalendarTasks ReadCalendar(const QByteArray& bytes) {
     out.parsed = true;
     for (icalcomponent* ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev != nullptr;
          ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
-        const QString summary = Text(ev, ICAL_SUMMARY_PROPERTY).simplified();
+        const QString summary = Summary(ev).simplified();
         auto skip = [&](const QString& reason) { out.skipped.push_back({summary, reason}); };
         if (icalproperty* e = icalcomponent_get_first_property(ev, ICAL_XLICERROR_PROPERTY)) {
             skip(QStringLiteral("it could not be read: ") + QString::fromUtf8(icalproperty_get_xlicerror(e)));
@@ -468,10 +473,12 @@ CalendarTasks ReadCalendar(const QByteArray& bytes) {
         QVariantMap f;
         f.insert(QStringLiteral("description"), summary);
         f.insert(QStringLiteral("task-type"), QStringLiteral("Display Message"));
-        f.insert(QStringLiteral("message"), Text(ev, ICAL_DESCRIPTION_PROPERTY));
+        f.insert(QStringLiteral("message"), Description(ev));
         f.insert(QStringLiteral("date"), start->first.toString(Qt::ISODate));
-        if (start->second.isValid())
-            f.insert(QStringLiteral("time"), start->second.toString(QStringLiteral("HH:mm:ss")));
+        // An all-day event comes at the start of its day.
+        f.insert(QStringLiteral("time"), start->second.isValid()
+                                             ? start->second.toString(QStringLiteral("HH:mm:ss"))
+                                             : QStringLiteral("00:00:00"));
         if (icalproperty* rr = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY)) {
             if (!MapRule(icalproperty_get_rrule(rr), start->first, f, reason)) {
                 skip(reason);
