@@ -532,6 +532,37 @@ TEST_F(BusTest, TheCommandLineGivesTheSameScheduleWithAndWithoutTheProgram) {
     EXPECT_TRUE(version.out.startsWith(QStringLiteral("kelvray-cli "))) << version.out.toStdString();
 }
 
+TEST_F(BusTest, UnderAWaylandSessionItRunsOnX11AndSaysSoOnce) {
+    {
+        QFile ini(dir.file(QStringLiteral("config/kelvray/KR98.INI")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Settings]\nLogEvents=1\n");
+    }
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"),
+               QStringLiteral("wayland-kelvray-test")); // no such compositor
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KELVRAY_BIN), {QStringLiteral("--data-dir"), data()});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    QElapsedTimer t;
+    t.start();
+    while (call(QStringLiteral("Tasks")).type() != QDBusMessage::ReplyMessage && t.elapsed() < 20000)
+        QThread::msleep(100);
+    // It runs, on the X display, with its frame there.
+    EXPECT_FALSE(tool(QStringLiteral("xdotool"),
+                      {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(p.processId()),
+                       QStringLiteral("--name"), QStringLiteral("Kelvray 98")})
+                     .isEmpty());
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    QFile log(data(QStringLiteral("data/KR98Evnt.LOG")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLocal8Bit(log.readAll());
+    EXPECT_EQ(text.count(QStringLiteral("Only X11 windows can be automated")), 1) << text.toStdString();
+}
+
 } // namespace
 } // namespace kr::test
 
