@@ -466,6 +466,17 @@ void MainFrame::showBack() {
     showNormal();
 }
 
+void MainFrame::bringToFront() {
+    if (trayIconShown_) {
+        restoreFromTray();
+        return;
+    }
+    if (isMinimized() || !isVisible())
+        showBack();
+    raise();
+    activateWindow();
+}
+
 void MainFrame::restoreFromTray() {
     if (!trayIconShown_)
         return;

@@ -97,6 +97,8 @@ public:
     QString currentIconName() const { return currentIcon_; }
     void goToTray();
     void restoreFromTray();
+    // Brings the frame to the front from wherever it is: the tray, minimized or behind others.
+    void bringToFront();
     // Shows a frame of an animation in the notification area (a blank tip: the window title).
     void setTrayFrame(const QString& icon, const QString& tip);
     QString trayMenuText() const;

@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 #include "app/OrganizerWindows.h"
 #include "app/TaskWindows.h"
+#include "app/dbus/ProgramBus.h"
 #include "clipboard/PollClipboard.h"
 #include "clipboard/ui/ClipboardWindows.h"
 #include "exchange/ui/ExchangeWindows.h"
@@ -91,7 +92,9 @@ private:
 } // namespace
 
 int RunProgram(const ProgramOptions& options) {
-    QtDialogs dialogs;
+    QtDialogs boxes;
+    // The boxes, unless a bus call is under way: its caller hears them as its answer.
+    BusDialogs dialogs(boxes);
     ExitProgram end(dialogs);
     SystemClock clock;
     Store store(QDir::currentPath(), dialogs, end);
@@ -192,6 +195,15 @@ int RunProgram(const ProgramOptions& options) {
         frame.registerWindow(procedure, [&reports, procedure] { reports.run(*ReportKindOf(procedure)); });
     DueTaskMonitor monitor(
         {store, settings, clock, dialogs, log, queue, state, frame, sound, messages, launcher});
+    ProgramBus bus({store, dialogs, clock, settings, state, [&frame] { frame.bringToFront(); },
+                    [&frame] {
+                        frame.bringToFront();
+                        frame.accept(QStringLiteral("BrowseSchedule"));
+                    },
+                    [&monitor](const Schedule& task) { monitor.runTaskNow(task); }});
+    monitor.setStartedHandler([&bus](const Schedule& task) { bus.taskStarted(task); });
+    if (options.exportOnBus && !bus.exportOn(QDBusConnection::sessionBus()))
+        log.log(QStringLiteral("D-Bus"), QStringLiteral("The program's interface could not be exported"));
     frame.registerWindow(QStringLiteral("BrowseSchedule"), [&] {
         ScheduleListContext list{
             taskCtx,
@@ -313,6 +325,10 @@ int RunProgram(const ProgramOptions& options) {
 
     frame.show();
     frame.start();
+    // Window automation needs X11: under Wayland the program runs through XWayland and reaches
+    // only the windows of other X11 programs.
+    if (options.waylandSession)
+        log.log(QStringLiteral("Wayland session"), QStringLiteral("Only X11 windows can be automated"));
     const int status = QApplication::exec();
     frame.closingSteps();
     return status;

@@ -8,9 +8,11 @@
 namespace kr {
 
 struct ProgramOptions {
-    QString dataDir;       // the working directory; the data file lives here
-    QString configDir;     // where KR98.INI lives
-    bool inactive = false; // "/I"
+    QString dataDir;             // the working directory; the data file lives here
+    QString configDir;           // where KR98.INI lives
+    bool inactive = false;       // "/I"
+    bool exportOnBus = false;    // this program owns the folder's bus name: serve the interface
+    bool waylandSession = false; // running through XWayland under a Wayland session
 };
 
 // Runs the program inside an existing QApplication; returns the exit status.

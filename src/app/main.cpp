@@ -1,13 +1,45 @@
 #include "app/Program.h"
 #include "platform/Paths.h"
 #include "platform/PrivateFiles.h"
+#include "platform/dbus/Instance.h"
 #include "platform/qt/Keyboard.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLockFile>
+#include <QThread>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+
+namespace {
+
+// Asks the program that owns the folder's bus name to show its frame. It may still be starting:
+// its object appears a moment after its name.
+bool ShowRunningProgram(QDBusConnection& bus, const QString& name) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 10000) {
+        const QDBusMessage reply =
+            bus.call(QDBusMessage::createMethodCall(name, kr::kProgramObjectPath, kr::kProgramInterface,
+                                                    QStringLiteral("Show")),
+                     QDBus::Block, 2000);
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return true;
+        if (!bus.interface()->isServiceRegistered(name))
+            return false; // it ended meanwhile
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     kr::ProgramOptions options;
@@ -20,8 +52,19 @@ int main(int argc, char** argv) {
         } else if (a.compare(QStringLiteral("/I"), Qt::CaseInsensitive) == 0) {
             options.inactive = true;
         } else if (a == QStringLiteral("--help")) {
-            std::printf("usage: kelvray [--data-dir DIR] [/I]\n");
+            std::printf("usage: kelvray [--data-dir DIR] [/I] [--version]\n");
             return 0;
+        } else if (a == QStringLiteral("--version")) {
+            std::printf("kelvray %s\n", KELVRAY_VERSION);
+            return 0;
+        }
+    }
+    // Window automation needs X11: under a Wayland session the program runs through XWayland.
+    if (qEnvironmentVariable("XDG_SESSION_TYPE") == QStringLiteral("wayland") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+            qputenv("QT_QPA_PLATFORM", "xcb");
+            options.waylandSession = true;
         }
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -42,6 +85,37 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("1.7d"));
     QApplication::setDesktopFileName(QStringLiteral("kelvray"));
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // One program per user and data folder: two would run every due task twice. The session
+    // bus name of the folder decides; without a bus, a lock file in the folder.
+    std::unique_ptr<QLockFile> lock;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bool claimed = false;
+    if (bus.isConnected()) {
+        const QString name = kr::InstanceBusName(options.dataDir);
+        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+            bus.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
+                                             QDBusConnectionInterface::DontAllowReplacement);
+        if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+            claimed = true;
+            options.exportOnBus = true;
+        } else if (reply.isValid()) {
+            if (ShowRunningProgram(bus, name))
+                return 0;
+            std::fprintf(stderr, "kelvray: already running for %s, and it does not answer\n",
+                         qPrintable(options.dataDir));
+            return 1;
+        }
+    }
+    if (!claimed) {
+        const QString path = QDir(options.dataDir).filePath(QStringLiteral("kelvray.lock"));
+        lock = std::make_unique<QLockFile>(path);
+        if (!lock->tryLock(0)) {
+            std::fprintf(stderr, "kelvray: already running for %s\n", qPrintable(options.dataDir));
+            return lock->error() == QLockFile::LockFailedError ? 0 : 1;
+        }
+        kr::TightenFile(path);
+    }
     kr::GuardUnansweredAltKeys();
     return kr::RunProgram(options);
 }

@@ -28,6 +28,8 @@ public:
     bool takeFlag(const QString& name);
     // Anything left over is an error.
     void finish() const;
+    // What has not been taken yet.
+    const QStringList& rest() const { return args_; }
 
 private:
     QStringList args_;

@@ -4,11 +4,18 @@
 //   kelvray-cli matches [task options] --on YYYY-MM-DD
 //   kelvray-cli add     --data-dir DIR --description TEXT [...]
 //   kelvray-cli list    --data-dir DIR
+//   kelvray-cli show | delete | enable | disable | run  N
+//
+// Verbs that change the schedule go through the running program (D-Bus) when it runs for the
+// data folder, and to the data file directly when it does not; the result is the same.
 
+#include "cli/Ics.h"
+#include "cli/TaskCommands.h"
 #include "cli/TaskOptions.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/PrivateFiles.h"
+#include "platform/dbus/Instance.h"
 #include "scheduler/Exceptions.h"
 #include "scheduler/Occurrence.h"
 #include "scheduler/TaskRules.h"
@@ -19,7 +26,14 @@
 #include "store/Transaction.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -35,7 +49,15 @@ const char* const kUsage =
     "       kelvray-cli add     [--data-dir DIR] --description TEXT [--task-type TEXT] [--category TEXT]\n"
     "                           [--command TEXT] [--path DIR] [--message TEXT] [task options] [--flags "
     "LIST]\n"
-    "       kelvray-cli list    [--data-dir DIR]\n"
+    "       kelvray-cli list    [--data-dir DIR] [--json]\n"
+    "       kelvray-cli show    [--data-dir DIR] [--json] N\n"
+    "       kelvray-cli delete  [--data-dir DIR] N\n"
+    "       kelvray-cli enable  [--data-dir DIR] N\n"
+    "       kelvray-cli disable [--data-dir DIR] N\n"
+    "       kelvray-cli run     [--data-dir DIR] N       (needs the running program)\n"
+    "       kelvray-cli export-ics [--data-dir DIR] [--days N]   (the calendar on standard output)\n"
+    "       kelvray-cli import-ics [--data-dir DIR] FILE\n"
+    "       kelvray-cli --version\n"
     "task options:\n"
     "  --type TEXT        schedule type (Once, Day of Week, Day of Month, Monthly, Yearly, Custom)\n"
     "  --weekdays LIST    comma list of Sun,Mon,Tue,Wed,Thu,Fri,Sat\n"
@@ -53,7 +75,9 @@ const char* const kUsage =
     "one-time copy that replaces them, \" shifted\"; \"completed\" when nothing is left.\n"
     "Occurrences end on 2099-12-31, the last date the program handles.\n"
     "--flags: comma list of skip-next,alarm,warn,skip-if-missed,no-history,user-skip,disabled\n"
-    "DIR defaults to the program's own, ~/.local/share/kelvray.\n";
+    "DIR defaults to the program's own, ~/.local/share/kelvray.\n"
+    "--json on list, show and next prints one JSON document.\n"
+    "Exit status: 0 done, 1 failed (the reason on standard error), 2 usage.\n";
 
 // Messages of the calculation go to standard error; the calculation goes on.
 class StderrDialogs final : public Dialogs {
@@ -71,9 +95,55 @@ void Print(const QString& line) {
 // The data directory as the program uses it, opened the same way (shared, enciphered).
 QString DataDir(Arguments& args);
 
+// A failure other than of usage: the text goes to standard error, the exit status is 1.
+struct Failure {
+    QString text;
+};
+
+void PrintJson(const QJsonValue& v) {
+    const QByteArray text = v.isArray() ? QJsonDocument(v.toArray()).toJson(QJsonDocument::Indented)
+                                        : QJsonDocument(v.toObject()).toJson(QJsonDocument::Indented);
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+}
+
+// An occurrence line as JSON: the moment in ISO 8601 and what becomes of it.
+QJsonObject OccurrenceJson(const QString& line) {
+    QJsonObject o;
+    const QStringList parts = line.split(QLatin1Char(' '));
+    o.insert(QStringLiteral("date"), parts.value(0));
+    const QString time = parts.value(1);
+    o.insert(QStringLiteral("time"), time == QStringLiteral("--:--:--") ? QJsonValue() : QJsonValue(time));
+    o.insert(QStringLiteral("at"),
+             time == QStringLiteral("--:--:--") ? parts.value(0) : parts.value(0) + QLatin1Char('T') + time);
+    o.insert(QStringLiteral("skipped"), parts.value(2) == QStringLiteral("skipped"));
+    o.insert(QStringLiteral("shifted"), parts.value(2) == QStringLiteral("shifted"));
+    return o;
+}
+
+void PrintOccurrences(const QStringList& lines, bool json, std::optional<qint32> task) {
+    if (!json) {
+        for (const QString& l : lines)
+            Print(l);
+        return;
+    }
+    QJsonObject doc;
+    doc.insert(QStringLiteral("task"), task ? QJsonValue(*task) : QJsonValue());
+    QJsonArray list;
+    bool completed = false;
+    for (const QString& l : lines) {
+        if (l == QStringLiteral("completed"))
+            completed = true;
+        else
+            list.append(OccurrenceJson(l));
+    }
+    doc.insert(QStringLiteral("occurrences"), list);
+    doc.insert(QStringLiteral("completed"), completed);
+    PrintJson(doc);
+}
+
 // A stored task's next occurrences as the scheduler will run them: each advance followed by
 // the task's exceptions, worked out without writing anything.
-int NextOfStoredTask(Arguments& args, const QString& dir, qint32 id, int count) {
+int NextOfStoredTask(Arguments& args, const QString& dir, qint32 id, int count, bool json) {
     SystemClock clock;
     std::pair<Date, Time> after{clock.today(), clock.now()};
     if (auto a = args.take(QStringLiteral("--after")))
@@ -84,64 +154,15 @@ int NextOfStoredTask(Arguments& args, const QString& dir, qint32 id, int count) 
     Store store(dir, dialogs, end);
     store.declareLayouts();
     Schedule task;
-    {
-        Table<Schedule> tasks(store);
-        task.id = id;
-        if (tasks.get(Schedule::KEYID, task) != Err::None)
-            throw UsageError{QStringLiteral("--task: there is no task %1").arg(id)};
-    }
-    const HolidayCalendar holidays = HolidayCalendar::load(store, clock.today(), false);
-    auto [date, time] = after;
-    auto line = [](Date d, Time t) {
-        return FormatDay(d) + QLatin1Char(' ') + (t == 0 ? QStringLiteral("--:--:--") : FormatClock(t));
-    };
-    // The stored occurrence comes first when it is still ahead: the scheduler runs it (or
-    // passes it over, and its shifted copy runs) before the task advances.
-    if (task.completed != 0) {
-        Print(QStringLiteral("completed"));
-        return 0;
-    }
-    int shown = 0;
-    if (task.date != 0 && CompareMoments(task.date, task.time, date, time) > 0) {
-        if (task.skipNextTime != 0) {
-            Print(line(task.date, task.time) + QStringLiteral(" skipped"));
-            Schedule copy;
-            copy.id = task.exceptionLink;
-            Table<Schedule> tasks(store);
-            if (task.exceptionLink != 0 && tasks.get(Schedule::KEYID, copy) == Err::None &&
-                copy.completed == 0 && copy.disabled == 0)
-                Print(line(copy.date, copy.time) + QStringLiteral(" shifted"));
-        } else {
-            Print(line(task.date, task.time));
-        }
-        ++shown;
-        date = task.date;
-        time = task.time;
-        task.skipNextTime = 0; // cleared as the task advances past it
-    }
-    for (int i = shown; i < count; ++i) {
-        if (!AdvanceOccurrence(task, date, time, dialogs))
-            break; // nothing follows before the last date the program handles
-        if (task.completed) {
-            Print(QStringLiteral("completed"));
-            break;
-        }
-        const bool markedToSkip = task.skipNextTime != 0;
-        const ExceptionOutcome o = PlanExceptions(task, holidays, dialogs);
-        if (o.dayExcluded || markedToSkip)
-            Print(line(task.date, task.time) + QStringLiteral(" skipped"));
-        else
-            Print(line(task.date, task.time));
-        if (o.shifted)
-            Print(line(o.copyDate, task.time) + QStringLiteral(" shifted"));
-        date = task.date;
-        time = task.time;
-        task.skipNextTime = 0; // cleared as the task advances past it
-    }
+    if (!FindTask(store, id, task))
+        throw UsageError{QStringLiteral("--task: there is no task %1").arg(id)};
+    PrintOccurrences(StoredTaskOccurrences(store, task, after.first, after.second, count, clock.today()),
+                     json, id);
     return 0;
 }
 
 int Next(Arguments& args) {
+    const bool json = args.takeFlag(QStringLiteral("--json"));
     int count = 10;
     if (auto c = args.take(QStringLiteral("--count")))
         count = ParseNumber(*c, QStringLiteral("--count"));
@@ -149,7 +170,7 @@ int Next(Arguments& args) {
         throw UsageError{QStringLiteral("--count must be at least 1")};
     if (auto id = args.take(QStringLiteral("--task"))) {
         const QString dir = DataDir(args);
-        return NextOfStoredTask(args, dir, ParseNumber(*id, QStringLiteral("--task")), count);
+        return NextOfStoredTask(args, dir, ParseNumber(*id, QStringLiteral("--task")), count, json);
     }
     Schedule task;
     TakeTaskOptions(args, task);
@@ -160,19 +181,21 @@ int Next(Arguments& args) {
     args.finish();
 
     StderrDialogs dialogs;
+    QStringList lines;
     for (int i = 0; i < count; ++i) {
         // Nothing follows before the last date the program handles: what there is was shown.
         if (!AdvanceOccurrence(task, date, time, dialogs))
             break;
         if (task.completed) {
-            Print(QStringLiteral("completed"));
+            lines << QStringLiteral("completed");
             break;
         }
-        Print(FormatDay(task.date) + QLatin1Char(' ') +
-              (task.time == 0 ? QStringLiteral("--:--:--") : FormatClock(task.time)));
+        lines << FormatDay(task.date) + QLatin1Char(' ') +
+                     (task.time == 0 ? QStringLiteral("--:--:--") : FormatClock(task.time));
         date = task.date;
         time = task.time;
     }
+    PrintOccurrences(lines, json, std::nullopt);
     return 0;
 }
 
@@ -184,120 +207,235 @@ QString DataDir(Arguments& args) {
     return dir;
 }
 
+// The running program for the data folder, when there is one: its bus name.
+std::optional<QString> RunningProgram(const QString& dir) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return std::nullopt;
+    const QString name = InstanceBusName(dir);
+    if (!bus.interface()->isServiceRegistered(name))
+        return std::nullopt;
+    return name;
+}
+
+// Calls the running program; its errors become this program's: an argument it refused is a
+// usage error, anything else a failure.
+QDBusMessage Call(const QString& name, const QString& method, const QVariantList& arguments) {
+    QDBusMessage call = QDBusMessage::createMethodCall(name, kProgramObjectPath, kProgramInterface, method);
+    call.setArguments(arguments);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 30000);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        if (reply.errorName() == kErrorInvalidArgument)
+            throw UsageError{reply.errorMessage()};
+        throw Failure{reply.errorMessage()};
+    }
+    return reply;
+}
+
+// The data file, opened as the program opens it.
+struct DirectStore {
+    explicit DirectStore(const QString& dir)
+        : end(dialogs)
+        , store(dir, dialogs, end) {
+        store.declareLayouts();
+    }
+    StderrDialogs dialogs;
+    ExitProgram end;
+    Store store;
+};
+
 int Add(Arguments& args) {
     const QString dir = DataDir(args);
-    const auto description = args.take(QStringLiteral("--description"));
-    if (!description || description->trimmed().isEmpty())
-        throw UsageError{QStringLiteral("add needs --description TEXT")};
-    SystemClock clock;
-    Schedule task;
-    PrimeNewTask(task, clock.today(), clock.now(),
-                 args.take(QStringLiteral("--task-type")).value_or(QStringLiteral("Both")));
-    task.description = *description;
-    task.category = args.take(QStringLiteral("--category")).value_or(QString());
-    task.command = args.take(QStringLiteral("--command")).value_or(QString());
-    task.path = args.take(QStringLiteral("--path")).value_or(QString());
-    task.message = args.take(QStringLiteral("--message")).value_or(QString());
-    // Weekdays and ordinals given replace the defaults of a new task.
-    Schedule given;
-    Arguments peek = args;
-    TakeTaskOptions(peek, given);
-    if (given.sunday || given.monday || given.tuesday || given.wednesday || given.thursday || given.friday ||
-        given.saturday)
-        task.sunday = task.monday = task.tuesday = task.wednesday = task.thursday = task.friday =
-            task.saturday = 0;
-    if (given.every1st || given.every2nd || given.every3rd || given.every4th || given.everyLast)
-        task.everyLast = 0;
-    TakeTaskOptions(args, task);
-    if (auto flags = args.take(QStringLiteral("--flags"))) {
-        const std::pair<const char*, quint8 Schedule::*> names[] = {
-            {"skip-next", &Schedule::skipNextTime},
-            {"alarm", &Schedule::alarm},
-            {"warn", &Schedule::warn},
-            {"skip-if-missed", &Schedule::skipIfMissed},
-            {"no-history", &Schedule::noHistory},
-            {"user-skip", &Schedule::userSkip},
-            {"disabled", &Schedule::disabled},
-        };
-        for (const QString& f : flags->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            bool known = false;
-            for (const auto& [name, member] : names) {
-                if (f.trimmed() == QLatin1String(name)) {
-                    task.*member = 1;
-                    known = true;
-                }
-            }
-            if (!known)
-                throw UsageError{QStringLiteral("--flags: unknown flag: ") + f};
-        }
+    if (const auto running = RunningProgram(dir)) {
+        const QDBusMessage reply =
+            Call(*running, QStringLiteral("AddTask"), {QVariant(ArgumentFields(args.rest()))});
+        Print(QString::number(reply.arguments().value(0).toUInt()));
+        return 0;
     }
-    args.finish();
-    CompleteCommand(task);
-    if (const QString problem = RepeatCountProblem(task); !problem.isEmpty())
-        throw UsageError{QStringLiteral("--every: ") + problem};
-
-    StderrDialogs dialogs;
-    ExitProgram end(dialogs);
-    Store store(dir, dialogs, end);
-    store.declareLayouts();
-    Table<Schedule> tasks(store);
-    ConfigStore config(store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
+    SystemClock clock;
+    Schedule task = NewTask(args, clock);
+    DirectStore direct(dir);
+    ConfigStore config(direct.store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
     Settings settings;
     config.loadSettings(settings);
-    // Numbering and stamping are one transaction: a task is stored whole or not at all.
-    Transaction tx;
-    if (tx.begin({&tasks}) != Err::None) {
-        std::fprintf(stderr, "kelvray-cli: the task could not be written: %s\n",
-                     qPrintable(tx.error().describe()));
-        return 1;
-    }
-    if (!ReserveRecordNumber(tasks, task))
-        return 1;
-    StampTask(task, settings.userId, clock.today(), clock.now());
-    if (tasks.put(task) != Err::None) {
-        std::fprintf(stderr, "kelvray-cli: the task could not be written: %s\n",
-                     qPrintable(tasks.error().describe()));
-        return 1;
-    }
-    if (tx.commit() != Err::None) {
-        std::fprintf(stderr, "kelvray-cli: the task could not be written: %s\n",
-                     qPrintable(tx.error().describe()));
-        return 1;
-    }
+    QString error;
+    if (StoreNewTask(direct.store, task, settings.userId, clock, error) == 0)
+        throw Failure{error};
     Print(QString::number(task.id));
     return 0;
 }
 
+QString ListLine(const Schedule& t) {
+    return QStringList{QString::number(t.id),
+                       FormatDay(t.date),
+                       FormatClock(t.time),
+                       QString::number(t.disabled),
+                       QString::number(t.completed),
+                       QString::number(t.skipNextTime),
+                       t.taskType,
+                       t.scheduleType,
+                       t.description}
+        .join(QLatin1Char('\t'));
+}
+
 int List(Arguments& args) {
+    const bool json = args.takeFlag(QStringLiteral("--json"));
     const QString dir = DataDir(args);
     args.finish();
-    StderrDialogs dialogs;
-    ExitProgram end(dialogs);
-    Store store(dir, dialogs, end);
-    store.declareLayouts();
-    Table<Schedule> tasks(store);
-    auto line = [](const Schedule& t) {
-        return QStringList{QString::number(t.id),
-                           FormatDay(t.date),
-                           FormatClock(t.time),
-                           QString::number(t.disabled),
-                           QString::number(t.completed),
-                           QString::number(t.skipNextTime),
-                           t.taskType,
-                           t.scheduleType,
-                           t.description}
-            .join(QLatin1Char('\t'));
-    };
-    // Enabled tasks with neither date nor time stand outside the key; they would sort first.
-    Schedule t;
-    tasks.set(-1);
-    while (tasks.next(t) == Err::None) {
-        if (t.disabled == 0 && t.date == 0 && t.time == 0)
-            Print(line(t));
+    DirectStore direct(dir);
+    const std::vector<Schedule> tasks = TasksInDueOrder(direct.store);
+    if (json) {
+        QJsonArray list;
+        for (const Schedule& t : tasks)
+            list.append(TaskJson(t));
+        PrintJson(list);
+        return 0;
     }
-    tasks.set(Schedule::KEYDATEENABLED);
-    while (tasks.next(t) == Err::None)
-        Print(line(t));
+    for (const Schedule& t : tasks)
+        Print(ListLine(t));
+    return 0;
+}
+
+// The task number a verb works on: the one argument left.
+qint32 TaskNumber(Arguments& args, const QString& verb) {
+    const QStringList rest = args.rest();
+    if (rest.size() != 1)
+        throw UsageError{verb + QStringLiteral(" needs one task number")};
+    const int id = ParseNumber(rest.first(), verb);
+    if (id < 1)
+        throw UsageError{verb + QStringLiteral(": task numbers start at 1")};
+    args = Arguments({});
+    return id;
+}
+
+QString NoTask(qint32 id) {
+    return QStringLiteral("There is no task %1.").arg(id);
+}
+
+int Show(Arguments& args) {
+    const bool json = args.takeFlag(QStringLiteral("--json"));
+    const QString dir = DataDir(args);
+    const qint32 id = TaskNumber(args, QStringLiteral("show"));
+    DirectStore direct(dir);
+    Schedule task;
+    if (!FindTask(direct.store, id, task))
+        throw Failure{NoTask(id)};
+    if (json) {
+        PrintJson(TaskJson(task));
+        return 0;
+    }
+    const QVariantMap fields = TaskFields(task);
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
+        Print(it.key() + QStringLiteral(": ") + it.value().toString());
+    return 0;
+}
+
+// delete, enable, disable: through the running program, or on the file.
+int Change(Arguments& args, const QString& verb) {
+    const QString dir = DataDir(args);
+    const qint32 id = TaskNumber(args, verb);
+    if (const auto running = RunningProgram(dir)) {
+        if (verb == QStringLiteral("delete"))
+            Call(*running, QStringLiteral("DeleteTask"), {static_cast<uint>(id)});
+        else
+            Call(*running, QStringLiteral("SetEnabled"),
+                 {static_cast<uint>(id), verb == QStringLiteral("enable")});
+        return 0;
+    }
+    DirectStore direct(dir);
+    const ChangeOutcome outcome = verb == QStringLiteral("delete")
+                                      ? DeleteTaskById(direct.store, id)
+                                      : SetTaskEnabled(direct.store, id, verb == QStringLiteral("enable"));
+    switch (outcome) {
+    case ChangeOutcome::Done:
+        return 0;
+    case ChangeOutcome::NotFound:
+        throw Failure{NoTask(id)};
+    case ChangeOutcome::ChangedByAnother:
+        throw Failure{QStringLiteral("the task was changed by another station meanwhile")};
+    case ChangeOutcome::Failed:
+        break;
+    }
+    throw Failure{QStringLiteral("the task could not be changed")};
+}
+
+int Run(Arguments& args) {
+    const QString dir = DataDir(args);
+    const qint32 id = TaskNumber(args, QStringLiteral("run"));
+    const auto running = RunningProgram(dir);
+    if (!running)
+        throw Failure{QStringLiteral("run needs the running program, and kelvray is not running for ") + dir};
+    Call(*running, QStringLiteral("RunNow"), {static_cast<uint>(id)});
+    return 0;
+}
+
+int ExportIcs(Arguments& args) {
+    int days = 365;
+    if (auto d = args.take(QStringLiteral("--days")))
+        days = ParseNumber(*d, QStringLiteral("--days"));
+    if (days < 1 || days > 36500)
+        throw UsageError{QStringLiteral("--days: from 1 to 36500")};
+    const QString dir = DataDir(args);
+    args.finish();
+    DirectStore direct(dir);
+    SystemClock clock;
+    const QByteArray text =
+        WriteCalendar(direct.store, TasksInDueOrder(direct.store), clock.today(), clock.now(), days);
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+    return 0;
+}
+
+int ImportIcs(Arguments& args) {
+    const QString dir = DataDir(args);
+    const QStringList rest = args.rest();
+    if (rest.size() != 1)
+        throw UsageError{QStringLiteral("import-ics needs one FILE")};
+    QFile file(rest.first());
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure{rest.first() + QStringLiteral(": ") + file.errorString()};
+    // A calendar of a few thousand events is far below this.
+    constexpr qint64 kMaxBytes = 64 * 1024 * 1024;
+    if (file.size() > kMaxBytes)
+        throw Failure{rest.first() + QStringLiteral(": larger than 64 MB, not read")};
+    const CalendarTasks read = ReadCalendar(file.read(kMaxBytes));
+    if (!read.parsed)
+        throw Failure{rest.first() + QStringLiteral(": ") + read.error +
+                      QStringLiteral("; nothing was added")};
+    // Every event is checked as add checks it before any is added.
+    SystemClock clock;
+    std::vector<QVariantMap> ready;
+    for (const QVariantMap& fields : read.tasks) {
+        try {
+            Arguments check(FieldArguments(fields));
+            NewTask(check, clock);
+            ready.push_back(fields);
+        } catch (const UsageError& e) {
+            std::fprintf(stderr, "kelvray-cli: skipped \"%s\": %s\n",
+                         qPrintable(fields.value(QStringLiteral("description")).toString()),
+                         qPrintable(e.text));
+        }
+    }
+    for (const SkippedEvent& s : read.skipped)
+        std::fprintf(stderr, "kelvray-cli: skipped \"%s\": %s\n", qPrintable(s.summary),
+                     qPrintable(s.reason));
+    if (const auto running = RunningProgram(dir)) {
+        for (const QVariantMap& fields : ready)
+            Print(QString::number(
+                Call(*running, QStringLiteral("AddTask"), {QVariant(fields)}).arguments().value(0).toUInt()));
+        return 0;
+    }
+    DirectStore direct(dir);
+    ConfigStore config(direct.store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
+    Settings settings;
+    config.loadSettings(settings);
+    for (const QVariantMap& fields : ready) {
+        Arguments a(FieldArguments(fields));
+        Schedule task = NewTask(a, clock);
+        QString error;
+        if (StoreNewTask(direct.store, task, settings.userId, clock, error) == 0)
+            throw Failure{error};
+        Print(QString::number(task.id));
+    }
     return 0;
 }
 
@@ -319,6 +457,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList all = QCoreApplication::arguments();
     all.removeFirst();
+    if (!all.isEmpty() && all.first() == QStringLiteral("--version")) {
+        std::printf("kelvray-cli %s\n", KELVRAY_VERSION);
+        return 0;
+    }
     if (all.isEmpty() || all.first() == QStringLiteral("--help") || all.first() == QStringLiteral("-h")) {
         std::fputs(kUsage, all.isEmpty() ? stderr : stdout);
         return all.isEmpty() ? 2 : 0;
@@ -334,9 +476,23 @@ int main(int argc, char** argv) {
             return Add(args);
         if (command == QStringLiteral("list"))
             return List(args);
+        if (command == QStringLiteral("show"))
+            return Show(args);
+        if (command == QStringLiteral("delete") || command == QStringLiteral("enable") ||
+            command == QStringLiteral("disable"))
+            return Change(args, command);
+        if (command == QStringLiteral("run"))
+            return Run(args);
+        if (command == QStringLiteral("export-ics"))
+            return ExportIcs(args);
+        if (command == QStringLiteral("import-ics"))
+            return ImportIcs(args);
         throw UsageError{QStringLiteral("unknown command: ") + command};
     } catch (const UsageError& e) {
         std::fprintf(stderr, "kelvray-cli: %s\n", e.text.toLocal8Bit().constData());
         return 2;
+    } catch (const Failure& e) {
+        std::fprintf(stderr, "kelvray-cli: %s\n", e.text.toLocal8Bit().constData());
+        return 1;
     }
 }

@@ -129,6 +129,8 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
                 if (!ctx_.queue.empty())
                     ctx_.frame.setTimerInterval(50);
             }
+            if (started_)
+                started_(t);
         }
     }
 
@@ -325,6 +327,8 @@ void DueTaskMonitor::runTaskNow(const Schedule& task) {
         showMessage(task, false, false);
     if (IsProgramTask(task) && task.skipNextTime == 0)
         ctx_.launcher.launchTask(task.id, task.command, task.path);
+    if (started_)
+        started_(task);
 }
 
 } // namespace kr

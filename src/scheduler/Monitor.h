@@ -53,6 +53,8 @@ public:
     bool removeOldHistory();
     // Runs a task at once, as the schedule list asks: not advanced, not written.
     void runTaskNow(const Schedule& task);
+    // Told of every task the monitor starts (its message shown, its program launched).
+    void setStartedHandler(std::function<void(const Schedule&)> started) { started_ = std::move(started); }
 
     Date historyCheckDate() const { return historyCheckDate_; }
     const Schedule& currentTask() const { return current_; }
@@ -78,6 +80,7 @@ private:
     Table<Schedule> tasks_;
     Schedule current_;
     Date historyCheckDate_ = 0;
+    std::function<void(const Schedule&)> started_;
 };
 
 } // namespace kr

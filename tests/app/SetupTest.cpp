@@ -1,5 +1,7 @@
 #include "store/ui/Setup.h"
 #include "FrameFixture.h"
+#include "platform/Autostart.h"
+#include "platform/Paths.h"
 #include "platform/SecretStore.h"
 #include "support/Accelerators.h"
 
@@ -7,9 +9,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -274,6 +278,76 @@ TEST_F(SetupTest, MailPasswordsGoToTheSecretStoreOnly) {
     EXPECT_TRUE(dialogs.shown[0].text.contains(QStringLiteral("collection/login")));
     EXPECT_EQ(session.readPassword(SecretStore::key(QStringLiteral("nntp"), QString(), QString())),
               std::optional<QString>(QStringLiteral("n3ws")));
+}
+
+// desktop-file-validate's verdict on a file: empty when it is valid.
+QString Validate(const QString& path) {
+    QProcess p;
+    p.start(QStringLiteral("desktop-file-validate"), {path});
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit)
+        return QStringLiteral("desktop-file-validate did not run");
+    const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+    return p.exitCode() == 0 && !said.contains(QStringLiteral("error")) ? QString() : said;
+}
+
+TEST_F(SetupTest, StartAtLoginWritesAndRemovesTheAutostartFile) {
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir.file(QStringLiteral("xdg-config")).toLocal8Bit());
+    const QString file = dir.file(QStringLiteral("xdg-config/autostart/kelvray.desktop"));
+    ASSERT_EQ(AutostartFile(), file);
+    {
+        kr::Setup s(*env);
+        ASSERT_NE(s.autostart(), nullptr);
+        EXPECT_EQ(s.autostart()->text(), QStringLiteral("Start Kelvray when I lo&g in"));
+        EXPECT_FALSE(s.autostart()->isChecked());
+        s.autostart()->setChecked(true);
+        s.accept();
+    }
+    ASSERT_TRUE(QFile::exists(file));
+    EXPECT_EQ(Validate(file), QString());
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    // Not the default folder: the entry names it.
+    EXPECT_TRUE(text.contains(QStringLiteral(" --data-dir ") + QFileInfo(dir.path()).canonicalFilePath()))
+        << text.toStdString();
+    EXPECT_EQ(QFile::permissions(file) & 0x0077, 0);
+    // Not a setting of the program.
+    EXPECT_TRUE(config->getConfig(QStringLiteral("Autostart")).isEmpty());
+    {
+        kr::Setup s(*env);
+        EXPECT_TRUE(s.autostart()->isChecked());
+        s.autostart()->setChecked(false);
+        s.accept();
+    }
+    EXPECT_FALSE(QFile::exists(file));
+    // Cancel changes nothing.
+    {
+        kr::Setup s(*env);
+        s.autostart()->setChecked(true);
+        s.reject();
+    }
+    EXPECT_FALSE(QFile::exists(file));
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST_F(SetupTest, AutostartEntriesForAwkwardFoldersAreValid) {
+    const QString odd = dir.file(QStringLiteral("a \"quoted\" $HOME `x` 100% back\\slash"));
+    QDir().mkpath(odd);
+    const QString path = dir.file(QStringLiteral("odd.desktop"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const QString entry = AutostartEntry(QStringLiteral("/opt/my programs/kelvray"), odd);
+    f.write(entry.toUtf8());
+    f.close();
+    EXPECT_EQ(Validate(path), QString()) << entry.toStdString();
+    EXPECT_TRUE(entry.contains(QStringLiteral("Exec=\"/opt/my programs/kelvray\" --data-dir \"")))
+        << entry.toStdString();
+    EXPECT_TRUE(entry.contains(QStringLiteral("\\\\$HOME"))) << entry.toStdString();
+    EXPECT_TRUE(entry.contains(QStringLiteral("100%%"))) << entry.toStdString();
+    // The default folder needs no argument.
+    EXPECT_FALSE(
+        AutostartEntry(QStringLiteral("kelvray"), DefaultDataDir()).contains(QStringLiteral("--data-dir")));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "store/ui/Setup.h"
 
+#include "platform/Autostart.h"
 #include "platform/SecretStore.h"
 #include "platform/qt/Keyboard.h"
 #include "platform/qt/WindowPosition.h"
@@ -143,6 +144,8 @@ void Setup::build() {
     flag(f, QStringLiteral("Open C&ontacts"), &Settings::startUpContacts);
     flag(f, QStringLiteral("Show the &full schedule"), &Settings::fullSchedule);
     flag(f, QStringLiteral("Show &active tasks only"), &Settings::activeOnly);
+    autostart_ = new QCheckBox(QStringLiteral("Start Kelvray when I lo&g in"));
+    f->addRow(autostart_);
 
     f = page(QStringLiteral("General"));
     dateFormat_ = new QComboBox;
@@ -244,6 +247,7 @@ void Setup::build() {
 }
 
 void Setup::load() {
+    autostart_->setChecked(AutostartEnabled());
     for (auto& [box, member] : flags_)
         box->setChecked(edit_.*member);
     for (auto& [spin, member] : numbers_)
@@ -270,6 +274,11 @@ void Setup::accept() {
     s = edit_;
     s.dateFormat = dateFormat;
     env_.config.saveSettings(s);
+    if (autostart_->isChecked() != AutostartEnabled()) {
+        QString error;
+        if (!SetAutostart(autostart_->isChecked(), env_.store.workDir(), &error))
+            env_.dialogs.message(error, kCaption, Dialogs::Icon::Exclamation);
+    }
     storePasswords();
     const QString chosen = dateFormat_->currentText();
     if (chosen != originalSample_)

@@ -58,6 +58,7 @@ public:
     Setup(SetupEnvironment& env, QWidget* parent = nullptr);
 
     QTabWidget* tabs() const { return tabs_; }
+    QCheckBox* autostart() const { return autostart_; }
 
     // The housekeeping actions, also reachable from the buttons.
     void clearDisabledTasks();
@@ -81,6 +82,8 @@ private:
     QString originalSample_;
     QTabWidget* tabs_ = nullptr;
     std::vector<std::pair<QCheckBox*, bool Settings::*>> flags_;
+    // Its state is the autostart file, not a setting.
+    QCheckBox* autostart_ = nullptr;
     std::vector<std::pair<QSpinBox*, qint32 Settings::*>> numbers_;
     std::vector<std::pair<QLineEdit*, QString Settings::*>> texts_;
     QComboBox* dateFormat_ = nullptr;

@@ -1,0 +1,217 @@
+#include "app/dbus/ProgramBus.h"
+
+#include "cli/TaskCommands.h"
+#include "platform/Text.h"
+#include "platform/dbus/Instance.h"
+#include "scheduler/TaskEditing.h"
+#include "store/Table.h"
+
+#include "kelvray1adaptor.h"
+
+#include <QDBusMetaType>
+
+namespace kr {
+
+Dialogs::Button BusDialogs::message(const QString& text, const QString& caption, Icon icon, unsigned buttons,
+                                    Button defaultButton) {
+    if (!capturing_)
+        return boxes_.message(text, caption, icon, buttons, defaultButton);
+    captured_ << (caption.isEmpty() ? text : caption + QStringLiteral(": ") + text);
+    return defaultButton;
+}
+
+namespace {
+
+// A bus call's span: message boxes are captured for its answer.
+class Captured {
+public:
+    explicit Captured(BusDialogs& d)
+        : d_(d) {
+        d_.capture();
+    }
+    ~Captured() { d_.release(); }
+    QStringList texts() { return d_.release(); }
+
+private:
+    BusDialogs& d_;
+};
+
+// The longest Quick Start delay a caller may ask for: a week.
+constexpr uint kMaxQuickStartMinutes = 7 * 24 * 60;
+constexpr uint kMaxOccurrences = 1000;
+
+} // namespace
+
+ProgramBus::ProgramBus(ProgramBusContext ctx, QObject* parent)
+    : QObject(parent)
+    , ctx_(std::move(ctx)) {
+    qDBusRegisterMetaType<QVariantMapList>();
+    new Kelvray1Adaptor(this);
+    // Every change of the schedule, by the windows, the scheduler or a bus call, is announced.
+    watcher_ =
+        new TableWatcher(ctx_.state.listeners, {kScheduleTable}, this, [this] { Q_EMIT ScheduleChanged(); });
+}
+
+ProgramBus::~ProgramBus() = default;
+
+bool ProgramBus::exportOn(QDBusConnection bus) {
+    return bus.registerObject(kProgramObjectPath, this);
+}
+
+void ProgramBus::taskStarted(const Schedule& task) {
+    Q_EMIT TaskStarted(static_cast<uint>(task.id), Clip(task.description));
+}
+
+void ProgramBus::fail(const QString& name, const QString& text) {
+    if (calledFromDBus())
+        sendErrorReply(name, text);
+}
+
+QString ProgramBus::said(const QStringList& texts, const QString& otherwise) const {
+    return texts.isEmpty() ? otherwise : texts.join(QLatin1Char('\n'));
+}
+
+bool ProgramBus::find(uint id, Schedule& task) {
+    if (id == 0 || id > static_cast<uint>(std::numeric_limits<qint32>::max()) ||
+        !cli::FindTask(ctx_.store, static_cast<qint32>(id), task)) {
+        fail(kErrorNotFound, QStringLiteral("There is no task %1.").arg(id));
+        return false;
+    }
+    return true;
+}
+
+void ProgramBus::Show() {
+    if (ctx_.show)
+        ctx_.show();
+}
+
+void ProgramBus::ShowSchedule() {
+    if (ctx_.showSchedule)
+        ctx_.showSchedule();
+}
+
+uint ProgramBus::AddTask(const QVariantMap& fields) {
+    Captured c(ctx_.dialogs);
+    try {
+        cli::Arguments args(cli::FieldArguments(fields));
+        Schedule task = cli::NewTask(args, ctx_.clock);
+        QString error;
+        const qint32 id = cli::StoreNewTask(ctx_.store, task, ctx_.settings.userId, ctx_.clock, error);
+        if (id == 0) {
+            fail(kErrorFailed, said(c.texts(), error));
+            return 0;
+        }
+        ctx_.state.listeners.post();
+        return static_cast<uint>(id);
+    } catch (const cli::UsageError& e) {
+        fail(kErrorInvalidArgument, e.text);
+        return 0;
+    }
+}
+
+QVariantMap ProgramBus::Task(uint id) {
+    Captured c(ctx_.dialogs);
+    Schedule task;
+    if (!find(id, task))
+        return {};
+    return cli::TaskFields(task);
+}
+
+QVariantMapList ProgramBus::Tasks() {
+    Captured c(ctx_.dialogs);
+    QVariantMapList out;
+    const std::vector<Schedule> tasks = cli::TasksInDueOrder(ctx_.store);
+    out.reserve(static_cast<qsizetype>(tasks.size()));
+    for (const Schedule& t : tasks)
+        out << cli::TaskFields(t);
+    return out;
+}
+
+namespace {
+
+void Answer(cli::ChangeOutcome outcome, uint id, const QStringList& texts,
+            const std::function<void(const QString&, const QString&)>& fail) {
+    const QString said = texts.join(QLatin1Char('\n'));
+    switch (outcome) {
+    case cli::ChangeOutcome::Done:
+        return;
+    case cli::ChangeOutcome::NotFound:
+        fail(kErrorNotFound, QStringLiteral("There is no task %1.").arg(id));
+        return;
+    case cli::ChangeOutcome::ChangedByAnother:
+        fail(kErrorChangedByAnother, said);
+        return;
+    case cli::ChangeOutcome::Failed:
+        fail(kErrorFailed, said.isEmpty() ? QStringLiteral("The task could not be changed.") : said);
+        return;
+    }
+}
+
+} // namespace
+
+void ProgramBus::SetEnabled(uint id, bool enabled) {
+    Captured c(ctx_.dialogs);
+    const auto outcome =
+        cli::SetTaskEnabled(ctx_.store, static_cast<qint32>(std::min<uint>(id, INT32_MAX)), enabled);
+    if (outcome == cli::ChangeOutcome::Done)
+        ctx_.state.listeners.post();
+    Answer(outcome, id, c.texts(), [this](const QString& n, const QString& t) { fail(n, t); });
+}
+
+void ProgramBus::DeleteTask(uint id) {
+    Captured c(ctx_.dialogs);
+    const auto outcome = cli::DeleteTaskById(ctx_.store, static_cast<qint32>(std::min<uint>(id, INT32_MAX)));
+    if (outcome == cli::ChangeOutcome::Done)
+        ctx_.state.listeners.post();
+    Answer(outcome, id, c.texts(), [this](const QString& n, const QString& t) { fail(n, t); });
+}
+
+void ProgramBus::RunNow(uint id) {
+    Captured c(ctx_.dialogs);
+    Schedule task;
+    if (!find(id, task))
+        return;
+    ctx_.state.manualScriptPending = true;
+    if (ctx_.runNow)
+        ctx_.runNow(task);
+    // A question the list would have asked is answered with its default; the caller hears it.
+    if (const QStringList texts = c.texts(); !texts.isEmpty())
+        fail(kErrorFailed, texts.join(QLatin1Char('\n')));
+}
+
+uint ProgramBus::QuickStart(uint id, uint minutes) {
+    Captured c(ctx_.dialogs);
+    if (minutes == 0 || minutes > kMaxQuickStartMinutes) {
+        fail(kErrorInvalidArgument,
+             QStringLiteral("minutes: from 1 to %1, not %2").arg(kMaxQuickStartMinutes).arg(minutes));
+        return 0;
+    }
+    Schedule task;
+    if (!find(id, task))
+        return 0;
+    const qint32 copy = kr::QuickStart(ctx_.store, task, ctx_.clock.today(), ctx_.clock.now(),
+                                       static_cast<Time>(minutes) * 6000);
+    if (copy == 0) {
+        fail(kErrorFailed, said(c.texts(), QStringLiteral("The copy could not be added.")));
+        return 0;
+    }
+    ctx_.state.listeners.post();
+    return static_cast<uint>(copy);
+}
+
+QStringList ProgramBus::NextOccurrences(uint id, uint count) {
+    Captured c(ctx_.dialogs);
+    if (count == 0 || count > kMaxOccurrences) {
+        fail(kErrorInvalidArgument,
+             QStringLiteral("count: from 1 to %1, not %2").arg(kMaxOccurrences).arg(count));
+        return {};
+    }
+    Schedule task;
+    if (!find(id, task))
+        return {};
+    const Date today = ctx_.clock.today();
+    return cli::StoredTaskOccurrences(ctx_.store, task, today, ctx_.clock.now(), static_cast<int>(count),
+                                      today);
+}
+
+} // namespace kr

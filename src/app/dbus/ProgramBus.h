@@ -1,0 +1,101 @@
+#pragma once
+
+// The running program on the session bus: /org/kelvray/Kelvray, interface
+// org.kelvray.Kelvray1. Every call runs on the GUI thread through the routines the windows
+// use; what they would have said in a message box is answered as a D-Bus error instead.
+
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "scheduler/ProgramState.h"
+#include "store/Settings.h"
+#include "store/Store.h"
+#include "store/Tables.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+
+using QVariantMapList = QList<QVariantMap>;
+
+namespace kr {
+
+// The program's message boxes, which a bus call turns into a list of texts for its answer.
+class BusDialogs final : public Dialogs {
+public:
+    explicit BusDialogs(Dialogs& boxes)
+        : boxes_(boxes) {}
+    Button message(const QString& text, const QString& caption, Icon icon, unsigned buttons,
+                   Button defaultButton) override;
+
+    // While captured, nothing is shown: the texts are kept and the default button answers.
+    void capture() {
+        captured_.clear();
+        capturing_ = true;
+    }
+    QStringList release() {
+        capturing_ = false;
+        return std::exchange(captured_, {});
+    }
+
+private:
+    Dialogs& boxes_;
+    bool capturing_ = false;
+    QStringList captured_;
+};
+
+struct ProgramBusContext {
+    Store& store;
+    BusDialogs& dialogs;
+    const Clock& clock;
+    const Settings& settings;
+    ProgramState& state;
+    std::function<void()> show;
+    std::function<void()> showSchedule;
+    std::function<void(const Schedule&)> runNow;
+};
+
+class ProgramBus final : public QObject, protected QDBusContext {
+    Q_OBJECT
+public:
+    explicit ProgramBus(ProgramBusContext ctx, QObject* parent = nullptr);
+    ~ProgramBus() override;
+
+    // Exports the object on the connection; false when the path is taken.
+    bool exportOn(QDBusConnection bus);
+    // A due task was started.
+    void taskStarted(const Schedule& task);
+
+public Q_SLOTS:
+    void Show();
+    void ShowSchedule();
+    uint AddTask(const QVariantMap& fields);
+    QVariantMap Task(uint id);
+    QVariantMapList Tasks();
+    void SetEnabled(uint id, bool enabled);
+    void DeleteTask(uint id);
+    void RunNow(uint id);
+    uint QuickStart(uint id, uint minutes);
+    QStringList NextOccurrences(uint id, uint count);
+
+Q_SIGNALS:
+    void TaskStarted(uint id, const QString& description);
+    void ScheduleChanged();
+
+private:
+    // Reads a task, or answers NotFound.
+    bool find(uint id, Schedule& task);
+    // Answers an error unless on the calling connection; the return value is ignored then.
+    void fail(const QString& name, const QString& text);
+    // The texts the routines would have shown, or a default.
+    QString said(const QStringList& texts, const QString& otherwise) const;
+
+    ProgramBusContext ctx_;
+    QObject* watcher_ = nullptr;
+};
+
+} // namespace kr

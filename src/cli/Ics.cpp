@@ -1,0 +1,495 @@
+#include "cli/Ics.h"
+
+#include "cli/TaskCommands.h"
+#include "platform/DateTime.h"
+#include "platform/Text.h"
+#include "scheduler/Occurrence.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <memory>
+#include <optional>
+
+extern "C" {
+#include <libical/ical.h>
+}
+
+namespace kr::cli {
+
+namespace {
+
+// libical's objects, freed with the functions it names.
+struct ComponentFree {
+    void operator()(icalcomponent* c) const { icalcomponent_free(c); }
+};
+using Component = std::unique_ptr<icalcomponent, ComponentFree>;
+
+const char* const kDayNames[] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
+
+quint8 Schedule::*const kDayFlags[] = {&Schedule::sunday,    &Schedule::monday,   &Schedule::tuesday,
+                                       &Schedule::wednesday, &Schedule::thursday, &Schedule::friday,
+                                       &Schedule::saturday};
+
+QStringList FlaggedDays(const Schedule& t) {
+    QStringList days;
+    for (int i = 0; i < 7; ++i)
+        if (t.*kDayFlags[i] != 0)
+            days << QLatin1String(kDayNames[i]);
+    return days;
+}
+
+bool HasExceptions(const Schedule& t) {
+    return t.exceptWeekends != 0 || t.exceptWeekdays != 0 || t.exceptHolidays != 0 || t.exceptTime != 0 ||
+           !Clip(t.exceptOther).isEmpty();
+}
+
+// The recurrence rule that states the task's schedule exactly: an empty text for a single
+// occurrence, nullopt when no rule does (its occurrences are then listed).
+std::optional<QString> RuleOf(const Schedule& t) {
+    if (t.date == 0 || t.skipNextTime != 0 || HasExceptions(t))
+        return std::nullopt;
+    const QString type = Clip(t.scheduleType);
+    const Ymd d = YmdFromDate(t.date);
+    const bool leapDay = d.month == 2 && d.day == 29;
+    const QStringList days = FlaggedDays(t);
+    if (type == kOnce)
+        return QString();
+    if (type == QStringLiteral("Day of Week")) {
+        if (days.isEmpty() || !DateMatchesSchedule(t, t.date))
+            return std::nullopt;
+        return QStringLiteral("FREQ=WEEKLY;BYDAY=") + days.join(QLatin1Char(','));
+    }
+    if (type == QStringLiteral("Day of Month")) {
+        if (t.lastDayOfMonth != 0)
+            return t.date == LastDayOfMonth(t.date)
+                       ? std::optional<QString>(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=-1"))
+                       : std::nullopt;
+        if (days.isEmpty() || !DateMatchesSchedule(t, t.date))
+            return std::nullopt;
+        const std::pair<quint8 Schedule::*, const char*> ordinals[] = {{&Schedule::every1st, "1"},
+                                                                       {&Schedule::every2nd, "2"},
+                                                                       {&Schedule::every3rd, "3"},
+                                                                       {&Schedule::every4th, "4"},
+                                                                       {&Schedule::everyLast, "-1"}};
+        QStringList byDay;
+        for (const auto& [flag, n] : ordinals)
+            if (t.*flag != 0)
+                for (const QString& day : days)
+                    byDay << QLatin1String(n) + day;
+        if (byDay.isEmpty())
+            return QStringLiteral("FREQ=WEEKLY;BYDAY=") + days.join(QLatin1Char(','));
+        return QStringLiteral("FREQ=MONTHLY;BYDAY=") + byDay.join(QLatin1Char(','));
+    }
+    // The program carries a day past a month's end into the next month; a rule skips the month.
+    if (type == QStringLiteral("Monthly")) {
+        if (Clip(t.monthRepeat).left(5).compare(QStringLiteral("Twice"), Qt::CaseInsensitive) == 0 ||
+            d.day > 28)
+            return std::nullopt;
+        return QStringLiteral("FREQ=MONTHLY");
+    }
+    if (type == QStringLiteral("Yearly"))
+        return leapDay ? std::nullopt : std::optional<QString>(QStringLiteral("FREQ=YEARLY"));
+    if (type == QStringLiteral("Custom")) {
+        const qint32 every = std::max(1, t.every);
+        const QString unit = Clip(t.everyType).left(3).toLower();
+        const QString interval = every > 1 ? QStringLiteral(";INTERVAL=%1").arg(every) : QString();
+        if (unit == QStringLiteral("day"))
+            return QStringLiteral("FREQ=DAILY") + interval;
+        if (unit == QStringLiteral("wee"))
+            return QStringLiteral("FREQ=WEEKLY") + interval;
+        if (unit == QStringLiteral("mon") && d.day <= 28)
+            return QStringLiteral("FREQ=MONTHLY") + interval;
+        if (unit == QStringLiteral("yea") && !leapDay)
+            return QStringLiteral("FREQ=YEARLY") + interval;
+    }
+    return std::nullopt;
+}
+
+icaltimetype LocalTime(Date date, Time time) {
+    const QDate q = ToQDate(date);
+    if (time == 0)
+        return icaltime_from_day_of_year(q.dayOfYear(), q.year()); // a date, no time
+    icaltimetype t = icaltime_null_time();
+    t.year = q.year();
+    t.month = q.month();
+    t.day = q.day();
+    const QTime c = ToQTime(time);
+    t.hour = c.hour();
+    t.minute = c.minute();
+    t.second = c.second();
+    return t;
+}
+
+void AddTzid(icalproperty* p, const QByteArray& tzid, const icaltimetype& t) {
+    if (!tzid.isEmpty() && !t.is_date)
+        icalproperty_add_parameter(p, icalparameter_new_tzid(tzid.constData()));
+}
+
+} // namespace
+
+// Occurrences listed one by one stop here, whatever the horizon: a task every minute would
+// otherwise list half a million.
+constexpr int kMaxListed = 20000;
+
+QByteArray WriteCalendar(Store& store, const std::vector<Schedule>& tasks, Date today, Time now, int days) {
+    Component cal(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
+    icalcomponent_add_property(cal.get(), icalproperty_new_version("2.0"));
+    icalcomponent_add_property(cal.get(), icalproperty_new_prodid("-//Kelvray//Kelvray Schedule//EN"));
+    // The local zone by its name, with its definition, when libical knows it; floating local
+    // times otherwise.
+    QByteArray tzid = QTimeZone::systemTimeZoneId();
+    icaltimezone* zone = tzid.isEmpty() ? nullptr : icaltimezone_get_builtin_timezone(tzid.constData());
+    if (zone != nullptr) {
+        if (icalcomponent* vtz = icaltimezone_get_component(zone)) {
+            // Named by its location, as the times name it, not by libical's own prefix.
+            icalcomponent* copy = icalcomponent_new_clone(vtz);
+            if (icalproperty* id = icalcomponent_get_first_property(copy, ICAL_TZID_PROPERTY))
+                icalproperty_set_tzid(id, tzid.constData());
+            icalcomponent_add_component(cal.get(), copy);
+        }
+    } else {
+        tzid.clear();
+    }
+    const icaltimetype stamp = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
+    const Date horizon = today + days;
+    for (const Schedule& t : tasks) {
+        if (t.disabled != 0 || t.completed != 0)
+            continue;
+        const std::optional<QString> rule = RuleOf(t);
+        std::vector<std::pair<Date, Time>> moments;
+        if (rule) {
+            moments.emplace_back(t.date, t.time);
+        } else {
+            for (const QString& line : StoredTaskOccurrences(store, t, today, now, kMaxListed, today)) {
+                const QStringList parts = line.split(QLatin1Char(' '));
+                if (parts.size() < 2 || parts.value(2) == QStringLiteral("skipped"))
+                    continue;
+                const Date date = FromQDate(QDate::fromString(parts[0], Qt::ISODate));
+                if (date == 0 || date > horizon)
+                    continue;
+                const QTime clock = QTime::fromString(parts[1], QStringLiteral("HH:mm:ss"));
+                moments.emplace_back(date, clock.isValid() ? FromQTime(clock) : 0);
+            }
+            if (moments.empty())
+                continue;
+        }
+        icalcomponent* ev = icalcomponent_new(ICAL_VEVENT_COMPONENT);
+        icalcomponent_add_component(cal.get(), ev);
+        const QByteArray uid = QStringLiteral("task-%1@kelvray").arg(t.id).toUtf8();
+        icalcomponent_add_property(ev, icalproperty_new_uid(uid.constData()));
+        icalcomponent_add_property(ev, icalproperty_new_dtstamp(stamp));
+        const icaltimetype start = LocalTime(moments.front().first, moments.front().second);
+        icalproperty* dtstart = icalproperty_new_dtstart(start);
+        AddTzid(dtstart, tzid, start);
+        icalcomponent_add_property(ev, dtstart);
+        icalcomponent_add_property(ev, icalproperty_new_summary(Clip(t.description).toUtf8().constData()));
+        if (!t.message.trimmed().isEmpty())
+            icalcomponent_add_property(ev, icalproperty_new_description(t.message.toUtf8().constData()));
+        if (rule && !rule->isEmpty())
+            icalcomponent_add_property(
+                ev, icalproperty_new_rrule(icalrecurrencetype_from_string(rule->toLatin1().constData())));
+        for (std::size_t i = 1; i < moments.size(); ++i) {
+            icaldatetimeperiodtype when{};
+            when.time = LocalTime(moments[i].first, moments[i].second);
+            when.period = icalperiodtype_null_period();
+            icalproperty* rdate = icalproperty_new_rdate(when);
+            if (when.time.is_date)
+                icalproperty_add_parameter(rdate, icalparameter_new_value(ICAL_VALUE_DATE));
+            AddTzid(rdate, tzid, when.time);
+            icalcomponent_add_property(ev, rdate);
+        }
+        // The advance warning as an alarm at the same distance before the task.
+        if (t.advanceWarnDate != 0) {
+            const qint64 before = (static_cast<qint64>(t.date) - t.advanceWarnDate) * 86400 +
+                                  (static_cast<qint64>(t.time) - t.advanceWarnTime) / 100;
+            if (before > 0) {
+                icalcomponent* alarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
+                icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
+                icaltriggertype trigger{};
+                trigger.time = icaltime_null_time();
+                trigger.duration =
+                    icaldurationtype_from_int(-static_cast<int>(std::min<qint64>(before, 1 << 30)));
+                icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
+                icalcomponent_add_property(
+                    alarm, icalproperty_new_description(Clip(t.description).toUtf8().constData()));
+                icalcomponent_add_component(ev, alarm);
+            }
+        }
+    }
+    char* text = icalcomponent_as_ical_string_r(cal.get());
+    QByteArray out(text);
+    free(text);
+    return out;
+}
+
+namespace {
+
+bool Absent(const short* list) {
+    return list[0] == ICAL_RECURRENCE_ARRAY_MAX;
+}
+
+QString Summary(icalcomponent* ev) {
+    icalproperty* p = icalcomponent_get_first_property(ev, ICAL_SUMMARY_PROPERTY);
+    const char* v = p != nullptr ? icalproperty_get_summary(p) : nullptr;
+    return v != nullptr ? QString::fromUtf8(v) : QString();
+}
+
+QString Description(icalcomponent* ev) {
+    icalproperty* p = icalcomponent_get_first_property(ev, ICAL_DESCRIPTION_PROPERTY);
+    const char* v = p != nullptr ? icalproperty_get_description(p) : nullptr;
+    return v != nullptr ? QString::fromUtf8(v) : QString();
+}
+
+// The start as a local date and time (time 0 for a date): converted from UTC or from its zone.
+std::optional<std::pair<QDate, QTime>> LocalStart(icalcomponent* cal, icalcomponent* ev, QString& reason) {
+    icalproperty* p = icalcomponent_get_first_property(ev, ICAL_DTSTART_PROPERTY);
+    if (p == nullptr) {
+        reason = QStringLiteral("it has no start");
+        return std::nullopt;
+    }
+    icaltimetype t = icalproperty_get_dtstart(p);
+    if (icaltime_is_null_time(t) || !icaltime_is_valid_time(t)) {
+        reason = QStringLiteral("its start is not a date");
+        return std::nullopt;
+    }
+    const QDate date(t.year, t.month, t.day);
+    if (!date.isValid()) {
+        reason = QStringLiteral("its start is not a date");
+        return std::nullopt;
+    }
+    if (t.is_date)
+        return std::make_pair(date, QTime());
+    const QTime time(t.hour, t.minute, t.second);
+    if (!time.isValid()) {
+        reason = QStringLiteral("its start is not a time of day");
+        return std::nullopt;
+    }
+    if (icaltime_is_utc(t))
+        return std::make_pair(QDateTime(date, time, QTimeZone::utc()).toLocalTime().date(),
+                              QDateTime(date, time, QTimeZone::utc()).toLocalTime().time());
+    if (icalparameter* tz = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER)) {
+        const char* tzid = icalparameter_get_tzid(tz);
+        icaltimezone* zone = tzid != nullptr ? icalcomponent_get_timezone(cal, tzid) : nullptr;
+        if (zone == nullptr && tzid != nullptr)
+            zone = icaltimezone_get_builtin_timezone(tzid);
+        if (zone == nullptr && tzid != nullptr) {
+            // A zone name the system knows, even when the calendar does not define it.
+            const QTimeZone q{QByteArray(tzid)};
+            if (!q.isValid()) {
+                reason = QStringLiteral("its time zone %1 is unknown").arg(QString::fromUtf8(tzid));
+                return std::nullopt;
+            }
+            const QDateTime local = QDateTime(date, time, q).toLocalTime();
+            return std::make_pair(local.date(), local.time());
+        }
+        t = icaltime_set_timezone(&t, zone);
+        const icaltimetype utc = icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone());
+        const QDateTime local = QDateTime(QDate(utc.year, utc.month, utc.day),
+                                          QTime(utc.hour, utc.minute, utc.second), QTimeZone::utc())
+                                    .toLocalTime();
+        return std::make_pair(local.date(), local.time());
+    }
+    return std::make_pair(date, time); // floating: local already
+}
+
+// The rule read backwards onto the task's fields; false with the reason when no schedule
+// type says it.
+bool MapRule(const icalrecurrencetype& r, const QDate& start, QVariantMap& f, QString& reason) {
+    if (r.count != 0 || !icaltime_is_null_time(r.until)) {
+        reason = QStringLiteral("its repetition ends (COUNT or UNTIL), and tasks repeat without end");
+        return false;
+    }
+    if (!Absent(r.by_second) || !Absent(r.by_minute) || !Absent(r.by_hour) || !Absent(r.by_year_day) ||
+        !Absent(r.by_week_no) || !Absent(r.by_set_pos) || !Absent(r.by_month)) {
+        reason =
+            QStringLiteral("its rule selects by second, minute, hour, year day, week, month or position");
+        return false;
+    }
+    const int interval = r.interval < 1 ? 1 : r.interval;
+    const bool byDay = !Absent(r.by_day);
+    const bool byMonthDay = !Absent(r.by_month_day);
+    QStringList weekdays;
+    QSet<int> positions;
+    QSet<int> dayset;
+    static const char* const names[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    for (int i = 0; i < ICAL_BY_DAY_SIZE && r.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        const int day = static_cast<int>(icalrecurrencetype_day_day_of_week(r.by_day[i]));
+        if (day < 1 || day > 7) {
+            reason = QStringLiteral("its rule names an unknown weekday");
+            return false;
+        }
+        const int pos = icalrecurrencetype_day_position(r.by_day[i]);
+        positions.insert(pos);
+        dayset.insert(day);
+        const QString name = QLatin1String(names[day - 1]);
+        if (!weekdays.contains(name))
+            weekdays << name;
+    }
+    auto custom = [&](const char* unit) {
+        f.insert(QStringLiteral("type"), QStringLiteral("Custom"));
+        f.insert(QStringLiteral("every"), interval);
+        f.insert(QStringLiteral("unit"), QLatin1String(unit));
+        return true;
+    };
+    switch (r.freq) {
+    case ICAL_DAILY_RECURRENCE:
+        if (byDay || byMonthDay)
+            break;
+        return custom("day(s)");
+    case ICAL_WEEKLY_RECURRENCE:
+        if (byMonthDay)
+            break;
+        if (!byDay)
+            return custom("week(s)");
+        if (interval != 1 || positions != QSet<int>{0})
+            break;
+        f.insert(QStringLiteral("type"), QStringLiteral("Day of Week"));
+        f.insert(QStringLiteral("weekdays"), weekdays.join(QLatin1Char(',')));
+        return true;
+    case ICAL_MONTHLY_RECURRENCE:
+        if (interval == 1 && byMonthDay && !byDay && r.by_month_day[0] == -1 &&
+            r.by_month_day[1] == ICAL_RECURRENCE_ARRAY_MAX) {
+            f.insert(QStringLiteral("type"), QStringLiteral("Day of Month"));
+            f.insert(QStringLiteral("month-end"), true);
+            return true;
+        }
+        if (byMonthDay)
+            break;
+        if (!byDay) {
+            if (start.day() > 28) {
+                reason = QStringLiteral("it repeats on day %1, which not every month has").arg(start.day());
+                return false;
+            }
+            if (interval == 1) {
+                f.insert(QStringLiteral("type"), QStringLiteral("Monthly"));
+                return true;
+            }
+            return custom("month(s)");
+        }
+        if (interval != 1 || positions.contains(0))
+            break;
+        {
+            // Every weekday named in every week named: the rule must be that whole grid.
+            QStringList ordinals;
+            const std::pair<int, const char*> known[] = {
+                {1, "1st"}, {2, "2nd"}, {3, "3rd"}, {4, "4th"}, {-1, "last"}};
+            for (const auto& [n, name] : known)
+                if (positions.contains(n))
+                    ordinals << QLatin1String(name);
+            int listed = 0;
+            while (listed < ICAL_BY_DAY_SIZE && r.by_day[listed] != ICAL_RECURRENCE_ARRAY_MAX)
+                ++listed;
+            QSet<std::pair<int, int>> pairs;
+            for (int i = 0; i < listed; ++i)
+                pairs.insert({icalrecurrencetype_day_position(r.by_day[i]),
+                              static_cast<int>(icalrecurrencetype_day_day_of_week(r.by_day[i]))});
+            if (ordinals.size() != positions.size() || pairs.size() != positions.size() * dayset.size())
+                break;
+            f.insert(QStringLiteral("type"), QStringLiteral("Day of Month"));
+            f.insert(QStringLiteral("weekdays"), weekdays.join(QLatin1Char(',')));
+            f.insert(QStringLiteral("ordinals"), ordinals.join(QLatin1Char(',')));
+            return true;
+        }
+    case ICAL_YEARLY_RECURRENCE:
+        if (byDay || byMonthDay)
+            break;
+        if (start.month() == 2 && start.day() == 29) {
+            reason = QStringLiteral("it repeats on the 29th of February");
+            return false;
+        }
+        if (interval == 1) {
+            f.insert(QStringLiteral("type"), QStringLiteral("Yearly"));
+            return true;
+        }
+        return custom("year(s)");
+    default:
+        reason = QStringLiteral("it repeats more often than daily");
+        return false;
+    }
+    char* text = icalrecurrencetype_as_string_r(const_cast<icalrecurrencetype*>(&r));
+    reason = QStringLiteral("no schedule type repeats as %1").arg(QString::fromUtf8(text));
+    free(text);
+    return false;
+}
+
+} // namespace
+
+CalendarTasks ReadCalendar(const QByteArray& bytes) {
+    CalendarTasks out;
+    // libical reads a C string: text past a NUL byte would be lost unseen.
+    if (bytes.contains('\0')) {
+        out.error = QStringLiteral("the file holds a NUL byte, which no calendar does");
+        return out;
+    }
+    if (!bytes.trimmed().toUpper().startsWith("BEGIN:VCALENDAR")) {
+        out.error = QStringLiteral("the file does not begin with BEGIN:VCALENDAR");
+        return out;
+    }
+    Component root(icalparser_parse_string(bytes.constData()));
+    icalcomponent* cal = root.get();
+    if (cal != nullptr && icalcomponent_isa(cal) != ICAL_VCALENDAR_COMPONENT)
+        cal = icalcomponent_get_first_component(cal, ICAL_VCALENDAR_COMPONENT);
+    if (cal == nullptr) {
+        out.error = QStringLiteral("the file is not an iCalendar calendar");
+        return out;
+    }
+    if (icalcomponent_get_first_property(cal, ICAL_XLICERROR_PROPERTY) != nullptr &&
+        icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT) == nullptr) {
+        out.error = QStringLiteral("the calendar could not be read: ") +
+                    QString::fromUtf8(icalproperty_get_xlicerror(
+                        icalcomponent_get_first_property(cal, ICAL_XLICERROR_PROPERTY)));
+        return out;
+    }
+    out.parsed = true;
+    for (icalcomponent* ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev != nullptr;
+         ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
+        const QString summary = Summary(ev).simplified();
+        auto skip = [&](const QString& reason) { out.skipped.push_back({summary, reason}); };
+        if (icalproperty* e = icalcomponent_get_first_property(ev, ICAL_XLICERROR_PROPERTY)) {
+            skip(QStringLiteral("it could not be read: ") + QString::fromUtf8(icalproperty_get_xlicerror(e)));
+            continue;
+        }
+        if (summary.isEmpty()) {
+            skip(QStringLiteral("it has no summary"));
+            continue;
+        }
+        if (icalcomponent_count_properties(ev, ICAL_RDATE_PROPERTY) > 0 ||
+            icalcomponent_count_properties(ev, ICAL_EXDATE_PROPERTY) > 0 ||
+            icalcomponent_count_properties(ev, ICAL_EXRULE_PROPERTY) > 0) {
+            skip(QStringLiteral("it lists extra or excluded dates (RDATE, EXDATE, EXRULE)"));
+            continue;
+        }
+        if (icalcomponent_count_properties(ev, ICAL_RRULE_PROPERTY) > 1) {
+            skip(QStringLiteral("it has more than one rule"));
+            continue;
+        }
+        QString reason;
+        const auto start = LocalStart(cal, ev, reason);
+        if (!start) {
+            skip(reason);
+            continue;
+        }
+        QVariantMap f;
+        f.insert(QStringLiteral("description"), summary);
+        f.insert(QStringLiteral("task-type"), QStringLiteral("Display Message"));
+        f.insert(QStringLiteral("message"), Description(ev));
+        f.insert(QStringLiteral("date"), start->first.toString(Qt::ISODate));
+        // An all-day event comes at the start of its day.
+        f.insert(QStringLiteral("time"), start->second.isValid()
+                                             ? start->second.toString(QStringLiteral("HH:mm:ss"))
+                                             : QStringLiteral("00:00:00"));
+        if (icalproperty* rr = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY)) {
+            if (!MapRule(icalproperty_get_rrule(rr), start->first, f, reason)) {
+                skip(reason);
+                continue;
+            }
+        } else {
+            f.insert(QStringLiteral("type"), QStringLiteral("Once"));
+        }
+        out.tasks.push_back(f);
+    }
+    return out;
+}
+
+} // namespace kr::cli

@@ -1,0 +1,63 @@
+#pragma once
+
+// What kelvray-cli and the running program's D-Bus interface both do to the schedule: build
+// a new task from `add`'s options, store it, list the tasks in due order, describe one,
+// enable, disable and delete it, and work out its next occurrences. Both callers run the same
+// code, so a task added through the program is the task the command line would have written.
+
+#include "cli/TaskOptions.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "store/Store.h"
+#include "store/Tables.h"
+
+#include <QJsonObject>
+#include <QVariantMap>
+
+#include <vector>
+
+namespace kr::cli {
+
+// The options of `add` from named fields: the field "name" is the option "--name". Texts are
+// taken as they are, whole numbers as their decimal text, and a boolean switches a flag option
+// ("month-end") on or off. Any other type is a usage error.
+QStringList FieldArguments(const QVariantMap& fields);
+// The other way: options as named fields, values as texts, flag options as true. Throws
+// UsageError for something that is not an option or an option without its value.
+QVariantMap ArgumentFields(const QStringList& args);
+
+// The task `add` makes of its options (everything but --data-dir), primed as a new task of
+// today; nothing is written. Throws UsageError for a missing description, an unknown option
+// or a bad value.
+Schedule NewTask(Arguments& args, const Clock& clock);
+
+// Stores a new task whole or not at all: numbered, stamped with the user and the moment, in
+// one transaction. Returns its number; 0 after a failure, with the reason in `error`.
+qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clock& clock, QString& error);
+
+// Every task in the order the scheduler meets them: enabled tasks with neither date nor time
+// first (they stand outside the due key), then by date, time and number.
+std::vector<Schedule> TasksInDueOrder(Store& store);
+
+// Reads a task by number; false when there is none.
+bool FindTask(Store& store, qint32 id, Schedule& task);
+
+// A task as named values: the option names of `add`, dates and times in ISO 8601.
+QVariantMap TaskFields(const Schedule& task);
+// The same, for a JSON document.
+QJsonObject TaskJson(const Schedule& task);
+
+// The next `count` occurrences of a stored task after a moment as the scheduler will run them,
+// one line each ("YYYY-MM-DD HH:MM:SS", " skipped", " shifted"; "completed" when nothing is
+// left). Messages of the calculation go to `dialogs`.
+QStringList StoredTaskOccurrences(Store& store, Schedule task, Date afterDate, Time afterTime, int count,
+                                  Date today);
+
+enum class ChangeOutcome { Done, NotFound, ChangedByAnother, Failed };
+
+// Turns a task on or off through the change protocol. Failures are told to the store's dialogs.
+ChangeOutcome SetTaskEnabled(Store& store, qint32 id, bool enabled);
+// Deletes a task with its script items through the change protocol.
+ChangeOutcome DeleteTaskById(Store& store, qint32 id);
+
+} // namespace kr::cli
