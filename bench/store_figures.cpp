@@ -1,8 +1,8 @@
 // The store's figures, one measurement each, on real enciphered files in a temporary folder:
 //
 //   store_figures list CLI [RUNS]     kelvray-cli list on a small file (median and best of RUNS)
-//   store_figures fill N              N bulk adds in one transaction, a whole-key scan of them,
-//                                     and a schedule view's first rows and jumps
+//   store_figures fill N [adds]       N bulk adds in one transaction, a whole-key scan of them,
+//                                     and a schedule view's first rows and jumps ("adds": the adds only)
 //   store_figures scan [next|date|id] the scans of `fill` again on the file a `fill` left in
 //                                     KELVRAY_BENCH_DIR
 //   store_figures import LINES        importing a script file of LINES lines (stops after 120 s)
@@ -127,7 +127,7 @@ int List(const QString& cli, int runs) {
 
 int Scans(Table<Schedule>& tasks, const QString& only = {});
 
-int Fill(int n) {
+int Fill(int n, bool addsOnly) {
     Files f;
     Table<Schedule> tasks(f.store);
     auto start = Clock::now();
@@ -149,7 +149,7 @@ int Fill(int n) {
     std::printf("%d bulk adds: %.2f s, CPU %.2f s (%.1f us per add), file %.0f MB\n", n, fill / 1000,
                 (CpuMs() - cpu) / 1000, fill * 1000 / n,
                 static_cast<double>(QFileInfo(f.dir.filePath(kDataFileName)).size()) / 1e6);
-    return Scans(tasks);
+    return addsOnly ? 0 : Scans(tasks);
 }
 
 int Scan(const QString& only) {
@@ -346,7 +346,7 @@ int main(int argc, char** argv) {
     if (what == QStringLiteral("list") && args.size() >= 3)
         return List(args[2], args.value(3, QStringLiteral("31")).toInt());
     if (what == QStringLiteral("fill") && args.size() >= 3)
-        return Fill(args[2].toInt());
+        return Fill(args[2].toInt(), args.value(3) == QStringLiteral("adds"));
     if (what == QStringLiteral("scan"))
         return Scan(args.value(2));
     if (what == QStringLiteral("import") && args.size() >= 3)
@@ -356,7 +356,8 @@ int main(int argc, char** argv) {
                        args.value(2, QStringLiteral("10")).toDouble());
     if (what == QStringLiteral("writer") && args.size() >= 4)
         return Writer(args[2], args[3].toDouble());
-    std::fprintf(stderr, "usage: store_figures list CLI [RUNS] | fill N | scan [next|date|id] | import LINES "
-                         "| writers [SECONDS]\n");
+    std::fprintf(stderr,
+                 "usage: store_figures list CLI [RUNS] | fill N [adds] | scan [next|date|id] | import LINES "
+                 "| writers [SECONDS]\n");
     return 2;
 }

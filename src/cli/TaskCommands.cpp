@@ -12,6 +12,7 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <iterator>
 #include <tuple>
 
 namespace kr::cli {
@@ -148,16 +149,20 @@ qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clo
     return task.id;
 }
 
-std::vector<Schedule> TasksInDueOrder(Store& store) {
+std::vector<Schedule> TasksInDueOrder(Store& store, QString& error) {
     // One pass over the table, sorted here as the due key sorts (disabled, date, time, then
     // record order): reading along the key after a pass for the undated tasks read every
     // record twice.
     Table<Schedule> tasks(store);
     std::vector<Schedule> out;
-    Schedule t;
+    std::vector<Schedule> batch;
     tasks.set(-1);
-    while (tasks.next(t) == Err::None)
-        out.push_back(t);
+    while (tasks.nextBatch(batch, 512) == Err::None)
+        std::move(batch.begin(), batch.end(), std::back_inserter(out));
+    if (tasks.error().code != Err::NoMoreRecords) {
+        error = QStringLiteral("the schedule could not be read: ") + tasks.error().describe();
+        return {};
+    }
     auto outsideKey = [](const Schedule& s) { return s.disabled == 0 && s.date == 0 && s.time == 0; };
     std::stable_sort(out.begin(), out.end(), [&](const Schedule& a, const Schedule& b) {
         const bool ao = outsideKey(a), bo = outsideKey(b);

@@ -37,7 +37,8 @@ qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clo
 
 // Every task in the order the scheduler meets them: enabled tasks with neither date nor time
 // first (they stand outside the due key), then by date, time and number.
-std::vector<Schedule> TasksInDueOrder(Store& store);
+// A read error leaves `error` set and the list empty.
+std::vector<Schedule> TasksInDueOrder(Store& store, QString& error);
 
 // Reads a task by number; false when there is none.
 bool FindTask(Store& store, qint32 id, Schedule& task);

@@ -283,7 +283,10 @@ int List(Arguments& args) {
     const QString dir = DataDir(args);
     args.finish();
     DirectStore direct(dir);
-    const std::vector<Schedule> tasks = TasksInDueOrder(direct.store);
+    QString error;
+    const std::vector<Schedule> tasks = TasksInDueOrder(direct.store, error);
+    if (!error.isEmpty())
+        throw Failure{error};
     if (json) {
         QJsonArray list;
         for (const Schedule& t : tasks)
@@ -379,8 +382,11 @@ int ExportIcs(Arguments& args) {
     args.finish();
     DirectStore direct(dir);
     SystemClock clock;
-    const QByteArray text =
-        WriteCalendar(direct.store, TasksInDueOrder(direct.store), clock.today(), clock.now(), days);
+    QString error;
+    const std::vector<Schedule> tasks = TasksInDueOrder(direct.store, error);
+    if (!error.isEmpty())
+        throw Failure{error};
+    const QByteArray text = WriteCalendar(direct.store, tasks, clock.today(), clock.now(), days);
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     return 0;
 }
