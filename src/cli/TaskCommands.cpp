@@ -117,6 +117,8 @@ Schedule NewTask(Arguments& args, const Clock& clock) {
         }
     }
     args.finish();
+    if (given.date == 0)
+        FirstDateFrom(task, clock.today());
     CompleteCommand(task);
     if (const QString problem = RepeatCountProblem(task); !problem.isEmpty())
         throw UsageError{QStringLiteral("--every: ") + problem};

@@ -50,4 +50,15 @@ QString RepeatCountProblem(const Schedule& task) {
         .arg(Clip(task.everyType), ToQDate(task.date).toString(QStringLiteral("d MMM yyyy")));
 }
 
+void FirstDateFrom(Schedule& task, Date today) {
+    task.date = today;
+    if (DateMatchesSchedule(task, today))
+        return;
+    Schedule probe = task;
+    probe.date = today - 1;
+    SilentDialogs silent;
+    if (AdvanceOccurrence(probe, today - 1, task.time, silent) && probe.completed == 0)
+        task.date = probe.date;
+}
+
 } // namespace kr

@@ -19,4 +19,9 @@ void CompleteCommand(Schedule& task);
 // the message that says so, blank when the count is fine (and for the other schedule types).
 QString RepeatCountProblem(const Schedule& task);
 
+// A new task given no date of its own starts on `today`; when its schedule cannot fall on
+// that day (a weekly task on another weekday), it starts on the first day from `today` that
+// it can fall on instead, so it does not run once on a day it was never meant for.
+void FirstDateFrom(Schedule& task, Date today);
+
 } // namespace kr

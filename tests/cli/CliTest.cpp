@@ -1,5 +1,7 @@
 // kelvray-cli as a shell user runs it.
 
+#include <QDate>
+#include <QLocale>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -139,6 +141,21 @@ TEST_F(CliData, AddsNumberedTasksAndListsThemInDueOrder) {
     EXPECT_EQ(lines[1], QStringLiteral("1\t2027-01-02\t02:00:00\t0\t0\t1\tRun Program\tCustom\tBackup"));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("3\t2026-06-01\t")));
     EXPECT_TRUE(lines[2].contains(QStringLiteral("\t1\t0\t0\tBoth\t")));
+}
+
+TEST_F(CliData, AWeeklyTaskGivenNoDateStartsOnItsFirstWeekday) {
+    // Tomorrow's weekday only: the task starts tomorrow, not today.
+    const QDate tomorrow = QDate::currentDate().addDays(1);
+    const QString day = QLocale::c().dayName(tomorrow.dayOfWeek(), QLocale::ShortFormat);
+    const CliRun add = cli(
+        {"add", "--description", "Weekly", "--type", "Day of Week", "--weekdays", day, "--time", "09:00"});
+    ASSERT_EQ(add.code, 0) << add.err.toStdString();
+    const CliRun list = cli({"list"});
+    if (QDate::currentDate().addDays(1) != tomorrow)
+        GTEST_SKIP() << "midnight passed during the test";
+    EXPECT_TRUE(
+        list.out.startsWith(QStringLiteral("1\t") + tomorrow.toString(Qt::ISODate) + QLatin1Char('\t')))
+        << list.out.toStdString();
 }
 
 TEST_F(CliData, RefusesBadTasks) {

@@ -233,5 +233,27 @@ TEST(RepeatCount, ACountThatNeverGivesAnotherDateIsRefusedWithTheReason) {
     EXPECT_TRUE(RepeatCountProblem(weekly).isEmpty());
 }
 
+TEST(NewTaskDate, StartsOnTheFirstDayFromTodayTheScheduleCanFallOn) {
+    const Date tuesday = D(2026, 12, 8);
+    Schedule t;
+    PrimeNewTask(t, tuesday, 1, QStringLiteral("Both"));
+    t.sunday = t.tuesday = t.wednesday = t.thursday = t.friday = t.saturday = 0; // Mondays only
+    FirstDateFrom(t, tuesday);
+    EXPECT_EQ(t.date, D(2026, 12, 14));
+
+    t.tuesday = 1; // today is one of its days
+    FirstDateFrom(t, tuesday);
+    EXPECT_EQ(t.date, tuesday);
+
+    Schedule lastFriday;
+    PrimeNewTask(lastFriday, tuesday, 1, QStringLiteral("Both"));
+    lastFriday.scheduleType = kDayOfMonth;
+    lastFriday.sunday = lastFriday.monday = lastFriday.tuesday = lastFriday.wednesday = lastFriday.thursday =
+        lastFriday.saturday = 0;
+    FirstDateFrom(lastFriday, tuesday);
+    EXPECT_EQ(lastFriday.date, D(2026, 12, 25));
+    EXPECT_EQ(lastFriday.completed, 0);
+}
+
 } // namespace
 } // namespace kr::test
