@@ -9,7 +9,7 @@ if(SCDOC)
         set(out ${PROJECT_BINARY_DIR}/man/${page}.1.gz)
         add_custom_command(OUTPUT ${out}
             COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-            COMMAND sh -c "\"$1\" < \"$2\" | \"$3\" -9n > \"$4\"" sh ${SCDOC}
+            COMMAND sh -c "\"$1\" < \"$2\" > \"$4.roff\" && \"$3\" -9n < \"$4.roff\" > \"$4\" && rm \"$4.roff\"" sh ${SCDOC}
                     ${PROJECT_SOURCE_DIR}/doc/${page}.1.scd ${KELVRAY_GZIP} ${out}
             DEPENDS ${PROJECT_SOURCE_DIR}/doc/${page}.1.scd
             COMMENT "Writing the man page ${page}(1)" VERBATIM)

@@ -18,6 +18,12 @@ for f in usr/bin/kelvray usr/bin/kelvray-cli usr/bin/kelvray-notify usr/bin/kelv
     [ -e "$tmp/root/$f" ] || { echo "the package lacks $f"; exit 1; }
 done
 desktop-file-validate "$tmp/root/usr/share/applications/kelvray.desktop"
+# The man pages are whole: the last section of each is there.
+for page in kelvray kelvray-cli; do
+    last=$(grep '^# ' "$(dirname "$0")/../../doc/$page.1.scd" | tail -1 | cut -c3-)
+    gzip -dc "$tmp/root/usr/share/man/man1/$page.1.gz" | grep -qx ".SH $last" ||
+        { echo "the man page $page(1) lacks its section $last"; exit 1; }
+done
 "$tmp/root/usr/bin/kelvray-cli" --version | grep -qx 'kelvray-cli [0-9.]*' || { echo "kelvray-cli --version"; exit 1; }
 "$tmp/root/usr/bin/kelvray" --version | grep -qx 'kelvray [0-9.]*' || { echo "kelvray --version"; exit 1; }
 next=$("$tmp/root/usr/bin/kelvray-cli" next --type Yearly --date 2030-05-01 --time 08:00 --after 2031-01-01 --count 2)
