@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +13,8 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kr {
 
@@ -52,6 +55,10 @@ AskMatchType::AskMatchType(FieldKind kind, int current, QWidget* parent)
     }
     layout->addWidget(box);
     layout->addLayout(OkCancel(this));
+    // Wide enough for the whole title beside the title bar's icon and buttons (in bold).
+    QFont bold = font();
+    bold.setBold(true);
+    setMinimumWidth(std::max(sizeHint().width(), QFontMetrics(bold).horizontalAdvance(windowTitle()) + 140));
     choose(Offers(kind, current) ? current : 0);
 }
 
