@@ -7,6 +7,7 @@
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 
@@ -72,16 +73,27 @@ int main(int argc, char** argv) {
     // collection stands.
     const QString path = kr::test::Unlocked() ? QStringLiteral("/org/freedesktop/secrets/collection/login")
                                               : QStringLiteral("/org/freedesktop/secrets");
-    for (int i = 0; i < 50; ++i) {
+    const QString interface = kr::test::Unlocked()
+                                  ? QStringLiteral("string:org.freedesktop.Secret.Collection")
+                                  : QStringLiteral("string:org.freedesktop.Secret.Service");
+    // A loaded machine may take many seconds to make the login collection.
+    QElapsedTimer waited;
+    waited.start();
+    bool standing = false;
+    while (!standing && waited.elapsed() < 60000) {
         QProcess probe;
         probe.start(QStringLiteral("dbus-send"),
                     {QStringLiteral("--session"), QStringLiteral("--print-reply"),
                      QStringLiteral("--dest=org.freedesktop.secrets"), path,
-                     QStringLiteral("org.freedesktop.DBus.Properties.GetAll"), QStringLiteral("string:")});
+                     QStringLiteral("org.freedesktop.DBus.Properties.GetAll"), interface});
         probe.waitForFinished(5000);
-        if (probe.exitCode() == 0)
-            break;
-        QThread::msleep(100);
+        standing = probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+        if (!standing)
+            QThread::msleep(100);
+    }
+    if (!standing) {
+        std::fprintf(stderr, "the secret store did not come up within a minute\n");
+        return 1;
     }
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
