@@ -5,6 +5,7 @@
 #include "platform/Text.h"
 #include "scheduler/ProgramState.h"
 #include "store/Numbering.h"
+#include "store/RecordChanges.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Tables.h"
@@ -122,21 +123,6 @@ void RemoveDatabaseFiles(const QString& path) {
         QFile::remove(path + QLatin1String(suffix));
 }
 
-// Reads the items of a task (SCR:ID) from a table of script items.
-bool ReadItems(TableAccess& table, qint32 id, std::vector<Scripting>& out) {
-    out.clear();
-    Scripting probe;
-    probe.id = id;
-    probe.sequence = std::numeric_limits<qint32>::min();
-    Err e = table.setFrom(Scripting::KEYID, &probe);
-    Scripting item;
-    while (e == Err::None && (e = table.next(&item)) == Err::None && item.id == id) {
-        out.push_back(item);
-        item = Scripting{};
-    }
-    return e == Err::None || e == Err::NoMoreRecords;
-}
-
 template <class A, class B> bool Older(const A& local, const B& received) {
     if (local.lastChangeDate != received.lastChangeDate)
         return local.lastChangeDate < received.lastChangeDate;
@@ -230,7 +216,7 @@ bool TodoMatches(Table<Todo>& table, const Todo& d, std::vector<Todo>& out) {
 // Deletes a task with its script items.
 bool DeleteTask(Table<Schedule>& tasks, Table<Scripting>& items, Schedule& task) {
     std::vector<Scripting> list;
-    if (!ReadItems(items, task.id, list))
+    if (!ReadTaskItems(items, task.id, list))
         return false;
     for (Scripting& s : list) {
         if (items.remove(s) != Err::None)
@@ -385,7 +371,8 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
                         fail(SyncSchedule::decl().name, sTasks.error());
                         return Batch::Failed;
                     }
-                    if (!ReadItems(items, task.id, list)) {
+                    list.clear();
+                    if (!ReadTaskItems(items, task.id, list)) {
                         fail(Scripting::decl().name, items.error());
                         return Batch::Failed;
                     }
@@ -513,7 +500,8 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
             if (r.exceptionLink != 0)
                 links.emplace_back(t.id, r.exceptionLink);
             std::vector<Scripting> stale;
-            if (!ReadItems(items, t.id, stale) || !ReadItems(sItems, r.id, list)) {
+            list.clear();
+            if (!ReadTaskItems(items, t.id, stale) || !ReadTaskItems(sItems, r.id, list)) {
                 fail(Scripting::decl().name, items.error().ok() ? sItems.error() : items.error());
                 return false;
             }

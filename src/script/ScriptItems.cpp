@@ -9,21 +9,6 @@
 
 namespace kr {
 
-bool ReadTaskItems(Table<Scripting>& items, qint32 taskId, std::vector<Scripting>& out) {
-    Scripting r;
-    r.id = taskId;
-    r.sequence = std::numeric_limits<qint32>::min();
-    items.set(Scripting::KEYID, r);
-    for (;;) {
-        const Err e = items.next(r);
-        if (e == Err::NoMoreRecords || (e == Err::None && r.id != taskId))
-            return true;
-        if (e != Err::None)
-            return false;
-        out.push_back(r);
-    }
-}
-
 namespace {
 
 // The task's items in sequence order, as far as they could be read.

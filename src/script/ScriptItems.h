@@ -5,6 +5,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Text.h"
+#include "store/RecordChanges.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Tables.h"
@@ -87,8 +88,6 @@ private:
     qint32 task_;
 };
 
-// The task's items in sequence order; false after a read error (left in the table's error).
-bool ReadTaskItems(Table<Scripting>& items, qint32 taskId, std::vector<Scripting>& out);
 // Deletes every script item of the task; returns how many went.
 int DeleteTaskScript(Store& store, qint32 taskId);
 // CopyScript without a progress window, for the scheduler's own copies (the history).

@@ -2,6 +2,20 @@
 
 namespace kr {
 
+bool ReadTaskItems(Table<Scripting>& items, qint32 taskId, std::vector<Scripting>& out) {
+    Scripting r;
+    ChildLink<Schedule>::seek(r, taskId);
+    items.set(Scripting::KEYID, r);
+    for (;;) {
+        const Err e = items.next(r);
+        if (e == Err::NoMoreRecords || (e == Err::None && !ChildLink<Schedule>::holds(r, taskId)))
+            return true;
+        if (e != Err::None)
+            return false;
+        out.push_back(r);
+    }
+}
+
 bool SameRecord(const TableDecl& decl, const void* a, const void* b) {
     for (const FieldDecl& f : *decl.fields)
         if (f.get(a) != f.get(b))

@@ -18,6 +18,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace kr {
 
@@ -79,6 +80,10 @@ struct ChildLink<ContactCategories> : NameRestrict<Contact, &Contact::contactCat
     static Link link(const ContactCategories& r) { return r.contactCategory; }
     static void setLink(ContactCategories& r, const Link& v) { r.contactCategory = v; }
 };
+
+// A task's script items in sequence order, appended to `out`; false after a read error (left
+// in the table's error), with the items read before it in `out`.
+bool ReadTaskItems(Table<Scripting>& items, qint32 taskId, std::vector<Scripting>& out);
 
 // Whether two records of a table hold the same values in every field, memos included.
 bool SameRecord(const TableDecl& decl, const void* a, const void* b);
