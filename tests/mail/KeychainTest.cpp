@@ -53,9 +53,11 @@ int main(int argc, char** argv) {
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_DATA_HOME", home.file(QStringLiteral("data")).toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit());
-    kr::test::SessionBus bus;
+    kr::test::SessionBus bus(kr::test::SessionBus::Services::None);
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
     QProcess keyring;
+    // What the daemon complains of shows in the test's output.
+    keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList args{QStringLiteral("--foreground"), QStringLiteral("--components=secrets")};
     if (kr::test::Unlocked())
         args << QStringLiteral("--unlock");
@@ -76,10 +78,12 @@ int main(int argc, char** argv) {
     const QString interface = kr::test::Unlocked()
                                   ? QStringLiteral("string:org.freedesktop.Secret.Collection")
                                   : QStringLiteral("string:org.freedesktop.Secret.Service");
-    // A loaded machine may take many seconds to make the login collection.
+    // A loaded machine may take many seconds to make the login collection. The private bus
+    // launches no daemon of its own for the probe, so only this one can answer.
     QElapsedTimer waited;
     waited.start();
     bool standing = false;
+    QByteArray answer;
     while (!standing && waited.elapsed() < 60000) {
         QProcess probe;
         probe.start(QStringLiteral("dbus-send"),
@@ -87,12 +91,15 @@ int main(int argc, char** argv) {
                      QStringLiteral("--dest=org.freedesktop.secrets"), path,
                      QStringLiteral("org.freedesktop.DBus.Properties.GetAll"), interface});
         probe.waitForFinished(5000);
+        answer = probe.readAllStandardError();
         standing = probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
         if (!standing)
             QThread::msleep(100);
     }
     if (!standing) {
-        std::fprintf(stderr, "the secret store did not come up within a minute\n");
+        std::fprintf(stderr, "the secret store did not come up within a minute (%s; the daemon %s)\n",
+                     answer.trimmed().constData(),
+                     keyring.state() == QProcess::Running ? "runs" : "has ended");
         return 1;
     }
     QCoreApplication app(argc, argv);
