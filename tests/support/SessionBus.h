@@ -24,19 +24,18 @@ public:
         const QString config = configDir_.filePath(QStringLiteral("bus.conf"));
         QFile file(config);
         if (file.open(QIODevice::WriteOnly))
-            file.write(
-                "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                "<busconfig>\n"
-                "  <type>session</type>\n"
-                "  <listen>unix:tmpdir=/tmp</listen>\n"
-                "  <auth>EXTERNAL</auth>\n"
-                "  <policy context=\"default\">\n"
-                "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                "    <allow eavesdrop=\"true\"/>\n"
-                "    <allow own=\"*\"/>\n"
-                "  </policy>\n"
-                "</busconfig>\n");
+            file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig>\n"
+                       "  <type>session</type>\n"
+                       "  <listen>unix:tmpdir=/tmp</listen>\n"
+                       "  <auth>EXTERNAL</auth>\n"
+                       "  <policy context=\"default\">\n"
+                       "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                       "    <allow eavesdrop=\"true\"/>\n"
+                       "    <allow own=\"*\"/>\n"
+                       "  </policy>\n"
+                       "</busconfig>\n");
         file.close();
         start({QStringLiteral("--config-file=") + config});
     }
