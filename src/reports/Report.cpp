@@ -2,26 +2,30 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
-#include <QPaintEngine>
+#include <QImage>
 #include <QPainter>
 #include <QPrinter>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace kr {
 
 struct ReportRenderer::Metrics {
-    QSizeF page;
+    QSizeF page;    // the printable area
+    QSizeF paper;   // the whole sheet
+    QPointF origin; // of the printable area on the sheet
     int resolution = 0;
     QFont body;
     QFont bold;
     QFont heading;
     QFont group;
-    qreal line = 0;    // height of a line of body text
-    qreal pad = 0;     // space between a cell's text and its edges
-    qreal rowH = 0;    // a row band
-    qreal headerH = 0; // heading, group line, column titles and rule
+    std::optional<QFontMetricsF> bodyMetrics; // on the printer
+    qreal line = 0;                           // height of a line of body text
+    qreal pad = 0;                            // space between a cell's text and its edges
+    qreal rowH = 0;                           // a row band
+    qreal headerH = 0;                        // heading, group line, column titles and rule
     qreal footerH = 0;
     qreal bodyTop = 0;
     qreal bodyBottom = 0;
@@ -83,7 +87,7 @@ ReportRenderer::ReportRenderer(const ReportDocument& doc)
 
 ReportRenderer::~ReportRenderer() = default;
 
-int ReportRenderer::paginate(QPrinter& printer) {
+int ReportRenderer::paginate(QPrinter& printer, const std::function<bool(int percent)>& step) {
     const QSizeF page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
     if (m_ && m_->page == page && m_->resolution == printer.resolution())
         return pageCount();
@@ -91,11 +95,14 @@ int ReportRenderer::paginate(QPrinter& printer) {
     Metrics& m = *m_;
     m.page = page;
     m.resolution = printer.resolution();
+    m.paper = printer.pageLayout().fullRectPixels(m.resolution).size();
+    m.origin = printer.pageLayout().paintRectPixels(m.resolution).topLeft();
     m.body = BaseFont(9, false);
     m.bold = BaseFont(9, true);
     m.heading = BaseFont(13, true);
     m.group = BaseFont(11, true);
-    m.line = QFontMetricsF(m.body, &printer).height();
+    m.bodyMetrics.emplace(m.body, &printer);
+    m.line = m.bodyMetrics->height();
     m.pad = 0.8 / kMillimetresPerInch * m.resolution;
     for (const ReportColumn& c : doc_.columns)
         m.lines = std::max(m.lines, c.line + 1);
@@ -129,13 +136,21 @@ int ReportRenderer::paginate(QPrinter& printer) {
 
     pages_.clear();
     heights_.clear();
+    std::size_t laidOut = doc_.bands.size();
     if (doc_.blocks) {
+        constexpr std::size_t kStep = 256;
         heights_.reserve(doc_.bands.size());
-        for (const ReportBand& band : doc_.bands)
-            heights_.push_back(measureBand(band, printer));
+        for (std::size_t i = 0; i < doc_.bands.size(); ++i) {
+            heights_.push_back(measureBand(doc_.bands[i]));
+            if (step && i % kStep == kStep - 1 &&
+                !step(static_cast<int>((i + 1) * 100 / doc_.bands.size()))) {
+                laidOut = i + 1;
+                break;
+            }
+        }
     }
     qreal y = m.bodyTop;
-    for (std::size_t i = 0; i < doc_.bands.size(); ++i) {
+    for (std::size_t i = 0; i < laidOut; ++i) {
         const qreal h = doc_.blocks ? heights_[i] : m.rowH;
         const bool groupChanged =
             doc_.groupBreaks && !pages_.empty() && doc_.bands[i].group != doc_.bands[i - 1].group;
@@ -150,7 +165,7 @@ int ReportRenderer::paginate(QPrinter& printer) {
     return pageCount();
 }
 
-qreal ReportRenderer::measureBand(const ReportBand& band, const QPrinter& printer) const {
+qreal ReportRenderer::measureBand(const ReportBand& band) const {
     const Metrics& m = *m_;
     if (!band.block)
         return m.rowH;
@@ -158,9 +173,7 @@ qreal ReportRenderer::measureBand(const ReportBand& band, const QPrinter& printe
     qreal h = static_cast<qreal>(block.fields.size()) * m.line * 1.35;
     if (!block.wrapped.isEmpty()) {
         const qreal textW = m.page.width() * (1 - kWrapLabelShare);
-        h += QFontMetricsF(m.body, &printer)
-                 .boundingRect(QRectF(0, 0, textW, 1e7), Qt::TextWordWrap, block.wrapped)
-                 .height();
+        h += m.bodyMetrics->boundingRect(QRectF(0, 0, textW, 1e7), Qt::TextWordWrap, block.wrapped).height();
     }
     return h + m.line * 0.8;
 }
@@ -339,16 +352,41 @@ void ReportRenderer::paintPage(QPainter& p, int page) const {
                QStringLiteral("Page ") + QString::number(page + 1));
 }
 
+int ReportRenderer::resolution() const {
+    return m_ ? m_->resolution : 0;
+}
+
+QSizeF ReportRenderer::paperSize() const {
+    return m_ ? m_->paper : QSizeF();
+}
+
+QImage ReportRenderer::renderPage(int page, qreal scale) const {
+    if (!m_ || page < 0 || page >= pageCount() || scale <= 0)
+        return {};
+    const QSize size = (m_->paper * scale).toSize();
+    QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    // At the printer's resolution, the fonts take the sizes they were laid out with; the
+    // painter's scale then brings the whole page down to the image.
+    const int dotsPerMetre = qRound(m_->resolution / 0.0254);
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
+    QPainter painter(&image);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    painter.scale(scale, scale);
+    painter.translate(m_->origin);
+    paintPage(painter, page);
+    painter.end();
+    return image;
+}
+
 bool ReportRenderer::print(QPrinter& printer, const std::function<bool(int page, int pages)>& page) {
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
     paginate(printer);
-    // Printers that cannot make copies themselves get the pages again; the preview (which
-    // paints into pictures) shows one copy.
-    const bool preview =
-        printer.paintEngine() != nullptr && printer.paintEngine()->type() == QPaintEngine::Picture;
-    const int copies = preview || printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+    // Printers that cannot make copies themselves get the pages again.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
     bool first = true;
     for (int c = 0; c < copies; ++c) {
         for (int i = 0; i < pageCount(); ++i) {

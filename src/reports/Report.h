@@ -5,6 +5,7 @@
 // labelled blocks whose long text wraps) and paints any page again from them, so that the
 // preview's zoom and page turns never read the table a second time.
 
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+class QImage;
 class QPainter;
 class QPrinter;
 
@@ -74,11 +76,21 @@ public:
     ReportRenderer(const ReportRenderer&) = delete;
     ReportRenderer& operator=(const ReportRenderer&) = delete;
 
-    // Lays the bands out on the printer's page; again only when the page changed.
-    int paginate(QPrinter& printer);
+    // Lays the bands out on the printer's page; again only when the page changed. Measuring
+    // blocks takes long: `step` is told of the percentage measured now and then, and when it
+    // answers false the pages hold the records measured so far.
+    int paginate(QPrinter& printer, const std::function<bool(int percent)>& step = {});
     int pageCount() const { return static_cast<int>(pages_.size()); }
+    const ReportDocument& document() const { return doc_; }
     // Paints page `page` (from 0) with a painter begun on the paginated printer.
     void paintPage(QPainter& painter, int page) const;
+    // The paginated printer's dots per inch.
+    int resolution() const;
+    // The whole sheet of the paginated printer, margins included, in its device pixels.
+    QSizeF paperSize() const;
+    // Page `page` on a white sheet, `scale` image pixels to a printer pixel: what the printer
+    // would print, at the size of a screen.
+    QImage renderPage(int page, qreal scale) const;
     // Prints every page, the copies the printer cannot make itself included; false when the
     // printer could not be started. `page` is told of each page printed (its number from 1 and
     // the count of all copies' pages); when it answers false the print job is abandoned.
@@ -91,7 +103,7 @@ private:
     };
     struct Metrics;
 
-    qreal measureBand(const ReportBand& band, const QPrinter& printer) const;
+    qreal measureBand(const ReportBand& band) const;
     void paintHeader(QPainter& painter, const QString& group) const;
     void paintRow(QPainter& painter, const ReportBand& band, qreal y) const;
     void paintBlock(QPainter& painter, const ReportBand& band, qreal y) const;

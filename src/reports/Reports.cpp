@@ -51,8 +51,9 @@ ReportBand TaskBlock(const Schedule& t) {
     band.fields = {
         {Text("Description", Clip(t.description), 2), Text("Task Type", Clip(t.taskType)),
          Text("Category", Clip(t.category))},
-        {Text("Date", D3(t.date)), Text("Time", T3(t.time)), Text("Schedule Type", Clip(t.scheduleType), 1.4),
-         Text("Every", every, 0.6)},
+        // "Every" under "Category", with room for the longest unit.
+        {Text("Date", D3(t.date), 0.8), Text("Time", T3(t.time), 0.7),
+         Text("Schedule Type", Clip(t.scheduleType), 1.5), Text("Every", every)},
         {Text("Command", Clip(t.command))},
         {Text("Advance Warning", DateAndTime(t.advanceWarnDate, t.advanceWarnTime)),
          Text("Last Run:", DateAndTime(t.lastRunDate, t.lastRunTime))},
@@ -116,6 +117,8 @@ void ReadBands(Store& store, Dialogs& dialogs, Progress& progress, int key, int 
 
 const QString kCancelQuestion = QStringLiteral("Are you sure you want to CANCEL this Report?");
 const QString kCancelCaption = QStringLiteral("Cancel Request");
+const QString kPreviewSoFarQuestion =
+    QStringLiteral("Report Cancellation Requested!\n \nPreview Report generated so far?");
 
 const QString kChecklistOrderWarning =
     QStringLiteral("You have selected an order that does not contain a key by date.  Since a page break is "
@@ -359,10 +362,8 @@ void RunReport(ReportContext& ctx, ReportKind kind) {
     if (read.cancelled) {
         if (!preview)
             return;
-        if (ctx.dialogs.message(
-                QStringLiteral("Report Cancellation Requested!\n \nPreview Report generated so far?"),
-                kCancelCaption, Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No,
-                Dialogs::Yes) != Dialogs::Yes)
+        if (ctx.dialogs.message(kPreviewSoFarQuestion, kCancelCaption, Dialogs::Icon::Question,
+                                Dialogs::Yes | Dialogs::No, Dialogs::Yes) != Dialogs::Yes)
             return;
     }
 

@@ -115,6 +115,8 @@ struct ReportContext {
 // What Cancel in the progress window asks.
 extern const QString kCancelQuestion;
 extern const QString kCancelCaption;
+// What a preview cancelled halfway asks.
+extern const QString kPreviewSoFarQuestion;
 // The message of a checklist ordered by a key without the date.
 extern const QString kChecklistOrderWarning;
 

@@ -3,11 +3,11 @@
 
 #include "reports/ReportFixture.h"
 
+#include "reports/ui/ReportPreview.h"
 #include "reports/ui/ReportWindows.h"
 
 #include <QApplication>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
+#include <QPixmap>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTimer>
@@ -452,36 +452,123 @@ TEST_F(ReportsTest, APrinterThatCannotStartIsReported) {
     EXPECT_EQ(dialogs.shown[1].caption, QStringLiteral("NOTE..."));
 }
 
-TEST_F(ReportsTest, ThePreviewShowsThePagesLaidOutFromTheRowsRead) {
+// The darkest pixels of an image: some where text was painted.
+int InkedPixels(const QImage& image, const QRect& area) {
+    int inked = 0;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            inked += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+    return inked;
+}
+
+TEST_F(ReportsTest, ThePreviewPaintsOnlyThePagesInSight) {
     ReportDocument doc;
     doc.heading = QStringLiteral("Schedule in Brief");
     doc.columns = {ReportColumn{QStringLiteral("Description"), 1, Qt::AlignLeft, 0, false}};
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 20000; ++i)
         doc.bands.push_back(ReportBand::row({QStringLiteral("Row %1").arg(i)}));
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     ReportRenderer renderer(doc);
     const int expected = renderer.paginate(printer);
-    ASSERT_GT(expected, 1);
+    ASSERT_GT(expected, 100);
+
+    // A page at a screen's size: white paper, the heading and rows in ink, nothing past the end.
+    const QImage page = renderer.renderPage(0, 0.1);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_NEAR(page.width(), renderer.paperSize().width() * 0.1, 1);
+    EXPECT_EQ(page.pixel(2, 2), qRgb(255, 255, 255));
+    EXPECT_GT(InkedPixels(page, QRect(0, 0, page.width(), page.height() / 4)), 50);
+    EXPECT_TRUE(renderer.renderPage(expected, 0.1).isNull());
+
     // The copies chosen for the last print are not shown as pages of the preview.
     printer.setCopyCount(2);
-
-    QtReportOutput qt(&printer, dialogs, nullptr);
+    QtReportOutput qt(&printer, dialogs, progress, nullptr);
     int shownPages = -1;
+    int paintedFirst = -1;
+    int paintedLast = -1;
+    int currentLast = -1;
     QString caption;
     QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QPrintPreviewDialog*>(QtReportOutput::openPreview());
-        if (dialog == nullptr)
+        auto* preview = qobject_cast<ReportPreview*>(QtReportOutput::openPreview());
+        if (preview == nullptr)
             return;
-        caption = dialog->windowTitle();
-        if (auto* widget = dialog->findChild<QPrintPreviewWidget*>())
-            shownPages = widget->pageCount();
-        dialog->reject();
+        caption = preview->windowTitle();
+        shownPages = preview->pageCount();
+        const QImage shown = preview->grab().toImage();
+        paintedFirst = preview->pagesPainted();
+        EXPECT_GT(InkedPixels(shown, shown.rect()), 50);
+        preview->goToPage(expected);
+        preview->grab();
+        currentLast = preview->currentPage();
+        paintedLast = preview->pagesPainted();
+        preview->reject();
     });
     qt.preview(doc);
     EXPECT_EQ(caption, QStringLiteral("Schedule in Brief"));
     EXPECT_EQ(shownPages, expected);
+    EXPECT_GE(paintedFirst, 1);
+    EXPECT_LE(paintedFirst, 3);
+    EXPECT_EQ(currentLast, expected);
+    EXPECT_LE(paintedLast, paintedFirst + 3);
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ReportsTest, BlocksAreLaidOutForThePreviewUnderTheProgressWindowWhichCanStopIt) {
+    ReportDocument doc;
+    doc.heading = QStringLiteral("Schedule - All in Date Order");
+    doc.blocks = true;
+    for (int i = 0; i < 3000; ++i) {
+        ReportBlock block;
+        block.fields = {{ReportField{QStringLiteral("Description"), QStringLiteral("Task %1").arg(i)}}};
+        block.wrappedLabel = QStringLiteral("Message");
+        block.wrapped = QStringLiteral("Call the office about order %1 and ask whether the parts came. ")
+                            .arg(i)
+                            .repeated(4);
+        doc.bands.push_back(ReportBand::of(std::move(block)));
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    const int whole = ReportRenderer(doc).paginate(printer);
+
+    // Laid out to the end: every page shows, after the progress window counted to 100.
+    CancellingProgress untouched;
+    int shown = -1;
+    const auto look = [&] {
+        QTimer::singleShot(0, [&] {
+            if (auto* preview = qobject_cast<ReportPreview*>(QtReportOutput::openPreview())) {
+                shown = preview->pageCount();
+                preview->reject();
+            }
+        });
+    };
+    look();
+    QtReportOutput(&printer, dialogs, untouched, nullptr).preview(doc);
+    EXPECT_EQ(shown, whole);
+    EXPECT_EQ(untouched.title, QStringLiteral("Generating Report"));
+    EXPECT_EQ(untouched.question, kCancelQuestion);
+    ASSERT_FALSE(untouched.updates.empty());
+    EXPECT_EQ(untouched.updates.back(), 100 * 2816 / 3000); // the last full step of 256
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    // Cancelled halfway, and the pages so far not wanted: no preview.
+    CancellingProgress halfway(50);
+    shown = -1;
+    look();
+    dialogs.answer(Dialogs::No);
+    QtReportOutput(&printer, dialogs, halfway, nullptr).preview(doc);
+    EXPECT_EQ(shown, -1);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, kPreviewSoFarQuestion);
+
+    // Wanted: the pages of the blocks measured so far.
+    shown = -1;
+    dialogs.answer(Dialogs::Yes);
+    QtReportOutput(&printer, dialogs, halfway, nullptr).preview(doc);
+    EXPECT_GT(shown, 0);
+    EXPECT_LT(shown, whole * 2 / 3);
+    EXPECT_EQ(dialogs.shown.size(), 2u);
 }
 
 TEST_F(ReportsTest, PrintingAtOnceShowsItsPagesAndMakesTheCopiesAsked) {
@@ -494,7 +581,7 @@ TEST_F(ReportsTest, PrintingAtOnceShowsItsPagesAndMakesTheCopiesAsked) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-    QtReportOutput qt(&printer, dialogs, nullptr);
+    QtReportOutput qt(&printer, dialogs, progress, nullptr);
     ASSERT_TRUE(qt.print(doc, progress));
     EXPECT_EQ(progress.title, QStringLiteral("Printing Report"));
     EXPECT_EQ(progress.question, kCancelQuestion);

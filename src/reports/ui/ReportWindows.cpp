@@ -1,12 +1,12 @@
 #include "reports/ui/ReportWindows.h"
 
 #include "reports/ui/ReportParameters.h"
+#include "reports/ui/ReportPreview.h"
 #include "scheduler/ui/Calendar.h"
 
 #include <QApplication>
 #include <QPointer>
 #include <QPrintDialog>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScreen>
@@ -19,13 +19,14 @@ namespace {
 const QString kPrinterUnavailable =
     QStringLiteral("The report could not be printed: the printer is not available.");
 
-QPointer<QPrintPreviewDialog> g_preview;
+QPointer<ReportPreview> g_preview;
 
 } // namespace
 
-QtReportOutput::QtReportOutput(QPrinter* printer, Dialogs& dialogs, QWidget* parent)
+QtReportOutput::QtReportOutput(QPrinter* printer, Dialogs& dialogs, Progress& progress, QWidget* parent)
     : printer_(printer)
     , dialogs_(dialogs)
+    , progress_(progress)
     , parent_(parent) {}
 
 QPrinter& QtReportOutput::printer() {
@@ -45,23 +46,47 @@ QWidget* QtReportOutput::openPreview() {
 void QtReportOutput::preview(const ReportDocument& doc) {
     QPrinter& p = printer();
     p.setDocName(doc.heading);
-    // The pages are laid out from the bands read once; zoom and page turns repaint from them.
+    // The pages are laid out from the bands read once; the preview paints those it shows.
     ReportRenderer renderer(doc);
-    QPrintPreviewDialog dialog(&p, parent_);
-    dialog.setWindowTitle(doc.heading);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        dialog.resize(screen->availableGeometry().size() * 0.85);
+    if (!layOut(renderer, p))
+        return;
+    ReportPreview* shown = nullptr;
+    ReportPreview dialog(
+        renderer, doc.heading,
+        [&] {
+            QPrintDialog ask(&p, shown);
+            if (ask.exec() != QDialog::Accepted)
+                return false;
+            if (!printPages(renderer, p, progress_)) {
+                dialogs_.message(kPrinterUnavailable, QStringLiteral("NOTE..."), Dialogs::Icon::Exclamation);
+                return false;
+            }
+            return true;
+        },
+        parent_);
+    shown = &dialog;
     g_preview = &dialog;
-    bool failed = false;
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                     [&renderer, &failed](QPrinter* to) {
-                         if (!renderer.print(*to))
-                             failed = true;
-                     });
     dialog.exec();
     g_preview = nullptr;
-    if (failed)
-        dialogs_.message(kPrinterUnavailable, QStringLiteral("NOTE..."), Dialogs::Icon::Exclamation);
+}
+
+bool QtReportOutput::layOut(ReportRenderer& renderer, QPrinter& p) {
+    if (!renderer.document().blocks) {
+        renderer.paginate(p); // rows of one height: at once
+        return true;
+    }
+    // Blocks are measured one by one, their wrapped texts too: under the progress window.
+    progress_.begin(QStringLiteral("Generating Report"), {});
+    progress_.setCancelQuestionYesNo(kCancelQuestion, kCancelCaption);
+    bool stopped = false;
+    renderer.paginate(p, [this, &stopped](int percent) {
+        progress_.update(percent);
+        stopped = progress_.cancelled();
+        return !stopped;
+    });
+    progress_.end();
+    return !stopped || dialogs_.message(kPreviewSoFarQuestion, kCancelCaption, Dialogs::Icon::Question,
+                                        Dialogs::Yes | Dialogs::No, Dialogs::Yes) == Dialogs::Yes;
 }
 
 bool QtReportOutput::print(const ReportDocument& doc, Progress& progress) {
@@ -74,6 +99,10 @@ bool QtReportOutput::print(const ReportDocument& doc, Progress& progress) {
             return true; // the user chose not to print
     }
     ReportRenderer renderer(doc);
+    return printPages(renderer, p, progress);
+}
+
+bool QtReportOutput::printPages(ReportRenderer& renderer, QPrinter& p, Progress& progress) {
     // A long report goes to the printer page by page under the progress window, which can
     // still cancel it.
     progress.begin(QStringLiteral("Printing Report"), {});
@@ -91,7 +120,7 @@ ReportWindows::ReportWindows(ReportWindowContext ctx, QWidget* parent)
     , parent_(parent) {}
 
 void ReportWindows::run(ReportKind kind) {
-    QtReportOutput output(ctx_.printer, ctx_.dialogs, parent_);
+    QtReportOutput output(ctx_.printer, ctx_.dialogs, ctx_.progress, parent_);
     ReportContext rc{ctx_.store, ctx_.dialogs, ctx_.clock, ctx_.progress, output, choices_, {}, {}, {}};
     rc.askParameters = [this](ReportChoices& choices) {
         const CalendarContext calendar{ctx_.dialogs, ctx_.clock, ctx_.positions};

@@ -14,12 +14,13 @@ class QWidget;
 
 namespace kr {
 
-// The preview dialog (from which the user prints, the copies included) and printing at once
-// on the program's printer. Without an installed printer, printing at once asks in the print
+// The preview (from which the user prints, the copies included) and printing at once on the
+// program's printer. Without an installed printer, printing at once asks in the print
 // dialog, whose "Print to File (PDF)" works, instead of failing silently.
 class QtReportOutput final : public ReportOutput {
 public:
-    QtReportOutput(QPrinter* printer, Dialogs& dialogs, QWidget* parent);
+    // `progress` shows the pages printed from the preview.
+    QtReportOutput(QPrinter* printer, Dialogs& dialogs, Progress& progress, QWidget* parent);
     void preview(const ReportDocument& doc) override;
     bool print(const ReportDocument& doc, Progress& progress) override;
 
@@ -28,10 +29,14 @@ public:
 
 private:
     QPrinter& printer();
+    // Lays the pages out for the preview; false when cancelled and nothing is to show.
+    bool layOut(ReportRenderer& renderer, QPrinter& p);
+    bool printPages(ReportRenderer& renderer, QPrinter& p, Progress& progress);
 
     QPrinter* printer_;
     std::unique_ptr<QPrinter> own_;
     Dialogs& dialogs_;
+    Progress& progress_;
     QWidget* parent_;
 };
 
