@@ -71,12 +71,13 @@ public:
         std::erase_if(entries_,
                       [&](const Entry& e) { return e.listener == listener || e.listener.isNull(); });
     }
-    // Posts TableChanged(table) to every listener of the table, in the order they registered.
-    // Posts, never sends: the writer does not wait for the lists to refresh.
-    void post(const QString& table = kScheduleTable) {
+    // Posts TableChanged(table) to every listener of the table, in the order they registered,
+    // but `except` (a list that has already shown the change). Posts, never sends: the writer
+    // does not wait for the lists to refresh.
+    void post(const QString& table = kScheduleTable, const QObject* except = nullptr) {
         std::lock_guard lock(mutex_);
         for (const Entry& e : entries_) {
-            if (e.listener && e.tables.contains(table, Qt::CaseInsensitive))
+            if (e.listener && e.listener != except && e.tables.contains(table, Qt::CaseInsensitive))
                 QCoreApplication::postEvent(e.listener, new TableChangedEvent(table));
         }
     }

@@ -235,7 +235,7 @@ void BrowseSchedule::search() {
         else
             tabs_->setCurrentIndex(static_cast<int>(ScheduleView::Selected));
         // The other lists show the new selection too.
-        ctx_.state.listeners.post();
+        ctx_.state.listeners.post(kScheduleTable, this);
         break;
     case SearchOutcome::Nothing:
         break;
@@ -308,9 +308,9 @@ bool BrowseSchedule::open(TaskWindow window, Request request, Schedule& task) {
 }
 
 void BrowseSchedule::changed() {
-    // Every schedule list refreshes, this one among them.
+    // Every schedule list refreshes, this one at once.
     refresh();
-    ctx_.state.listeners.post();
+    ctx_.state.listeners.post(kScheduleTable, this);
 }
 
 void BrowseSchedule::addTask() {

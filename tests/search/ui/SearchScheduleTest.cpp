@@ -390,6 +390,10 @@ TEST_F(SearchFromListTest, SelectShowsTheSelectedTabInDateOrder) {
     other->tabs()->setCurrentIndex(static_cast<int>(ScheduleView::Selected));
     EXPECT_EQ(other->model()->rowCount(), 0);
     EXPECT_NE(l->view(), ScheduleView::Selected);
+    int reads = 0;
+    int otherReads = 0;
+    QObject::connect(l->model(), &QAbstractItemModel::modelReset, [&] { ++reads; });
+    QObject::connect(other->model(), &QAbstractItemModel::modelReset, [&] { ++otherReads; });
     l->button(QStringLiteral("Search"))->click();
     EXPECT_EQ(l->view(), ScheduleView::Selected);
     QStringList shown;
@@ -401,6 +405,9 @@ TEST_F(SearchFromListTest, SelectShowsTheSelectedTabInDateOrder) {
                                   QStringLiteral("Report C")}));
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(other->model()->rowCount(), 3); // every open list shows the new selection
+    // Each list read the selection once.
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(otherReads, 1);
 }
 
 } // namespace
