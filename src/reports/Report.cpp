@@ -1,5 +1,7 @@
 #include "reports/Report.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QImage>
@@ -381,6 +383,9 @@ QImage ReportRenderer::renderPage(int page, qreal scale) const {
 }
 
 bool ReportRenderer::print(QPrinter& printer, const std::function<bool(int page, int pages)>& page) {
+    // A file printed to is the user's alone, as every file the program writes.
+    if (!printer.outputFileName().isEmpty() && !EnsurePrivateFile(printer.outputFileName()))
+        return false;
     QPainter painter;
     if (!painter.begin(&printer))
         return false;

@@ -7,10 +7,13 @@
 #include "reports/ui/ReportWindows.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace kr::test {
 namespace {
@@ -582,7 +585,13 @@ TEST_F(ReportsTest, PrintingAtOnceShowsItsPagesAndMakesTheCopiesAsked) {
     printer.setOutputFileName(pdf);
     printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     QtReportOutput qt(&printer, dialogs, progress, nullptr);
+    const mode_t mask = umask(022);
     ASSERT_TRUE(qt.print(doc, progress));
+    umask(mask);
+    // The user's alone, whatever the umask.
+    EXPECT_EQ(QFileInfo(pdf).permissions() &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              QFile::Permissions());
     EXPECT_EQ(progress.title, QStringLiteral("Printing Report"));
     EXPECT_EQ(progress.question, kCancelQuestion);
     ASSERT_FALSE(progress.updates.empty());

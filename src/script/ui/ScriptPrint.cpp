@@ -1,5 +1,6 @@
 #include "script/ui/ScriptPrint.h"
 
+#include "platform/PrivateFiles.h"
 #include "script/ui/UpdateScripting.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -58,6 +59,9 @@ bool PrintScriptReport(const ScriptReport& report, QPrinter& printer) {
     QTextDocument doc;
     doc.documentLayout()->setPaintDevice(&printer);
     FillDocument(doc, report);
+    // A file printed to is the user's alone, as every file the program writes.
+    if (!printer.outputFileName().isEmpty() && !EnsurePrivateFile(printer.outputFileName()))
+        return false;
     QPainter painter;
     if (!painter.begin(&printer))
         return false;

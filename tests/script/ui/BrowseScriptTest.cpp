@@ -8,12 +8,15 @@
 #include "support/Accelerators.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace kr::test {
 namespace {
@@ -236,7 +239,13 @@ TEST_F(BrowseScriptTest, ALongScriptPrintsOnNumberedPages) {
         many << QStringLiteral("line %1").arg(i);
     addItems(7, many);
     const QString pdf = dir.file(QStringLiteral("long.pdf"));
+    const mode_t mask = umask(022);
     ASSERT_TRUE(PrintScriptToPdf(*store, progress, task, pdf));
+    umask(mask);
+    // The user's alone, whatever the umask.
+    EXPECT_EQ(QFileInfo(pdf).permissions() &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              QFile::Permissions());
     QProcess text;
     text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
     ASSERT_TRUE(text.waitForFinished(20000));
