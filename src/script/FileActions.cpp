@@ -70,10 +70,14 @@ QString Padded(const QString& text, int width) {
 
 qint32 LogWindows(const QString& file, WindowMatcher* windows, int* error) {
     QSaveFile out(AsPath(file));
+    const bool made = !QFileInfo::exists(AsPath(file));
     if (!out.open(QIODevice::WriteOnly | QIODevice::Text)) {
         *error = 5;
         return 0;
     }
+    // A file made here is the user's alone; one that was there keeps its rights.
+    if (made)
+        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     std::vector<TopLevelWindow> list;
     if (windows != nullptr) {
         windows->rebuildWindowList();

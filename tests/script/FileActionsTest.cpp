@@ -288,6 +288,15 @@ TEST_F(FileActionsTest, LogWindowsListsChildrenAndTheWindowsInsideThem) {
     for (const QString& l : lines.mid(0, 9))
         EXPECT_EQ(l.size(), 124);
 
+    // A new file is the user's alone, whatever the umask.
+    const QString fresh = path(QStringLiteral("FRESH.LOG"));
+    const mode_t mask = umask(022);
+    EXPECT_EQ(RunFileAction(QStringLiteral("Log Windows"), fresh, {}, values, &matcher), 4);
+    umask(mask);
+    EXPECT_EQ(QFileInfo(fresh).permissions() &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              QFile::Permissions());
+
     // A file that cannot be written: the count is 0 and the error code says why.
     EXPECT_EQ(RunFileAction(QStringLiteral("Log Windows"), path(QStringLiteral("No/such/dir.log")), {},
                             values, &matcher),
