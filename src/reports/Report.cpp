@@ -80,6 +80,11 @@ ReportBand ReportBand::of(ReportBlock block) {
     return band;
 }
 
+bool ReportDocument::measured() const {
+    return blocks ||
+           std::any_of(columns.begin(), columns.end(), [](const ReportColumn& c) { return c.wrap; });
+}
+
 QList<QStringView> ReportBand::cellList() const {
     return QStringView(cells).split(kCellSeparator);
 }
@@ -139,7 +144,7 @@ int ReportRenderer::paginate(QPrinter& printer, const std::function<bool(int per
     pages_.clear();
     heights_.clear();
     std::size_t laidOut = doc_.bands.size();
-    if (doc_.blocks) {
+    if (doc_.measured()) {
         constexpr std::size_t kStep = 256;
         heights_.reserve(doc_.bands.size());
         for (std::size_t i = 0; i < doc_.bands.size(); ++i) {
@@ -153,7 +158,7 @@ int ReportRenderer::paginate(QPrinter& printer, const std::function<bool(int per
     }
     qreal y = m.bodyTop;
     for (std::size_t i = 0; i < laidOut; ++i) {
-        const qreal h = doc_.blocks ? heights_[i] : m.rowH;
+        const qreal h = heights_.empty() ? m.rowH : heights_[i];
         const bool groupChanged =
             doc_.groupBreaks && !pages_.empty() && doc_.bands[i].group != doc_.bands[i - 1].group;
         if (pages_.empty() || groupChanged ||
@@ -169,8 +174,23 @@ int ReportRenderer::paginate(QPrinter& printer, const std::function<bool(int per
 
 qreal ReportRenderer::measureBand(const ReportBand& band) const {
     const Metrics& m = *m_;
-    if (!band.block)
-        return m.rowH;
+    if (!band.block) {
+        // A row grows with the lines of its longest wrapped text.
+        qreal h = m.rowH;
+        if (m.lines > 1)
+            return h;
+        const QList<QStringView> cells = band.cellList();
+        for (std::size_t i = 0; i < doc_.columns.size() && i < static_cast<std::size_t>(cells.size()); ++i) {
+            const qreal width = m.cells[i].w - 2 * m.pad;
+            const QString text = cells[static_cast<qsizetype>(i)].toString();
+            if (!doc_.columns[i].wrap || m.bodyMetrics->horizontalAdvance(text) <= width)
+                continue;
+            const qreal wrapped =
+                m.bodyMetrics->boundingRect(QRectF(0, 0, width, 1e7), Qt::TextWordWrap, text).height();
+            h = std::max(h, wrapped + (m.rowH - m.line));
+        }
+        return h;
+    }
     const ReportBlock& block = *band.block;
     qreal h = static_cast<qreal>(block.fields.size()) * m.line * 1.35;
     if (!block.wrapped.isEmpty()) {
@@ -213,7 +233,7 @@ void ReportRenderer::paintHeader(QPainter& p, const QString& group) const {
     p.restore();
 }
 
-void ReportRenderer::paintRow(QPainter& p, const ReportBand& band, qreal y) const {
+void ReportRenderer::paintRow(QPainter& p, const ReportBand& band, qreal y, qreal height) const {
     const Metrics& m = *m_;
     const qreal lineH = m.rowH / m.lines;
     bool ruled = false;
@@ -244,6 +264,11 @@ void ReportRenderer::paintRow(QPainter& p, const ReportBand& band, qreal y) cons
         // Drawn at a point rather than in a rectangle: many thousands of rows print much faster.
         QString shown = text;
         qreal width = fm.horizontalAdvance(shown);
+        if (width > r.width() && c.wrap && m.lines == 1) {
+            const QRectF all(r.left(), r.top() + (r.height() - fm.height()) / 2, r.width(), height);
+            p.drawText(all, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+            continue;
+        }
         if (width > r.width()) {
             shown = fm.elidedText(text, Qt::ElideRight, r.width());
             width = fm.horizontalAdvance(shown);
@@ -259,7 +284,7 @@ void ReportRenderer::paintRow(QPainter& p, const ReportBand& band, qreal y) cons
     if (ruled || m.lines > 1) {
         p.save();
         p.setPen(QPen(Qt::gray, 0));
-        p.drawLine(QPointF(0, y + m.rowH), QPointF(m.page.width(), y + m.rowH));
+        p.drawLine(QPointF(0, y + height), QPointF(m.page.width(), y + height));
         p.restore();
     }
 }
@@ -343,11 +368,12 @@ void ReportRenderer::paintPage(QPainter& p, int page) const {
     qreal y = m.bodyTop;
     for (std::size_t i = pg.first; i < pg.end; ++i) {
         const ReportBand& band = doc_.bands[i];
+        const qreal height = heights_.empty() ? m.rowH : heights_[i];
         if (doc_.blocks)
             paintBlock(p, band, y);
         else
-            paintRow(p, band, y);
-        y += doc_.blocks ? heights_[i] : m.rowH;
+            paintRow(p, band, y, height);
+        y += height;
     }
     p.setFont(m.body);
     p.drawText(QRectF(0, m.bodyBottom, m.page.width(), m.footerH), Qt::AlignCenter,

@@ -25,6 +25,9 @@ struct ReportColumn {
     Qt::Alignment align = Qt::AlignLeft;
     int line = 0;     // a record printed on two lines puts some columns on the second
     bool box = false; // an empty ruled box, filled in by hand
+    // A text too long for the column wraps onto further lines and the row grows, instead of
+    // being cut short (reports of one line of columns only).
+    bool wrap = false;
 };
 
 // One labelled value of a block; a check field shows a box, ticked when set.
@@ -66,6 +69,10 @@ struct ReportDocument {
     bool groupBreaks = false;
     double rowLines = 1.4; // a row's height in text lines (more where it is written in)
     std::vector<ReportBand> bands;
+
+    // Whether each band is measured on its own (blocks, wrapping columns), which takes long
+    // for many bands; otherwise every row has the same height.
+    bool measured() const;
 };
 
 // Lays a document out on a printer's pages and paints them.
@@ -105,13 +112,13 @@ private:
 
     qreal measureBand(const ReportBand& band) const;
     void paintHeader(QPainter& painter, const QString& group) const;
-    void paintRow(QPainter& painter, const ReportBand& band, qreal y) const;
+    void paintRow(QPainter& painter, const ReportBand& band, qreal y, qreal height) const;
     void paintBlock(QPainter& painter, const ReportBand& band, qreal y) const;
 
     const ReportDocument& doc_;
     std::unique_ptr<Metrics> m_;
     std::vector<Page> pages_;
-    std::vector<qreal> heights_; // of the blocks, as measured on the paginated page
+    std::vector<qreal> heights_; // of measured bands, as measured on the paginated page
 };
 
 // The whole document written to a PDF file on the default page; false when it could not be.

@@ -29,6 +29,8 @@ QtReportOutput::QtReportOutput(QPrinter* printer, Dialogs& dialogs, Progress& pr
     , progress_(progress)
     , parent_(parent) {}
 
+QtReportOutput::~QtReportOutput() = default;
+
 QPrinter& QtReportOutput::printer() {
     if (printer_ != nullptr)
         return *printer_;
@@ -71,11 +73,11 @@ void QtReportOutput::preview(const ReportDocument& doc) {
 }
 
 bool QtReportOutput::layOut(ReportRenderer& renderer, QPrinter& p) {
-    if (!renderer.document().blocks) {
+    if (!renderer.document().measured()) {
         renderer.paginate(p); // rows of one height: at once
         return true;
     }
-    // Blocks are measured one by one, their wrapped texts too: under the progress window.
+    // Blocks and wrapped rows are measured one by one: under the progress window.
     progress_.begin(QStringLiteral("Generating Report"), {});
     progress_.setCancelQuestionYesNo(kCancelQuestion, kCancelCaption);
     bool stopped = false;

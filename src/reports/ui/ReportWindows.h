@@ -21,6 +21,7 @@ class QtReportOutput final : public ReportOutput {
 public:
     // `progress` shows the pages printed from the preview.
     QtReportOutput(QPrinter* printer, Dialogs& dialogs, Progress& progress, QWidget* parent);
+    ~QtReportOutput() override;
     void preview(const ReportDocument& doc) override;
     bool print(const ReportDocument& doc, Progress& progress) override;
 

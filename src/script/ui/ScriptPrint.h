@@ -1,22 +1,22 @@
 #pragma once
 
-// PrintCurrentScript: a task's script as a printed report, shown in the print preview from
+// PrintCurrentScript: a task's script as a printed report, shown in the report preview from
 // which the user prints it; the same pages can be written to a PDF file.
 
+#include "reports/Report.h"
 #include "script/ScriptCommands.h"
 
-class QPrinter;
 class QWidget;
 
 namespace kr {
 
 struct ScriptWindowContext;
 
-// Lays the report out on the printer's pages, each with "Page" and its number at the foot;
-// false when the printer could not be started.
-bool PrintScriptReport(const ScriptReport& report, QPrinter& printer);
+// The report's pages: "Script" and the task's description at the head of every page, then a
+// row per item, its details wrapped where they do not fit.
+ReportDocument ScriptDocument(const ScriptReport& report);
 
-// The task's script in the print preview.
+// The task's script in the report preview.
 void PrintCurrentScript(ScriptWindowContext& ctx, const Schedule& task, QWidget* parent = nullptr);
 
 // The task's script written to a PDF file; false when the file could not be written.

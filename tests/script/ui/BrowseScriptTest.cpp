@@ -3,6 +3,8 @@
 
 #include "script/ui/BrowseScript.h"
 #include "ScriptWindowsFixture.h"
+#include "reports/ui/ReportPreview.h"
+#include "reports/ui/ReportWindows.h"
 #include "script/ScriptCommands.h"
 #include "script/ui/ScriptPrint.h"
 #include "support/Accelerators.h"
@@ -15,6 +17,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -237,6 +240,8 @@ TEST_F(BrowseScriptTest, ALongScriptPrintsOnNumberedPages) {
     QStringList many;
     for (int i = 1; i <= 150; ++i)
         many << QStringLiteral("line %1").arg(i);
+    // Too wide for its column: wrapped, not cut short.
+    many << QStringLiteral("WWWWWWW MMMMMMMM WWWWWWW MMMMMMMM WWWWWWW MMMMMMMM WWWWWWW lastword");
     addItems(7, many);
     const QString pdf = dir.file(QStringLiteral("long.pdf"));
     const mode_t mask = umask(022);
@@ -252,10 +257,28 @@ TEST_F(BrowseScriptTest, ALongScriptPrintsOnNumberedPages) {
     const QString out = QString::fromUtf8(text.readAllStandardOutput());
     EXPECT_TRUE(out.contains(QStringLiteral("Page 2")));
     EXPECT_TRUE(out.contains(QStringLiteral("line 150")));
+    EXPECT_TRUE(out.contains(QStringLiteral("lastword"))) << out.toStdString();
     EXPECT_GE(out.count(QLatin1Char('\f')), 2);
     // Every line once: none lost or doubled at a page break.
     EXPECT_EQ(out.count(QStringLiteral("line 1\n")), 1);
-    EXPECT_EQ(out.count(QStringLiteral("Send Keystrokes")), 150);
+    EXPECT_EQ(out.count(QStringLiteral("Send Keystrokes")), 151);
+    // The description heads every page.
+    EXPECT_EQ(out.count(QStringLiteral("Nightly copy")), out.count(QLatin1Char('\f')));
+
+    // "Print" shows the same pages in the preview.
+    BrowseScript list(*ctx, task);
+    int shown = -1;
+    QString caption;
+    QTimer::singleShot(0, [&] {
+        if (auto* preview = qobject_cast<ReportPreview*>(QtReportOutput::openPreview())) {
+            shown = preview->pageCount();
+            caption = preview->windowTitle();
+            preview->reject();
+        }
+    });
+    Click(list, QStringLiteral("&Print"));
+    EXPECT_EQ(shown, out.count(QLatin1Char('\f')));
+    EXPECT_EQ(caption, QStringLiteral("Script"));
 }
 
 TEST_F(BrowseScriptTest, AnEmptyListOffersOnlyWhatWorksAndNoAcceleratorIsShared) {
