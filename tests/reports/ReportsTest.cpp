@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QPixmap>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -516,6 +517,36 @@ TEST_F(ReportsTest, ThePreviewPaintsOnlyThePagesInSight) {
     EXPECT_EQ(currentLast, expected);
     EXPECT_LE(paintedLast, paintedFirst + 3);
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ReportsTest, APrintFromThePreviewOnOtherPaperThatFailsLeavesThePreviewShowingTheNewPages) {
+    ReportDocument doc;
+    doc.heading = QStringLiteral("Category List");
+    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
+    for (int i = 0; i < 500; ++i)
+        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    QPrinter a4(QPrinter::HighResolution);
+    a4.setPageSize(QPageSize(QPageSize::A4));
+    QPrinter a5(QPrinter::HighResolution);
+    a5.setPageSize(QPageSize(QPageSize::A5));
+    ReportRenderer renderer(doc);
+    const int onA4 = renderer.paginate(a4);
+    ReportPreview preview(renderer, doc.heading, [&] {
+        renderer.paginate(a5); // as a print dialog with other paper would
+        return false;
+    });
+    preview.show();
+    ASSERT_EQ(preview.pageCount(), onA4);
+    auto* print = preview.findChild<QPushButton*>();
+    ASSERT_NE(print, nullptr);
+    ASSERT_EQ(print->text(), QStringLiteral("&Print..."));
+    print->click();
+    EXPECT_TRUE(preview.isVisible());
+    EXPECT_GT(preview.pageCount(), onA4);
+    preview.goToPage(preview.pageCount());
+    EXPECT_EQ(preview.currentPage(), preview.pageCount());
+    const QImage shown = preview.grab().toImage();
+    EXPECT_GT(InkedPixels(shown, shown.rect()), 50);
 }
 
 TEST_F(ReportsTest, BlocksAreLaidOutForThePreviewUnderTheProgressWindowWhichCanStopIt) {

@@ -67,6 +67,17 @@ public:
         setZoom(zoom_ * factor);
     }
 
+    // After the pages were laid out again (another paper chosen to print on).
+    void relayout() {
+        paper_ = renderer_.paperSize();
+        cache_.clear();
+        if (fit_ != Fit::None)
+            applyFit();
+        updateScrollBars();
+        viewport()->update();
+        pageMayHaveChanged();
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(viewport());
@@ -242,8 +253,14 @@ ReportPreview::ReportPreview(const ReportRenderer& renderer, const QString& titl
     printButton->setToolTip(tr("Print the report"));
     auto* close = new QPushButton(tr("&Close"), this);
     connect(printButton, &QPushButton::clicked, this, [this] {
-        if (print_ && print_())
+        if (print_ && print_()) {
             accept();
+            return;
+        }
+        // The print dialog may have changed the paper, and the pages with it.
+        view_->relayout();
+        page_->setRange(1, std::max(1, view_->pageCount()));
+        of_->setText(tr(" of %1 ").arg(view_->pageCount()));
     });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     auto* spacer = new QWidget(this);
