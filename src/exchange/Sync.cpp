@@ -22,6 +22,7 @@
 #include <limits>
 #include <map>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace kr {
 
@@ -154,10 +155,15 @@ void NotSyncFile(Dialogs& dialogs, const QString& path) {
                     kSyncCaption, Dialogs::Icon::Exclamation);
 }
 
+// The records a receive has added so far: a file may hold several tasks (or to-do entries)
+// alike, and each of them arrives; none replaces the copy of another from the same file.
+using Fresh = std::unordered_set<qint64>; // rowids
+
 // Finds the local tasks a received one replaces or yields to: from its description and
 // category on, as long as type and description are equal. A task with neither description
 // nor category is missing from that key, so those are looked for one by one.
-bool TaskMatches(Table<Schedule>& table, const SyncSchedule& r, std::vector<Schedule>& out) {
+bool TaskMatches(Table<Schedule>& table, const SyncSchedule& r, const Fresh& fresh,
+                 std::vector<Schedule>& out) {
     out.clear();
     const QString description = Clip(r.description);
     const QString type = Clip(r.taskType);
@@ -167,7 +173,8 @@ bool TaskMatches(Table<Schedule>& table, const SyncSchedule& r, std::vector<Sche
         Err e = Err::None;
         while ((e = table.nextBatch(batch, 200)) == Err::None) {
             for (Schedule& s : batch) {
-                if (Clip(s.description).isEmpty() && Clip(s.category).isEmpty() && Clip(s.taskType) == type)
+                if (Clip(s.description).isEmpty() && Clip(s.category).isEmpty() && Clip(s.taskType) == type &&
+                    !fresh.contains(s.meta.rowid))
                     out.push_back(std::move(s));
             }
         }
@@ -181,13 +188,14 @@ bool TaskMatches(Table<Schedule>& table, const SyncSchedule& r, std::vector<Sche
     while (e == Err::None && (e = table.next(s)) == Err::None) {
         if (Clip(s.taskType) != type || Clip(s.description) != description)
             break;
-        out.push_back(s);
+        if (!fresh.contains(s.meta.rowid))
+            out.push_back(s);
         s = Schedule{};
     }
     return e == Err::None || e == Err::NoMoreRecords;
 }
 
-bool TodoMatches(Table<Todo>& table, const Todo& d, std::vector<Todo>& out) {
+bool TodoMatches(Table<Todo>& table, const Todo& d, const Fresh& fresh, std::vector<Todo>& out) {
     out.clear();
     const QString text = Clip(d.todo);
     if (text.isEmpty()) {
@@ -196,7 +204,7 @@ bool TodoMatches(Table<Todo>& table, const Todo& d, std::vector<Todo>& out) {
         Err e = Err::None;
         while ((e = table.nextBatch(batch, 200)) == Err::None) {
             for (Todo& t : batch) {
-                if (Clip(t.todo).isEmpty())
+                if (Clip(t.todo).isEmpty() && !fresh.contains(t.meta.rowid))
                     out.push_back(std::move(t));
             }
         }
@@ -207,7 +215,8 @@ bool TodoMatches(Table<Todo>& table, const Todo& d, std::vector<Todo>& out) {
     Err e = table.set(Todo::KEYTODO, probe);
     Todo t;
     while (e == Err::None && (e = table.next(t)) == Err::None && Clip(t.todo) == text) {
-        out.push_back(t);
+        if (!fresh.contains(t.meta.rowid))
+            out.push_back(t);
         t = Todo{};
     }
     return e == Err::None || e == Err::NoMoreRecords;
@@ -235,6 +244,7 @@ bool MergeTodos(Store& store, Progress& progress, Table<Todo>& local, Table<Todo
     qint64 done = 0;
     std::vector<Todo> batch;
     std::vector<Todo> matches;
+    Fresh fresh;
     return RunSliced(
         {&local}, progress, [&] { return Percent(done, total); },
         [&](const StoreError& e) {
@@ -249,7 +259,7 @@ bool MergeTodos(Store& store, Progress& progress, Table<Todo>& local, Table<Todo
                 return Batch::Failed;
             }
             for (Todo& d : batch) {
-                if (!TodoMatches(local, d, matches)) {
+                if (!TodoMatches(local, d, fresh, matches)) {
                     warn::FileError(dialogs, Todo::decl().name, local.error());
                     return Batch::Failed;
                 }
@@ -269,6 +279,7 @@ bool MergeTodos(Store& store, Progress& progress, Table<Todo>& local, Table<Todo
                         warn::InsertError(dialogs, local.error());
                         return Batch::Failed;
                     }
+                    fresh.insert(d.meta.rowid);
                     ++counts.todos;
                 }
                 ++done;
@@ -462,6 +473,7 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
         std::vector<SyncSchedule> batch;
         std::vector<Schedule> matches;
         std::vector<Scripting> list;
+        Fresh fresh;
         qint64 done = 0;
         auto fail = [&](const QString& table, const StoreError& e) {
             warn::FileError(dialogs, table, e);
@@ -469,7 +481,7 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
         };
         // One received task: the local matches it replaces or yields to, then its copy.
         auto receiveTask = [&](const SyncSchedule& r) {
-            if (!TaskMatches(tasks, r, matches)) {
+            if (!TaskMatches(tasks, r, fresh, matches)) {
                 fail(Schedule::decl().name, tasks.error());
                 return false;
             }
@@ -496,6 +508,7 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
                 fail(Schedule::decl().name, tasks.error());
                 return false;
             }
+            fresh.insert(t.meta.rowid);
             renumbered[r.id] = t.id;
             if (r.exceptionLink != 0)
                 links.emplace_back(t.id, r.exceptionLink);

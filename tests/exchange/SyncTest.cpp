@@ -196,6 +196,33 @@ TEST_F(SyncTest, TasksAndTodosWithoutNamesTravelOnce) {
     EXPECT_EQ(receiver.all<Todo>().size(), 1u);
 }
 
+TEST_F(SyncTest, AlikeTasksAndTodosOfOneFileAllArriveAndStayTwoOnReceivingAgain) {
+    // Same type, description and category: one file, two tasks; the second received must not
+    // take the place of the first one's copy. Likewise two to-do entries of the same text.
+    Schedule a = Task(1, QStringLiteral("Backup"), QStringLiteral("Work"), 90000);
+    a.command = QStringLiteral("/bin/true A");
+    Schedule b = Task(2, QStringLiteral("Backup"), QStringLiteral("Work"), 90000);
+    b.command = QStringLiteral("/bin/true B");
+    sender.add(a);
+    sender.add(b);
+    sender.add(Item(2, 1));
+    sender.add(Entry(QStringLiteral("water plants"), 90000));
+    sender.add(Entry(QStringLiteral("water plants"), 90000));
+    Send();
+    for (int round = 0; round < 2; ++round) {
+        const SyncCounts counts = Receive();
+        EXPECT_EQ(counts.tasks, 2) << round;
+        QStringList commands;
+        for (const Schedule& t : receiver.all<Schedule>())
+            commands << t.command;
+        commands.sort();
+        EXPECT_EQ(commands, (QStringList{QStringLiteral("/bin/true A"), QStringLiteral("/bin/true B")}))
+            << round;
+        EXPECT_EQ(receiver.all<Scripting>().size(), 1u) << round;
+        EXPECT_EQ(receiver.all<Todo>().size(), 2u) << round;
+    }
+}
+
 TEST_F(SyncTest, CategorySortingBeforeIsNotMatched) {
     sender.add(Task(1, QStringLiteral("Report"), QStringLiteral("Work"), 90000));
     Send();
