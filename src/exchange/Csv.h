@@ -42,6 +42,8 @@ public:
     CsvField nextField();
     // Whether the current record has no fields left.
     bool recordEnded() const { return !inRecord_; }
+    // Whether the record just gone to is an empty line (before any field of it is read).
+    bool blankLine() const { return inRecord_ && lineEndAt(pos_); }
     // Goes on from a byte position a reader reached before (the end of a record).
     void skipTo(qsizetype pos) {
         started_ = true;

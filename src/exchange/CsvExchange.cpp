@@ -86,7 +86,7 @@ qint64 ExportRecords(Store& store, Progress& progress, const ExchangeTable& t,
         const Err e = table.nextBatch(batch, kExchangeBatch);
         if (e != Err::None && e != Err::NoMoreRecords) {
             warn::FileError(dialogs, t.decl->name, table.error());
-            break;
+            return finish(); // the export stops there
         }
         bool stop = false;
         for (const R& r : batch) {
@@ -123,7 +123,7 @@ qint64 ExportRecords(Store& store, Progress& progress, const ExchangeTable& t,
             const Err e = table.nextBatch(batch, kExchangeBatch);
             if (e != Err::None && e != Err::NoMoreRecords) {
                 warn::FileError(dialogs, t.decl->name, table.error());
-                break;
+                return finish();
             }
             for (const R& r : batch) {
                 if (inKey(r))
@@ -194,6 +194,9 @@ qint64 ImportRecords(Store& store, Progress& progress, const ExchangeTable& t, c
             for (int i = 0; i < kExchangeBatch; ++i) {
                 if (!reader.nextRecord())
                     return Batch::Done;
+                // An empty line holds no record (a blank line between records, or at the end).
+                if (reader.blankLine())
+                    continue;
                 R record{};
                 plan.convert(reader, &record);
                 if constexpr (std::is_same_v<R, Schedule>) {
@@ -225,12 +228,18 @@ QString FileErrorText(int error) {
 qint64 ExportTable(Store& store, Progress& progress, const ExchangeTable& t,
                    const std::vector<ExchangeField>& fields, bool header, const QString& file) {
     Dialogs& dialogs = store.dialogs();
-    // A file the export makes is the user's alone; a device or pipe the user names is
-    // written as it is, its rights untouched.
+    // The program's own files are never written over.
+    if (store.isDataFile(file)) {
+        dialogs.message(Native(file) + QStringLiteral(" is a data file of the program."),
+                        QStringLiteral("Cannot CREATE ") + Native(file), Dialogs::Icon::Exclamation);
+        return -1;
+    }
+    // A file the export makes is the user's alone; a file, device or pipe that is there
+    // already is written as it is, its rights untouched.
     struct stat st {};
-    const bool special = ::stat(QFile::encodeName(file).constData(), &st) == 0 && !S_ISREG(st.st_mode);
-    const int fd = special ? ::open(QFile::encodeName(file).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC)
-                           : OpenPrivateFile(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+    const bool there = ::stat(QFile::encodeName(file).constData(), &st) == 0;
+    const int fd = there ? ::open(QFile::encodeName(file).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC)
+                         : OpenPrivateFile(file, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC);
     if (fd < 0) {
         dialogs.message(FileErrorText(errno), QStringLiteral("Cannot CREATE ") + Native(file),
                         Dialogs::Icon::Exclamation);
@@ -268,15 +277,20 @@ bool ImportFile::load(const QString& path, Dialogs& dialogs) {
                         Dialogs::Icon::Exclamation);
         return false;
     };
+    // Only a plain file: reading a pipe or a device could wait or grow for ever.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return fail(errno);
+    if (S_ISDIR(st.st_mode))
+        return fail(EISDIR);
+    if (!S_ISREG(st.st_mode)) {
+        dialogs.message(Native(path) + QStringLiteral(" is not a file that can be imported."),
+                        QStringLiteral("Cannot OPEN ") + Native(path), Dialogs::Icon::Exclamation);
+        return false;
+    }
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return fail(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        return fail(error);
-    }
     QByteArray bytes;
     char buffer[65536];
     for (;;) {

@@ -190,7 +190,9 @@ void AddExportValue(CsvLine& line, const void* record, const FieldDecl& field, c
         line.addQuoted(text != nullptr ? *text : QString::number(std::get<qint64>(v)));
         return;
     case PictureClass::Number:
-        line.addPlain(text != nullptr ? text->trimmed() : QString::number(std::get<qint64>(v)));
+        // A text given a numeric picture goes out as the number it reads as: written as it
+        // stands, its commas and quotes would split the line.
+        line.addPlain(QString::number(text != nullptr ? NumberFromText(*text) : std::get<qint64>(v)));
         return;
     case PictureClass::Other:
         line.addQuoted(text != nullptr ? *text : FormatPicture(picture, std::get<qint64>(v)));

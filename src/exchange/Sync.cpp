@@ -108,17 +108,6 @@ const FieldMap& FromSync() {
     return m;
 }
 
-bool SamePath(const QString& a, const QString& b) {
-    const QFileInfo x(a), y(b);
-    if (x.exists() && y.exists())
-        return x.canonicalFilePath() == y.canonicalFilePath();
-    return x.absoluteFilePath().compare(y.absoluteFilePath(), Qt::CaseInsensitive) == 0;
-}
-
-bool IsProgramFile(Store& store, const QString& path) {
-    return SamePath(path, store.filePath(Schedule::decl())) || SamePath(path, store.filePath(Tag::decl()));
-}
-
 void RemoveDatabaseFiles(const QString& path) {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
         QFile::remove(path + QLatin1String(suffix));
@@ -311,7 +300,7 @@ QString ChooseSyncFile(FileDialogs& dialogs, bool send, QString& remembered) {
 bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCounts* countsOut) {
     Dialogs& dialogs = store.dialogs();
     const QString file = QFileInfo(SyncFileBase(target)).absoluteFilePath();
-    if (IsProgramFile(store, file) || QFileInfo(file).isDir()) {
+    if (store.isDataFile(file) || QFileInfo(file).isDir()) {
         dialogs.message(QDir::toNativeSeparators(file) +
                             QStringLiteral(" is a file of this program and cannot be written to."),
                         kSyncCaption, Dialogs::Icon::Exclamation);
@@ -449,7 +438,7 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
                  SyncCounts* countsOut) {
     Dialogs& dialogs = store.dialogs();
     const QString file = ResolveFileName(QFileInfo(SyncFileBase(source)).absoluteFilePath());
-    if (IsProgramFile(store, file) || !LooksLikeSyncFile(store, file)) {
+    if (store.isDataFile(file) || !LooksLikeSyncFile(store, file)) {
         NotSyncFile(dialogs, file);
         return false;
     }

@@ -45,6 +45,21 @@ int Store::declaredVersion(const TableDecl& decl) const {
     return decl.version;
 }
 
+namespace {
+
+bool SamePath(const QString& a, const QString& b) {
+    const QFileInfo x(a), y(b);
+    if (x.exists() && y.exists())
+        return x.canonicalFilePath() == y.canonicalFilePath();
+    return x.absoluteFilePath().compare(y.absoluteFilePath(), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+bool Store::isDataFile(const QString& path) const {
+    return SamePath(path, filePath(Schedule::decl())) || SamePath(path, filePath(Tag::decl()));
+}
+
 QString Store::filePath(const TableDecl& decl, const QString& file) const {
     QString name = file;
     if (name.isEmpty()) {

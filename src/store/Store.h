@@ -42,6 +42,9 @@ public:
     // directory; a synchronization table lives in the file its caller names. An existing file
     // is found whatever the letter case of its name.
     QString filePath(const TableDecl& decl, const QString& file = {}) const;
+    // Whether a path names the data file or the tag file of this working directory (whatever
+    // the letter case, or through a link).
+    bool isDataFile(const QString& path) const;
 
     // Opens a table for one more user: the first user opens it (creating, repairing or
     // upgrading it as needed), later users share it. Returns only when the table is usable;

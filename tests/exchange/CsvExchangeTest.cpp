@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace kr::test {
 namespace {
@@ -209,6 +212,12 @@ TEST_F(CsvExchangeTest, NoHeaderShortLinesAndEmptyRecords) {
     EXPECT_EQ(got[1].priority, 3);
     EXPECT_EQ(got[1].todo, QString());
     EXPECT_EQ(got[1].category, QString());
+
+    // Empty lines, between records and at the end, hold no records.
+    ImportFile gaps;
+    gaps.setBytes("1,\"first\",\"Work\"\r\n\r\n4,\"fourth\",\"Home\"\n\n\n");
+    ASSERT_EQ(ImportTable(*to.store, none, TodoExchange(), gaps, assigned, false), 2);
+    EXPECT_EQ(to.all<Todo>().size(), 4u);
 }
 
 TEST_F(CsvExchangeTest, ValuesKeptWithinTheirFields) {
@@ -320,6 +329,37 @@ TEST_F(CsvExchangeTest, FailedWritesAskAbortOrRetry) {
     EXPECT_EQ(QFile::permissions(QStringLiteral("/dev/full")), perms);
 }
 
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST_F(CsvExchangeTest, ATextGivenANumericPictureGoesOutAsTheNumberItReadsAs) {
+    Todo a;
+    a.todo = QStringLiteral("12, \"a\"\nb");
+    a.priority = 1;
+    to.add(a);
+    Todo b;
+    b.todo = QStringLiteral(" 42 ");
+    b.priority = 2;
+    to.add(b);
+    std::vector<ExchangeField> fields;
+    for (const ExchangeField& f : TodoExchange().exportFields) {
+        if (f.name == QStringLiteral("TDO:ToDo") || f.name == QStringLiteral("TDO:Priority"))
+            fields.push_back(ExchangeField{f.name, f.field, QStringLiteral("@n6")});
+    }
+    ASSERT_EQ(fields.size(), 2u);
+    const QString file = to.file(QStringLiteral("numbers.csv"));
+    NoProgress none;
+    ASSERT_EQ(ExportTable(*to.store, none, TodoExchange(), fields, false, file), 2);
+    // One line per record, each with its two fields: no comma, quote or line end of the text.
+    QStringList lines = QString::fromUtf8(ReadAll(file)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    lines.sort();
+    const bool priorityFirst = fields[0].name == QStringLiteral("TDO:Priority");
+    EXPECT_EQ(lines, priorityFirst ? (QStringList{QStringLiteral("1,0"), QStringLiteral("2,42")})
+                                   : (QStringList{QStringLiteral("0,1"), QStringLiteral("42,2")}));
+}
+
 TEST_F(CsvExchangeTest, UnreadableAndUncreatableFiles) {
     ImportFile in;
     EXPECT_FALSE(in.load(to.dir.path(), to.dialogs));
@@ -333,6 +373,41 @@ TEST_F(CsvExchangeTest, UnreadableAndUncreatableFiles) {
     const QString bad = to.file(QStringLiteral("no/such/folder.csv"));
     EXPECT_EQ(ExportTable(*to.store, none, TodoExchange(), TodoExchange().exportFields, false, bad), -1);
     EXPECT_EQ(to.dialogs.shown.back().caption, QStringLiteral("Cannot CREATE ") + bad);
+
+    // A pipe is refused at once, not read until its writer ends.
+    const QString pipe = to.file(QStringLiteral("pipe.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_FALSE(in.load(pipe, to.dialogs));
+    EXPECT_EQ(to.dialogs.shown.back().caption, QStringLiteral("Cannot OPEN ") + pipe);
+    EXPECT_EQ(to.dialogs.shown.back().text, pipe + QStringLiteral(" is not a file that can be imported."));
+
+    // The program's data file is never written over, named in any letter case.
+    Todo keep;
+    keep.todo = QStringLiteral("keep me");
+    to.add(keep);
+    const QString data = to.store->filePath(Todo::decl());
+    const QByteArray before = ReadAll(data);
+    const QString upper =
+        QFileInfo(data).absolutePath() + QLatin1Char('/') + QFileInfo(data).fileName().toLower();
+    EXPECT_EQ(ExportTable(*to.store, none, TodoExchange(), TodoExchange().exportFields, false, upper), -1);
+    EXPECT_EQ(to.dialogs.shown.back().caption, QStringLiteral("Cannot CREATE ") + upper);
+    EXPECT_EQ(ReadAll(data), before);
+    EXPECT_EQ(to.all<Todo>().size(), 1u);
+
+    // A new file is the user's alone; a file that was there keeps its rights.
+    const mode_t mask = ::umask(022);
+    const QString fresh = to.file(QStringLiteral("fresh.csv"));
+    EXPECT_EQ(ExportTable(*to.store, none, TodoExchange(), TodoExchange().exportFields, false, fresh), 1);
+    const QString shared = to.file(QStringLiteral("shared.csv"));
+    QFile(shared).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                  QFile::ReadOther));
+    EXPECT_EQ(ExportTable(*to.store, none, TodoExchange(), TodoExchange().exportFields, false, shared), 1);
+    ::umask(mask);
+    EXPECT_EQ(QFile::permissions(fresh) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    EXPECT_EQ(QFile::permissions(shared) & (QFile::ReadGroup | QFile::ReadOther),
+              QFile::ReadGroup | QFile::ReadOther);
+    EXPECT_TRUE(ReadAll(shared).contains("keep me"));
 }
 
 } // namespace

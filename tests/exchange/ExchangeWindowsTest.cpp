@@ -148,6 +148,8 @@ TEST_F(ExchangeWindowsTest, ImportAssignsAutomaticallyAndStepsThroughTheFile) {
     EXPECT_EQ(w->targets()->topLevelItem(3)->text(1), QStringLiteral("="));
     EXPECT_EQ(w->targets()->topLevelItem(3)->text(2), QStringLiteral("Field_1"));
     EXPECT_EQ(w->importFields()->topLevelItem(1)->text(1), QStringLiteral("@N30.9"));
+    EXPECT_EQ(w->importFields()->topLevelItem(1)->text(2), QStringLiteral("Numeric"));
+    EXPECT_EQ(w->importFields()->topLevelItem(0)->text(2), QStringLiteral("Alpha-num"));
     EXPECT_TRUE(w->stripHeader()->isChecked());
     // Selecting an assigned target selects its field; a field selects the first target it feeds.
     w->targets()->setCurrentItem(w->targets()->topLevelItem(2));
@@ -167,7 +169,7 @@ TEST_F(ExchangeWindowsTest, ImportAssignsAutomaticallyAndStepsThroughTheFile) {
     w->next();
     EXPECT_FALSE(w->autoButton()->isEnabled());
     EXPECT_TRUE(w->nextButton()->isEnabled());
-    EXPECT_EQ(w->importFields()->topLevelItem(0)->text(2), QStringLiteral("first"));
+    EXPECT_EQ(w->importFields()->topLevelItem(0)->text(3), QStringLiteral("first"));
     w->next();
     EXPECT_FALSE(w->nextButton()->isEnabled());
 

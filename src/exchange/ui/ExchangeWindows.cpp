@@ -295,8 +295,8 @@ ImportWindow::ImportWindow(ExchangeContext& ctx, const ExchangeTable& table, Imp
     , record_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Assign fields for Import..."));
     setAttribute(Qt::WA_DeleteOnClose);
-    fields_->setHeaderLabels(
-        {QStringLiteral("Import Field"), QStringLiteral("Picture"), QStringLiteral("Value")});
+    fields_->setHeaderLabels({QStringLiteral("Import Field"), QStringLiteral("Picture"),
+                              QStringLiteral("Kind"), QStringLiteral("Value")});
     targets_->setHeaderLabels(
         {QStringLiteral("Target Field"), QStringLiteral("="), QStringLiteral("Import Field")});
     for (QTreeWidget* tree : {fields_, targets_}) {
@@ -364,7 +364,8 @@ void ImportWindow::showFields() {
     const int row = CurrentRow(fields_);
     fields_->clear();
     for (const auto& f : file_.fields())
-        fields_->addTopLevelItem(new QTreeWidgetItem(QStringList{f.name, f.picture, f.value}));
+        fields_->addTopLevelItem(
+            new QTreeWidgetItem(QStringList{f.name, f.picture, ImportKindText(f.picture), f.value}));
     record_->setText(QStringLiteral("Record %1").arg(file_.record()));
     if (row >= 0 && row < fields_->topLevelItemCount()) {
         selecting_ = true;
