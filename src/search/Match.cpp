@@ -132,6 +132,10 @@ bool MatchNumber(const Criterion& c, qint64 r) {
     }
     if (c.type < SameMonth || c.type > SameYearMonth)
         return false;
+    // No date has no month, day or year: a record without one, or a blank example, matches
+    // nothing.
+    if (r <= 0 || v <= 0)
+        return false;
     const Ymd rd = YmdFromDate(static_cast<Date>(r));
     const Ymd vd = YmdFromDate(static_cast<Date>(v));
     switch (c.type) {

@@ -142,6 +142,12 @@ TEST(MatchDate, MonthDayAndYearAcrossMonthEndsAndLeapDays) {
     EXPECT_FALSE(dateMatches(SameYearMonth, DateFromYmd(2024, 2, 29), DateFromYmd(2024, 3, 1)));
     EXPECT_TRUE(dateMatches(LessThan, leap, leap - 1));
     EXPECT_TRUE(dateMatches(InsideRange, 0, leap) == false); // upper limit 0: nothing inside
+    // No date has no month, day or year: neither a task without one nor a blank example matches.
+    for (int type : {SameMonth, SameDay, SameYear, SameMonthDay, SameYearMonth}) {
+        EXPECT_FALSE(dateMatches(type, DateFromYmd(1999, 12, 28), 0)) << type;
+        EXPECT_FALSE(dateMatches(type, 0, DateFromYmd(1999, 12, 28))) << type;
+        EXPECT_FALSE(dateMatches(type, 0, 0)) << type;
+    }
 }
 
 TEST(MatchPicture, BeginsWithThroughTheDivisorAndEndsWithTheLastDigits) {

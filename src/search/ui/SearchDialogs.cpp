@@ -46,10 +46,9 @@ AskMatchType::AskMatchType(FieldKind kind, int current, QWidget* parent)
     auto* box = new QGroupBox(QStringLiteral("Select match type"));
     auto* options = new QVBoxLayout(box);
     for (int type : MatchTypesFor(kind)) {
-        const QString indicator = MatchIndicator(type);
-        auto* b = new QRadioButton(
-            MatchTypeText(type) +
-            (indicator.isEmpty() ? QString() : QStringLiteral("  (") + indicator + QLatin1Char(')')));
+        auto* b = new QRadioButton(MatchTypeText(type));
+        // The indicator the field will show, as a tip.
+        b->setToolTip(MatchIndicator(type));
         group_->addButton(b, type);
         options->addWidget(b);
     }
@@ -134,6 +133,13 @@ bool GetUpperLimit::leaveUpper() {
         upper_->selectAll();
     });
     return false;
+}
+
+void GetUpperLimit::accept() {
+    // OK is a way out of the field too: a value not above the lower one (or unreadable) is
+    // not taken.
+    if (leaveUpper())
+        QDialog::accept();
 }
 
 bool GetUpperLimit::eventFilter(QObject* watched, QEvent* event) {

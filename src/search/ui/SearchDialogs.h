@@ -51,6 +51,8 @@ public:
     // Shows the dialogue: whether OK was pressed; `upper` then holds the upper limit.
     static bool ask(const QString& lower, QString& upper, Parse parse, QWidget* parent);
 
+    void accept() override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -96,7 +96,7 @@ QWidget* SearchSchedule::makeWidget(int field) {
         return new QCheckBox;
     case FieldKind::OPTION:
         if (field == Schedule::TASKTYPE)
-            return Choices(QStringList(TaskTypes()) << QStringLiteral("None"));
+            return Choices(QStringList(TaskTypes())); // "None" among them
         if (field == Schedule::CATEGORY)
             return Choices(CategoryNames(ctx_.store));
         if (field == Schedule::SCHEDULETYPE)
@@ -466,10 +466,13 @@ void SearchSchedule::beginSearch() {
         return;
     if (task == SearchTask::Unselect && !tagged)
         return;
+    cleared_ = false;
     if (task == SearchTask::Select && tagged &&
         ctx_.dialogs.message(QStringLiteral("Clear old selections first?"), kCaption, Dialogs::Icon::Question,
-                             Dialogs::Yes | Dialogs::No, Dialogs::Yes) == Dialogs::Yes)
+                             Dialogs::Yes | Dialogs::No, Dialogs::Yes) == Dialogs::Yes) {
         tags_.newTag(kSelectedTasks);
+        cleared_ = true;
+    }
     const SearchMode mode = task == SearchTask::Edit     ? SearchMode::Edit
                             : task == SearchTask::Select ? SearchMode::Select
                                                          : SearchMode::Unselect;
@@ -480,6 +483,15 @@ void SearchSchedule::beginSearch() {
     }
     progress_->begin(QStringLiteral("Searching for Matching Records"), QString());
     timer_.start();
+    setBusy(true);
+}
+
+void SearchSchedule::setBusy(bool busy) {
+    // While a scan runs, only its progress window takes input: a second search begun from
+    // here, or criteria changed under the scan, would spoil it.
+    for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (!w->isWindow())
+            w->setEnabled(!busy);
 }
 
 void SearchSchedule::tick() {
@@ -494,6 +506,7 @@ void SearchSchedule::tick() {
     if (r == ScheduleScan::Result::Match) {
         timer_.stop();
         progress_->end();
+        setBusy(false);
         load(scan_->match());
         showMatch(true);
         return;
@@ -508,6 +521,7 @@ void SearchSchedule::finish(ScheduleScan::Result how) {
     timer_.stop();
     if (wasSearching)
         progress_->end();
+    setBusy(false);
     const SearchMode mode = scan_->mode();
     const qint64 matched = scan_->matched();
     // Tags written by a cancelled scan are kept: they are stored before the window closes.
@@ -528,7 +542,8 @@ void SearchSchedule::finish(ScheduleScan::Result how) {
     if (ranOut && matched == 0)
         ctx_.dialogs.message(QStringLiteral("There are no matching records!"), kCaption,
                              Dialogs::Icon::Information);
-    result_.kind = SearchResult::SelectionChanged;
+    // The list shows the selection only when it changed.
+    result_.kind = matched > 0 || cleared_ ? SearchResult::SelectionChanged : SearchResult::Nothing;
     accept();
 }
 
@@ -551,12 +566,14 @@ void SearchSchedule::findNext() {
         return;
     progress_->begin(QStringLiteral("Searching for Matching Records"), QString());
     timer_.start();
+    setBusy(true);
 }
 
 void SearchSchedule::stop() {
     if (timer_.isActive()) {
         timer_.stop();
         progress_->end();
+        setBusy(false);
     }
     // Closed in the middle of a selection: what it tagged so far stays tagged, and the list
     // shows it.

@@ -82,6 +82,7 @@ public:
     void done(int r) override;
 
 private:
+    void setBusy(bool busy);
     struct Entry {
         int field;
         QWidget* widget;
@@ -123,6 +124,7 @@ private:
     std::unique_ptr<ScheduleScan> scan_;
     QTimer timer_;
     bool showingMatch_ = false;
+    bool cleared_ = false; // the selections were cleared before this run
     SearchResult result_;
     QMetaObject::Connection focusWatch_;
 };

@@ -199,6 +199,26 @@ TEST(GetUpperLimitDialog, StartsAtTheLowerAndBeepsOnAnUpperNotAbove) {
     EXPECT_FALSE(texts.leaveUpper());
     texts.upperField()->setText(QStringLiteral("C"));
     EXPECT_TRUE(texts.leaveUpper());
+
+    // OK with an upper limit not above the lower one, or unreadable, beeps and stays.
+    const GetUpperLimit::Parse strict = [](const QString& t) -> std::optional<qint64> {
+        bool ok = false;
+        const qint64 n = t.toLongLong(&ok);
+        return ok ? std::optional<qint64>(n) : std::nullopt;
+    };
+    GetUpperLimit ok(QStringLiteral("5"), QStringLiteral("5"), strict);
+    ok.show();
+    ok.accept();
+    EXPECT_EQ(ok.beeps(), 1);
+    EXPECT_TRUE(ok.isVisible());
+    ok.upperField()->setText(QStringLiteral("junk"));
+    ok.accept();
+    EXPECT_EQ(ok.beeps(), 2);
+    EXPECT_TRUE(ok.isVisible());
+    ok.upperField()->setText(QStringLiteral("6"));
+    ok.accept();
+    EXPECT_FALSE(ok.isVisible());
+    EXPECT_EQ(ok.result(), QDialog::Accepted);
 }
 
 TEST(AskDialogs, MatchTypesOfTheKindAndUnselectOnlyWithTags) {
@@ -207,6 +227,7 @@ TEST(AskDialogs, MatchTypesOfTheKindAndUnselectOnlyWithTags) {
     EXPECT_EQ(check.chosen(), 2);
     EXPECT_NE(check.option(1), nullptr);
     EXPECT_EQ(check.option(3), nullptr);
+    EXPECT_EQ(check.option(1)->text(), QStringLiteral("Equals this")); // the indicator is only a tip
     AskMatchType text(FieldKind::TEXT, 11);
     EXPECT_EQ(text.chosen(), 11);
     EXPECT_EQ(text.option(3), nullptr);
@@ -260,6 +281,25 @@ TEST_F(SearchScheduleTest, FindNextToTheEndShowsTheCriteriaAgain) {
     w.beginSearch();
     run(w);
     EXPECT_EQ(dialogs.texts().last(), QStringLiteral("There are no matching records!"));
+}
+
+TEST_F(SearchScheduleTest, WhileAScanRunsOnlyItsProgressTakesInputAndNoMatchChangesNothing) {
+    for (int i = 1; i <= 400; ++i)
+        add(i, QStringLiteral("Task %1").arg(i), DateFromYmd(2026, 1, 1) + i);
+    task = SearchTask::Select;
+    SearchSchedule w(context());
+    search(w, Schedule::DESCRIPTION, QStringLiteral("nothing like it"), Contains);
+    w.beginSearch();
+    ASSERT_TRUE(w.searching());
+    for (QPushButton* b : w.findChildren<QPushButton*>())
+        EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
+    EXPECT_FALSE(w.field(Schedule::DESCRIPTION)->isEnabled());
+    run(w);
+    EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("There are no matching records!")});
+    // Nothing was selected and nothing cleared: the list has no new selection to show.
+    EXPECT_EQ(w.result().kind, SearchResult::Nothing);
+    for (QPushButton* b : w.findChildren<QPushButton*>())
+        EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
 }
 
 TEST_F(SearchScheduleTest, ClearOldSelectionsYesAndNo) {
