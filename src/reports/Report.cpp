@@ -416,18 +416,27 @@ bool ReportRenderer::print(QPrinter& printer, const std::function<bool(int page,
     if (!painter.begin(&printer))
         return false;
     paginate(printer);
+    // The pages asked for in the print dialog, all by default.
+    int first = 0;
+    int last = pageCount() - 1;
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        first = printer.fromPage() - 1;
+        if (printer.toPage() > 0)
+            last = std::min(last, printer.toPage() - 1);
+    }
+    const int perCopy = std::max(0, last - first + 1);
     // Printers that cannot make copies themselves get the pages again.
     const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
-    bool first = true;
+    bool started = false;
     for (int c = 0; c < copies; ++c) {
-        for (int i = 0; i < pageCount(); ++i) {
-            if (!first && !printer.newPage()) {
+        for (int i = first; i <= last; ++i) {
+            if (started && !printer.newPage()) {
                 painter.end();
                 return false;
             }
-            first = false;
+            started = true;
             paintPage(painter, i);
-            if (page && !page(c * pageCount() + i + 1, copies * pageCount())) {
+            if (page && !page(c * perCopy + (i - first) + 1, copies * perCopy)) {
                 printer.abort();
                 painter.end();
                 return true;

@@ -17,6 +17,13 @@ ReportColumn Col(const char* title, double width, Qt::Alignment align = Qt::Alig
     return ReportColumn{QString::fromLatin1(title), width, align, line, false};
 }
 
+// A text column whose long values continue on further lines instead of being cut short.
+ReportColumn Wrapping(const char* title, double width) {
+    ReportColumn c = Col(title, width);
+    c.wrap = true;
+    return c;
+}
+
 ReportColumn Box(const char* title, double width) {
     return ReportColumn{QString::fromLatin1(title), width, Qt::AlignHCenter, 0, true};
 }
@@ -199,8 +206,8 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
     case ReportKind::BriefSchedule:
         doc.heading = QStringLiteral("Schedule in Brief");
         doc.rowLines = 1.7; // room to tick "Done" by hand
-        doc.columns = {Col("Date", 1.3), Col("Time", 1), Col("Category", 1.8), Col("Description", 3.6),
-                       Box("Done", 0.6)};
+        doc.columns = {Col("Date", 1.3), Col("Time", 1), Wrapping("Category", 1.8),
+                       Wrapping("Description", 3.6), Box("Done", 0.6)};
         scheduleRead(
             request.order, [filter](const Schedule& t) { return filter.matches(t); },
             [](const Schedule& t) {
@@ -218,7 +225,7 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
         break;
     case ReportKind::ScheduleCategory:
         doc.heading = request.heading;
-        doc.columns = {Col("Date", 1.3), Col("Time", 1), Col("Description", 4)};
+        doc.columns = {Col("Date", 1.3), Col("Time", 1), Wrapping("Description", 4)};
         scheduleRead(
             Schedule::KEYCATEGORY,
             [category](const Schedule& t) { return SameCategory(t.category, category); },
@@ -230,8 +237,8 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
         doc.heading = QStringLiteral("Schedule");
         doc.groupBreaks = true;
         doc.rowLines = 2.4;
-        doc.columns = {Col("Time", 0.7),    Col("Category", 1.3),     Col("Description", 2.3),
-                       Box("Done", 0.6),    Box("Actual Start", 1.3), Box("Actual End", 1.3),
+        doc.columns = {Col("Time", 0.7),    Wrapping("Category", 1.3), Wrapping("Description", 2.3),
+                       Box("Done", 0.6),    Box("Actual Start", 1.3),  Box("Actual End", 1.3),
                        Box("Initials", 0.8)};
         scheduleRead(
             request.order, [filter](const Schedule& t) { return filter.matches(t); },
@@ -272,7 +279,7 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
     case ReportKind::Categories:
         doc.heading = QStringLiteral("Category List");
         // One narrow column; the blank one beside it keeps it its width.
-        doc.columns = {Col("Category", 1), Col("", 2)};
+        doc.columns = {Wrapping("Category", 1), Col("", 2)};
         ReadBands<Categories>(
             store, dialogs, progress, Categories::KEYCATEGORY, batch, {},
             [](const Categories& c) { return ReportBand::row({Clip(c.category)}); }, out);
@@ -280,7 +287,7 @@ ReadOutcome ReadReport(Store& store, Dialogs& dialogs, Progress& progress, const
     case ReportKind::TodoByPriority:
     case ReportKind::TodoByCategory: {
         doc.heading = request.heading;
-        doc.columns = {Col("Priority", 1, Qt::AlignHCenter), Col("Category", 1.8), Col("To Do", 6),
+        doc.columns = {Col("Priority", 1, Qt::AlignHCenter), Wrapping("Category", 1.8), Wrapping("To Do", 6),
                        Col("Done", 1.3)};
         const bool byCategory = request.kind == ReportKind::TodoByCategory;
         ReadBands<Todo>(

@@ -279,6 +279,53 @@ TEST_F(ReportsTest, ContactsShowAllThirteenColumnsByLastName) {
     EXPECT_LT(text.indexOf(QStringLiteral("Abbott")), text.indexOf(QStringLiteral("Zimmer")));
 }
 
+TEST_F(ReportsTest, ValuesAsLongAsTheirFieldsPrintWhole) {
+    // A category and a description of their full lengths: wrapped in their columns, nothing
+    // cut off, and the next row below them.
+    const QString category = QStringLiteral("Department DepartEnd");
+    const QString description = QStringLiteral("Maintenance window Maintenance lastword");
+    addTask(description, category, Dec(10), TimeFromHms(9, 0, 0));
+    addTask(QStringLiteral("Next row"), QStringLiteral("Home"), Dec(11), TimeFromHms(9, 0, 0));
+    dialogs.answer(Dialogs::No);
+    run(ReportKind::BriefSchedule);
+    const QString t = text();
+    EXPECT_FALSE(t.contains(QChar(0x2026))) << t.toStdString(); // no "…"
+    for (const char* word : {"DepartEnd", "lastword", "Next row"})
+        EXPECT_TRUE(t.contains(QString::fromLatin1(word))) << word << "\n" << t.toStdString();
+    EXPECT_LT(t.indexOf(QStringLiteral("lastword")), t.indexOf(QStringLiteral("Next row")));
+
+    dialogs.answer(Dialogs::No);
+    run(ReportKind::ScheduleChecklist);
+    const QString check = text();
+    EXPECT_FALSE(check.contains(QChar(0x2026))) << check.toStdString();
+    EXPECT_TRUE(check.contains(QStringLiteral("lastword"))) << check.toStdString();
+}
+
+TEST_F(ReportsTest, OnlyThePagesAskedForArePrinted) {
+    ReportDocument doc;
+    doc.heading = QStringLiteral("Category List");
+    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
+    for (int i = 0; i < 300; ++i)
+        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    ReportRenderer renderer(doc);
+    ASSERT_GT(renderer.paginate(printer), 4);
+    printer.setPrintRange(QPrinter::PageRange);
+    printer.setFromTo(2, 3);
+    std::vector<int> told;
+    ASSERT_TRUE(renderer.print(printer, [&](int page, int pages) {
+        told.push_back(page * 100 + pages);
+        return true;
+    }));
+    const QStringList got = pages();
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_TRUE(got[0].contains(QStringLiteral("Page 2")));
+    EXPECT_TRUE(got[1].contains(QStringLiteral("Page 3")));
+    EXPECT_EQ(told, (std::vector<int>{102, 202}));
+}
+
 TEST_F(ReportsTest, ToDoReportsTakeATitleAndTheCategoryReportFilters) {
     Table<Todo> t(*store);
     auto add = [&](int priority, const char* cat, const char* what, Date done) {

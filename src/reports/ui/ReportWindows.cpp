@@ -21,6 +21,31 @@ const QString kPrinterUnavailable =
 
 QPointer<ReportPreview> g_preview;
 
+// The program printer's settings that a print dialog changes for one print.
+struct PrinterChoice {
+    QString printer;
+    QPrinter::OutputFormat format = QPrinter::NativeFormat;
+    QString file;
+    int copies = 1;
+    QPrinter::PrintRange range = QPrinter::AllPages;
+    int from = 0;
+    int to = 0;
+
+    static PrinterChoice of(const QPrinter& p) {
+        return {p.printerName(), p.outputFormat(), p.outputFileName(), p.copyCount(),
+                p.printRange(),  p.fromPage(),     p.toPage()};
+    }
+    void restore(QPrinter& p) const {
+        p.setOutputFormat(format);
+        if (format == QPrinter::NativeFormat && !printer.isEmpty())
+            p.setPrinterName(printer);
+        p.setOutputFileName(file);
+        p.setCopyCount(copies);
+        p.setPrintRange(range);
+        p.setFromTo(from, to);
+    }
+};
+
 } // namespace
 
 QtReportOutput::QtReportOutput(QPrinter* printer, Dialogs& dialogs, Progress& progress, QWidget* parent)
@@ -56,10 +81,19 @@ void QtReportOutput::preview(const ReportDocument& doc) {
     ReportPreview dialog(
         renderer, doc.heading,
         [&] {
+            // What the print dialog chooses holds for this print: a file named there is not
+            // written over by the next report printed at once, nor are its copies made again.
+            const PrinterChoice before = PrinterChoice::of(p);
             QPrintDialog ask(&p, shown);
-            if (ask.exec() != QDialog::Accepted)
+            ask.setOption(QAbstractPrintDialog::PrintPageRange);
+            ask.setMinMax(1, std::max(1, renderer.pageCount()));
+            if (ask.exec() != QDialog::Accepted) {
+                before.restore(p);
                 return false;
-            if (!printPages(renderer, p, progress_)) {
+            }
+            const bool printed = printPages(renderer, p, progress_);
+            before.restore(p);
+            if (!printed) {
                 dialogs_.message(kPrinterUnavailable, QStringLiteral("NOTE..."), Dialogs::Icon::Exclamation);
                 return false;
             }
@@ -106,9 +140,21 @@ bool QtReportOutput::print(const ReportDocument& doc, Progress& progress) {
 
 bool QtReportOutput::printPages(ReportRenderer& renderer, QPrinter& p, Progress& progress) {
     // A long report goes to the printer page by page under the progress window, which can
-    // still cancel it.
+    // still cancel it; so is the layout of rows or blocks that must each be measured.
     progress.begin(QStringLiteral("Printing Report"), {});
     progress.setCancelQuestionYesNo(kCancelQuestion, kCancelCaption);
+    if (renderer.document().measured()) {
+        bool stopped = false;
+        renderer.paginate(p, [&](int percent) {
+            progress.update(percent);
+            stopped = progress.cancelled();
+            return !stopped;
+        });
+        if (stopped) {
+            progress.end();
+            return true; // the user chose not to print
+        }
+    }
     const bool started = renderer.print(p, [&progress](int page, int pages) {
         progress.update(page * 100 / std::max(1, pages));
         return !progress.cancelled();
