@@ -8,7 +8,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -299,6 +301,42 @@ TEST_F(ReportsTest, ValuesAsLongAsTheirFieldsPrintWhole) {
     const QString check = text();
     EXPECT_FALSE(check.contains(QChar(0x2026))) << check.toStdString();
     EXPECT_TRUE(check.contains(QStringLiteral("lastword"))) << check.toStdString();
+}
+
+TEST_F(ReportsTest, WhatThePrintDialogOfThePreviewChoosesHoldsForThatPrintOnly) {
+    ReportDocument doc;
+    doc.heading = QStringLiteral("Category List");
+    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
+    for (int i = 0; i < 120; ++i)
+        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    const QString chosen = dir.file(QStringLiteral("chosen.pdf"));
+    QtReportOutput qt(&printer, dialogs, progress, nullptr);
+    bool asked = false;
+    QTimer::singleShot(0, [&] {
+        auto* preview = qobject_cast<ReportPreview*>(QtReportOutput::openPreview());
+        if (preview == nullptr)
+            return;
+        // The user names another file in the print dialog and prints.
+        QTimer::singleShot(0, [&] {
+            auto* ask = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+            if (ask == nullptr)
+                return;
+            asked = true;
+            if (auto* name = ask->findChild<QLineEdit*>(QStringLiteral("filename")))
+                name->setText(chosen);
+            ask->accept();
+        });
+        preview->findChild<QPushButton*>()->click();
+    });
+    qt.preview(doc);
+    ASSERT_TRUE(asked);
+    EXPECT_TRUE(QFileInfo::exists(chosen));
+    // The program's printer prints to its own file again.
+    EXPECT_EQ(printer.outputFileName(), pdf);
+    EXPECT_FALSE(QFileInfo::exists(pdf));
 }
 
 TEST_F(ReportsTest, OnlyThePagesAskedForArePrinted) {
