@@ -197,7 +197,8 @@ qreal ReportRenderer::measureBand(const ReportBand& band) const {
         const qreal textW = m.page.width() * (1 - kWrapLabelShare);
         h += m.bodyMetrics->boundingRect(QRectF(0, 0, textW, 1e7), Qt::TextWordWrap, block.wrapped).height();
     }
-    return h + m.line * 0.8;
+    // A block taller than a page has a page to itself, its text made smaller to fit.
+    return std::min(h + m.line * 0.8, m.bodyBottom - m.bodyTop);
 }
 
 void ReportRenderer::paintHeader(QPainter& p, const QString& group) const {
@@ -343,10 +344,32 @@ void ReportRenderer::paintBlock(QPainter& p, const ReportBand& band, qreal y) co
                    block.wrappedLabel.endsWith(QLatin1Char(':')) ? block.wrappedLabel
                                                                  : block.wrappedLabel + QLatin1Char(':'));
         p.setFont(m.body);
-        const QRectF text(labelW, y, m.page.width() - labelW, m.bodyBottom - y);
-        const QRectF used = p.fontMetrics().boundingRect(text.toRect(), Qt::TextWordWrap, block.wrapped);
-        p.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, block.wrapped);
-        y += used.height();
+        const qreal width = m.page.width() - labelW;
+        const qreal room = m.bodyBottom - m.line * 0.8 - y;
+        const QFontMetricsF fm(p.font(), p.device());
+        auto heightAt = [&](qreal scale) {
+            return fm.boundingRect(QRectF(0, 0, width / scale, 1e7), Qt::TextWordWrap, block.wrapped)
+                       .height() *
+                   scale;
+        };
+        qreal scale = 1;
+        if (room > 0 && heightAt(1) > room) {
+            // Too long for the page: printed whole and smaller, rather than cut off at its foot.
+            qreal low = 0.05;
+            qreal high = 1;
+            for (int i = 0; i < 12; ++i) {
+                const qreal mid = (low + high) / 2;
+                (heightAt(mid) <= room ? low : high) = mid;
+            }
+            scale = low;
+        }
+        p.save();
+        p.translate(labelW, y);
+        p.scale(scale, scale);
+        p.drawText(QRectF(0, 0, width / scale, 1e7), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                   block.wrapped);
+        p.restore();
+        y += heightAt(scale);
     }
     p.save();
     p.setPen(QPen(Qt::gray, 0));

@@ -339,6 +339,28 @@ TEST_F(ReportsTest, WhatThePrintDialogOfThePreviewChoosesHoldsForThatPrintOnly) 
     EXPECT_FALSE(QFileInfo::exists(pdf));
 }
 
+TEST_F(ReportsTest, AMessageLongerThanAPageIsPrintedWhole) {
+    ReportDocument doc;
+    doc.heading = QStringLiteral("Schedule");
+    doc.blocks = true;
+    for (int task = 0; task < 2; ++task) {
+        ReportBlock block;
+        block.fields = {{ReportField{QStringLiteral("Description"), QStringLiteral("Task %1").arg(task)}}};
+        block.wrappedLabel = QStringLiteral("Message");
+        QStringList lines;
+        for (int i = 1; i <= (task == 0 ? 110 : 2); ++i)
+            lines << QStringLiteral("T%1L%2").arg(task).arg(i, 3, 10, QLatin1Char('0'));
+        block.wrapped = lines.join(QLatin1Char('\n'));
+        doc.bands.push_back(ReportBand::of(std::move(block)));
+    }
+    ASSERT_TRUE(WriteReportPdf(doc, pdf));
+    const QStringList got = pages();
+    ASSERT_EQ(got.size(), 2);
+    for (int i = 1; i <= 110; ++i)
+        EXPECT_TRUE(got[0].contains(QStringLiteral("T0L%1").arg(i, 3, 10, QLatin1Char('0')))) << i;
+    EXPECT_TRUE(got[1].contains(QStringLiteral("T1L002")));
+}
+
 TEST_F(ReportsTest, OnlyThePagesAskedForArePrinted) {
     ReportDocument doc;
     doc.heading = QStringLiteral("Category List");

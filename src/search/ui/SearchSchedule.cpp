@@ -525,8 +525,9 @@ void SearchSchedule::finish(ScheduleScan::Result how) {
     const SearchMode mode = scan_->mode();
     const qint64 matched = scan_->matched();
     // Tags written by a cancelled scan are kept: they are stored before the window closes.
-    const bool failed = scan_->finishWrites() != Err::None || how == ScheduleScan::Result::Failed;
-    if (failed)
+    if (scan_->finishWrites() != Err::None)
+        warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->error());
+    else if (how == ScheduleScan::Result::Failed)
         warn::RecordRetrieval(ctx_.dialogs, Schedule::decl().name, scan_->error());
     const bool ranOut = how == ScheduleScan::Result::Done;
     scan_.reset();
