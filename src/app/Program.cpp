@@ -26,6 +26,7 @@
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
 #include "scheduler/ui/BrowseSchedule.h"
+#include "scheduler/ui/Calendar.h"
 #include "scheduler/ui/MessageWindows.h"
 #include "script/Automation.h"
 #include "script/Runner.h"
@@ -211,8 +212,20 @@ int RunProgram(const ProgramOptions& options) {
             [&monitor](const Schedule& task) { monitor.runTaskNow(task); },
             [&taskWindows](const QString& current) { return taskWindows.selectCategory(current); },
             [&store, &settings] { return Tags(store, settings.currentUser()).listTags(kSelectedTasks); },
-            [&store, &dialogs, &settings](QWidget* parent) {
-                SearchSchedule window({store, dialogs, settings, nullptr, {}, {}, {}}, parent);
+            [&store, &dialogs, &settings, &clock, &ctx](QWidget* parent) {
+                SearchSchedule window({store,
+                                       dialogs,
+                                       settings,
+                                       nullptr,
+                                       {},
+                                       {},
+                                       {},
+                                       [&dialogs, &clock, &ctx](Date current, QWidget* over) {
+                                           return Calendar({dialogs, clock, ctx.positions}, current,
+                                                           QStringLiteral("Select Date"), kCalendarAllDays,
+                                                           Schedule{}, over);
+                                       }},
+                                      parent);
                 window.exec();
                 const SearchResult& r = window.result();
                 return SearchOutcome{r.kind == SearchResult::Edit ? SearchOutcome::Edit

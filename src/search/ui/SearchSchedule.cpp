@@ -142,6 +142,21 @@ QWidget* SearchSchedule::row(int field, const QString& label) {
     ind->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("MM")));
     ind->setAlignment(Qt::AlignCenter);
     h->addWidget(input, 1);
+    if (auto* date = qobject_cast<DateField*>(input); date != nullptr && ctx_.pickDate) {
+        auto* pick = new QPushButton(QStringLiteral("..."));
+        pick->setAutoDefault(false);
+        pick->setToolTip(QStringLiteral("Pick the date from a calendar"));
+        pick->setFixedWidth(pick->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
+        connect(pick, &QPushButton::clicked, this, [this, date, field] {
+            selectField(field);
+            bool ok = true;
+            const Date current = date->date(&ok);
+            const Date picked = ctx_.pickDate(ok ? current : 0, this);
+            if (picked != current)
+                date->setDate(picked);
+        });
+        h->addWidget(pick);
+    }
     h->addWidget(ind);
     entries_.push_back({field, input, ind, 0, 0, {}});
     return w;

@@ -34,6 +34,9 @@ struct SearchContext {
     std::function<int(FieldKind kind, int current)> askMatchType;
     std::function<bool(const QString& lower, QString& upper, GetUpperLimit::Parse parse)> getUpperLimit;
     std::function<SearchTask(bool tagsExist)> askSearchTask;
+    // The calendar the date fields pick from ("..." beside them); none when empty. Answers
+    // the date picked, or `current` when the calendar was closed without a pick.
+    std::function<Date(Date current, QWidget* parent)> pickDate = {};
 };
 
 // What the schedule list does after the search window closes.

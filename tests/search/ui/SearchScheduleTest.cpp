@@ -11,9 +11,11 @@
 #include "support/ScriptedFileDialogs.h"
 #include "support/TempDir.h"
 
+#include "platform/qt/Fields.h"
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
+
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabBar>
@@ -281,6 +283,34 @@ TEST_F(SearchScheduleTest, FindNextToTheEndShowsTheCriteriaAgain) {
     w.beginSearch();
     run(w);
     EXPECT_EQ(dialogs.texts().last(), QStringLiteral("There are no matching records!"));
+}
+
+TEST_F(SearchScheduleTest, DateFieldsPickFromTheCalendar) {
+    SearchContext ctx = context();
+    std::vector<Date> offered;
+    ctx.pickDate = [&](Date current, QWidget*) {
+        offered.push_back(current);
+        return DateFromYmd(2027, 3, 14);
+    };
+    SearchSchedule w(ctx);
+    auto* date = qobject_cast<DateField*>(w.field(Schedule::DATE));
+    ASSERT_NE(date, nullptr);
+    date->setDate(DateFromYmd(2026, 5, 1));
+    QPushButton* pick = nullptr;
+    for (QPushButton* b : date->parentWidget()->findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("..."))
+            pick = b;
+    ASSERT_NE(pick, nullptr);
+    pick->click();
+    EXPECT_EQ(offered, std::vector<Date>{DateFromYmd(2026, 5, 1)});
+    EXPECT_EQ(date->date(), DateFromYmd(2027, 3, 14));
+    EXPECT_EQ(w.selectedField(), Schedule::DATE);
+    // Without a calendar, no button.
+    SearchSchedule plain(context());
+    int buttons = 0;
+    for (QPushButton* b : plain.field(Schedule::DATE)->parentWidget()->findChildren<QPushButton*>())
+        buttons += b->text() == QStringLiteral("...") ? 1 : 0;
+    EXPECT_EQ(buttons, 0);
 }
 
 TEST_F(SearchScheduleTest, WhileAScanRunsOnlyItsProgressTakesInputAndNoMatchChangesNothing) {
