@@ -21,6 +21,16 @@
 namespace kr::test {
 namespace {
 
+// A one-column report of `rows` names, over several pages.
+ReportDocument CategoryList(int rows) {
+    ReportDocument doc;
+    doc.heading = QStringLiteral("Category List");
+    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
+    for (int i = 0; i < rows; ++i)
+        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    return doc;
+}
+
 class ReportsTest : public ReportFixture {
 protected:
     // Three "work" tasks in range whose six orders all differ, one of another category and one
@@ -304,11 +314,7 @@ TEST_F(ReportsTest, ValuesAsLongAsTheirFieldsPrintWhole) {
 }
 
 TEST_F(ReportsTest, WhatThePrintDialogOfThePreviewChoosesHoldsForThatPrintOnly) {
-    ReportDocument doc;
-    doc.heading = QStringLiteral("Category List");
-    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
-    for (int i = 0; i < 120; ++i)
-        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    const ReportDocument doc = CategoryList(120);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
@@ -362,11 +368,7 @@ TEST_F(ReportsTest, AMessageLongerThanAPageIsPrintedWhole) {
 }
 
 TEST_F(ReportsTest, OnlyThePagesAskedForArePrinted) {
-    ReportDocument doc;
-    doc.heading = QStringLiteral("Category List");
-    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
-    for (int i = 0; i < 300; ++i)
-        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    const ReportDocument doc = CategoryList(300);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
@@ -627,11 +629,7 @@ TEST_F(ReportsTest, ThePreviewPaintsOnlyThePagesInSight) {
 }
 
 TEST_F(ReportsTest, APrintFromThePreviewOnOtherPaperThatFailsLeavesThePreviewShowingTheNewPages) {
-    ReportDocument doc;
-    doc.heading = QStringLiteral("Category List");
-    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
-    for (int i = 0; i < 500; ++i)
-        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    const ReportDocument doc = CategoryList(500);
     QPrinter a4(QPrinter::HighResolution);
     a4.setPageSize(QPageSize(QPageSize::A4));
     QPrinter a5(QPrinter::HighResolution);
@@ -713,11 +711,7 @@ TEST_F(ReportsTest, BlocksAreLaidOutForThePreviewUnderTheProgressWindowWhichCanS
 }
 
 TEST_F(ReportsTest, PrintingAtOnceShowsItsPagesAndMakesTheCopiesAsked) {
-    ReportDocument doc;
-    doc.heading = QStringLiteral("Category List");
-    doc.columns = {ReportColumn{QStringLiteral("Category"), 1, Qt::AlignLeft, 0, false}};
-    for (int i = 0; i < 120; ++i)
-        doc.bands.push_back(ReportBand::row({QStringLiteral("Name %1").arg(i)}));
+    const ReportDocument doc = CategoryList(120);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
