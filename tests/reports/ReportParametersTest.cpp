@@ -122,6 +122,22 @@ TEST_F(ReportParametersTest, AnUnreadableDateStaysInTheWindow) {
     w.allDates()->click();
     w.okButton()->click();
     EXPECT_EQ(w.result(), QDialog::Accepted);
+
+    // "Selected" categories with none to select stays too.
+    Table<Categories> t(*store);
+    Categories c;
+    while (t.next(c) == Err::None) {
+        EXPECT_EQ(t.remove(c), Err::None);
+        t.set(-1);
+    }
+    ReportParameters none(context(), DefaultReportChoices(clock));
+    ASSERT_EQ(none.categoryList()->count(), 0);
+    none.selectedCategory()->click();
+    none.okButton()->click();
+    EXPECT_NE(none.result(), QDialog::Accepted);
+    none.allCategories()->click();
+    none.okButton()->click();
+    EXPECT_EQ(none.result(), QDialog::Accepted);
 }
 
 TEST_F(ReportParametersTest, OrderKeysAndTheTitleWindow) {

@@ -5,6 +5,7 @@
 #include "store/Table.h"
 #include "store/Warnings.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -178,6 +179,12 @@ void ReportParameters::accept() {
                 return;
             }
         }
+    }
+    // "Selected" with no category to select would print only the tasks without one.
+    if (selectedCategory_->isChecked() && categories_->currentItem() == nullptr) {
+        QApplication::beep();
+        categories_->setFocus();
+        return;
     }
     result_ = choices();
     QDialog::accept();
