@@ -193,10 +193,10 @@ qreal ReportRenderer::measureBand(const ReportBand& band) const {
     }
     const ReportBlock& block = *band.block;
     qreal h = static_cast<qreal>(block.fields.size()) * m.line * 1.35;
-    if (!block.wrapped.isEmpty()) {
-        const qreal textW = m.page.width() * (1 - kWrapLabelShare);
-        h += m.bodyMetrics->boundingRect(QRectF(0, 0, textW, 1e7), Qt::TextWordWrap, block.wrapped).height();
-    }
+    const qreal textW = m.page.width() * (1 - kWrapLabelShare);
+    for (const ReportBlock::Text& t : block.texts)
+        if (!t.text.isEmpty())
+            h += m.bodyMetrics->boundingRect(QRectF(0, 0, textW, 1e7), Qt::TextWordWrap, t.text).height();
     // A block taller than a page has a page to itself, its text made smaller to fit.
     return std::min(h + m.line * 0.8, m.bodyBottom - m.bodyTop);
 }
@@ -337,19 +337,19 @@ void ReportRenderer::paintBlock(QPainter& p, const ReportBand& band, qreal y) co
         }
         y += lineH;
     }
-    if (!block.wrapped.isEmpty()) {
+    for (const ReportBlock::Text& t : block.texts) {
+        if (t.text.isEmpty())
+            continue;
         const qreal labelW = m.page.width() * kWrapLabelShare;
         p.setFont(m.bold);
         p.drawText(QRectF(m.pad, y, labelW - m.pad, lineH), Qt::AlignLeft | Qt::AlignTop,
-                   block.wrappedLabel.endsWith(QLatin1Char(':')) ? block.wrappedLabel
-                                                                 : block.wrappedLabel + QLatin1Char(':'));
+                   t.label.endsWith(QLatin1Char(':')) ? t.label : t.label + QLatin1Char(':'));
         p.setFont(m.body);
         const qreal width = m.page.width() - labelW;
         const qreal room = m.bodyBottom - m.line * 0.8 - y;
         const QFontMetricsF fm(p.font(), p.device());
         auto heightAt = [&](qreal scale) {
-            return fm.boundingRect(QRectF(0, 0, width / scale, 1e7), Qt::TextWordWrap, block.wrapped)
-                       .height() *
+            return fm.boundingRect(QRectF(0, 0, width / scale, 1e7), Qt::TextWordWrap, t.text).height() *
                    scale;
         };
         qreal scale = 1;
@@ -366,8 +366,7 @@ void ReportRenderer::paintBlock(QPainter& p, const ReportBand& band, qreal y) co
         p.save();
         p.translate(labelW, y);
         p.scale(scale, scale);
-        p.drawText(QRectF(0, 0, width / scale, 1e7), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                   block.wrapped);
+        p.drawText(QRectF(0, 0, width / scale, 1e7), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, t.text);
         p.restore();
         y += heightAt(scale);
     }

@@ -39,11 +39,14 @@ struct ReportField {
     double width = 1; // relative to the other fields of its line
 };
 
-// The fields of a block, with a text printed in full beneath them.
+// The fields of a block, with texts printed in full beneath them, each under its label.
 struct ReportBlock {
+    struct Text {
+        QString label;
+        QString text;
+    };
     std::vector<std::vector<ReportField>> fields;
-    QString wrappedLabel;
-    QString wrapped;
+    std::vector<Text> texts; // empty texts are left out
 };
 
 // One record as printed: the cells of a row, or a block. A row keeps its cells in one text, so

@@ -55,13 +55,13 @@ ReportBand TaskBlock(const Schedule& t) {
     QString every = FormatNumber(t.every, QStringLiteral("@n6")).trimmed();
     if (!Clip(t.everyType).isEmpty())
         every += QLatin1Char(' ') + Clip(t.everyType);
+    // Every value whole: the description on a line of its own, the longer fields lined up in
+    // columns wide enough for them, the command and the message wrapped beneath.
     band.fields = {
-        {Text("Description", Clip(t.description), 2), Text("Task Type", Clip(t.taskType)),
-         Text("Category", Clip(t.category))},
-        // "Every" under "Category", with room for the longest unit.
+        {Text("Description", Clip(t.description))},
+        {Text("Category", Clip(t.category), 1.5), Text("Task Type", Clip(t.taskType), 1.5), ReportField{}},
         {Text("Date", D3(t.date), 0.8), Text("Time", T3(t.time), 0.7),
          Text("Schedule Type", Clip(t.scheduleType), 1.5), Text("Every", every)},
-        {Text("Command", Clip(t.command))},
         {Text("Advance Warning", DateAndTime(t.advanceWarnDate, t.advanceWarnTime)),
          Text("Last Run:", DateAndTime(t.lastRunDate, t.lastRunTime))},
         {Check("Sunday", t.sunday), Check("Monday", t.monday), Check("Tuesday", t.tuesday),
@@ -73,8 +73,8 @@ ReportBand TaskBlock(const Schedule& t) {
         {Check("Warn if not run on specified date", t.warn),
          Check("Give option to skip before performing", t.userSkip)},
     };
-    band.wrappedLabel = QStringLiteral("Message");
-    band.wrapped = t.message.trimmed();
+    band.texts = {{QStringLiteral("Command"), Clip(t.command)},
+                  {QStringLiteral("Message"), t.message.trimmed()}};
     return ReportBand::of(std::move(band));
 }
 

@@ -198,6 +198,24 @@ TEST_F(ReportsTest, SpecificCategoryListsItsTasksWhateverTheLetterCase) {
     EXPECT_FALSE(QFile::exists(pdf));
 }
 
+TEST_F(ReportsTest, ABlockPrintsValuesOfTheirFullLengthsWhole) {
+    Schedule s = addTask(QStringLiteral("Maintenance window Maintenance lastword"),
+                         QStringLiteral("Department DepartEnd"), Dec(10), TimeFromHms(23, 0, 0),
+                         QStringLiteral("Program"));
+    Table<Schedule> t(*store);
+    ASSERT_EQ(t.get(Schedule::KEYID, s), Err::None);
+    QString command = QStringLiteral("/usr/bin/rsync");
+    while (command.size() < 240)
+        command += QStringLiteral(" --opt");
+    s.command = command + QStringLiteral(" lastarg");
+    ASSERT_EQ(t.put(s), Err::None);
+    run(ReportKind::ScheduleByDate);
+    const QString text = this->text();
+    EXPECT_FALSE(text.contains(QChar(0x2026))) << text.toStdString();
+    for (const char* word : {"lastword", "DepartEnd", "lastarg"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(word))) << word << "\n" << text.toStdString();
+}
+
 TEST_F(ReportsTest, AllInDateOrderPrintsEveryFieldOfATaskInABlock) {
     Schedule s = addTask(QStringLiteral("Nightly build"), QStringLiteral("Work"), Dec(10),
                          TimeFromHms(23, 0, 0), QStringLiteral("Program"));
@@ -352,11 +370,10 @@ TEST_F(ReportsTest, AMessageLongerThanAPageIsPrintedWhole) {
     for (int task = 0; task < 2; ++task) {
         ReportBlock block;
         block.fields = {{ReportField{QStringLiteral("Description"), QStringLiteral("Task %1").arg(task)}}};
-        block.wrappedLabel = QStringLiteral("Message");
         QStringList lines;
         for (int i = 1; i <= (task == 0 ? 110 : 2); ++i)
             lines << QStringLiteral("T%1L%2").arg(task).arg(i, 3, 10, QLatin1Char('0'));
-        block.wrapped = lines.join(QLatin1Char('\n'));
+        block.texts = {{QStringLiteral("Message"), lines.join(QLatin1Char('\n'))}};
         doc.bands.push_back(ReportBand::of(std::move(block)));
     }
     ASSERT_TRUE(WriteReportPdf(doc, pdf));
@@ -661,10 +678,10 @@ TEST_F(ReportsTest, BlocksAreLaidOutForThePreviewUnderTheProgressWindowWhichCanS
     for (int i = 0; i < 3000; ++i) {
         ReportBlock block;
         block.fields = {{ReportField{QStringLiteral("Description"), QStringLiteral("Task %1").arg(i)}}};
-        block.wrappedLabel = QStringLiteral("Message");
-        block.wrapped = QStringLiteral("Call the office about order %1 and ask whether the parts came. ")
+        block.texts = {{QStringLiteral("Message"),
+                        QStringLiteral("Call the office about order %1 and ask whether the parts came. ")
                             .arg(i)
-                            .repeated(4);
+                            .repeated(4)}};
         doc.bands.push_back(ReportBand::of(std::move(block)));
     }
     QPrinter printer(QPrinter::HighResolution);
