@@ -1,5 +1,6 @@
 #include "exchange/Sync.h"
 
+#include "exchange/CsvExchange.h"
 #include "exchange/Slices.h"
 #include "platform/PrivateFiles.h"
 #include "platform/Text.h"
@@ -319,11 +320,9 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
     {
         const int fd = OpenPrivateFile(temp, O_WRONLY | O_CREAT | O_EXCL);
         if (fd < 0) {
-            const int error = errno;
-            dialogs.message(
-                QStringLiteral("Error #%1 - %2").arg(error).arg(QString::fromLocal8Bit(std::strerror(error))),
-                QStringLiteral("Cannot CREATE ") + QDir::toNativeSeparators(file),
-                Dialogs::Icon::Exclamation);
+            dialogs.message(FileErrorText(errno),
+                            QStringLiteral("Cannot CREATE ") + QDir::toNativeSeparators(file),
+                            Dialogs::Icon::Exclamation);
             return false;
         }
         ::close(fd);

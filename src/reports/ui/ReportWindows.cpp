@@ -21,6 +21,21 @@ const QString kPrinterUnavailable =
 
 QPointer<ReportPreview> g_preview;
 
+// Measures the bands of a report that must each be measured (blocks, wrapped rows) under the
+// progress window already begun; other reports are laid out when first painted. False when
+// the user cancelled the layout.
+bool MeasureUnder(ReportRenderer& renderer, QPrinter& p, Progress& progress) {
+    if (!renderer.document().measured())
+        return true;
+    bool stopped = false;
+    renderer.paginate(p, [&](int percent) {
+        progress.update(percent);
+        stopped = progress.cancelled();
+        return !stopped;
+    });
+    return !stopped;
+}
+
 // The program printer's settings that a print dialog changes for one print.
 struct PrinterChoice {
     QString printer;
@@ -114,15 +129,10 @@ bool QtReportOutput::layOut(ReportRenderer& renderer, QPrinter& p) {
     // Blocks and wrapped rows are measured one by one: under the progress window.
     progress_.begin(QStringLiteral("Generating Report"), {});
     progress_.setCancelQuestionYesNo(kCancelQuestion, kCancelCaption);
-    bool stopped = false;
-    renderer.paginate(p, [this, &stopped](int percent) {
-        progress_.update(percent);
-        stopped = progress_.cancelled();
-        return !stopped;
-    });
+    const bool whole = MeasureUnder(renderer, p, progress_);
     progress_.end();
-    return !stopped || dialogs_.message(kPreviewSoFarQuestion, kCancelCaption, Dialogs::Icon::Question,
-                                        Dialogs::Yes | Dialogs::No, Dialogs::Yes) == Dialogs::Yes;
+    return whole || dialogs_.message(kPreviewSoFarQuestion, kCancelCaption, Dialogs::Icon::Question,
+                                     Dialogs::Yes | Dialogs::No, Dialogs::Yes) == Dialogs::Yes;
 }
 
 bool QtReportOutput::print(const ReportDocument& doc, Progress& progress) {
@@ -143,17 +153,9 @@ bool QtReportOutput::printPages(ReportRenderer& renderer, QPrinter& p, Progress&
     // still cancel it; so is the layout of rows or blocks that must each be measured.
     progress.begin(QStringLiteral("Printing Report"), {});
     progress.setCancelQuestionYesNo(kCancelQuestion, kCancelCaption);
-    if (renderer.document().measured()) {
-        bool stopped = false;
-        renderer.paginate(p, [&](int percent) {
-            progress.update(percent);
-            stopped = progress.cancelled();
-            return !stopped;
-        });
-        if (stopped) {
-            progress.end();
-            return true; // the user chose not to print
-        }
+    if (!MeasureUnder(renderer, p, progress)) {
+        progress.end();
+        return true; // the user chose not to print
     }
     const bool started = renderer.print(p, [&progress](int page, int pages) {
         progress.update(page * 100 / std::max(1, pages));
