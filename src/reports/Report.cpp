@@ -158,7 +158,7 @@ int ReportRenderer::paginate(QPrinter& printer, const std::function<bool(int per
     }
     qreal y = m.bodyTop;
     for (std::size_t i = 0; i < laidOut; ++i) {
-        const qreal h = heights_.empty() ? m.rowH : heights_[i];
+        const qreal h = heightOf(i);
         const bool groupChanged =
             doc_.groupBreaks && !pages_.empty() && doc_.bands[i].group != doc_.bands[i - 1].group;
         if (pages_.empty() || groupChanged ||
@@ -170,6 +170,10 @@ int ReportRenderer::paginate(QPrinter& printer, const std::function<bool(int per
         y += h;
     }
     return pageCount();
+}
+
+qreal ReportRenderer::heightOf(std::size_t band) const {
+    return heights_.empty() ? m_->rowH : heights_[band];
 }
 
 qreal ReportRenderer::measureBand(const ReportBand& band) const {
@@ -390,7 +394,7 @@ void ReportRenderer::paintPage(QPainter& p, int page) const {
     qreal y = m.bodyTop;
     for (std::size_t i = pg.first; i < pg.end; ++i) {
         const ReportBand& band = doc_.bands[i];
-        const qreal height = heights_.empty() ? m.rowH : heights_[i];
+        const qreal height = heightOf(i);
         if (doc_.blocks)
             paintBlock(p, band, y);
         else

@@ -114,6 +114,8 @@ private:
     struct Metrics;
 
     qreal measureBand(const ReportBand& band) const;
+    // A band's height on the paginated page: measured, or a row's.
+    qreal heightOf(std::size_t band) const;
     void paintHeader(QPainter& painter, const QString& group) const;
     void paintRow(QPainter& painter, const ReportBand& band, qreal y, qreal height) const;
     void paintBlock(QPainter& painter, const ReportBand& band, qreal y) const;
