@@ -496,9 +496,21 @@ void SearchSchedule::beginSearch() {
         finish(ScheduleScan::Result::Failed);
         return;
     }
+    runScan();
+}
+
+void SearchSchedule::runScan() {
     progress_->begin(QStringLiteral("Searching for Matching Records"), QString());
     timer_.start();
     setBusy(true);
+}
+
+void SearchSchedule::haltScan() {
+    if (timer_.isActive()) {
+        timer_.stop();
+        progress_->end();
+    }
+    setBusy(false);
 }
 
 void SearchSchedule::setBusy(bool busy) {
@@ -519,9 +531,7 @@ void SearchSchedule::tick() {
     progress_->update(total > 0 ? static_cast<int>(std::min<qint64>(100, scan_->examined() * 100 / total))
                                 : 100);
     if (r == ScheduleScan::Result::Match) {
-        timer_.stop();
-        progress_->end();
-        setBusy(false);
+        haltScan();
         load(scan_->match());
         showMatch(true);
         return;
@@ -532,11 +542,7 @@ void SearchSchedule::tick() {
 }
 
 void SearchSchedule::finish(ScheduleScan::Result how) {
-    const bool wasSearching = timer_.isActive();
-    timer_.stop();
-    if (wasSearching)
-        progress_->end();
-    setBusy(false);
+    haltScan();
     const SearchMode mode = scan_->mode();
     const qint64 matched = scan_->matched();
     // Tags written by a cancelled scan are kept: they are stored before the window closes.
@@ -580,17 +586,11 @@ void SearchSchedule::editThis() {
 void SearchSchedule::findNext() {
     if (!showingMatch_ || !scan_)
         return;
-    progress_->begin(QStringLiteral("Searching for Matching Records"), QString());
-    timer_.start();
-    setBusy(true);
+    runScan();
 }
 
 void SearchSchedule::stop() {
-    if (timer_.isActive()) {
-        timer_.stop();
-        progress_->end();
-        setBusy(false);
-    }
+    haltScan();
     // Closed in the middle of a selection: what it tagged so far stays tagged, and the list
     // shows it.
     if (scan_ && scan_->mode() != SearchMode::Edit) {

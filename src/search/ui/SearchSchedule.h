@@ -85,6 +85,9 @@ public:
     void done(int r) override;
 
 private:
+    // The timer and the progress window of a scan, with the window closed to input meanwhile.
+    void runScan();
+    void haltScan();
     void setBusy(bool busy);
     struct Entry {
         int field;
