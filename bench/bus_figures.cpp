@@ -28,7 +28,7 @@ namespace {
 
 class Quiet final : public kr::Dialogs {
 public:
-    Button message(const QString& text, const QString&, Icon, unsigned, Button def) override {
+    Button show(const QString& text, const QString&, Icon, unsigned, Button def) override {
         std::fprintf(stderr, "%s\n", qPrintable(text));
         return def;
     }

@@ -29,8 +29,8 @@ class GapProgress final : public Progress {
 public:
     GapProgress() { clock_.start(); }
     // The time before the window opens (checking and opening the files) counts as well.
-    void begin(const QString&, const QString&) override { gap = std::max(gap, clock_.restart()); }
-    void update(int) override {
+    void doBegin(const QString&, const QString&) override { gap = std::max(gap, clock_.restart()); }
+    void doUpdate(int) override {
         gap = std::max(gap, clock_.restart());
         ++looks;
     }

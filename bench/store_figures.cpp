@@ -224,8 +224,8 @@ class TimedProgress final : public Progress {
 public:
     explicit TimedProgress(double limitMs)
         : limitMs_(limitMs) {}
-    void begin(const QString&, const QString&) override { start_ = Clock::now(); }
-    void update(int percent) override { percent_ = percent; }
+    void doBegin(const QString&, const QString&) override { start_ = Clock::now(); }
+    void doUpdate(int percent) override { percent_ = percent; }
     bool cancelled() const override { return Ms(start_) > limitMs_; }
     void end() override {}
     int percent() const { return percent_; }

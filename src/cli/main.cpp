@@ -82,7 +82,7 @@ const char* const kUsage =
 // Messages of the calculation go to standard error; the calculation goes on.
 class StderrDialogs final : public Dialogs {
 public:
-    Button message(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
+    Button show(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
         std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
         return def;
     }

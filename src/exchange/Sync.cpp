@@ -44,8 +44,8 @@ public:
     KeepGoing(Progress& inner, int percent)
         : inner_(inner)
         , percent_(percent) {}
-    void begin(const QString&, const QString&) override {}
-    void update(int) override { inner_.update(percent_); }
+    void doBegin(const QString&, const QString&) override {}
+    void doUpdate(int) override { inner_.update(percent_); }
     bool cancelled() const override { return false; }
     void end() override {}
 

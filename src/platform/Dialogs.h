@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TransactionGuard.h"
+
 #include <QString>
 
 namespace kr {
@@ -23,9 +25,22 @@ public:
     virtual ~Dialogs() = default;
 
     // Shows a modal message; returns the button the user chose (the default button when the
-    // box is closed without a choice).
-    virtual Button message(const QString& text, const QString& caption, Icon icon = Icon::None,
-                           unsigned buttons = Ok, Button defaultButton = Ok) = 0;
+    // box is closed without a choice). Never inside a transaction: note the error, end the
+    // transaction, then ask.
+    Button message(const QString& text, const QString& caption, Icon icon = Icon::None, unsigned buttons = Ok,
+                   Button defaultButton = Ok) {
+        RefuseInsideTransaction("a message box");
+        return show(text, caption, icon, buttons, defaultButton);
+    }
+
+protected:
+    virtual Button show(const QString& text, const QString& caption, Icon icon, unsigned buttons,
+                        Button defaultButton) = 0;
+
+private:
+    // The last word of a program that ends may be said with a transaction open: nothing is
+    // written after it.
+    friend class ExitProgram;
 };
 
 // Ends the whole program after a fatal condition. The text is the last word the user sees;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TransactionGuard.h"
+
 #include <QString>
 
 namespace kr {
@@ -10,13 +12,23 @@ namespace kr {
 class Progress {
 public:
     virtual ~Progress() = default;
-    virtual void begin(const QString& title, const QString& text) = 0;
-    virtual void update(int percent) = 0;
-    virtual bool cancelled() const = 0;
-    virtual void end() = 0;
+    // Each step may let the window's events run, so none is taken inside a transaction.
+    void begin(const QString& title, const QString& text) {
+        RefuseInsideTransaction("a progress window");
+        doBegin(title, text);
+    }
+    void update(int percent) {
+        RefuseInsideTransaction("a progress step");
+        doUpdate(percent);
+    }
     // The text above the percentage, changed while the run goes on ("Sending", "Process
     // Completed").
-    virtual void setText(const QString&) {}
+    void setText(const QString& text) {
+        RefuseInsideTransaction("a progress step");
+        doSetText(text);
+    }
+    virtual bool cancelled() const = 0;
+    virtual void end() = 0;
     // The question Cancel asks before the run stops (text, caption); an empty text stops at
     // once. Holds until the next begin().
     virtual void setCancelQuestion(const QString&, const QString&) {}
@@ -24,13 +36,18 @@ public:
     virtual void setCancelQuestionYesNo(const QString& text, const QString& caption) {
         setCancelQuestion(text, caption);
     }
+
+protected:
+    virtual void doBegin(const QString& title, const QString& text) = 0;
+    virtual void doUpdate(int percent) = 0;
+    virtual void doSetText(const QString&) {}
 };
 
 // No window at all.
 class NoProgress final : public Progress {
 public:
-    void begin(const QString&, const QString&) override {}
-    void update(int) override {}
+    void doBegin(const QString&, const QString&) override {}
+    void doUpdate(int) override {}
     bool cancelled() const override { return false; }
     void end() override {}
 };

@@ -29,7 +29,7 @@ namespace {
 // The unit message is the calculation's; here only the date matters.
 class SilentDialogs final : public Dialogs {
 public:
-    Button message(const QString&, const QString&, Icon, unsigned, Button def) override { return def; }
+    Button show(const QString&, const QString&, Icon, unsigned, Button def) override { return def; }
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "store/TableFile.h"
 
 #include "platform/PrivateFiles.h"
+#include "platform/TransactionGuard.h"
 #include "store/Cipher.h"
 
 #include <QDir>
@@ -199,6 +200,7 @@ void DataFile::disconnect() {
     if (transaction_) {
         conn_.exec(QStringLiteral("ROLLBACK"));
         transaction_ = false;
+        OpenTransactions::closed();
     }
     conn_.close();
 }
@@ -234,6 +236,7 @@ StoreError DataFile::begin(int waitMs, bool exclusive) {
     if (rc != SQLITE_OK)
         return fail(rc);
     transaction_ = true;
+    OpenTransactions::opened();
     // A run of many writes (an import, a synchronization) adds to every key of its tables in
     // key order, that is all over the file: once the keys outgrow the page cache, every add
     // reads, deciphers, enciphers and writes pages it had a moment ago, and the adds get
@@ -266,10 +269,12 @@ StoreError DataFile::commit() {
         StoreError e = fail(rc);
         conn_.exec(QStringLiteral("ROLLBACK"));
         transaction_ = false;
+        OpenTransactions::closed();
         setCache(kCacheKb);
         return e;
     }
     transaction_ = false;
+    OpenTransactions::closed();
     setCache(kCacheKb);
     return {};
 }
@@ -279,6 +284,7 @@ StoreError DataFile::rollback() {
         return {};
     const int rc = conn_.exec(QStringLiteral("ROLLBACK"));
     transaction_ = false;
+    OpenTransactions::closed();
     setCache(kCacheKb);
     return rc == SQLITE_OK ? StoreError{} : fail(rc);
 }

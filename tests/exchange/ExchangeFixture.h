@@ -16,18 +16,18 @@ namespace kr::test {
 // A progress window that the user cancels at the first look.
 class CancellingProgress final : public Progress {
 public:
-    void begin(const QString& t, const QString& s) override {
+    void doBegin(const QString& t, const QString& s) override {
         title = t;
         text = s;
         firstText = s;
     }
-    void update(int p) override {
+    void doUpdate(int p) override {
         percents.push_back(p);
         looked = true;
     }
     bool cancelled() const override { return looked; }
     void end() override {}
-    void setText(const QString& t) override { text = t; }
+    void doSetText(const QString& t) override { text = t; }
     QString title;
     QString text;
     QString firstText;
@@ -38,14 +38,14 @@ public:
 // A progress window that only records.
 class RecordingProgress final : public Progress {
 public:
-    void begin(const QString& t, const QString& s) override {
+    void doBegin(const QString& t, const QString& s) override {
         title = t;
         text = s;
     }
-    void update(int p) override { percents.push_back(p); }
+    void doUpdate(int p) override { percents.push_back(p); }
     bool cancelled() const override { return false; }
     void end() override { ended = true; }
-    void setText(const QString& t) override { text = t; }
+    void doSetText(const QString& t) override { text = t; }
     QString title;
     QString text;
     std::vector<int> percents;

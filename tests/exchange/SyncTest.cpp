@@ -364,11 +364,11 @@ TEST_F(SyncTest, SendingOntoTheDataFileIsRefusedAndAFailedSendKeepsTheOldFile) {
 
 TEST_F(SyncTest, ChoosingTheFileCutsTheSuffixAndRemembersIt) {
     struct Answer final : FileDialogs {
-        QString openFile(const QString& title, const QString& filter, const QString& dir) override {
+        QString doOpenFile(const QString& title, const QString& filter, const QString& dir) override {
             asked << title << filter << dir;
             return reply;
         }
-        QString saveFile(const QString& title, const QString& filter, const QString& dir) override {
+        QString doSaveFile(const QString& title, const QString& filter, const QString& dir) override {
             asked << title << filter << dir;
             return reply;
         }

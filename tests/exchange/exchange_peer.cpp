@@ -17,7 +17,7 @@ namespace {
 
 class PrintedDialogs final : public kr::Dialogs {
 public:
-    Button message(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
+    Button show(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
         std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
         ++shown;
         return def;

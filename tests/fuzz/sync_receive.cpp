@@ -25,7 +25,7 @@ using namespace kr;
 
 class QuietDialogs final : public Dialogs {
 public:
-    Button message(const QString& text, const QString&, Icon, unsigned, Button def) override {
+    Button show(const QString& text, const QString&, Icon, unsigned, Button def) override {
         texts << text;
         return def;
     }

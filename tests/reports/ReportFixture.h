@@ -24,13 +24,13 @@ class CancellingProgress final : public Progress {
 public:
     explicit CancellingProgress(int at = 101)
         : at_(at) {}
-    void begin(const QString& t, const QString& text) override {
+    void doBegin(const QString& t, const QString& text) override {
         title = t;
         (void)text;
         cancelled_ = false;
         updates.clear();
     }
-    void update(int percent) override {
+    void doUpdate(int percent) override {
         updates.push_back(percent);
         if (percent >= at_)
             cancelled_ = true;

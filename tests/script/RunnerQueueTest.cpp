@@ -23,7 +23,7 @@ namespace {
 // Message boxes during which the test acts as another window would.
 class BoxDialogs final : public Dialogs {
 public:
-    Button message(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
+    Button show(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
         captions << caption + QLatin1Char(':') + text.section(QLatin1Char('\n'), 0, 0);
         if (whileOpen)
             whileOpen();

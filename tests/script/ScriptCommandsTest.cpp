@@ -16,10 +16,10 @@ namespace {
 
 // Records what the progress window was asked to show; may cancel after a number of steps.
 struct RecordingProgress final : Progress {
-    void begin(const QString& title, const QString& text) override {
+    void doBegin(const QString& title, const QString& text) override {
         begun << title + QLatin1Char('|') + text;
     }
-    void update(int percent) override {
+    void doUpdate(int percent) override {
         last = percent;
         ++updates;
     }

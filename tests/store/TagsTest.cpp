@@ -7,8 +7,8 @@ namespace {
 
 // Records the progress windows; cancels once `cancelAfter` updates have been shown.
 struct RecordingProgress final : Progress {
-    void begin(const QString& title, const QString&) override { titles << title; }
-    void update(int percent) override { percents.push_back(percent); }
+    void doBegin(const QString& title, const QString&) override { titles << title; }
+    void doUpdate(int percent) override { percents.push_back(percent); }
     bool cancelled() const override { return cancelAfter > 0 && int(percents.size()) >= cancelAfter; }
     void end() override {}
     QStringList titles;

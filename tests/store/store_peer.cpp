@@ -47,7 +47,7 @@ public:
              qEnvironmentVariable("PEER_ANSWERS").split(QLatin1Char(','), Qt::SkipEmptyParts))
             answers_ << a.trimmed();
     }
-    Button message(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
+    Button show(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
         std::printf("message|%s|%s\n", qPrintable(caption), qPrintable(text));
         std::fflush(stdout);
         if (answers_.isEmpty())

@@ -22,8 +22,8 @@ public:
         Button defaultButton;
     };
 
-    Button message(const QString& text, const QString& caption, Icon icon, unsigned buttons,
-                   Button defaultButton) override {
+    Button show(const QString& text, const QString& caption, Icon icon, unsigned buttons,
+                Button defaultButton) override {
         shown.push_back(Shown{text, caption, icon, buttons, defaultButton});
         if (answers.empty())
             return defaultButton;

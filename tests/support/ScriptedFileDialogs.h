@@ -16,10 +16,10 @@ public:
         QString filter;
         QString directory;
     };
-    QString openFile(const QString& title, const QString& filter, const QString& directory) override {
+    QString doOpenFile(const QString& title, const QString& filter, const QString& directory) override {
         return next(title, filter, directory);
     }
-    QString saveFile(const QString& title, const QString& filter, const QString& directory) override {
+    QString doSaveFile(const QString& title, const QString& filter, const QString& directory) override {
         return next(title, filter, directory);
     }
     void answer(const QString& file) { answers.push_back(file); }

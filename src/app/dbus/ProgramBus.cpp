@@ -13,8 +13,8 @@
 
 namespace kr {
 
-Dialogs::Button BusDialogs::message(const QString& text, const QString& caption, Icon icon, unsigned buttons,
-                                    Button defaultButton) {
+Dialogs::Button BusDialogs::show(const QString& text, const QString& caption, Icon icon, unsigned buttons,
+                                 Button defaultButton) {
     if (!capturing_)
         return boxes_.message(text, caption, icon, buttons, defaultButton);
     captured_ << (caption.isEmpty() ? text : caption + QStringLiteral(": ") + text);

@@ -29,8 +29,8 @@ class BusDialogs final : public Dialogs {
 public:
     explicit BusDialogs(Dialogs& boxes)
         : boxes_(boxes) {}
-    Button message(const QString& text, const QString& caption, Icon icon, unsigned buttons,
-                   Button defaultButton) override;
+    Button show(const QString& text, const QString& caption, Icon icon, unsigned buttons,
+                Button defaultButton) override;
 
     // While captured, nothing is shown: the texts are kept and the default button answers.
     void capture() {

@@ -40,8 +40,8 @@ QMessageBox::Icon ToQtIcon(Dialogs::Icon icon) {
 
 } // namespace
 
-Dialogs::Button QtDialogs::message(const QString& text, const QString& caption, Icon icon, unsigned buttons,
-                                   Button defaultButton) {
+Dialogs::Button QtDialogs::show(const QString& text, const QString& caption, Icon icon, unsigned buttons,
+                                Button defaultButton) {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return defaultButton;
     QMessageBox box(ToQtIcon(icon), caption, text);

@@ -7,8 +7,8 @@ namespace kr {
 // Real message boxes.
 class QtDialogs final : public Dialogs {
 public:
-    Button message(const QString& text, const QString& caption, Icon icon, unsigned buttons,
-                   Button defaultButton) override;
+    Button show(const QString& text, const QString& caption, Icon icon, unsigned buttons,
+                Button defaultButton) override;
 };
 
 } // namespace kr

@@ -25,7 +25,7 @@ QStringList QtFileDialogs::NameFilters(const QString& filter) {
     return out;
 }
 
-QString QtFileDialogs::openFile(const QString& title, const QString& filter, const QString& directory) {
+QString QtFileDialogs::doOpenFile(const QString& title, const QString& filter, const QString& directory) {
     QFileDialog dialog(parent_, title, directory);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(NameFilters(filter));
@@ -34,7 +34,7 @@ QString QtFileDialogs::openFile(const QString& title, const QString& filter, con
                : QString();
 }
 
-QString QtFileDialogs::saveFile(const QString& title, const QString& filter, const QString& directory) {
+QString QtFileDialogs::doSaveFile(const QString& title, const QString& filter, const QString& directory) {
     QFileDialog dialog(parent_, title, directory);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(NameFilters(filter));

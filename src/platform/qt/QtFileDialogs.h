@@ -12,8 +12,8 @@ class QtFileDialogs final : public FileDialogs {
 public:
     explicit QtFileDialogs(QWidget* parent = nullptr)
         : parent_(parent) {}
-    QString openFile(const QString& title, const QString& filter, const QString& directory) override;
-    QString saveFile(const QString& title, const QString& filter, const QString& directory) override;
+    QString doOpenFile(const QString& title, const QString& filter, const QString& directory) override;
+    QString doSaveFile(const QString& title, const QString& filter, const QString& directory) override;
 
     // "WAV Files|*.WAV" as the file dialog writes filters: "WAV Files (*.WAV *.wav)".
     static QStringList NameFilters(const QString& filter);

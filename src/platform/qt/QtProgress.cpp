@@ -60,7 +60,7 @@ QtProgress::~QtProgress() {
     end();
 }
 
-void QtProgress::begin(const QString& title, const QString& text) {
+void QtProgress::doBegin(const QString& title, const QString& text) {
     end();
     text_ = text;
     question_.clear();
@@ -81,7 +81,7 @@ void QtProgress::relabel() {
     window_->label->setText(text_.isEmpty() ? percent : text_ + QLatin1Char('\n') + percent);
 }
 
-void QtProgress::update(int percent) {
+void QtProgress::doUpdate(int percent) {
     if (!window_)
         return;
     percent = qBound(0, percent, 100);
@@ -97,7 +97,7 @@ void QtProgress::update(int percent) {
         QCoreApplication::processEvents();
 }
 
-void QtProgress::setText(const QString& text) {
+void QtProgress::doSetText(const QString& text) {
     text_ = text;
     relabel();
     if (window_ && window_->isVisible() && !asking_)

@@ -18,11 +18,11 @@ class QtProgress final : public Progress {
 public:
     explicit QtProgress(Dialogs* dialogs = nullptr, QWidget* parent = nullptr);
     ~QtProgress() override;
-    void begin(const QString& title, const QString& text) override;
-    void update(int percent) override;
+    void doBegin(const QString& title, const QString& text) override;
+    void doUpdate(int percent) override;
     bool cancelled() const override;
     void end() override;
-    void setText(const QString& text) override;
+    void doSetText(const QString& text) override;
     void setCancelQuestion(const QString& text, const QString& caption) override;
     void setCancelQuestionYesNo(const QString& text, const QString& caption) override;
 

@@ -30,10 +30,10 @@ Date D(int y, int m, int d) {
 
 // What the progress window was asked to show.
 struct RecordingProgress final : Progress {
-    void begin(const QString& title, const QString& text) override {
+    void doBegin(const QString& title, const QString& text) override {
         begun << title + QLatin1Char('|') + text;
     }
-    void update(int percent) override { last = percent; }
+    void doUpdate(int percent) override { last = percent; }
     bool cancelled() const override { return false; }
     void end() override { ++ended; }
     QStringList begun;

@@ -26,8 +26,8 @@ namespace kr::test {
 namespace {
 
 struct QuietProgress final : Progress {
-    void begin(const QString& title, const QString&) override { titles << title; }
-    void update(int) override {}
+    void doBegin(const QString& title, const QString&) override { titles << title; }
+    void doUpdate(int) override {}
     bool cancelled() const override { return cancel; }
     void end() override {}
     QStringList titles;
