@@ -19,6 +19,7 @@
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtSound.h"
 #include "platform/qt/WindowPosition.h"
+#include "platform/x11/X11ClipboardReader.h"
 #include "platform/x11/X11Desktop.h"
 #include "reports/ui/ReportWindows.h"
 #include "scheduler/DueTimer.h"
@@ -290,8 +291,10 @@ int RunProgram(const ProgramOptions& options) {
                          [w] { w->refresh(w->currentId()); });
         frame.openInFrame(w);
     });
-    // The clipboard saver: the poll on the tick, and its list in the frame.
-    QtClipboard clipboard;
+    // The clipboard saver: the poll on the tick, and its list in the frame. On X11 the text is
+    // read on a connection of its own, so that an owner that does not answer holds up nothing.
+    QtClipboard clipboard(
+        QGuiApplication::platformName() == QStringLiteral("xcb") ? X11ClipboardReader::open() : nullptr);
     ClipboardPoll clipboardPoll(
         {store, settings, clock, clipboard, [&state] { state.listeners.post(QStringLiteral("Clipboard")); }});
     frame.hooks().pollClipboard = [&clipboardPoll] { clipboardPoll.poll(); };
