@@ -5,6 +5,7 @@
 #include "app/TaskWindows.h"
 #include "app/dbus/ProgramBus.h"
 #include "clipboard/PollClipboard.h"
+#include "clipboard/Run.h"
 #include "clipboard/ui/ClipboardWindows.h"
 #include "exchange/ui/ExchangeWindows.h"
 #include "mail/KeychainSecretStore.h"
@@ -298,10 +299,14 @@ int RunProgram(const ProgramOptions& options) {
     ClipboardPoll clipboardPoll(
         {store, settings, clock, clipboard, [&state] { state.listeners.post(QStringLiteral("Clipboard")); }});
     frame.hooks().pollClipboard = [&clipboardPoll] { clipboardPoll.poll(); };
-    const ClipboardWindowContext clipboardCtx{
-        store, dialogs, settings, clipboard, ctx.positions, [&launcher](const QString& target) {
-            launcher.launchProgram(0, target, {}, QStringLiteral("open"), 0, true, true, true, 0);
-        }};
+    const ClipboardWindowContext clipboardCtx{store,
+                                              dialogs,
+                                              settings,
+                                              clipboard,
+                                              ctx.positions,
+                                              [&processes, &dialogs, &log](const QString& text) {
+                                                  RunClipboardText(text, {processes, dialogs, log});
+                                              }};
     frame.registerWindow(QStringLiteral("BrowseClipboard"), [&clipboardCtx, &frame, &state] {
         auto* w = new BrowseClipboard(clipboardCtx);
         if (w->readFailed()) {

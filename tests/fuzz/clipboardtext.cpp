@@ -21,14 +21,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString lead = LeftTrimmed(text);
     FUZZ_CHECK(keep == (!lead.isEmpty() && lead.at(0).unicode() > u' '));
 
-    // Every name Run finds is a piece of the text, or the "www" address built from it.
-    const QStringList targets = ClipboardRunTargets(text);
+    // Every name Run finds is a piece of the text, or the "www" address built from its start.
+    // An address holds no blank, line break or double quote, so that it stays one word for
+    // the desktop's opener.
+    const std::vector<ClipboardRunTarget> targets = ClipboardRunTargets(text);
     FUZZ_CHECK(targets.size() <= 6);
-    for (const QString& t : targets) {
-        FUZZ_CHECK(!Clip(t).isEmpty());
-        FUZZ_CHECK(text.contains(t) || t == QStringLiteral("http://") + Clip(text));
+    for (const ClipboardRunTarget& t : targets) {
+        FUZZ_CHECK(!Clip(t.name).isEmpty());
+        const bool www = t.name.startsWith(QStringLiteral("http://")) &&
+                         text.startsWith(QStringLiteral("www")) &&
+                         (QStringLiteral("http://") + text).startsWith(t.name);
+        FUZZ_CHECK(text.contains(t.name) || www);
+        if (t.kind == ClipboardRunTarget::Address) {
+            FUZZ_CHECK(t.name.size() <= 255 + 7);
+            for (const QChar c : t.name)
+                FUZZ_CHECK(c.unicode() > u' ' && c.unicode() != 0x7F && c != QLatin1Char('"'));
+        } else {
+            FUZZ_CHECK(t.name.size() >= 4);
+        }
     }
     // What the list draws as a link, Run acts upon.
-    FUZZ_CHECK(!ClipboardTextIsLink(text) || !targets.isEmpty());
+    FUZZ_CHECK(!ClipboardTextIsLink(text) || !targets.empty());
     return 0;
 }

@@ -298,10 +298,8 @@ void BrowseClipboard::toggleSave() {
 
 void BrowseClipboard::run() {
     Clipboard r{};
-    if (!reread(r) || !ctx_.launch)
-        return;
-    for (const QString& target : ClipboardRunTargets(r.clipContents))
-        ctx_.launch(target);
+    if (reread(r) && ctx_.run)
+        ctx_.run(r.clipContents);
 }
 
 void BrowseClipboard::showMenu(const QPoint& at) {

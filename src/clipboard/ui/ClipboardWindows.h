@@ -31,8 +31,8 @@ struct ClipboardWindowContext {
     const Settings& settings;
     SystemClipboard& clipboard;
     IniFile positions; // POSITION.INI
-    // LaunchProgram for a name Run found: one name, opened as it stands.
-    std::function<void(const QString&)> launch;
+    // Run on an entry's text (RunClipboardText): what it names, each started as one name.
+    std::function<void(const QString& text)> run;
 };
 
 // The text as the list shows it: the first 255 characters, line breaks as "↵".

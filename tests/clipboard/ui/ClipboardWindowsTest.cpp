@@ -1,5 +1,6 @@
 #include "clipboard/ui/ClipboardWindows.h"
 #include "clipboard/PollClipboard.h"
+#include "platform/Text.h"
 #include "store/Table.h"
 #include "support/FakeClipboard.h"
 #include "support/FakeClock.h"
@@ -28,7 +29,7 @@ protected:
         store->declareLayouts();
         ctx = std::make_unique<ClipboardWindowContext>(ClipboardWindowContext{
             *store, dialogs, settings, clipboard, IniFile(dir.file(QStringLiteral("POSITION.INI"))),
-            [this](const QString& target) { launched << target; }});
+            [this](const QString& text) { ran << text; }});
     }
     void add(const QString& text, bool keep, const QString& user = {}) {
         Table<Clipboard> t(*store);
@@ -66,7 +67,7 @@ protected:
     FakeClock clock{DateFromYmd(2026, 12, 8), TimeFromHms(9, 0, 0)};
     FakeClipboard clipboard;
     std::unique_ptr<ClipboardWindowContext> ctx;
-    QStringList launched;
+    QStringList ran;
 };
 
 TEST_F(ClipboardWindowsTest, ListShowsMarksColoursAndBothOrders) {
@@ -164,8 +165,10 @@ TEST_F(ClipboardWindowsTest, ToggleCopyRunAndView) {
 
     w.copyToClipboard();
     EXPECT_EQ(clipboard.puts, QStringList{QStringLiteral("open http://example.org now")});
+    // Run is given the entry's text as the table holds it.
     w.run();
-    EXPECT_EQ(launched, QStringList{QStringLiteral("http://example.org")});
+    ASSERT_EQ(ran.size(), 1);
+    EXPECT_EQ(Clip(ran[0]), QStringLiteral("open http://example.org now"));
 
     QTimer::singleShot(0, [] {
         auto* form = qobject_cast<UpdateClipboard*>(QApplication::activeModalWidget());
