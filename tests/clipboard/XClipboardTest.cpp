@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTableView>
-#include <QTableWidget>
 
 #include <gtest/gtest.h>
 
