@@ -28,6 +28,9 @@ struct ClipboardContent {
 const QStringList& SecretHintFormats();
 // Whether the content is marked as a secret (a copied password).
 bool IsSecret(const ClipboardContent& content);
+// The text of a clipboard format's bytes: UTF-8, or Latin-1 (X11's STRING). Bytes cut short
+// after a limit may end inside a character, which is then left out.
+QString ClipboardTextFromBytes(const QByteArray& bytes, bool latin1, bool cutShort);
 
 class SystemClipboard {
 public:

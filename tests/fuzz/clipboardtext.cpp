@@ -4,6 +4,7 @@
 
 #include "clipboard/PollClipboard.h"
 #include "clipboard/Run.h"
+#include "platform/Clipboard.h"
 #include "platform/Text.h"
 #include "support/FuzzInput.h"
 
@@ -40,6 +41,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(t.name.size() >= 4);
         }
     }
+    // The bytes of a text cut anywhere, as a reader takes them from a clipboard owner, give the
+    // start of the text; outside bytes of any kind give some text.
+    const QByteArray utf8 = text.toUtf8();
+    const QString whole = QString::fromUtf8(utf8);
+    const qsizetype cut = size > 0 ? static_cast<qsizetype>(data[0]) * utf8.size() / 255 : 0;
+    const QString start = ClipboardTextFromBytes(utf8.left(cut), false, true);
+    FUZZ_CHECK(whole.startsWith(start));
+    FUZZ_CHECK(start.toUtf8().size() >= cut - 3);
+    FUZZ_CHECK(ClipboardTextFromBytes(utf8, false, false) == whole);
+    const QByteArray raw(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    FUZZ_CHECK(ClipboardTextFromBytes(raw, true, false).size() == raw.size());
+    FUZZ_CHECK(ClipboardTextFromBytes(raw, false, true).size() <= raw.size());
+
     // What the list draws as a link, Run acts upon.
     FUZZ_CHECK(!ClipboardTextIsLink(text) || !targets.empty());
     return 0;

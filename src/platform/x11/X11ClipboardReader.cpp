@@ -67,8 +67,9 @@ Piece ReadProperty(Display* d, Window w, Atom property, qsizetype maxBytes, qint
     piece.format = format;
     if (data != nullptr) {
         if (format == 8) {
-            piece.bytes = QByteArray(reinterpret_cast<const char*>(data),
-                                     static_cast<qsizetype>(std::min<unsigned long>(items, maxBytes)));
+            const auto kept = std::min<unsigned long>(items, static_cast<unsigned long>(maxBytes));
+            piece.bytes = QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(kept));
+            piece.after += items - kept;
             received += static_cast<qint64>(items);
         } else if (format == 32) {
             const auto* n = reinterpret_cast<const unsigned long*>(data);
@@ -80,22 +81,6 @@ Piece ReadProperty(Display* d, Window w, Atom property, qsizetype maxBytes, qint
         XFree(data);
     }
     return piece;
-}
-
-// The bytes of UTF-8 text cut anywhere, without a sequence left incomplete at the end.
-void DropIncompleteEnd(QByteArray& bytes) {
-    qsizetype i = bytes.size();
-    int continuation = 0;
-    while (i > 0 && continuation < 3 && (static_cast<unsigned char>(bytes[i - 1]) & 0xC0) == 0x80) {
-        --i;
-        ++continuation;
-    }
-    if (i == 0)
-        return;
-    const auto lead = static_cast<unsigned char>(bytes[i - 1]);
-    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (length > 1 && length > continuation + 1)
-        bytes.truncate(i - 1);
 }
 
 class Worker {
@@ -219,6 +204,7 @@ private:
     void convert(Atom target) {
         target_ = target;
         incremental_ = false;
+        cut_ = false;
         incoming_.clear();
         XConvertSelection(d_, clipboard_, target, property_, window_, CurrentTime);
         XFlush(d_);
@@ -246,6 +232,7 @@ private:
         XDeleteProperty(d_, window_, property_);
         if (piece.after > 0 && step_ == Step::Text)
             cutShort();
+        cut_ = piece.after > 0;
         received(std::move(piece));
     }
 
@@ -270,6 +257,7 @@ private:
             // Enough: the rest is never asked for, and the owner's next piece meets no window.
             if (step_ == Step::Text)
                 cutShort();
+            cut_ = true;
             piece.bytes = incoming_;
             received(std::move(piece));
             return;
@@ -339,12 +327,7 @@ private:
                 nextText();
                 return;
             }
-            if (target_ == XA_STRING) {
-                content_.text = QString::fromLatin1(piece.bytes);
-            } else {
-                DropIncompleteEnd(piece.bytes);
-                content_.text = QString::fromUtf8(piece.bytes);
-            }
+            content_.text = ClipboardTextFromBytes(piece.bytes, target_ == XA_STRING, cut_);
             finish();
             return;
         case Step::Idle:
@@ -403,6 +386,7 @@ private:
     Atom target_ = None;
     std::vector<Atom> texts_; // text formats still to ask for, the best first
     bool incremental_ = false;
+    bool cut_ = false; // the value was taken only in part
     QByteArray incoming_;
     quint64 generation_ = 0;
     SteadyClock::time_point deadline_;
