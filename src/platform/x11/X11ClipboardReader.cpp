@@ -396,6 +396,8 @@ private:
 } // namespace
 
 std::unique_ptr<X11ClipboardReader> X11ClipboardReader::open(const QByteArray& display, Limits limits) {
+    // The connection is the worker's alone, but Xlib's shared state is reached from two threads
+    // (libX11 1.8 makes itself thread-safe at load; the call says so for older ones).
     XInitThreads();
     Display* d = XOpenDisplay(display.isEmpty() ? nullptr : display.constData());
     if (d == nullptr)
