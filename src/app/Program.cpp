@@ -5,6 +5,7 @@
 #include "app/TaskWindows.h"
 #include "app/dbus/ProgramBus.h"
 #include "clipboard/PollClipboard.h"
+#include "clipboard/Run.h"
 #include "clipboard/ui/ClipboardWindows.h"
 #include "exchange/ui/ExchangeWindows.h"
 #include "mail/KeychainSecretStore.h"
@@ -19,6 +20,7 @@
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/QtSound.h"
 #include "platform/qt/WindowPosition.h"
+#include "platform/x11/X11ClipboardReader.h"
 #include "platform/x11/X11Desktop.h"
 #include "reports/ui/ReportWindows.h"
 #include "scheduler/DueTimer.h"
@@ -290,15 +292,21 @@ int RunProgram(const ProgramOptions& options) {
                          [w] { w->refresh(w->currentId()); });
         frame.openInFrame(w);
     });
-    // The clipboard saver: the poll on the tick, and its list in the frame.
-    QtClipboard clipboard;
+    // The clipboard saver: the poll on the tick, and its list in the frame. On X11 the text is
+    // read on a connection of its own, so that an owner that does not answer holds up nothing.
+    QtClipboard clipboard(
+        QGuiApplication::platformName() == QStringLiteral("xcb") ? X11ClipboardReader::open() : nullptr);
     ClipboardPoll clipboardPoll(
         {store, settings, clock, clipboard, [&state] { state.listeners.post(QStringLiteral("Clipboard")); }});
     frame.hooks().pollClipboard = [&clipboardPoll] { clipboardPoll.poll(); };
-    const ClipboardWindowContext clipboardCtx{
-        store, dialogs, settings, clipboard, ctx.positions, [&launcher](const QString& target) {
-            launcher.launchProgram(0, target, {}, QStringLiteral("open"), 0, true, true, true, 0);
-        }};
+    const ClipboardWindowContext clipboardCtx{store,
+                                              dialogs,
+                                              settings,
+                                              clipboard,
+                                              ctx.positions,
+                                              [&processes, &dialogs, &log](const QString& text) {
+                                                  RunClipboardText(text, {processes, dialogs, log});
+                                              }};
     frame.registerWindow(QStringLiteral("BrowseClipboard"), [&clipboardCtx, &frame, &state] {
         auto* w = new BrowseClipboard(clipboardCtx);
         if (w->readFailed()) {

@@ -183,6 +183,50 @@ TEST_F(SetupTest, ResettingWindowSettingsEmptiesBothFiles) {
     EXPECT_EQ(WindowProcedures().size(), 18);
 }
 
+TEST_F(SetupTest, ClipboardTabKeepsItsSettings) {
+    {
+        kr::Setup s(*env);
+        QWidget* page = nullptr;
+        for (int i = 0; i < s.tabs()->count(); ++i)
+            if (s.tabs()->tabText(i) == QStringLiteral("Clipboard"))
+                page = s.tabs()->widget(i);
+        ASSERT_NE(page, nullptr);
+        auto* form = qobject_cast<QFormLayout*>(page->layout());
+        ASSERT_NE(form, nullptr);
+        QStringList rows;
+        QList<QSpinBox*> numbers;
+        for (int r = 0; r < form->rowCount(); ++r) {
+            QLayoutItem* label = form->itemAt(r, QFormLayout::LabelRole);
+            QLayoutItem* field = form->itemAt(r, QFormLayout::FieldRole);
+            QLayoutItem* spanning = form->itemAt(r, QFormLayout::SpanningRole);
+            if (spanning != nullptr)
+                if (auto* box = qobject_cast<QCheckBox*>(spanning->widget()))
+                    rows << box->text();
+            if (label != nullptr)
+                if (auto* l = qobject_cast<QLabel*>(label->widget()))
+                    rows << l->text();
+            if (field != nullptr)
+                if (auto* spin = qobject_cast<QSpinBox*>(field->widget()))
+                    numbers << spin;
+        }
+        EXPECT_EQ(rows,
+                  (QStringList{QStringLiteral("&Monitor clipboard"),
+                               QStringLiteral("Maximum number of entries to &retain:"),
+                               QStringLiteral("&Forget clipboard entries older than N days (0 = never):")}));
+        ASSERT_EQ(numbers.size(), 2);
+        EXPECT_EQ(numbers[0]->value(), 50);
+        box(s, QStringLiteral("&Monitor clipboard"))->setChecked(true);
+        numbers[0]->setValue(7);
+        numbers[1]->setValue(30);
+        s.accept();
+    }
+    EXPECT_TRUE(settings.monitorClipboard);
+    EXPECT_EQ(settings.maxClipboardEntries, 7);
+    EXPECT_EQ(settings.forgetClipboardDays, 30);
+    EXPECT_EQ(config->getConfig(QStringLiteral("MonitorClipboard")), QStringLiteral("1"));
+    EXPECT_EQ(config->getConfig(QStringLiteral("MaxClipboardEntries")), QStringLiteral("7"));
+}
+
 TEST_F(SetupTest, NoTwoControlsShareAnAcceleratorOnAnyTab) {
     kr::Setup s(*env);
     for (int i = 0; i < s.tabs()->count(); ++i) {

@@ -1,5 +1,4 @@
 #include "clipboard/PollClipboard.h"
-#include "clipboard/Run.h"
 #include "support/FakeClipboard.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
@@ -234,32 +233,6 @@ TEST_F(PollClipboardTest, ForgetsOldOrdinaryEntriesOnceADay) {
     clock.set(today + 1, TimeFromHms(10, 0, 0));
     capture(QStringLiteral("next day"));
     EXPECT_FALSE(texts().contains(QStringLiteral("backdated")));
-}
-
-TEST(ClipboardRun, FindsAddressesAndPrograms) {
-    EXPECT_EQ(ClipboardRunTargets(QStringLiteral("see http://example.org/a more words")),
-              QStringList{QStringLiteral("http://example.org/a")});
-    EXPECT_EQ(ClipboardRunTargets(QStringLiteral("go \"HTTPS://example.org/b\" now")),
-              QStringList{QStringLiteral("HTTPS://example.org/b")});
-    EXPECT_EQ(ClipboardRunTargets(QStringLiteral("\"C:\\Program Files\\x.exe\" -a")),
-              QStringList{QStringLiteral("C:\\Program Files\\x.exe")});
-    EXPECT_EQ(ClipboardRunTargets(QStringLiteral("run tool.EXE now")),
-              QStringList{QStringLiteral("tool.EXE")});
-    EXPECT_EQ(ClipboardRunTargets(QStringLiteral("x.exe")), QStringList{QStringLiteral("x.exe")});
-    EXPECT_EQ(ClipboardRunTargets(QStringLiteral("www.example.org  ")),
-              QStringList{QStringLiteral("http://www.example.org")});
-    EXPECT_TRUE(ClipboardRunTargets(QStringLiteral("WWW.example.org")).isEmpty());
-    EXPECT_EQ(ClipboardRunTargets(QStringLiteral("write mailto:a@b.c or http://h.org")),
-              (QStringList{QStringLiteral("http://h.org"), QStringLiteral("mailto:a@b.c")}));
-    EXPECT_EQ(ClipboardRunTargets(QStringLiteral("www.a.org http://b.org")),
-              QStringList{QStringLiteral("http://b.org")});
-    // A command substitution stays one odd address; nothing of it is run.
-    EXPECT_EQ(ClipboardRunTargets(QStringLiteral("http://x/$(rm\t-rf\t~)")),
-              QStringList{QStringLiteral("http://x/$(rm\t-rf\t~)")});
-    EXPECT_TRUE(ClipboardRunTargets(QStringLiteral("plain words")).isEmpty());
-    EXPECT_TRUE(ClipboardTextIsLink(QStringLiteral("a MailTo:x")));
-    EXPECT_TRUE(ClipboardTextIsLink(QStringLiteral("https://x")));
-    EXPECT_FALSE(ClipboardTextIsLink(QStringLiteral("a.url")));
 }
 
 // The poll's cost per call is measured by the benchmark; here only that a new text among many

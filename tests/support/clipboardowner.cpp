@@ -2,7 +2,9 @@
 // input, one a line, texts as hexadecimal UTF-8:
 //   offer <hex>   take the clipboard with the text
 //   secret <hex>  the same, marked as a password manager marks a copied password
+//   big <n>       take the clipboard with a text of n characters (letters a to z in turn)
 //   print         print the clipboard's text (as hexadecimal) as this program reads it
+// A test that wants an owner that never answers stops this program (SIGSTOP) after an offer.
 // Each command is answered with one line.
 
 #include <QClipboard>
@@ -34,9 +36,16 @@ int main(int argc, char** argv) {
             const QString text =
                 QString::fromUtf8(QByteArray::fromHex(space < 0 ? QByteArray() : line.mid(space + 1)));
             QByteArray answer = "ok";
-            if (command == "offer" || command == "secret") {
+            if (command == "offer" || command == "secret" || command == "big") {
                 auto* data = new QMimeData;
-                data->setText(text);
+                if (command == "big") {
+                    QString big(text.toLongLong(), QLatin1Char('a'));
+                    for (qsizetype i = 0; i < big.size(); ++i)
+                        big[i] = QChar(static_cast<char16_t>(u'a' + i % 26));
+                    data->setText(big);
+                } else {
+                    data->setText(text);
+                }
                 if (command == "secret")
                     data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
                 QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);

@@ -1,6 +1,7 @@
 #include "clipboard/ui/ClipboardWindows.h"
 
 #include "clipboard/Run.h"
+#include "organizer/RecordListModel.h"
 #include "platform/Pictures.h"
 #include "platform/Text.h"
 #include "platform/qt/ListFormat.h"
@@ -22,7 +23,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTabBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace kr {
@@ -145,20 +146,53 @@ BrowseClipboard::BrowseClipboard(ClipboardWindowContext ctx, QWidget* parent)
     tabs_->addTab(QStringLiteral("By Date"));
     tabs_->addTab(QStringLiteral("By Content"));
     left->addWidget(tabs_);
-    list_ = new QTableWidget(0, 2, this);
-    list_->setHorizontalHeaderLabels({QString(), QStringLiteral("Text")});
+    using Col = RecordListModel<Clipboard>::Column;
+    std::vector<Col> columns{
+        {QString(),
+         [](const Clipboard& r, int role) {
+             static const QIcon check = CheckMark();
+             if (role == Qt::DecorationRole && r.clipKeep != 0)
+                 return QVariant(check);
+             if (role == kLinkRole)
+                 return QVariant(ClipboardTextIsLink(r.clipContents));
+             return QVariant();
+         }},
+        {QStringLiteral("Text"),
+         [](const Clipboard& r, int role) {
+             switch (role) {
+             case Qt::DisplayRole:
+                 return QVariant(ClipboardListText(r.clipContents));
+             case Qt::ForegroundRole:
+                 return ClipboardTextIsLink(r.clipContents) ? QVariant(QColor(Qt::blue)) : QVariant();
+             case kLinkRole:
+                 return QVariant(ClipboardTextIsLink(r.clipContents));
+             default:
+                 return QVariant();
+             }
+         }},
+    };
+    model_ = new RecordListModel<Clipboard>(ctx_.store, std::move(columns), this);
+    list_ = new QTableView(this);
+    list_->setModel(model_);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setWordWrap(false);
+    list_->setShowGrid(false);
     list_->verticalHeader()->hide();
-    const QStringList columns =
+    // Rows of one height: the view never measures rows it does not show.
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 8);
+    list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list_->horizontalHeader()->setHighlightSections(false);
+    const QStringList columnFormats =
         ChooseListFormat(ctx_.positions, kProcedure, kBuiltInFormat).split(QLatin1Char('|'));
-    for (int c = 0; c < 2 && c < columns.size(); ++c)
-        list_->setColumnWidth(c, qBound(8, columns[c].section(QLatin1Char('~'), 0, 0).toInt(), 4000));
+    for (int c = 0; c < 2 && c < columnFormats.size(); ++c)
+        list_->setColumnWidth(c, qBound(8, columnFormats[c].section(QLatin1Char('~'), 0, 0).toInt(), 4000));
     list_->setItemDelegate(new LinkDelegate(list_));
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, &BrowseClipboard::showMenu);
-    connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { view(); });
+    connect(list_, &QTableView::doubleClicked, this, [this] { view(); });
     left->addWidget(list_, 1);
     layout->addLayout(left, 1);
     auto* column = new QVBoxLayout;
@@ -170,10 +204,16 @@ BrowseClipboard::BrowseClipboard(ClipboardWindowContext ctx, QWidget* parent)
     column->addStretch(1);
     column->addWidget(MakeButton(QStringLiteral("Cl&ose"), this, [this] { close(); }));
     layout->addLayout(column);
-    connect(tabs_, &QTabBar::currentChanged, this, [this] { refresh(); });
+    connect(tabs_, &QTabBar::currentChanged, this, [this] {
+        const qint64 keep = currentRow();
+        if (showOrder())
+            highlight(keep, 0);
+    });
     resize(640, 360);
     RestoreWindowPosition(*this, kProcedure, ctx_.positions);
-    readFailed_ = !refresh();
+    readFailed_ = !showOrder();
+    if (!readFailed_)
+        highlight(0, 0);
 }
 
 BrowseClipboard::~BrowseClipboard() = default;
@@ -190,52 +230,38 @@ QPushButton* BrowseClipboard::button(const QString& text) const {
 }
 
 qint64 BrowseClipboard::currentRow() const {
-    const int row = list_->currentRow();
-    return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[static_cast<std::size_t>(row)] : 0;
+    return model_->rowidAt(list_->currentIndex().row());
+}
+
+bool BrowseClipboard::showOrder() {
+    model_->setView(tabs_->currentIndex() == 1 ? Clipboard::KEYCLIPHASH : Clipboard::KEYCLIPDATE);
+    if (model_->ok())
+        return true;
+    warn::FileError(ctx_.dialogs, kTable, model_->error());
+    close();
+    return false;
+}
+
+void BrowseClipboard::highlight(qint64 rowid, int otherwise) {
+    int row = rowid != 0 ? model_->rowOf(rowid) : -1;
+    if (row < 0 && model_->rowCount() > 0)
+        row = qBound(0, otherwise, model_->rowCount() - 1);
+    if (row < 0)
+        return;
+    list_->selectRow(row);
+    list_->scrollTo(model_->index(row, 0));
 }
 
 bool BrowseClipboard::refresh() {
-    const qint64 keep = currentRow();
-    const int key = tabs_->currentIndex() == 1 ? Clipboard::KEYCLIPHASH : Clipboard::KEYCLIPDATE;
-    Table<Clipboard> table(ctx_.store);
-    std::vector<Clipboard> records;
-    Err e = table.set(key);
-    while (e == Err::None) {
-        Clipboard r{};
-        e = table.next(r);
-        if (e == Err::None)
-            records.push_back(std::move(r));
-    }
-    if (e != Err::NoMoreRecords) {
-        warn::FileError(ctx_.dialogs, kTable, table.error());
+    const int row = list_->currentIndex().row();
+    const qint64 keep = model_->rowidAt(row);
+    model_->refresh();
+    if (!model_->ok()) {
+        warn::FileError(ctx_.dialogs, kTable, model_->error());
         close();
         return false;
     }
-    rows_.clear();
-    list_->setRowCount(static_cast<int>(records.size()));
-    static const QIcon check = CheckMark();
-    int select = records.empty() ? -1 : 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const Clipboard& r = records[i];
-        const int row = static_cast<int>(i);
-        rows_.push_back(r.meta.rowid);
-        auto* mark = new QTableWidgetItem;
-        if (r.clipKeep != 0)
-            mark->setIcon(check);
-        const bool link = ClipboardTextIsLink(r.clipContents);
-        auto* text = new QTableWidgetItem(ClipboardListText(r.clipContents));
-        for (QTableWidgetItem* item : {mark, text}) {
-            item->setData(kLinkRole, link);
-            if (link)
-                item->setForeground(QColor(Qt::blue));
-        }
-        list_->setItem(row, 0, mark);
-        list_->setItem(row, 1, text);
-        if (r.meta.rowid == keep)
-            select = row;
-    }
-    if (select >= 0)
-        list_->selectRow(select);
+    highlight(keep, row);
     return true;
 }
 
@@ -298,13 +324,13 @@ void BrowseClipboard::toggleSave() {
 
 void BrowseClipboard::run() {
     Clipboard r{};
-    if (!reread(r) || !ctx_.launch)
-        return;
-    for (const QString& target : ClipboardRunTargets(r.clipContents))
-        ctx_.launch(target);
+    if (reread(r) && ctx_.run)
+        ctx_.run(r.clipContents);
 }
 
 void BrowseClipboard::showMenu(const QPoint& at) {
+    if (const int row = list_->rowAt(at.y()); row >= 0)
+        list_->selectRow(row);
     QMenu menu(this);
     const QStringList texts = menuTexts();
     QAction* del = menu.addAction(texts[0]);

@@ -14,16 +14,17 @@
 #include <QWidget>
 
 #include <functional>
-#include <vector>
 
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTabBar;
-class QTableWidget;
+class QTableView;
 
 namespace kr {
+
+template <class R> class RecordListModel;
 
 struct ClipboardWindowContext {
     Store& store;
@@ -31,8 +32,8 @@ struct ClipboardWindowContext {
     const Settings& settings;
     SystemClipboard& clipboard;
     IniFile positions; // POSITION.INI
-    // LaunchProgram for a name Run found: one name, opened as it stands.
-    std::function<void(const QString&)> launch;
+    // Run on an entry's text (RunClipboardText): what it names, each started as one name.
+    std::function<void(const QString& text)> run;
 };
 
 // The text as the list shows it: the first 255 characters, line breaks as "↵".
@@ -72,13 +73,15 @@ public:
     explicit BrowseClipboard(ClipboardWindowContext ctx, QWidget* parent = nullptr);
     ~BrowseClipboard() override;
 
-    QTableWidget* list() const { return list_; }
+    QTableView* list() const { return list_; }
+    RecordListModel<Clipboard>* model() const { return model_; }
     QTabBar* tabs() const { return tabs_; }
     QPushButton* button(const QString& text) const;
     // The row number of the highlighted entry, 0 when none.
     qint64 currentRow() const;
-    // Reads the list again, keeping the highlighted entry when it is still there. False after
-    // a read error (reported; the window closes).
+    // Reads the list again (only the rows in sight are read), keeping the highlighted entry when
+    // it is still there, else the row that took its place. False after a read error (reported;
+    // the window closes).
     bool refresh();
     // The table could not be read when the window opened (reported; the window is closed).
     bool readFailed() const { return readFailed_; }
@@ -104,11 +107,14 @@ private:
     // is gone.
     bool reread(Clipboard& record);
     void showMenu(const QPoint& at);
+    // Shows the order of the tab chosen; false after a read error (reported; the window closes).
+    bool showOrder();
+    void highlight(qint64 rowid, int otherwise);
 
     ClipboardWindowContext ctx_;
     QTabBar* tabs_ = nullptr;
-    QTableWidget* list_ = nullptr;
-    std::vector<qint64> rows_;
+    QTableView* list_ = nullptr;
+    RecordListModel<Clipboard>* model_ = nullptr;
     bool readFailed_ = false;
 };
 

@@ -6,8 +6,11 @@
 
 namespace kr {
 
-QtClipboard::QtClipboard(QObject* parent)
-    : QObject(parent) {
+QtClipboard::QtClipboard(std::unique_ptr<ClipboardReader> reader, QObject* parent)
+    : QObject(parent)
+    , reader_(std::move(reader)) {
+    if (reader_)
+        return;
     if (QClipboard* c = QGuiApplication::clipboard())
         connect(c, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
             if (mode == QClipboard::Clipboard)
@@ -15,7 +18,23 @@ QtClipboard::QtClipboard(QObject* parent)
         });
 }
 
+QtClipboard::~QtClipboard() = default;
+
+bool QtClipboard::changed() const {
+    return reader_ ? reader_->changed() : dirty_;
+}
+
 ClipboardContent QtClipboard::content() {
+    if (reader_) {
+        if (std::optional<ClipboardContent> read = reader_->take()) {
+            last_ = std::move(*read);
+            ++reads_;
+        }
+        // A change is read now and found by a later call.
+        if (reader_->changed())
+            reader_->request();
+        return last_;
+    }
     if (!dirty_)
         return last_;
     dirty_ = false;

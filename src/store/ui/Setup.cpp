@@ -192,8 +192,9 @@ void Setup::build() {
     });
 
     f = page(QStringLiteral("Clipboard"));
-    flag(f, QStringLiteral("&Monitor the clipboard"), &Settings::monitorClipboard);
-    number(f, QStringLiteral("&Keep at most (0 = no limit):"), &Settings::maxClipboardEntries, 0, 100000);
+    flag(f, QStringLiteral("&Monitor clipboard"), &Settings::monitorClipboard);
+    number(f, QStringLiteral("Maximum number of entries to &retain:"), &Settings::maxClipboardEntries, 0,
+           100000);
     number(f, QStringLiteral("&Forget clipboard entries older than N days (0 = never):"),
            &Settings::forgetClipboardDays, 0, 36500);
 

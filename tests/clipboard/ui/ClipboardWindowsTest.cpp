@@ -1,18 +1,22 @@
 #include "clipboard/ui/ClipboardWindows.h"
 #include "clipboard/PollClipboard.h"
+#include "organizer/RecordListModel.h"
+#include "platform/Text.h"
 #include "store/Table.h"
+#include "store/Transaction.h"
 #include "support/FakeClipboard.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -28,7 +32,7 @@ protected:
         store->declareLayouts();
         ctx = std::make_unique<ClipboardWindowContext>(ClipboardWindowContext{
             *store, dialogs, settings, clipboard, IniFile(dir.file(QStringLiteral("POSITION.INI"))),
-            [this](const QString& target) { launched << target; }});
+            [this](const QString& text) { ran << text; }});
     }
     void add(const QString& text, bool keep, const QString& user = {}) {
         Table<Clipboard> t(*store);
@@ -51,9 +55,14 @@ protected:
             out.push_back(r);
         return out;
     }
-    static int rowOf(BrowseClipboard& w, const QString& text) {
-        for (int row = 0; row < w.list()->rowCount(); ++row)
-            if (w.list()->item(row, 1)->text() == text)
+    // The cell as the list shows it.
+    static QVariant cell(BrowseClipboard& w, int row, int column, int role = Qt::DisplayRole) {
+        return w.list()->model()->index(row, column).data(role);
+    }
+    static QString text(BrowseClipboard& w, int row) { return cell(w, row, 1).toString(); }
+    static int rowOf(BrowseClipboard& w, const QString& shown) {
+        for (int row = 0; row < w.list()->model()->rowCount(); ++row)
+            if (text(w, row) == shown)
                 return row;
         return -1;
     }
@@ -66,7 +75,7 @@ protected:
     FakeClock clock{DateFromYmd(2026, 12, 8), TimeFromHms(9, 0, 0)};
     FakeClipboard clipboard;
     std::unique_ptr<ClipboardWindowContext> ctx;
-    QStringList launched;
+    QStringList ran;
 };
 
 TEST_F(ClipboardWindowsTest, ListShowsMarksColoursAndBothOrders) {
@@ -75,18 +84,18 @@ TEST_F(ClipboardWindowsTest, ListShowsMarksColoursAndBothOrders) {
     add(QStringLiteral("line one\nline two"), false, QStringLiteral("other"));
     BrowseClipboard w(*ctx);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Browse Clipboard Saver"));
-    ASSERT_EQ(w.list()->rowCount(), 3); // every user's entries
+    ASSERT_EQ(w.list()->model()->rowCount(), 3); // every user's entries
     // By date: the blank user's ordinary entry, then the kept one, then the other user's.
-    EXPECT_EQ(w.list()->item(0, 1)->text(), QStringLiteral("zebra plain"));
-    EXPECT_EQ(w.list()->item(1, 1)->text(), QStringLiteral("see https://example.org"));
-    EXPECT_EQ(w.list()->item(2, 1)->text(), QStringLiteral("line one\u21B5line two"));
-    EXPECT_TRUE(w.list()->item(0, 0)->icon().isNull());
-    EXPECT_FALSE(w.list()->item(1, 0)->icon().isNull());
-    EXPECT_EQ(w.list()->item(1, 1)->foreground().color(), QColor(Qt::blue));
-    EXPECT_NE(w.list()->item(0, 1)->foreground().color(), QColor(Qt::blue));
+    EXPECT_EQ(text(w, 0), QStringLiteral("zebra plain"));
+    EXPECT_EQ(text(w, 1), QStringLiteral("see https://example.org"));
+    EXPECT_EQ(text(w, 2), QStringLiteral("line one\u21B5line two"));
+    EXPECT_FALSE(cell(w, 0, 0, Qt::DecorationRole).isValid());
+    EXPECT_TRUE(cell(w, 1, 0, Qt::DecorationRole).canConvert<QIcon>());
+    EXPECT_EQ(cell(w, 1, 1, Qt::ForegroundRole).value<QColor>(), QColor(Qt::blue));
+    EXPECT_FALSE(cell(w, 0, 1, Qt::ForegroundRole).isValid());
     w.tabs()->setCurrentIndex(1);
-    EXPECT_EQ(w.list()->item(0, 1)->text(), QStringLiteral("see https://example.org"));
-    EXPECT_EQ(w.list()->item(1, 1)->text(), QStringLiteral("zebra plain"));
+    EXPECT_EQ(text(w, 0), QStringLiteral("see https://example.org"));
+    EXPECT_EQ(text(w, 1), QStringLiteral("zebra plain"));
     EXPECT_EQ(ClipboardListText(QString(300, QLatin1Char('x'))).size(), 255);
 
     // The column layout is kept for the next window.
@@ -99,9 +108,9 @@ TEST_F(ClipboardWindowsTest, ListShowsMarksColoursAndBothOrders) {
 }
 
 // Whether the row of the list, as drawn, holds a pixel of the colour.
-bool RowShows(QTableWidget* list, int row, const QColor& colour) {
+bool RowShows(QTableView* list, int row, const QColor& colour) {
     const QImage image = list->viewport()->grab().toImage();
-    const QRect rect = list->visualItemRect(list->item(row, 1)).intersected(image.rect());
+    const QRect rect = list->visualRect(list->model()->index(row, 1)).intersected(image.rect());
     for (int y = rect.top(); y <= rect.bottom(); ++y)
         for (int x = rect.left(); x <= rect.right(); ++x)
             if (image.pixelColor(x, y) == colour)
@@ -143,7 +152,7 @@ TEST_F(ClipboardWindowsTest, DeletingAKeptEntryAsksFirst) {
     dialogs.answer(Dialogs::Yes);
     w.deleteEntry();
     EXPECT_EQ(entries().size(), 1u);
-    EXPECT_EQ(w.list()->rowCount(), 1);
+    EXPECT_EQ(w.list()->model()->rowCount(), 1);
     // An ordinary entry goes without a question; the Delete key deletes too.
     w.list()->selectRow(0);
     QTest::keyClick(w.list(), Qt::Key_Delete);
@@ -157,15 +166,17 @@ TEST_F(ClipboardWindowsTest, ToggleCopyRunAndView) {
     w.list()->selectRow(0);
     w.toggleSave();
     EXPECT_EQ(entries().front().clipKeep, 1);
-    EXPECT_FALSE(w.list()->item(0, 0)->icon().isNull());
+    EXPECT_TRUE(cell(w, 0, 0, Qt::DecorationRole).isValid());
     w.toggleSave();
     EXPECT_EQ(entries().front().clipKeep, 0);
     EXPECT_TRUE(dialogs.shown.empty());
 
     w.copyToClipboard();
     EXPECT_EQ(clipboard.puts, QStringList{QStringLiteral("open http://example.org now")});
+    // Run is given the entry's text as the table holds it.
     w.run();
-    EXPECT_EQ(launched, QStringList{QStringLiteral("http://example.org")});
+    ASSERT_EQ(ran.size(), 1);
+    EXPECT_EQ(Clip(ran[0]), QStringLiteral("open http://example.org now"));
 
     QTimer::singleShot(0, [] {
         auto* form = qobject_cast<UpdateClipboard*>(QApplication::activeModalWidget());
@@ -189,6 +200,61 @@ TEST_F(ClipboardWindowsTest, CopiedBackTextMakesNoNewEntry) {
     for (int i = 0; i < 8; ++i)
         poll.poll();
     EXPECT_EQ(entries().size(), 1u);
+}
+
+TEST_F(ClipboardWindowsTest, ALargeHistoryIsReadOnlyWhereItIsSeen) {
+    constexpr int kEntries = 3000;
+    {
+        Table<Clipboard> t(*store);
+        Transaction tx;
+        tx.begin({&t});
+        for (int i = 0; i < kEntries; ++i) {
+            Clipboard r{};
+            r.clipContents = QStringLiteral("entry %1 %2")
+                                 .arg(i, 5, 10, QLatin1Char('0'))
+                                 .arg(QString(i % 26 + 1, QLatin1Char('q')));
+            r.clipHashKey = ClipboardDigest(r.clipContents) + QString::number(i);
+            r.clipDate = clock.today() - kEntries + i;
+            r.clipTime = 100;
+            ASSERT_EQ(t.add(r), Err::None);
+        }
+        ASSERT_EQ(tx.commit(), Err::None);
+    }
+    BrowseClipboard w(*ctx);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    w.resize(640, 360);
+    w.show();
+    QApplication::processEvents();
+    ASSERT_EQ(w.list()->model()->rowCount(), kEntries);
+    EXPECT_EQ(text(w, 0), QStringLiteral("entry 00000 q"));
+    EXPECT_LE(w.model()->pagesRead(), 2);
+    // The end of the list: the newest entry, read without the rows between.
+    w.list()->scrollToBottom();
+    QApplication::processEvents();
+    EXPECT_EQ(text(w, kEntries - 1),
+              QStringLiteral("entry 02999 %1").arg(QString(2999 % 26 + 1, QLatin1Char('q'))));
+    EXPECT_LE(w.model()->pagesRead(), 4);
+
+    // A new entry before the highlighted one: the same entry stays highlighted.
+    w.list()->selectRow(1500);
+    const qint64 highlighted = w.currentRow();
+    {
+        Table<Clipboard> t(*store);
+        Clipboard r{};
+        r.clipContents = QStringLiteral("older than all");
+        r.clipHashKey = ClipboardDigest(r.clipContents);
+        r.clipDate = 1;
+        ASSERT_EQ(t.add(r), Err::None);
+    }
+    ASSERT_TRUE(w.refresh());
+    EXPECT_EQ(w.currentRow(), highlighted);
+    EXPECT_EQ(w.list()->currentIndex().row(), 1501);
+    EXPECT_EQ(text(w, 0), QStringLiteral("older than all"));
+    // The entry is deleted: the row that took its place is highlighted.
+    w.deleteEntry();
+    EXPECT_EQ(w.list()->model()->rowCount(), kEntries);
+    EXPECT_EQ(w.list()->currentIndex().row(), 1501);
+    EXPECT_NE(w.currentRow(), highlighted);
 }
 
 } // namespace
