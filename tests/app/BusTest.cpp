@@ -1,6 +1,7 @@
 // The running program on a private session bus: its interface end to end on a real data file,
 // one program per data folder, and kelvray-cli with and without the program.
 
+#include "platform/DateTime.h"
 #include "platform/dbus/Instance.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -24,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 
 namespace kr::test {
@@ -339,6 +341,82 @@ TEST_F(BusTest, BadArgumentsAreAnsweredWithNamedErrorsAndWriteNothing) {
                                                  QStringLiteral("--class"), QStringLiteral("kelvray")})
                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
                     .size() <= 1);
+}
+
+TEST_F(BusTest, NumbersBeyondTheirRangeNameNoTaskAndChangeNothing) {
+    // The highest task number the file can hold, which a clamped argument would reach.
+    QDir().mkpath(data());
+    {
+        ScriptedDialogs dialogs;
+        ThrowingProgramEnd end;
+        Store store(data(), dialogs, end);
+        store.declareLayouts();
+        Table<Schedule> tasks(store);
+        Schedule t;
+        t.id = std::numeric_limits<qint32>::max();
+        t.description = QStringLiteral("Highest");
+        t.taskType = QStringLiteral("Display Message");
+        t.scheduleType = QStringLiteral("Once");
+        t.date = DateFromYmd(2040, 1, 1);
+        t.time = TimeFromHms(12, 0, 0);
+        ASSERT_EQ(tasks.add(t), Err::None);
+    }
+    startProgram(data());
+    const QString listed = cliOn(QStringLiteral("list"), data()).out;
+    ASSERT_TRUE(listed.startsWith(QStringLiteral("2147483647\t2040-01-01\t12:00:00\t0\t")))
+        << listed.toStdString();
+
+    const uint beyond[] = {2147483648u, 3000000000u, 4294967295u};
+    for (const uint id : beyond) {
+        const std::string what = std::to_string(id);
+        EXPECT_EQ(call(QStringLiteral("Task"), {id}).errorName(), kErrorNotFound) << what;
+        QDBusMessage reply = call(QStringLiteral("SetEnabled"), {id, false});
+        EXPECT_EQ(reply.errorName(), kErrorNotFound) << what;
+        EXPECT_EQ(reply.errorMessage(), QStringLiteral("There is no task %1.").arg(id)) << what;
+        reply = call(QStringLiteral("DeleteTask"), {id});
+        EXPECT_EQ(reply.errorName(), kErrorNotFound) << what;
+        EXPECT_EQ(reply.errorMessage(), QStringLiteral("There is no task %1.").arg(id)) << what;
+        EXPECT_EQ(call(QStringLiteral("RunNow"), {id}).errorName(), kErrorNotFound) << what;
+        EXPECT_EQ(call(QStringLiteral("QuickStart"), {id, 10u}).errorName(), kErrorNotFound) << what;
+        EXPECT_EQ(call(QStringLiteral("NextOccurrences"), {id, 3u}).errorName(), kErrorNotFound) << what;
+    }
+    // The counts of the other arguments, at the top of their type.
+    const uint highest = std::numeric_limits<qint32>::max();
+    EXPECT_EQ(call(QStringLiteral("QuickStart"), {highest, 4294967295u}).errorName(), kErrorInvalidArgument);
+    EXPECT_EQ(call(QStringLiteral("NextOccurrences"), {highest, 4294967295u}).errorName(),
+              kErrorInvalidArgument);
+
+    // Numbers inside a new task's fields, of every integer type the bus carries.
+    const QVariantMap custom{{QStringLiteral("description"), QStringLiteral("Often")},
+                             {QStringLiteral("type"), QStringLiteral("Custom")},
+                             {QStringLiteral("unit"), QStringLiteral("Days")}};
+    const std::pair<QVariant, const char*> numbers[] = {
+        {QVariant::fromValue(std::numeric_limits<qulonglong>::max()), "uint64 max"},
+        {QVariant::fromValue(qulonglong{4294967297ull}), "2^32 + 1"},
+        {QVariant::fromValue(std::numeric_limits<uint>::max()), "uint32 max"},
+        {QVariant::fromValue(qlonglong{-4294967295ll}), "-(2^32 - 1)"},
+        {QVariant::fromValue(std::numeric_limits<qlonglong>::min()), "int64 min"},
+    };
+    for (const auto& [value, what] : numbers) {
+        for (const char* field : {"every", "offset"}) {
+            QVariantMap fields = custom;
+            fields.insert(QString::fromLatin1(field), value);
+            const QDBusMessage reply = call(QStringLiteral("AddTask"), {fields});
+            EXPECT_EQ(reply.errorName(), kErrorInvalidArgument) << field << " = " << what;
+        }
+    }
+
+    // Only the one task, as it was: enabled, not deleted, no copy, nothing added.
+    const QStringList lines =
+        cliOn(QStringLiteral("list"), data()).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("2147483647\t2040-01-01\t12:00:00\t0\t")))
+        << lines[0].toStdString();
+    // The number itself still reaches it.
+    EXPECT_EQ(Fields(call(QStringLiteral("Task"), {highest})).value(QStringLiteral("description")).toString(),
+              QStringLiteral("Highest"));
+    EXPECT_EQ(call(QStringLiteral("SetEnabled"), {highest, false}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(Fields(call(QStringLiteral("Task"), {highest})).value(QStringLiteral("disabled")).toBool());
 }
 
 TEST_F(BusTest, RunNowStartsARealProgramAndDueTasksAreAnnounced) {
