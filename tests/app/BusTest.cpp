@@ -547,6 +547,55 @@ TEST_F(BusTest, WithoutASessionBusALockFileKeepsToOneProgram) {
     ASSERT_TRUE(first.waitForFinished(10000));
 }
 
+TEST_F(BusTest, OneProgramPerFolderWhetherOrNotEachHasTheSessionBus) {
+    QProcessEnvironment noBus = environment();
+    noBus.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                 QStringLiteral("unix:path=") + dir.file(QStringLiteral("nobus")));
+    auto second = [&](const QProcessEnvironment& env, const QString& folder) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral(KELVRAY_BIN), {QStringLiteral("--data-dir"), folder});
+        EXPECT_TRUE(p->waitForStarted(10000));
+        const bool ended = p->waitForFinished(15000);
+        EXPECT_TRUE(ended) << "a second program runs on " << folder.toStdString();
+        return p;
+    };
+
+    // With the bus first, then one started without it (over ssh, from a timer unit).
+    const QString first = data(QStringLiteral("bus-first"));
+    QProcess* withBus = startProgram(first);
+    ASSERT_TRUE(QFile::exists(first + QStringLiteral("/kelvray.lock")));
+    auto without = second(noBus, first);
+    EXPECT_EQ(without->exitCode(), 0);
+    EXPECT_TRUE(
+        QString::fromLocal8Bit(without->readAllStandardError()).contains(QStringLiteral("already running")));
+    EXPECT_EQ(withBus->state(), QProcess::Running);
+
+    // Without the bus first, then one with it: the second gives the folder's name back and ends.
+    const QString other = data(QStringLiteral("plain-first"));
+    QProcess plain;
+    plain.setProcessEnvironment(noBus);
+    plain.start(QStringLiteral(KELVRAY_BIN), {QStringLiteral("--data-dir"), other});
+    ASSERT_TRUE(plain.waitForStarted(10000));
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(other + QStringLiteral("/kelvray.lock")) && t.elapsed() < 10000)
+        QThread::msleep(100);
+    ASSERT_TRUE(QFile::exists(other + QStringLiteral("/kelvray.lock")));
+    auto late = second(environment(), other);
+    EXPECT_EQ(late->exitCode(), 0);
+    EXPECT_TRUE(
+        QString::fromLocal8Bit(late->readAllStandardError()).contains(QStringLiteral("already running")));
+    EXPECT_EQ(plain.state(), QProcess::Running);
+    EXPECT_FALSE(connection->interface()->isServiceRegistered(InstanceBusName(other)).value());
+
+    // Once the first has ended, a new one starts on the folder.
+    plain.terminate();
+    ASSERT_TRUE(plain.waitForFinished(10000));
+    QProcess* again = startProgram(other);
+    EXPECT_EQ(again->state(), QProcess::Running);
+}
+
 TEST_F(BusTest, TheCommandLineGivesTheSameScheduleWithAndWithoutTheProgram) {
     const QString on = data(QStringLiteral("running"));
     const QString off = data(QStringLiteral("direct"));
