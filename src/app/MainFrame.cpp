@@ -602,33 +602,7 @@ void MainFrame::closingSteps() {
     ctx_.log.log(QStringLiteral("Exit Kelvray"), QString());
 }
 
-namespace {
-
-// A scheduler that stopped itself (a task could not be saved) shows as off in Setup; only
-// ticking it there again turns it back on. True when it had stopped.
-bool ShowStoppedSchedulerOff(AppContext& ctx) {
-    if (ctx.state.inactiveReason.isEmpty())
-        return false;
-    ctx.settings.startUpActive = false;
-    return true;
-}
-
-void ApplySchedulerActive(AppContext& ctx) {
-    if (ctx.state.inactiveReason.isEmpty())
-        ctx.state.schedulerActive = ctx.settings.startUpActive && !ctx.state.inactiveSwitch;
-}
-
-void ResumeStoppedScheduler(AppContext& ctx, bool stopped, bool accepted) {
-    if (stopped && accepted && ctx.settings.startUpActive && !ctx.state.inactiveSwitch) {
-        ctx.state.inactiveReason.clear();
-        ctx.state.schedulerActive = true;
-    }
-}
-
-} // namespace
-
 void MainFrame::openSetup() {
-    const bool stopped = ShowStoppedSchedulerOff(ctx_);
     SetupEnvironment env{ctx_.store,
                          ctx_.config,
                          ctx_.settings,
@@ -637,11 +611,17 @@ void MainFrame::openSetup() {
                          ctx_.state.inactiveSwitch,
                          [this] { stopRunningScript(); },
                          [this] {
-                             ApplySchedulerActive(ctx_);
+                             // A scheduler that stopped itself stays stopped until Setup
+                             // turns it on again.
+                             if (ctx_.state.inactiveReason.isEmpty())
+                                 ctx_.state.schedulerActive =
+                                     ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch;
                              applyWindowMode();
                          },
                          ctx_.secrets};
-    ResumeStoppedScheduler(ctx_, stopped, Setup::run(env, this));
+    env.schedulerStopped = !ctx_.state.inactiveReason.isEmpty();
+    env.resumeScheduler = [this] { ctx_.state.inactiveReason.clear(); };
+    Setup::run(env, this);
 }
 
 void MainFrame::openViewLog() {
