@@ -102,6 +102,10 @@ std::vector<TextViewer::Column> EventLogColumns() {
             {QStringLiteral("Details"), EventLog::kDataWidth}};
 }
 
+const QString kNoTrayNote =
+    QStringLiteral("There is no notification area to go to, so Kelvray stays in view. To minimize it "
+                   "like any window, tick \"No tray icon when minimized\" in File, Setup..., General.");
+
 // The tray animation: the tick's frames; the keystroke sender uses its own.
 const char* const kTrayFrames[] = {"tray_ico", "trayb_ico", "trayc_ico", "trayd_ico"};
 
@@ -455,7 +459,13 @@ void MainFrame::goToTray() {
     if (tray_.add(currentIcon_, trayTip_)) {
         hide();
         trayIconShown_ = true;
+        return;
     }
+    // No notification area to go to. Minimized, the frame would be gone from a desktop that
+    // has no task bar either, with nothing to bring it back: it stays in view, and says so.
+    if (isMinimized())
+        showBack();
+    statusBar()->showMessage(kNoTrayNote, 15000);
 }
 
 void MainFrame::showBack() {
