@@ -6,12 +6,14 @@
 #include "store/Tables.h"
 #include "store/ui/Setup.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -20,6 +22,7 @@
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextBrowser>
@@ -105,6 +108,37 @@ std::vector<TextViewer::Column> EventLogColumns() {
 const QString kNoTrayNote =
     QStringLiteral("There is no notification area to go to, so Kelvray stays in view. To minimize it "
                    "like any window, tick \"No tray icon when minimized\" in File, Setup..., General.");
+
+// Esc that nothing inside a window of the frame took (an open editor, a pop-up list take
+// theirs) closes the window, as Esc closes a dialog.
+class CloseOnEscape final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier)
+            return false;
+        // Moving or sizing the window from the keyboard: Esc ends that, not the window.
+        if (QWidget::keyboardGrabber() == watched)
+            return false;
+        if (auto* w = qobject_cast<QWidget*>(watched))
+            QMetaObject::invokeMethod(w, &QWidget::close, Qt::QueuedConnection);
+        return true;
+    }
+};
+
+// The list a window shows, which takes the keyboard when it opens: its first item view.
+QWidget* FirstList(QWidget* window) {
+    for (QAbstractItemView* view : window->findChildren<QAbstractItemView*>()) {
+        if (view->isVisibleTo(window) && view->isEnabled() && view->focusPolicy() != Qt::NoFocus)
+            return view;
+    }
+    return nullptr;
+}
 
 // The tray animation: the tick's frames; the keystroke sender uses its own.
 const char* const kTrayFrames[] = {"tray_ico", "trayb_ico", "trayc_ico", "trayd_ico"};
@@ -721,9 +755,12 @@ void MainFrame::openInFrame(QWidget* window) {
         }
         sub->move(at);
     }
+    sub->installEventFilter(new CloseOnEscape(sub));
     window->show();
     sub->show();
     area_->setActiveSubWindow(sub);
+    if (QWidget* list = FirstList(window))
+        list->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 QList<QMdiSubWindow*> MainFrame::subWindows() const {
@@ -810,6 +847,9 @@ void MainFrame::showHelp(const QString& anchor) {
     help->setSource(QUrl(QStringLiteral("qrc:/help/help.html")));
     help->scrollToAnchor(anchor);
     help->resize(640, 520);
+    // Esc closes it, as it closes the program's other windows.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), help);
+    connect(escape, &QShortcut::activated, help, &QWidget::close);
     help->show();
 }
 
