@@ -6,12 +6,14 @@
 #include "store/Tables.h"
 #include "store/ui/Setup.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -20,6 +22,7 @@
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextBrowser>
@@ -100,6 +103,41 @@ std::vector<TextViewer::Column> EventLogColumns() {
             {QStringLiteral("Time"), EventLog::kTimeWidth},
             {QStringLiteral("Event"), EventLog::kLabelWidth},
             {QStringLiteral("Details"), EventLog::kDataWidth}};
+}
+
+const QString kNoTrayNote =
+    QStringLiteral("There is no notification area to go to, so Kelvray stays in view. To minimize it "
+                   "like any window, tick \"No tray icon when minimized\" in File, Setup..., General.");
+
+// Esc that nothing inside a window of the frame took (an open editor, a pop-up list take
+// theirs) closes the window, as Esc closes a dialog.
+class CloseOnEscape final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier)
+            return false;
+        // Moving or sizing the window from the keyboard: Esc ends that, not the window.
+        if (QWidget::keyboardGrabber() == watched)
+            return false;
+        if (auto* w = qobject_cast<QWidget*>(watched))
+            QMetaObject::invokeMethod(w, &QWidget::close, Qt::QueuedConnection);
+        return true;
+    }
+};
+
+// The list a window shows, which takes the keyboard when it opens: its first item view.
+QWidget* FirstList(QWidget* window) {
+    for (QAbstractItemView* view : window->findChildren<QAbstractItemView*>()) {
+        if (view->isVisibleTo(window) && view->isEnabled() && view->focusPolicy() != Qt::NoFocus)
+            return view;
+    }
+    return nullptr;
 }
 
 // The tray animation: the tick's frames; the keystroke sender uses its own.
@@ -455,7 +493,13 @@ void MainFrame::goToTray() {
     if (tray_.add(currentIcon_, trayTip_)) {
         hide();
         trayIconShown_ = true;
+        return;
     }
+    // No notification area to go to. Minimized, the frame would be gone from a desktop that
+    // has no task bar either, with nothing to bring it back: it stays in view, and says so.
+    if (isMinimized())
+        showBack();
+    statusBar()->showMessage(kNoTrayNote, 15000);
 }
 
 void MainFrame::showBack() {
@@ -602,33 +646,7 @@ void MainFrame::closingSteps() {
     ctx_.log.log(QStringLiteral("Exit Kelvray"), QString());
 }
 
-namespace {
-
-// A scheduler that stopped itself (a task could not be saved) shows as off in Setup; only
-// ticking it there again turns it back on. True when it had stopped.
-bool ShowStoppedSchedulerOff(AppContext& ctx) {
-    if (ctx.state.inactiveReason.isEmpty())
-        return false;
-    ctx.settings.startUpActive = false;
-    return true;
-}
-
-void ApplySchedulerActive(AppContext& ctx) {
-    if (ctx.state.inactiveReason.isEmpty())
-        ctx.state.schedulerActive = ctx.settings.startUpActive && !ctx.state.inactiveSwitch;
-}
-
-void ResumeStoppedScheduler(AppContext& ctx, bool stopped, bool accepted) {
-    if (stopped && accepted && ctx.settings.startUpActive && !ctx.state.inactiveSwitch) {
-        ctx.state.inactiveReason.clear();
-        ctx.state.schedulerActive = true;
-    }
-}
-
-} // namespace
-
 void MainFrame::openSetup() {
-    const bool stopped = ShowStoppedSchedulerOff(ctx_);
     SetupEnvironment env{ctx_.store,
                          ctx_.config,
                          ctx_.settings,
@@ -637,11 +655,17 @@ void MainFrame::openSetup() {
                          ctx_.state.inactiveSwitch,
                          [this] { stopRunningScript(); },
                          [this] {
-                             ApplySchedulerActive(ctx_);
+                             // A scheduler that stopped itself stays stopped until Setup
+                             // turns it on again.
+                             if (ctx_.state.inactiveReason.isEmpty())
+                                 ctx_.state.schedulerActive =
+                                     ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch;
                              applyWindowMode();
                          },
                          ctx_.secrets};
-    ResumeStoppedScheduler(ctx_, stopped, Setup::run(env, this));
+    env.schedulerStopped = !ctx_.state.inactiveReason.isEmpty();
+    env.resumeScheduler = [this] { ctx_.state.inactiveReason.clear(); };
+    Setup::run(env, this);
 }
 
 void MainFrame::openViewLog() {
@@ -731,9 +755,12 @@ void MainFrame::openInFrame(QWidget* window) {
         }
         sub->move(at);
     }
+    sub->installEventFilter(new CloseOnEscape(sub));
     window->show();
     sub->show();
     area_->setActiveSubWindow(sub);
+    if (QWidget* list = FirstList(window))
+        list->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 QList<QMdiSubWindow*> MainFrame::subWindows() const {
@@ -820,6 +847,9 @@ void MainFrame::showHelp(const QString& anchor) {
     help->setSource(QUrl(QStringLiteral("qrc:/help/help.html")));
     help->scrollToAnchor(anchor);
     help->resize(640, 520);
+    // Esc closes it, as it closes the program's other windows.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), help);
+    connect(escape, &QShortcut::activated, help, &QWidget::close);
     help->show();
 }
 

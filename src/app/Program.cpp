@@ -50,6 +50,7 @@
 #include <QWindow>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -205,8 +206,12 @@ int RunProgram(const ProgramOptions& options) {
                     },
                     [&monitor](const Schedule& task) { monitor.runTaskNow(task); }});
     monitor.setStartedHandler([&bus](const Schedule& task) { bus.taskStarted(task); });
-    if (options.exportOnBus && !bus.exportOn(QDBusConnection::sessionBus()))
-        log.log(QStringLiteral("D-Bus"), QStringLiteral("The program's interface could not be exported"));
+    // Said at once on standard error (the log is not open before the settings are read), and
+    // logged once it is.
+    const bool notExported = options.exportOnBus && !bus.exportOn(QDBusConnection::sessionBus());
+    if (notExported)
+        std::fprintf(stderr, "kelvray: the program's interface could not be exported on the session bus; "
+                             "kelvray-cli and a second start cannot reach this program\n");
     frame.registerWindow(QStringLiteral("BrowseSchedule"), [&] {
         ScheduleListContext list{
             taskCtx,
@@ -350,6 +355,8 @@ int RunProgram(const ProgramOptions& options) {
     // only the windows of other X11 programs.
     if (options.waylandSession)
         log.log(QStringLiteral("Wayland session"), QStringLiteral("Only X11 windows can be automated"));
+    if (notExported)
+        log.log(QStringLiteral("D-Bus"), QStringLiteral("The program's interface could not be exported"));
     const int status = QApplication::exec();
     frame.closingSteps();
     return status;

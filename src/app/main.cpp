@@ -16,7 +16,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -87,17 +86,16 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // One program per user and data folder: two would run every due task twice. The session
-    // bus name of the folder decides; without a bus, a lock file in the folder.
-    std::unique_ptr<QLockFile> lock;
+    // bus name of the folder lets a second start raise the first; the lock file in the folder
+    // holds against a program started without the bus (over ssh, from a timer unit), so both
+    // are always taken.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bool claimed = false;
     if (bus.isConnected()) {
         const QString name = kr::InstanceBusName(options.dataDir);
         const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
             bus.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
                                              QDBusConnectionInterface::DontAllowReplacement);
         if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
-            claimed = true;
             options.exportOnBus = true;
         } else if (reply.isValid()) {
             if (ShowRunningProgram(bus, name))
@@ -107,15 +105,19 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (!claimed) {
-        const QString path = QDir(options.dataDir).filePath(QStringLiteral("kelvray.lock"));
-        lock = std::make_unique<QLockFile>(path);
-        if (!lock->tryLock(0)) {
-            std::fprintf(stderr, "kelvray: already running for %s\n", qPrintable(options.dataDir));
-            return lock->error() == QLockFile::LockFailedError ? 0 : 1;
+    const QString lockPath = QDir(options.dataDir).filePath(QStringLiteral("kelvray.lock"));
+    QLockFile lock(lockPath);
+    if (!lock.tryLock(0)) {
+        if (lock.error() != QLockFile::LockFailedError) {
+            std::fprintf(stderr, "kelvray: cannot take the lock file %s\n", qPrintable(lockPath));
+            return 1;
         }
-        kr::TightenFile(path);
+        // The one running was started without the session bus: it cannot be raised from here.
+        std::fprintf(stderr, "kelvray: already running for %s%s\n", qPrintable(options.dataDir),
+                     options.exportOnBus ? " (started without the session bus)" : "");
+        return 0;
     }
+    kr::TightenFile(lockPath);
     kr::GuardUnansweredAltKeys();
     return kr::RunProgram(options);
 }

@@ -27,13 +27,16 @@ QStringList FieldArguments(const QVariantMap& fields) {
             args << option << v.toString();
             break;
         case QMetaType::Int:
-        case QMetaType::UInt:
         case QMetaType::LongLong:
-        case QMetaType::ULongLong:
         case QMetaType::Short:
+            args << option << QString::number(v.toLongLong());
+            break;
+        // Unsigned numbers as they are: the largest must not turn negative on the way.
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
         case QMetaType::UShort:
         case QMetaType::UChar:
-            args << option << QString::number(v.toLongLong());
+            args << option << QString::number(v.toULongLong());
             break;
         case QMetaType::Bool:
             if (v.toBool())

@@ -3,6 +3,8 @@
 #include "platform/Pictures.h"
 #include "store/Table.h"
 #include "store/Tables.h"
+#include "store/Transaction.h"
+#include "store/Warnings.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -135,7 +137,7 @@ QString ConfigStore::getConfig(const QString& name, const QString& defaultValue,
     return text;
 }
 
-void ConfigStore::putConfig(const QString& name, const QString& value) {
+Err ConfigStore::writeConfig(const QString& name, const QString& value) {
     Configuration cf;
     cf.dataType = name;
     Err e = table_->get(Configuration::KEYDATATYPE, cf);
@@ -149,11 +151,20 @@ void ConfigStore::putConfig(const QString& name, const QString& value) {
         e = table_->put(cf);
     }
     lastValue_ = value.left(80);
-    if (e != Err::None)
-        store_.dialogs().message(QStringLiteral("Error writing configuration information.  Code ") +
-                                     name.leftJustified(40) + QStringLiteral(" - ") +
-                                     ErrorMessageText(table_->error()),
-                                 QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+    return e;
+}
+
+void ConfigStore::sayWriteError(const QString& name, const StoreError& e) {
+    store_.dialogs().message(QStringLiteral("Error writing configuration information.  Code ") +
+                                 name.leftJustified(40) + QStringLiteral(" - ") + ErrorMessageText(e),
+                             QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+}
+
+bool ConfigStore::putConfig(const QString& name, const QString& value) {
+    if (writeConfig(name, value) == Err::None)
+        return true;
+    sayWriteError(name, table_->error());
+    return false;
 }
 
 void ConfigStore::loadSettings(Settings& s) {
@@ -187,34 +198,60 @@ void ConfigStore::loadSettings(Settings& s) {
         s.userId = NetworkUserName().left(30);
 }
 
-void ConfigStore::saveSettings(Settings& s) {
+bool ConfigStore::saveSettings(Settings& s, const std::optional<QString>& dateFormat) {
     if (s.repeatAlarmInterval >= 1 && s.repeatAlarmInterval <= 4)
         s.repeatAlarmInterval = 5;
-    table_->stream();
-    for (const SettingDecl& d : SettingDecls()) {
-        if (!d.saved)
-            continue;
+    const QString table = Configuration::decl().name;
+    // All of them or none. Nothing is said while the transaction is open: the first failure
+    // is kept, the transaction ended, and then the failure said.
+    Transaction tx;
+    if (tx.begin({table_.get()}) != Err::None) {
+        warn::TransactionFraming(store_.dialogs(), QStringLiteral("Update"), table, tx.error());
+        return false;
+    }
+    auto write = [&](const SettingDecl& d) {
         const QString name = QString::fromLatin1(d.name);
         switch (d.kind) {
         case SettingDecl::Flag:
-            putConfig(name,
-                      s.*std::get<bool Settings::*>(d.member) ? QStringLiteral("1") : QStringLiteral("0"));
-            break;
+            return writeConfig(name, s.*std::get<bool Settings::*>(d.member) ? QStringLiteral("1")
+                                                                             : QStringLiteral("0"));
         case SettingDecl::InvertedFlag:
-            putConfig(name,
-                      s.*std::get<bool Settings::*>(d.member) ? QStringLiteral("0") : QStringLiteral("1"));
-            break;
+            return writeConfig(name, s.*std::get<bool Settings::*>(d.member) ? QStringLiteral("0")
+                                                                             : QStringLiteral("1"));
         case SettingDecl::Number:
-            putConfig(name, QString::number(s.*std::get<qint32 Settings::*>(d.member)));
-            break;
+            return writeConfig(name, QString::number(s.*std::get<qint32 Settings::*>(d.member)));
         case SettingDecl::Text:
-            putConfig(name, s.*std::get<QString Settings::*>(d.member));
+            return writeConfig(name, s.*std::get<QString Settings::*>(d.member));
+        }
+        return Err::None;
+    };
+    QString failedName;
+    for (const SettingDecl& d : SettingDecls()) {
+        if (!d.saved)
+            continue;
+        if (write(d) != Err::None) {
+            failedName = QString::fromLatin1(d.name);
             break;
         }
     }
+    if (failedName.isEmpty() && dateFormat &&
+        writeConfig(QStringLiteral("DateFormat"), *dateFormat) != Err::None)
+        failedName = QStringLiteral("DateFormat");
+    if (!failedName.isEmpty()) {
+        const StoreError saved = table_->error();
+        tx.rollback();
+        sayWriteError(failedName, saved);
+        return false;
+    }
+    if (tx.commit() != Err::None) {
+        warn::UpdateError(store_.dialogs(), table, tx.error());
+        return false;
+    }
     s.scriptingDelay = EffectiveScriptingDelay(NumericValue(getConfig(QStringLiteral("ScriptingDelay"))));
     s.burstSize = EffectiveBurstSize(NumericValue(getConfig(QStringLiteral("BurstSize"))));
-    table_->flush();
+    if (dateFormat)
+        s.dateFormat = *dateFormat;
+    return true;
 }
 
 } // namespace kr

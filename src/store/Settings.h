@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -110,15 +111,23 @@ public:
     // GetConfig: the table's value; when the table has none, the INI file's (copied into the
     // table when not empty). Without an INI file the default is the value.
     QString getConfig(const QString& name, const QString& defaultValue = {}, bool fromIni = true);
-    void putConfig(const QString& name, const QString& value);
+    // PutConfig; a failed write is said ("Error writing configuration information. ...") and
+    // gives false.
+    bool putConfig(const QString& name, const QString& value);
 
     // LoadSettings: every setting into `settings`, with the derived values.
     void loadSettings(Settings& settings);
-    // The Setup window's OK: every saved setting written in one run of writes; the delay and
-    // the burst size read back and applied; DateFormat is stored separately by the caller.
-    void saveSettings(Settings& settings);
+    // The Setup window's OK: every saved setting (and the date format picture, when given)
+    // written in one transaction, then the delay and the burst size read back and applied.
+    // False when nothing was stored; the failure has then been said, after the transaction
+    // ended.
+    bool saveSettings(Settings& settings, const std::optional<QString>& dateFormat = std::nullopt);
 
 private:
+    // One value written, nothing said.
+    Err writeConfig(const QString& name, const QString& value);
+    void sayWriteError(const QString& name, const StoreError& e);
+
     Store& store_;
     IniFile ini_;
     std::unique_ptr<Table<Configuration>> table_;

@@ -1,6 +1,7 @@
 // The running program on a private session bus: its interface end to end on a real data file,
 // one program per data folder, and kelvray-cli with and without the program.
 
+#include "platform/DateTime.h"
 #include "platform/dbus/Instance.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -24,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 
 namespace kr::test {
@@ -341,6 +343,82 @@ TEST_F(BusTest, BadArgumentsAreAnsweredWithNamedErrorsAndWriteNothing) {
                     .size() <= 1);
 }
 
+TEST_F(BusTest, NumbersBeyondTheirRangeNameNoTaskAndChangeNothing) {
+    // The highest task number the file can hold, which a clamped argument would reach.
+    QDir().mkpath(data());
+    {
+        ScriptedDialogs dialogs;
+        ThrowingProgramEnd end;
+        Store store(data(), dialogs, end);
+        store.declareLayouts();
+        Table<Schedule> tasks(store);
+        Schedule t;
+        t.id = std::numeric_limits<qint32>::max();
+        t.description = QStringLiteral("Highest");
+        t.taskType = QStringLiteral("Display Message");
+        t.scheduleType = QStringLiteral("Once");
+        t.date = DateFromYmd(2040, 1, 1);
+        t.time = TimeFromHms(12, 0, 0);
+        ASSERT_EQ(tasks.add(t), Err::None);
+    }
+    startProgram(data());
+    const QString listed = cliOn(QStringLiteral("list"), data()).out;
+    ASSERT_TRUE(listed.startsWith(QStringLiteral("2147483647\t2040-01-01\t12:00:00\t0\t")))
+        << listed.toStdString();
+
+    const uint beyond[] = {2147483648u, 3000000000u, 4294967295u};
+    for (const uint id : beyond) {
+        const std::string what = std::to_string(id);
+        EXPECT_EQ(call(QStringLiteral("Task"), {id}).errorName(), kErrorNotFound) << what;
+        QDBusMessage reply = call(QStringLiteral("SetEnabled"), {id, false});
+        EXPECT_EQ(reply.errorName(), kErrorNotFound) << what;
+        EXPECT_EQ(reply.errorMessage(), QStringLiteral("There is no task %1.").arg(id)) << what;
+        reply = call(QStringLiteral("DeleteTask"), {id});
+        EXPECT_EQ(reply.errorName(), kErrorNotFound) << what;
+        EXPECT_EQ(reply.errorMessage(), QStringLiteral("There is no task %1.").arg(id)) << what;
+        EXPECT_EQ(call(QStringLiteral("RunNow"), {id}).errorName(), kErrorNotFound) << what;
+        EXPECT_EQ(call(QStringLiteral("QuickStart"), {id, 10u}).errorName(), kErrorNotFound) << what;
+        EXPECT_EQ(call(QStringLiteral("NextOccurrences"), {id, 3u}).errorName(), kErrorNotFound) << what;
+    }
+    // The counts of the other arguments, at the top of their type.
+    const uint highest = std::numeric_limits<qint32>::max();
+    EXPECT_EQ(call(QStringLiteral("QuickStart"), {highest, 4294967295u}).errorName(), kErrorInvalidArgument);
+    EXPECT_EQ(call(QStringLiteral("NextOccurrences"), {highest, 4294967295u}).errorName(),
+              kErrorInvalidArgument);
+
+    // Numbers inside a new task's fields, of every integer type the bus carries.
+    const QVariantMap custom{{QStringLiteral("description"), QStringLiteral("Often")},
+                             {QStringLiteral("type"), QStringLiteral("Custom")},
+                             {QStringLiteral("unit"), QStringLiteral("Days")}};
+    const std::pair<QVariant, const char*> numbers[] = {
+        {QVariant::fromValue(std::numeric_limits<qulonglong>::max()), "uint64 max"},
+        {QVariant::fromValue(qulonglong{4294967297ull}), "2^32 + 1"},
+        {QVariant::fromValue(std::numeric_limits<uint>::max()), "uint32 max"},
+        {QVariant::fromValue(qlonglong{-4294967295ll}), "-(2^32 - 1)"},
+        {QVariant::fromValue(std::numeric_limits<qlonglong>::min()), "int64 min"},
+    };
+    for (const auto& [value, what] : numbers) {
+        for (const char* field : {"every", "offset"}) {
+            QVariantMap fields = custom;
+            fields.insert(QString::fromLatin1(field), value);
+            const QDBusMessage reply = call(QStringLiteral("AddTask"), {fields});
+            EXPECT_EQ(reply.errorName(), kErrorInvalidArgument) << field << " = " << what;
+        }
+    }
+
+    // Only the one task, as it was: enabled, not deleted, no copy, nothing added.
+    const QStringList lines =
+        cliOn(QStringLiteral("list"), data()).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("2147483647\t2040-01-01\t12:00:00\t0\t")))
+        << lines[0].toStdString();
+    // The number itself still reaches it.
+    EXPECT_EQ(Fields(call(QStringLiteral("Task"), {highest})).value(QStringLiteral("description")).toString(),
+              QStringLiteral("Highest"));
+    EXPECT_EQ(call(QStringLiteral("SetEnabled"), {highest, false}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(Fields(call(QStringLiteral("Task"), {highest})).value(QStringLiteral("disabled")).toBool());
+}
+
 TEST_F(BusTest, RunNowStartsARealProgramAndDueTasksAreAnnounced) {
     const QString marker = dir.file(QStringLiteral("ran"));
     const QString script = dir.file(QStringLiteral("run.sh"));
@@ -467,6 +545,55 @@ TEST_F(BusTest, WithoutASessionBusALockFileKeepsToOneProgram) {
     EXPECT_EQ(first.state(), QProcess::Running);
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(10000));
+}
+
+TEST_F(BusTest, OneProgramPerFolderWhetherOrNotEachHasTheSessionBus) {
+    QProcessEnvironment noBus = environment();
+    noBus.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                 QStringLiteral("unix:path=") + dir.file(QStringLiteral("nobus")));
+    auto second = [&](const QProcessEnvironment& env, const QString& folder) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral(KELVRAY_BIN), {QStringLiteral("--data-dir"), folder});
+        EXPECT_TRUE(p->waitForStarted(10000));
+        const bool ended = p->waitForFinished(15000);
+        EXPECT_TRUE(ended) << "a second program runs on " << folder.toStdString();
+        return p;
+    };
+
+    // With the bus first, then one started without it (over ssh, from a timer unit).
+    const QString first = data(QStringLiteral("bus-first"));
+    QProcess* withBus = startProgram(first);
+    ASSERT_TRUE(QFile::exists(first + QStringLiteral("/kelvray.lock")));
+    auto without = second(noBus, first);
+    EXPECT_EQ(without->exitCode(), 0);
+    EXPECT_TRUE(
+        QString::fromLocal8Bit(without->readAllStandardError()).contains(QStringLiteral("already running")));
+    EXPECT_EQ(withBus->state(), QProcess::Running);
+
+    // Without the bus first, then one with it: the second gives the folder's name back and ends.
+    const QString other = data(QStringLiteral("plain-first"));
+    QProcess plain;
+    plain.setProcessEnvironment(noBus);
+    plain.start(QStringLiteral(KELVRAY_BIN), {QStringLiteral("--data-dir"), other});
+    ASSERT_TRUE(plain.waitForStarted(10000));
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(other + QStringLiteral("/kelvray.lock")) && t.elapsed() < 10000)
+        QThread::msleep(100);
+    ASSERT_TRUE(QFile::exists(other + QStringLiteral("/kelvray.lock")));
+    auto late = second(environment(), other);
+    EXPECT_EQ(late->exitCode(), 0);
+    EXPECT_TRUE(
+        QString::fromLocal8Bit(late->readAllStandardError()).contains(QStringLiteral("already running")));
+    EXPECT_EQ(plain.state(), QProcess::Running);
+    EXPECT_FALSE(connection->interface()->isServiceRegistered(InstanceBusName(other)).value());
+
+    // Once the first has ended, a new one starts on the folder.
+    plain.terminate();
+    ASSERT_TRUE(plain.waitForFinished(10000));
+    QProcess* again = startProgram(other);
+    EXPECT_EQ(again->state(), QProcess::Running);
 }
 
 TEST_F(BusTest, TheCommandLineGivesTheSameScheduleWithAndWithoutTheProgram) {

@@ -1,26 +1,34 @@
 // The frame and the windows it holds, on a private X display with a window manager.
 
 #include "FrameFixture.h"
+#include "app/OrganizerWindows.h"
 #include "app/TaskWindows.h"
+#include "clipboard/ui/ClipboardWindows.h"
+#include "organizer/ui/Todo.h"
 #include "platform/qt/FrameWindows.h"
 #include "platform/qt/TextViewer.h"
 #include "platform/x11/X11Desktop.h"
 #include "scheduler/ui/BrowseSchedule.h"
 #include "script/Automation.h"
 #include "script/Values.h"
+#include "support/FakeClipboard.h"
 #include "support/RecordingSound.h"
 #include "support/ScriptedFileDialogs.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSet>
 #include <QTabBar>
+#include <QTableView>
 #include <QTest>
+#include <QTextBrowser>
 
 #include <unistd.h>
 
@@ -74,6 +82,12 @@ protected:
         return out;
     }
     BrowseSchedule* scheduleIn(QMdiSubWindow* w) { return qobject_cast<BrowseSchedule*>(w->widget()); }
+    // A key pressed on the X display, into whichever window has the keyboard.
+    static void pressKey(const QString& key) {
+        QProcess::execute(QStringLiteral("xdotool"),
+                          {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), key});
+        settle(200);
+    }
 
     ScriptedFileDialogs files;
     RecordingSound sound;
@@ -366,6 +380,95 @@ TEST_F(FrameTest, ViewLogOnAFreshInstallationIsAnEmptyLogWithANote) {
         << viewer->statusText().toStdString();
     EXPECT_TRUE(viewer->statusText().contains(QStringLiteral("Log events")));
     EXPECT_TRUE(viewer->headingText().startsWith(QStringLiteral("Date        Time      Event")));
+}
+
+TEST_F(FrameTest, EveryListInTheFrameTakesTheKeyboardAndClosesOnEscape) {
+    {
+        Table<Todo> todos(*store);
+        for (const char* text : {"Call the plumber", "Renew the lease"}) {
+            Todo t;
+            t.todo = QString::fromLatin1(text);
+            t.priority = 5;
+            ASSERT_EQ(todos.add(t), Err::None);
+        }
+    }
+    MainFrame& f = startFrame();
+    OrganizerWindows organizer(
+        [this] {
+            return OrganizerContext{*store,
+                                    dialogs,
+                                    clock,
+                                    ctx->positions,
+                                    settings.dateFormat,
+                                    settings.userId,
+                                    settings.multiUser,
+                                    {},
+                                    {}};
+        },
+        f, state.listeners);
+    TaskWindows taskWindows(*forms, &f, state.listeners, &f);
+    FakeClipboard clipboard;
+    const ClipboardWindowContext clipboardCtx{*store, dialogs, settings, clipboard, ctx->positions, {}};
+    X11Desktop desktop;
+    ASSERT_TRUE(desktop.connected());
+    ASSERT_TRUE(waitFor([&] { return desktop.foreground() == f.winId(); }));
+
+    const std::pair<const char*, std::function<void()>> lists[] = {
+        {"To Do List", [&] { organizer.viewToDo(); }},
+        {"View Schedule", [&] { f.accept(QStringLiteral("BrowseSchedule")); }},
+        {"Contacts", [&] { organizer.browseContacts(); }},
+        {"Contact Categories", [&] { organizer.browseContactCategories(); }},
+        {"Schedule Categories", [&] { taskWindows.browseCategories(); }},
+        {"Clipboard Saver", [&] { f.openInFrame(new BrowseClipboard(clipboardCtx)); }},
+        {"View Log", [&] { f.accept(QStringLiteral("ViewLog")); }},
+    };
+    for (const auto& [what, open] : lists) {
+        SCOPED_TRACE(what);
+        const qsizetype before = f.subWindows().size();
+        open();
+        settle();
+        ASSERT_EQ(f.subWindows().size(), before + 1);
+        QPointer<QMdiSubWindow> sub = f.subWindows().last();
+        EXPECT_EQ(f.area()->activeSubWindow(), sub.data());
+        // The keyboard is on the list itself, not on a tab or a button above it.
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_NE(qobject_cast<QAbstractItemView*>(focus), nullptr) << focus->metaObject()->className();
+        EXPECT_TRUE(sub->isAncestorOf(focus));
+
+        if (auto* todo = qobject_cast<ViewToDo*>(sub->widget())) {
+            // So the arrow keys walk the list at once.
+            ASSERT_EQ(todo->model()->rowCount(), 2);
+            const int first = todo->list()->currentIndex().row();
+            pressKey(QStringLiteral("Down"));
+            EXPECT_EQ(todo->list()->currentIndex().row(), first == 0 ? 1 : 0);
+        }
+        pressKey(QStringLiteral("Escape"));
+        ASSERT_TRUE(waitFor([&] { return sub.isNull(); })) << "Esc left it open";
+        EXPECT_EQ(f.subWindows().size(), before);
+        EXPECT_TRUE(f.isVisible()); // the frame itself stays
+    }
+    // One Esc closes one window: the schedule list of the start is still there.
+    ASSERT_EQ(f.subWindows().size(), 1);
+    EXPECT_EQ(f.subWindows()[0]->windowTitle(), QStringLiteral("View Schedule"));
+}
+
+TEST_F(FrameTest, TheHelpWindowClosesOnEscape) {
+    MainFrame& f = startFrame();
+    f.accept(QStringLiteral("HelpContents"));
+    QPointer<QTextBrowser> help;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("Help"))
+            help = qobject_cast<QTextBrowser*>(w);
+    ASSERT_FALSE(help.isNull());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help.data()));
+    X11Desktop desktop;
+    help->activateWindow();
+    ASSERT_TRUE(waitFor([&] { return desktop.foreground() == help->winId(); }));
+    pressKey(QStringLiteral("Escape"));
+    ASSERT_TRUE(waitFor([&] { return help.isNull(); })) << "Esc left the help open";
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(f.subWindows().size(), 1);
 }
 
 } // namespace

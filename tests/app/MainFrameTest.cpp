@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -159,9 +160,14 @@ TEST_F(MainFrameTest, WithoutANotificationAreaTheFrameStaysVisible) {
     tray.available = false;
     MainFrame& f = makeFrame();
     f.start();
+    f.showMinimized();
     f.goToTray();
     EXPECT_FALSE(f.trayIconShown());
     EXPECT_TRUE(f.isVisible());
+    // Not minimized either: with no task bar a minimized frame is as gone as a hidden one.
+    EXPECT_FALSE(f.isMinimized());
+    EXPECT_TRUE(f.statusBar()->currentMessage().contains(QStringLiteral("No tray icon when minimized")))
+        << f.statusBar()->currentMessage().toStdString();
 
     tray.available = true;
     settings.noTray = true;

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QSet>
 #include <QThread>
@@ -78,6 +79,53 @@ protected:
         p.start(QStringLiteral(KELVRAY_BIN),
                 QStringList{QStringLiteral("--data-dir"), dir.file(QStringLiteral("data"))} + extra);
         ASSERT_TRUE(p.waitForStarted(10000));
+    }
+
+    // The frame window of the program, as xdotool names it.
+    QString frameOf(const QString& display, const QProcess& p) const {
+        return tool(display, QStringLiteral("xdotool"),
+                    {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(p.processId()),
+                     QStringLiteral("--name"), QStringLiteral("Kelvray 98")})
+            .section(QLatin1Char('\n'), 0, 0);
+    }
+    QString mapState(const QString& display, const QString& id) const {
+        return tool(display, QStringLiteral("xwininfo"), {QStringLiteral("-id"), id})
+            .section(QStringLiteral("Map State:"), 1)
+            .section(QLatin1Char('\n'), 0, 0)
+            .trimmed();
+    }
+    QString wmState(const QString& display, const QString& id) const {
+        return tool(display, QStringLiteral("xprop"),
+                    {QStringLiteral("-id"), id, QStringLiteral("WM_STATE")});
+    }
+    // The program's icon inside trayer's panel, on the screen; empty when it is not there.
+    QRect trayIcon(const QString& display = {}) const {
+        if (display.isEmpty())
+            return {};
+        const QStringList lines =
+            tool(display, QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})
+                .split(QLatin1Char('\n'));
+        static const QRegularExpression geometry(
+            QStringLiteral(R"((\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+(-?\d+)\+(-?\d+)\s*$)"));
+        qsizetype indent = -1;
+        for (const QString& line : lines) {
+            const qsizetype here = line.size() - line.trimmed().size();
+            if (line.contains(QStringLiteral("(\"panel\" \"trayer\")"))) {
+                indent = here;
+                continue;
+            }
+            if (indent < 0)
+                continue;
+            if (!line.trimmed().isEmpty() && here <= indent)
+                break; // past the panel's windows
+            if (!line.contains(QStringLiteral("(\"kelvray\" \"Kelvray\")")))
+                continue;
+            const QRegularExpressionMatch m = geometry.match(line);
+            if (m.hasMatch() && m.captured(1).toInt() > 1 && m.captured(2).toInt() > 1)
+                return QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(),
+                             m.captured(2).toInt());
+        }
+        return {};
     }
 
     TempDir dir;
@@ -220,22 +268,109 @@ TEST_F(ProgramTest, StartsAsATrayIconWhenTheDesktopHasANotificationArea) {
     trayer.waitForFinished();
 }
 
-TEST_F(ProgramTest, StartsMinimizedWithoutANotificationArea) {
+TEST_F(ProgramTest, WithoutANotificationAreaMinimizingLeavesTheFrameInView) {
     XServer x;
     ASSERT_TRUE(x.ok());
+    QProcess p;
+    start(p, x.display());
+    ASSERT_TRUE(waitForWindow(x.display(), QStringLiteral("Kelvray 98 1.7d"), true));
+    const QString id = frameOf(x.display(), p);
+    ASSERT_FALSE(id.isEmpty());
+    // As the window manager's minimize button does it.
+    tool(x.display(), QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), id});
+    QThread::msleep(1500);
+    // Still on the screen: a minimized window would be unmapped, with no task bar to bring
+    // it back from.
+    EXPECT_TRUE(mapState(x.display(), id).contains(QStringLiteral("IsViewable")))
+        << mapState(x.display(), id).toStdString();
+    EXPECT_TRUE(wmState(x.display(), id).contains(QStringLiteral("Normal")))
+        << wmState(x.display(), id).toStdString();
+    QThread::msleep(1500); // and stays so over the next ticks
+    EXPECT_TRUE(mapState(x.display(), id).contains(QStringLiteral("IsViewable")));
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+
+    // Started minimized: the same.
     writeIni("[Settings]\nStartUpMinimized=1\n");
+    QProcess again;
+    start(again, x.display());
+    ASSERT_TRUE(waitForWindow(x.display(), QStringLiteral("Kelvray 98"), false));
+    QThread::msleep(1500);
+    const QString second = frameOf(x.display(), again);
+    EXPECT_TRUE(mapState(x.display(), second).contains(QStringLiteral("IsViewable")))
+        << mapState(x.display(), second).toStdString();
+    again.terminate();
+    ASSERT_TRUE(again.waitForFinished(10000));
+}
+
+TEST_F(ProgramTest, WithNoTrayIconItStartsAsAMinimizedWindow) {
+    XServer x;
+    ASSERT_TRUE(x.ok());
+    writeIni("[Settings]\nStartUpMinimized=1\nNoTray=1\n");
     QProcess p;
     start(p, x.display(), {QStringLiteral("/I")});
     ASSERT_TRUE(waitForWindow(x.display(), QStringLiteral("Kelvray 98 \\(Inactive\\)"), false));
-    const QString id =
-        tool(x.display(), QStringLiteral("xdotool"),
-             {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("Kelvray 98")})
-            .section(QLatin1Char('\n'), 0, 0);
+    const QString id = frameOf(x.display(), p);
+    QElapsedTimer t;
+    t.start();
+    while (!wmState(x.display(), id).contains(QStringLiteral("Iconic")) && t.elapsed() < 5000)
+        QThread::msleep(100);
+    EXPECT_TRUE(wmState(x.display(), id).contains(QStringLiteral("Iconic")))
+        << wmState(x.display(), id).toStdString();
     const QString state = tool(x.display(), QStringLiteral("xprop"),
                                {QStringLiteral("-id"), id, QStringLiteral("_NET_WM_STATE")});
     EXPECT_TRUE(state.contains(QStringLiteral("_NET_WM_STATE_HIDDEN"))) << state.toStdString();
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(10000));
+}
+
+TEST_F(ProgramTest, WithANotificationAreaMinimizingGoesThereAndAClickBringsItBack) {
+    XServer x;
+    ASSERT_TRUE(x.ok());
+    QProcess trayer;
+    trayer.setProcessEnvironment(environment(x.display()));
+    trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+    ASSERT_TRUE(trayer.waitForStarted(10000));
+    QThread::msleep(500);
+    QProcess p;
+    start(p, x.display());
+    ASSERT_TRUE(waitForWindow(x.display(), QStringLiteral("Kelvray 98 1.7d"), true));
+    const QString id = frameOf(x.display(), p);
+    ASSERT_FALSE(id.isEmpty());
+    EXPECT_TRUE(trayIcon(x.display()).isEmpty());
+    tool(x.display(), QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), id});
+
+    // The frame leaves the screen (withdrawn, not minimized); its icon is embedded in the tray.
+    QElapsedTimer t;
+    t.start();
+    QRect icon;
+    while ((icon = trayIcon(x.display())).isEmpty() && t.elapsed() < 10000)
+        QThread::msleep(100);
+    ASSERT_FALSE(icon.isEmpty()) << tool(x.display(), QStringLiteral("xwininfo"),
+                                         {QStringLiteral("-root"), QStringLiteral("-tree")})
+                                        .toStdString();
+    QThread::msleep(500);
+    EXPECT_TRUE(mapState(x.display(), id).contains(QStringLiteral("IsUnMapped")));
+    EXPECT_FALSE(wmState(x.display(), id).contains(QStringLiteral("Iconic")))
+        << wmState(x.display(), id).toStdString();
+
+    // One click on the icon: the frame is back and the icon gone.
+    tool(x.display(), QStringLiteral("xdotool"),
+         {QStringLiteral("mousemove"), QString::number(icon.center().x()), QString::number(icon.center().y()),
+          QStringLiteral("click"), QStringLiteral("1")});
+    t.restart();
+    while (!mapState(x.display(), id).contains(QStringLiteral("IsViewable")) && t.elapsed() < 10000)
+        QThread::msleep(100);
+    EXPECT_TRUE(mapState(x.display(), id).contains(QStringLiteral("IsViewable")));
+    t.restart();
+    while (!trayIcon(x.display()).isEmpty() && t.elapsed() < 5000)
+        QThread::msleep(100);
+    EXPECT_TRUE(trayIcon(x.display()).isEmpty());
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0);
+    trayer.kill();
+    trayer.waitForFinished();
 }
 
 } // namespace

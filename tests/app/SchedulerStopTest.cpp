@@ -51,7 +51,16 @@ TEST_F(SchedulerStopTest, TheTitleSaysWhyAndOnlyTickingItInSetupTurnsItBackOn) {
     EXPECT_FALSE(state.schedulerActive);
     AnswerSetup(false, true, &shownTicked);
     f.accept(QStringLiteral("Setup"));
+    EXPECT_FALSE(shownTicked);
     EXPECT_FALSE(state.schedulerActive);
+    // The box was unticked only to show the stop: the next start is still an active one.
+    EXPECT_TRUE(settings.startUpActive);
+    EXPECT_NE(config->getConfig(QStringLiteral("StartUpActive")), QStringLiteral("1"));
+    {
+        Settings next;
+        ConfigStore(*store, iniPath()).loadSettings(next);
+        EXPECT_TRUE(next.startUpActive);
+    }
 
     // Ticked and confirmed: on again, and the title is the normal one.
     AnswerSetup(true, true, &shownTicked);
@@ -60,6 +69,27 @@ TEST_F(SchedulerStopTest, TheTitleSaysWhyAndOnlyTickingItInSetupTurnsItBackOn) {
     EXPECT_TRUE(state.inactiveReason.isEmpty());
     f.tick();
     EXPECT_EQ(f.windowTitle(), QStringLiteral("Kelvray 98 1.7d"));
+    EXPECT_EQ(config->getConfig(QStringLiteral("StartUpActive")), QStringLiteral("0"));
+}
+
+TEST_F(SchedulerStopTest, AStartInactiveChoiceStaysWhenTheStoppedSchedulerIsLeftOff) {
+    writeIni("[Settings]\nStartUpActive=1\n"); // the user's choice: start inactive
+    MainFrame& f = makeFrame();
+    f.start();
+    ASSERT_FALSE(state.schedulerActive);
+    state.inactiveReason = QStringLiteral("task changes cannot be saved");
+    bool shownTicked = true;
+    AnswerSetup(false, true, &shownTicked);
+    f.accept(QStringLiteral("Setup"));
+    EXPECT_FALSE(shownTicked);
+    EXPECT_FALSE(state.schedulerActive);
+    EXPECT_EQ(config->getConfig(QStringLiteral("StartUpActive")), QStringLiteral("1"));
+    // Ticked: on now, and at the next start.
+    AnswerSetup(true, true, &shownTicked);
+    f.accept(QStringLiteral("Setup"));
+    EXPECT_TRUE(state.schedulerActive);
+    EXPECT_TRUE(state.inactiveReason.isEmpty());
+    EXPECT_EQ(config->getConfig(QStringLiteral("StartUpActive")), QStringLiteral("0"));
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 #pragma once
 
 // A file layer for SQLite that sits over the system's own and can make chosen reads of a
-// data file fail, so that a test reaches the error paths of a read in the middle of an
-// operation on a real, enciphered file. While an instance lives it is the default layer of
+// data file fail, or every flush to the disk (so that a commit fails), so that a test reaches
+// the error paths of a read in the middle of an operation, or of a commit, on a real,
+// enciphered file. While an instance lives it is the default layer of
 // the process: every connection opened meanwhile goes through it.
 //
 //     FaultyReads faults;              // open the store after this
@@ -81,6 +82,16 @@ public:
         std::lock_guard lock(mutex_);
         failing_ = std::move(pages);
     }
+    // Every sync of every file fails from now on (a commit then fails and rolls back), until
+    // turned off again.
+    void failSyncs(bool on) {
+        std::lock_guard lock(mutex_);
+        failSyncs_ = on;
+    }
+    int failedSyncs() const {
+        std::lock_guard lock(mutex_);
+        return failedSyncs_;
+    }
     int failedReads() const {
         std::lock_guard lock(mutex_);
         return failed_;
@@ -123,7 +134,16 @@ private:
             io.xTruncate = [](sqlite3_file* f, sqlite3_int64 size) {
                 return real(f)->pMethods->xTruncate(real(f), size);
             };
-            io.xSync = [](sqlite3_file* f, int flags) { return real(f)->pMethods->xSync(real(f), flags); };
+            io.xSync = [](sqlite3_file* f, int flags) {
+                if (FaultyReads* me = current(); me != nullptr) {
+                    std::lock_guard lock(me->mutex_);
+                    if (me->failSyncs_) {
+                        ++me->failedSyncs_;
+                        return SQLITE_IOERR_FSYNC;
+                    }
+                }
+                return real(f)->pMethods->xSync(real(f), flags);
+            };
             io.xFileSize = [](sqlite3_file* f, sqlite3_int64* size) {
                 return real(f)->pMethods->xFileSize(real(f), size);
             };
@@ -169,6 +189,8 @@ private:
     std::set<sqlite3_int64> recorded_;
     std::set<sqlite3_int64> failing_;
     int failed_ = 0;
+    bool failSyncs_ = false;
+    int failedSyncs_ = 0;
 };
 
 } // namespace kr::test

@@ -72,9 +72,22 @@ QString ProgramBus::said(const QStringList& texts, const QString& otherwise) con
     return texts.isEmpty() ? otherwise : texts.join(QLatin1Char('\n'));
 }
 
+bool ProgramBus::taskNumber(uint id, qint32& number) {
+    // Task numbers run from 1 to 2^31-1; a larger one names no task, and is never taken as
+    // the highest one.
+    if (id == 0 || id > static_cast<uint>(std::numeric_limits<qint32>::max())) {
+        fail(kErrorNotFound, QStringLiteral("There is no task %1.").arg(id));
+        return false;
+    }
+    number = static_cast<qint32>(id);
+    return true;
+}
+
 bool ProgramBus::find(uint id, Schedule& task) {
-    if (id == 0 || id > static_cast<uint>(std::numeric_limits<qint32>::max()) ||
-        !cli::FindTask(ctx_.store, static_cast<qint32>(id), task)) {
+    qint32 number = 0;
+    if (!taskNumber(id, number))
+        return false;
+    if (!cli::FindTask(ctx_.store, number, task)) {
         fail(kErrorNotFound, QStringLiteral("There is no task %1.").arg(id));
         return false;
     }
@@ -175,8 +188,10 @@ void Answer(cli::ChangeOutcome outcome, uint id, const QStringList& texts,
 
 void ProgramBus::SetEnabled(uint id, bool enabled) {
     Captured c(ctx_.dialogs);
-    const auto outcome =
-        cli::SetTaskEnabled(ctx_.store, static_cast<qint32>(std::min<uint>(id, INT32_MAX)), enabled);
+    qint32 number = 0;
+    if (!taskNumber(id, number))
+        return;
+    const auto outcome = cli::SetTaskEnabled(ctx_.store, number, enabled);
     if (outcome == cli::ChangeOutcome::Done)
         ctx_.state.listeners.post();
     Answer(outcome, id, c.texts(), [this](const QString& n, const QString& t) { fail(n, t); });
@@ -184,7 +199,10 @@ void ProgramBus::SetEnabled(uint id, bool enabled) {
 
 void ProgramBus::DeleteTask(uint id) {
     Captured c(ctx_.dialogs);
-    const auto outcome = cli::DeleteTaskById(ctx_.store, static_cast<qint32>(std::min<uint>(id, INT32_MAX)));
+    qint32 number = 0;
+    if (!taskNumber(id, number))
+        return;
+    const auto outcome = cli::DeleteTaskById(ctx_.store, number);
     if (outcome == cli::ChangeOutcome::Done)
         ctx_.state.listeners.post();
     Answer(outcome, id, c.texts(), [this](const QString& n, const QString& t) { fail(n, t); });

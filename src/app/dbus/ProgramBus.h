@@ -87,6 +87,8 @@ Q_SIGNALS:
     void ScheduleChanged();
 
 private:
+    // The task number a bus argument names, or NotFound.
+    bool taskNumber(uint id, qint32& number);
     // Reads a task, or answers NotFound.
     bool find(uint id, Schedule& task);
     // Answers an error unless on the calling connection; the return value is ignored then.

@@ -95,6 +95,8 @@ Setup::Setup(SetupEnvironment& env, QWidget* parent)
     , edit_(env.settings) {
     setObjectName(kProcedure);
     setWindowTitle(QStringLiteral("Setup"));
+    if (env_.schedulerStopped)
+        edit_.startUpActive = false;
     build();
     load();
 }
@@ -271,26 +273,32 @@ void Setup::store() {
 void Setup::accept() {
     store();
     Settings& s = env_.settings;
-    const QString dateFormat = s.dateFormat;
-    s = edit_;
-    s.dateFormat = dateFormat;
-    env_.config.saveSettings(s);
+    Settings chosen = edit_;
+    // A stopped scheduler shows unticked; left so, that is no choice about the next start.
+    const bool resume = env_.schedulerStopped && chosen.startUpActive;
+    if (env_.schedulerStopped && !chosen.startUpActive)
+        chosen.startUpActive = s.startUpActive;
+    const QString sample = dateFormat_->currentText();
+    // Stored whole or not at all; when not, the store has said why and the window stays open
+    // with the user's choices, the settings in effect as they were.
+    if (!env_.config.saveSettings(chosen, PictureForSample(sample).left(6)))
+        return;
+    s = chosen;
     if (autostart_->isChecked() != AutostartEnabled()) {
         QString error;
         if (!SetAutostart(autostart_->isChecked(), env_.store.workDir(), &error))
             env_.dialogs.message(error, kCaption, Dialogs::Icon::Exclamation);
     }
     storePasswords();
-    const QString chosen = dateFormat_->currentText();
-    if (chosen != originalSample_)
+    if (sample != originalSample_)
         env_.dialogs.message(
             QStringLiteral("Date format changes will not affect currently open windows.  You can "
                            "close and re-open windows, or exit and restart Kelvray to view "
                            "information using the new date format."),
             QStringLiteral("Information"), Dialogs::Icon::Information);
-    s.dateFormat = PictureForSample(chosen).left(6);
-    env_.config.putConfig(QStringLiteral("DateFormat"), s.dateFormat);
     SaveWindowPosition(*this, kProcedure, env_.positions);
+    if (resume && env_.resumeScheduler)
+        env_.resumeScheduler();
     if (env_.settingsApplied)
         env_.settingsApplied();
     QDialog::accept();

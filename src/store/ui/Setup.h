@@ -33,6 +33,10 @@ struct SetupEnvironment {
     std::function<void()> settingsApplied;
     // Where the mail and news passwords go; none: the password fields are not offered.
     SecretStore* secrets = nullptr;
+    // The scheduler stopped itself: "Scheduler active" shows it off. Ticking it and OK turn it
+    // on again (`resumeScheduler` is called); left unticked, the stored start-up choice stays.
+    bool schedulerStopped = false;
+    std::function<void()> resumeScheduler = nullptr;
 };
 
 // The date format samples offered in the window, with the pictures they stand for.
@@ -52,7 +56,8 @@ class Setup final : public QDialog {
     Q_OBJECT
 public:
     // Opens the window and waits for it; in inactivated mode only says why it cannot. True
-    // when the user closed it with OK.
+    // when the user closed it with OK, and so the settings were stored. OK keeps the window
+    // open, with the user's choices, when they could not be stored.
     static bool run(SetupEnvironment& env, QWidget* parent = nullptr);
 
     Setup(SetupEnvironment& env, QWidget* parent = nullptr);
