@@ -228,13 +228,14 @@ QByteArray OwnRuleText(const Schedule& t) {
         {QStringLiteral("offset"), QString::number(t.offset)},
         {QStringLiteral("every"), QString::number(t.every)},
         {QStringLiteral("unit"), Clip(t.everyType)},
-        {QStringLiteral("date"), FormatDay(t.date)},
         {QStringLiteral("time"), FormatClockExact(t.time)},
         {QStringLiteral("flags"), flags.join(QLatin1Char(','))},
         {QStringLiteral("except"), f.value(QStringLiteral("except")).toString()},
         {QStringLiteral("shift"), Clip(t.shiftType)},
         {QStringLiteral("alarm-file"), Clip(t.alarmFile)},
     };
+    if (t.date != 0) // without one the task starts on the first day it can, as added
+        items.append({QStringLiteral("date"), FormatDay(t.date)});
     for (const char* optional : {"except-time", "warn-at"})
         if (const QString v = f.value(QLatin1String(optional)).toString(); !v.isEmpty())
             items.append({QLatin1String(optional), v});

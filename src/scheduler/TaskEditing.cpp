@@ -82,7 +82,8 @@ EntryProblem CheckTaskEntry(const Schedule& t) {
     for (const auto& [name, label] : texts) {
         const int index = decl.fieldIndex(QLatin1String(name));
         const FieldDecl& f = (*decl.fields)[static_cast<std::size_t>(index)];
-        const QString value = Clip(std::get<QString>(f.get(&t)));
+        const QString stored = std::get<QString>(f.get(&t));
+        const QString value = f.isMemo() ? stored : Clip(stored); // a memo keeps its trailing blanks
         if (value.size() > f.maxChars())
             return Problem(name, QStringLiteral("The %1 holds %2 characters; it takes at most %3.")
                                      .arg(QLatin1String(label))
