@@ -43,11 +43,6 @@ QStringList FlaggedDays(const Schedule& t) {
     return days;
 }
 
-bool HasExceptions(const Schedule& t) {
-    return t.exceptWeekends != 0 || t.exceptWeekdays != 0 || t.exceptHolidays != 0 || t.exceptTime != 0 ||
-           !Clip(t.exceptOther).isEmpty();
-}
-
 // libical keeps a rule's interval in 16 bits.
 constexpr qint32 kMaxInterval = 32767;
 
@@ -96,30 +91,58 @@ bool Twice(const Schedule& t) {
     return Clip(t.monthRepeat).left(5).toUpper() == QStringLiteral("TWICE");
 }
 
+// The days of the week a task's exceptions leave it when all they do is pass over whole
+// weekdays: weekends or weekdays excluded and skipped. All seven without exceptions; nullopt
+// when they do more (holidays, a time range, a shift to another day).
+std::optional<QStringList> AllowedDays(const Schedule& t) {
+    if (t.exceptHolidays != 0 || t.exceptTime != 0 || !Clip(t.exceptOther).isEmpty())
+        return std::nullopt;
+    if (t.exceptWeekends == 0 && t.exceptWeekdays == 0)
+        return QStringList{"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
+    const QString shift = Clip(t.shiftType).left(1).toUpper();
+    if (shift == QStringLiteral("N") || shift == QStringLiteral("P"))
+        return std::nullopt;
+    if (t.exceptWeekends != 0) // weekends win
+        return QStringList{"MO", "TU", "WE", "TH", "FR"};
+    return QStringList{"SU", "SA"};
+}
+
 // The recurrence rule that states the task's series exactly: an empty text for a single
 // occurrence, nullopt when no rule does (its occurrences are then listed). A skipped next run
 // is left to the caller (an EXDATE).
 std::optional<QString> RuleOf(const Schedule& t) {
-    if (t.date == 0 || HasExceptions(t))
+    const std::optional<QStringList> allowed = AllowedDays(t);
+    if (t.date == 0 || !allowed)
         return std::nullopt;
     const QString type = Clip(t.scheduleType);
     const Ymd d = YmdFromDate(t.date);
     const bool leapDay = d.month == 2 && d.day == 29;
-    const QStringList days = FlaggedDays(t);
     if (type == kOnce) // skipped, it never runs
         return t.skipNextTime != 0 ? std::nullopt : std::optional<QString>(QString());
+    // Excluded weekdays are passed over: the series less those days. Its own next run is among
+    // them only when it is marked to be skipped (an EXDATE takes it out).
+    const bool limited = allowed->size() < 7;
+    if (limited && !allowed->contains(QLatin1String(kDayNames[t.date % 7])) && t.skipNextTime == 0)
+        return std::nullopt;
+    auto limit = [&](const QString& rule) -> std::optional<QString> {
+        return limited ? rule + QStringLiteral(";BYDAY=") + allowed->join(QLatin1Char(',')) : rule;
+    };
+    QStringList days;
+    for (const QString& day : FlaggedDays(t))
+        if (allowed->contains(day))
+            days << day;
+    const bool flagged = !FlaggedDays(t).isEmpty();
     if (type == QStringLiteral("Day of Week")) {
-        if (days.isEmpty()) // every day
-            return QStringLiteral("FREQ=DAILY");
-        if (!DateMatchesSchedule(t, t.date))
+        if (!flagged) // every day
+            return limit(QStringLiteral("FREQ=DAILY"));
+        if (days.isEmpty() || !DateMatchesSchedule(t, t.date))
             return std::nullopt;
         return QStringLiteral("FREQ=WEEKLY;BYDAY=") + days.join(QLatin1Char(','));
     }
     if (type == QStringLiteral("Day of Month")) {
         if (t.lastDayOfMonth != 0)
-            return t.date == LastDayOfMonth(t.date)
-                       ? std::optional<QString>(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=-1"))
-                       : std::nullopt;
+            return t.date == LastDayOfMonth(t.date) ? limit(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=-1"))
+                                                    : std::nullopt;
         if (days.isEmpty() || !DateMatchesSchedule(t, t.date))
             return std::nullopt;
         const std::pair<quint8 Schedule::*, const char*> ordinals[] = {{&Schedule::every1st, "1"},
@@ -142,25 +165,25 @@ std::optional<QString> RuleOf(const Schedule& t) {
                 return std::nullopt;
             const auto monthDays =
                 TwiceMonthDays(Clip(t.monthRepeat).toUpper().contains(QStringLiteral("LAST")), t.offset);
-            return monthDays ? std::optional<QString>(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=") + *monthDays)
-                             : std::nullopt;
+            return monthDays ? limit(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=") + *monthDays) : std::nullopt;
         }
         // The program carries a day past a month's end into the next month; a rule skips the
         // month.
         if (d.day > 28)
             return std::nullopt;
-        return QStringLiteral("FREQ=MONTHLY");
+        return limited ? limit(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=%1").arg(d.day))
+                       : QStringLiteral("FREQ=MONTHLY");
     }
     if (type == QStringLiteral("Yearly"))
-        return leapDay ? std::nullopt : std::optional<QString>(QStringLiteral("FREQ=YEARLY"));
+        return leapDay || limited ? std::nullopt : std::optional<QString>(QStringLiteral("FREQ=YEARLY"));
     if (type == QStringLiteral("Custom")) {
         const qint32 every = std::max(1, t.every);
         const QString unit = Clip(t.everyType).left(3).toLower();
         // Whole days of minutes or hours step as days do: the same time of day.
-        auto steps = [](const char* freq, qint32 n) -> std::optional<QString> {
+        auto steps = [&](const char* freq, qint32 n) -> std::optional<QString> {
             if (n > kMaxInterval)
                 return std::nullopt;
-            return QStringLiteral("FREQ=") + QLatin1String(freq) + Interval(n);
+            return limit(QStringLiteral("FREQ=") + QLatin1String(freq) + Interval(n));
         };
         if (unit == QStringLiteral("min") && t.time != 0)
             return every % 1440 == 0 ? steps("DAILY", every / 1440)
@@ -170,11 +193,15 @@ std::optional<QString> RuleOf(const Schedule& t) {
             return every % 24 == 0 ? steps("DAILY", every / 24) : steps("HOURLY", every);
         if (unit == QStringLiteral("day"))
             return steps("DAILY", every);
-        if (unit == QStringLiteral("wee"))
-            return steps("WEEKLY", every);
-        if (unit == QStringLiteral("mon") && d.day <= 28)
-            return steps("MONTHLY", every);
-        if (unit == QStringLiteral("yea") && !leapDay)
+        // Every n weeks keeps its weekday: allowed, the exceptions never meet it.
+        if (unit == QStringLiteral("wee") && every <= kMaxInterval &&
+            allowed->contains(QLatin1String(kDayNames[t.date % 7])))
+            return QStringLiteral("FREQ=WEEKLY") + Interval(every);
+        if (unit == QStringLiteral("mon") && d.day <= 28 && every <= kMaxInterval)
+            return limited ? limit(QStringLiteral("FREQ=MONTHLY") + Interval(every) +
+                                   QStringLiteral(";BYMONTHDAY=%1").arg(d.day))
+                           : QStringLiteral("FREQ=MONTHLY") + Interval(every);
+        if (unit == QStringLiteral("yea") && !leapDay && !limited)
             return steps("YEARLY", every);
     }
     return std::nullopt;
@@ -477,10 +504,34 @@ bool MapRule(const icalrecurrencetype& r, const QDate& start, QVariantMap& f, QS
         f.insert(QStringLiteral("unit"), QLatin1String(unit));
         return true;
     };
+    // A series on some days of the week only: passed over on weekends or on weekdays, as the
+    // exceptions pass over them.
+    auto customOn = [&](const char* unit) {
+        if (positions != QSet<int>{0})
+            return false;
+        if (dayset == QSet<int>{2, 3, 4, 5, 6})
+            f.insert(QStringLiteral("except"), QStringLiteral("weekends"));
+        else if (dayset == QSet<int>{1, 7})
+            f.insert(QStringLiteral("except"), QStringLiteral("weekdays"));
+        else
+            return false;
+        f.insert(QStringLiteral("shift"), QStringLiteral("Skip (to Next Valid Day)"));
+        return custom(unit);
+    };
     switch (r.freq) {
     case ICAL_DAILY_RECURRENCE:
-        if (byDay || byMonthDay)
+        if (byMonthDay)
             break;
+        if (byDay && interval == 1 && positions == QSet<int>{0}) {
+            f.insert(QStringLiteral("type"), QStringLiteral("Day of Week"));
+            f.insert(QStringLiteral("weekdays"), weekdays.join(QLatin1Char(',')));
+            return true;
+        }
+        if (byDay) {
+            if (customOn("day(s)"))
+                return true;
+            break;
+        }
         return custom("day(s)");
     case ICAL_WEEKLY_RECURRENCE:
         if (byMonthDay)
@@ -493,11 +544,11 @@ bool MapRule(const icalrecurrencetype& r, const QDate& start, QVariantMap& f, QS
         f.insert(QStringLiteral("weekdays"), weekdays.join(QLatin1Char(',')));
         return true;
     case ICAL_MINUTELY_RECURRENCE:
-        if (byDay || byMonthDay)
+        if (byMonthDay || (byDay && !customOn("minute(s)")))
             break;
         return custom("minute(s)");
     case ICAL_HOURLY_RECURRENCE:
-        if (byDay || byMonthDay)
+        if (byMonthDay || (byDay && !customOn("hour(s)")))
             break;
         return custom("hour(s)");
     case ICAL_MONTHLY_RECURRENCE:

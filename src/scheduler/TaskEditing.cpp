@@ -8,6 +8,8 @@
 #include "store/Numbering.h"
 #include "store/Table.h"
 
+#include <algorithm>
+
 namespace kr {
 
 const QStringList& TaskTypes() {
@@ -110,9 +112,16 @@ EntryProblem CheckTaskEntry(const Schedule& t) {
             QStringLiteral("Enter a number from %1 to %2 in \"Every:\".").arg(kMinEvery).arg(kMaxEvery));
     if (!EveryTypes().contains(Clip(t.everyType)))
         return NotAChoice("EVERYTYPE", QStringLiteral("a unit"), Clip(t.everyType), EveryTypes());
-    if (!Clip(t.shiftType).isEmpty() && !ShiftTypes().contains(Clip(t.shiftType)))
-        return NotAChoice("SHIFTTYPE", QStringLiteral("an exception action"), Clip(t.shiftType),
-                          ShiftTypes());
+    // The field keeps 20 characters: "Skip (to Next Valid Day)" is stored cut short, and read
+    // back so.
+    const int shiftWidth =
+        (*decl.fields)[static_cast<std::size_t>(decl.fieldIndex(QStringLiteral("SHIFTTYPE")))].maxChars();
+    const QString shift = Clip(t.shiftType);
+    if (!shift.isEmpty() &&
+        std::none_of(ShiftTypes().begin(), ShiftTypes().end(), [&](const QString& choice) {
+            return shift == choice || shift == Clip(choice.left(shiftWidth));
+        }))
+        return NotAChoice("SHIFTTYPE", QStringLiteral("an exception action"), shift, ShiftTypes());
     if (t.exceptWeekends != 0 && t.exceptWeekdays != 0)
         return Problem("EXCEPTWEEKDAYS",
                        QStringLiteral("\"Except Weekends\" and \"Except Weekdays\" cannot both be ticked."));

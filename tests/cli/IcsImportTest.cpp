@@ -163,6 +163,43 @@ TEST_F(IcsImport, NothingIsAddedFromAFileThatIsNoCalendar) {
     EXPECT_EQ(cli({QStringLiteral("list")}).code, 1);
 }
 
+TEST_F(IcsImport, SeriesOnSomeWeekdaysBecomeWeeklyTasksOrPassOverTheOthers) {
+    auto event = [](const QByteArray& summary, const QByteArray& start, const QByteArray& rule) {
+        return "BEGIN:VEVENT\r\nUID:" + summary.toLower().replace(' ', '-') +
+               "@example.com\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:" + start + "\r\nSUMMARY:" + summary +
+               "\r\nRRULE:" + rule + "\r\nEND:VEVENT\r\n";
+    };
+    // 2027-01-08 is a Friday.
+    const QByteArray calendar =
+        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n" +
+        event("Every weekday", "20270104T083000", "FREQ=DAILY;BYDAY=MO,TU,WE,TH,FR") +
+        event("Pings", "20270108T233000", "FREQ=MINUTELY;INTERVAL=15;BYDAY=MO,TU,WE,TH,FR") +
+        event("Weekend watch", "20270109T060000", "FREQ=HOURLY;INTERVAL=3;BYDAY=SA,SU") +
+        event("Odd pair", "20270104T083000", "FREQ=DAILY;INTERVAL=2;BYDAY=MO,WE") + "END:VCALENDAR\r\n";
+    const IcsRun r = cli({QStringLiteral("import-ics"), write(calendar)});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("1\n2\n3\n"));
+    EXPECT_EQ(r.err, QStringLiteral("kelvray-cli: skipped \"Odd pair\": no schedule type repeats as "
+                                    "FREQ=DAILY;INTERVAL=2;BYDAY=MO,WE\n"));
+    const QString weekday = cli({QStringLiteral("show"), QStringLiteral("1")}).out;
+    EXPECT_TRUE(weekday.contains(QStringLiteral("type: Day of Week\n")) &&
+                weekday.contains(QStringLiteral("weekdays: Mon,Tue,Wed,Thu,Fri\n")))
+        << weekday.toStdString();
+    const QString pings = cli({QStringLiteral("show"), QStringLiteral("2")}).out;
+    EXPECT_TRUE(pings.contains(QStringLiteral("except: weekends\n")) &&
+                pings.contains(QStringLiteral("shift: Skip (to Next Valid\n")) &&
+                pings.contains(QStringLiteral("every: 15\n")) &&
+                pings.contains(QStringLiteral("unit: minute(s)\n")))
+        << pings.toStdString();
+    EXPECT_EQ(
+        cli({QStringLiteral("next"), QStringLiteral("--task"), QStringLiteral("2"), QStringLiteral("--after"),
+             QStringLiteral("2027-01-08T23:00"), QStringLiteral("--count"), QStringLiteral("3")})
+            .out,
+        QStringLiteral("2027-01-08 23:30:00\n2027-01-08 23:45:00\n2027-01-09 00:00:00 skipped\n"));
+    EXPECT_TRUE(cli({QStringLiteral("show"), QStringLiteral("3")})
+                    .out.contains(QStringLiteral("except: weekdays\n")));
+}
+
 TEST_F(IcsImport, TheSameCalendarTwiceAddsEachEventOnce) {
     const QString fixture = QStringLiteral(FIXTURES "/other-program.ics");
     ASSERT_EQ(cli({QStringLiteral("import-ics"), fixture}).code, 0);
@@ -315,6 +352,9 @@ TEST_F(IcsImport, ItsOwnCalendarGivesBackTheTasksItCameFrom) {
          "2030-01-07", "--time", "07:00", "--except", "weekends", "--shift", "Next Day", "--except-time",
          "12:00-13:00"},
         {"--description", "Dentist", "--task-type", "None", "--type", "Once", "--date", "2030-02-01"},
+        {"--description", "Weekday pings", "--type", "Custom", "--every", "15", "--unit", "minute(s)",
+         "--date", "2030-01-07", "--time", "09:00", "--except", "weekends", "--shift",
+         "Skip (to Next Valid Day)"},
     };
     for (const QStringList& t : tasks) {
         const IcsRun added = in(QStringLiteral("from"), QStringList{"add"} + t);
@@ -332,6 +372,8 @@ TEST_F(IcsImport, ItsOwnCalendarGivesBackTheTasksItCameFrom) {
     EXPECT_TRUE(text.contains(QStringLiteral("RRULE:FREQ=MONTHLY;BYMONTHDAY=3,18\r\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("RRULE:FREQ=MONTHLY;INTERVAL=3\r\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("EXDATE")));
+    // Weekends passed over: the series less those days.
+    EXPECT_TRUE(text.contains(QStringLiteral("RRULE:FREQ=MINUTELY;INTERVAL=15;BYDAY=MO,TU,WE,TH,FR\r\n")));
     EXPECT_LT(text.count(QStringLiteral("RDATE")), 10) << text.toStdString();
     EXPECT_EQ(text.count(QStringLiteral("BEGIN:VEVENT")), tasks.size());
 

@@ -68,6 +68,8 @@ def random_task(i):
     else:
         args += ["--type", "Custom", "--every", str(rng.choice([rng.randint(240, 2000), 1440, 120, 2880])),
                  "--unit", "minute(s)"]
+    if kind != "once" and rng.random() < 0.3:  # whole weekdays passed over
+        args += ["--except", rng.choice(["weekends", "weekdays"]), "--shift", "Skip (to Next Valid Day)"]
     flags = [f for f in ("skip-next", "disabled") if rng.random() < 0.1]
     if flags:
         args += ["--flags", ",".join(flags)]
