@@ -7,7 +7,9 @@
 //   kelvray-cli show | delete | enable | disable | run  N
 //
 // Verbs that change the schedule go through the running program (D-Bus) when it runs for the
-// data folder, and to the data file directly when it does not; the result is the same.
+// data folder, and to the data file directly when it does not; the result is the same. An
+// import always writes to the data file: each event goes in with the note that it came, in one
+// transaction, which the bus has no call for.
 
 #include "cli/CalendarImport.h"
 #include "cli/Ics.h"
