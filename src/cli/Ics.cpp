@@ -5,8 +5,12 @@
 #include "platform/Text.h"
 #include "scheduler/Occurrence.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
+#include <QFileInfo>
+#include <QSysInfo>
 #include <QTimeZone>
+#include <QUrl>
 
 #include <memory>
 #include <optional>
@@ -39,32 +43,106 @@ QStringList FlaggedDays(const Schedule& t) {
     return days;
 }
 
-bool HasExceptions(const Schedule& t) {
-    return t.exceptWeekends != 0 || t.exceptWeekdays != 0 || t.exceptHolidays != 0 || t.exceptTime != 0 ||
-           !Clip(t.exceptOther).isEmpty();
+// libical keeps a rule's interval in 16 bits.
+constexpr qint32 kMaxInterval = 32767;
+
+QString Interval(qint32 every) {
+    return every > 1 ? QStringLiteral(";INTERVAL=%1").arg(every) : QString();
 }
 
-// The recurrence rule that states the task's schedule exactly: an empty text for a single
-// occurrence, nullopt when no rule does (its occurrences are then listed).
+// "1,15", "15,-1" or, shifted, "-3,12": the days of the month a twice-a-month task runs on, as
+// BYMONTHDAY names them; nullopt when a shifted day moves with the length of its month.
+std::optional<QString> TwiceMonthDays(bool toLast, qint32 offset) {
+    // A day counted from the start of its month, shifted: before the 1st it counts back from
+    // the end of the month before.
+    auto fromStart = [&](int day) -> std::optional<int> {
+        const int d = day + offset;
+        if (d > 28 || d < -27)
+            return std::nullopt;
+        return d >= 1 ? d : d - 1;
+    };
+    // The last day, shifted: past it the days count on in the next month.
+    auto fromEnd = [&]() -> std::optional<int> {
+        if (offset > 28 || offset < -27)
+            return std::nullopt;
+        return offset > 0 ? offset : offset - 1;
+    };
+    const std::optional<int> first = toLast ? fromStart(15) : fromStart(1);
+    const std::optional<int> second = toLast ? fromEnd() : fromStart(15);
+    if (!first || !second)
+        return std::nullopt;
+    return QStringLiteral("%1,%2").arg(std::min(*first, *second)).arg(std::max(*first, *second));
+}
+
+// The offsets a twice-a-month rule is looked for under, the smallest shift first.
+const std::vector<qint32>& TwiceOffsets() {
+    static const std::vector<qint32> offsets = [] {
+        std::vector<qint32> v{0};
+        for (qint32 k = 1; k <= 28; ++k) {
+            v.push_back(-k);
+            v.push_back(k);
+        }
+        return v;
+    }();
+    return offsets;
+}
+
+bool Twice(const Schedule& t) {
+    return Clip(t.monthRepeat).left(5).toUpper() == QStringLiteral("TWICE");
+}
+
+// The days of the week a task's exceptions leave it when all they do is pass over whole
+// weekdays: weekends or weekdays excluded and skipped. All seven without exceptions; nullopt
+// when they do more (holidays, a time range, a shift to another day).
+std::optional<QStringList> AllowedDays(const Schedule& t) {
+    if (t.exceptHolidays != 0 || t.exceptTime != 0 || !Clip(t.exceptOther).isEmpty())
+        return std::nullopt;
+    if (t.exceptWeekends == 0 && t.exceptWeekdays == 0)
+        return QStringList{"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
+    const QString shift = Clip(t.shiftType).left(1).toUpper();
+    if (shift == QStringLiteral("N") || shift == QStringLiteral("P"))
+        return std::nullopt;
+    if (t.exceptWeekends != 0) // weekends win
+        return QStringList{"MO", "TU", "WE", "TH", "FR"};
+    return QStringList{"SU", "SA"};
+}
+
+// The recurrence rule that states the task's series exactly: an empty text for a single
+// occurrence, nullopt when no rule does (its occurrences are then listed). A skipped next run
+// is left to the caller (an EXDATE).
 std::optional<QString> RuleOf(const Schedule& t) {
-    if (t.date == 0 || t.skipNextTime != 0 || HasExceptions(t))
+    const std::optional<QStringList> allowed = AllowedDays(t);
+    if (t.date == 0 || !allowed)
         return std::nullopt;
     const QString type = Clip(t.scheduleType);
     const Ymd d = YmdFromDate(t.date);
     const bool leapDay = d.month == 2 && d.day == 29;
-    const QStringList days = FlaggedDays(t);
-    if (type == kOnce)
-        return QString();
+    if (type == kOnce) // skipped, it never runs
+        return t.skipNextTime != 0 ? std::nullopt : std::optional<QString>(QString());
+    // Excluded weekdays are passed over: the series less those days. Its own next run is among
+    // them only when it is marked to be skipped (an EXDATE takes it out).
+    const bool limited = allowed->size() < 7;
+    if (limited && !allowed->contains(QLatin1String(kDayNames[t.date % 7])) && t.skipNextTime == 0)
+        return std::nullopt;
+    auto limit = [&](const QString& rule) -> std::optional<QString> {
+        return limited ? rule + QStringLiteral(";BYDAY=") + allowed->join(QLatin1Char(',')) : rule;
+    };
+    QStringList days;
+    for (const QString& day : FlaggedDays(t))
+        if (allowed->contains(day))
+            days << day;
+    const bool flagged = !FlaggedDays(t).isEmpty();
     if (type == QStringLiteral("Day of Week")) {
+        if (!flagged) // every day
+            return limit(QStringLiteral("FREQ=DAILY"));
         if (days.isEmpty() || !DateMatchesSchedule(t, t.date))
             return std::nullopt;
         return QStringLiteral("FREQ=WEEKLY;BYDAY=") + days.join(QLatin1Char(','));
     }
     if (type == QStringLiteral("Day of Month")) {
         if (t.lastDayOfMonth != 0)
-            return t.date == LastDayOfMonth(t.date)
-                       ? std::optional<QString>(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=-1"))
-                       : std::nullopt;
+            return t.date == LastDayOfMonth(t.date) ? limit(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=-1"))
+                                                    : std::nullopt;
         if (days.isEmpty() || !DateMatchesSchedule(t, t.date))
             return std::nullopt;
         const std::pair<quint8 Schedule::*, const char*> ordinals[] = {{&Schedule::every1st, "1"},
@@ -81,27 +159,50 @@ std::optional<QString> RuleOf(const Schedule& t) {
             return QStringLiteral("FREQ=WEEKLY;BYDAY=") + days.join(QLatin1Char(','));
         return QStringLiteral("FREQ=MONTHLY;BYDAY=") + byDay.join(QLatin1Char(','));
     }
-    // The program carries a day past a month's end into the next month; a rule skips the month.
     if (type == QStringLiteral("Monthly")) {
-        if (Clip(t.monthRepeat).left(5).compare(QStringLiteral("Twice"), Qt::CaseInsensitive) == 0 ||
-            d.day > 28)
+        if (Twice(t)) {
+            if (!DateMatchesSchedule(t, t.date))
+                return std::nullopt;
+            const auto monthDays =
+                TwiceMonthDays(Clip(t.monthRepeat).toUpper().contains(QStringLiteral("LAST")), t.offset);
+            return monthDays ? limit(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=") + *monthDays) : std::nullopt;
+        }
+        // The program carries a day past a month's end into the next month; a rule skips the
+        // month.
+        if (d.day > 28)
             return std::nullopt;
-        return QStringLiteral("FREQ=MONTHLY");
+        return limited ? limit(QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=%1").arg(d.day))
+                       : QStringLiteral("FREQ=MONTHLY");
     }
     if (type == QStringLiteral("Yearly"))
-        return leapDay ? std::nullopt : std::optional<QString>(QStringLiteral("FREQ=YEARLY"));
+        return leapDay || limited ? std::nullopt : std::optional<QString>(QStringLiteral("FREQ=YEARLY"));
     if (type == QStringLiteral("Custom")) {
         const qint32 every = std::max(1, t.every);
         const QString unit = Clip(t.everyType).left(3).toLower();
-        const QString interval = every > 1 ? QStringLiteral(";INTERVAL=%1").arg(every) : QString();
+        // Whole days of minutes or hours step as days do: the same time of day.
+        auto steps = [&](const char* freq, qint32 n) -> std::optional<QString> {
+            if (n > kMaxInterval)
+                return std::nullopt;
+            return limit(QStringLiteral("FREQ=") + QLatin1String(freq) + Interval(n));
+        };
+        if (unit == QStringLiteral("min") && t.time != 0)
+            return every % 1440 == 0 ? steps("DAILY", every / 1440)
+                   : every % 60 == 0 ? steps("HOURLY", every / 60)
+                                     : steps("MINUTELY", every);
+        if (unit == QStringLiteral("hou") && t.time != 0)
+            return every % 24 == 0 ? steps("DAILY", every / 24) : steps("HOURLY", every);
         if (unit == QStringLiteral("day"))
-            return QStringLiteral("FREQ=DAILY") + interval;
-        if (unit == QStringLiteral("wee"))
-            return QStringLiteral("FREQ=WEEKLY") + interval;
-        if (unit == QStringLiteral("mon") && d.day <= 28)
-            return QStringLiteral("FREQ=MONTHLY") + interval;
-        if (unit == QStringLiteral("yea") && !leapDay)
-            return QStringLiteral("FREQ=YEARLY") + interval;
+            return steps("DAILY", every);
+        // Every n weeks keeps its weekday: allowed, the exceptions never meet it.
+        if (unit == QStringLiteral("wee") && every <= kMaxInterval &&
+            allowed->contains(QLatin1String(kDayNames[t.date % 7])))
+            return QStringLiteral("FREQ=WEEKLY") + Interval(every);
+        if (unit == QStringLiteral("mon") && d.day <= 28 && every <= kMaxInterval)
+            return limited ? limit(QStringLiteral("FREQ=MONTHLY") + Interval(every) +
+                                   QStringLiteral(";BYMONTHDAY=%1").arg(d.day))
+                           : QStringLiteral("FREQ=MONTHLY") + Interval(every);
+        if (unit == QStringLiteral("yea") && !leapDay && !limited)
+            return steps("YEARLY", every);
     }
     return std::nullopt;
 }
@@ -126,7 +227,65 @@ void AddTzid(icalproperty* p, const QByteArray& tzid, const icaltimetype& t) {
         icalproperty_add_parameter(p, icalparameter_new_tzid(tzid.constData()));
 }
 
+const char* const kOwnProperty = "X-KELVRAY-TASK";
+// A UID and the program's own property are short; longer ones are not read.
+constexpr int kMaxUid = 255;
+constexpr int kMaxOwnText = 4096;
+
+// The options of `add` that give back the task, apart from its description and message (the
+// event's SUMMARY and DESCRIPTION): names and values percent-encoded, "name=value&...".
+QByteArray OwnRuleText(const Schedule& t) {
+    QVariantMap f = TaskFields(t);
+    QStringList flags;
+    const QString set = f.value(QStringLiteral("flags")).toString();
+    if (!set.isEmpty())
+        flags << set.split(QLatin1Char(','));
+    if (t.warn == 0)
+        flags << QStringLiteral("-warn"); // a new task has it
+    QList<std::pair<QString, QString>> items{
+        {QStringLiteral("task-type"), Clip(t.taskType)},
+        {QStringLiteral("category"), Clip(t.category)},
+        {QStringLiteral("command"), Clip(t.command)},
+        {QStringLiteral("path"), Clip(t.path)},
+        {QStringLiteral("type"), Clip(t.scheduleType)},
+        {QStringLiteral("weekdays"), f.value(QStringLiteral("weekdays")).toString()},
+        {QStringLiteral("ordinals"), f.value(QStringLiteral("ordinals")).toString()},
+        {QStringLiteral("month-end"), t.lastDayOfMonth != 0 ? QStringLiteral("1") : QStringLiteral("0")},
+        {QStringLiteral("repeat"), Clip(t.monthRepeat)},
+        {QStringLiteral("offset"), QString::number(t.offset)},
+        {QStringLiteral("every"), QString::number(t.every)},
+        {QStringLiteral("unit"), Clip(t.everyType)},
+        {QStringLiteral("time"), FormatClockExact(t.time)},
+        {QStringLiteral("flags"), flags.join(QLatin1Char(','))},
+        {QStringLiteral("except"), f.value(QStringLiteral("except")).toString()},
+        {QStringLiteral("shift"), Clip(t.shiftType)},
+        {QStringLiteral("alarm-file"), Clip(t.alarmFile)},
+    };
+    if (t.date != 0) // without one the task starts on the first day it can, as added
+        items.append({QStringLiteral("date"), FormatDay(t.date)});
+    for (const char* optional : {"except-time", "warn-at"})
+        if (const QString v = f.value(QLatin1String(optional)).toString(); !v.isEmpty())
+            items.append({QLatin1String(optional), v});
+    QByteArrayList out;
+    for (const auto& [name, value] : items)
+        out << QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value);
+    return out.join('&');
+}
+
 } // namespace
+
+QString TaskUid(const QString& dataDir, qint32 id) {
+    // Named by the station and the data folder as well: task 1 of another data file is another task.
+    const QString folder = QFileInfo(dataDir).canonicalFilePath().isEmpty()
+                               ? QFileInfo(dataDir).absoluteFilePath()
+                               : QFileInfo(dataDir).canonicalFilePath();
+    const QByteArray where =
+        QCryptographicHash::hash((QSysInfo::machineHostName() + QLatin1Char('\n') + folder).toUtf8(),
+                                 QCryptographicHash::Sha256)
+            .toHex()
+            .left(16);
+    return QStringLiteral("task-%1-%2@kelvray").arg(id).arg(QString::fromLatin1(where));
+}
 
 // Occurrences listed one by one stop here, whatever the horizon: a task every minute would
 // otherwise list half a million.
@@ -166,7 +325,8 @@ QByteArray WriteCalendar(Store& store, const std::vector<Schedule>& tasks, Date 
                 if (parts.size() < 2 || parts.value(2) == QStringLiteral("skipped"))
                     continue;
                 const Date date = FromQDate(QDate::fromString(parts[0], Qt::ISODate));
-                if (date == 0 || date > horizon)
+                // The first run is there however far off, so that the task is in the calendar.
+                if (date == 0 || (date > horizon && !moments.empty()))
                     continue;
                 const QTime clock = QTime::fromString(parts[1], QStringLiteral("HH:mm:ss"));
                 moments.emplace_back(date, clock.isValid() ? FromQTime(clock) : 0);
@@ -176,8 +336,8 @@ QByteArray WriteCalendar(Store& store, const std::vector<Schedule>& tasks, Date 
         }
         icalcomponent* ev = icalcomponent_new(ICAL_VEVENT_COMPONENT);
         icalcomponent_add_component(cal.get(), ev);
-        const QByteArray uid = QStringLiteral("task-%1@kelvray").arg(t.id).toUtf8();
-        icalcomponent_add_property(ev, icalproperty_new_uid(uid.constData()));
+        icalcomponent_add_property(ev,
+                                   icalproperty_new_uid(TaskUid(store.workDir(), t.id).toUtf8().constData()));
         icalcomponent_add_property(ev, icalproperty_new_dtstamp(stamp));
         const icaltimetype start = LocalTime(moments.front().first, moments.front().second);
         icalproperty* dtstart = icalproperty_new_dtstart(start);
@@ -189,6 +349,18 @@ QByteArray WriteCalendar(Store& store, const std::vector<Schedule>& tasks, Date 
         if (rule && !rule->isEmpty())
             icalcomponent_add_property(
                 ev, icalproperty_new_rrule(icalrecurrencetype_from_string(rule->toLatin1().constData())));
+        // The next run, marked to be skipped, is the series' first: the series without it.
+        if (rule && t.skipNextTime != 0) {
+            icalproperty* exdate = icalproperty_new_exdate(start);
+            if (start.is_date)
+                icalproperty_add_parameter(exdate, icalparameter_new_value(ICAL_VALUE_DATE));
+            AddTzid(exdate, tzid, start);
+            icalcomponent_add_property(ev, exdate);
+        }
+        // The task as the program keeps it, for the way back.
+        icalproperty* own = icalproperty_new_x(OwnRuleText(t).constData());
+        icalproperty_set_x_name(own, kOwnProperty);
+        icalcomponent_add_property(ev, own);
         for (std::size_t i = 1; i < moments.size(); ++i) {
             icaldatetimeperiodtype when{};
             when.time = LocalTime(moments[i].first, moments[i].second);
@@ -332,10 +504,34 @@ bool MapRule(const icalrecurrencetype& r, const QDate& start, QVariantMap& f, QS
         f.insert(QStringLiteral("unit"), QLatin1String(unit));
         return true;
     };
+    // A series on some days of the week only: passed over on weekends or on weekdays, as the
+    // exceptions pass over them.
+    auto customOn = [&](const char* unit) {
+        if (positions != QSet<int>{0})
+            return false;
+        if (dayset == QSet<int>{2, 3, 4, 5, 6})
+            f.insert(QStringLiteral("except"), QStringLiteral("weekends"));
+        else if (dayset == QSet<int>{1, 7})
+            f.insert(QStringLiteral("except"), QStringLiteral("weekdays"));
+        else
+            return false;
+        f.insert(QStringLiteral("shift"), QStringLiteral("Skip (to Next Valid Day)"));
+        return custom(unit);
+    };
     switch (r.freq) {
     case ICAL_DAILY_RECURRENCE:
-        if (byDay || byMonthDay)
+        if (byMonthDay)
             break;
+        if (byDay && interval == 1 && positions == QSet<int>{0}) {
+            f.insert(QStringLiteral("type"), QStringLiteral("Day of Week"));
+            f.insert(QStringLiteral("weekdays"), weekdays.join(QLatin1Char(',')));
+            return true;
+        }
+        if (byDay) {
+            if (customOn("day(s)"))
+                return true;
+            break;
+        }
         return custom("day(s)");
     case ICAL_WEEKLY_RECURRENCE:
         if (byMonthDay)
@@ -347,12 +543,52 @@ bool MapRule(const icalrecurrencetype& r, const QDate& start, QVariantMap& f, QS
         f.insert(QStringLiteral("type"), QStringLiteral("Day of Week"));
         f.insert(QStringLiteral("weekdays"), weekdays.join(QLatin1Char(',')));
         return true;
+    case ICAL_MINUTELY_RECURRENCE:
+        if (byMonthDay || (byDay && !customOn("minute(s)")))
+            break;
+        return custom("minute(s)");
+    case ICAL_HOURLY_RECURRENCE:
+        if (byMonthDay || (byDay && !customOn("hour(s)")))
+            break;
+        return custom("hour(s)");
     case ICAL_MONTHLY_RECURRENCE:
-        if (interval == 1 && byMonthDay && !byDay && r.by_month_day[0] == -1 &&
-            r.by_month_day[1] == ICAL_RECURRENCE_ARRAY_MAX) {
-            f.insert(QStringLiteral("type"), QStringLiteral("Day of Month"));
-            f.insert(QStringLiteral("month-end"), true);
-            return true;
+        if (byMonthDay && !byDay) {
+            int monthDays = 0;
+            while (monthDays < ICAL_BY_MONTHDAY_SIZE &&
+                   r.by_month_day[monthDays] != ICAL_RECURRENCE_ARRAY_MAX)
+                ++monthDays;
+            const int first = r.by_month_day[0];
+            if (interval == 1 && monthDays == 1 && first == -1) {
+                f.insert(QStringLiteral("type"), QStringLiteral("Day of Month"));
+                f.insert(QStringLiteral("month-end"), true);
+                return true;
+            }
+            // The start's own day of the month, as a plain monthly task repeats it.
+            if (monthDays == 1 && first == start.day() && first <= 28) {
+                if (interval > 1)
+                    return custom("month(s)");
+                f.insert(QStringLiteral("type"), QStringLiteral("Monthly"));
+                return true;
+            }
+            // Two days: twice a month, when they are the 1st and the 15th or the 15th and the
+            // last day, shifted alike.
+            if (interval == 1 && monthDays == 2) {
+                const QString days = QStringLiteral("%1,%2")
+                                         .arg(std::min<int>(first, r.by_month_day[1]))
+                                         .arg(std::max<int>(first, r.by_month_day[1]));
+                for (const qint32 offset : TwiceOffsets()) {
+                    for (const bool toLast : {false, true}) {
+                        if (TwiceMonthDays(toLast, offset) != days)
+                            continue;
+                        f.insert(QStringLiteral("type"), QStringLiteral("Monthly"));
+                        f.insert(QStringLiteral("repeat"), toLast ? QStringLiteral("Twice - 15th, Last")
+                                                                  : QStringLiteral("Twice - 1st, 15th"));
+                        f.insert(QStringLiteral("offset"), offset);
+                        return true;
+                    }
+                }
+            }
+            break;
         }
         if (byMonthDay)
             break;
@@ -413,6 +649,75 @@ bool MapRule(const icalrecurrencetype& r, const QDate& start, QVariantMap& f, QS
     return false;
 }
 
+// The task's fields from its own property, each checked to be one `add` takes once; their
+// values are checked as `add` checks them. nullopt with the reason otherwise.
+std::optional<QVariantMap> OwnFields(const char* text, QString& reason) {
+    static const QStringList names{
+        QStringLiteral("task-type"),  QStringLiteral("category"),    QStringLiteral("command"),
+        QStringLiteral("path"),       QStringLiteral("type"),        QStringLiteral("weekdays"),
+        QStringLiteral("ordinals"),   QStringLiteral("month-end"),   QStringLiteral("repeat"),
+        QStringLiteral("offset"),     QStringLiteral("every"),       QStringLiteral("unit"),
+        QStringLiteral("date"),       QStringLiteral("time"),        QStringLiteral("flags"),
+        QStringLiteral("except"),     QStringLiteral("except-time"), QStringLiteral("shift"),
+        QStringLiteral("alarm-file"), QStringLiteral("warn-at")};
+    const QByteArray bytes(text != nullptr ? text : "");
+    if (bytes.size() > kMaxOwnText) {
+        reason = QStringLiteral("is longer than %1 characters").arg(kMaxOwnText);
+        return std::nullopt;
+    }
+    QVariantMap f;
+    for (const QByteArray& item : bytes.split('&')) {
+        const qsizetype eq = item.indexOf('=');
+        if (eq < 0) {
+            reason = QStringLiteral("holds a field without a value");
+            return std::nullopt;
+        }
+        const QByteArray rawName = QByteArray::fromPercentEncoding(item.left(eq));
+        const QByteArray rawValue = QByteArray::fromPercentEncoding(item.mid(eq + 1));
+        const QString name = QString::fromUtf8(rawName);
+        const QString value = QString::fromUtf8(rawValue);
+        if (name.toUtf8() != rawName || value.toUtf8() != rawValue) {
+            reason = QStringLiteral("is not UTF-8 text");
+            return std::nullopt;
+        }
+        if (!names.contains(name)) {
+            reason = QStringLiteral("names an unknown field: ") + name.left(40);
+            return std::nullopt;
+        }
+        if (f.contains(name)) {
+            reason = QStringLiteral("names the field %1 twice").arg(name);
+            return std::nullopt;
+        }
+        if (name == QStringLiteral("month-end")) {
+            if (value != QStringLiteral("0") && value != QStringLiteral("1")) {
+                reason = QStringLiteral("gives month-end as neither 0 nor 1");
+                return std::nullopt;
+            }
+            f.insert(name, value == QStringLiteral("1"));
+            continue;
+        }
+        f.insert(name, value);
+    }
+    return f;
+}
+
+// Whether the one EXDATE of the event is its start.
+bool ExcludesStart(icalcomponent* ev) {
+    icalproperty* start = icalcomponent_get_first_property(ev, ICAL_DTSTART_PROPERTY);
+    icalproperty* excluded = icalcomponent_get_first_property(ev, ICAL_EXDATE_PROPERTY);
+    if (start == nullptr || excluded == nullptr)
+        return false;
+    auto zone = [](icalproperty* p) {
+        icalparameter* tz = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER);
+        const char* id = tz != nullptr ? icalparameter_get_tzid(tz) : nullptr;
+        return QByteArray(id != nullptr ? id : "");
+    };
+    const icaltimetype a = icalproperty_get_dtstart(start);
+    const icaltimetype b = icalproperty_get_exdate(excluded);
+    return a.is_date == b.is_date && icaltime_is_utc(a) == icaltime_is_utc(b) &&
+           zone(start) == zone(excluded) && icaltime_compare(a, b) == 0;
+}
+
 } // namespace
 
 CalendarTasks ReadCalendar(const QByteArray& bytes) {
@@ -454,8 +759,45 @@ CalendarTasks ReadCalendar(const QByteArray& bytes) {
             skip(QStringLiteral("it has no summary"));
             continue;
         }
+        CalendarEvent event;
+        if (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_UID_PROPERTY)) {
+            const char* uid = icalproperty_get_uid(p);
+            event.uid = uid != nullptr ? QString::fromUtf8(uid).trimmed() : QString();
+            if (event.uid.size() > kMaxUid) {
+                skip(QStringLiteral("its UID is longer than %1 characters").arg(kMaxUid));
+                continue;
+            }
+        }
+        QString reason;
+        // An event this program wrote: the task comes back from its own property.
+        std::vector<icalproperty*> own;
+        for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_X_PROPERTY); p != nullptr;
+             p = icalcomponent_get_next_property(ev, ICAL_X_PROPERTY))
+            if (const char* name = icalproperty_get_x_name(p);
+                name != nullptr && qstricmp(name, kOwnProperty) == 0)
+                own.push_back(p);
+        if (own.size() > 1) {
+            skip(QStringLiteral("it has more than one %1 property").arg(QLatin1String(kOwnProperty)));
+            continue;
+        }
+        if (own.size() == 1) {
+            const auto fields = OwnFields(icalproperty_get_x(own.front()), reason);
+            if (!fields) {
+                skip(QStringLiteral("its %1 property %2").arg(QLatin1String(kOwnProperty), reason));
+                continue;
+            }
+            event.own = true;
+            event.fields = *fields;
+            // The description as it was, and the message.
+            QString description = Summary(ev);
+            while (description.endsWith(QLatin1Char(' ')))
+                description.chop(1);
+            event.fields.insert(QStringLiteral("description"), description);
+            event.fields.insert(QStringLiteral("message"), Description(ev));
+            out.events.push_back(event);
+            continue;
+        }
         if (icalcomponent_count_properties(ev, ICAL_RDATE_PROPERTY) > 0 ||
-            icalcomponent_count_properties(ev, ICAL_EXDATE_PROPERTY) > 0 ||
             icalcomponent_count_properties(ev, ICAL_EXRULE_PROPERTY) > 0) {
             skip(QStringLiteral("it lists extra or excluded dates (RDATE, EXDATE, EXRULE)"));
             continue;
@@ -464,13 +806,12 @@ CalendarTasks ReadCalendar(const QByteArray& bytes) {
             skip(QStringLiteral("it has more than one rule"));
             continue;
         }
-        QString reason;
         const auto start = LocalStart(cal, ev, reason);
         if (!start) {
             skip(reason);
             continue;
         }
-        QVariantMap f;
+        QVariantMap& f = event.fields;
         f.insert(QStringLiteral("description"), summary);
         f.insert(QStringLiteral("task-type"), QStringLiteral("Display Message"));
         f.insert(QStringLiteral("message"), Description(ev));
@@ -479,7 +820,16 @@ CalendarTasks ReadCalendar(const QByteArray& bytes) {
         f.insert(QStringLiteral("time"), start->second.isValid()
                                              ? start->second.toString(QStringLiteral("HH:mm:ss"))
                                              : QStringLiteral("00:00:00"));
-        if (icalproperty* rr = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY)) {
+        icalproperty* rr = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
+        // One excluded date, the first of the series: the task skips its next run.
+        if (const int excluded = icalcomponent_count_properties(ev, ICAL_EXDATE_PROPERTY); excluded > 0) {
+            if (excluded > 1 || rr == nullptr || !ExcludesStart(ev)) {
+                skip(QStringLiteral("it lists extra or excluded dates (RDATE, EXDATE, EXRULE)"));
+                continue;
+            }
+            f.insert(QStringLiteral("flags"), QStringLiteral("skip-next"));
+        }
+        if (rr != nullptr) {
             if (!MapRule(icalproperty_get_rrule(rr), start->first, f, reason)) {
                 skip(reason);
                 continue;
@@ -487,7 +837,7 @@ CalendarTasks ReadCalendar(const QByteArray& bytes) {
         } else {
             f.insert(QStringLiteral("type"), QStringLiteral("Once"));
         }
-        out.tasks.push_back(f);
+        out.events.push_back(event);
     }
     return out;
 }

@@ -3,6 +3,7 @@
 #include "platform/Text.h"
 #include "scheduler/Exceptions.h"
 #include "scheduler/Occurrence.h"
+#include "scheduler/TaskEditing.h"
 #include "scheduler/TaskRules.h"
 #include "store/Numbering.h"
 #include "store/RecordChanges.h"
@@ -74,61 +75,103 @@ QVariantMap ArgumentFields(const QStringList& args) {
     return fields;
 }
 
+namespace {
+
+const std::pair<const char*, quint8 Schedule::*> kFlagNames[] = {
+    {"skip-next", &Schedule::skipNextTime},
+    {"alarm", &Schedule::alarm},
+    {"warn", &Schedule::warn},
+    {"skip-if-missed", &Schedule::skipIfMissed},
+    {"no-history", &Schedule::noHistory},
+    {"user-skip", &Schedule::userSkip},
+    {"disabled", &Schedule::disabled},
+};
+
+// The option that gives a field, for the messages of the checks.
+QString OptionOf(const QString& field) {
+    static const std::pair<const char*, const char*> options[] = {
+        {"TASKTYPE", "--task-type"},
+        {"DESCRIPTION", "--description"},
+        {"CATEGORY", "--category"},
+        {"COMMAND", "--command"},
+        {"PATH", "--path"},
+        {"ALARMFILE", "--alarm-file"},
+        {"MESSAGE", "--message"},
+        {"SCHEDULETYPE", "--type"},
+        {"MONTHREPEAT", "--repeat"},
+        {"OFFSET", "--offset"},
+        {"EVERY", "--every"},
+        {"EVERYTYPE", "--unit"},
+        {"SHIFTTYPE", "--shift"},
+        {"EXCEPTWEEKDAYS", "--except"},
+        {"ADVANCEWARNDATE", "--warn-at"},
+    };
+    for (const auto& [name, option] : options)
+        if (field == QLatin1String(name))
+            return QLatin1String(option);
+    return field.toLower();
+}
+
+} // namespace
+
 Schedule NewTask(Arguments& args, const Clock& clock) {
-    const auto description = args.take(QStringLiteral("--description"));
-    if (!description || description->trimmed().isEmpty())
-        throw UsageError{QStringLiteral("add needs --description TEXT")};
     Schedule task;
     PrimeNewTask(task, clock.today(), clock.now(),
                  args.take(QStringLiteral("--task-type")).value_or(QStringLiteral("Both")));
-    task.description = *description;
+    task.description = args.take(QStringLiteral("--description")).value_or(QString());
     task.category = args.take(QStringLiteral("--category")).value_or(QString());
     task.command = args.take(QStringLiteral("--command")).value_or(QString());
     task.path = args.take(QStringLiteral("--path")).value_or(QString());
     task.message = args.take(QStringLiteral("--message")).value_or(QString());
-    // Weekdays and ordinals given replace the defaults of a new task.
-    Schedule given;
-    Arguments peek = args;
-    TakeTaskOptions(peek, given);
-    if (given.sunday || given.monday || given.tuesday || given.wednesday || given.thursday || given.friday ||
-        given.saturday)
-        task.sunday = task.monday = task.tuesday = task.wednesday = task.thursday = task.friday =
-            task.saturday = 0;
-    if (given.every1st || given.every2nd || given.every3rd || given.every4th || given.everyLast)
-        task.everyLast = 0;
+    task.alarmFile = args.take(QStringLiteral("--alarm-file")).value_or(QString());
+    const bool dated = args.has(QStringLiteral("--date"));
     TakeTaskOptions(args, task);
     if (auto flags = args.take(QStringLiteral("--flags"))) {
-        const std::pair<const char*, quint8 Schedule::*> names[] = {
-            {"skip-next", &Schedule::skipNextTime},
-            {"alarm", &Schedule::alarm},
-            {"warn", &Schedule::warn},
-            {"skip-if-missed", &Schedule::skipIfMissed},
-            {"no-history", &Schedule::noHistory},
-            {"user-skip", &Schedule::userSkip},
-            {"disabled", &Schedule::disabled},
-        };
-        for (const QString& f : flags->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        // A name sets its flag; with a leading "-" it clears it ("-warn": a new task warns).
+        for (const QString& item : flags->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString f = item.trimmed();
+            const bool off = f.startsWith(QLatin1Char('-'));
             bool known = false;
-            for (const auto& [name, member] : names) {
-                if (f.trimmed() == QLatin1String(name)) {
-                    task.*member = 1;
+            for (const auto& [name, member] : kFlagNames) {
+                if (f.mid(off ? 1 : 0) == QLatin1String(name)) {
+                    task.*member = off ? 0 : 1;
                     known = true;
                 }
             }
             if (!known)
-                throw UsageError{QStringLiteral("--flags: unknown flag: ") + f};
+                throw UsageError{QStringLiteral("--flags: unknown flag: ") + item};
         }
     }
+    if (auto v = args.take(QStringLiteral("--warn-at"))) {
+        const auto [date, time] = ParseMoment(*v, QStringLiteral("--warn-at"));
+        task.advanceWarnDate = date;
+        task.advanceWarnTime = time;
+    }
     args.finish();
-    if (given.date == 0)
+    if (!dated)
         FirstDateFrom(task, clock.today());
+    // What saving on the form does: a program task without a command runs its script only, a
+    // task of type "None" runs at the end of its day, a time range without an end runs to
+    // midnight.
     CompleteCommand(task);
-    if (const QString problem = RepeatCountProblem(task); !problem.isEmpty())
-        throw UsageError{QStringLiteral("--every: ") + problem};
+    ApplyTaskType(task);
+    if (task.exceptTime != 0 && task.exceptTimeEnd == 0)
+        task.exceptTimeEnd = kOneDay;
+    if (const EntryProblem problem = CheckTaskEntry(task); !problem.ok())
+        throw UsageError{OptionOf(problem.field) + QStringLiteral(": ") + problem.text};
     return task;
 }
 
-qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clock& clock, QString& error) {
+qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clock& clock, QString& error,
+                    bool planExceptions) {
+    // The exceptions as the form's save works them out: on the record before it is written, the
+    // one-time copy of a shifted occurrence once it is.
+    ExceptionOutcome exceptions;
+    const bool holidays = planExceptions && task.exceptHolidays != 0 && Clip(task.scheduleType) != kOnce;
+    if (planExceptions)
+        exceptions = PlanExceptions(
+            task, holidays ? HolidayCalendar::load(store, clock.today(), false) : HolidayCalendar(),
+            store.dialogs());
     Table<Schedule> tasks(store);
     // Numbering and stamping are one transaction: a task is stored whole or not at all.
     Transaction tx;
@@ -149,6 +192,14 @@ qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clo
     }
     if (tx.commit() != Err::None) {
         error = QStringLiteral("the task could not be written: ") + tx.error().describe();
+        return 0;
+    }
+    if (holidays)
+        HolidayCalendar::load(store, clock.today(), true);
+    if (const StoreError e = MakeExceptionCopy(store, task, exceptions, false); !e.ok()) {
+        error = QStringLiteral("task %1 was written, but not the one-time copy for its shifted day: ")
+                    .arg(task.id) +
+                e.describe();
         return 0;
     }
     return task.id;
@@ -213,6 +264,25 @@ QString Ordinals(const Schedule& t) {
     return out.join(QLatin1Char(','));
 }
 
+QString FlagNames(const Schedule& t) {
+    QStringList out;
+    for (const auto& [name, member] : kFlagNames)
+        if (t.*member != 0)
+            out << QLatin1String(name);
+    return out.join(QLatin1Char(','));
+}
+
+QString Exceptions(const Schedule& t) {
+    QStringList out;
+    const std::pair<const char*, quint8 Schedule::*> days[] = {{"weekends", &Schedule::exceptWeekends},
+                                                               {"weekdays", &Schedule::exceptWeekdays},
+                                                               {"holidays", &Schedule::exceptHolidays}};
+    for (const auto& [name, member] : days)
+        if (t.*member != 0)
+            out << QLatin1String(name);
+    return out.join(QLatin1Char(','));
+}
+
 } // namespace
 
 QVariantMap TaskFields(const Schedule& t) {
@@ -237,6 +307,19 @@ QVariantMap TaskFields(const Schedule& t) {
     m.insert(QStringLiteral("disabled"), t.disabled != 0);
     m.insert(QStringLiteral("completed"), t.completed != 0);
     m.insert(QStringLiteral("skip-next"), t.skipNextTime != 0);
+    m.insert(QStringLiteral("flags"), FlagNames(t));
+    m.insert(QStringLiteral("except"), Exceptions(t));
+    m.insert(QStringLiteral("except-time"),
+             t.exceptTime != 0
+                 ? FormatClockExact(t.exceptTimeBegin) + QLatin1Char('-') + FormatClockExact(t.exceptTimeEnd)
+                 : QString());
+    m.insert(QStringLiteral("shift"), Clip(t.shiftType));
+    m.insert(QStringLiteral("alarm-file"), Clip(t.alarmFile));
+    m.insert(QStringLiteral("warn-at"),
+             t.advanceWarnDate == 0 ? QString()
+             : t.advanceWarnTime == 0
+                 ? FormatDay(t.advanceWarnDate)
+                 : FormatDay(t.advanceWarnDate) + QLatin1Char('T') + FormatClockExact(t.advanceWarnTime));
     return m;
 }
 
@@ -251,12 +334,11 @@ QJsonObject TaskJson(const Schedule& t) {
     return o;
 }
 
-QStringList StoredTaskOccurrences(Store& store, Schedule task, Date date, Time time, int count, Date today) {
-    Dialogs& dialogs = store.dialogs();
+QStringList TaskOccurrences(Schedule task, Date date, Time time, int count, const HolidayCalendar& holidays,
+                            Dialogs& dialogs, const std::function<bool(qint32, Schedule&)>& findTask) {
     QStringList out;
     if (task.completed != 0)
         return {QStringLiteral("completed")};
-    const HolidayCalendar holidays = HolidayCalendar::load(store, today, false);
     auto line = [](Date d, Time t) {
         return FormatDay(d) + QLatin1Char(' ') + (t == 0 ? QStringLiteral("--:--:--") : FormatClock(t));
     };
@@ -267,8 +349,8 @@ QStringList StoredTaskOccurrences(Store& store, Schedule task, Date date, Time t
         if (task.skipNextTime != 0) {
             out << line(task.date, task.time) + QStringLiteral(" skipped");
             Schedule copy;
-            if (task.exceptionLink != 0 && FindTask(store, task.exceptionLink, copy) && copy.completed == 0 &&
-                copy.disabled == 0)
+            if (task.exceptionLink != 0 && findTask && findTask(task.exceptionLink, copy) &&
+                copy.completed == 0 && copy.disabled == 0)
                 out << line(copy.date, copy.time) + QStringLiteral(" shifted");
         } else {
             out << line(task.date, task.time);
@@ -298,6 +380,14 @@ QStringList StoredTaskOccurrences(Store& store, Schedule task, Date date, Time t
         task.skipNextTime = 0; // cleared as the task advances past it
     }
     return out;
+}
+
+QStringList StoredTaskOccurrences(Store& store, Schedule task, Date date, Time time, int count, Date today) {
+    if (task.completed != 0)
+        return {QStringLiteral("completed")};
+    return TaskOccurrences(task, date, time, count, HolidayCalendar::load(store, today, false),
+                           store.dialogs(),
+                           [&store](qint32 id, Schedule& found) { return FindTask(store, id, found); });
 }
 
 namespace {

@@ -8,12 +8,14 @@
 #include "cli/TaskOptions.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "scheduler/Exceptions.h"
 #include "store/Store.h"
 #include "store/Tables.h"
 
 #include <QJsonObject>
 #include <QVariantMap>
 
+#include <functional>
 #include <vector>
 
 namespace kr::cli {
@@ -27,13 +29,16 @@ QStringList FieldArguments(const QVariantMap& fields);
 QVariantMap ArgumentFields(const QStringList& args);
 
 // The task `add` makes of its options (everything but --data-dir), primed as a new task of
-// today; nothing is written. Throws UsageError for a missing description, an unknown option
-// or a bad value.
+// today and checked as the task form checks what is typed into it; nothing is written.
+// Throws UsageError for an unknown option or a value the form would refuse, with its message.
 Schedule NewTask(Arguments& args, const Clock& clock);
 
 // Stores a new task whole or not at all: numbered, stamped with the user and the moment, in
-// one transaction. Returns its number; 0 after a failure, with the reason in `error`.
-qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clock& clock, QString& error);
+// one transaction. With `planExceptions` its exceptions are applied first, as the form's save
+// applies them (an excluded occurrence marked to be skipped, and its one-time copy added
+// afterwards). Returns its number; 0 after a failure, with the reason in `error`.
+qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clock& clock, QString& error,
+                    bool planExceptions = true);
 
 // Every task in the order the scheduler meets them: enabled tasks with neither date nor time
 // first (they stand outside the due key), then by date, time and number.
@@ -47,6 +52,14 @@ bool FindTask(Store& store, qint32 id, Schedule& task);
 QVariantMap TaskFields(const Schedule& task);
 // The same, for a JSON document.
 QJsonObject TaskJson(const Schedule& task);
+
+// The next `count` occurrences of a task after a moment as the scheduler will run them, one
+// line each as below: its own moment first when that is after the given one, then each advance
+// with the exceptions worked out against `holidays`. `findTask` reads the one-time copy of a
+// shifted occurrence by its number (none without it).
+QStringList TaskOccurrences(Schedule task, Date afterDate, Time afterTime, int count,
+                            const HolidayCalendar& holidays, Dialogs& dialogs,
+                            const std::function<bool(qint32, Schedule&)>& findTask = {});
 
 // The next `count` occurrences of a stored task after a moment as the scheduler will run them,
 // one line each ("YYYY-MM-DD HH:MM:SS", " skipped", " shifted"; "completed" when nothing is

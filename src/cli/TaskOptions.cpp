@@ -30,13 +30,20 @@ bool Arguments::takeFlag(const QString& name) {
     return true;
 }
 
+bool Arguments::has(const QString& name) const {
+    for (const QString& a : args_)
+        if (a == name || a.startsWith(name + QLatin1Char('=')))
+            return true;
+    return false;
+}
+
 void Arguments::finish() const {
     if (!args_.isEmpty())
         throw UsageError{QStringLiteral("unknown argument: ") + args_.first()};
 }
 
 Date ParseDay(const QString& text, const QString& option) {
-    static const QRegularExpression re(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
+    static const QRegularExpression re(QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})$"));
     const auto m = re.match(text);
     const QDate q =
         m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()) : QDate();
@@ -48,12 +55,14 @@ Date ParseDay(const QString& text, const QString& option) {
 }
 
 Time ParseClock(const QString& text, const QString& option) {
-    static const QRegularExpression re(QStringLiteral("^(\\d{1,2}):(\\d{2})(?::(\\d{2}))?$"));
+    static const QRegularExpression re(
+        QStringLiteral("^([0-9]{1,2}):([0-9]{2})(?::([0-9]{2})(?:\\.([0-9]{2}))?)?$"));
     const auto m = re.match(text);
-    const int h = m.captured(1).toInt(), mi = m.captured(2).toInt(), s = m.captured(3).toInt();
+    const int h = m.captured(1).toInt(), mi = m.captured(2).toInt(), s = m.captured(3).toInt(),
+              hh = m.captured(4).toInt();
     if (!m.hasMatch() || h > 23 || mi > 59 || s > 59)
         throw UsageError{option + QStringLiteral(": not a time in the form HH:MM[:SS]: ") + text};
-    return TimeFromHms(h, mi, s);
+    return TimeFromHms(h, mi, s, hh);
 }
 
 std::pair<Date, Time> ParseMoment(const QString& text, const QString& option) {
@@ -64,48 +73,58 @@ std::pair<Date, Time> ParseMoment(const QString& text, const QString& option) {
 }
 
 int ParseNumber(const QString& text, const QString& option) {
+    static const QRegularExpression re(QStringLiteral("^-?[0-9]+$"));
     bool ok = false;
-    const int n = text.toInt(&ok);
+    const int n = re.match(text).hasMatch() ? text.toInt(&ok) : 0;
     if (!ok)
         throw UsageError{option + QStringLiteral(": not a whole number: ") + text};
     return n;
 }
 
+namespace {
+
+// A comma list of names into flags: each name given sets its flag, the others are cleared.
+void TakeNames(const QString& option, const QString& list,
+               const std::vector<std::pair<QString, quint8*>>& names, const QString& expected) {
+    for (const auto& [name, flag] : names)
+        *flag = 0;
+    for (const QString& item : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool found = false;
+        for (const auto& [name, flag] : names) {
+            if (item.trimmed().compare(name, Qt::CaseInsensitive) == 0) {
+                *flag = 1;
+                found = true;
+            }
+        }
+        if (!found)
+            throw UsageError{option + QStringLiteral(": not one of ") + expected + QStringLiteral(": ") +
+                             item};
+    }
+}
+
+} // namespace
+
 void TakeTaskOptions(Arguments& args, Schedule& task) {
     if (auto v = args.take(QStringLiteral("--type")))
         task.scheduleType = *v;
-    if (auto v = args.take(QStringLiteral("--weekdays"))) {
-        static const char* const names[] = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
-        quint8* flags[] = {&task.sunday,   &task.monday, &task.tuesday, &task.wednesday,
-                           &task.thursday, &task.friday, &task.saturday};
-        for (const QString& w : v->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            bool found = false;
-            for (int i = 0; i < 7; ++i) {
-                if (w.trimmed().compare(QLatin1String(names[i]), Qt::CaseInsensitive) == 0) {
-                    *flags[i] = 1;
-                    found = true;
-                }
-            }
-            if (!found)
-                throw UsageError{QStringLiteral("--weekdays: not a weekday (Sun,Mon,Tue,Wed,Thu,Fri,Sat): ") +
-                                 w};
-        }
-    }
-    if (auto v = args.take(QStringLiteral("--ordinals"))) {
-        static const char* const names[] = {"1st", "2nd", "3rd", "4th", "last"};
-        quint8* flags[] = {&task.every1st, &task.every2nd, &task.every3rd, &task.every4th, &task.everyLast};
-        for (const QString& o : v->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            bool found = false;
-            for (int i = 0; i < 5; ++i) {
-                if (o.trimmed().compare(QLatin1String(names[i]), Qt::CaseInsensitive) == 0) {
-                    *flags[i] = 1;
-                    found = true;
-                }
-            }
-            if (!found)
-                throw UsageError{QStringLiteral("--ordinals: not one of 1st,2nd,3rd,4th,last: ") + o};
-        }
-    }
+    if (auto v = args.take(QStringLiteral("--weekdays")))
+        TakeNames(QStringLiteral("--weekdays"), *v,
+                  {{QStringLiteral("sun"), &task.sunday},
+                   {QStringLiteral("mon"), &task.monday},
+                   {QStringLiteral("tue"), &task.tuesday},
+                   {QStringLiteral("wed"), &task.wednesday},
+                   {QStringLiteral("thu"), &task.thursday},
+                   {QStringLiteral("fri"), &task.friday},
+                   {QStringLiteral("sat"), &task.saturday}},
+                  QStringLiteral("Sun,Mon,Tue,Wed,Thu,Fri,Sat"));
+    if (auto v = args.take(QStringLiteral("--ordinals")))
+        TakeNames(QStringLiteral("--ordinals"), *v,
+                  {{QStringLiteral("1st"), &task.every1st},
+                   {QStringLiteral("2nd"), &task.every2nd},
+                   {QStringLiteral("3rd"), &task.every3rd},
+                   {QStringLiteral("4th"), &task.every4th},
+                   {QStringLiteral("last"), &task.everyLast}},
+                  QStringLiteral("1st,2nd,3rd,4th,last"));
     if (args.takeFlag(QStringLiteral("--month-end")))
         task.lastDayOfMonth = 1;
     if (auto v = args.take(QStringLiteral("--repeat")))
@@ -119,7 +138,25 @@ void TakeTaskOptions(Arguments& args, Schedule& task) {
     if (auto v = args.take(QStringLiteral("--date")))
         task.date = ParseDay(*v, QStringLiteral("--date"));
     if (auto v = args.take(QStringLiteral("--time")))
-        task.time = ParseClock(*v, QStringLiteral("--time"));
+        task.time = v->isEmpty() ? 0 : ParseClock(*v, QStringLiteral("--time"));
+    if (auto v = args.take(QStringLiteral("--except")))
+        TakeNames(QStringLiteral("--except"), *v,
+                  {{QStringLiteral("weekends"), &task.exceptWeekends},
+                   {QStringLiteral("weekdays"), &task.exceptWeekdays},
+                   {QStringLiteral("holidays"), &task.exceptHolidays}},
+                  QStringLiteral("weekends,weekdays,holidays"));
+    if (auto v = args.take(QStringLiteral("--except-time"))) {
+        const qsizetype dash = v->indexOf(QLatin1Char('-'));
+        if (dash < 0)
+            throw UsageError{QStringLiteral("--except-time: not a range in the form HH:MM-HH:MM: ") + *v};
+        task.exceptTime = 1;
+        // An end left out is the end of the day, as on the form.
+        const QString begin = v->left(dash), end = v->mid(dash + 1);
+        task.exceptTimeBegin = begin.isEmpty() ? 0 : ParseClock(begin, QStringLiteral("--except-time"));
+        task.exceptTimeEnd = end.isEmpty() ? 0 : ParseClock(end, QStringLiteral("--except-time"));
+    }
+    if (auto v = args.take(QStringLiteral("--shift")))
+        task.shiftType = *v;
 }
 
 QString FormatDay(Date date) {
@@ -140,6 +177,13 @@ QString FormatClock(Time time) {
         .arg(t / kOneHour, 2, 10, QLatin1Char('0'))
         .arg((t / kOneMinute) % 60, 2, 10, QLatin1Char('0'))
         .arg((t / 100) % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString FormatClockExact(Time time) {
+    const int hundredths = time > 0 ? (time - 1) % 100 : 0;
+    if (hundredths == 0)
+        return FormatClock(time);
+    return FormatClock(time) + QStringLiteral(".%1").arg(hundredths, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace kr::cli

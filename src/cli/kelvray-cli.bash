@@ -1,4 +1,12 @@
 # bash completion for kelvray-cli
+# Offers the choices of a value one a line, quoted for the shell ("Day\ of\ Week").
+_kelvray_cli_choices() {
+    local IFS=$'\n' word
+    COMPREPLY=()
+    for word in $(compgen -W "$1" -- "$cur"); do
+        COMPREPLY+=("$(printf '%q' "$word")")
+    done
+}
 _kelvray_cli() {
     local cur prev verbs
     cur=${COMP_WORDS[COMP_CWORD]}
@@ -10,9 +18,13 @@ _kelvray_cli() {
     fi
     case $prev in
         --data-dir|--path) COMPREPLY=($(compgen -d -- "$cur")); return ;;
-        --type) COMPREPLY=($(compgen -W "Once 'Day of Week' 'Day of Month' Monthly Yearly Custom" -- "$cur")); return ;;
-        --task-type) COMPREPLY=($(compgen -W "'Run Program' 'Display Message' Both" -- "$cur")); return ;;
-        --unit) COMPREPLY=($(compgen -W "'minute(s)' 'hour(s)' 'day(s)' 'week(s)' 'month(s)' 'year(s)'" -- "$cur")); return ;;
+        --alarm-file) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        --type) _kelvray_cli_choices $'Once\nDay of Week\nDay of Month\nMonthly\nYearly\nCustom'; return ;;
+        --task-type) _kelvray_cli_choices $'Run Program\nDisplay Message\nBoth\nNone'; return ;;
+        --unit) _kelvray_cli_choices $'minute(s)\nhour(s)\nday(s)\nweek(s)\nmonth(s)\nyear(s)'; return ;;
+        --repeat) _kelvray_cli_choices $'Once\nTwice - 1st, 15th\nTwice - 15th, Last'; return ;;
+        --shift) _kelvray_cli_choices $'Skip (to Next Valid Day)\nPrevious Day\nNext Day'; return ;;
+        --except) _kelvray_cli_choices $'weekends\nweekdays\nholidays'; return ;;
     esac
     case ${COMP_WORDS[1]} in
         import-ics)
@@ -22,11 +34,12 @@ _kelvray_cli() {
             fi ;;
     esac
     local opts="--data-dir"
+    local schedule="--type --weekdays --ordinals --month-end --repeat --offset --every --unit --date --time --except --except-time --shift"
     case ${COMP_WORDS[1]} in
         list|show) opts="$opts --json" ;;
-        next) opts="$opts --json --task --after --count --type --weekdays --ordinals --month-end --repeat --offset --every --unit --date --time" ;;
-        matches) opts="$opts --on --type --weekdays --ordinals --month-end --repeat --offset --every --unit --date --time" ;;
-        add) opts="$opts --description --task-type --category --command --path --message --flags --type --weekdays --ordinals --month-end --repeat --offset --every --unit --date --time" ;;
+        next) opts="$opts --json --task --after --count $schedule" ;;
+        matches) opts="$opts --on $schedule" ;;
+        add) opts="$opts --description --task-type --category --command --path --message --flags --alarm-file --warn-at $schedule" ;;
         export-ics) opts="$opts --days" ;;
     esac
     COMPREPLY=($(compgen -W "$opts" -- "$cur"))

@@ -7,8 +7,11 @@
 //   kelvray-cli show | delete | enable | disable | run  N
 //
 // Verbs that change the schedule go through the running program (D-Bus) when it runs for the
-// data folder, and to the data file directly when it does not; the result is the same.
+// data folder, and to the data file directly when it does not; the result is the same. An
+// import always writes to the data file: each event goes in with the note that it came, in one
+// transaction, which the bus has no call for.
 
+#include "cli/CalendarImport.h"
 #include "cli/Ics.h"
 #include "cli/TaskCommands.h"
 #include "cli/TaskOptions.h"
@@ -28,9 +31,11 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,8 +52,8 @@ const char* const kUsage =
     "       kelvray-cli next    [--data-dir DIR] --task N [--after WHEN] [--count N]\n"
     "       kelvray-cli matches [task options] --on YYYY-MM-DD\n"
     "       kelvray-cli add     [--data-dir DIR] --description TEXT [--task-type TEXT] [--category TEXT]\n"
-    "                           [--command TEXT] [--path DIR] [--message TEXT] [task options] [--flags "
-    "LIST]\n"
+    "                           [--command TEXT] [--path DIR] [--message TEXT] [task options]\n"
+    "                           [--flags LIST] [--alarm-file FILE] [--warn-at WHEN]\n"
     "       kelvray-cli list    [--data-dir DIR] [--json]\n"
     "       kelvray-cli show    [--data-dir DIR] [--json] N\n"
     "       kelvray-cli delete  [--data-dir DIR] N\n"
@@ -64,18 +69,26 @@ const char* const kUsage =
     "  --ordinals LIST    comma list of 1st,2nd,3rd,4th,last\n"
     "  --month-end        the month-end flag\n"
     "  --repeat TEXT      the month repeat text (Once, Twice - 1st, 15th, Twice - 15th, Last)\n"
-    "  --offset N         the day offset of twice-a-month tasks\n"
-    "  --every N          the repeat count\n"
+    "  --offset N         the day offset of twice-a-month tasks (-99 to 99)\n"
+    "  --every N          the repeat count (1 to 999999)\n"
     "  --unit TEXT        the repeat unit (minute(s), hour(s), day(s), week(s), month(s), year(s))\n"
     "  --date YYYY-MM-DD  the task's date\n"
-    "  --time HH:MM[:SS]  the task's time (omitted: no time)\n"
+    "  --time HH:MM[:SS]  the task's time (empty: no time; omitted: now for add, none otherwise)\n"
+    "  --except LIST      comma list of the excluded days: weekends,weekdays,holidays\n"
+    "  --except-time HH:MM-HH:MM  the excluded times of day (no end: to the end of the day)\n"
+    "  --shift TEXT       what an excluded day does (Skip (to Next Valid Day), Previous Day, Next Day)\n"
     "WHEN: YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]\n"
+    "add refuses what the task form refuses, with its message.\n"
     "With --task, the stored task's occurrences as the scheduler will run them, its stored next run\n"
     "first when it is after WHEN: occurrences on excluded days end in \" skipped\", followed by the\n"
-    "one-time copy that replaces them, \" shifted\"; \"completed\" when nothing is left.\n"
+    "one-time copy that replaces them, \" shifted\"; \"completed\" when nothing is left. A schedule\n"
+    "given on the line runs as the same task once stored (without the data file's holidays).\n"
     "Occurrences end on 2099-12-31, the last date the program handles.\n"
-    "--flags: comma list of skip-next,alarm,warn,skip-if-missed,no-history,user-skip,disabled\n"
-    "DIR defaults to the program's own, ~/.local/share/kelvray.\n"
+    "--flags: comma list of skip-next,alarm,warn,skip-if-missed,no-history,user-skip,disabled;\n"
+    "  a name after \"-\" turns the flag off (a new task has warn on: -warn)\n"
+    "DIR defaults to the program's own, ~/.local/share/kelvray. Verbs that only read (list, show,\n"
+    "next --task, export-ics) and those that change a task need its data file there; add and\n"
+    "import-ics make it.\n"
     "--json on list, show and next prints one JSON document.\n"
     "Exit status: 0 done, 1 failed (the reason on standard error), 2 usage.\n";
 
@@ -92,13 +105,19 @@ void Print(const QString& line) {
     std::printf("%s\n", line.toLocal8Bit().constData());
 }
 
-// The data directory as the program uses it, opened the same way (shared, enciphered).
-QString DataDir(Arguments& args);
-
 // A failure other than of usage: the text goes to standard error, the exit status is 1.
 struct Failure {
     QString text;
 };
+
+// The data folder named by --data-dir, or the default one.
+QString GivenDataDir(Arguments& args);
+// The data folder of a verb that writes: made (private to the user) when it is missing; the
+// data file in it is made on the first write.
+QString DataDir(Arguments& args);
+// A verb that only reads, or changes what is there, finds the data file or says there is none;
+// nothing is made.
+void RequireDataFile(const QString& dir);
 
 void PrintJson(const QJsonValue& v) {
     const QByteArray text = v.isArray() ? QJsonDocument(v.toArray()).toJson(QJsonDocument::Indented)
@@ -149,13 +168,14 @@ int NextOfStoredTask(Arguments& args, const QString& dir, qint32 id, int count, 
     if (auto a = args.take(QStringLiteral("--after")))
         after = ParseMoment(*a, QStringLiteral("--after"));
     args.finish();
+    RequireDataFile(dir);
     StderrDialogs dialogs;
     ExitProgram end(dialogs);
     Store store(dir, dialogs, end);
     store.declareLayouts();
     Schedule task;
     if (!FindTask(store, id, task))
-        throw UsageError{QStringLiteral("--task: there is no task %1").arg(id)};
+        throw Failure{QStringLiteral("There is no task %1.").arg(id)};
     PrintOccurrences(StoredTaskOccurrences(store, task, after.first, after.second, count, clock.today()),
                      json, id);
     return 0;
@@ -169,8 +189,8 @@ int Next(Arguments& args) {
     if (count < 1)
         throw UsageError{QStringLiteral("--count must be at least 1")};
     if (auto id = args.take(QStringLiteral("--task"))) {
-        const QString dir = DataDir(args);
-        return NextOfStoredTask(args, dir, ParseNumber(*id, QStringLiteral("--task")), count, json);
+        const qint32 number = ParseNumber(*id, QStringLiteral("--task"));
+        return NextOfStoredTask(args, GivenDataDir(args), number, count, json);
     }
     Schedule task;
     TakeTaskOptions(args, task);
@@ -180,35 +200,54 @@ int Next(Arguments& args) {
     auto [date, time] = ParseMoment(*after, QStringLiteral("--after"));
     args.finish();
 
+    // The same answer as for the task once stored (less the holidays of a data file): saved, its
+    // own occurrence on an excluded day is marked to be skipped, with a one-time copy on the
+    // day it shifts to.
     StderrDialogs dialogs;
-    QStringList lines;
-    for (int i = 0; i < count; ++i) {
-        // Nothing follows before the last date the program handles: what there is was shown.
-        if (!AdvanceOccurrence(task, date, time, dialogs))
-            break;
-        if (task.completed) {
-            lines << QStringLiteral("completed");
-            break;
+    Schedule copy;
+    if (task.date != 0) {
+        const ExceptionOutcome planned = PlanExceptions(task, HolidayCalendar(), dialogs);
+        if (planned.shifted) {
+            copy = task;
+            copy.date = planned.copyDate;
+            task.exceptionLink = -1;
         }
-        lines << FormatDay(task.date) + QLatin1Char(' ') +
-                     (task.time == 0 ? QStringLiteral("--:--:--") : FormatClock(task.time));
-        date = task.date;
-        time = task.time;
     }
+    const QStringList lines = TaskOccurrences(task, date, time, count, HolidayCalendar(), dialogs,
+                                              [&copy](qint32, Schedule& found) {
+                                                  found = copy;
+                                                  return copy.date != 0;
+                                              });
     PrintOccurrences(lines, json, std::nullopt);
     return 0;
 }
 
-// The data directory as the program uses it, opened the same way (shared, enciphered).
-QString DataDir(Arguments& args) {
+QString GivenDataDir(Arguments& args) {
     const QString dir = args.take(QStringLiteral("--data-dir")).value_or(DefaultDataDir());
-    if (!MakePrivateDir(dir))
-        throw UsageError{QStringLiteral("--data-dir: cannot use ") + dir};
+    if (dir.isEmpty())
+        throw UsageError{QStringLiteral("--data-dir: the folder is missing (an empty text names none)")};
     return dir;
+}
+
+QString DataDir(Arguments& args) {
+    const QString dir = GivenDataDir(args);
+    if (!MakePrivateDir(dir))
+        throw Failure{QStringLiteral("--data-dir: cannot use ") + dir};
+    return dir;
+}
+
+void RequireDataFile(const QString& dir) {
+    if (!QFileInfo(ResolveFileName(QDir(dir).filePath(kDataFileName))).isFile())
+        throw Failure{QStringLiteral("No data file in %1 (use --data-dir).").arg(dir)};
 }
 
 // The running program for the data folder, when there is one: its bus name.
 std::optional<QString> RunningProgram(const QString& dir) {
+    // Qt hands an error answer on inside as a QDBusError and the QDBusMessage of the call; left
+    // to be registered on first use, its bus thread may meet them unregistered as the program
+    // ends and add "Trying to construct an instance of an invalid type" to the answer's text.
+    qRegisterMetaType<QDBusError>();
+    qRegisterMetaType<QDBusMessage>();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return std::nullopt;
@@ -245,7 +284,7 @@ struct DirectStore {
 };
 
 int Add(Arguments& args) {
-    const QString dir = DataDir(args);
+    const QString dir = GivenDataDir(args);
     if (const auto running = RunningProgram(dir)) {
         const QDBusMessage reply =
             Call(*running, QStringLiteral("AddTask"), {QVariant(ArgumentFields(args.rest()))});
@@ -254,7 +293,8 @@ int Add(Arguments& args) {
     }
     SystemClock clock;
     Schedule task = NewTask(args, clock);
-    DirectStore direct(dir);
+    Arguments folder({QStringLiteral("--data-dir"), dir});
+    DirectStore direct(DataDir(folder));
     ConfigStore config(direct.store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
     Settings settings;
     config.loadSettings(settings);
@@ -280,8 +320,9 @@ QString ListLine(const Schedule& t) {
 
 int List(Arguments& args) {
     const bool json = args.takeFlag(QStringLiteral("--json"));
-    const QString dir = DataDir(args);
+    const QString dir = GivenDataDir(args);
     args.finish();
+    RequireDataFile(dir);
     DirectStore direct(dir);
     QString error;
     const std::vector<Schedule> tasks = TasksInDueOrder(direct.store, error);
@@ -317,8 +358,9 @@ QString NoTask(qint32 id) {
 
 int Show(Arguments& args) {
     const bool json = args.takeFlag(QStringLiteral("--json"));
-    const QString dir = DataDir(args);
+    const QString dir = GivenDataDir(args);
     const qint32 id = TaskNumber(args, QStringLiteral("show"));
+    RequireDataFile(dir);
     DirectStore direct(dir);
     Schedule task;
     if (!FindTask(direct.store, id, task))
@@ -335,7 +377,7 @@ int Show(Arguments& args) {
 
 // delete, enable, disable: through the running program, or on the file.
 int Change(Arguments& args, const QString& verb) {
-    const QString dir = DataDir(args);
+    const QString dir = GivenDataDir(args);
     const qint32 id = TaskNumber(args, verb);
     if (const auto running = RunningProgram(dir)) {
         if (verb == QStringLiteral("delete"))
@@ -345,6 +387,7 @@ int Change(Arguments& args, const QString& verb) {
                  {static_cast<uint>(id), verb == QStringLiteral("enable")});
         return 0;
     }
+    RequireDataFile(dir);
     DirectStore direct(dir);
     const ChangeOutcome outcome = verb == QStringLiteral("delete")
                                       ? DeleteTaskById(direct.store, id)
@@ -363,7 +406,7 @@ int Change(Arguments& args, const QString& verb) {
 }
 
 int Run(Arguments& args) {
-    const QString dir = DataDir(args);
+    const QString dir = GivenDataDir(args);
     const qint32 id = TaskNumber(args, QStringLiteral("run"));
     const auto running = RunningProgram(dir);
     if (!running)
@@ -378,8 +421,9 @@ int ExportIcs(Arguments& args) {
         days = ParseNumber(*d, QStringLiteral("--days"));
     if (days < 1 || days > 36500)
         throw UsageError{QStringLiteral("--days: from 1 to 36500")};
-    const QString dir = DataDir(args);
+    const QString dir = GivenDataDir(args);
     args.finish();
+    RequireDataFile(dir);
     DirectStore direct(dir);
     SystemClock clock;
     QString error;
@@ -392,7 +436,7 @@ int ExportIcs(Arguments& args) {
 }
 
 int ImportIcs(Arguments& args) {
-    const QString dir = DataDir(args);
+    const QString dir = GivenDataDir(args);
     const QStringList rest = args.rest();
     if (rest.size() != 1)
         throw UsageError{QStringLiteral("import-ics needs one FILE")};
@@ -407,41 +451,48 @@ int ImportIcs(Arguments& args) {
     if (!read.parsed)
         throw Failure{rest.first() + QStringLiteral(": ") + read.error +
                       QStringLiteral("; nothing was added")};
-    // Every event is checked as add checks it before any is added.
-    SystemClock clock;
-    std::vector<QVariantMap> ready;
-    for (const QVariantMap& fields : read.tasks) {
-        try {
-            Arguments check(FieldArguments(fields));
-            NewTask(check, clock);
-            ready.push_back(fields);
-        } catch (const UsageError& e) {
-            std::fprintf(stderr, "kelvray-cli: skipped \"%s\": %s\n",
-                         qPrintable(fields.value(QStringLiteral("description")).toString()),
-                         qPrintable(e.text));
-        }
-    }
+    auto skipped = [](const QString& summary, const QString& reason) {
+        std::fprintf(stderr, "kelvray-cli: skipped \"%s\": %s\n", qPrintable(summary), qPrintable(reason));
+    };
     for (const SkippedEvent& s : read.skipped)
-        std::fprintf(stderr, "kelvray-cli: skipped \"%s\": %s\n", qPrintable(s.summary),
-                     qPrintable(s.reason));
-    if (const auto running = RunningProgram(dir)) {
-        for (const QVariantMap& fields : ready)
-            Print(QString::number(
-                Call(*running, QStringLiteral("AddTask"), {QVariant(fields)}).arguments().value(0).toUInt()));
-        return 0;
-    }
-    DirectStore direct(dir);
+        skipped(s.summary, s.reason);
+    if (read.events.empty())
+        throw Failure{read.skipped.empty() ? QStringLiteral("the calendar holds no events; nothing was added")
+                                           : QStringLiteral("every event was skipped; nothing was added")};
+    // On the data file even while the program runs: each event is written with the note that
+    // it was imported, in one transaction, and the program reads the change as another
+    // station's.
+    SystemClock clock;
+    Arguments folder({QStringLiteral("--data-dir"), dir});
+    DirectStore direct(DataDir(folder));
     ConfigStore config(direct.store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
     Settings settings;
     config.loadSettings(settings);
-    for (const QVariantMap& fields : ready) {
-        Arguments a(FieldArguments(fields));
-        Schedule task = NewTask(a, clock);
-        QString error;
-        if (StoreNewTask(direct.store, task, settings.userId, clock, error) == 0)
-            throw Failure{error};
-        Print(QString::number(task.id));
+    int taken = 0;
+    for (const CalendarEvent& event : read.events) {
+        const QString summary = event.fields.value(QStringLiteral("description")).toString().simplified();
+        const ImportOutcome o = ImportEvent(direct.store, event, settings.userId, clock);
+        switch (o.kind) {
+        case ImportOutcome::Kind::Added:
+            ++taken;
+            Print(QString::number(o.id));
+            break;
+        case ImportOutcome::Kind::Updated:
+            ++taken;
+            Print(QString::number(o.id));
+            std::fprintf(stderr, "kelvray-cli: updated task %d from \"%s\"\n", o.id, qPrintable(summary));
+            break;
+        case ImportOutcome::Kind::Skipped:
+            skipped(summary, o.reason);
+            break;
+        case ImportOutcome::Kind::Failed:
+            throw Failure{QStringLiteral("\"%1\": %2").arg(summary, o.reason) +
+                          (taken > 0 ? QStringLiteral("; the events listed before it were imported")
+                                     : QStringLiteral("; nothing was added"))};
+        }
     }
+    if (taken == 0)
+        throw Failure{QStringLiteral("every event was skipped; nothing was added")};
     return 0;
 }
 

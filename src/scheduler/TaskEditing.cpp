@@ -2,10 +2,13 @@
 
 #include "platform/Text.h"
 #include "scheduler/Occurrence.h"
+#include "scheduler/TaskRules.h"
 #include "script/ScriptCommands.h"
 #include "script/ScriptItems.h"
 #include "store/Numbering.h"
 #include "store/Table.h"
+
+#include <algorithm>
 
 namespace kr {
 
@@ -30,6 +33,104 @@ const QStringList& MonthRepeats() {
     static const QStringList t{QStringLiteral("Once"), QStringLiteral("Twice - 1st, 15th"),
                                QStringLiteral("Twice - 15th, Last")};
     return t;
+}
+
+const QStringList& ShiftTypes() {
+    static const QStringList t{QStringLiteral("Skip (to Next Valid Day)"), QStringLiteral("Previous Day"),
+                               QStringLiteral("Next Day")};
+    return t;
+}
+
+namespace {
+
+EntryProblem Problem(const char* field, const QString& text,
+                     const QString& caption = QStringLiteral("Warning")) {
+    return {QString::fromLatin1(field), text, caption};
+}
+
+// "Run Program, Display Message, Both or None".
+QString Choices(const QStringList& list) {
+    if (list.size() < 2)
+        return list.join(QString());
+    return QStringList(list.mid(0, list.size() - 1)).join(QStringLiteral(", ")) + QStringLiteral(" or ") +
+           list.last();
+}
+
+EntryProblem NotAChoice(const char* field, const QString& what, const QString& value,
+                        const QStringList& list) {
+    return Problem(field, QStringLiteral("\"%1\" is not %2. Choose %3.").arg(value, what, Choices(list)));
+}
+
+bool OneLine(const QString& text) {
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    return true;
+}
+
+} // namespace
+
+EntryProblem CheckTaskEntry(const Schedule& t) {
+    if (!TaskTypes().contains(Clip(t.taskType)))
+        return NotAChoice("TASKTYPE", QStringLiteral("a task type"), Clip(t.taskType), TaskTypes());
+    if (Clip(t.description).isEmpty())
+        return Problem("DESCRIPTION", kNoDescriptionText);
+    // The texts as the fields hold them: one line each (the message excepted), within the width
+    // the table keeps.
+    const std::pair<const char*, const char*> texts[] = {
+        {"CATEGORY", "category"}, {"DESCRIPTION", "description"}, {"COMMAND", "command"},
+        {"PATH", "start folder"}, {"ALARMFILE", "sound file"},    {"MESSAGE", "message"}};
+    const TableDecl& decl = Schedule::decl();
+    for (const auto& [name, label] : texts) {
+        const int index = decl.fieldIndex(QLatin1String(name));
+        const FieldDecl& f = (*decl.fields)[static_cast<std::size_t>(index)];
+        const QString stored = std::get<QString>(f.get(&t));
+        const QString value = f.isMemo() ? stored : Clip(stored); // a memo keeps its trailing blanks
+        if (value.size() > f.maxChars())
+            return Problem(name, QStringLiteral("The %1 holds %2 characters; it takes at most %3.")
+                                     .arg(QLatin1String(label))
+                                     .arg(value.size())
+                                     .arg(f.maxChars()));
+        if (!f.isMemo() && !OneLine(value))
+            return Problem(name, QStringLiteral("The %1 holds a line break or another control character; it "
+                                                "takes one line of text.")
+                                     .arg(QLatin1String(label)));
+    }
+    if (!ScheduleTypes().contains(Clip(t.scheduleType)))
+        return NotAChoice("SCHEDULETYPE", QStringLiteral("a schedule type"), Clip(t.scheduleType),
+                          ScheduleTypes());
+    if (!Clip(t.monthRepeat).isEmpty() && !MonthRepeats().contains(Clip(t.monthRepeat)))
+        return NotAChoice("MONTHREPEAT", QStringLiteral("a monthly repeat"), Clip(t.monthRepeat),
+                          MonthRepeats());
+    if (t.offset < kMinOffset || t.offset > kMaxOffset)
+        return Problem("OFFSET", QStringLiteral("Enter a number from %1 to %2 in \"Days to Offset:\".")
+                                     .arg(kMinOffset)
+                                     .arg(kMaxOffset));
+    if (t.every < kMinEvery || t.every > kMaxEvery)
+        return Problem(
+            "EVERY",
+            QStringLiteral("Enter a number from %1 to %2 in \"Every:\".").arg(kMinEvery).arg(kMaxEvery));
+    if (!EveryTypes().contains(Clip(t.everyType)))
+        return NotAChoice("EVERYTYPE", QStringLiteral("a unit"), Clip(t.everyType), EveryTypes());
+    // The field keeps 20 characters: "Skip (to Next Valid Day)" is stored cut short, and read
+    // back so.
+    const int shiftWidth =
+        (*decl.fields)[static_cast<std::size_t>(decl.fieldIndex(QStringLiteral("SHIFTTYPE")))].maxChars();
+    const QString shift = Clip(t.shiftType);
+    if (!shift.isEmpty() &&
+        std::none_of(ShiftTypes().begin(), ShiftTypes().end(), [&](const QString& choice) {
+            return shift == choice || shift == Clip(choice.left(shiftWidth));
+        }))
+        return NotAChoice("SHIFTTYPE", QStringLiteral("an exception action"), shift, ShiftTypes());
+    if (t.exceptWeekends != 0 && t.exceptWeekdays != 0)
+        return Problem("EXCEPTWEEKDAYS",
+                       QStringLiteral("\"Except Weekends\" and \"Except Weekdays\" cannot both be ticked."));
+    Schedule warned = t;
+    if (AcceptAdvanceWarning(warned))
+        return Problem("ADVANCEWARNDATE", kWarningAfterTaskText);
+    if (const QString repeat = RepeatCountProblem(t); !repeat.isEmpty())
+        return Problem("EVERY", repeat, QStringLiteral("Invalid Repeat Count"));
+    return {};
 }
 
 TaskTypeView ViewForTaskType(const QString& taskType) {

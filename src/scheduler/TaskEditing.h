@@ -26,6 +26,33 @@ const QStringList& TaskTypes();
 const QStringList& ScheduleTypes();
 const QStringList& EveryTypes();
 const QStringList& MonthRepeats(); // "Once", "Twice - 1st, 15th", "Twice - 15th, Last"
+// The exception actions: "Skip (to Next Valid Day)", "Previous Day", "Next Day".
+const QStringList& ShiftTypes();
+
+// What the number fields take: "Every:" and "Days to Offset:".
+constexpr qint32 kMinEvery = 1;
+constexpr qint32 kMaxEvery = 999999;
+constexpr qint32 kMinOffset = -99;
+constexpr qint32 kMaxOffset = 99;
+
+// The form's messages for a task without a description and for an advance warning after the
+// task.
+inline const QString kNoDescriptionText = QStringLiteral("Enter a description for the task.");
+inline const QString kWarningAfterTaskText =
+    QStringLiteral("Advanced Warning cannot be after scheduled task.");
+
+// A task that arrives from outside the form (the command line, the session bus, a calendar)
+// is checked as the form checks what is typed into it: each value must be one that its field
+// can hold, and saving must take the whole. The first fault found: the field it lies in, as
+// the table names it ("SCHEDULETYPE"), and the message and caption the user reads. Blank when
+// the task could have been entered on the form.
+struct EntryProblem {
+    QString field;
+    QString text;
+    QString caption;
+    bool ok() const { return text.isEmpty(); }
+};
+EntryProblem CheckTaskEntry(const Schedule& task);
 
 // The time a task without a time of its own runs at: 23:59:55.
 constexpr Time kEndOfDayTime = 8639500;

@@ -50,8 +50,9 @@ TEST(CliRange, HugeRepeatCountsPrintWhatThereIsAndStop) {
         {"--every", "6000000", "--unit", "year(s)"},
     };
     for (const QStringList& every : hung) {
-        QStringList args{"next",    "--type",     "Custom",  "--date", "2024-01-01",
-                         "--after", "2024-01-01", "--count", "4"};
+        // After the task's own moment: only what follows it would be listed.
+        QStringList args{"next",    "--type",           "Custom",  "--date", "2024-01-01",
+                         "--after", "2024-01-01T12:00", "--count", "4"};
         args << every;
         const CliResult r = Cli(args);
         ASSERT_TRUE(r.finished) << every.join(QLatin1Char(' ')).toStdString();
@@ -75,11 +76,17 @@ protected:
 };
 
 TEST_F(CliStored, AddRefusesARepeatCountThatNeverGivesADate) {
-    const CliResult r = cli({"add", "--description", "Never", "--type", "Custom", "--every", "6000000",
-                             "--unit", "year(s)", "--date", "2024-01-01"});
+    const CliResult r = cli({"add", "--description", "Never", "--type", "Custom", "--every", "100", "--unit",
+                             "year(s)", "--date", "2024-01-01"});
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("31 Dec 2099"))) << r.err.toStdString();
-    EXPECT_EQ(cli({"list"}).out, QString());
+    // More than "Every:" holds.
+    const CliResult wide = cli({"add", "--description", "Never", "--type", "Custom", "--every", "6000000",
+                                "--unit", "year(s)", "--date", "2024-01-01"});
+    EXPECT_EQ(wide.code, 2);
+    EXPECT_EQ(wide.err,
+              QStringLiteral("kelvray-cli: --every: Enter a number from 1 to 999999 in \"Every:\".\n"));
+    EXPECT_EQ(cli({"list"}).code, 1); // nothing was written: not even a data file
     const CliResult fine = cli({"add", "--description", "Decades", "--type", "Custom", "--every", "30",
                                 "--unit", "year(s)", "--date", "2024-01-01"});
     EXPECT_EQ(fine.code, 0) << fine.err.toStdString();

@@ -34,7 +34,8 @@ TEST(CliNext, ListsTheNextOccurrences) {
     const CliRun r = Cli({"next", "--type", "Monthly", "--date", "2026-01-31", "--time", "09:00", "--after",
                           "2026-01-31", "--count", "3"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, QStringLiteral("2026-03-03 09:00:00\n2026-04-03 09:00:00\n2026-05-03 09:00:00\n"));
+    // Its own moment comes first: 09:00 is after the start of the day.
+    EXPECT_EQ(r.out, QStringLiteral("2026-01-31 09:00:00\n2026-03-03 09:00:00\n2026-04-03 09:00:00\n"));
     EXPECT_TRUE(r.err.isEmpty());
 
     const CliRun weekly = Cli({"next", "--type", "Day of Week", "--weekdays", "Mon,thu", "--date",
@@ -52,10 +53,13 @@ TEST(CliNext, ListsTheNextOccurrences) {
     EXPECT_EQ(ordinals.out, QStringLiteral("2026-07-31 --:--:--\n2026-08-28 --:--:--\n"));
 }
 
-TEST(CliNext, AOnceTaskCompletes) {
+TEST(CliNext, AOnceTaskRunsOnItsDayAndCompletes) {
     const CliRun r = Cli({"next", "--type", "Once", "--date", "2026-05-01", "--after", "2026-01-01"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, QStringLiteral("completed\n"));
+    EXPECT_EQ(r.out, QStringLiteral("2026-05-01 --:--:--\ncompleted\n"));
+    // Asked after its day: nothing is left.
+    EXPECT_EQ(Cli({"next", "--type", "Once", "--date", "2026-05-01", "--after", "2026-05-02"}).out,
+              QStringLiteral("completed\n"));
 }
 
 TEST(CliNext, TheUnitMessageGoesToStandardErrorAndTheCalculationGoesOn) {
@@ -205,7 +209,9 @@ TEST_F(CliData, NextOfAStoredTaskShowsSkippedAndShiftedOccurrences) {
                              "2027-01-18 09:00:00\n"));
     // Nothing was written: the holiday and the task are as they were.
     EXPECT_EQ(cli({"list"}).out.count(QLatin1Char('\n')), 1);
-    EXPECT_EQ(cli({"next", "--task", "9", "--after", "2027-01-01"}).code, 2);
+    const CliRun missing = cli({"next", "--task", "9", "--after", "2027-01-01"});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.err, QStringLiteral("kelvray-cli: There is no task 9.\n"));
 }
 
 } // namespace

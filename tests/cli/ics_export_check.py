@@ -7,6 +7,7 @@ that every event expands to the occurrences `kelvray-cli next --task` gives over
 import datetime
 import os
 import random
+import re
 import subprocess
 import sys
 
@@ -36,7 +37,8 @@ def random_task(i):
     start = today + datetime.timedelta(days=rng.randint(1, 60))
     args = ["--description", f"Task {i}", "--date", start.isoformat(),
             "--time", f"{rng.randint(0, 23):02d}:{rng.choice([0, 15, 30, 45]):02d}"]
-    kind = rng.choice(["once", "week", "nth", "monthend", "monthly", "twice", "yearly", "custom", "hours"])
+    kind = rng.choice(["once", "week", "nth", "monthend", "monthly", "twice", "yearly", "custom", "hours",
+                       "minutes"])
     if kind == "once":
         args += ["--type", "Once"]
     elif kind == "week":
@@ -54,14 +56,20 @@ def random_task(i):
     elif kind == "monthly":
         args += ["--type", "Monthly", "--repeat", "Once"]
     elif kind == "twice":
-        args += ["--type", "Monthly", "--repeat", rng.choice(["Twice - 1st, 15th", "Twice - 15th, Last"])]
+        args += ["--type", "Monthly", "--repeat", rng.choice(["Twice - 1st, 15th", "Twice - 15th, Last"]),
+                 "--offset", str(rng.choice([0, 0, rng.randint(-30, 30)]))]
     elif kind == "yearly":
         args += ["--type", "Yearly"]
     elif kind == "custom":
         args += ["--type", "Custom", "--every", str(rng.randint(1, 5)),
                  "--unit", rng.choice(["day(s)", "week(s)", "month(s)", "year(s)"])]
+    elif kind == "hours":
+        args += ["--type", "Custom", "--every", str(rng.choice([rng.randint(8, 30), 24, 48])), "--unit", "hour(s)"]
     else:
-        args += ["--type", "Custom", "--every", str(rng.randint(8, 30)), "--unit", "hour(s)"]
+        args += ["--type", "Custom", "--every", str(rng.choice([rng.randint(240, 2000), 1440, 120, 2880])),
+                 "--unit", "minute(s)"]
+    if kind != "once" and rng.random() < 0.3:  # whole weekdays passed over
+        args += ["--except", rng.choice(["weekends", "weekdays"]), "--shift", "Skip (to Next Valid Day)"]
     flags = [f for f in ("skip-next", "disabled") if rng.random() < 0.1]
     if flags:
         args += ["--flags", ",".join(flags)]
@@ -91,7 +99,13 @@ for ev in calendar.walk("VEVENT"):
     rdates = ev.get("RDATE", [])
     for r in rdates if isinstance(rdates, list) else [rdates]:
         moments |= {naive(d.dt) for d in r.dts}
-    events[uid] = {m for m in moments if now < m and m.date() <= horizon}
+    exdates = ev.get("EXDATE", [])
+    for r in exdates if isinstance(exdates, list) else [exdates]:
+        moments -= {naive(d.dt) for d in r.dts}
+    number = re.match(r"^task-([0-9]+)-[0-9a-f]+@kelvray$", uid)
+    if not number:
+        sys.exit(f"not a UID of the program's: {uid}")
+    events[number.group(1)] = {m for m in moments if now < m and m.date() <= horizon}
 
 failures = 0
 rules = 0
@@ -99,14 +113,14 @@ for task in ids:
     shown = run("show", "--data-dir", data, "--json", task)
     expected = set()
     if '"disabled": true' not in shown:
-        for line in run("next", "--data-dir", data, "--task", task, "--count", "3000").splitlines():
+        for line in run("next", "--data-dir", data, "--task", task, "--count", "20000").splitlines():
             parts = line.split(" ")
             if line == "completed" or (len(parts) > 2 and parts[2] == "skipped"):
                 continue
             m = datetime.datetime.fromisoformat(parts[0] + "T" + parts[1])
             if now < m and m.date() <= horizon:
                 expected.add(m)
-    got = events.get(f"task-{task}@kelvray", set())
+    got = events.get(task, set())
     if got != expected:
         failures += 1
         print(f"task {task}: {shown}\n  only in the calendar: {sorted(got - expected)[:5]}\n"

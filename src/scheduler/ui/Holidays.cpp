@@ -3,6 +3,7 @@
 #include "platform/Pictures.h"
 #include "platform/qt/Fields.h"
 #include "platform/qt/WindowPosition.h"
+#include "scheduler/TaskEditing.h"
 #include "store/Settings.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
@@ -24,8 +25,6 @@
 namespace kr {
 
 namespace {
-
-const char* const kShiftTypes[] = {"Skip (to Next Valid Day)", "Previous Day", "Next Day"};
 
 // The holiday form tells a change made meanwhile by another station at length.
 RecordEditor<Holidays>::Options LongMessage() {
@@ -249,7 +248,7 @@ ScheduleExceptions::ScheduleExceptions(HolidayContext ctx, Schedule& task, QWidg
     auto* actionLayout = new QVBoxLayout(action_);
     actions_ = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i) {
-        auto* r = new QRadioButton(QString::fromLatin1(kShiftTypes[i]));
+        auto* r = new QRadioButton(ShiftTypes()[i]);
         actions_->addButton(r, i);
         actionLayout->addWidget(r);
     }
@@ -302,7 +301,7 @@ void ScheduleExceptions::done(int result) {
     task_.exceptTime = time_->isChecked() ? 1 : 0;
     task_.exceptTimeBegin = begin;
     task_.exceptTimeEnd = end == 0 && task_.exceptTime ? kOneDay : end;
-    task_.shiftType = QString::fromLatin1(kShiftTypes[qMax(0, actions_->checkedId())]);
+    task_.shiftType = ShiftTypes()[qMax(0, actions_->checkedId())];
     SaveWindowPosition(*this, objectName(), ctx_.positions);
     QDialog::done(result);
 }

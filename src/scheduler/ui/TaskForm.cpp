@@ -299,7 +299,7 @@ void TaskForm::buildFields() {
     for (int d = 0; d < 7; ++d)
         weekdays_[d] = new QCheckBox(QString::fromLatin1(kWeekdays[d]));
     every_ = new QSpinBox;
-    every_->setRange(0, 999999);
+    every_->setRange(kMinEvery, kMaxEvery);
     everyLabel_ = Buddy(QStringLiteral("Every:"), every_);
     everyType_ = new QComboBox;
     everyType_->addItems(EveryTypes());
@@ -313,7 +313,7 @@ void TaskForm::buildFields() {
     }
     connect(monthRepeats_, &QButtonGroup::buttonClicked, this, [this] { monthRepeatChanged(); });
     offset_ = new QSpinBox;
-    offset_->setRange(-99, 99);
+    offset_->setRange(kMinOffset, kMaxOffset);
     offsetLabel_ = Buddy(QStringLiteral("Da&ys to Offset:"), offset_);
     tips_ = new QPushButton(QStringLiteral("Ti&ps"));
     connect(tips_, &QPushButton::clicked, this, &TaskForm::showTips);
@@ -771,8 +771,7 @@ void TaskForm::warnDateAccepted() {
     if (AcceptAdvanceWarning(t)) {
         warnDate_->setDate(0);
         warnTime_->setTime(0);
-        ctx_.dialogs.message(QStringLiteral("Advanced Warning cannot be after scheduled task."),
-                             QStringLiteral("Warning"), Dialogs::Icon::Exclamation);
+        ctx_.dialogs.message(kWarningAfterTaskText, QStringLiteral("Warning"), Dialogs::Icon::Exclamation);
     }
 }
 
@@ -970,8 +969,7 @@ void TaskForm::revealField(QWidget* field) {
 bool TaskForm::descriptionGiven() {
     if (!Clip(description_->text()).isEmpty())
         return true;
-    ctx_.dialogs.message(QStringLiteral("Enter a description for the task."), QStringLiteral("Warning"),
-                         Dialogs::Icon::Exclamation);
+    ctx_.dialogs.message(kNoDescriptionText, QStringLiteral("Warning"), Dialogs::Icon::Exclamation);
     revealField(description_);
     description_->setFocus();
     return false;
