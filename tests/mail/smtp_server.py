@@ -4,7 +4,8 @@
 Keeps every message as <n>.json (envelope sender, recipients, data in base64) in a folder and
 prints its port once it listens. Options: --refuse ADDRESS (550 for that recipient),
 --tls CERT KEY (STARTTLS offered), --auth USER:PASSWORD (AUTH required), --stall SECONDS
-(waits that long before answering DATA).
+(waits that long before answering DATA), --host ADDRESS (where it listens; 127.0.0.1 unless
+given).
 """
 import argparse
 import asyncio
@@ -58,10 +59,11 @@ def main():
     p.add_argument("--tls", nargs=2)
     p.add_argument("--auth")
     p.add_argument("--stall", type=float, default=0)
+    p.add_argument("--host", default="127.0.0.1")
     a = p.parse_args()
 
     with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+        s.bind((a.host, 0))
         port = s.getsockname()[1]
 
     kwargs = {}
@@ -81,7 +83,7 @@ def main():
         kwargs["authenticator"] = check
         kwargs["auth_required"] = True
         kwargs["auth_require_tls"] = True
-    controller = Controller(Keeper(a.folder, a.refuse, a.stall), hostname="127.0.0.1", port=port,
+    controller = Controller(Keeper(a.folder, a.refuse, a.stall), hostname=a.host, port=port,
                             server_hostname="localhost", **kwargs)
     controller.start()
     print(port, flush=True)
