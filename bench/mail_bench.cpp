@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -78,7 +79,10 @@ struct Setup {
         prepareMs = qMax(prepareMs, call.elapsed());
         longest = qMax(longest, gap.restart());
         while (code == MailSender::kPending) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            // Waits for events without spinning: the figure counts the sender's own work.
+            QEventLoop loop;
+            QTimer::singleShot(20, &loop, &QEventLoop::quit);
+            loop.exec();
             code = sender->result();
         }
         return longest;
