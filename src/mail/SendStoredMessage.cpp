@@ -6,6 +6,7 @@
 #include "store/Warnings.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 
 namespace kr {
 
@@ -58,23 +59,34 @@ MailSender::MailSender(MailContext ctx, QObject* parent)
 }
 
 MailSender::~MailSender() {
-    if (worker_ != nullptr) {
-        cancel_.request();
-        worker_->wait();
-        delete worker_;
-    }
+    if (!current_)
+        return;
+    // A cancelled conversation ends within moments; one that ended already is recorded.
+    current_->cancel.request();
+    QElapsedTimer waited;
+    waited.start();
+    while (!current_->done.load() && waited.elapsed() < kEndWaitMs)
+        QThread::msleep(5);
+    if (current_->done.load())
+        record(*current_);
+}
+
+void MailSender::abort() {
+    if (current_)
+        current_->cancel.request();
 }
 
 qint32 MailSender::sendStoredMessage(qint32 emailId) {
+    const quint64 serial = ++serial_;
+    result_ = kPending;
+    reply_.clear();
     if (busy()) {
         // The last send was abandoned and is still ending; this one follows it.
-        queued_ = emailId;
-        cancel_.request();
-        result_ = kPending;
+        queued_ = std::pair{emailId, serial};
+        current_->cancel.request();
         return kPending;
     }
-    result_ = begin(emailId);
-    return result_;
+    return begin(emailId, serial);
 }
 
 qint32 MailSender::result() {
@@ -83,25 +95,35 @@ qint32 MailSender::result() {
     return result_;
 }
 
+qint32 MailSender::settle(quint64 serial, qint32 code, const QString& reply) {
+    if (serial == serial_ && !queued_) {
+        result_ = code;
+        reply_ = reply;
+    }
+    return code;
+}
+
 QString MailSender::translatedAttachment(const Messages& m) const {
     const QString path = Clip(m.attachment);
     return ctx_.settings.translateFilenames ? ctx_.values.substituteValues(path) : path;
 }
 
-qint32 MailSender::begin(qint32 emailId) {
-    auto send = std::make_unique<Send>();
+qint32 MailSender::begin(qint32 emailId, quint64 serial) {
+    auto send = std::make_shared<Send>();
+    send->serial = serial;
     Messages& m = send->message;
     {
         Table<Messages> messages(ctx_.store);
         m.emailId = emailId;
         if (messages.get(Messages::KEYEMAILID, m) != Err::None) {
             ctx_.log.log(QStringLiteral("Script"), QStringLiteral("Error sending message"));
-            return kMailBadArguments;
+            return settle(serial, kMailBadArguments);
         }
     }
     const Settings& s = ctx_.settings;
     const QString type = Clip(m.mailType);
     if ((Clip(s.host).isEmpty() || Clip(s.sender).isEmpty()) && type != kNews) {
+        settle(serial, kMailBadArguments);
         ctx_.dialogs.message(
             QStringLiteral("Email not setup.  Select File->Setup, Email tab, and fill in the "
                            "required information."),
@@ -109,6 +131,7 @@ qint32 MailSender::begin(qint32 emailId) {
         return kMailBadArguments;
     }
     if ((Clip(s.nHost).isEmpty() || Clip(s.nSender).isEmpty()) && type == kNews) {
+        settle(serial, kMailBadArguments);
         ctx_.dialogs.message(
             QStringLiteral("Email (News) not setup. Select File->Setup, Email tab, and fill in "
                            "the required information."),
@@ -177,71 +200,76 @@ qint32 MailSender::begin(qint32 emailId) {
     // No recipient: nothing to talk to a server about.
     if (r.to.isEmpty()) {
         send->outcome = {kMailNoRecipients, {}};
-        return finish(*send);
+        send->done = true;
+        const qint32 code = settle(serial, record(*send));
+        showErrors(*send, code);
+        return code;
     }
     start(std::move(send));
     return kPending;
 }
 
-void MailSender::start(std::unique_ptr<Send> send) {
-    current_ = std::move(send);
-    cancel_.reset();
-    result_ = kPending;
-    if (current_->way != Way::News && ctx_.pendingStatus)
+void MailSender::start(std::shared_ptr<Send> send) {
+    current_ = send;
+    if (send->way != Way::News && ctx_.pendingStatus)
         ctx_.pendingStatus(kSendingEmail);
-    Send* job = current_.get();
     SecretStore* secrets = ctx_.secrets;
-    const QString protocol = job->way == Way::News ? QStringLiteral("nntp") : QStringLiteral("smtp");
-    worker_ = QThread::create([job, secrets, protocol, this] {
-        MailRequest& r = job->request;
+    const QString protocol = send->way == Way::News ? QStringLiteral("nntp") : QStringLiteral("smtp");
+    // The worker holds the send: the sender may go before it ends.
+    QThread* worker = QThread::create([send, secrets, protocol] {
+        MailRequest& r = send->request;
+        const auto cancelled = [&send] { return send->cancel.requested(); };
         // Without its password a login goes on unauthenticated; the server says why it refuses.
         if (!r.user.isEmpty()) {
-            const auto password = secrets != nullptr
-                                      ? secrets->readPassword(SecretStore::key(protocol, r.host, r.user))
-                                      : std::nullopt;
+            const auto password =
+                secrets != nullptr
+                    ? secrets->readPassword(SecretStore::key(protocol, r.host, r.user), cancelled)
+                    : std::nullopt;
             if (password)
                 r.password = *password;
             else
                 r.user.clear();
         }
-        job->outcome = DeliverRequest(r, cancel_);
+        send->outcome = cancelled() ? SendOutcome{kMailUserCancel, {}} : DeliverRequest(r, send->cancel);
+        send->done = true;
     });
-    connect(worker_, &QThread::finished, this, &MailSender::workerDone, Qt::QueuedConnection);
-    worker_->start();
+    connect(
+        worker, &QThread::finished, this, [this, send] { workerDone(send); }, Qt::QueuedConnection);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
     watchdog_.start();
+    Q_EMIT busyChanged(true);
 }
 
 void MailSender::watch() {
-    if (ctx_.stillWanted && !ctx_.stillWanted())
-        cancel_.request();
+    if (current_ && ctx_.stillWanted && !ctx_.stillWanted())
+        current_->cancel.request();
 }
 
-void MailSender::workerDone() {
-    watchdog_.stop();
-    worker_->wait();
-    delete worker_;
-    worker_ = nullptr;
-    std::unique_ptr<Send> done = std::move(current_);
-    if (done->way != Way::News && ctx_.pendingStatus)
-        ctx_.pendingStatus(QString());
-    const qint32 code = finish(*done);
-    if (queued_) {
-        const qint32 next = *queued_;
-        queued_.reset();
-        result_ = begin(next);
-        if (result_ != kPending)
-            Q_EMIT finished(result_);
+void MailSender::workerDone(const std::shared_ptr<Send>& send) {
+    if (send != current_)
         return;
+    watchdog_.stop();
+    current_.reset();
+    if (send->way != Way::News && ctx_.pendingStatus)
+        ctx_.pendingStatus(QString());
+    const qint32 code = settle(send->serial, record(*send), send->outcome.reply);
+    if (queued_) {
+        const auto [next, serial] = *queued_;
+        queued_.reset();
+        const qint32 nextCode = begin(next, serial);
+        if (nextCode != kPending)
+            Q_EMIT finished(serial, nextCode, reply_);
     }
-    result_ = code;
-    Q_EMIT finished(code);
+    if (!busy())
+        Q_EMIT busyChanged(false);
+    showErrors(*send, code);
+    Q_EMIT finished(send->serial, code, send->outcome.reply);
 }
 
-qint32 MailSender::finish(Send& send) {
+qint32 MailSender::record(const Send& send) {
     const Messages& m = send.message;
-    const MailRequest& r = send.request;
     const qint32 code = send.outcome.code;
-    reply_ = send.outcome.reply;
     const QString to = Clip(m.emailTo);
     if (code == kMailSent) {
         stamp(m.emailId);
@@ -249,7 +277,6 @@ qint32 MailSender::finish(Send& send) {
         return code;
     }
     const QString text = MailErrorText(code, send.outcome.reply);
-    const Settings& s = ctx_.settings;
     switch (send.way) {
     case Way::Email:
         ctx_.log.log(QStringLiteral("Mail Error"), QStringLiteral("Error:  ") + text);
@@ -258,21 +285,32 @@ qint32 MailSender::finish(Send& send) {
     case Way::MassMailing:
         ctx_.log.log(QStringLiteral("Mail Error"), text.left(32));
         ctx_.log.log(QStringLiteral("Mail Error"), QStringLiteral("Could not send ") + to);
-        ctx_.dialogs.message(QStringLiteral("Error: ") +
-                                 Lines({text.left(32), s.host, s.sender, s.senderName, ctx_.applicationTitle,
-                                        r.subject, m.emailToGroup}),
-                             QStringLiteral("Error Sending Mass Mailing"), Dialogs::Icon::Exclamation);
         break;
     case Way::News:
         ctx_.log.log(QStringLiteral("News Error"), text.left(32));
         ctx_.log.log(QStringLiteral("News Error"), QStringLiteral("Could not send ") + to);
-        ctx_.dialogs.message(QStringLiteral("Error: ") +
-                                 Lines({text.left(32), s.nHost, s.nSender, s.senderName,
-                                        ctx_.applicationTitle, r.subject, m.emailToName, m.emailTo}),
-                             QStringLiteral("Error Sending News Article"), Dialogs::Icon::Exclamation);
         break;
     }
     return code;
+}
+
+void MailSender::showErrors(const Send& send, qint32 code) {
+    if (code == kMailSent || send.way == Way::Email)
+        return;
+    const Messages& m = send.message;
+    const MailRequest& r = send.request;
+    const Settings& s = ctx_.settings;
+    const QString text = MailErrorText(code, send.outcome.reply).left(32);
+    if (send.way == Way::MassMailing)
+        ctx_.dialogs.message(QStringLiteral("Error: ") +
+                                 Lines({text, s.host, s.sender, s.senderName, ctx_.applicationTitle,
+                                        r.subject, m.emailToGroup}),
+                             QStringLiteral("Error Sending Mass Mailing"), Dialogs::Icon::Exclamation);
+    else
+        ctx_.dialogs.message(QStringLiteral("Error: ") +
+                                 Lines({text, s.nHost, s.nSender, s.senderName, ctx_.applicationTitle,
+                                        r.subject, m.emailToName, m.emailTo}),
+                             QStringLiteral("Error Sending News Article"), Dialogs::Icon::Exclamation);
 }
 
 void MailSender::stamp(qint32 emailId) {

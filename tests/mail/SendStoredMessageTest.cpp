@@ -288,6 +288,41 @@ TEST_F(SmtpTest, StoppingTheScriptCancelsTheSend) {
     EXPECT_EQ(message(id).lastDateSent, 0);
 }
 
+TEST_F(SmtpTest, ASendThatEndedBeforeItsSenderWentIsStampedAndLogged) {
+    PythonServer server(QStringLiteral("smtp_server.py"), {inbox()});
+    settings.host = server.address();
+    const qint32 id = addMessage(Email(QStringLiteral("ann@example.test"), QStringLiteral("s")));
+    ASSERT_EQ(sender->sendStoredMessage(id), MailSender::kPending);
+    // The server has the message and the worker has ended, but nobody has looked yet.
+    QElapsedTimer t;
+    t.start();
+    while (files(QStringLiteral("*.json")).isEmpty() && t.elapsed() < 20000)
+        QThread::msleep(10);
+    ASSERT_EQ(files(QStringLiteral("*.json")).size(), 1);
+    QThread::msleep(300);
+    t.restart();
+    sender.reset();
+    EXPECT_LT(t.elapsed(), 500);
+    EXPECT_EQ(message(id).lastDateSent, clock.today());
+    EXPECT_EQ(mailLog(), QStringList{QStringLiteral("|Sent ann@example.test")});
+}
+
+TEST_F(SmtpTest, ASenderGoingDuringASendCancelsItWithoutWaitingForTheServer) {
+    PythonServer server(QStringLiteral("smtp_server.py"),
+                        {inbox(), QStringLiteral("--stall"), QStringLiteral("30")});
+    settings.host = server.address();
+    const qint32 id = addMessage(Email(QStringLiteral("ann@example.test"), QStringLiteral("s")));
+    ASSERT_EQ(sender->sendStoredMessage(id), MailSender::kPending);
+    QThread::msleep(500);
+    QElapsedTimer t;
+    t.start();
+    sender.reset();
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(message(id).lastDateSent, 0);
+    EXPECT_EQ(mailLog(), (QStringList{QStringLiteral("Mail Error|Error:  User Cancel"),
+                                      QStringLiteral("Mail Error|Could not send ann@example.test")}));
+}
+
 // ---------------------------------------------------------------------------------- news
 
 class NntpTest : public MailFixture {};
@@ -352,6 +387,40 @@ TEST_F(NntpTest, RefusedArticleGivesNineAndItsWindow) {
                                                         "Weekly report\rLocal Tests\rlocal.test\r")
                                              .arg(server.address()));
     EXPECT_EQ(message(id).lastDateSent, 0);
+}
+
+TEST_F(NntpTest, ASendStartedWhileAnErrorWindowIsOpenKeepsItsOwnResult) {
+    PythonServer news(QStringLiteral("nntp_server.py"), {inbox(), QStringLiteral("--refuse")});
+    PythonServer smtp(QStringLiteral("smtp_server.py"),
+                      {inbox(), QStringLiteral("--stall"), QStringLiteral("1")});
+    settings.nHost = news.address();
+    settings.host = smtp.address();
+    const qint32 refused = addMessage(Article(QStringLiteral("local.test"), QString()));
+    const qint32 mail = addMessage(Email(QStringLiteral("ann@example.test"), QStringLiteral("s")));
+    bool restarted = false;
+    dialogs.whileShown = [&](const ScriptedDialogs::Shown& box) {
+        if (box.caption != QStringLiteral("Error Sending News Article") || restarted)
+            return;
+        restarted = true;
+        // While the window is open the user stops the script, and another script sends an
+        // e-mail; the window is closed while that send runs.
+        queue.clear();
+        queueSend(mail);
+        QElapsedTimer t;
+        t.start();
+        while (!(queue.front().sending && sender->busy()) && t.elapsed() < 10000) {
+            runner->runScriptStep();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        EXPECT_TRUE(queue.front().sending);
+    };
+    runSend(refused);
+    ASSERT_TRUE(restarted);
+    EXPECT_EQ(runner->lastMailResult(), 0);
+    EXPECT_EQ(sender->result(), 0);
+    EXPECT_EQ(files(QStringLiteral("*.json")).size(), 1);
+    EXPECT_EQ(message(mail).lastDateSent, clock.today());
+    EXPECT_EQ(message(refused).lastDateSent, 0);
 }
 
 TEST_F(NntpTest, GreetingWithoutPostingAndMissingSetup) {
