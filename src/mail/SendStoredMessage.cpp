@@ -1,6 +1,7 @@
 #include "mail/SendStoredMessage.h"
 
 #include "mail/Delivery.h"
+#include "mail/MailingProgress.h"
 #include "platform/Text.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
@@ -15,6 +16,20 @@ namespace {
 const QString kNews = QStringLiteral("News");
 const QString kMassMailing = QStringLiteral("Mass Mailing");
 const QString kSendingEmail = QStringLiteral("Sending Email...");
+// The refused members a mass mailing's window names; the event log has them all.
+constexpr qsizetype kRefusalsShown = 20;
+
+// A recipient as the user wrote it ("Bob <bob@x.test>"); the given name goes first. An
+// address that cannot be used stays as written, and the send refuses it.
+void AddWritten(QList<Recipient>& list, const QString& name, const QString& written) {
+    const ParsedAddress a = ParseAddress(written);
+    MailRequest::addRecipient(list, Clip(name).isEmpty() ? a.name : name, a.valid ? a.address : written);
+}
+
+// A member the mailing did not reach, as the log and the window name it.
+QString Named(const Refusal& f) {
+    return f.name.isEmpty() ? f.address : f.name + QStringLiteral(" <") + f.address + QLatin1Char('>');
+}
 
 QString Lines(const QStringList& lines) {
     QString out;
@@ -175,9 +190,22 @@ qint32 MailSender::begin(qint32 emailId, quint64 serial) {
                     if (Clip(c.contactCategory).compare(r.groupName, Qt::CaseInsensitive) != 0)
                         break;
                     const QString name = (Clip(c.firstName) + QLatin1Char(' ') + Clip(c.lastName)).trimmed();
-                    MailRequest::addRecipient(r.to, name, Clip(c.email));
+                    // Addresses are read as people write them; one that cannot be used is
+                    // named, and the others still get the message.
+                    const QString email = Clip(c.email).trimmed();
+                    if (email.isEmpty())
+                        continue;
+                    const ParsedAddress a = ParseAddress(email);
+                    if (a.valid)
+                        MailRequest::addRecipient(r.to, name, a.address);
+                    else
+                        r.unusable.append(Recipient{name, email});
                 }
             }
+            r.progressFile = QDir(ctx_.logDir).filePath(QStringLiteral("Mailings/%1.sent").arg(emailId));
+            r.mailing = MailingFingerprint(emailId, {r.groupName, r.subject, r.body, attachment,
+                                                     r.senderAddress, r.senderName, r.organisation});
+            r.today = ctx_.clock.today();
         } else {
             send->way = Way::Email;
             r.logFile = QDir(ctx_.logDir).filePath(QStringLiteral("inmail.log"));
@@ -187,12 +215,12 @@ qint32 MailSender::begin(qint32 emailId, quint64 serial) {
                 // The name belongs to a single recipient.
                 const QString name = addresses.size() == 1 ? Clip(m.emailToName) : QString();
                 for (const QString& a : addresses)
-                    MailRequest::addRecipient(r.to, name, a);
+                    AddWritten(r.to, name, a);
             }
             for (const QString& a : SplitAddresses(m.cc))
-                MailRequest::addRecipient(r.cc, QString(), a);
+                AddWritten(r.cc, QString(), a);
             for (const QString& a : SplitAddresses(m.bcc))
-                MailRequest::addRecipient(r.bcc, QString(), a);
+                AddWritten(r.bcc, QString(), a);
         }
     }
     r.user = MailRequest::text(send->way == Way::News ? s.newsUser : s.smtpUser);
@@ -200,6 +228,10 @@ qint32 MailSender::begin(qint32 emailId, quint64 serial) {
     // No recipient: nothing to talk to a server about.
     if (r.to.isEmpty()) {
         send->outcome = {kMailNoRecipients, {}};
+        for (const Recipient& u : r.unusable)
+            send->outcome.refused << Refusal{u.name, u.address, QStringLiteral("not an e-mail address")};
+        if (!r.unusable.isEmpty())
+            send->outcome.code = kMailBadArguments;
         send->done = true;
         const qint32 code = settle(serial, record(*send));
         showErrors(*send, code);
@@ -285,6 +317,8 @@ qint32 MailSender::record(const Send& send) {
     case Way::MassMailing:
         ctx_.log.log(QStringLiteral("Mail Error"), text.left(32));
         ctx_.log.log(QStringLiteral("Mail Error"), QStringLiteral("Could not send ") + to);
+        for (const Refusal& f : send.outcome.refused)
+            ctx_.log.log(QStringLiteral("Mail Error"), QStringLiteral("Not sent to ") + Named(f));
         break;
     case Way::News:
         ctx_.log.log(QStringLiteral("News Error"), text.left(32));
@@ -301,16 +335,28 @@ void MailSender::showErrors(const Send& send, qint32 code) {
     const MailRequest& r = send.request;
     const Settings& s = ctx_.settings;
     const QString text = MailErrorText(code, send.outcome.reply).left(32);
-    if (send.way == Way::MassMailing)
-        ctx_.dialogs.message(QStringLiteral("Error: ") +
-                                 Lines({text, s.host, s.sender, s.senderName, ctx_.applicationTitle,
-                                        r.subject, m.emailToGroup}),
-                             QStringLiteral("Error Sending Mass Mailing"), Dialogs::Icon::Exclamation);
-    else
+    if (send.way == Way::News) {
         ctx_.dialogs.message(QStringLiteral("Error: ") +
                                  Lines({text, s.nHost, s.nSender, s.senderName, ctx_.applicationTitle,
                                         r.subject, m.emailToName, m.emailTo}),
                              QStringLiteral("Error Sending News Article"), Dialogs::Icon::Exclamation);
+        return;
+    }
+    // The members not reached follow the mailing's own lines.
+    QString refused;
+    const QList<Refusal>& list = send.outcome.refused;
+    if (!list.isEmpty())
+        refused = QStringLiteral("Not sent to:\r");
+    for (qsizetype i = 0; i < qMin<qsizetype>(list.size(), kRefusalsShown); ++i)
+        refused +=
+            (Named(list.at(i)) + QStringLiteral(": ") + list.at(i).reason).left(160) + QLatin1Char('\r');
+    if (list.size() > kRefusalsShown)
+        refused += QStringLiteral("and %1 more (see the event log)\r").arg(list.size() - kRefusalsShown);
+    ctx_.dialogs.message(
+        QStringLiteral("Error: ") +
+            Lines({text, s.host, s.sender, s.senderName, ctx_.applicationTitle, r.subject, m.emailToGroup}) +
+            refused,
+        QStringLiteral("Error Sending Mass Mailing"), Dialogs::Icon::Exclamation);
 }
 
 void MailSender::stamp(qint32 emailId) {
