@@ -170,6 +170,10 @@ qint32 MailSender::begin(qint32 emailId, quint64 serial) {
         r.logFile = QDir(ctx_.logDir).filePath(QStringLiteral("inserver.log"));
         r.host = MailRequest::text(s.nHost);
         r.senderAddress = MailRequest::text(s.nSender);
+        // The news sender's own name and organisation, where the user gave them.
+        if (!Clip(s.nSenderName).isEmpty())
+            r.senderName = MailRequest::text(s.nSenderName);
+        r.organisation = MailRequest::text(s.nOrg);
         const QString group = Clip(m.emailTo);
         MailRequest::addRecipient(r.to, Clip(m.emailToName).isEmpty() ? group : Clip(m.emailToName), group);
     } else {
@@ -337,7 +341,7 @@ void MailSender::showErrors(const Send& send, qint32 code) {
     const QString text = MailErrorText(code, send.outcome.reply).left(32);
     if (send.way == Way::News) {
         ctx_.dialogs.message(QStringLiteral("Error: ") +
-                                 Lines({text, s.nHost, s.nSender, s.senderName, ctx_.applicationTitle,
+                                 Lines({text, s.nHost, s.nSender, r.senderName, ctx_.applicationTitle,
                                         r.subject, m.emailToName, m.emailTo}),
                              QStringLiteral("Error Sending News Article"), Dialogs::Icon::Exclamation);
         return;

@@ -539,6 +539,26 @@ TEST_F(NntpTest, ArticleIsPostedWithItsAttachment) {
     EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("inserver.log"))));
 }
 
+TEST_F(NntpTest, AnArticleCarriesTheNewsSenderNameAndOrganisationWhereGiven) {
+    PythonServer server(QStringLiteral("nntp_server.py"), {inbox()});
+    settings.nHost = server.address();
+    const qint32 id = addMessage(Article(QStringLiteral("local.test"), QString()));
+    // Not given: the sender's name, and no organisation (the e-mail one is not the news one).
+    EXPECT_EQ(runSend(id), 0);
+    settings.nSenderName = QStringLiteral("Night Desk");
+    settings.nOrg = QStringLiteral("News, Inc.");
+    EXPECT_EQ(runSend(id), 0);
+    const QStringList got = files(QStringLiteral("*.eml"));
+    ASSERT_EQ(got.size(), 2);
+    const QJsonObject plain = parse(got[0])[QStringLiteral("headers")].toObject();
+    EXPECT_EQ(plain[QStringLiteral("From")].toString(),
+              QStringLiteral("Kelvray Robot <poster@kelvray.test>"));
+    EXPECT_FALSE(plain.contains(QStringLiteral("Organization")));
+    const QJsonObject own = parse(got[1])[QStringLiteral("headers")].toObject();
+    EXPECT_EQ(own[QStringLiteral("From")].toString(), QStringLiteral("Night Desk <poster@kelvray.test>"));
+    EXPECT_EQ(own[QStringLiteral("Organization")].toString(), QStringLiteral("News, Inc."));
+}
+
 TEST_F(NntpTest, RefusedArticleGivesNineAndItsWindow) {
     PythonServer server(QStringLiteral("nntp_server.py"), {inbox(), QStringLiteral("--refuse")});
     settings.nHost = server.address();
