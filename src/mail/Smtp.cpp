@@ -27,6 +27,7 @@ struct Conversation {
     QList<Refusal> refused;
     // The whole message went out; the next answer says whether the server took it.
     bool messageOut = false;
+    bool answered = false;
     bool accepted = false;
 };
 
@@ -71,8 +72,11 @@ int Debug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
             if (!c->rcpt.isEmpty() && r.code >= 400)
                 c->refused.append(Refusal{QString(), c->rcpt, r.text});
             c->rcpt.clear();
-            if (c->messageOut && !c->accepted && r.code >= 200 && r.code < 300)
-                c->accepted = true;
+            // The first answer after the message is the server's word on it.
+            if (c->messageOut && !c->answered) {
+                c->answered = true;
+                c->accepted = r.code >= 200 && r.code < 300;
+            }
         }
         // The login exchange goes on while the server asks for more (334).
         if (c->inLogin && c->replies.lastReply().code != 334)
