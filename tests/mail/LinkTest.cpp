@@ -116,9 +116,13 @@ TEST_F(LinkTest, EmailReachesADistantServer) {
 } // namespace kr::test
 
 int main(int argc, char** argv) {
-    // Before any thread starts: the servers, the link and the sender all live in it.
+    // Before any thread starts: the servers, the link and the sender all live in it. Listing
+    // the tests (as the build does) needs none.
+    bool listing = false;
+    for (int i = 1; i < argc; ++i)
+        listing = listing || QByteArray(argv[i]).startsWith("--gtest_list_tests");
     QString error;
-    if (!kr::test::EnterPrivateNetwork(&error)) {
+    if (!listing && !kr::test::EnterPrivateNetwork(&error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
