@@ -271,23 +271,19 @@ int RunProgram(const ProgramOptions& options) {
          [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde},
         mail);
     // The Email Messages list, and the picker behind the script editor's "Select &Message".
-    const MessageWindowContext messageCtx{
-        store,
-        dialogs,
-        files,
-        settings,
-        ctx.positions,
-        MailContext{store,
-                    settings,
-                    clock,
-                    dialogs,
-                    log,
-                    values,
-                    QDir::currentPath(),
-                    kProductTitle.left(32),
-                    [&state](const QString& text) { state.pendingStatusText = text; },
-                    {},
-                    &secrets}};
+    // Their Send Now sends with a sender of its own, which outlives the lists.
+    MailSender windowMail({store,
+                           settings,
+                           clock,
+                           dialogs,
+                           log,
+                           values,
+                           QDir::currentPath(),
+                           kProductTitle.left(32),
+                           [&state](const QString& text) { state.pendingStatusText = text; },
+                           {},
+                           &secrets});
+    const MessageWindowContext messageCtx{store, dialogs, files, settings, ctx.positions, windowMail};
     scriptCtx.pickMessage = [&messageCtx](qint32 current, QWidget* parent) {
         return PickMessage(messageCtx, current, parent);
     };

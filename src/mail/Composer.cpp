@@ -128,23 +128,23 @@ QByteArray EncodeHeaderText(const QString& text) {
     return out;
 }
 
+QByteArray EncodePhrase(const QString& text) {
+    const QString n = Blanked(text).trimmed();
+    if (!IsAscii(n))
+        return EncodeHeaderText(n);
+    if (IsAtomText(n))
+        return n.toLatin1();
+    QString q = n;
+    q.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    q.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return '"' + q.toLatin1() + '"';
+}
+
 QByteArray FormatMailbox(const QString& name, const QString& address) {
     const QByteArray addr = Blanked(address).toUtf8();
-    const QString n = Blanked(name).trimmed();
-    if (n.isEmpty())
+    if (Blanked(name).trimmed().isEmpty())
         return addr;
-    QByteArray display;
-    if (!IsAscii(n)) {
-        display = EncodeHeaderText(n);
-    } else if (IsAtomText(n)) {
-        display = n.toLatin1();
-    } else {
-        QString q = n;
-        q.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-        q.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-        display = '"' + q.toLatin1() + '"';
-    }
-    return display + " <" + addr + '>';
+    return EncodePhrase(name) + " <" + addr + '>';
 }
 
 QByteArray QuotedPrintable(const QByteArray& utf8) {
@@ -210,11 +210,10 @@ QByteArray ComposeMessage(const MailRequest& r, const QList<Attachment>& attachm
         }
         AppendHeader(out, "Newsgroups", groups);
     } else if (r.massMailing) {
-        // An empty group: the members' addresses stay out of every copy.
-        QString group = Blanked(r.groupName).trimmed();
-        group.remove(QLatin1Char(':')).remove(QLatin1Char(';'));
-        AppendHeader(out, "To",
-                     EncodeHeaderText(group.isEmpty() ? QStringLiteral("Recipients") : group) + ": ;");
+        // An empty group: the members' addresses stay out of every copy. Its name is a phrase,
+        // quoted when the category holds what a phrase cannot (", " or ":").
+        const QString group = Blanked(r.groupName).trimmed();
+        AppendHeader(out, "To", EncodePhrase(group.isEmpty() ? QStringLiteral("Recipients") : group) + ": ;");
     } else {
         AppendHeader(out, "To", Recipients(r.to));
         if (!r.cc.isEmpty())

@@ -33,6 +33,8 @@ ComposeOptions FreshComposeOptions(const QString& senderAddress);
 QByteArray HeaderDate(const QDateTime& date);
 // A header text: control characters become blanks; RFC 2047 encoded words when not ASCII.
 QByteArray EncodeHeaderText(const QString& text);
+// A display name or group name: as it stands, quoted, or encoded words when not ASCII.
+QByteArray EncodePhrase(const QString& text);
 // "name <address>", or the address alone when the name is blank.
 QByteArray FormatMailbox(const QString& name, const QString& address);
 QByteArray QuotedPrintable(const QByteArray& utf8);

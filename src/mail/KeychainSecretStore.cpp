@@ -11,8 +11,8 @@ namespace {
 
 const QString kService = QStringLiteral("kelvray");
 
-// Runs the job to its end or the time limit; false when the limit came first.
-bool Run(QKeychain::Job& job, int timeoutMs) {
+// Runs the job to its end, the time limit or the cancelling; false unless it ended.
+bool Run(QKeychain::Job& job, int timeoutMs, const std::function<bool()>& cancelled = {}) {
     QEventLoop loop;
     bool done = false;
     QObject::connect(&job, &QKeychain::Job::finished, &loop, [&] {
@@ -20,20 +20,29 @@ bool Run(QKeychain::Job& job, int timeoutMs) {
         loop.quit();
     });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    QTimer look;
+    if (cancelled) {
+        QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+            if (cancelled())
+                loop.quit();
+        });
+        look.start(50);
+    }
     job.start();
-    if (!done)
+    if (!done && !(cancelled && cancelled()))
         loop.exec();
     return done;
 }
 
 } // namespace
 
-std::optional<QString> KeychainSecretStore::readPassword(const QString& key) {
+std::optional<QString> KeychainSecretStore::readPassword(const QString& key,
+                                                         const std::function<bool()>& cancelled) {
     QKeychain::ReadPasswordJob job(kService);
     job.setAutoDelete(false);
     job.setInsecureFallback(false);
     job.setKey(key);
-    if (!Run(job, readTimeoutMs_) || job.error() != QKeychain::NoError)
+    if (!Run(job, readTimeoutMs_, cancelled) || job.error() != QKeychain::NoError)
         return std::nullopt;
     return job.textData();
 }

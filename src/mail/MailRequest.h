@@ -56,6 +56,13 @@ struct MailRequest {
     // this group instead.
     bool massMailing = false;
     QString groupName;
+    // Members whose address cannot be used: named in the outcome, sent nothing.
+    QList<Recipient> unusable;
+    // Where what an interrupted mass mailing delivered is remembered, what tells this mailing
+    // from another one and today's date; blank path: nothing is remembered.
+    QString progressFile;
+    QByteArray mailing;
+    qint32 today = 0;
     // The conversation transcript, appended; blank: none.
     QString logFile;
     // Extra certificate authorities trusted besides the system's (PEM file); blank: none.
@@ -70,8 +77,18 @@ struct MailRequest {
 // MailErrorText: the message of a result code; `reply` is the server's reply for code 9.
 QString MailErrorText(qint32 code, const QString& reply = {});
 
-// The addresses of a recipient field, split on "," and ";".
+// The addresses of a recipient field, split on "," and ";" outside quotes and angle brackets,
+// each trimmed.
 QStringList SplitAddresses(const QString& field);
+
+// One address as people write it: "bob@x.test", " bob@x.test ", "Bob <bob@x.test>",
+// "\"Doe, Bob\" <bob@x.test>", "<bob@x.test>", "bob@x.test (Bob)" or "mailto:bob@x.test".
+struct ParsedAddress {
+    QString name;
+    QString address;
+    bool valid = false; // an address that can stand in an envelope command
+};
+ParsedAddress ParseAddress(const QString& text);
 // Whether an address can stand in an envelope command: no control characters, blanks, "<"
 // or ">", and not empty.
 bool IsSafeAddress(const QString& address);

@@ -4,10 +4,14 @@
 #include "mail/Replies.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTimer>
 #include <QUrl>
+
+#include <functional>
 
 namespace kr {
 
@@ -15,19 +19,47 @@ namespace {
 
 constexpr int kConnectSeconds = 30;
 constexpr int kStallSeconds = 60;
-constexpr int kSlice = 200; // ms between looks at the abort flag
+constexpr int kLook = 50; // ms between looks at the abort flag
 
+// The conversation runs the worker thread's own event loop between its steps: the socket
+// connects, reads and writes asynchronously, however far away the server is, and a wait ends
+// as soon as what it waits for happened, its time is up or the send was cancelled.
 class Session {
 public:
+    enum class Wait { Done, Cancelled, Expired };
+
     Session(Transcript& transcript, Cancel& abort)
         : transcript_(transcript)
-        , abort_(abort) {}
+        , abort_(abort) {
+        look_.setSingleShot(true);
+        QObject::connect(&look_, &QTimer::timeout, &loop_, &QEventLoop::quit);
+        QObject::connect(&socket_, &QAbstractSocket::stateChanged, &loop_, &QEventLoop::quit);
+        QObject::connect(&socket_, &QAbstractSocket::errorOccurred, &loop_, &QEventLoop::quit);
+        QObject::connect(&socket_, &QIODevice::readyRead, &loop_, &QEventLoop::quit);
+        QObject::connect(&socket_, &QIODevice::bytesWritten, &loop_, &QEventLoop::quit);
+        QObject::connect(&socket_, &QSslSocket::encrypted, &loop_, &QEventLoop::quit);
+        QObject::connect(&socket_, &QSslSocket::sslErrors, &loop_, &QEventLoop::quit);
+    }
 
     SendOutcome fail(qint32 code, const QString& reply = {}) {
         if (code != kMailSent)
             transcript_.note(QStringLiteral("Failed: ") +
                              MailErrorText(code, reply).replace(QLatin1Char('\r'), QLatin1Char(' ')));
         return {code, reply};
+    }
+
+    // Runs the event loop until `done` holds.
+    Wait waitUntil(const std::function<bool()>& done, const QDeadlineTimer& deadline) {
+        for (;;) {
+            if (abort_.requested())
+                return Wait::Cancelled;
+            if (done())
+                return Wait::Done;
+            if (deadline.hasExpired())
+                return Wait::Expired;
+            look_.start(static_cast<int>(qMin<qint64>(kLook, deadline.remainingTime())));
+            loop_.exec();
+        }
     }
 
     qint32 connect(const NntpAddress& a, const QString& caFile) {
@@ -38,30 +70,34 @@ public:
             config.setCaCertificates(cas);
             socket_.setSslConfiguration(config);
         }
+        // One attempt with the whole time: a distant server answers late, not never.
         if (a.implicitTls)
             socket_.connectToHostEncrypted(a.host, a.port);
         else
             socket_.connectToHost(a.host, a.port);
-        QDeadlineTimer deadline(kConnectSeconds * 1000);
-        for (;;) {
-            if (abort_.requested())
-                return kMailUserCancel;
-            if (a.implicitTls ? socket_.waitForEncrypted(kSlice) : socket_.waitForConnected(kSlice))
-                return kMailSent;
-            if (socket_.error() == QAbstractSocket::HostNotFoundError)
-                return kMailResolve;
-            if (socket_.error() == QAbstractSocket::ConnectionRefusedError ||
-                socket_.error() == QAbstractSocket::NetworkError)
-                return kMailConnect;
-            if (a.implicitTls && (socket_.error() == QAbstractSocket::SslHandshakeFailedError ||
-                                  !socket_.sslHandshakeErrors().isEmpty()))
-                return kMailServerError;
-            if (socket_.state() == QAbstractSocket::UnconnectedState &&
-                socket_.error() != QAbstractSocket::SocketTimeoutError)
-                return kMailConnect;
-            if (deadline.hasExpired())
-                return kMailConnect;
+        const auto standing = [&] {
+            return a.implicitTls ? socket_.isEncrypted() : socket_.state() == QAbstractSocket::ConnectedState;
+        };
+        const Wait w = waitUntil(
+            [&] {
+                return standing() || socket_.state() == QAbstractSocket::UnconnectedState ||
+                       (a.implicitTls && !socket_.sslHandshakeErrors().isEmpty());
+            },
+            QDeadlineTimer(kConnectSeconds * 1000));
+        if (w == Wait::Cancelled)
+            return kMailUserCancel;
+        if (w == Wait::Expired) {
+            socket_.abort();
+            return kMailConnect;
         }
+        if (standing())
+            return kMailSent;
+        if (a.implicitTls && (socket_.error() == QAbstractSocket::SslHandshakeFailedError ||
+                              !socket_.sslHandshakeErrors().isEmpty()))
+            return kMailServerError;
+        if (socket_.error() == QAbstractSocket::HostNotFoundError)
+            return kMailResolve;
+        return kMailConnect;
     }
 
     QString tlsError() const {
@@ -74,10 +110,6 @@ public:
     std::optional<ServerReply> reply(qint32& code) {
         QDeadlineTimer stall(kStallSeconds * 1000);
         for (;;) {
-            if (abort_.requested()) {
-                code = kMailUserCancel;
-                return std::nullopt;
-            }
             if (socket_.canReadLine()) {
                 const QByteArray line = socket_.readLine(ReplyReader::kMaxLine);
                 transcript_.received(line);
@@ -88,20 +120,28 @@ public:
                 }
                 return r;
             }
-            if (socket_.bytesAvailable() >= ReplyReader::kMaxLine) {
+            if (socket_.bytesAvailable() >= ReplyReader::kMaxLine ||
+                socket_.state() != QAbstractSocket::ConnectedState) {
                 code = kMailReceive;
                 return std::nullopt;
             }
-            if (socket_.state() != QAbstractSocket::ConnectedState && socket_.bytesAvailable() == 0) {
+            // Whatever arrives restarts the stall time.
+            const qint64 had = socket_.bytesAvailable();
+            const Wait w = waitUntil(
+                [&] {
+                    return socket_.bytesAvailable() != had ||
+                           socket_.state() != QAbstractSocket::ConnectedState;
+                },
+                stall);
+            if (w == Wait::Cancelled) {
+                code = kMailUserCancel;
+                return std::nullopt;
+            }
+            if (w == Wait::Expired) {
                 code = kMailReceive;
                 return std::nullopt;
             }
-            if (stall.hasExpired()) {
-                code = kMailReceive;
-                return std::nullopt;
-            }
-            if (socket_.waitForReadyRead(kSlice))
-                stall.setRemainingTime(kStallSeconds * 1000);
+            stall.setRemainingTime(kStallSeconds * 1000);
         }
     }
 
@@ -115,40 +155,40 @@ public:
         if (socket_.write(bytes) != bytes.size())
             return kMailSend;
         QDeadlineTimer stall(kStallSeconds * 1000);
-        qint64 left = socket_.bytesToWrite();
         while (socket_.bytesToWrite() > 0) {
-            if (abort_.requested())
-                return kMailUserCancel;
             if (socket_.state() != QAbstractSocket::ConnectedState)
                 return kMailSend;
-            socket_.waitForBytesWritten(kSlice);
-            if (socket_.bytesToWrite() < left) {
-                left = socket_.bytesToWrite();
-                stall.setRemainingTime(kStallSeconds * 1000);
-            } else if (stall.hasExpired()) {
+            const qint64 left = socket_.bytesToWrite();
+            const Wait w = waitUntil(
+                [&] {
+                    return socket_.bytesToWrite() < left ||
+                           socket_.state() != QAbstractSocket::ConnectedState;
+                },
+                stall);
+            if (w == Wait::Cancelled)
+                return kMailUserCancel;
+            if (w == Wait::Expired)
                 return kMailSend;
-            }
+            stall.setRemainingTime(kStallSeconds * 1000);
         }
         return kMailSent;
     }
 
     qint32 startTls() {
         socket_.startClientEncryption();
-        QDeadlineTimer deadline(kConnectSeconds * 1000);
-        while (!socket_.isEncrypted()) {
-            if (abort_.requested())
-                return kMailUserCancel;
-            if (!socket_.waitForEncrypted(kSlice) &&
-                (socket_.state() != QAbstractSocket::ConnectedState ||
-                 !socket_.sslHandshakeErrors().isEmpty() || deadline.hasExpired()))
-                return kMailServerError;
-        }
-        return kMailSent;
+        const Wait w = waitUntil(
+            [&] {
+                return socket_.isEncrypted() || socket_.state() != QAbstractSocket::ConnectedState ||
+                       !socket_.sslHandshakeErrors().isEmpty();
+            },
+            QDeadlineTimer(kConnectSeconds * 1000));
+        if (w == Wait::Cancelled)
+            return kMailUserCancel;
+        return socket_.isEncrypted() ? kMailSent : kMailServerError;
     }
 
     void quit() {
-        if (socket_.state() == QAbstractSocket::ConnectedState) {
-            write("QUIT\r\n");
+        if (socket_.state() == QAbstractSocket::ConnectedState && write("QUIT\r\n") == kMailSent) {
             qint32 ignored = 0;
             reply(ignored);
         }
@@ -160,6 +200,8 @@ public:
 private:
     Transcript& transcript_;
     Cancel& abort_;
+    QEventLoop loop_;
+    QTimer look_;
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
 // Posting one composed article to a news server: a small NNTP client on Qt sockets, run on a
-// worker thread (it waits on its socket).
+// worker thread whose event loop it runs while it waits for the server.
 
 #include "mail/Smtp.h"
 

@@ -25,6 +25,7 @@ void ReplyReader::take(const ServerReply& r) {
     if (r.code == 0 || !r.last)
         return;
     last_ = r;
+    ++finals_;
     if (r.code >= 400 && r.code <= 599)
         refusal_ = r;
 }

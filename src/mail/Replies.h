@@ -26,8 +26,9 @@ public:
 
     // Adds received bytes; lines may arrive in pieces and several at once.
     void feed(const QByteArray& bytes);
-    // The last final status line received.
+    // The last final status line received, and how many have been.
     const ServerReply& lastReply() const { return last_; }
+    int finalReplies() const { return finals_; }
     // The last refusal (4xx or 5xx) received; the conversation may go on after it (QUIT).
     bool refused() const { return refusal_.code != 0; }
     const ServerReply& lastRefusal() const { return refusal_; }
@@ -38,6 +39,7 @@ private:
     QByteArray pending_;
     ServerReply last_;
     ServerReply refusal_;
+    int finals_ = 0;
 };
 
 } // namespace kr

@@ -22,7 +22,13 @@ struct Conversation {
     Transcript* transcript = nullptr;
     ReplyReader replies;
     bool inLogin = false;
-    QString tlsNote;
+    // The recipient whose RCPT awaits its answer, and those refused.
+    QString rcpt;
+    QList<Refusal> refused;
+    // The whole message went out; the next answer says whether the server took it.
+    bool messageOut = false;
+    bool answered = false;
+    bool accepted = false;
 };
 
 size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
@@ -31,6 +37,8 @@ size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
     const auto n = static_cast<qsizetype>(qMin<size_t>(size * count, static_cast<size_t>(left)));
     memcpy(buffer, c->message->constData() + c->offset, static_cast<size_t>(n));
     c->offset += n;
+    if (c->offset == c->message->size())
+        c->messageOut = true;
     return static_cast<size_t>(n);
 }
 
@@ -55,14 +63,31 @@ int Debug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     auto* c = static_cast<Conversation*>(user);
     const QByteArray bytes(data, static_cast<qsizetype>(size));
     switch (type) {
-    case CURLINFO_HEADER_IN:
+    case CURLINFO_HEADER_IN: {
+        const int before = c->replies.finalReplies();
         c->replies.feed(bytes);
         c->transcript->received(bytes);
+        if (c->replies.finalReplies() != before) {
+            const ServerReply& r = c->replies.lastReply();
+            if (!c->rcpt.isEmpty() && r.code >= 400)
+                c->refused.append(Refusal{QString(), c->rcpt, r.text});
+            c->rcpt.clear();
+            // The first answer after the message is the server's word on it.
+            if (c->messageOut && !c->answered) {
+                c->answered = true;
+                c->accepted = r.code >= 200 && r.code < 300;
+            }
+        }
         // The login exchange goes on while the server asks for more (334).
         if (c->inLogin && c->replies.lastReply().code != 334)
             c->inLogin = false;
         break;
+    }
     case CURLINFO_HEADER_OUT:
+        if (bytes.startsWith("RCPT TO:<")) {
+            const qsizetype end = bytes.indexOf('>');
+            c->rcpt = QString::fromUtf8(bytes.mid(9, end > 9 ? end - 9 : -1));
+        }
         if (bytes.trimmed().toUpper().startsWith("AUTH ")) {
             c->inLogin = true;
             c->transcript->sent(bytes);
@@ -88,6 +113,13 @@ void GlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
+
+// Spelt with three Ls before libcurl 8.2.
+#if LIBCURL_VERSION_NUM >= 0x080200
+constexpr CURLoption kAllowRefusals = CURLOPT_MAIL_RCPT_ALLOWFAILS;
+#else
+constexpr CURLoption kAllowRefusals = CURLOPT_MAIL_RCPT_ALLLOWFAILS;
+#endif
 
 bool IsTlsError(CURLcode code) {
     switch (code) {
@@ -153,6 +185,8 @@ SendOutcome SendSmtp(const SmtpJob& job, Transcript& transcript, Cancel& abort) 
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
     curl_easy_setopt(h, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(h, CURLOPT_MAIL_RCPT, rcpt);
+    if (job.allowRefusals)
+        curl_easy_setopt(h, kAllowRefusals, 1L);
     curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(job.message.size()));
     curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadMessage);
@@ -185,14 +219,15 @@ SendOutcome SendSmtp(const SmtpJob& job, Transcript& transcript, Cancel& abort) 
     }
 
     const CURLcode rc = curl_easy_perform(h);
-    if (rc == CURLE_OK)
-        return {kMailSent, {}};
+    // Taken is sent: a cancel or a lost connection after the server's answer changes nothing.
+    if (rc == CURLE_OK || c.accepted)
+        return {kMailSent, {}, c.refused};
     transcript.note(QStringLiteral("Failed: ") +
                     QString::fromUtf8(error[0] != 0 ? error : curl_easy_strerror(rc)));
     if (rc == CURLE_ABORTED_BY_CALLBACK || abort.requested())
         return {kMailUserCancel, {}};
     if (c.replies.refused())
-        return {kMailServerError, c.replies.lastRefusal().text};
+        return {kMailServerError, c.replies.lastRefusal().text, c.refused};
     if (IsTlsError(rc))
         return {kMailServerError,
                 QStringLiteral("TLS: ") + QString::fromUtf8(error[0] != 0 ? error : curl_easy_strerror(rc))};

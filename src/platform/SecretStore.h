@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -14,8 +15,10 @@ namespace kr {
 class SecretStore {
 public:
     virtual ~SecretStore() = default;
-    // The password kept under the key; nullopt when there is none or the store does not answer.
-    virtual std::optional<QString> readPassword(const QString& key) = 0;
+    // The password kept under the key; nullopt when there is none, the store does not answer
+    // or `cancelled` turned true while it was waited for.
+    virtual std::optional<QString> readPassword(const QString& key,
+                                                const std::function<bool()>& cancelled = {}) = 0;
     // Keeps the password; false with the store's reason when it could not.
     virtual bool writePassword(const QString& key, const QString& password, QString* error = nullptr) = 0;
 
@@ -28,7 +31,7 @@ public:
 // Kept in memory: the tests' store, and the run-only copy. Safe across threads.
 class MemorySecretStore final : public SecretStore {
 public:
-    std::optional<QString> readPassword(const QString& key) override {
+    std::optional<QString> readPassword(const QString& key, const std::function<bool()>& = {}) override {
         const std::lock_guard lock(mutex_);
         const auto it = secrets_.find(key);
         if (it == secrets_.end())
@@ -51,10 +54,11 @@ class SessionSecretStore final : public SecretStore {
 public:
     explicit SessionSecretStore(SecretStore* desktop)
         : desktop_(desktop) {}
-    std::optional<QString> readPassword(const QString& key) override {
+    std::optional<QString> readPassword(const QString& key,
+                                        const std::function<bool()>& cancelled = {}) override {
         if (auto p = session_.readPassword(key))
             return p;
-        return desktop_ != nullptr ? desktop_->readPassword(key) : std::nullopt;
+        return desktop_ != nullptr ? desktop_->readPassword(key, cancelled) : std::nullopt;
     }
     bool writePassword(const QString& key, const QString& password, QString* error = nullptr) override {
         if (desktop_ != nullptr && desktop_->writePassword(key, password, error))

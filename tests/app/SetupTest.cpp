@@ -262,7 +262,9 @@ namespace {
 // A store that refuses, as the desktop's does with no unlocked collection.
 class RefusingSecretStore final : public SecretStore {
 public:
-    std::optional<QString> readPassword(const QString&) override { return std::nullopt; }
+    std::optional<QString> readPassword(const QString&, const std::function<bool()>& = {}) override {
+        return std::nullopt;
+    }
     bool writePassword(const QString&, const QString&, QString* error) override {
         if (error != nullptr)
             *error =

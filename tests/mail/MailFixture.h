@@ -90,7 +90,7 @@ protected:
         sender = std::make_unique<MailSender>(
             MailContext{*store, settings, clock, dialogs, *log, values, dir.path(), kProductTitle.left(32),
                         [this](const QString& t) { statusTexts << t; },
-                        [this] { return !queue.empty() && queue.front().sending; }, &secrets, caFile});
+                        [this] { return !queue.empty() && queue.front().sending; }, secretStore, caFile});
         services = std::make_unique<MailServices>(*sender);
         runner = std::make_unique<ScriptRunner>(RunnerContext{
             queue, values, settings, clock, dialogs, *log, starter, *services, debug, {}, nullptr});
@@ -123,14 +123,18 @@ protected:
         ASSERT_EQ(t.add(c), Err::None);
     }
 
-    // Queues a Send Email step and runs the runner until the queue is empty; the step's result.
-    qint32 runSend(qint32 id, const std::function<void()>& duringSend = {}) {
+    // Queues a Send Email step, due at once.
+    void queueSend(qint32 id) {
         QueueEntry e;
         e.item.action = action::SendEmail;
         e.item.emailId = id;
         e.dueDate = clock.today();
         e.dueTime = clock.now() - 1; // due: the runner takes entries whose moment has passed
         queue.append(e);
+    }
+    // Queues a Send Email step and runs the runner until the queue is empty; the step's result.
+    qint32 runSend(qint32 id, const std::function<void()>& duringSend = {}) {
+        queueSend(id);
         QElapsedTimer timer;
         timer.start();
         while (!queue.empty() && timer.elapsed() < 60000) {
@@ -197,6 +201,7 @@ protected:
     int debug = 0;
     QStringList statusTexts;
     MemorySecretStore secrets;
+    SecretStore* secretStore = &secrets; // where the sender reads its passwords
     QString caFile;
     qint32 lastId = 0;
     qint32 lastContact = 0;

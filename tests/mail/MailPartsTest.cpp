@@ -1,4 +1,5 @@
 #include "mail/Composer.h"
+#include "mail/MailingProgress.h"
 #include "mail/Nntp.h"
 #include "mail/Replies.h"
 #include "mail/Transcript.h"
@@ -51,6 +52,67 @@ TEST(MailRequestTest, TextsRecipientsAndAddresses) {
         EXPECT_FALSE(IsSafeAddress(QString::fromLatin1(bad))) << bad;
 }
 
+TEST(MailRequestTest, AddressesAsPeopleWriteThem) {
+    EXPECT_EQ(SplitAddresses(QStringLiteral("\"Doe, John\" <j@x.test>; Ann <a@x.test>, <b,c@x.test>")),
+              (QStringList{QStringLiteral("\"Doe, John\" <j@x.test>"), QStringLiteral("Ann <a@x.test>"),
+                           QStringLiteral("<b,c@x.test>")}));
+    struct Case {
+        const char* written;
+        const char* name;
+        const char* address;
+        bool valid;
+    };
+    for (const Case& c :
+         {Case{"  bob@x.test\t", "", "bob@x.test", true}, Case{"Bob <bob@x.test>", "Bob", "bob@x.test", true},
+          Case{"\"Doe, \\\"Bo\\\"\" <bob@x.test>", "Doe, \"Bo\"", "bob@x.test", true},
+          Case{"<bob@x.test>", "", "bob@x.test", true},
+          Case{"bob@x.test (Bob Able)", "Bob Able", "bob@x.test", true},
+          Case{"MAILTO:bob@x.test", "", "bob@x.test", true},
+          Case{"Bob <bob@x.test> extra", "", "Bob <bob@x.test> extra", false},
+          Case{"Bob <bob @x.test>", "Bob", "bob @x.test", false},
+          Case{"bob@x.test>", "", "bob@x.test>", false}, Case{"", "", "", false}}) {
+        const ParsedAddress a = ParseAddress(QString::fromUtf8(c.written));
+        EXPECT_EQ(a.name, QString::fromUtf8(c.name)) << c.written;
+        EXPECT_EQ(a.address, QString::fromUtf8(c.address)) << c.written;
+        EXPECT_EQ(a.valid, c.valid) << c.written;
+    }
+}
+
+TEST(MailingProgressTest, OnlyTheSameRecentMailingIsTakenUp) {
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("Mailings/7.sent"));
+    const QByteArray mailing = MailingFingerprint(7, {QStringLiteral("Club"), QStringLiteral("Hello")});
+    EXPECT_NE(mailing, MailingFingerprint(7, {QStringLiteral("Club"), QStringLiteral("Hello!")}));
+    EXPECT_NE(mailing, MailingFingerprint(8, {QStringLiteral("Club"), QStringLiteral("Hello")}));
+    EXPECT_NE(MailingFingerprint(7, {QStringLiteral("ab"), QStringLiteral("c")}),
+              MailingFingerprint(7, {QStringLiteral("a"), QStringLiteral("bc")}));
+    {
+        MailingProgress p(path, mailing, 1000);
+        ASSERT_TRUE(p.load(nullptr));
+        p.add(QStringLiteral("Ann@X.test "));
+        ASSERT_TRUE(p.save(nullptr));
+    }
+    auto reached = [&](const QByteArray& m, qint32 today) {
+        MailingProgress p(path, m, today);
+        EXPECT_TRUE(p.load(nullptr));
+        return p.reached(QStringLiteral("ann@x.test"));
+    };
+    EXPECT_TRUE(reached(mailing, 1000));
+    EXPECT_TRUE(reached(mailing, 1000 + MailingProgress::kResumeDays - 1));
+    EXPECT_FALSE(reached(mailing, 1000 + MailingProgress::kResumeDays));
+    EXPECT_FALSE(reached(mailing, 999)); // a clock set back
+    EXPECT_FALSE(reached(MailingFingerprint(7, {QStringLiteral("other")}), 1000));
+    // A damaged file: the mailing starts afresh rather than guess.
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("kelvray mailing 1\nmailing " + mailing + "\nstarted x\n");
+    f.close();
+    EXPECT_FALSE(reached(mailing, 1000));
+    MailingProgress p(path, mailing, 1000);
+    EXPECT_TRUE(p.remove(nullptr));
+    EXPECT_FALSE(QFile::exists(path));
+}
+
 TEST(ComposerTest, HeadersAndBodyEncoding) {
     EXPECT_EQ(EncodeHeaderText(QStringLiteral("plain\r\nBcc: x")), QByteArray("plain  Bcc: x"));
     const QByteArray encoded = EncodeHeaderText(QString(60, QChar(0x00fc)));
@@ -60,6 +122,8 @@ TEST(ComposerTest, HeadersAndBodyEncoding) {
     EXPECT_EQ(FormatMailbox(QStringLiteral("Doe, John"), QStringLiteral("j@x.test")),
               QByteArray("\"Doe, John\" <j@x.test>"));
     EXPECT_EQ(FormatMailbox(QString(), QStringLiteral("j@x.test")), QByteArray("j@x.test"));
+    EXPECT_EQ(EncodePhrase(QStringLiteral("Team \"A\\B\": 1")), QByteArray("\"Team \\\"A\\\\B\\\": 1\""));
+    EXPECT_EQ(EncodePhrase(QStringLiteral("Friends")), QByteArray("Friends"));
 
     // Long lines are broken softly, "=" and trailing blanks encoded, CRLF everywhere.
     const QByteArray qp = QuotedPrintable(QByteArray(100, 'a') + "=1 \n.x");

@@ -7,7 +7,16 @@
 namespace kr::test {
 namespace {
 
-class SmtpTest : public MailFixture {};
+class SmtpTest : public MailFixture {
+protected:
+    // The envelope recipients of every message the server kept, in order.
+    static QStringList Envelopes(const QStringList& files) {
+        QStringList out;
+        for (const QString& f : files)
+            out += readJson(f)[QStringLiteral("to")].toVariant().toStringList();
+        return out;
+    }
+};
 
 Messages Email(const QString& to, const QString& subject, const QString& body = QStringLiteral("Hello")) {
     Messages m{};
@@ -133,6 +142,24 @@ TEST_F(SmtpTest, SeveralAddressesAndNoRecipient) {
     EXPECT_EQ(message(id).lastDateSent, 0);
     EXPECT_EQ(mailLog().mid(1), (QStringList{QStringLiteral("Mail Error|Error:  No recipiens specified"),
                                              QStringLiteral("Mail Error|Could not send n/a")}));
+}
+
+TEST_F(SmtpTest, RecipientsAreReadAsPeopleWriteThem) {
+    PythonServer server(QStringLiteral("smtp_server.py"), {inbox()});
+    settings.host = server.address();
+    Messages m = Email(QStringLiteral(" Ann Example <ann@example.test>, \"Doe, Bob\" <bob@example.test> "),
+                       QStringLiteral("two"));
+    m.cc = QStringLiteral("Carl <carl@example.test>");
+    EXPECT_EQ(runSend(addMessage(m)), 0);
+    const QStringList got = files(QStringLiteral("*.json"));
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_EQ(readJson(got.first())[QStringLiteral("to")].toVariant().toStringList(),
+              (QStringList{QStringLiteral("ann@example.test"), QStringLiteral("bob@example.test"),
+                           QStringLiteral("carl@example.test")}));
+    const QJsonObject h = parse(got.first())[QStringLiteral("headers")].toObject();
+    EXPECT_EQ(h[QStringLiteral("To")].toString(),
+              QStringLiteral("Ann Example <ann@example.test>, \"Doe, Bob\" <bob@example.test>"));
+    EXPECT_EQ(h[QStringLiteral("Cc")].toString(), QStringLiteral("Carl <carl@example.test>"));
 }
 
 TEST_F(SmtpTest, FailuresGiveTheirCodesAndLogLines) {
@@ -266,6 +293,149 @@ TEST_F(SmtpTest, MassMailingFailureShowsItsWindow) {
     EXPECT_EQ(runSend(addMessage(m)), 15);
 }
 
+Messages MassMailing(const QString& category) {
+    Messages m{};
+    m.mailType = QStringLiteral("Mass Mailing");
+    m.emailTo = QStringLiteral("list");
+    m.emailToGroup = category;
+    m.subject = QStringLiteral("To all");
+    m.message = QStringLiteral("Hello all");
+    return m;
+}
+
+TEST_F(SmtpTest, MassMailingReadsUntidyAddressesAndNamesTheOnesItCannotUse) {
+    PythonServer server(QStringLiteral("smtp_server.py"), {inbox()});
+    settings.host = server.address();
+    const QString category = QStringLiteral("Smith, Jones");
+    addContact(category, QStringLiteral("Bob"), QStringLiteral("Able"), QStringLiteral(" bob@x.test"));
+    addContact(category, QStringLiteral("Carl"), QStringLiteral("Baker"),
+               QStringLiteral("Carl <carl@x.test>"));
+    addContact(category, QStringLiteral("Dan"), QStringLiteral("Cole"),
+               QStringLiteral("\"Cole, Dan\" <dan@x.test>"));
+    addContact(category, QStringLiteral("Eve"), QStringLiteral("Dane"), QStringLiteral("mailto:eve@x.test"));
+    addContact(category, QStringLiteral("Fay"), QStringLiteral("Fox"), QStringLiteral("fay at x dot test"));
+    addContact(category, QStringLiteral("Bob"), QStringLiteral("Again"), QStringLiteral("BOB@x.test"));
+    const qint32 id = addMessage(MassMailing(category));
+
+    // The others get it; the one that is no address is named, and the mailing is not done.
+    EXPECT_EQ(runSend(id), 1);
+    QStringList got = files(QStringLiteral("*.json"));
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_EQ(Envelopes(got), (QStringList{QStringLiteral("bob@x.test"), QStringLiteral("carl@x.test"),
+                                           QStringLiteral("dan@x.test"), QStringLiteral("eve@x.test")}));
+    const QJsonObject mail = parse(got.first());
+    EXPECT_TRUE(mail[QStringLiteral("defects")].toArray().isEmpty());
+    EXPECT_TRUE(mail[QStringLiteral("headerLines")].toVariant().toStringList().contains(
+        QStringLiteral("To: \"Smith, Jones\": ;")))
+        << mail[QStringLiteral("headerLines")]
+               .toVariant()
+               .toStringList()
+               .join(QLatin1Char('\n'))
+               .toStdString();
+    EXPECT_EQ(message(id).lastDateSent, 0);
+    EXPECT_EQ(mailLog(), (QStringList{QStringLiteral("Mail Error|Bad arguments from form"),
+                                      QStringLiteral("Mail Error|Could not send list"),
+                                      QStringLiteral("Mail Error|Not sent to Fay Fox <fay at x dot test>")}));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Error Sending Mass Mailing"));
+    EXPECT_TRUE(dialogs.shown[0].text.endsWith(
+        QStringLiteral("Smith, Jones\rNot sent to:\rFay Fox <fay at x dot test>: not an e-mail address\r")))
+        << dialogs.shown[0].text.toStdString();
+
+    // Mended, the mailing goes to her alone, and is done.
+    {
+        Table<Contact> t(*store);
+        Contact c{};
+        c.clientId = 5;
+        ASSERT_EQ(t.get(Contact::KEYCLIENTID, c), Err::None);
+        c.email = QStringLiteral("Fay Fox <fay@x.test>");
+        ASSERT_EQ(t.put(c), Err::None);
+    }
+    EXPECT_EQ(runSend(id), 0);
+    got = files(QStringLiteral("*.json"));
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(Envelopes(got.mid(1)), QStringList{QStringLiteral("fay@x.test")});
+    EXPECT_EQ(message(id).lastDateSent, clock.today());
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("Mailings/%1.sent").arg(id))));
+}
+
+TEST_F(SmtpTest, OneRefusedMemberDoesNotSinkItsBatch) {
+    PythonServer server(QStringLiteral("smtp_server.py"),
+                        {inbox(), QStringLiteral("--refuse"), QStringLiteral("nobody@x.test")});
+    settings.host = server.address();
+    addContact(QStringLiteral("Club"), QStringLiteral("No"), QStringLiteral("Body"),
+               QStringLiteral("nobody@x.test"));
+    for (int i = 0; i < 60; ++i)
+        addContact(QStringLiteral("Club"), QStringLiteral("M%1").arg(i, 2, 10, QLatin1Char('0')),
+                   QStringLiteral("L"), QStringLiteral("m%1@x.test").arg(i));
+    const qint32 id = addMessage(MassMailing(QStringLiteral("Club")));
+    EXPECT_EQ(runSend(id), 9);
+    QStringList got = files(QStringLiteral("*.json"));
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(Envelopes(got).size(), 60);
+    EXPECT_FALSE(Envelopes(got).contains(QStringLiteral("nobody@x.test")));
+    EXPECT_TRUE(mailLog().contains(QStringLiteral("Mail Error|Not sent to No Body <nobody@x.test>")))
+        << mailLog().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(mailLog().first(), QStringLiteral("Mail Error|Mail Server Error:\r550 5.1.1 <no"));
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("No Body <nobody@x.test>: 550 5.1.1")));
+    EXPECT_EQ(message(id).lastDateSent, 0);
+
+    // Sent again, it tries the refused member alone: the others get nothing twice.
+    EXPECT_EQ(runSend(id), 9);
+    EXPECT_EQ(files(QStringLiteral("*.json")).size(), 2);
+    // Without him the mailing is done.
+    {
+        Table<Contact> t(*store);
+        Contact c{};
+        c.clientId = 1;
+        ASSERT_EQ(t.get(Contact::KEYCLIENTID, c), Err::None);
+        ASSERT_EQ(t.remove(c), Err::None);
+    }
+    EXPECT_EQ(runSend(id), 0);
+    EXPECT_EQ(files(QStringLiteral("*.json")).size(), 2);
+    EXPECT_EQ(message(id).lastDateSent, clock.today());
+}
+
+TEST_F(SmtpTest, AnInterruptedMassMailingGoesOnWhereItStoppedAfterARestart) {
+    addContact(QStringLiteral("Club"), QStringLiteral("A"), QStringLiteral("A"), QStringLiteral("a@x.test"));
+    for (int i = 0; i < 120; ++i)
+        addContact(QStringLiteral("Club"), QStringLiteral("M%1").arg(i, 3, 10, QLatin1Char('0')),
+                   QStringLiteral("L"), QStringLiteral("m%1@x.test").arg(i));
+    const qint32 id = addMessage(MassMailing(QStringLiteral("Club")));
+    const QString progress = dir.file(QStringLiteral("Mailings/%1.sent").arg(id));
+    {
+        // The server takes one message and then goes down.
+        PythonServer server(QStringLiteral("smtp_server.py"),
+                            {inbox(), QStringLiteral("--limit"), QStringLiteral("1")});
+        settings.host = server.address();
+        EXPECT_EQ(runSend(id), 9);
+    }
+    EXPECT_EQ(Envelopes(files(QStringLiteral("*.json"))).size(), 50);
+    EXPECT_EQ(message(id).lastDateSent, 0);
+    // What went is kept privately, and no address is written down.
+    QFile kept(progress);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.permissions() & 0x0077, 0);
+    EXPECT_EQ(QFile::permissions(dir.file(QStringLiteral("Mailings"))) & 0x0077, 0);
+    EXPECT_FALSE(kept.readAll().contains("@"));
+    kept.close();
+
+    // The program starts again, and so does the script.
+    build();
+    PythonServer server(QStringLiteral("smtp_server.py"), {inbox()});
+    settings.host = server.address();
+    EXPECT_EQ(runSend(id), 0);
+    const QStringList all = Envelopes(files(QStringLiteral("*.json")));
+    EXPECT_EQ(all.size(), 121);
+    EXPECT_EQ(QSet<QString>(all.begin(), all.end()).size(), 121);
+    EXPECT_EQ(message(id).lastDateSent, clock.today());
+    EXPECT_FALSE(QFile::exists(progress));
+
+    // Done, the same mailing sent again is a new one: it goes to everyone.
+    EXPECT_EQ(runSend(id), 0);
+    EXPECT_EQ(Envelopes(files(QStringLiteral("*.json"))).size(), 242);
+}
+
 TEST_F(SmtpTest, StoppingTheScriptCancelsTheSend) {
     PythonServer server(QStringLiteral("smtp_server.py"),
                         {inbox(), QStringLiteral("--stall"), QStringLiteral("30")});
@@ -286,6 +456,41 @@ TEST_F(SmtpTest, StoppingTheScriptCancelsTheSend) {
     EXPECT_EQ(mailLog(), (QStringList{QStringLiteral("Mail Error|Error:  User Cancel"),
                                       QStringLiteral("Mail Error|Could not send ann@example.test")}));
     EXPECT_EQ(message(id).lastDateSent, 0);
+}
+
+TEST_F(SmtpTest, ASendThatEndedBeforeItsSenderWentIsStampedAndLogged) {
+    PythonServer server(QStringLiteral("smtp_server.py"), {inbox()});
+    settings.host = server.address();
+    const qint32 id = addMessage(Email(QStringLiteral("ann@example.test"), QStringLiteral("s")));
+    ASSERT_EQ(sender->sendStoredMessage(id), MailSender::kPending);
+    // The server has the message and the worker has ended, but nobody has looked yet.
+    QElapsedTimer t;
+    t.start();
+    while (files(QStringLiteral("*.json")).isEmpty() && t.elapsed() < 20000)
+        QThread::msleep(10);
+    ASSERT_EQ(files(QStringLiteral("*.json")).size(), 1);
+    QThread::msleep(300);
+    t.restart();
+    sender.reset();
+    EXPECT_LT(t.elapsed(), 500);
+    EXPECT_EQ(message(id).lastDateSent, clock.today());
+    EXPECT_EQ(mailLog(), QStringList{QStringLiteral("|Sent ann@example.test")});
+}
+
+TEST_F(SmtpTest, ASenderGoingDuringASendCancelsItWithoutWaitingForTheServer) {
+    PythonServer server(QStringLiteral("smtp_server.py"),
+                        {inbox(), QStringLiteral("--stall"), QStringLiteral("30")});
+    settings.host = server.address();
+    const qint32 id = addMessage(Email(QStringLiteral("ann@example.test"), QStringLiteral("s")));
+    ASSERT_EQ(sender->sendStoredMessage(id), MailSender::kPending);
+    QThread::msleep(500);
+    QElapsedTimer t;
+    t.start();
+    sender.reset();
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(message(id).lastDateSent, 0);
+    EXPECT_EQ(mailLog(), (QStringList{QStringLiteral("Mail Error|Error:  User Cancel"),
+                                      QStringLiteral("Mail Error|Could not send ann@example.test")}));
 }
 
 // ---------------------------------------------------------------------------------- news
@@ -334,6 +539,26 @@ TEST_F(NntpTest, ArticleIsPostedWithItsAttachment) {
     EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("inserver.log"))));
 }
 
+TEST_F(NntpTest, AnArticleCarriesTheNewsSenderNameAndOrganisationWhereGiven) {
+    PythonServer server(QStringLiteral("nntp_server.py"), {inbox()});
+    settings.nHost = server.address();
+    const qint32 id = addMessage(Article(QStringLiteral("local.test"), QString()));
+    // Not given: the sender's name, and no organisation (the e-mail one is not the news one).
+    EXPECT_EQ(runSend(id), 0);
+    settings.nSenderName = QStringLiteral("Night Desk");
+    settings.nOrg = QStringLiteral("News, Inc.");
+    EXPECT_EQ(runSend(id), 0);
+    const QStringList got = files(QStringLiteral("*.eml"));
+    ASSERT_EQ(got.size(), 2);
+    const QJsonObject plain = parse(got[0])[QStringLiteral("headers")].toObject();
+    EXPECT_EQ(plain[QStringLiteral("From")].toString(),
+              QStringLiteral("Kelvray Robot <poster@kelvray.test>"));
+    EXPECT_FALSE(plain.contains(QStringLiteral("Organization")));
+    const QJsonObject own = parse(got[1])[QStringLiteral("headers")].toObject();
+    EXPECT_EQ(own[QStringLiteral("From")].toString(), QStringLiteral("Night Desk <poster@kelvray.test>"));
+    EXPECT_EQ(own[QStringLiteral("Organization")].toString(), QStringLiteral("News, Inc."));
+}
+
 TEST_F(NntpTest, RefusedArticleGivesNineAndItsWindow) {
     PythonServer server(QStringLiteral("nntp_server.py"), {inbox(), QStringLiteral("--refuse")});
     settings.nHost = server.address();
@@ -352,6 +577,40 @@ TEST_F(NntpTest, RefusedArticleGivesNineAndItsWindow) {
                                                         "Weekly report\rLocal Tests\rlocal.test\r")
                                              .arg(server.address()));
     EXPECT_EQ(message(id).lastDateSent, 0);
+}
+
+TEST_F(NntpTest, ASendStartedWhileAnErrorWindowIsOpenKeepsItsOwnResult) {
+    PythonServer news(QStringLiteral("nntp_server.py"), {inbox(), QStringLiteral("--refuse")});
+    PythonServer smtp(QStringLiteral("smtp_server.py"),
+                      {inbox(), QStringLiteral("--stall"), QStringLiteral("1")});
+    settings.nHost = news.address();
+    settings.host = smtp.address();
+    const qint32 refused = addMessage(Article(QStringLiteral("local.test"), QString()));
+    const qint32 mail = addMessage(Email(QStringLiteral("ann@example.test"), QStringLiteral("s")));
+    bool restarted = false;
+    dialogs.whileShown = [&](const ScriptedDialogs::Shown& box) {
+        if (box.caption != QStringLiteral("Error Sending News Article") || restarted)
+            return;
+        restarted = true;
+        // While the window is open the user stops the script, and another script sends an
+        // e-mail; the window is closed while that send runs.
+        queue.clear();
+        queueSend(mail);
+        QElapsedTimer t;
+        t.start();
+        while (!(queue.front().sending && sender->busy()) && t.elapsed() < 10000) {
+            runner->runScriptStep();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        EXPECT_TRUE(queue.front().sending);
+    };
+    runSend(refused);
+    ASSERT_TRUE(restarted);
+    EXPECT_EQ(runner->lastMailResult(), 0);
+    EXPECT_EQ(sender->result(), 0);
+    EXPECT_EQ(files(QStringLiteral("*.json")).size(), 1);
+    EXPECT_EQ(message(mail).lastDateSent, clock.today());
+    EXPECT_EQ(message(refused).lastDateSent, 0);
 }
 
 TEST_F(NntpTest, GreetingWithoutPostingAndMissingSetup) {

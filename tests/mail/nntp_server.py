@@ -4,7 +4,8 @@
 Keeps every posted article as <n>.eml in a folder and prints its port once it listens.
 Options: --greeting CODE (201: no posting), --refuse (441 for every article),
 --auth USER:PASSWORD (AUTHINFO required before POST), --tls CERT KEY (STARTTLS offered),
---implicit (with --tls: TLS from the first byte, as on port 563).
+--implicit (with --tls: TLS from the first byte, as on port 563), --host ADDRESS (where it
+listens; 127.0.0.1 unless given).
 """
 import argparse
 import asyncio
@@ -21,6 +22,7 @@ def main():
     p.add_argument("--auth")
     p.add_argument("--tls", nargs=2)
     p.add_argument("--implicit", action="store_true")
+    p.add_argument("--host", default="127.0.0.1")
     a = p.parse_args()
     context = None
     if a.tls:
@@ -95,7 +97,7 @@ def main():
         writer.close()
 
     async def run():
-        server = await asyncio.start_server(serve, "127.0.0.1", 0,
+        server = await asyncio.start_server(serve, a.host, 0,
                                             ssl=context if a.implicit else None)
         print(server.sockets[0].getsockname()[1], flush=True)
         loop = asyncio.get_running_loop()

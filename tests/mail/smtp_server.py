@@ -4,7 +4,9 @@
 Keeps every message as <n>.json (envelope sender, recipients, data in base64) in a folder and
 prints its port once it listens. Options: --refuse ADDRESS (550 for that recipient),
 --tls CERT KEY (STARTTLS offered), --auth USER:PASSWORD (AUTH required), --stall SECONDS
-(waits that long before answering DATA).
+(waits that long before answering DATA), --limit N (after N messages every MAIL FROM is
+answered 421, as a server going down does), --host ADDRESS (where it listens; 127.0.0.1 unless
+given).
 """
 import argparse
 import asyncio
@@ -21,11 +23,20 @@ from aiosmtpd.smtp import AuthResult, LoginPassword
 
 
 class Keeper:
-    def __init__(self, folder, refuse, stall):
+    def __init__(self, folder, refuse, stall, limit):
         self.folder = folder
         self.refuse = set(a.lower() for a in refuse)
         self.stall = stall
+        self.limit = limit
         self.count = 0
+        self.taken = 0
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        if self.limit is not None and self.taken >= self.limit:
+            return "421 4.3.2 Service not available, closing transmission channel"
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.lower() in self.refuse:
@@ -48,6 +59,7 @@ class Keeper:
         with open(path + ".tmp", "w") as f:
             json.dump(record, f)
         os.rename(path + ".tmp", path)
+        self.taken += 1
         return "250 Message accepted for delivery"
 
 
@@ -58,10 +70,12 @@ def main():
     p.add_argument("--tls", nargs=2)
     p.add_argument("--auth")
     p.add_argument("--stall", type=float, default=0)
+    p.add_argument("--limit", type=int)
+    p.add_argument("--host", default="127.0.0.1")
     a = p.parse_args()
 
     with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+        s.bind((a.host, 0))
         port = s.getsockname()[1]
 
     kwargs = {}
@@ -81,7 +95,7 @@ def main():
         kwargs["authenticator"] = check
         kwargs["auth_required"] = True
         kwargs["auth_require_tls"] = True
-    controller = Controller(Keeper(a.folder, a.refuse, a.stall), hostname="127.0.0.1", port=port,
+    controller = Controller(Keeper(a.folder, a.refuse, a.stall, a.limit), hostname=a.host, port=port,
                             server_hostname="localhost", **kwargs)
     controller.start()
     print(port, flush=True)

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -25,6 +26,8 @@ public:
     Button show(const QString& text, const QString& caption, Icon icon, unsigned buttons,
                 Button defaultButton) override {
         shown.push_back(Shown{text, caption, icon, buttons, defaultButton});
+        if (whileShown)
+            whileShown(shown.back());
         if (answers.empty())
             return defaultButton;
         const Button b = answers.front();
@@ -48,6 +51,8 @@ public:
 
     std::vector<Shown> shown;
     std::deque<Button> answers;
+    // Runs while a box is open, as the program's timer and the user would (a copy of the box).
+    std::function<void(Shown)> whileShown;
 };
 
 // Thrown instead of ending the process, so a test sees how the program would have ended.

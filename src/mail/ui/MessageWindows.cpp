@@ -211,8 +211,7 @@ void UpdateMessages::done(int result) {
 BrowseMessages::BrowseMessages(MessageWindowContext ctx, bool picker, qint32 current, QWidget* parent)
     : QWidget(parent)
     , ctx_(std::move(ctx))
-    , picker_(picker)
-    , sender_(std::make_unique<MailSender>(ctx_.mail)) {
+    , picker_(picker) {
     setObjectName(QStringLiteral("BrowseMessages"));
     setWindowTitle(QStringLiteral("Email Messages"));
     auto* layout = new QHBoxLayout(this);
@@ -250,7 +249,8 @@ BrowseMessages::BrowseMessages(MessageWindowContext ctx, bool picker, qint32 cur
         else
             editMessage();
     });
-    connect(sender_.get(), &MailSender::finished, this, &BrowseMessages::reportSend);
+    connect(&ctx_.sender, &MailSender::finished, this, &BrowseMessages::sendEnded);
+    connect(&ctx_.sender, &MailSender::busyChanged, this, &BrowseMessages::enableButtons);
     refresh(current);
     resize(640, 320);
     RestoreWindowPosition(*this, objectName(), ctx_.positions);
@@ -302,10 +302,15 @@ void BrowseMessages::refresh(qint32 select) {
     }
     if (selectRow >= 0)
         list_->selectRow(selectRow);
-    // Nothing to copy, change, delete, send or pick in an empty list.
+    enableButtons();
+}
+
+void BrowseMessages::enableButtons() {
+    // Nothing to copy, change, delete, send or pick in an empty list; one send at a time.
     for (const char* text : {"Cop&y", "&Edit", "&Delete", "Send &Now", "&Select"})
         if (QPushButton* b = button(QString::fromLatin1(text)))
             b->setEnabled(!rows_.empty());
+    button(QStringLiteral("Send &Now"))->setEnabled(!rows_.empty() && !ctx_.sender.busy());
 }
 
 void BrowseMessages::insert(Messages primed) {
@@ -383,18 +388,29 @@ void BrowseMessages::deleteMessage() {
 
 void BrowseMessages::sendNow() {
     const qint32 id = currentId();
-    if (id == 0 || sender_->busy())
+    if (id == 0 || ctx_.sender.busy())
         return;
-    const qint32 code = sender_->sendStoredMessage(id);
-    if (code != MailSender::kPending)
-        reportSend(code);
+    const qint32 code = ctx_.sender.sendStoredMessage(id);
+    if (code == MailSender::kPending)
+        ownSend_ = ctx_.sender.lastSend();
+    else
+        reportSend(code, ctx_.sender.lastReply());
 }
 
-void BrowseMessages::reportSend(qint32 code) {
+void BrowseMessages::sendEnded(quint64 send, qint32 code, const QString& reply) {
+    if (send != ownSend_) {
+        refresh();
+        return;
+    }
+    ownSend_ = 0;
+    reportSend(code, reply);
+}
+
+void BrowseMessages::reportSend(qint32 code, const QString& reply) {
     if (code == kMailSent)
         ctx_.dialogs.message(QStringLiteral("Sent."), QStringLiteral("Send Now"), Dialogs::Icon::Information);
     else
-        ctx_.dialogs.message(MailErrorText(code, sender_->lastReply()), QStringLiteral("Send Now"),
+        ctx_.dialogs.message(MailErrorText(code, reply), QStringLiteral("Send Now"),
                              Dialogs::Icon::Exclamation);
     refresh();
 }

@@ -28,8 +28,9 @@ struct MessageWindowContext {
     FileDialogs& files;
     const Settings& settings;
     IniFile positions; // POSITION.INI
-    // What "Send &Now" sends with; the list keeps a sender of its own.
-    MailContext mail;
+    // What "Send &Now" sends with: the program's, shared by every list, so that a send goes
+    // on to its end, stamped and logged, when the list that started it is closed.
+    MailSender& sender;
 };
 
 // The type as the list shows it: "Email" for a blank type.
@@ -89,7 +90,7 @@ public:
     void deleteMessage();
     void sendNow();
     QPushButton* button(const QString& text) const;
-    MailSender& sender() { return *sender_; }
+    MailSender& sender() { return ctx_.sender; }
 
 Q_SIGNALS:
     void selected(qint32 emailId);
@@ -100,13 +101,16 @@ protected:
 
 private:
     void insert(Messages primed);
-    void reportSend(qint32 code);
+    void reportSend(qint32 code, const QString& reply);
+    void sendEnded(quint64 send, qint32 code, const QString& reply);
+    void enableButtons();
 
     MessageWindowContext ctx_;
     bool picker_;
     QTableWidget* list_ = nullptr;
     std::vector<Messages> rows_;
-    std::unique_ptr<MailSender> sender_;
+    // The send this list started and waits for; 0: none.
+    quint64 ownSend_ = 0;
 };
 
 // The picker of the script item editor: the list in a dialog; the chosen number, or 0.

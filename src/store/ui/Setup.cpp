@@ -204,7 +204,8 @@ void Setup::build() {
     text(f, QStringLiteral("Sender &Name"), &Settings::senderName, 255);
     text(f, QStringLiteral("Email &Reply-to Address"), &Settings::sender, 255);
     text(f, QStringLiteral("SMTP &Mail Host"), &Settings::host, 255);
-    text(f, QStringLiteral("&Organization:"), &Settings::org, 20);
+    text(f, QStringLiteral("Email &Organization"), &Settings::org, 20)
+        ->setToolTip(QStringLiteral("The Organization line of e-mails and mass mailings; blank: none"));
     text(f, QStringLiteral("SMTP &user name"), &Settings::smtpUser, 255);
     // A password field shows nothing; what is typed replaces the kept password.
     auto password = [&](const QString& label) {
@@ -216,10 +217,12 @@ void Setup::build() {
         return edit;
     };
     smtpPassword_ = password(QStringLiteral("SMTP pa&ssword"));
-    text(f, QStringLiteral("News sender n&ame:"), &Settings::nSenderName, 255);
+    text(f, QStringLiteral("News Sender N&ame"), &Settings::nSenderName, 255)
+        ->setToolTip(QStringLiteral("The sender's name on news articles; blank: the Sender Name"));
     text(f, QStringLiteral("News Re&ply-to Address"), &Settings::nSender, 255);
     text(f, QStringLiteral("News &Host"), &Settings::nHost, 255);
-    text(f, QStringLiteral("News or&ganization:"), &Settings::nOrg, 255);
+    text(f, QStringLiteral("News Or&ganization"), &Settings::nOrg, 255)
+        ->setToolTip(QStringLiteral("The Organization line of news articles; blank: none"));
     text(f, QStringLiteral("News user nam&e"), &Settings::newsUser, 255);
     newsPassword_ = password(QStringLiteral("News pass&word"));
 

@@ -1,4 +1,5 @@
 #include "mail/ui/MessageWindows.h"
+#include "../MailFixture.h"
 #include "store/Table.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
@@ -26,9 +27,10 @@ protected:
         store->declareLayouts();
         log = std::make_unique<EventLog>(dir.file(kEventLogName), settings, clock);
         settings.sender = QStringLiteral("robot@kelvray.test");
+        sender = std::make_unique<MailSender>(
+            MailContext{*store, settings, clock, dialogs, *log, values, dir.path()});
         ctx = std::make_unique<MessageWindowContext>(MessageWindowContext{
-            *store, dialogs, files, settings, IniFile(dir.file(QStringLiteral("POSITION.INI"))),
-            MailContext{*store, settings, clock, dialogs, *log, values, dir.path()}});
+            *store, dialogs, files, settings, IniFile(dir.file(QStringLiteral("POSITION.INI"))), *sender});
     }
     qint32 add(const QString& type, const QString& to, const QString& subject) {
         Table<Messages> t(*store);
@@ -68,6 +70,7 @@ protected:
     ValueStore values{clock, [] { return QStringLiteral("d3"); }};
     std::unique_ptr<Store> store;
     std::unique_ptr<EventLog> log;
+    std::unique_ptr<MailSender> sender;
     std::unique_ptr<MessageWindowContext> ctx;
     qint32 lastId = 0;
 };
@@ -254,6 +257,45 @@ TEST_F(MessageWindowsTest, SendNowReportsTheOutcome) {
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Send Now"));
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Failed to connect. Mail Server not found!"));
+}
+
+TEST_F(MessageWindowsTest, ClosingTheListDuringSendNowWaitsForNothingAndTheSendEndsStampedAndLogged) {
+    settings.logEvents = true;
+    const QString inbox = dir.file(QStringLiteral("inbox"));
+    QDir().mkpath(inbox);
+    for (const double stall : {1.0, 0.0}) {
+        PythonServer server(QStringLiteral("smtp_server.py"),
+                            {inbox, QStringLiteral("--stall"), QString::number(stall)});
+        settings.host = server.address();
+        const qint32 id = add(QString(), QStringLiteral("ann@example.test"), QStringLiteral("s"));
+        auto* list = new BrowseMessages(*ctx);
+        list->list()->selectRow(list->list()->rowCount() - 1);
+        list->sendNow();
+        EXPECT_FALSE(list->button(QStringLiteral("Send &Now"))->isEnabled());
+        if (stall == 0.0) {
+            // The send has ended on its worker; its end is not yet taken when the list closes.
+            QElapsedTimer t;
+            t.start();
+            while (QDir(inbox).entryList({QStringLiteral("*.json")}).size() < 2 && t.elapsed() < 20000)
+                QThread::msleep(10);
+            QThread::msleep(300);
+        }
+        QElapsedTimer closing;
+        closing.start();
+        list->close();
+        delete list;
+        EXPECT_LT(closing.elapsed(), 200);
+        QElapsedTimer t;
+        t.start();
+        while (sender->busy() && t.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_EQ(get(id).lastDateSent, clock.today()) << stall;
+    }
+    QFile f(dir.file(kEventLogName));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()).count(QStringLiteral("Sent ann@example.test")), 2);
+    // The list that asked is gone: nobody to tell.
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 } // namespace
