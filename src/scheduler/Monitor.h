@@ -74,6 +74,15 @@ private:
         Date lastRunDate = 0;
         Time lastRunTime = 0;
     };
+    // The write of a task that ran failed: a task deleted or changed elsewhere meanwhile is
+    // logged and the scheduler goes on; any other failure stops it.
+    void writeFailed(const Schedule& task, StoreError error, const std::tuple<qint32, Date, Time>& key,
+                     const Unsaved& ran);
+    // Whether the failed write met a task deleted or changed by someone else (logged then).
+    enum class Elsewhere { Nothing, Deleted, Changed };
+    Elsewhere happenedElsewhere(const Schedule& task, StoreError error);
+    // Deletes the task that ran, provided it is still as it was read.
+    StoreError removeUnchanged(const Schedule& task);
     std::map<std::tuple<qint32, Date, Time>, Unsaved> unsaved_;
 
     MonitorContext ctx_;
