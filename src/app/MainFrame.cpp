@@ -640,7 +640,10 @@ void MainFrame::openSetup() {
                              ApplySchedulerActive(ctx_);
                              applyWindowMode();
                          },
-                         ctx_.secrets};
+                         ctx_.secrets,
+                         nullptr,
+                         [this](const QString& table) { ctx_.state.listeners.post(table); },
+                         {}};
     ResumeStoppedScheduler(ctx_, stopped, Setup::run(env, this));
 }
 

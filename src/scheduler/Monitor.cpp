@@ -353,32 +353,48 @@ void DueTaskMonitor::advanceNotWritten(const Schedule& t, const StoreError& e) {
 
 bool DueTaskMonitor::removeOldHistory() {
     const Date today = ctx_.clock.today();
-    if (ctx_.settings.historyExpires == 0 || historyCheckDate_ == today)
-        return false;
-    historyCheckDate_ = today;
-    Schedule t;
-    t.disabled = 1;
-    tasks_.set(Schedule::KEYDATEENABLED, t);
-    for (;;) {
-        const Err e = tasks_.next(t);
-        if (e == Err::NoMoreRecords)
-            break;
-        if (e != Err::None) {
-            ctx_.dialogs.message(tasks_.error().text() + QStringLiteral(" error while removing history"),
-                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
-            break;
-        }
-        // The key orders the disabled tasks by date: once one is too young, all after it are.
-        if (t.date + ctx_.settings.historyExpires > today)
-            break;
-        if (t.completed == 0 && !ctx_.settings.removeUncompleted)
-            continue;
-        if (ctx_.settings.saveScripts)
-            DeleteTaskScript(ctx_.store, t.id);
-        if (tasks_.remove(t) != Err::None)
-            ctx_.dialogs.message(tasks_.error().text() + QStringLiteral(" error while removing history"),
-                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+    if (!history_) {
+        if (ctx_.settings.historyExpires == 0 || historyCheckDate_ == today)
+            return false;
+        historyCheckDate_ = today;
+        using Pass = RemovalPass<Schedule>;
+        history_ = std::make_unique<Pass>(
+            ctx_.store, Schedule::KEYDATEENABLED,
+            [this, today](const Schedule& t) {
+                // The key orders the disabled tasks by date: once one is too young, all after it are.
+                if (t.date + ctx_.settings.historyExpires > today)
+                    return Pass::Verdict::Stop;
+                if (t.completed == 0 && !ctx_.settings.removeUncompleted)
+                    return Pass::Verdict::Keep;
+                return Pass::Verdict::Remove;
+            },
+            [this](const Schedule& t) {
+                if (ctx_.settings.saveScripts)
+                    DeleteTaskScript(ctx_.store, t.id);
+                return StoreError{};
+            },
+            removalLimits_);
+        Schedule first;
+        first.disabled = 1;
+        history_->startFrom(Schedule::KEYDATEENABLED, first);
     }
+    // One slice a tick: the frame answers between them, and other stations wait at most a
+    // slice for the file.
+    const bool more = history_->step();
+    QStringList told;
+    for (const StoreError& e : history_->failures()) {
+        if (told.contains(e.text()))
+            continue; // one message for a kind of failure in a slice
+        told << e.text();
+        ctx_.dialogs.message(e.text() + QStringLiteral(" error while removing history"),
+                             QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+    }
+    if (more)
+        return false;
+    if (!history_->error().ok())
+        ctx_.dialogs.message(history_->error().text() + QStringLiteral(" error while removing history"),
+                             QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+    history_.reset();
     ctx_.log.log(QStringLiteral("History"), QStringLiteral("Checked for tasks needing removal"));
     return true;
 }

@@ -13,6 +13,7 @@
 #include "scheduler/ProgramState.h"
 #include "script/ActiveScriptQueue.h"
 #include "store/EventLog.h"
+#include "store/RemovalPass.h"
 #include "store/Settings.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -20,6 +21,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <tuple>
 
 namespace kr {
@@ -49,8 +51,12 @@ public:
 
     void scanDueTask();
     void checkAdvanceWarnings();
-    // True when today's removal pass ran.
+    // True when today's removal pass has run to its end. A long pass is done a slice per call
+    // (per tick); the calls in between answer false.
     bool removeOldHistory();
+    bool removingHistory() const { return static_cast<bool>(history_); }
+    // How large a slice of the history removal is (smaller ones for the tests).
+    void setRemovalLimits(const RemovalLimits& limits) { removalLimits_ = limits; }
     // Runs a task at once, as the schedule list asks: not advanced, not written.
     void runTaskNow(const Schedule& task);
     // Told of every task the monitor starts (its message shown, its program launched).
@@ -89,6 +95,8 @@ private:
     Table<Schedule> tasks_;
     Schedule current_;
     Date historyCheckDate_ = 0;
+    std::unique_ptr<RemovalPass<Schedule>> history_; // today's history removal, while it goes on
+    RemovalLimits removalLimits_;
     std::function<void(const Schedule&)> started_;
 };
 
