@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -279,6 +280,7 @@ void TaskForm::buildFields() {
     message_ = new QPlainTextEdit;
     message_->setTabChangesFocus(true);
     message_->installEventFilter(this);
+    message_->viewport()->installEventFilter(this);
     connect(message_, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = message_->toPlainText();
         if (text.size() > kMessageChars) {
@@ -886,13 +888,35 @@ void TaskForm::showTips() {
 
 bool TaskForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
-        if (watched == message_ && message_->toPlainText().isEmpty()) {
-            // The description offered as the message, whole and selected: what the user types
-            // replaces it.
-            message_->setPlainText(description_->text());
-            message_->selectAll();
-        } else if (watched == sound_ && Clip(sound_->text()).isEmpty() && alarm_->isChecked())
+        if (watched == message_) {
+            if (message_->toPlainText().isEmpty()) {
+                offeredMessage_ = description_->text();
+                message_->setPlainText(offeredMessage_);
+            }
+            // The description offered as the message, whole and selected whenever the field is
+            // entered while it holds it: what the user types replaces it.
+            if (!offeredMessage_.isEmpty() && message_->toPlainText() == offeredMessage_) {
+                message_->selectAll();
+                // Entered with a click: the click itself would put the cursor in the text
+                // and the selection would be gone.
+                selectOnClick_ = static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason;
+            }
+        } else if (watched == sound_ && Clip(sound_->text()).isEmpty() && alarm_->isChecked()) {
             soundAccepted();
+        }
+    } else if (watched == message_->viewport() && selectOnClick_) {
+        if (message_->toPlainText() != offeredMessage_) {
+            selectOnClick_ = false;
+        } else if (event->type() == QEvent::MouseButtonPress ||
+                   event->type() == QEvent::MouseButtonDblClick ||
+                   event->type() == QEvent::MouseButtonRelease) {
+            if (event->type() == QEvent::MouseButtonRelease)
+                selectOnClick_ = false;
+            message_->selectAll();
+            return true;
+        }
+    } else if (watched == message_ && event->type() == QEvent::FocusOut) {
+        selectOnClick_ = false;
     }
     return QDialog::eventFilter(watched, event);
 }

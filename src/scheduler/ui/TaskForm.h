@@ -198,6 +198,10 @@ private:
     qint32 copiedFrom_ = 0; // the task a prepared copy was made of
     bool ready_ = true;
     bool saving_ = false;
+    // The description put into the empty message field, and whether the click that entered
+    // the field is to select it rather than place the cursor.
+    QString offeredMessage_;
+    bool selectOnClick_ = false;
     Schedule snapshot_;
     std::vector<Scripting> scriptSnapshot_;
     std::vector<Page> pages_;

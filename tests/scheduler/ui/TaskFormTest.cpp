@@ -726,6 +726,39 @@ TEST_F(TaskFormTest, TheMessageFilledFromTheDescriptionIsReplacedByTyping) {
     wizard.reject();
 }
 
+TEST_F(TaskFormTest, TheMessageWizardsOfferedMessageIsReplacedWhereverTheFieldIsEntered) {
+    AddMessageWizard wizard(*ctx, Request::Insert, Schedule{});
+    wizard.show();
+    QApplication::setActiveWindow(&wizard);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard));
+    ASSERT_EQ(wizard.currentPage(), TaskForm::Page::Message);
+    QPlainTextEdit* message = wizard.messageField();
+    wizard.descriptionField()->setFocus();
+    QTest::keyClicks(wizard.descriptionField(), QStringLiteral("Script demo"));
+
+    // Entered with a click: the description is offered, selected, and typing replaces it.
+    QTest::mouseClick(message->viewport(), Qt::LeftButton, {}, QPoint(40, 10));
+    ASSERT_TRUE(message->hasFocus());
+    EXPECT_EQ(message->toPlainText(), QStringLiteral("Script demo"));
+    EXPECT_EQ(message->textCursor().selectedText(), QStringLiteral("Script demo"));
+    // Left and entered again, still holding what was offered: selected again.
+    QTest::keyClick(message, Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_FALSE(message->hasFocus());
+    QTest::mouseClick(message->viewport(), Qt::LeftButton, {}, QPoint(60, 10));
+    EXPECT_EQ(message->textCursor().selectedText(), QStringLiteral("Script demo"));
+    QTest::keyClicks(message, QStringLiteral("demo message"));
+    EXPECT_EQ(message->toPlainText(), QStringLiteral("demo message"));
+
+    // What the user typed is theirs: entering the field again places the cursor as usual.
+    wizard.descriptionField()->setFocus();
+    QTest::mouseClick(message->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(message->textCursor().selectedText().isEmpty());
+    QTest::keyClick(message, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(message, QStringLiteral("!"));
+    EXPECT_EQ(message->toPlainText(), QStringLiteral("demo message!"));
+    wizard.reject();
+}
+
 TEST_F(TaskFormTest, EveryFormFitsASmallScreenWhateverTheScheduleType) {
     const QSize screen(1366, 768);
     const int frame = 60; // the window manager's title bar and borders, a panel
