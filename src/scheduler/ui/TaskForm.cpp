@@ -275,6 +275,10 @@ void TaskForm::buildFields() {
     });
     commandNote_ = new QLabel(QStringLiteral("To use scripting only, enter N/A as the command."));
     commandNote_->setWordWrap(true);
+    scriptNote_ = new QLabel;
+    scriptNote_->setObjectName(QStringLiteral("scriptNotRun"));
+    scriptNote_->setWordWrap(true);
+    scriptNote_->setTextFormat(Qt::PlainText);
 
     // Message
     message_ = new QPlainTextEdit;
@@ -449,6 +453,7 @@ QWidget* TaskForm::buildPage(Page page) {
     switch (page) {
     case Page::Task: {
         v->addWidget(taskTypeBox_);
+        v->addWidget(scriptNote_);
         auto* form = new QFormLayout;
         if (!hasPage(Page::Category))
             form->addRow(
@@ -675,6 +680,11 @@ void TaskForm::applyVisibility() {
          std::initializer_list<QWidget*>{command_, commandBrowse_, path_, scripting_, commandNote_})
         w->setVisible(tv.command);
     message_->setVisible(tv.message);
+    // A script this type never runs is said where the type is chosen, for the script can no
+    // longer be reached from the form.
+    const bool scriptIdle = hasPage(Page::Task) && !TaskTypeRunsScript(taskType()) && !scriptItems().empty();
+    scriptNote_->setText(scriptIdle ? ScriptNotRunNote(taskType()) : QString());
+    scriptNote_->setVisible(scriptIdle);
     time_->setVisible(tv.time);
     timeLabel_->setVisible(tv.time);
     for (QWidget* label : {static_cast<QWidget*>(command_), static_cast<QWidget*>(path_)})

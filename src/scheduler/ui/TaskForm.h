@@ -97,6 +97,8 @@ public:
     QPushButton* commandBrowseButton() const { return commandBrowse_; }
     QLineEdit* pathField() const { return path_; }
     QPushButton* scriptingButton() const { return scripting_; }
+    // The note that the task's script does not run with the chosen type; hidden otherwise.
+    QLabel* scriptNotRunNote() const { return scriptNote_; }
     QPlainTextEdit* messageField() const { return message_; }
     QComboBox* scheduleTypeField() const { return scheduleType_; }
     QGroupBox* repetitionGroup() const { return repetition_; }
@@ -218,6 +220,7 @@ private:
     QLineEdit* path_ = nullptr;
     QPushButton* scripting_ = nullptr;
     QLabel* commandNote_ = nullptr;
+    QLabel* scriptNote_ = nullptr;
     QPlainTextEdit* message_ = nullptr;
     QComboBox* scheduleType_ = nullptr;
     QGroupBox* repetition_ = nullptr;

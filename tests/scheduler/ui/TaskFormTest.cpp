@@ -256,6 +256,43 @@ TEST_F(TaskFormTest, TheTaskTypeDecidesWhatShowsAndNoneRunsAtTheEndOfTheDay) {
     form.reject();
 }
 
+TEST_F(TaskFormTest, AScriptTheTaskTypeNeverRunsIsSaidWhereTheTypeIsChosen) {
+    Schedule t;
+    t.id = 12;
+    t.description = QStringLiteral("Script demo");
+    t.taskType = QStringLiteral("Both");
+    t.scheduleType = kDayOfWeek;
+    t.date = D(2026, 12, 9);
+    t.time = TimeFromHms(9, 0, 0);
+    addTask(t);
+    t.id = 13;
+    t.description = QStringLiteral("No script");
+    addTask(t);
+    addItems(12, 2);
+
+    UpdateSchedule form(*ctx, Request::Change, loadWatched(12));
+    QLabel* note = form.scriptNotRunNote();
+    EXPECT_FALSE(Shown(note));
+    click(form.taskTypeButton(QStringLiteral("Display Message")));
+    EXPECT_TRUE(Shown(note));
+    EXPECT_EQ(form.tabs()->indexOf(note->parentWidget()), 0); // beside the task type
+    EXPECT_TRUE(note->text().startsWith(QStringLiteral(
+        "This script does not run: only \"Run Program\" and \"Both\" tasks run their scripts, and this task "
+        "is a \"Display Message\" task.")));
+    click(form.taskTypeButton(QStringLiteral("None")));
+    EXPECT_TRUE(Shown(note));
+    EXPECT_TRUE(note->text().contains(QStringLiteral("is a \"None\" task")));
+    click(form.taskTypeButton(QStringLiteral("Run Program")));
+    EXPECT_FALSE(Shown(note));
+    form.reject();
+
+    // Without a script there is nothing to say.
+    UpdateSchedule other(*ctx, Request::Change, loadWatched(13));
+    click(other.taskTypeButton(QStringLiteral("Display Message")));
+    EXPECT_FALSE(Shown(other.scriptNotRunNote()));
+    other.reject();
+}
+
 TEST_F(TaskFormTest, DatesAreCheckedAgainstTheScheduleAndTheWarningDefaults) {
     config->ini().write(QStringLiteral("Warning"), QStringLiteral("Active"), QStringLiteral("1"));
     config->ini().write(QStringLiteral("Warning"), QStringLiteral("DateWarning"), QStringLiteral("1"));
