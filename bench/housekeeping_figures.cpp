@@ -3,7 +3,8 @@
 //
 //   housekeeping_figures [ROWS] [--before-rows N] [--tick MS]
 //
-// ROWS (100,000) disabled, completed history entries and ten tasks to come are written once;
+// ROWS (100,000) disabled, completed history entries (numbered in the order they were made,
+// over 300 days) and ten tasks to come are written once;
 // each measurement works on a fresh copy of that file, inside an event loop whose probe timer
 // fires every 10 ms: the longest gap between two probes is the longest time the frame did not
 // answer.
@@ -74,7 +75,8 @@ void Fill(const QString& dir, int rows) {
         t.description = QStringLiteral("History %1").arg(i);
         t.category = i % 3 == 0 ? QStringLiteral("Work") : QStringLiteral("Home");
         t.command = QStringLiteral("/bin/true");
-        t.date = kToday - 400 + i % 300;
+        // Added as the tasks ran: the older an entry, the lower its number.
+        t.date = kToday - 400 + static_cast<int>(static_cast<qint64>(i) * 300 / rows);
         t.time = 1 + (i * 7919) % 8640000;
         t.disabled = 1;
         t.completed = 1;

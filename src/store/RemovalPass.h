@@ -19,8 +19,8 @@ namespace kr {
 
 struct RemovalLimits {
     int records = 2000; // records looked at in one slice
-    qint64 ms = 120;    // time one slice may take, checked between batches of records
-    int batch = 50;     // records read at a time
+    qint64 ms = 100;    // time one slice may take, checked between batches of records
+    int batch = 20;     // records read at a time
     int waitSeconds = 1;
     // Slices in a row that may find the file held by another station before the pass gives up.
     int busyTries = 3;

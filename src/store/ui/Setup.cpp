@@ -340,7 +340,9 @@ bool Setup::removeInSlices(RemovalPass<R>& pass, const QString& text, const QStr
     if (env_.progress == nullptr)
         own = std::make_unique<QtProgress>(&env_.dialogs, this);
     Progress& progress = env_.progress != nullptr ? *env_.progress : *own;
-    const qint64 total = std::max<qint64>(1, pass.table().records());
+    // The highest row number stands for the count: counting a large table would itself keep
+    // the window from answering.
+    const qint64 total = std::max<qint64>(1, pass.table().lastRow());
     progress.begin(kCaption, text);
     bool whole = true;
     for (bool more = true; more;) {
