@@ -54,7 +54,6 @@ public:
     // True when today's removal pass has run to its end. A long pass is done a slice per call
     // (per tick); the calls in between answer false.
     bool removeOldHistory();
-    bool removingHistory() const { return static_cast<bool>(history_); }
     // How large a slice of the history removal is (smaller ones for the tests).
     void setRemovalLimits(const RemovalLimits& limits) { removalLimits_ = limits; }
     // Runs a task at once, as the schedule list asks: not advanced, not written.
