@@ -665,6 +665,7 @@ void MainFrame::openSetup() {
                          ctx_.secrets};
     env.schedulerStopped = !ctx_.state.inactiveReason.isEmpty();
     env.resumeScheduler = [this] { ctx_.state.inactiveReason.clear(); };
+    env.tableChanged = [this](const QString& table) { ctx_.state.listeners.post(table); };
     Setup::run(env, this);
 }
 

@@ -115,13 +115,13 @@ ExceptionOutcome PlanExceptions(Schedule& t, const HolidayCalendar& holidays, Di
     return o;
 }
 
-StoreError MakeExceptionCopy(Store& store, Schedule& t, const ExceptionOutcome& o, bool replacePrevious) {
-    if (!o.shifted)
-        return {};
-    Table<Schedule> tasks(store);
-    Transaction tx;
-    if (tx.begin({&tasks}) != Err::None)
-        return tx.error();
+namespace {
+
+// The one-time copy of a shifted occurrence, inside the caller's transaction: adds the copy,
+// links the task to it and, with `replacePrevious`, deletes the copy made for an earlier
+// occurrence. On success `t` holds the task as now stored.
+StoreError AddExceptionCopy(Table<Schedule>& tasks, Schedule& t, const ExceptionOutcome& o,
+                            bool replacePrevious) {
     Schedule copy = t;
     copy.date = o.copyDate;
     const qint32 previous = copy.exceptionLink;
@@ -146,25 +146,59 @@ StoreError MakeExceptionCopy(Store& store, Schedule& t, const ExceptionOutcome& 
         if (e == Err::None && tasks.remove(old) != Err::None)
             return tasks.error();
     }
-    if (tx.commit() != Err::None)
-        return tx.error();
     t = self;
     return {};
 }
 
-bool ApplyExceptions(Store& store, Schedule& t, bool replacePrevious, const Clock& clock, Dialogs& dialogs) {
+} // namespace
+
+StoreError MakeExceptionCopy(Store& store, Schedule& t, const ExceptionOutcome& o, bool replacePrevious) {
+    if (!o.shifted)
+        return {};
+    Table<Schedule> tasks(store);
+    Transaction tx;
+    if (tx.begin({&tasks}) != Err::None)
+        return tx.error();
+    Schedule stored = t;
+    if (const StoreError e = AddExceptionCopy(tasks, stored, o, replacePrevious); !e.ok())
+        return e;
+    if (tx.commit() != Err::None)
+        return tx.error();
+    t = stored;
+    return {};
+}
+
+bool ApplyExceptions(Store& store, Schedule& t, bool replacePrevious, const Clock& clock, Dialogs& dialogs,
+                     StoreError* failed) {
+    if (failed != nullptr)
+        *failed = {};
     const bool holidays = t.exceptHolidays != 0 && t.scheduleType.trimmed() != kOnce;
     const HolidayCalendar calendar =
         holidays ? HolidayCalendar::load(store, clock.today(), true) : HolidayCalendar();
     const ExceptionOutcome o = PlanExceptions(t, calendar, dialogs);
     if (!o.timeMoved && !o.dayExcluded)
         return false;
+    // The occurrence, marked to be skipped when it is excluded, and the copy that takes its
+    // place are written together or not at all: a task never skips a day without its copy.
     Table<Schedule> tasks(store);
-    // The occurrence itself, marked to be skipped when it is excluded. A copy is made only
-    // for a task that was written; otherwise the caller's own write meets the error.
-    if (tasks.put(t) != Err::None)
+    Transaction tx;
+    StoreError error;
+    Schedule written = t;
+    if (tx.begin({&tasks}) != Err::None)
+        error = tx.error();
+    else if (tasks.put(written) != Err::None)
+        error = tasks.error();
+    else if (o.shifted)
+        error = AddExceptionCopy(tasks, written, o, replacePrevious);
+    if (error.ok() && tx.commit() != Err::None)
+        error = tx.error();
+    if (!error.ok()) {
+        tx.rollback();
+        if (failed != nullptr)
+            *failed = error;
         return false;
-    (void)MakeExceptionCopy(store, t, o, replacePrevious);
+    }
+    t = written;
     return true;
 }
 

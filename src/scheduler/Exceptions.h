@@ -50,9 +50,12 @@ StoreError MakeExceptionCopy(Store& store, Schedule& task, const ExceptionOutcom
                              bool replacePrevious);
 
 // ApplyExceptions: the plan carried out on the data file. Returns true when it has written the
-// task itself, false when the caller still has to. With `replacePrevious` the one-time copy
-// made for an earlier occurrence is deleted when a new one is made.
-bool ApplyExceptions(Store& store, Schedule& task, bool replacePrevious, const Clock& clock,
-                     Dialogs& dialogs);
+// task itself (with its one-time copy, in one transaction), false when the caller still has
+// to. With `replacePrevious` the one-time copy made for an earlier occurrence is deleted when a
+// new one is made. When the writing fails, nothing is written, false is returned and the
+// error is left in `failed`: the caller must not write the task as it stands then, for it is
+// marked to skip an occurrence whose copy does not exist.
+bool ApplyExceptions(Store& store, Schedule& task, bool replacePrevious, const Clock& clock, Dialogs& dialogs,
+                     StoreError* failed = nullptr);
 
 } // namespace kr

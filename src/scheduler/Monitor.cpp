@@ -6,6 +6,7 @@
 #include "scheduler/Occurrence.h"
 #include "script/ScriptItems.h"
 #include "store/Numbering.h"
+#include "store/Transaction.h"
 
 namespace kr {
 
@@ -35,6 +36,9 @@ DueTaskMonitor::DueTaskMonitor(MonitorContext ctx)
 void DueTaskMonitor::scanDueTask() {
     Schedule t;
     tasks_.set(Schedule::KEYDATEENABLED);
+    // Watched: what is written back after the task ran must still be the task that ran,
+    // whatever another station did meanwhile.
+    tasks_.watch();
     if (tasks_.next(t) != Err::None || t.disabled != 0) {
         ctx_.frame.setTitleText(ctx_.frame.normalTitle());
         ctx_.frame.setSchedulerStatus(QString());
@@ -90,12 +94,12 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
     const Date today = ctx_.clock.today();
     const Time now = ctx_.clock.now();
     const auto key = std::make_tuple(t.id, t.date, t.time);
-    const auto ran = unsaved_.find(key);
-    if (ran != unsaved_.end()) {
+    const auto earlier = unsaved_.find(key);
+    if (earlier != unsaved_.end()) {
         // It ran already: this time it is only advanced and recorded.
-        skip = ran->second.skipped;
-        t.lastRunDate = ran->second.lastRunDate;
-        t.lastRunTime = ran->second.lastRunTime;
+        skip = earlier->second.skipped;
+        t.lastRunDate = earlier->second.lastRunDate;
+        t.lastRunTime = earlier->second.lastRunTime;
     } else if (t.skipNextTime == 0) {
         ctx_.frame.restoreForTask(t);
         soundAlarm(t);
@@ -158,10 +162,9 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
         t.completed = 1;
     }
 
-    auto notWritten = [&](const StoreError& e) {
-        unsaved_[key] = Unsaved{skip, t.lastRunDate, t.lastRunTime};
-        advanceNotWritten(t, e);
-    };
+    const Unsaved ran{skip, t.lastRunDate, t.lastRunTime};
+    // The error is copied: finding out what happened reads the table again.
+    auto notWritten = [&](StoreError e) { writeFailed(t, e, key, ran); };
     auto restoreOccurrence = [&](Schedule& r) {
         r.date = savedDate;
         r.time = savedTime;
@@ -171,8 +174,8 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
 
     if (t.completed != 0) {
         if (t.noHistory != 0) {
-            if (tasks_.remove(t) != Err::None) {
-                notWritten(tasks_.error());
+            if (const StoreError e = removeUnchanged(t); !e.ok()) {
+                notWritten(e);
                 return;
             }
             unsaved_.erase(key);
@@ -199,22 +202,16 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
         t.advanceWarnTime += t.time;
     }
     t.advanceWarned = 0;
-    const bool written = ApplyExceptions(ctx_.store, t, false, ctx_.clock, ctx_.dialogs);
+    StoreError exceptionsFailed;
+    const bool written = ApplyExceptions(ctx_.store, t, false, ctx_.clock, ctx_.dialogs, &exceptionsFailed);
+    if (!exceptionsFailed.ok()) {
+        // Neither the skip nor its one-time copy was written: the occurrence is not lost.
+        notWritten(exceptionsFailed);
+        return;
+    }
     if (!written && tasks_.put(t) != Err::None) {
         notWritten(tasks_.error());
         return;
-    }
-    if (written) {
-        // The exceptions wrote the task themselves: it must hold the new occurrence now.
-        Schedule stored;
-        stored.id = t.id;
-        const Err e = tasks_.get(Schedule::KEYID, stored);
-        if (e != Err::None || stored.date != t.date || stored.time != t.time) {
-            notWritten(e != Err::None
-                           ? tasks_.error()
-                           : StoreError{Err::StorageError, QStringLiteral("the task was not written"), 0});
-            return;
-        }
     }
     unsaved_.erase(key);
 
@@ -231,9 +228,68 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
         CopyTaskScript(ctx_.store, id, copy.id, true);
 }
 
+StoreError DueTaskMonitor::removeUnchanged(const Schedule& t) {
+    // A delete goes by the record's place alone: the record there must be the one that ran.
+    Transaction tx;
+    if (tx.begin({&tasks_}) != Err::None)
+        return tx.error();
+    Schedule stored;
+    stored.id = t.id;
+    const Err e = tasks_.get(Schedule::KEYID, stored);
+    if (e == Err::RecordNotFound || (e == Err::None && stored.meta.rowid != t.meta.rowid))
+        return StoreError{Err::NoMoreRecords, {}, 0};
+    if (e != Err::None)
+        return tasks_.error();
+    if (stored.meta.version != t.meta.version)
+        return StoreError{Err::RecordChanged, {}, 0};
+    if (tasks_.remove(stored) != Err::None)
+        return tasks_.error();
+    if (tx.commit() != Err::None)
+        return tx.error();
+    return {};
+}
+
+DueTaskMonitor::Elsewhere DueTaskMonitor::happenedElsewhere(const Schedule& t, StoreError e) {
+    if (e.code != Err::NoMoreRecords && e.code != Err::RecordChanged)
+        return Elsewhere::Nothing;
+    Schedule stored;
+    stored.id = t.id;
+    const Err found = tasks_.get(Schedule::KEYID, stored);
+    if (found == Err::RecordNotFound || (found == Err::None && stored.meta.rowid != t.meta.rowid)) {
+        // Deleted by another station (or another window) while it ran: a task that is gone
+        // is gone.
+        ctx_.log.log(QStringLiteral("Task deleted meanwhile"), t.description);
+        return Elsewhere::Deleted;
+    }
+    if (found == Err::None && e.code == Err::RecordChanged) {
+        // Changed elsewhere while it ran: that version stands, and the next scan reads it.
+        ctx_.log.log(QStringLiteral("Task changed meanwhile"), t.description);
+        return Elsewhere::Changed;
+    }
+    return Elsewhere::Nothing;
+}
+
+void DueTaskMonitor::writeFailed(const Schedule& t, StoreError e, const std::tuple<qint32, Date, Time>& key,
+                                 const Unsaved& ran) {
+    switch (happenedElsewhere(t, e)) {
+    case Elsewhere::Deleted:
+        unsaved_.erase(key);
+        return;
+    case Elsewhere::Changed:
+        // Should the other version still hold the occurrence that ran, it is only advanced.
+        unsaved_[key] = ran;
+        return;
+    case Elsewhere::Nothing:
+        break;
+    }
+    unsaved_[key] = ran;
+    advanceNotWritten(t, e);
+}
+
 void DueTaskMonitor::checkAdvanceWarnings() {
     Schedule t;
     tasks_.set(Schedule::KEYADVANCED);
+    tasks_.watch();
     if (tasks_.next(t) != Err::None || t.advanceWarned != 0 || Clip(t.scheduleType).isEmpty())
         return;
     const Date today = ctx_.clock.today();
@@ -256,8 +312,29 @@ void DueTaskMonitor::checkAdvanceWarnings() {
         ctx_.dialogs.message(text, QStringLiteral("Advanced Warning"), Dialogs::Icon::Information);
     }
     t.advanceWarned = 1;
-    if (tasks_.put(t) != Err::None)
-        advanceNotWritten(t, tasks_.error());
+    if (tasks_.put(t) == Err::None)
+        return;
+    const StoreError e = tasks_.error(); // a copy: the table is read again below
+    if (e.code == Err::RecordChanged) {
+        // Changed elsewhere while the warning showed: marked warned there too, unless the
+        // change moved the warning (then it comes again at its new moment).
+        Schedule stored;
+        stored.id = t.id;
+        tasks_.watch();
+        if (tasks_.get(Schedule::KEYID, stored) == Err::None && stored.meta.rowid == t.meta.rowid &&
+            stored.advanceWarnDate == t.advanceWarnDate && stored.advanceWarnTime == t.advanceWarnTime &&
+            stored.date == t.date && stored.time == t.time) {
+            stored.advanceWarned = 1;
+            if (tasks_.put(stored) == Err::None)
+                return;
+            const StoreError again = tasks_.error();
+            if (happenedElsewhere(stored, again) == Elsewhere::Nothing)
+                advanceNotWritten(stored, again);
+            return;
+        }
+    }
+    if (happenedElsewhere(t, e) == Elsewhere::Nothing)
+        advanceNotWritten(t, e);
 }
 
 void DueTaskMonitor::advanceNotWritten(const Schedule& t, const StoreError& e) {
@@ -276,32 +353,48 @@ void DueTaskMonitor::advanceNotWritten(const Schedule& t, const StoreError& e) {
 
 bool DueTaskMonitor::removeOldHistory() {
     const Date today = ctx_.clock.today();
-    if (ctx_.settings.historyExpires == 0 || historyCheckDate_ == today)
-        return false;
-    historyCheckDate_ = today;
-    Schedule t;
-    t.disabled = 1;
-    tasks_.set(Schedule::KEYDATEENABLED, t);
-    for (;;) {
-        const Err e = tasks_.next(t);
-        if (e == Err::NoMoreRecords)
-            break;
-        if (e != Err::None) {
-            ctx_.dialogs.message(tasks_.error().text() + QStringLiteral(" error while removing history"),
-                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
-            break;
-        }
-        // The key orders the disabled tasks by date: once one is too young, all after it are.
-        if (t.date + ctx_.settings.historyExpires > today)
-            break;
-        if (t.completed == 0 && !ctx_.settings.removeUncompleted)
-            continue;
-        if (ctx_.settings.saveScripts)
-            DeleteTaskScript(ctx_.store, t.id);
-        if (tasks_.remove(t) != Err::None)
-            ctx_.dialogs.message(tasks_.error().text() + QStringLiteral(" error while removing history"),
-                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+    if (!history_) {
+        if (ctx_.settings.historyExpires == 0 || historyCheckDate_ == today)
+            return false;
+        historyCheckDate_ = today;
+        using Pass = RemovalPass<Schedule>;
+        history_ = std::make_unique<Pass>(
+            ctx_.store, Schedule::KEYDATEENABLED,
+            [this, today](const Schedule& t) {
+                // The key orders the disabled tasks by date: once one is too young, all after it are.
+                if (t.date + ctx_.settings.historyExpires > today)
+                    return Pass::Verdict::Stop;
+                if (t.completed == 0 && !ctx_.settings.removeUncompleted)
+                    return Pass::Verdict::Keep;
+                return Pass::Verdict::Remove;
+            },
+            [this](const Schedule& t) {
+                if (ctx_.settings.saveScripts)
+                    DeleteTaskScript(ctx_.store, t.id);
+                return StoreError{};
+            },
+            removalLimits_);
+        Schedule first;
+        first.disabled = 1;
+        history_->startFrom(Schedule::KEYDATEENABLED, first);
     }
+    // One slice a tick: the frame answers between them, and other stations wait at most a
+    // slice for the file.
+    const bool more = history_->step();
+    QStringList told;
+    for (const StoreError& e : history_->failures()) {
+        if (told.contains(e.text()))
+            continue; // one message for a kind of failure in a slice
+        told << e.text();
+        ctx_.dialogs.message(e.text() + QStringLiteral(" error while removing history"),
+                             QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+    }
+    if (more)
+        return false;
+    if (!history_->error().ok())
+        ctx_.dialogs.message(history_->error().text() + QStringLiteral(" error while removing history"),
+                             QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+    history_.reset();
     ctx_.log.log(QStringLiteral("History"), QStringLiteral("Checked for tasks needing removal"));
     return true;
 }

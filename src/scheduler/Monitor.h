@@ -13,6 +13,7 @@
 #include "scheduler/ProgramState.h"
 #include "script/ActiveScriptQueue.h"
 #include "store/EventLog.h"
+#include "store/RemovalPass.h"
 #include "store/Settings.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -20,6 +21,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <tuple>
 
 namespace kr {
@@ -49,8 +51,11 @@ public:
 
     void scanDueTask();
     void checkAdvanceWarnings();
-    // True when today's removal pass ran.
+    // True when today's removal pass has run to its end. A long pass is done a slice per call
+    // (per tick); the calls in between answer false.
     bool removeOldHistory();
+    // How large a slice of the history removal is (smaller ones for the tests).
+    void setRemovalLimits(const RemovalLimits& limits) { removalLimits_ = limits; }
     // Runs a task at once, as the schedule list asks: not advanced, not written.
     void runTaskNow(const Schedule& task);
     // Told of every task the monitor starts (its message shown, its program launched).
@@ -74,12 +79,23 @@ private:
         Date lastRunDate = 0;
         Time lastRunTime = 0;
     };
+    // The write of a task that ran failed: a task deleted or changed elsewhere meanwhile is
+    // logged and the scheduler goes on; any other failure stops it.
+    void writeFailed(const Schedule& task, StoreError error, const std::tuple<qint32, Date, Time>& key,
+                     const Unsaved& ran);
+    // Whether the failed write met a task deleted or changed by someone else (logged then).
+    enum class Elsewhere { Nothing, Deleted, Changed };
+    Elsewhere happenedElsewhere(const Schedule& task, StoreError error);
+    // Deletes the task that ran, provided it is still as it was read.
+    StoreError removeUnchanged(const Schedule& task);
     std::map<std::tuple<qint32, Date, Time>, Unsaved> unsaved_;
 
     MonitorContext ctx_;
     Table<Schedule> tasks_;
     Schedule current_;
     Date historyCheckDate_ = 0;
+    std::unique_ptr<RemovalPass<Schedule>> history_; // today's history removal, while it goes on
+    RemovalLimits removalLimits_;
     std::function<void(const Schedule&)> started_;
 };
 

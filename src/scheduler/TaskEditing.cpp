@@ -237,7 +237,8 @@ const std::vector<QuickStartDelay>& QuickStartDelays() {
     return d;
 }
 
-qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time delay, Progress* progress) {
+qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time delay, Progress* progress,
+                  StoreError* error) {
     Schedule copy = task;
     copy.date = today;
     copy.time = now + delay + 100;
@@ -251,8 +252,11 @@ qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time
     // Started by hand to run now: a skip meant for the task's next regular run is not the copy's.
     copy.skipNextTime = 0;
     Table<Schedule> tasks(store);
-    if (AddTaskCopy(tasks, copy) != Err::None)
+    if (AddTaskCopy(tasks, copy) != Err::None) {
+        if (error != nullptr)
+            *error = tasks.error();
         return 0;
+    }
     NoProgress quiet;
     CopyScript(store, progress != nullptr ? *progress : quiet, task.id, copy.id);
     return copy.id;

@@ -114,8 +114,8 @@ const std::vector<QuickStartDelay>& QuickStartDelays();
 
 // Quick Start: a once-only copy of the task that runs `delay` from now (and a second), with
 // the task's script items (CopyScript, with its progress window when one is given). Returns the
-// copy's number, 0 when it could not be added.
+// copy's number, 0 when it could not be added (the error in `error`).
 qint32 QuickStart(Store& store, const Schedule& task, Date today, Time now, Time delay,
-                  Progress* progress = nullptr);
+                  Progress* progress = nullptr, StoreError* error = nullptr);
 
 } // namespace kr

@@ -61,6 +61,8 @@ void ScriptRunner::reset() {
     waitStartDate_ = 0;
     waitStartTime_ = 0;
     lastTimeout_ = 0;
+    scriptRan_ = false;
+    endedScriptRan_ = false;
     emptiedSeen_ = ctx_.queue.emptiedCount();
 }
 
@@ -101,9 +103,12 @@ void ScriptRunner::runScriptStep() {
 void ScriptRunner::showStatus() {
     if (!ctx_.status)
         return;
-    // The end of a task's script is the queue's own marker, never shown as an item.
+    // The end of a task's script is the queue's own marker, never shown as an item; a script
+    // is completed only when something of it ran (a task without script items queues its end
+    // alone).
     if (ctx_.queue.empty() || Clip(ctx_.queue.front().item.action) == action::End) {
-        ctx_.status(QStringLiteral("Script Completed"));
+        if (ctx_.queue.empty() ? endedScriptRan_ : scriptRan_)
+            ctx_.status(QStringLiteral("Script Completed"));
         return;
     }
     const Scripting& item = ctx_.queue.front().item;
@@ -120,6 +125,12 @@ void ScriptRunner::dispatch() {
     // no reference into it is kept across them.
     QueueEntry e = ctx_.queue.front();
     const QString a = Clip(e.item.action);
+    if (a == action::End) {
+        endedScriptRan_ = scriptRan_;
+        scriptRan_ = false;
+    } else {
+        scriptRan_ = true;
+    }
     if (a == action::DisplayMessage) {
         const QString text = ctx_.values.substituteValues(e.item.ddeApplicationName);
         const QString title = ctx_.values.substituteValues(e.item.ddeApplicationTopic);

@@ -101,9 +101,11 @@ private:
     qint32 lastTimeout_ = 0;
     qint32 lastFileResult_ = 0;
     qint32 lastMailResult_ = 0;
-    quint64 current_ = 0;     // the entry the step works on
-    bool abandoned_ = false;  // the queue changed under a box: the step touches nothing more
-    quint64 emptiedSeen_ = 0; // the queue's emptied count at the last reset
+    quint64 current_ = 0;         // the entry the step works on
+    bool abandoned_ = false;      // the queue changed under a box: the step touches nothing more
+    quint64 emptiedSeen_ = 0;     // the queue's emptied count at the last reset
+    bool scriptRan_ = false;      // an item of the script now at the head has run
+    bool endedScriptRan_ = false; // the script whose end was reached last ran an item
 };
 
 } // namespace kr

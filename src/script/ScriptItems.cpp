@@ -47,6 +47,22 @@ QString StartOptions::pack() const {
     return QString::number(wait ? 1 : 0) + QString::number(priority) + QString::number(windowMode);
 }
 
+bool TaskTypeRunsScript(const QString& taskType) {
+    const QString type = Clip(taskType);
+    return type == QStringLiteral("Run Program") || type == QStringLiteral("Both");
+}
+
+QString ScriptNotRunNote(const QString& taskType) {
+    if (TaskTypeRunsScript(taskType))
+        return {};
+    const QString type = Clip(taskType);
+    return QStringLiteral("This script does not run: only \"Run Program\" and \"Both\" tasks run their "
+                          "scripts, and this task %1. For a task that only runs its script, choose "
+                          "\"Run Program\" with the command N/A.")
+        .arg(type.isEmpty() ? QStringLiteral("has no task type")
+                            : QStringLiteral("is a \"%1\" task").arg(type));
+}
+
 QString DescribeScriptItem(const Scripting& s) {
     const QString a = Clip(s.action);
     QString d;

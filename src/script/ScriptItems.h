@@ -51,6 +51,13 @@ struct StartOptions {
     QString pack() const;
 };
 
+// Whether a task of this type runs its script when it comes due: "Run Program" and "Both"
+// tasks do; a task that only runs a script is a "Run Program" task whose command is "N/A".
+bool TaskTypeRunsScript(const QString& taskType);
+// The note shown where the script of a task is edited when its type never runs it; empty for
+// a type that does.
+QString ScriptNotRunNote(const QString& taskType);
+
 // The one-line "Details" text of an item, at most 128 characters.
 QString DescribeScriptItem(const Scripting& item);
 

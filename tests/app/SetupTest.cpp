@@ -3,6 +3,7 @@
 #include "platform/Autostart.h"
 #include "platform/Paths.h"
 #include "platform/SecretStore.h"
+#include "store/Transaction.h"
 #include "support/Accelerators.h"
 
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace kr::test {
 namespace {
 
@@ -26,8 +29,18 @@ protected:
     SetupTest() {
         config->loadSettings(settings);
         env = std::make_unique<SetupEnvironment>(
-            SetupEnvironment{*store, *config, settings, dialogs, IniFile(dir.file(kPositionIniName)), false,
-                             [this] { queue.clear(); }, [this] { ++applied; }});
+            SetupEnvironment{*store,
+                             *config,
+                             settings,
+                             dialogs,
+                             IniFile(dir.file(kPositionIniName)),
+                             false,
+                             [this] { queue.clear(); },
+                             [this] { ++applied; },
+                             nullptr,
+                             &progress,
+                             [this](const QString& table) { changed << table; },
+                             {}});
     }
     QCheckBox* box(kr::Setup& s, const QString& text) {
         for (auto* b : s.findChildren<QCheckBox*>())
@@ -35,8 +48,33 @@ protected:
                 return b;
         return nullptr;
     }
+    // The housekeeping's progress window: what it showed, and how many records were left at
+    // each step.
+    struct CountingProgress final : Progress {
+        void doBegin(const QString& title, const QString& text) override {
+            begun << title + QLatin1Char('|') + text;
+            steps.clear();
+        }
+        void doUpdate(int percent) override {
+            steps.push_back(percent);
+            if (step)
+                step();
+        }
+        bool cancelled() const override {
+            return cancelAfter > 0 && static_cast<int>(steps.size()) >= cancelAfter;
+        }
+        void end() override { ++ended; }
+        QStringList begun;
+        std::vector<int> steps;
+        std::function<void()> step;
+        int cancelAfter = 0;
+        int ended = 0;
+    };
+
     std::unique_ptr<SetupEnvironment> env;
     int applied = 0;
+    CountingProgress progress;
+    QStringList changed;
 };
 
 TEST_F(SetupTest, HasItsEightTabs) {
@@ -160,6 +198,84 @@ TEST_F(SetupTest, HousekeepingAsksAndThenRemoves) {
     s.clearScriptQueue();
     EXPECT_TRUE(queue.empty());
     EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("All active scripts have been removed"));
+}
+
+TEST_F(SetupTest, HousekeepingRemovesInSlicesUnderAProgressWindowAndTellsTheLists) {
+    constexpr int kDone = 600;
+    {
+        Table<Schedule> t(*store);
+        Table<Todo> todo(*store);
+        Transaction tx;
+        ASSERT_EQ(tx.begin({&t, &todo}), Err::None);
+        for (int i = 1; i <= kDone + 5; ++i) {
+            Schedule s;
+            s.id = i;
+            s.description = QStringLiteral("Task %1").arg(i);
+            s.date = 1000 + i % 50;
+            s.time = 1;
+            s.completed = i <= kDone ? 1 : 0;
+            s.disabled = s.completed;
+            ASSERT_EQ(t.add(s), Err::None);
+        }
+        for (int i = 0; i < 300; ++i) {
+            Todo d;
+            d.todo = QStringLiteral("item %1").arg(i);
+            ASSERT_EQ(todo.add(d), Err::None);
+        }
+        ASSERT_EQ(tx.commit(), Err::None);
+    }
+    env->removalLimits.records = 100;
+    env->removalLimits.batch = 20;
+    // One completed task cannot be deleted: said once, and the others go.
+    Table<Schedule> tasks(*store);
+    ASSERT_EQ(tasks.tableFile()->file().connection().exec(
+                  QStringLiteral("CREATE TEMP TRIGGER refused BEFORE DELETE ON main.\"%1\" WHEN old.ID = 321 "
+                                 "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                      .arg(tasks.decl().sqlName)),
+              0);
+    // Between slices the program goes on: the window's steps let the frame's timer run, and
+    // another window saves a task (no transaction is left open for it to join).
+    std::vector<qint64> left;
+    progress.step = [&] {
+        EXPECT_EQ(OpenTransactions::count(), 0);
+        left.push_back(Table<Schedule>(*store).records());
+    };
+    kr::Setup s(*env);
+    dialogs.answer(Dialogs::Yes);
+    s.clearCompletedTasks();
+
+    EXPECT_EQ(progress.begun, QStringList{QStringLiteral("Housekeeping|Removing completed tasks")});
+    EXPECT_EQ(progress.ended, 1);
+    EXPECT_GE(progress.steps.size(), 6u); // 605 records, 100 a slice
+    EXPECT_EQ(progress.steps.back(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.steps.begin(), progress.steps.end()));
+    ASSERT_FALSE(left.empty());
+    EXPECT_TRUE(std::is_sorted(left.rbegin(), left.rend()));
+    EXPECT_LT(left.front(), kDone + 5); // the first slice went before the first step
+    EXPECT_EQ(tasks.records(), 6);      // the five open tasks and the refused one
+    EXPECT_EQ(changed, QStringList{QStringLiteral("Schedule")});
+    EXPECT_EQ(dialogs.captions(), (QStringList{"Housekeeping", "Cannot Remove History", "Housekeeping"}));
+    EXPECT_TRUE(dialogs.shown[1].text.endsWith(QStringLiteral(" error while removing history")));
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("Completed tasks removed."));
+
+    // Cancelled after two steps: what went is gone, the rest stays, and no done message.
+    dialogs.shown.clear();
+    changed.clear();
+    progress.step = nullptr;
+    progress.cancelAfter = 2;
+    dialogs.answer(Dialogs::Yes);
+    s.clearTodoList();
+    EXPECT_EQ(progress.begun.back(), QStringLiteral("Housekeeping|Removing the To Do list"));
+    EXPECT_EQ(progress.steps.size(), 2u);
+    EXPECT_EQ(Table<Todo>(*store).records(), 100);
+    EXPECT_EQ(changed, QStringList{QStringLiteral("Todo")});
+    EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("Clear To Do list?")});
+
+    progress.cancelAfter = 0;
+    dialogs.answer(Dialogs::Yes);
+    s.clearTodoList();
+    EXPECT_EQ(Table<Todo>(*store).records(), 0);
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("To Do list removed."));
 }
 
 TEST_F(SetupTest, ResettingWindowSettingsEmptiesBothFiles) {

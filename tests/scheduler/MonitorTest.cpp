@@ -3,6 +3,7 @@
 #include "platform/Processes.h"
 #include "scheduler/Occurrence.h"
 #include "store/Numbering.h"
+#include "store/Transaction.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
@@ -443,6 +444,73 @@ TEST_F(MonitorTest, OldHistoryGoesOnceADay) {
     settings.historyExpires = 0;
     clock.set(D(2026, 12, 10), TimeFromHms(0, 0, 1));
     EXPECT_FALSE(monitor->removeOldHistory());
+}
+
+TEST_F(MonitorTest, ALongHistoryGoesASliceATickAndTheSchedulerRunsBetween) {
+    settings.historyExpires = 3;
+    settings.saveScripts = true;
+    constexpr int kOld = 500;
+    RemovalLimits slice;
+    slice.records = 120;
+    slice.batch = 16;
+    monitor->setRemovalLimits(slice);
+    {
+        Transaction tx;
+        ASSERT_EQ(tx.begin({tasks.get()}), Err::None);
+        for (int i = 1; i <= kOld; ++i) {
+            Schedule t;
+            t.id = i;
+            t.description = QStringLiteral("History %1").arg(i);
+            t.scheduleType = kDayOfWeek;
+            t.date = D(2026, 1, 1) + i % 100;
+            t.time = TimeFromHms(9, 0, 0);
+            t.disabled = 1;
+            t.completed = 1;
+            ASSERT_EQ(tasks->add(t), Err::None);
+        }
+        ASSERT_EQ(tx.commit(), Err::None);
+    }
+    addItems(7, 3); // a history entry's script goes with it
+    // One history entry cannot be deleted; the pass says so once and goes on.
+    ASSERT_EQ(tasks->tableFile()->file().connection().exec(
+                  QStringLiteral("CREATE TEMP TRIGGER refused BEFORE DELETE ON main.\"%1\" WHEN old.ID = 400 "
+                                 "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                      .arg(tasks->decl().sqlName)),
+              0);
+    const qint32 due = addTask(QStringLiteral("Due meanwhile"), D(2026, 12, 8), TimeFromHms(9, 1, 0));
+
+    int ticks = 0;
+    qint64 left = tasks->records();
+    bool done = false;
+    while (!done && ticks < 100) {
+        done = monitor->removeOldHistory();
+        ++ticks;
+        // Between slices nothing is held open and what went is gone for good.
+        EXPECT_EQ(OpenTransactions::count(), 0);
+        const qint64 now = tasks->records();
+        EXPECT_LE(now, left);
+        left = now;
+        if (ticks == 2) {
+            // The scheduler goes on meanwhile.
+            clock.set(D(2026, 12, 8), TimeFromHms(9, 1, 0));
+            monitor->scanDueTask();
+            EXPECT_EQ(messages.shown.size(), 1u);
+        }
+    }
+    EXPECT_TRUE(done);
+    EXPECT_GE(ticks, 3); // a slice at a time
+    EXPECT_EQ(task(due).date, D(2026, 12, 9));
+    QStringList kept;
+    for (const Schedule& t : all())
+        kept << t.description;
+    // The refused entry, the task that ran and its new history copy.
+    EXPECT_EQ(kept, (QStringList{"History 400", "Due meanwhile", "Due meanwhile"}));
+    EXPECT_EQ(itemsOf(7), 0);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Cannot Remove History"));
+    EXPECT_TRUE(dialogs.shown[0].text.endsWith(QStringLiteral(" error while removing history")));
+    EXPECT_EQ(logLabels().count(QStringLiteral("History|Checked for tasks needing removal")), 1);
+    EXPECT_FALSE(monitor->removeOldHistory()); // once a day
 }
 
 TEST_F(MonitorTest, ADisabledOrEmptyScheduleShowsThePlainTitle) {

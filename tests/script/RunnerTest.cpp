@@ -153,6 +153,42 @@ TEST_F(RunnerTest, EntriesRunOnlyWhenDueAndOneAtATime) {
     EXPECT_EQ(queue.size(), 1u);
 }
 
+TEST_F(RunnerTest, OnlyAScriptThatRanIsCompleted) {
+    // A task without script items queues its end alone: nothing ran, nothing is completed.
+    launcher->queueTaskScript(7);
+    ASSERT_EQ(actions(), QStringList{kEndMarker});
+    status = QStringLiteral("Next: Backup");
+    runAll();
+    EXPECT_TRUE(queue.empty());
+    EXPECT_EQ(status, QStringLiteral("Next: Backup"));
+
+    // One with an item: completed once it ran, and only then.
+    {
+        Table<Scripting> items(*store);
+        Scripting s;
+        s.id = 8;
+        s.sequence = 1;
+        s.action = QStringLiteral("Set Value");
+        s.path = QStringLiteral("DONE");
+        s.command = QStringLiteral("yes");
+        ASSERT_EQ(items.add(s), Err::None);
+    }
+    launcher->queueTaskScript(8);
+    launcher->queueTaskScript(7); // and an empty one after it
+    ASSERT_EQ(actions(), (QStringList{QStringLiteral("Set Value"), kEndMarker, kEndMarker}));
+    QStringList shown;
+    while (!queue.empty() && shown.size() < 100) {
+        clock.advance(100);
+        runner->runScriptStep();
+        if (shown.isEmpty() || shown.back() != status)
+            shown << status;
+    }
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.back(), QStringLiteral("Script Completed"));
+    EXPECT_EQ(shown.count(QStringLiteral("Script Completed")), 1);
+    EXPECT_EQ(values.getValue(QStringLiteral("DONE")), QStringLiteral("yes"));
+}
+
 TEST_F(RunnerTest, AFalseWindowTestRemovesItsBlockWithNestedBlocks) {
     QueueEntry& test = add(QStringLiteral("If Window..."));
     test.item.windowTitleToCheckFor = QStringLiteral("Calculator");

@@ -11,6 +11,7 @@
 //   holiday-load DAY         load the holiday on day number DAY with change detection armed
 //   holiday-put NAME         rewrite the loaded holiday with a new name
 //   task-load-put ID TEXT    load a task watched and rewrite it at once with a new description
+//   delete ID                delete a task (its script items stay)
 //   begin                    begin a transaction over Schedule and Scripting (2 s wait)
 //   exclusive                lock the data file exclusively
 //   hold MS                  lock the data file exclusively for MS milliseconds, then let go
@@ -165,6 +166,13 @@ int main(int argc, char** argv) {
                 t.description = rest.section(QLatin1Char(' '), 1);
                 e = schedule->put(t);
             }
+            Answer(e);
+        } else if (cmd == QStringLiteral("delete")) {
+            kr::Schedule t;
+            t.id = rest.toInt();
+            kr::Err e = schedule->get(kr::Schedule::KEYID, t);
+            if (e == kr::Err::None)
+                e = schedule->remove(t);
             Answer(e);
         } else if (cmd == QStringLiteral("todo-rename")) {
             // "todo-rename old text|new text": the first entry of that text, renamed.

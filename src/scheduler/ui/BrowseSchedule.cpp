@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -80,6 +82,10 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
     list_->setIconSize(QSize(16, 16));
     layout->addWidget(list_, 1);
     connect(list_, &QTableView::doubleClicked, this, [this] { editTask(); });
+    // Whatever reads the list again (a change, the count of a large view done in the
+    // background) keeps the highlighted record highlighted, where it was on the screen.
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { rememberHighlight(); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { restoreHighlight(); });
 
     auto* row = new QHBoxLayout;
     const std::pair<const char*, void (BrowseSchedule::*)()> actions[] = {
@@ -178,7 +184,7 @@ QString BrowseSchedule::currentFormat() const {
     return parts.join(QLatin1Char('|'));
 }
 
-void BrowseSchedule::applyFilter() {
+void BrowseSchedule::applyFilter(bool keepHighlight) {
     ScheduleListModel::Filter f;
     f.view = view();
     f.day = selectedDay_;
@@ -186,28 +192,69 @@ void BrowseSchedule::applyFilter() {
     f.activeOnly = activeOnly_;
     if (f.view == ScheduleView::Selected && ctx_.taggedTasks)
         f.tagged = ctx_.taggedTasks();
+    keepHighlight_ = keepHighlight;
     model_->setFilter(std::move(f));
-    if (model_->rowCount() > 0)
+    keepHighlight_ = true;
+    if (!keepHighlight && model_->rowCount() > 0)
         list_->setCurrentIndex(model_->index(0, ScheduleListModel::DescriptionColumn));
     updateLabels();
     updateButtons();
 }
 
 void BrowseSchedule::refresh() {
-    const QModelIndex current = list_->currentIndex();
-    const qint64 rowid = current.isValid() ? model_->rowidAt(current.row()) : 0;
-    const int oldRow = current.isValid() ? current.row() : 0;
-    if (view() == ScheduleView::Selected) {
-        applyFilter();
-    } else {
+    if (view() == ScheduleView::Selected)
+        applyFilter(true); // the tags are read again too
+    else
         model_->refresh();
-    }
-    int row = rowid != 0 ? model_->rowOf(rowid) : -1;
-    if (row < 0)
-        row = std::min(oldRow, model_->rowCount() - 1);
-    if (row >= 0)
-        list_->setCurrentIndex(model_->index(row, ScheduleListModel::DescriptionColumn));
     updateButtons();
+}
+
+void BrowseSchedule::rememberHighlight() {
+    kept_ = Kept{};
+    QScrollBar* bar = list_->verticalScrollBar();
+    kept_.scroll = bar->value();
+    const QModelIndex current = list_->currentIndex();
+    if (!keepHighlight_ || !current.isValid())
+        return;
+    kept_.row = current.row();
+    kept_.rowid = model_->rowidAt(current.row());
+    const int y = list_->rowViewportPosition(current.row());
+    kept_.inSight = y >= 0 && y < list_->viewport()->height();
+    kept_.y = y;
+}
+
+void BrowseSchedule::restoreHighlight() {
+    if (!keepHighlight_ || kept_.row < 0)
+        return;
+    // The scroll bar is set for the new rows at once rather than on the next layout.
+    list_->doItemsLayout();
+    QScrollBar* bar = list_->verticalScrollBar();
+    int row = kept_.rowid != 0 ? model_->rowOf(kept_.rowid) : -1;
+    const bool found = row >= 0;
+    if (!found)
+        row = std::min(kept_.row, model_->rowCount() - 1);
+    if (row < 0)
+        return;
+    list_->setCurrentIndex(model_->index(row, ScheduleListModel::DescriptionColumn));
+    if (found && kept_.inSight) {
+        // Where it was on the screen: the rows around it move, not the one the user is at.
+        const int delta = list_->rowViewportPosition(row) - kept_.y;
+        if (list_->verticalScrollMode() == QAbstractItemView::ScrollPerPixel) {
+            bar->setValue(bar->value() + delta);
+        } else {
+            const int h = std::max(1, list_->verticalHeader()->defaultSectionSize());
+            bar->setValue(bar->value() + (delta >= 0 ? delta + h / 2 : delta - h / 2) / h);
+        }
+    } else if (!found) {
+        bar->setValue(kept_.scroll);
+    }
+}
+
+qint64 BrowseSchedule::targetRow() {
+    if (menuTarget_ != 0)
+        return menuTarget_;
+    const QModelIndex current = list_->currentIndex();
+    return current.isValid() ? model_->rowidAt(current.row()) : 0;
 }
 
 void BrowseSchedule::highlightTask(qint32 id) {
@@ -277,10 +324,9 @@ void BrowseSchedule::updateButtons() {
 }
 
 bool BrowseSchedule::highlighted(Schedule& task) {
-    const QModelIndex current = list_->currentIndex();
-    if (!current.isValid())
+    const qint64 rowid = targetRow();
+    if (rowid == 0)
         return false;
-    const qint64 rowid = model_->rowidAt(current.row());
     Table<Schedule> tasks(ctx_.forms.store);
     tasks.watch();
     if (rowid == 0 || tasks.fetch(rowid, task) != Err::None) {
@@ -388,9 +434,13 @@ void BrowseSchedule::quickStart(Time delay) {
     Schedule t;
     if (!highlighted(t))
         return;
+    StoreError error;
     if (QuickStart(ctx_.forms.store, t, ctx_.forms.clock.today(), ctx_.forms.clock.now(), delay,
-                   ctx_.forms.progress) != 0)
-        changed();
+                   ctx_.forms.progress, &error) == 0) {
+        warn::InsertError(ctx_.forms.dialogs, error);
+        return;
+    }
+    changed();
 }
 
 void BrowseSchedule::openScript() {
@@ -409,10 +459,19 @@ void BrowseSchedule::setActiveOnly(bool on) {
 QMenu* BrowseSchedule::contextMenu() {
     auto* menu = new QMenu(this);
     const bool empty = model_->rowCount() == 0 || !list_->currentIndex().isValid();
+    // The record the menu was opened on: its commands act on it, whatever the list shows by
+    // the time one is chosen.
+    const qint64 target = empty ? 0 : targetRow();
+    auto on = [this, target](auto&& work) {
+        return [this, target, work] {
+            const QScopedValueRollback<qint64> keep(menuTarget_, target);
+            work();
+        };
+    };
     auto add = [&](const QString& text, bool enabled, auto&& slot) {
         QAction* a = menu->addAction(text);
         a->setEnabled(enabled);
-        connect(a, &QAction::triggered, this, slot);
+        connect(a, &QAction::triggered, this, on(slot));
         return a;
     };
     auto enabled = [this](const char* name) { return button(QString::fromLatin1(name))->isEnabled(); };
@@ -429,7 +488,7 @@ QMenu* BrowseSchedule::contextMenu() {
     for (const QuickStartDelay& d : QuickStartDelays()) {
         const Time delay = d.delay;
         connect(quick->addAction(QString::fromLatin1(d.name)), &QAction::triggered, this,
-                [this, delay] { quickStart(delay); });
+                on([this, delay] { quickStart(delay); }));
     }
     quick->addSeparator();
     quick->addAction(QStringLiteral("Cancel"));

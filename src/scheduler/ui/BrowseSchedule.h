@@ -96,7 +96,13 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    void applyFilter();
+    // Shows the tab's view; the first row is highlighted unless `keepHighlight`.
+    void applyFilter(bool keepHighlight = false);
+    // Around every reading of the list: the highlighted record and its place on the screen.
+    void rememberHighlight();
+    void restoreHighlight();
+    // The record a command acts on (its row number in the table), 0 for none.
+    qint64 targetRow();
     void applyFormat(const QString& format);
     void updateButtons();
     void updateLabels();
@@ -115,6 +121,18 @@ private:
     Date lastDay_ = 0;
     QString category_;
     bool activeOnly_ = false;
+    // The highlighted record before the list was read again.
+    struct Kept {
+        qint64 rowid = 0;
+        int row = -1;
+        int y = 0; // its place in the list's viewport
+        bool inSight = false;
+        int scroll = 0;
+    };
+    Kept kept_;
+    bool keepHighlight_ = true;
+    // While a context menu's command runs: the record the menu was opened on.
+    qint64 menuTarget_ = 0;
 };
 
 } // namespace kr

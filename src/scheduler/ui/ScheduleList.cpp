@@ -301,8 +301,21 @@ qint32 ScheduleListModel::taskIdAt(int r) {
 }
 
 int ScheduleListModel::rowOf(qint64 rowid) {
-    if (view_)
-        return static_cast<int>(view_->positionOf(rowid));
+    if (view_) {
+        const qint64 place = view_->positionOf(rowid);
+        if (place < 0 || rowidAt(static_cast<int>(place)) == rowid)
+            return static_cast<int>(place);
+        // A view whose count is still being done places a record nearly right: the row that
+        // shows it is near.
+        const qint64 reach = 2 * KeyView::kMarkEvery;
+        for (qint64 d = 1; d <= reach; ++d) {
+            for (const qint64 r : {place - d, place + d}) {
+                if (r >= 0 && r < count_ && rowidAt(static_cast<int>(r)) == rowid)
+                    return static_cast<int>(r);
+            }
+        }
+        return static_cast<int>(place);
+    }
     const auto it = std::find(taggedRows_.begin(), taggedRows_.end(), rowid);
     return it == taggedRows_.end() ? -1 : static_cast<int>(it - taggedRows_.begin());
 }

@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -274,11 +275,16 @@ void TaskForm::buildFields() {
     });
     commandNote_ = new QLabel(QStringLiteral("To use scripting only, enter N/A as the command."));
     commandNote_->setWordWrap(true);
+    scriptNote_ = new QLabel;
+    scriptNote_->setObjectName(QStringLiteral("scriptNotRun"));
+    scriptNote_->setWordWrap(true);
+    scriptNote_->setTextFormat(Qt::PlainText);
 
     // Message
     message_ = new QPlainTextEdit;
     message_->setTabChangesFocus(true);
     message_->installEventFilter(this);
+    message_->viewport()->installEventFilter(this);
     connect(message_, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = message_->toPlainText();
         if (text.size() > kMessageChars) {
@@ -447,6 +453,7 @@ QWidget* TaskForm::buildPage(Page page) {
     switch (page) {
     case Page::Task: {
         v->addWidget(taskTypeBox_);
+        v->addWidget(scriptNote_);
         auto* form = new QFormLayout;
         if (!hasPage(Page::Category))
             form->addRow(
@@ -673,6 +680,11 @@ void TaskForm::applyVisibility() {
          std::initializer_list<QWidget*>{command_, commandBrowse_, path_, scripting_, commandNote_})
         w->setVisible(tv.command);
     message_->setVisible(tv.message);
+    // A script this type never runs is said where the type is chosen, for the script can no
+    // longer be reached from the form.
+    const bool scriptIdle = hasPage(Page::Task) && !TaskTypeRunsScript(taskType()) && !scriptItems().empty();
+    scriptNote_->setText(scriptIdle ? ScriptNotRunNote(taskType()) : QString());
+    scriptNote_->setVisible(scriptIdle);
     time_->setVisible(tv.time);
     timeLabel_->setVisible(tv.time);
     for (QWidget* label : {static_cast<QWidget*>(command_), static_cast<QWidget*>(path_)})
@@ -885,13 +897,35 @@ void TaskForm::showTips() {
 
 bool TaskForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
-        if (watched == message_ && message_->toPlainText().isEmpty()) {
-            // The description offered as the message, whole and selected: what the user types
-            // replaces it.
-            message_->setPlainText(description_->text());
-            message_->selectAll();
-        } else if (watched == sound_ && Clip(sound_->text()).isEmpty() && alarm_->isChecked())
+        if (watched == message_) {
+            if (message_->toPlainText().isEmpty()) {
+                offeredMessage_ = description_->text();
+                message_->setPlainText(offeredMessage_);
+            }
+            // The description offered as the message, whole and selected whenever the field is
+            // entered while it holds it: what the user types replaces it.
+            if (!offeredMessage_.isEmpty() && message_->toPlainText() == offeredMessage_) {
+                message_->selectAll();
+                // Entered with a click: the click itself would put the cursor in the text
+                // and the selection would be gone.
+                selectOnClick_ = static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason;
+            }
+        } else if (watched == sound_ && Clip(sound_->text()).isEmpty() && alarm_->isChecked()) {
             soundAccepted();
+        }
+    } else if (watched == message_->viewport() && selectOnClick_) {
+        if (message_->toPlainText() != offeredMessage_) {
+            selectOnClick_ = false;
+        } else if (event->type() == QEvent::MouseButtonPress ||
+                   event->type() == QEvent::MouseButtonDblClick ||
+                   event->type() == QEvent::MouseButtonRelease) {
+            if (event->type() == QEvent::MouseButtonRelease)
+                selectOnClick_ = false;
+            message_->selectAll();
+            return true;
+        }
+    } else if (watched == message_ && event->type() == QEvent::FocusOut) {
+        selectOnClick_ = false;
     }
     return QDialog::eventFilter(watched, event);
 }

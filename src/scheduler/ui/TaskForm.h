@@ -97,6 +97,8 @@ public:
     QPushButton* commandBrowseButton() const { return commandBrowse_; }
     QLineEdit* pathField() const { return path_; }
     QPushButton* scriptingButton() const { return scripting_; }
+    // The note that the task's script does not run with the chosen type; hidden otherwise.
+    QLabel* scriptNotRunNote() const { return scriptNote_; }
     QPlainTextEdit* messageField() const { return message_; }
     QComboBox* scheduleTypeField() const { return scheduleType_; }
     QGroupBox* repetitionGroup() const { return repetition_; }
@@ -198,6 +200,10 @@ private:
     qint32 copiedFrom_ = 0; // the task a prepared copy was made of
     bool ready_ = true;
     bool saving_ = false;
+    // The description put into the empty message field, and whether the click that entered
+    // the field is to select it rather than place the cursor.
+    QString offeredMessage_;
+    bool selectOnClick_ = false;
     Schedule snapshot_;
     std::vector<Scripting> scriptSnapshot_;
     std::vector<Page> pages_;
@@ -214,6 +220,7 @@ private:
     QLineEdit* path_ = nullptr;
     QPushButton* scripting_ = nullptr;
     QLabel* commandNote_ = nullptr;
+    QLabel* scriptNote_ = nullptr;
     QPlainTextEdit* message_ = nullptr;
     QComboBox* scheduleType_ = nullptr;
     QGroupBox* repetition_ = nullptr;

@@ -75,6 +75,13 @@ BrowseScript::BrowseScript(const ScriptWindowContext& ctx, const Schedule& task,
     auto* description = new QLabel(Clip(task_.description));
     description->setTextFormat(Qt::PlainText);
     left->addWidget(description);
+    // Said where the script is edited: a task of a type that never runs its script.
+    note_ = new QLabel(ScriptNotRunNote(task_.taskType));
+    note_->setObjectName(QStringLiteral("scriptNotRun"));
+    note_->setTextFormat(Qt::PlainText);
+    note_->setWordWrap(true);
+    note_->setVisible(!TaskTypeRunsScript(task_.taskType));
+    left->addWidget(note_);
     list_ = new QTableWidget(0, 2, this);
     list_->setHorizontalHeaderLabels({QStringLiteral("Action"), QStringLiteral("Details")});
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);

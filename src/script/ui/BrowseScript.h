@@ -20,6 +20,8 @@ public:
     BrowseScript(const ScriptWindowContext& ctx, const Schedule& task, QWidget* parent = nullptr);
 
     QTableWidget* list() const { return list_; }
+    // The note that the task's type never runs its script; hidden when it does.
+    QLabel* scriptNotRunNote() const { return note_; }
     const std::vector<Scripting>& items() const { return items_; }
     // The button with this text ("&Add", "Cl&ose", or a move button's tip).
     QPushButton* button(const QString& text) const;
@@ -53,6 +55,7 @@ private:
     ScriptWindowContext ctx_;
     Schedule task_;
     QTableWidget* list_ = nullptr;
+    QLabel* note_ = nullptr;
     std::vector<Scripting> items_;
     std::vector<QPushButton*> buttons_;
 };

@@ -3,12 +3,14 @@
 #include "platform/Autostart.h"
 #include "platform/SecretStore.h"
 #include "platform/qt/Keyboard.h"
+#include "platform/qt/QtProgress.h"
 #include "platform/qt/WindowPosition.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
@@ -16,6 +18,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace kr {
 
@@ -341,25 +345,61 @@ bool Setup::confirm(const QString& question) {
                                 Dialogs::No) == Dialogs::Yes;
 }
 
-void Setup::clearTasks(bool disabled) {
-    Table<Schedule> tasks(env_.store);
-    Schedule t;
-    tasks.set(Schedule::KEYDATEENABLED);
-    for (;;) {
-        const Err e = tasks.next(t);
-        if (e == Err::NoMoreRecords)
-            break;
-        if (e != Err::None) {
-            env_.dialogs.message(tasks.error().text() + QStringLiteral(" error while removing history"),
-                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
-            return;
+template <class R>
+bool Setup::removeInSlices(RemovalPass<R>& pass, const QString& text, const QString& failure,
+                           const QString& failureCaption) {
+    std::unique_ptr<QtProgress> own;
+    if (env_.progress == nullptr)
+        own = std::make_unique<QtProgress>(&env_.dialogs, this);
+    Progress& progress = env_.progress != nullptr ? *env_.progress : *own;
+    // The highest row number stands for the count: counting a large table would itself keep
+    // the window from answering.
+    const qint64 total = std::max<qint64>(1, pass.table().lastRow());
+    progress.begin(kCaption, text);
+    bool whole = true;
+    for (bool more = true; more;) {
+        // The slice's transaction is over when step() returns: the window may answer now.
+        more = pass.step();
+        QStringList told;
+        for (const StoreError& e : pass.failures()) {
+            if (told.contains(e.text()))
+                continue; // one message for a kind of failure in a slice
+            told << e.text();
+            env_.dialogs.message(e.text() + failure, failureCaption, Dialogs::Icon::Exclamation);
         }
-        if ((disabled ? t.disabled : t.completed) == 0)
-            continue;
-        if (tasks.remove(t) != Err::None)
-            env_.dialogs.message(tasks.error().text() + QStringLiteral(" error while removing history"),
-                                 QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+        if (!pass.error().ok()) {
+            env_.dialogs.message(pass.error().text() + failure, failureCaption, Dialogs::Icon::Exclamation);
+            whole = false;
+        }
+        // More than a slice to go: the window shows at once, so that the program answers from
+        // the first step on (it shows by itself only after a while).
+        if (more && own && own->window() != nullptr && !own->window()->isVisible())
+            own->showNow();
+        progress.update(static_cast<int>(std::min<qint64>(100, pass.visited() * 100 / total)));
+        if (more && progress.cancelled()) {
+            whole = false;
+            break;
+        }
     }
+    progress.end();
+    if (pass.removed() > 0 && env_.tableChanged)
+        env_.tableChanged(pass.table().decl().name);
+    return whole;
+}
+
+void Setup::clearTasks(bool disabled) {
+    using Pass = RemovalPass<Schedule>;
+    Pass pass(
+        env_.store, Schedule::KEYDATEENABLED,
+        [disabled](const Schedule& t) {
+            return (disabled ? t.disabled : t.completed) != 0 ? Pass::Verdict::Remove : Pass::Verdict::Keep;
+        },
+        {}, env_.removalLimits);
+    if (!removeInSlices(
+            pass,
+            disabled ? QStringLiteral("Removing disabled tasks") : QStringLiteral("Removing completed tasks"),
+            QStringLiteral(" error while removing history"), QStringLiteral("Cannot Remove History")))
+        return;
     env_.dialogs.message(disabled ? QStringLiteral("Disabled tasks removed.")
                                   : QStringLiteral("Completed tasks removed."),
                          kCaption, Dialogs::Icon::Information);
@@ -378,22 +418,13 @@ void Setup::clearCompletedTasks() {
 void Setup::clearTodoList() {
     if (!confirm(QStringLiteral("Clear To Do list?")))
         return;
-    Table<Todo> todo(env_.store);
-    Todo t;
-    todo.set(-1);
-    for (;;) {
-        const Err e = todo.next(t);
-        if (e == Err::NoMoreRecords)
-            break;
-        if (e != Err::None) {
-            env_.dialogs.message(todo.error().text() + QStringLiteral(" error while removing To Do entry"),
-                                 QStringLiteral("Cannot Remove To Do List"), Dialogs::Icon::Exclamation);
-            return;
-        }
-        if (todo.remove(t) != Err::None)
-            env_.dialogs.message(todo.error().text() + QStringLiteral(" error while removing To Do entry"),
-                                 QStringLiteral("Cannot Remove To Do List"), Dialogs::Icon::Exclamation);
-    }
+    using Pass = RemovalPass<Todo>;
+    Pass pass(
+        env_.store, -1, [](const Todo&) { return Pass::Verdict::Remove; }, {}, env_.removalLimits);
+    if (!removeInSlices(pass, QStringLiteral("Removing the To Do list"),
+                        QStringLiteral(" error while removing To Do entry"),
+                        QStringLiteral("Cannot Remove To Do List")))
+        return;
     env_.dialogs.message(QStringLiteral("To Do list removed."), kCaption, Dialogs::Icon::Information);
 }
 

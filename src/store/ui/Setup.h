@@ -4,6 +4,8 @@
 
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
+#include "platform/Progress.h"
+#include "store/RemovalPass.h"
 #include "store/Settings.h"
 
 #include <QDialog>
@@ -33,6 +35,13 @@ struct SetupEnvironment {
     std::function<void()> settingsApplied;
     // Where the mail and news passwords go; none: the password fields are not offered.
     SecretStore* secrets = nullptr;
+    // The progress window of the housekeeping; the window's own when null.
+    Progress* progress = nullptr;
+    // Told after housekeeping removed records of a table (its name), so that open lists
+    // show what is left.
+    std::function<void(const QString& table)> tableChanged;
+    // How large a slice of the housekeeping's removals is.
+    RemovalLimits removalLimits;
     // The scheduler stopped itself: "Scheduler active" shows it off. Ticking it and OK turn it
     // on again (`resumeScheduler` is called); left unticked, the stored start-up choice stays.
     bool schedulerStopped = false;
@@ -81,6 +90,11 @@ private:
     void store();
     bool confirm(const QString& question);
     void clearTasks(bool disabled);
+    // Runs a removal pass a slice at a time under a progress window, telling each failure
+    // after its slice; false when it ended early (a failed read, or the user cancelled).
+    template <class R>
+    bool removeInSlices(RemovalPass<R>& pass, const QString& text, const QString& failure,
+                        const QString& failureCaption);
 
     SetupEnvironment& env_;
     Settings edit_;

@@ -2,7 +2,9 @@
 
 #include "scheduler/ui/BrowseSchedule.h"
 #include "../../store/Peer.h"
+#include "store/KeyView.h"
 #include "store/Table.h"
+#include "store/Transaction.h"
 #include "support/Accelerators.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
@@ -12,12 +14,14 @@
 #include "support/TempDir.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -285,6 +289,141 @@ TEST_F(BrowseScheduleTest, QuickStartRunsACopyLaterWithItsScript) {
     item.sequence = 2;
     EXPECT_EQ(script.get(Scripting::KEYID, item), Err::None);
     EXPECT_EQ(descriptions(*w), (QStringList{"Backup", "Backup", "Other"}));
+}
+
+TEST_F(BrowseScheduleTest, AQuickStartThatCannotBeAddedSaysSo) {
+    add(1, QStringLiteral("Backup"), D(2026, 12, 1), TimeFromHms(3, 0, 0));
+    auto w = open();
+    w->tabs()->setCurrentIndex(1);
+    w->list()->setCurrentIndex(w->model()->index(0, 4));
+    Table<Schedule> tasks(*store);
+    ASSERT_EQ(tasks.tableFile()->file().connection().exec(
+                  QStringLiteral("CREATE TEMP TRIGGER refused BEFORE INSERT ON main.\"%1\" "
+                                 "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                      .arg(tasks.decl().sqlName)),
+              0);
+    w->quickStart(30000);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Record Insert Error"));
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(
+        QStringLiteral("An error was experienced during the update of record.  Error: ")));
+    EXPECT_EQ(tasks.records(), 1);
+}
+
+TEST_F(BrowseScheduleTest, ARefreshKeepsTheHighlightedTaskWhereItIsOnTheScreen) {
+    for (int i = 1; i <= 80; ++i)
+        add(i, QStringLiteral("Task %1").arg(i), D(2026, 12, 9), TimeFromHms(8, 0, 0) + i * kOneMinute);
+    auto w = open();
+    w->resize(900, 420);
+    w->show();
+    QApplication::processEvents();
+    w->tabs()->setCurrentIndex(1);
+    QTableView* list = w->list();
+    list->setCurrentIndex(w->model()->index(40, 4));
+    list->scrollTo(list->currentIndex(), QAbstractItemView::PositionAtCenter);
+    QApplication::processEvents();
+    const int y = list->rowViewportPosition(40);
+    ASSERT_GT(y, 0);
+    ASSERT_LT(y, list->viewport()->height());
+    auto highlighted = [&] {
+        return w->model()->data(w->model()->index(list->currentIndex().row(), 4), Qt::DisplayRole).toString();
+    };
+    ASSERT_EQ(highlighted(), QStringLiteral("Task 41"));
+
+    // The scheduler writes history rows that sort before it, and says so.
+    for (int i = 0; i < 3; ++i)
+        add(100 + i, QStringLiteral("History %1").arg(i), D(2026, 12, 8), TimeFromHms(9, i, 0));
+    state.listeners.post();
+    QApplication::processEvents();
+    EXPECT_EQ(highlighted(), QStringLiteral("Task 41"));
+    EXPECT_EQ(list->currentIndex().row(), 43);
+    EXPECT_EQ(list->rowViewportPosition(43), y);
+
+    // A context menu acts on the task it was opened on, whatever the list shows meanwhile.
+    std::unique_ptr<QMenu> menu(w->contextMenu());
+    add(200, QStringLiteral("History 9"), D(2026, 12, 8), TimeFromHms(10, 0, 0));
+    state.listeners.post();
+    QApplication::processEvents();
+    list->setCurrentIndex(w->model()->index(2, 4));
+    for (QAction* a : menu->actions())
+        if (a->text() == QStringLiteral("&Edit"))
+            a->trigger();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].task.id, 41);
+    EXPECT_EQ(opened[0].request, Request::Change);
+
+    // A highlighted task that is gone leaves the highlight on the row that took its place.
+    list->setCurrentIndex(w->model()->index(10, 4));
+    const QString before = highlighted();
+    {
+        Table<Schedule> tasks(*store);
+        Schedule t;
+        t.id = before.section(QLatin1Char(' '), 1).toInt();
+        ASSERT_EQ(tasks.get(Schedule::KEYID, t), Err::None);
+        ASSERT_EQ(tasks.remove(t), Err::None);
+    }
+    state.listeners.post();
+    QApplication::processEvents();
+    EXPECT_EQ(list->currentIndex().row(), 10);
+    EXPECT_NE(highlighted(), before);
+}
+
+TEST_F(BrowseScheduleTest, ALargeListKeepsItsHighlightWhenItsBackgroundCountIsDone) {
+    // Counts of changed views are left to a thread at once, as for a very large table.
+    KeyView::setCountHereMs(0);
+    struct Restore {
+        ~Restore() { KeyView::setCountHereMs(20); }
+    } restore;
+    {
+        Table<Schedule> tasks(*store);
+        Transaction tx;
+        ASSERT_EQ(tx.begin({&tasks}), Err::None);
+        for (int i = 1; i <= 9000; ++i) { // more than one slice of the count
+            Schedule t;
+            t.id = i;
+            t.description = QStringLiteral("Task %1").arg(i);
+            t.date = D(2026, 12, 9) + i / 100;
+            t.time = TimeFromHms(8, 0, 0) + (i % 100) * kOneMinute;
+            t.taskType = QStringLiteral("Run Program");
+            t.scheduleType = QStringLiteral("Day of Week");
+            ASSERT_EQ(tasks.add(t), Err::None);
+        }
+        ASSERT_EQ(tx.commit(), Err::None);
+    }
+    auto w = open();
+    w->tabs()->setCurrentIndex(1);
+    auto settle = [&](qint64 rows) {
+        QElapsedTimer timer;
+        timer.start();
+        while (w->model()->rowCount() != rows && timer.elapsed() < 20000) {
+            QApplication::processEvents();
+            QThread::msleep(5);
+        }
+    };
+    settle(9000);
+    ASSERT_EQ(w->model()->rowCount(), 9000);
+    w->list()->setCurrentIndex(w->model()->index(4500, 4));
+    const qint32 id = w->model()->taskIdAt(4500);
+
+    // A due task leaves history before it: the list first shows its last count, then the count
+    // done in the background.
+    for (int i = 0; i < 40; ++i)
+        add(20000 + i, QStringLiteral("History %1").arg(i), D(2026, 12, 8), TimeFromHms(9, i, 0));
+    state.listeners.post();
+    QApplication::processEvents();
+    // Shown at once with the last count (or the new one, when the thread was quick): the
+    // highlighted task is the one it was.
+    ASSERT_TRUE(w->list()->currentIndex().isValid());
+    EXPECT_EQ(w->model()->taskIdAt(w->list()->currentIndex().row()), id);
+    settle(9040);
+    ASSERT_EQ(w->model()->rowCount(), 9040);
+    ASSERT_TRUE(w->list()->currentIndex().isValid());
+    EXPECT_EQ(w->model()->taskIdAt(w->list()->currentIndex().row()), id);
+    w->button(QStringLiteral("&Edit"))->click();
+    w->button(QStringLiteral("Run Now"))->click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].task.id, id);
+    EXPECT_EQ(ranNow, QList<qint32>{id});
 }
 
 TEST_F(BrowseScheduleTest, ButtonsHandTheRightTaskToTheForms) {

@@ -256,6 +256,43 @@ TEST_F(TaskFormTest, TheTaskTypeDecidesWhatShowsAndNoneRunsAtTheEndOfTheDay) {
     form.reject();
 }
 
+TEST_F(TaskFormTest, AScriptTheTaskTypeNeverRunsIsSaidWhereTheTypeIsChosen) {
+    Schedule t;
+    t.id = 12;
+    t.description = QStringLiteral("Script demo");
+    t.taskType = QStringLiteral("Both");
+    t.scheduleType = kDayOfWeek;
+    t.date = D(2026, 12, 9);
+    t.time = TimeFromHms(9, 0, 0);
+    addTask(t);
+    t.id = 13;
+    t.description = QStringLiteral("No script");
+    addTask(t);
+    addItems(12, 2);
+
+    UpdateSchedule form(*ctx, Request::Change, loadWatched(12));
+    QLabel* note = form.scriptNotRunNote();
+    EXPECT_FALSE(Shown(note));
+    click(form.taskTypeButton(QStringLiteral("Display Message")));
+    EXPECT_TRUE(Shown(note));
+    EXPECT_EQ(form.tabs()->indexOf(note->parentWidget()), 0); // beside the task type
+    EXPECT_TRUE(note->text().startsWith(QStringLiteral(
+        "This script does not run: only \"Run Program\" and \"Both\" tasks run their scripts, and this task "
+        "is a \"Display Message\" task.")));
+    click(form.taskTypeButton(QStringLiteral("None")));
+    EXPECT_TRUE(Shown(note));
+    EXPECT_TRUE(note->text().contains(QStringLiteral("is a \"None\" task")));
+    click(form.taskTypeButton(QStringLiteral("Run Program")));
+    EXPECT_FALSE(Shown(note));
+    form.reject();
+
+    // Without a script there is nothing to say.
+    UpdateSchedule other(*ctx, Request::Change, loadWatched(13));
+    click(other.taskTypeButton(QStringLiteral("Display Message")));
+    EXPECT_FALSE(Shown(other.scriptNotRunNote()));
+    other.reject();
+}
+
 TEST_F(TaskFormTest, DatesAreCheckedAgainstTheScheduleAndTheWarningDefaults) {
     config->ini().write(QStringLiteral("Warning"), QStringLiteral("Active"), QStringLiteral("1"));
     config->ini().write(QStringLiteral("Warning"), QStringLiteral("DateWarning"), QStringLiteral("1"));
@@ -723,6 +760,39 @@ TEST_F(TaskFormTest, TheMessageFilledFromTheDescriptionIsReplacedByTyping) {
     EXPECT_EQ(wizard.messageField()->toPlainText(), QStringLiteral("Call Bob"));
     QTest::keyClicks(wizard.messageField(), QStringLiteral("Ring Bob at 5"));
     EXPECT_EQ(wizard.messageField()->toPlainText(), QStringLiteral("Ring Bob at 5"));
+    wizard.reject();
+}
+
+TEST_F(TaskFormTest, TheMessageWizardsOfferedMessageIsReplacedWhereverTheFieldIsEntered) {
+    AddMessageWizard wizard(*ctx, Request::Insert, Schedule{});
+    wizard.show();
+    QApplication::setActiveWindow(&wizard);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard));
+    ASSERT_EQ(wizard.currentPage(), TaskForm::Page::Message);
+    QPlainTextEdit* message = wizard.messageField();
+    wizard.descriptionField()->setFocus();
+    QTest::keyClicks(wizard.descriptionField(), QStringLiteral("Script demo"));
+
+    // Entered with a click: the description is offered, selected, and typing replaces it.
+    QTest::mouseClick(message->viewport(), Qt::LeftButton, {}, QPoint(40, 10));
+    ASSERT_TRUE(message->hasFocus());
+    EXPECT_EQ(message->toPlainText(), QStringLiteral("Script demo"));
+    EXPECT_EQ(message->textCursor().selectedText(), QStringLiteral("Script demo"));
+    // Left and entered again, still holding what was offered: selected again.
+    QTest::keyClick(message, Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_FALSE(message->hasFocus());
+    QTest::mouseClick(message->viewport(), Qt::LeftButton, {}, QPoint(60, 10));
+    EXPECT_EQ(message->textCursor().selectedText(), QStringLiteral("Script demo"));
+    QTest::keyClicks(message, QStringLiteral("demo message"));
+    EXPECT_EQ(message->toPlainText(), QStringLiteral("demo message"));
+
+    // What the user typed is theirs: entering the field again places the cursor as usual.
+    wizard.descriptionField()->setFocus();
+    QTest::mouseClick(message->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(message->textCursor().selectedText().isEmpty());
+    QTest::keyClick(message, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(message, QStringLiteral("!"));
+    EXPECT_EQ(message->toPlainText(), QStringLiteral("demo message!"));
     wizard.reject();
 }
 

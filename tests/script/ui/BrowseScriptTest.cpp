@@ -65,6 +65,26 @@ TEST_F(BrowseScriptTest, ShowsTheTasksItemsInOrderWithTheirDescriptions) {
     EXPECT_EQ(list.list()->currentRow(), 0);
 }
 
+TEST_F(BrowseScriptTest, ATaskThatNeverRunsItsScriptSaysSoAboveIt) {
+    addItems(7, {QStringLiteral("one")});
+    for (const QString& type : {QStringLiteral("Run Program"), QStringLiteral("Both"),
+                                QStringLiteral("Display Message"), QStringLiteral("None")}) {
+        SCOPED_TRACE(type.toStdString());
+        task.taskType = type;
+        BrowseScript list(*ctx, task);
+        const bool runs = type == QStringLiteral("Run Program") || type == QStringLiteral("Both");
+        EXPECT_EQ(list.scriptNotRunNote()->isVisibleTo(&list), !runs);
+        if (!runs) {
+            EXPECT_EQ(
+                list.scriptNotRunNote()->text(),
+                QStringLiteral("This script does not run: only \"Run Program\" and \"Both\" tasks run "
+                               "their scripts, and this task is a \"%1\" task. For a task that only runs "
+                               "its script, choose \"Run Program\" with the command N/A.")
+                    .arg(type));
+        }
+    }
+}
+
 TEST_F(BrowseScriptTest, AddInsertsAfterTheHighlightedItemAndCopyAppends) {
     addItems(7, {"1", "2", "3", "4", "5"});
     BrowseScript list(*ctx, task);
