@@ -547,7 +547,7 @@ void SearchSchedule::finish(ScheduleScan::Result how) {
     const qint64 matched = scan_->matched();
     // Tags written by a cancelled scan are kept: they are stored before the window closes.
     if (scan_->finishWrites() != Err::None)
-        warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->error());
+        warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->writeError());
     else if (how == ScheduleScan::Result::Failed)
         warn::RecordRetrieval(ctx_.dialogs, Schedule::decl().name, scan_->error());
     const bool ranOut = how == ScheduleScan::Result::Done;
@@ -595,7 +595,7 @@ void SearchSchedule::stop() {
     // shows it.
     if (scan_ && scan_->mode() != SearchMode::Edit) {
         if (scan_->finishWrites() != Err::None)
-            warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->error());
+            warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->writeError());
         result_.kind = SearchResult::SelectionChanged;
     }
     scan_.reset();
