@@ -290,6 +290,7 @@ BrowseContacts::BrowseContacts(OrganizerContext ctx, bool picker, QWidget* paren
                            }});
     }
     model_ = new RecordListModel<Contact>(ctx_.store, std::move(columns), this);
+    model_->setRefined([this] { refresh(); });
 
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabBar;

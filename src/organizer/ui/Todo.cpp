@@ -330,6 +330,7 @@ ViewToDo::ViewToDo(OrganizerContext ctx, QWidget* parent)
          }},
     };
     model_ = new RecordListModel<Todo>(ctx_.store, std::move(columns), this);
+    model_->setRefined([this] { refresh(); });
 
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabBar;
