@@ -260,25 +260,33 @@ TEST(GetUpperLimitDialog, StartsAtTheLowerAndBeepsOnAnUpperNotAbove) {
     texts.upperField()->setText(QStringLiteral("C"));
     EXPECT_TRUE(texts.leaveUpper());
 
-    // OK with an upper limit not above the lower one, or unreadable, beeps and stays.
+    EXPECT_EQ(texts.note(), QString());
+    texts.upperField()->setText(QStringLiteral("A"));
+    EXPECT_FALSE(texts.leaveUpper());
+    EXPECT_EQ(texts.note(), QStringLiteral("The upper limit is not above the lower limit."));
+
+    // OK takes an upper limit not above the lower one as it stands; one that cannot be read
+    // beeps, stays and says why.
     const GetUpperLimit::Parse strict = [](const QString& t) -> std::optional<qint64> {
         bool ok = false;
         const qint64 n = t.toLongLong(&ok);
         return ok ? std::optional<qint64>(n) : std::nullopt;
     };
-    GetUpperLimit ok(QStringLiteral("5"), QStringLiteral("5"), strict);
-    ok.show();
-    ok.accept();
-    EXPECT_EQ(ok.beeps(), 1);
-    EXPECT_TRUE(ok.isVisible());
-    ok.upperField()->setText(QStringLiteral("junk"));
-    ok.accept();
-    EXPECT_EQ(ok.beeps(), 2);
-    EXPECT_TRUE(ok.isVisible());
-    ok.upperField()->setText(QStringLiteral("6"));
-    ok.accept();
-    EXPECT_FALSE(ok.isVisible());
-    EXPECT_EQ(ok.result(), QDialog::Accepted);
+    GetUpperLimit junk(QStringLiteral("5"), QStringLiteral("6"), strict);
+    junk.show();
+    junk.upperField()->setText(QStringLiteral("junk"));
+    junk.accept();
+    EXPECT_EQ(junk.beeps(), 1);
+    EXPECT_TRUE(junk.isVisible());
+    EXPECT_EQ(junk.note(), QStringLiteral("The upper limit cannot be read."));
+    QTest::keyClick(junk.upperField(), Qt::Key_Backspace); // typing again: the note goes
+    EXPECT_EQ(junk.note(), QString());
+    junk.upperField()->setText(QStringLiteral("3"));
+    junk.accept();
+    EXPECT_FALSE(junk.isVisible());
+    EXPECT_EQ(junk.result(), QDialog::Accepted);
+    EXPECT_EQ(junk.upper(), QStringLiteral("3"));
+    EXPECT_EQ(junk.beeps(), 1);
 }
 
 TEST(AskDialogs, MatchTypesOfTheKindAndUnselectOnlyWithTags) {
