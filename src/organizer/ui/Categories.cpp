@@ -110,8 +110,11 @@ namespace {
 
 template <class R, QString R::*Name, int Key> class CategoryRecordOf final : public CategoryRecord {
 public:
-    explicit CategoryRecordOf(Store& store)
-        : table_(store) {}
+    // `longMessage`: another station's change is reported with the long text that says the
+    // window now shows it.
+    CategoryRecordOf(Store& store, bool longMessage)
+        : table_(store)
+        , longMessage_(longMessage) {}
 
     const TableDecl& decl() const override { return R::decl(); }
 
@@ -139,9 +142,12 @@ public:
     qint64 rowid() const override { return record_.meta.rowid; }
 
     EditOutcome save(const QString& name) override {
-        if (!editor_)
+        if (!editor_) {
+            typename RecordEditor<R>::Options options;
+            options.longMessage = longMessage_;
             editor_ = std::make_unique<RecordEditor<R>>(table_, loaded_ ? Request::Change : Request::Insert,
-                                                        record_, typename RecordEditor<R>::Options{});
+                                                        record_, options);
+        }
         record_.*Name = name;
         const EditOutcome outcome = editor_->save(record_);
         if (outcome == EditOutcome::Saved)
@@ -156,6 +162,7 @@ public:
 
 private:
     Table<R> table_;
+    bool longMessage_;
     R record_;
     bool loaded_ = false;
     std::unique_ptr<RecordEditor<R>> editor_;
@@ -168,9 +175,10 @@ using ContactCategoryRecord = CategoryRecordOf<ContactCategories, &ContactCatego
 } // namespace
 
 std::unique_ptr<CategoryRecord> MakeCategoryRecord(CategoryKind kind, Store& store) {
+    // The contact categories' window passes the long-message flag; the schedule's does not.
     if (kind == CategoryKind::Contact)
-        return std::make_unique<ContactCategoryRecord>(store);
-    return std::make_unique<ScheduleCategoryRecord>(store);
+        return std::make_unique<ContactCategoryRecord>(store, true);
+    return std::make_unique<ScheduleCategoryRecord>(store, false);
 }
 
 // ------------------------------------------------------------------------ UpdateCategories
@@ -200,16 +208,14 @@ void UpdateCategories::build(CategoryKind kind, const QString& name) {
     const bool insert = record_->rowid() == 0;
     const bool contact = kind == CategoryKind::Contact;
     setObjectName(contact ? QStringLiteral("UpdateContactCategories") : QStringLiteral("UpdateCategories"));
-    if (contact) {
+    if (contact)
         openTitle_ =
             insert ? QStringLiteral("Record Will Be Added") : QStringLiteral("Record Will Be Changed");
-        setWindowTitle(openTitle_);
-    } else {
+    else
         openTitle_ = insert ? QStringLiteral("Adding a Categories Record")
                             : QStringLiteral("Changing a Categories Record");
-        // The window's own caption; once open it tells what is being done.
-        setWindowTitle(QStringLiteral("Update Category"));
-    }
+    // The window's own caption; once open it tells what is being done.
+    setWindowTitle(contact ? QStringLiteral("Update Contact Category") : QStringLiteral("Update Category"));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     name_ = new QLineEdit(name);

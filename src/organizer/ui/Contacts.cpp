@@ -106,8 +106,10 @@ UpdateContacts::UpdateContacts(OrganizerContext& ctx, Request request, const Con
     , record_(contact) {
     Q_ASSERT(request != Request::Delete); // deletes need no form: BrowseContacts::deleteContact
     setObjectName(kFormProcedure);
-    setWindowTitle(request == Request::Insert ? QStringLiteral("Adding a Contact Record")
-                                              : QStringLiteral("Changing a Contact Record"));
+    // The window's own caption; once open it tells what is being done.
+    setWindowTitle(QStringLiteral("Update the Contact File"));
+    openTitle_ = request == Request::Insert ? QStringLiteral("Adding a Contact Record")
+                                            : QStringLiteral("Changing a Contact Record");
     if (request == Request::Insert)
         ready_ = ReserveRecordNumber(table_, record_);
     RecordEditor<Contact>::Options options;
@@ -266,6 +268,11 @@ void UpdateContacts::accept() {
 void UpdateContacts::reject() {
     editor_->cancel(record_);
     QDialog::reject();
+}
+
+void UpdateContacts::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    setWindowTitle(openTitle_);
 }
 
 void UpdateContacts::done(int result) {

@@ -104,8 +104,10 @@ UpdateTodo::UpdateTodo(OrganizerContext& ctx, Request request, const Todo& entry
     , record_(entry) {
     Q_ASSERT(request != Request::Delete); // deletes need no form: ViewToDo::deleteEntry
     setObjectName(kFormProcedure);
-    setWindowTitle(request == Request::Insert ? QStringLiteral("Adding a To Do Item")
-                                              : QStringLiteral("Changing a To Do Item"));
+    // The window's own caption; once open it tells what is being done.
+    setWindowTitle(QStringLiteral("Update To Do Item"));
+    openTitle_ = request == Request::Insert ? QStringLiteral("Adding a To Do Item")
+                                            : QStringLiteral("Changing a To Do Item");
     RecordEditor<Todo>::Options options;
     options.longMessage = true;
     options.stamp = [this](Todo& t) {
@@ -278,6 +280,11 @@ void UpdateTodo::accept() {
     case EditOutcome::Stay:
         return;
     }
+}
+
+void UpdateTodo::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    setWindowTitle(openTitle_);
 }
 
 void UpdateTodo::done(int result) {

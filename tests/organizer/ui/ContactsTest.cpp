@@ -1,4 +1,5 @@
 #include "organizer/Contacts.h"
+#include "../../store/Peer.h"
 #include "OrganizerFixture.h"
 #include "organizer/PickedCategory.h"
 #include "organizer/ui/Contacts.h"
@@ -237,6 +238,42 @@ TEST_F(ContactsTest, AUsedContactCategoryCanNeitherGoNorBeRenamed) {
     EXPECT_EQ(picker.windowTitle(), QStringLiteral("Select a Contact Category"));
     picker.selectButton()->click();
     EXPECT_EQ(PickedCategory::contact().value(), QStringLiteral("Golf"));
+}
+
+TEST_F(ContactsTest, TheFormsCaptionsAndAContactCategoryChangedElsewhereIsShown) {
+    UpdateContacts contactForm(*ctx, Request::Insert, Contact{});
+    EXPECT_EQ(contactForm.windowTitle(), QStringLiteral("Update the Contact File"));
+    contactForm.show();
+    EXPECT_EQ(contactForm.windowTitle(), QStringLiteral("Adding a Contact Record"));
+    contactForm.reject();
+
+    addCategories({"Golf"});
+    CategoryContext cats{*store, dialogs, ctx->positions, QStringLiteral("d3")};
+    BrowseCategories w(cats, CategoryKind::Contact);
+    w.list()->selectRow(0);
+    Peer peer(dir.path());
+    ASSERT_EQ(peer.ask(QStringLiteral("open")), QStringLiteral("0"));
+    const bool opened = WithOpened<UpdateCategories>(
+        [&] { w.editButton()->click(); },
+        [&](UpdateCategories& form) {
+            EXPECT_EQ(form.windowTitle(), QStringLiteral("Record Will Be Changed"));
+            EXPECT_EQ(peer.ask(QStringLiteral("contact-category-rename Golf|Tennis")), QStringLiteral("0"));
+            form.categoryField()->setText(QStringLiteral("Squash"));
+            form.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            EXPECT_TRUE(form.isVisible());
+            EXPECT_EQ(form.categoryField()->text(), QStringLiteral("Tennis")); // theirs, shown
+        });
+    EXPECT_TRUE(opened);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Record Was Not Updated"));
+    EXPECT_EQ(
+        dialogs.shown[0].text,
+        QStringLiteral("This record was changed by another station. Those changes will now be displayed. "
+                       "Use the Ditto Button or Ctrl+' to recall your changes."));
+    EXPECT_EQ(categories(), QStringList{QStringLiteral("Tennis")});
+    auto record = MakeCategoryRecord(CategoryKind::Contact, *store);
+    UpdateCategories adding(cats, CategoryKind::Contact, std::move(record));
+    EXPECT_EQ(adding.windowTitle(), QStringLiteral("Update Contact Category"));
 }
 
 TEST_F(ContactsTest, MailAndWebAddressesAreOpenedOnlyAsMailAndWeb) {

@@ -108,6 +108,7 @@ TEST_F(TodoTest, ANewEntryTakesThePickedCategoryAndIsCheckedAsItIsLeft) {
     for (int i = 0; i < 12; ++i)
         addTodo(qPrintable(QStringLiteral("Old %1").arg(i, 2, 10, QLatin1Char('0'))), 5, "Work");
     ViewToDo w(*ctx);
+    EXPECT_EQ(UpdateTodo(*ctx, Request::Insert, Todo{}).windowTitle(), QStringLiteral("Update To Do Item"));
     const bool opened = WithOpened<UpdateTodo>(
         [&] { w.addButton()->click(); },
         [&](UpdateTodo& form) {
