@@ -1,6 +1,7 @@
 #include "organizer/ui/Categories.h"
 
 #include "organizer/PickedCategory.h"
+#include "organizer/ui/ListParts.h"
 
 #include "platform/Pictures.h"
 #include "platform/Text.h"
@@ -46,11 +47,6 @@ QTableWidget* MakeList(QWidget* parent, const QStringList& headers) {
     list->horizontalHeader()->setHighlightSections(false);
     list->horizontalHeader()->setStretchLastSection(true);
     return list;
-}
-
-// The width of a column that shows `chars` characters of text.
-int ColumnWidth(const QWidget* w, int chars) {
-    return w->fontMetrics().averageCharWidth() * chars + 16;
 }
 
 QTableWidgetItem* Cell(const QString& text) {
@@ -220,7 +216,7 @@ void UpdateCategories::build(CategoryKind kind, const QString& name) {
     auto* form = new QFormLayout;
     name_ = new QLineEdit(name);
     name_->setMaxLength(kCategoryWidth);
-    name_->setMinimumWidth(ColumnWidth(name_, kCategoryWidth + 2));
+    name_->setMinimumWidth(CharsWidth(name_, kCategoryWidth + 2));
     form->addRow(contact ? QStringLiteral("&Contact Category:") : QStringLiteral("&Category:"), name_);
     layout->addLayout(form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -293,7 +289,8 @@ CategoryList::CategoryList(CategoryContext ctx, CategoryKind kind, const QString
     setWindowTitle(caption);
     list_ = MakeList(this, {kind == CategoryKind::Contact ? QStringLiteral("Contact Category")
                                                           : QStringLiteral("Category")});
-    list_->setMinimumWidth(ColumnWidth(list_, kCategoryWidth + 4));
+    list_->setMinimumWidth(CharsWidth(list_, kCategoryWidth + 4));
+    FitHeadings(list_);
 }
 
 QString CategoryList::currentCategory() const {
@@ -477,7 +474,8 @@ BrowseScheduleByCategory::BrowseScheduleByCategory(CategoryContext ctx, const QS
                             QStringLiteral("Task Type"), QStringLiteral("Schedule Type")});
     const int widths[] = {40, 16, 9, 18};
     for (int i = 0; i < 4; ++i)
-        list_->setColumnWidth(i, ColumnWidth(list_, widths[i]));
+        list_->setColumnWidth(i, ColumnWidth(list_, i, widths[i]));
+    FitHeadings(list_);
     layout->addWidget(list_);
     auto* row = new QHBoxLayout;
     add_ = Button(QStringLiteral("&Add"), this, [this] { addTask(); });

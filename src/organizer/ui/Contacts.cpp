@@ -81,12 +81,14 @@ const ListColumn kListColumns[] = {
     {"Postal Code", &Contact::postalCode, 10},
 };
 
-// The list's built-in column format, from the columns above.
-QString BuiltInFormat(const QWidget* w) {
+// The list's built-in column format, from the columns above: each as wide as its characters
+// and its heading need.
+QString BuiltInFormat(const QTableView* list) {
     std::vector<ColumnFormat> columns;
+    int i = 0;
     for (const ListColumn& c : kListColumns)
-        columns.push_back(
-            {CharsWidth(w, c.width), QString::fromLatin1(c.title), QStringLiteral("@s%1@").arg(c.width)});
+        columns.push_back({ColumnWidth(list, i++, c.width), QString::fromLatin1(c.title),
+                           QStringLiteral("@s%1@").arg(c.width)});
     return FormatText(columns);
 }
 

@@ -351,6 +351,7 @@ ViewToDo::ViewToDo(OrganizerContext ctx, QWidget* parent)
     list_->setColumnWidth(TodoColumn, CharsWidth(list_, 40));
     list_->setColumnWidth(CategoryColumn, CharsWidth(list_, kCategoryChars));
     list_->setColumnWidth(DateColumn, CharsWidth(list_, 17));
+    FitHeadings(list_);
     layout->addWidget(list_, 1);
     auto* row = new QHBoxLayout;
     add_ = MakeButton(QStringLiteral("&Add"), this, [this] { addEntry(); });

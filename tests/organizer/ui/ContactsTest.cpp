@@ -1,5 +1,6 @@
 #include "organizer/Contacts.h"
 #include "../../store/Peer.h"
+#include "Headings.h"
 #include "OrganizerFixture.h"
 #include "organizer/PickedCategory.h"
 #include "organizer/ui/Contacts.h"
@@ -274,6 +275,24 @@ TEST_F(ContactsTest, TheFormsCaptionsAndAContactCategoryChangedElsewhereIsShown)
     auto record = MakeCategoryRecord(CategoryKind::Contact, *store);
     UpdateCategories adding(cats, CategoryKind::Contact, std::move(record));
     EXPECT_EQ(adding.windowTitle(), QStringLiteral("Update Contact Category"));
+}
+
+TEST_F(ContactsTest, EveryColumnOpensWideEnoughForItsHeading) {
+    addCategories({"Golf"});
+    addContact(1, "Smith", "Anna", "Golf");
+    BrowseContacts w(*ctx);
+    w.show();
+    EXPECT_TRUE(CutHeadings(w.list()).isEmpty())
+        << CutHeadings(w.list()).join(QLatin1Char(' ')).toStdString();
+    CategoryContext cats{*store, dialogs, ctx->positions, QStringLiteral("d3")};
+    BrowseCategories browse(cats, CategoryKind::Contact);
+    browse.show();
+    EXPECT_TRUE(CutHeadings(browse.list()).isEmpty())
+        << CutHeadings(browse.list()).join(QLatin1Char(' ')).toStdString();
+    SelectCategories select(cats, CategoryKind::Contact);
+    select.show();
+    EXPECT_TRUE(CutHeadings(select.list()).isEmpty())
+        << CutHeadings(select.list()).join(QLatin1Char(' ')).toStdString();
 }
 
 TEST_F(ContactsTest, MailAndWebAddressesAreOpenedOnlyAsMailAndWeb) {

@@ -1,5 +1,6 @@
 #include "organizer/ui/Todo.h"
 #include "../../store/Peer.h"
+#include "Headings.h"
 #include "OrganizerFixture.h"
 #include "organizer/PickedCategory.h"
 #include "platform/qt/Fields.h"
@@ -182,6 +183,14 @@ TEST_F(TodoTest, ANewEntryTakesThePickedCategoryAndIsCheckedAsItIsLeft) {
                                form.okButton()->click();
                            });
     EXPECT_EQ(readTodo(QStringLiteral("Fix the garden gate")).originalId, 12);
+}
+
+TEST_F(TodoTest, EveryColumnOpensWideEnoughForItsHeading) {
+    addTodo("Pay rent", 2, "Home");
+    ViewToDo w(*ctx);
+    w.show();
+    EXPECT_TRUE(CutHeadings(w.list()).isEmpty())
+        << CutHeadings(w.list()).join(QLatin1Char(' ')).toStdString();
 }
 
 TEST_F(TodoTest, ToggleStampsTheEntryAndKeepsTheCompletionMomentWhenReopened) {
