@@ -96,7 +96,8 @@ void ReadBands(Store& store, Dialogs& dialogs, Progress& progress, int key, int 
                const std::function<bool(const R&)>& keep, const std::function<ReportBand(const R&)>& make,
                ReadOutcome& out) {
     Table<R> table(store);
-    const qint64 total = std::max<qint64>(1, table.records());
+    const qint64 all = table.records();
+    const qint64 total = std::max<qint64>(1, all);
     table.send(QStringLiteral("QUICKSCAN=on"));
     std::vector<R> records;
     qint64 read = 0;
@@ -108,16 +109,25 @@ void ReadBands(Store& store, Dialogs& dialogs, Progress& progress, int key, int 
         progress.update(static_cast<int>(std::min<qint64>(100, read * 100 / total)));
     };
     Err e = Err::None;
+    // Looking for them reads every record; the key's index tells first whether any are there.
+    qint64 leftOut = 0;
     if (R::decl().keys[static_cast<std::size_t>(key)].opt()) {
+        const qint64 held = table.keyRecords(key);
+        e = table.error().code;
+        leftOut = all - held;
+    }
+    if (e == Err::None && leftOut > 0) {
         const qint64 last = table.lastRow();
         e = table.error().code;
         std::vector<qint64> rows;
-        for (qint64 after = 0; e == Err::None && after < last; after += kLeftOutRows) {
+        qint64 found = 0;
+        for (qint64 after = 0; e == Err::None && after < last && found < leftOut; after += kLeftOutRows) {
             if (progress.cancelled()) {
                 out.cancelled = true;
                 break;
             }
             e = table.leftOutRows(key, after, std::min(last, after + kLeftOutRows), rows);
+            found += static_cast<qint64>(rows.size());
             records.clear();
             for (std::size_t i = 0; e == Err::None && i < rows.size(); ++i) {
                 e = table.fetch(rows[i], records.emplace_back());
