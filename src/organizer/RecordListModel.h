@@ -43,6 +43,10 @@ public:
         rebuild();
         endResetModel();
     }
+    // What to do when a large view, first shown with its last count or an estimate, has been
+    // counted exactly on a thread of its own: by default the rows are read again. A window
+    // that keeps its highlighted row reads them itself.
+    void setRefined(std::function<void()> refined) { refined_ = std::move(refined); }
     // Reads the table again, keeping nothing of the rows shown before.
     void refresh() {
         beginResetModel();
@@ -99,6 +103,12 @@ private:
         pageIndex_.clear();
         pagesRead_ = 0;
         view_ = std::make_unique<KeyView>(table_, key_, conditions_);
+        view_->onRefined(this, [this] {
+            if (refined_)
+                refined_();
+            else
+                refresh();
+        });
         count_ = view_->count();
         ok_ = count_ >= 0;
         if (!ok_)
@@ -136,6 +146,7 @@ private:
     int key_ = 0;
     std::vector<KeyView::Condition> conditions_;
     std::unique_ptr<KeyView> view_;
+    std::function<void()> refined_;
     qint64 count_ = 0;
     bool ok_ = true;
     StoreError error_;

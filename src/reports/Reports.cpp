@@ -84,19 +84,65 @@ QString ChecklistGroup(Date date) {
     return WeekdayName(date) + QStringLiteral("   ") + D3(date);
 }
 
+// Rows the query for the records a key leaves out looks through at a time.
+constexpr qint64 kLeftOutRows = 10000;
+
 // Reads the table in one key order, batch by batch, keeping what `keep` lets through as
-// `make` lays it out; stops when the user cancels.
+// `make` lays it out; stops when the user cancels. The records the key leaves out (those
+// whose key fields are all blank: a contact without a name, a task without a warning) come
+// first, where the key would put them.
 template <class R>
 void ReadBands(Store& store, Dialogs& dialogs, Progress& progress, int key, int batch,
                const std::function<bool(const R&)>& keep, const std::function<ReportBand(const R&)>& make,
                ReadOutcome& out) {
     Table<R> table(store);
-    const qint64 total = std::max<qint64>(1, table.records());
+    const qint64 all = table.records();
+    const qint64 total = std::max<qint64>(1, all);
     table.send(QStringLiteral("QUICKSCAN=on"));
-    Err e = table.set(key);
     std::vector<R> records;
     qint64 read = 0;
-    while (e == Err::None) {
+    auto take = [&] {
+        for (const R& r : records)
+            if (!keep || keep(r))
+                out.doc.bands.push_back(make(r));
+        read += static_cast<qint64>(records.size());
+        progress.update(static_cast<int>(std::min<qint64>(100, read * 100 / total)));
+    };
+    Err e = Err::None;
+    // Looking for them reads every record; the key's index tells first whether any are there.
+    qint64 leftOut = 0;
+    if (R::decl().keys[static_cast<std::size_t>(key)].opt()) {
+        const qint64 held = table.keyRecords(key);
+        e = table.error().code;
+        leftOut = all - held;
+    }
+    if (e == Err::None && leftOut > 0) {
+        const qint64 last = table.lastRow();
+        e = table.error().code;
+        std::vector<qint64> rows;
+        qint64 found = 0;
+        for (qint64 after = 0; e == Err::None && after < last && found < leftOut; after += kLeftOutRows) {
+            if (progress.cancelled()) {
+                out.cancelled = true;
+                break;
+            }
+            e = table.leftOutRows(key, after, std::min(last, after + kLeftOutRows), rows);
+            found += static_cast<qint64>(rows.size());
+            records.clear();
+            for (std::size_t i = 0; e == Err::None && i < rows.size(); ++i) {
+                e = table.fetch(rows[i], records.emplace_back());
+                if (e == Err::RecordNotFound) { // deleted meanwhile
+                    records.pop_back();
+                    e = Err::None;
+                }
+            }
+            if (e == Err::None)
+                take();
+        }
+    }
+    if (e == Err::None && !out.cancelled)
+        e = table.set(key);
+    while (e == Err::None && !out.cancelled) {
         if (progress.cancelled()) {
             out.cancelled = true;
             break;
@@ -104,11 +150,7 @@ void ReadBands(Store& store, Dialogs& dialogs, Progress& progress, int key, int 
         e = table.nextBatch(records, batch);
         if (e != Err::None)
             break;
-        for (const R& r : records)
-            if (!keep || keep(r))
-                out.doc.bands.push_back(make(r));
-        read += static_cast<qint64>(records.size());
-        progress.update(static_cast<int>(std::min<qint64>(100, read * 100 / total)));
+        take();
     }
     table.send(QStringLiteral("QUICKSCAN=off"));
     if (e != Err::None && e != Err::NoMoreRecords) {

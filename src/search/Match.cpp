@@ -216,6 +216,10 @@ bool Offers(FieldKind kind, int type) {
     return false;
 }
 
+int TypedExampleMatchType(FieldKind kind) {
+    return kind == FieldKind::STRING || kind == FieldKind::TEXT ? Contains : Equals;
+}
+
 const std::vector<SearchField>& ScheduleSearchFields() {
     using S = Schedule;
     // Times are compared as numbers: a month or a year means nothing for a time of day.

@@ -48,6 +48,9 @@ QString MatchIndicator(int type);
 // The types a kind offers, ascending, 0 included.
 const std::vector<int>& MatchTypesFor(FieldKind kind);
 bool Offers(FieldKind kind, int type);
+// The type a field takes when an example is typed into it while it is ignored: a piece of a
+// text is looked for anywhere in it ("Contains this"), any other value is matched whole.
+int TypedExampleMatchType(FieldKind kind);
 
 // A field of the schedule that can be searched, by its field number in Schedule.
 struct SearchField {

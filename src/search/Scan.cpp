@@ -11,8 +11,6 @@ namespace {
 constexpr qint32 kLowest = std::numeric_limits<qint32>::min();
 // Rows the query for the records a key leaves out looks through in one slice.
 constexpr qint64 kLeftOutRows = 10000;
-// The longest a run of tag writes stays open.
-constexpr qint64 kWriteRunMs = 250;
 
 bool Positions(int type) {
     switch (type) {
@@ -94,12 +92,13 @@ ScanPlan PlanScan(const std::vector<Criterion>& criteria, SearchMode mode) {
 }
 
 ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, SearchMode mode, Tags& tags,
-                           int batch)
+                           int batch, qint64 sliceMs)
     : store_(store)
     , criteria_(std::move(criteria))
     , mode_(mode)
     , tags_(tags)
     , batchSize_(batch > 0 ? batch : 1)
+    , sliceMs_(sliceMs)
     , plan_(PlanScan(criteria_, mode))
     , tasks_(store) {
     if (mode_ != SearchMode::Edit)
@@ -262,57 +261,70 @@ bool ScheduleScan::examine(const Schedule& record, bool& matched) {
 ScheduleScan::Result ScheduleScan::step() {
     if (done())
         return Result::Done;
-    if (next_ >= batch_.size()) {
-        if (!read()) {
-            if (error_.code != Err::None)
-                return fail(error_);
-            nextPhase();
-            return done() ? Result::Done : Result::Working;
-        }
-    }
     const bool tagging = mode_ != SearchMode::Edit;
-    if (tagging && !writing_) {
-        if (tagTable_->stream() != Err::None)
-            return fail(tagTable_->error());
-        writing_ = true;
-        writesBegan_.start();
-    }
-    while (next_ < batch_.size()) {
-        const Schedule& record = batch_[next_++];
-        bool matched = false;
-        if (!examine(record, matched)) {
-            nextPhase();
-            break;
+    // Select and unselect go on through further batches for a while: a run of writes ends
+    // with a disk sync, and it must end before the step returns, since the window's progress
+    // step that follows lets the program's timer run.
+    QElapsedTimer slice;
+    slice.start();
+    do {
+        if (next_ >= batch_.size()) {
+            if (!read()) {
+                if (error_.code != Err::None) {
+                    const StoreError readError = error_;
+                    finishWrites();
+                    return fail(readError);
+                }
+                nextPhase();
+                if (!tagging)
+                    return done() ? Result::Done : Result::Working;
+                continue;
+            }
         }
-        if (!matched)
-            continue;
-        ++matched_;
-        switch (mode_) {
-        case SearchMode::Edit:
-            match_ = record;
-            return Result::Match;
-        case SearchMode::Select:
-            tags_.setTag(kSelectedTasks, record.id, QString::number(record.id));
-            break;
-        case SearchMode::Unselect:
-            tags_.clrTag(kSelectedTasks, record.id);
-            break;
+        if (tagging && !writing_) {
+            if (tagTable_->stream() != Err::None) {
+                writeError_ = tagTable_->error();
+                return fail(writeError_);
+            }
+            writing_ = true;
         }
-    }
-    // A run of writes ends with a disk sync: it takes the tags of the ticks of a quarter of
-    // a second, not one tick's each.
-    if (tagging && (done() || writesBegan_.elapsed() >= kWriteRunMs) && finishWrites() != Err::None)
+        while (next_ < batch_.size()) {
+            const Schedule& record = batch_[next_++];
+            bool matched = false;
+            if (!examine(record, matched)) {
+                nextPhase();
+                break;
+            }
+            if (!matched)
+                continue;
+            ++matched_;
+            switch (mode_) {
+            case SearchMode::Edit:
+                match_ = record;
+                return Result::Match;
+            case SearchMode::Select:
+                tags_.setTag(kSelectedTasks, record.id, QString::number(record.id));
+                break;
+            case SearchMode::Unselect:
+                tags_.clrTag(kSelectedTasks, record.id);
+                break;
+            }
+        }
+    } while (tagging && !done() && slice.elapsed() < sliceMs_);
+    if (tagging && finishWrites() != Err::None)
         return Result::Failed;
     return done() ? Result::Done : Result::Working;
 }
 
 Err ScheduleScan::finishWrites() {
-    if (!writing_)
-        return Err::None;
-    writing_ = false;
-    if (tagTable_->flush() != Err::None)
-        fail(tagTable_->error());
-    return error_.code;
+    if (writing_) {
+        writing_ = false;
+        if (tagTable_->flush() != Err::None) {
+            writeError_ = tagTable_->error();
+            fail(writeError_);
+        }
+    }
+    return writeError_.code;
 }
 
 } // namespace kr

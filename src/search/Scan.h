@@ -43,7 +43,9 @@ public:
     enum class Result { Working, Match, Done, Failed };
 
     // `tags` serves select and unselect (set 1) and the tag walk; it must outlive the scan.
-    ScheduleScan(Store& store, std::vector<Criterion> criteria, SearchMode mode, Tags& tags, int batch = 100);
+    // A step of select or unselect reads further batches until `sliceMs` have passed.
+    ScheduleScan(Store& store, std::vector<Criterion> criteria, SearchMode mode, Tags& tags, int batch = 100,
+                 qint64 sliceMs = 100);
     ~ScheduleScan();
     ScheduleScan(const ScheduleScan&) = delete;
     ScheduleScan& operator=(const ScheduleScan&) = delete;
@@ -55,13 +57,15 @@ public:
 
     // One slice: the rest of the batch in hand, or the next batch read with one call. In
     // edit mode it returns Match at the first match, which match() then holds; the next call
-    // goes on after it. Select and unselect tag and untag every match inside runs of writes
-    // that each end within a quarter of a second.
+    // goes on after it. Select and unselect tag and untag every match of the batches they
+    // get through in a tenth of a second, in one run of writes that ends before the step
+    // returns: no transaction stays open between steps.
     Result step();
     bool done() const { return phase_ >= phases_.size(); }
-    // Ends the run of tag writes under way (at the end of the scan it ends by itself): for a
-    // scan cancelled before its end. The error number of the write, None when all was written.
+    // The error number of the tag writes, None when all was written.
     Err finishWrites();
+    // What failed when a run of tag writes could not begin or end.
+    const StoreError& writeError() const { return writeError_; }
 
     const Schedule& match() const { return match_; }
     qint64 examined() const { return examined_; }
@@ -83,6 +87,7 @@ private:
     SearchMode mode_;
     Tags& tags_;
     int batchSize_;
+    qint64 sliceMs_;
     ScanPlan plan_;
     Table<Schedule> tasks_;
     std::optional<Table<Tag>> tagTable_;
@@ -92,7 +97,7 @@ private:
     qint64 phaseRead_ = 0;
     qint64 leftOutEnd_ = 0;
     bool writing_ = false;
-    QElapsedTimer writesBegan_;
+    StoreError writeError_;
     std::vector<Schedule> batch_;
     std::size_t next_ = 0;
     Schedule match_;

@@ -376,6 +376,25 @@ qint64 TableAccess::lastRow() {
     return n;
 }
 
+qint64 TableAccess::keyRecords(int key) {
+    std::lock_guard lock(table_->file().mutex());
+    const Schema& schema = table_->schema();
+    const KeySchema& k = schema.keys[static_cast<std::size_t>(key)];
+    // The condition is the one the key's index was made with, so the count reads only the
+    // index, not the records.
+    sql::Statement st(table_->file().connection().handle(),
+                      QStringLiteral("SELECT count(*) FROM %1 INDEXED BY %2 WHERE %3")
+                          .arg(schema.table, QuoteIdent(k.indexName), k.optCondition));
+    if (!st.valid()) {
+        setError(table_->statementError(st.prepareResult()));
+        return -1;
+    }
+    const int rc = st.step();
+    const qint64 n = rc == SQLITE_ROW ? st.columnInt(0) : -1;
+    setError(rc == SQLITE_ROW ? StoreError{} : table_->statementError(rc));
+    return n;
+}
+
 Err TableAccess::leftOutRows(int key, qint64 after, qint64 upTo, std::vector<qint64>& out) {
     out.clear();
     std::lock_guard lock(table_->file().mutex());

@@ -64,6 +64,9 @@ public:
 
     // The highest row number in the table, 0 when it is empty.
     qint64 lastRow();
+    // How many records the key holds, counted through its index alone: fewer than records()
+    // when the key leaves some out. -1 after an error.
+    qint64 keyRecords(int key);
     // The rows numbered above `after` and up to `upTo` whose fields of the opt key are all
     // blank, that is the records the key leaves out, in row order: a large table is looked
     // through in slices of rows.

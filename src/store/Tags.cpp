@@ -201,7 +201,7 @@ qint32 Tags::count(Table<Tag>& table, qint16 set) {
     const qint64 records = table.records();
     NoProgress none;
     Progress& progress = progress_ != nullptr ? *progress_ : none;
-    progress.begin(QStringLiteral("Counting Tags"), QString());
+    progress.begin(QStringLiteral("Counting Tags"), QStringLiteral("1"));
     qint32 n = 1;
     Err e = Err::None;
     for (;;) {
@@ -213,6 +213,7 @@ qint32 Tags::count(Table<Tag>& table, qint16 set) {
                 ++n;
         }
         progress.update(Percent(n, records));
+        progress.setText(QString::number(n));
         if (!more)
             break;
     }
@@ -258,7 +259,13 @@ bool Tags::tryQuickClear(Table<Tag>& table, qint16 set) {
         table.unlock();
         return false;
     }
-    if (table.empty() != Err::None || table.unlock() != Err::None)
+    if (table.empty() != Err::None) {
+        // Said once the lock is given back: the message lets the program's events run.
+        const StoreError failed = table.error();
+        table.unlock();
+        fail(failed, "NewTag_/TryQuick/EMPTY");
+    }
+    if (table.unlock() != Err::None)
         fail(table.error(), "NewTag_/TryQuick/EMPTY");
     cacheCount(set, 0);
     return true;
@@ -268,32 +275,45 @@ void Tags::slowClear(Table<Tag>& table, qint16 set) {
     const qint32 total = count(table, set);
     NoProgress none;
     Progress& progress = progress_ != nullptr ? *progress_ : none;
-    progress.begin(QStringLiteral("Clearing Tags"), QString());
-    // Without the lock the run of writes still gathers the deletes, waiting for other
-    // stations as every write does.
-    const bool locked = table.lock(1) == Err::None;
-    table.stream();
-    table.set(Tag::VALKEY, keyRecord(set));
+    progress.begin(QStringLiteral("Clearing Tags"), QStringLiteral("0%"));
     qint32 deleted = 0;
     Err e = Err::None;
     bool more = true;
     while (more) {
+        // Each run of deletes under a lock of its own, ended before the progress step: the
+        // window's events run there, the program's timer with them, and its writes must not
+        // join a transaction left open here. Without the lock the run of writes still gathers
+        // the deletes, waiting for other stations as every write does.
+        const bool locked = table.lock(1) == Err::None;
+        table.stream();
+        table.set(Tag::VALKEY, keyRecord(set));
+        std::optional<StoreError> failed;
         for (int i = 0; i < kClearBatch && more; ++i) {
             Tag tag;
             e = table.next(tag);
             more = e == Err::None && belongs(tag, set);
-            if (more) {
-                if (table.remove(tag) != Err::None)
-                    fail(table.error(), kSlowDelete);
-                ++deleted;
+            if (!more)
+                break;
+            if (table.remove(tag) != Err::None) {
+                failed = table.error();
+                break;
             }
+            ++deleted;
         }
-        progress.update(Percent(deleted, total));
+        if (!failed && table.flush() != Err::None)
+            failed = table.error();
+        if (locked && table.unlock() != Err::None && !failed)
+            failed = table.error();
+        if (failed) {
+            table.flush();
+            fail(*failed, kSlowDelete);
+        }
+        const int percent = Percent(deleted, total);
+        progress.update(percent);
+        progress.setText(QString::number(percent) + QLatin1Char('%'));
         if (more && progress.cancelled())
             break;
     }
-    if (table.flush() != Err::None || (locked && table.unlock() != Err::None))
-        fail(table.error(), kSlowDelete);
     progress.end();
     // Cancelled: the tags not reached are still there and are still counted.
     if (!more && (e == Err::None || e == Err::NoMoreRecords))

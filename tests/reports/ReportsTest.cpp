@@ -309,6 +309,66 @@ TEST_F(ReportsTest, ContactsShowAllThirteenColumnsByLastName) {
     EXPECT_LT(text.indexOf(QStringLiteral("Abbott")), text.indexOf(QStringLiteral("Zimmer")));
 }
 
+TEST_F(ReportsTest, ContactsWithoutANameArePrintedFirst) {
+    Table<Contact> t(*store);
+    Contact named{};
+    named.clientId = 1;
+    named.lastName = QStringLiteral("Abbott");
+    ASSERT_EQ(t.add(named), Err::None);
+    Contact mailOnly{};
+    mailOnly.clientId = 2;
+    mailOnly.email = QStringLiteral("nobody@example.org");
+    ASSERT_EQ(t.add(mailOnly), Err::None);
+    Contact phoneOnly{};
+    phoneOnly.clientId = 3;
+    phoneOnly.workdayPhone = QStringLiteral("555-0199");
+    ASSERT_EQ(t.add(phoneOnly), Err::None);
+
+    run(ReportKind::Contacts);
+    const QString text = this->text();
+    // Where the last-name order puts blank names: before every name.
+    EXPECT_TRUE(Ascending(Positions(text, {"nobody@example.org", "555-0199", "Abbott"})))
+        << text.toStdString();
+    EXPECT_EQ(progress.updates.back(), 100);
+}
+
+TEST_F(ReportsTest, EveryOrderPrintsTheTasksItsKeyLeavesOut) {
+    Table<Schedule> t(*store);
+    Schedule warned =
+        addTask(QStringLiteral("Warned"), QStringLiteral("Work"), Dec(12), TimeFromHms(9, 0, 0));
+    ASSERT_EQ(t.get(Schedule::KEYID, warned), Err::None);
+    warned.advanceWarnDate = Dec(11);
+    warned.advanceWarnTime = TimeFromHms(8, 0, 0);
+    ASSERT_EQ(t.put(warned), Err::None);
+    addTask(QStringLiteral("Unwarned"), QStringLiteral("Work"), Dec(10), TimeFromHms(9, 0, 0));
+    // No date, no time, no category: outside the date keys and the category/date key.
+    addTask(QStringLiteral("Undated"), QString(), 0, 0);
+    // No description, category or task type: outside the category, description and type keys.
+    addTask(QString(), QString(), Dec(20), TimeFromHms(10, 0, 0), QString());
+
+    const QStringList all = {"Warned", "Unwarned", "Undated", "DEC 20,2026"};
+    for (int order = 0; order < 6; ++order) {
+        SCOPED_TRACE(ReportOrders().at(order).toStdString());
+        wanted = ReportChoices{};
+        wanted.order = order;
+        run(ReportKind::BriefSchedule);
+        const QString text = this->text();
+        for (const QString& task : all)
+            EXPECT_TRUE(text.contains(task)) << task.toStdString() << "\n" << text.toStdString();
+        if (order == 5) { // by warning: those without one first
+            EXPECT_TRUE(Ascending(Positions(text, {"Unwarned", "Warned"})));
+        }
+    }
+    // The checklist and the blocks read the same way.
+    wanted.order = 0;
+    run(ReportKind::ScheduleChecklist);
+    EXPECT_TRUE(text().contains(QStringLiteral("Undated")));
+    run(ReportKind::ScheduleByDate);
+    EXPECT_TRUE(Ascending(Positions(text(), {"Undated", "Unwarned", "Warned"})));
+    run(ReportKind::ScheduleByCategory);
+    EXPECT_TRUE(text().contains(QStringLiteral("DEC 20,2026")));
+}
+
 TEST_F(ReportsTest, ValuesAsLongAsTheirFieldsPrintWhole) {
     // A category and a description of their full lengths: wrapped in their columns, nothing
     // cut off, and the next row below them.

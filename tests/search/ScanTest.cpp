@@ -1,5 +1,6 @@
 #include "search/Scan.h"
 
+#include "platform/TransactionGuard.h"
 #include "store/StoreFixture.h"
 #include "store/Transaction.h"
 
@@ -158,29 +159,41 @@ TEST_F(ScanTest, SelectThenUnselectLeavesTheSetEmpty) {
     EXPECT_EQ(tags.countTags(kSelectedTasks), 0);
 }
 
-TEST_F(ScanTest, ACancelledSelectionKeepsTheTagsWrittenSoFar) {
+TEST_F(ScanTest, EveryStepLeavesItsTagsOnDiskAndNoTransactionOpen) {
     std::vector<Schedule> records;
     for (int i = 1; i <= 100; ++i)
         records.push_back(Task(i));
     addAll(records);
     Schedule example;
     example.description = QStringLiteral("Task");
-    std::vector<qint32> seen;
+    ScriptedDialogs otherDialogs;
+    ThrowingProgramEnd otherEnd;
+    Store other(dir.path(), otherDialogs, otherEnd);
+    other.declareLayouts();
     {
+        // One batch of ten a step, as when each step has run out of its time.
         ScheduleScan scan(*store, {On(Schedule::DESCRIPTION, BeginsWith, example)}, SearchMode::Select, tags,
-                          10);
-        for (int i = 0; i < 3; ++i)
+                          10, 0);
+        for (int i = 1; i <= 3; ++i) {
             ASSERT_EQ(scan.step(), ScheduleScan::Result::Working);
-        EXPECT_EQ(scan.matched(), 30);
-        ASSERT_EQ(scan.finishWrites(), Err::None);
-        // Another station sees them: they are on disk, not in a run of writes left open.
-        ScriptedDialogs otherDialogs;
-        ThrowingProgramEnd otherEnd;
-        Store other(dir.path(), otherDialogs, otherEnd);
-        other.declareLayouts();
-        seen = Tags(other, {}).listTags(kSelectedTasks);
+            EXPECT_EQ(scan.matched(), 10 * i);
+            // The window's progress step comes next: nothing may be left open for it.
+            EXPECT_EQ(OpenTransactions::count(), 0);
+            // Another station sees them at once: they are on disk, not in a run of writes.
+            EXPECT_EQ(Tags(other, {}).listTags(kSelectedTasks).size(), static_cast<std::size_t>(10 * i));
+        }
+        // Cancelled here: what was tagged stays tagged.
+        EXPECT_EQ(scan.finishWrites(), Err::None);
     }
-    EXPECT_EQ(seen.size(), 30u);
+    EXPECT_EQ(Tags(other, {}).listTags(kSelectedTasks).size(), 30u);
+
+    // With the time to go on, one step gets through the whole selection.
+    ScheduleScan whole(*store, {On(Schedule::DESCRIPTION, BeginsWith, example)}, SearchMode::Unselect, tags,
+                       10, 60000);
+    EXPECT_EQ(whole.step(), ScheduleScan::Result::Done);
+    EXPECT_EQ(whole.matched(), 100); // every match, tagged or not
+    EXPECT_EQ(OpenTransactions::count(), 0);
+    EXPECT_TRUE(Tags(other, {}).listTags(kSelectedTasks).empty());
 }
 
 // ------------------------------------------------------------------ differential test

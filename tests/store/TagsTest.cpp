@@ -9,10 +9,12 @@ namespace {
 struct RecordingProgress final : Progress {
     void doBegin(const QString& title, const QString&) override { titles << title; }
     void doUpdate(int percent) override { percents.push_back(percent); }
+    void doSetText(const QString& text) override { texts << text; }
     bool cancelled() const override { return cancelAfter > 0 && int(percents.size()) >= cancelAfter; }
     void end() override {}
     QStringList titles;
     std::vector<int> percents;
+    QStringList texts;
     int cancelAfter = 0;
 };
 
@@ -60,6 +62,8 @@ TEST_F(TagsTest, TheCountIsRememberedUntilAnotherSetChanges) {
     EXPECT_EQ(tags.countTags(2), 250);
     EXPECT_EQ(progress.titles, QStringList{QStringLiteral("Counting Tags")});
     EXPECT_EQ(progress.percents, (std::vector<int>{40, 79, 99}));
+    // The bar shows the share of the tag file, the text the count so far.
+    EXPECT_EQ(progress.texts, (QStringList{"101", "201", "250"}));
     // Another window's Tags sees the same remembered count and keeps it up to date.
     Tags other(*store, {});
     other.clrTag(2, 1);
@@ -120,11 +124,15 @@ TEST_F(TagsTest, NewTagClearsOneSetAmongOthersAndCancellingKeepsTheRestCounted) 
               (QStringList{QStringLiteral("Counting Tags"), QStringLiteral("Clearing Tags")}));
     EXPECT_EQ(tags.countTags(1), 5);
     EXPECT_EQ(tags.listTags(1).size(), 5u);
+    // The count's text, then the share deleted in per cent.
+    EXPECT_EQ(progress.texts, (QStringList{"25", "40%", "80%"}));
 
     progress.cancelAfter = 0;
     progress.percents.clear();
+    progress.texts.clear();
     tags.newTag(1);
     EXPECT_EQ(progress.percents, (std::vector<int>{100}));
+    EXPECT_EQ(progress.texts, QStringList{"100%"});
     EXPECT_EQ(tags.firstTag(1), 0);
     EXPECT_EQ(tags.countTags(1), 0);
     Table<Tag> t(*store);

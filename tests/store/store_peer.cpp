@@ -188,6 +188,17 @@ int main(int argc, char** argv) {
                 e = todos.put(t);
             }
             Answer(e);
+        } else if (cmd == QStringLiteral("contact-category-rename")) {
+            // "contact-category-rename old name|new name"
+            kr::Table<kr::ContactCategories> categories(store);
+            kr::ContactCategories c;
+            c.contactCategory = rest.section(QLatin1Char('|'), 0, 0);
+            kr::Err e = categories.get(kr::ContactCategories::KEYCONTACTCATEGORIES, c);
+            if (e == kr::Err::None) {
+                c.contactCategory = rest.section(QLatin1Char('|'), 1);
+                e = categories.put(c);
+            }
+            Answer(e);
         } else if (cmd == QStringLiteral("begin")) {
             tx = std::make_unique<kr::Transaction>();
             const kr::Err e = tx->begin({schedule.get(), scripting.get()});

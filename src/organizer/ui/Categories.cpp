@@ -1,6 +1,7 @@
 #include "organizer/ui/Categories.h"
 
 #include "organizer/PickedCategory.h"
+#include "organizer/ui/ListParts.h"
 
 #include "platform/Pictures.h"
 #include "platform/Text.h"
@@ -46,11 +47,6 @@ QTableWidget* MakeList(QWidget* parent, const QStringList& headers) {
     list->horizontalHeader()->setHighlightSections(false);
     list->horizontalHeader()->setStretchLastSection(true);
     return list;
-}
-
-// The width of a column that shows `chars` characters of text.
-int ColumnWidth(const QWidget* w, int chars) {
-    return w->fontMetrics().averageCharWidth() * chars + 16;
 }
 
 QTableWidgetItem* Cell(const QString& text) {
@@ -110,8 +106,11 @@ namespace {
 
 template <class R, QString R::*Name, int Key> class CategoryRecordOf final : public CategoryRecord {
 public:
-    explicit CategoryRecordOf(Store& store)
-        : table_(store) {}
+    // `longMessage`: another station's change is reported with the long text that says the
+    // window now shows it.
+    CategoryRecordOf(Store& store, bool longMessage)
+        : table_(store)
+        , longMessage_(longMessage) {}
 
     const TableDecl& decl() const override { return R::decl(); }
 
@@ -139,9 +138,12 @@ public:
     qint64 rowid() const override { return record_.meta.rowid; }
 
     EditOutcome save(const QString& name) override {
-        if (!editor_)
+        if (!editor_) {
+            typename RecordEditor<R>::Options options;
+            options.longMessage = longMessage_;
             editor_ = std::make_unique<RecordEditor<R>>(table_, loaded_ ? Request::Change : Request::Insert,
-                                                        record_, typename RecordEditor<R>::Options{});
+                                                        record_, options);
+        }
         record_.*Name = name;
         const EditOutcome outcome = editor_->save(record_);
         if (outcome == EditOutcome::Saved)
@@ -156,6 +158,7 @@ public:
 
 private:
     Table<R> table_;
+    bool longMessage_;
     R record_;
     bool loaded_ = false;
     std::unique_ptr<RecordEditor<R>> editor_;
@@ -168,9 +171,10 @@ using ContactCategoryRecord = CategoryRecordOf<ContactCategories, &ContactCatego
 } // namespace
 
 std::unique_ptr<CategoryRecord> MakeCategoryRecord(CategoryKind kind, Store& store) {
+    // The contact categories' window passes the long-message flag; the schedule's does not.
     if (kind == CategoryKind::Contact)
-        return std::make_unique<ContactCategoryRecord>(store);
-    return std::make_unique<ScheduleCategoryRecord>(store);
+        return std::make_unique<ContactCategoryRecord>(store, true);
+    return std::make_unique<ScheduleCategoryRecord>(store, false);
 }
 
 // ------------------------------------------------------------------------ UpdateCategories
@@ -200,21 +204,19 @@ void UpdateCategories::build(CategoryKind kind, const QString& name) {
     const bool insert = record_->rowid() == 0;
     const bool contact = kind == CategoryKind::Contact;
     setObjectName(contact ? QStringLiteral("UpdateContactCategories") : QStringLiteral("UpdateCategories"));
-    if (contact) {
+    if (contact)
         openTitle_ =
             insert ? QStringLiteral("Record Will Be Added") : QStringLiteral("Record Will Be Changed");
-        setWindowTitle(openTitle_);
-    } else {
+    else
         openTitle_ = insert ? QStringLiteral("Adding a Categories Record")
                             : QStringLiteral("Changing a Categories Record");
-        // The window's own caption; once open it tells what is being done.
-        setWindowTitle(QStringLiteral("Update Category"));
-    }
+    // The window's own caption; once open it tells what is being done.
+    setWindowTitle(contact ? QStringLiteral("Update Contact Category") : QStringLiteral("Update Category"));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     name_ = new QLineEdit(name);
     name_->setMaxLength(kCategoryWidth);
-    name_->setMinimumWidth(ColumnWidth(name_, kCategoryWidth + 2));
+    name_->setMinimumWidth(CharsWidth(name_, kCategoryWidth + 2));
     form->addRow(contact ? QStringLiteral("&Contact Category:") : QStringLiteral("&Category:"), name_);
     layout->addLayout(form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -287,7 +289,8 @@ CategoryList::CategoryList(CategoryContext ctx, CategoryKind kind, const QString
     setWindowTitle(caption);
     list_ = MakeList(this, {kind == CategoryKind::Contact ? QStringLiteral("Contact Category")
                                                           : QStringLiteral("Category")});
-    list_->setMinimumWidth(ColumnWidth(list_, kCategoryWidth + 4));
+    list_->setMinimumWidth(CharsWidth(list_, kCategoryWidth + 4));
+    FitHeadings(list_);
 }
 
 QString CategoryList::currentCategory() const {
@@ -471,7 +474,8 @@ BrowseScheduleByCategory::BrowseScheduleByCategory(CategoryContext ctx, const QS
                             QStringLiteral("Task Type"), QStringLiteral("Schedule Type")});
     const int widths[] = {40, 16, 9, 18};
     for (int i = 0; i < 4; ++i)
-        list_->setColumnWidth(i, ColumnWidth(list_, widths[i]));
+        list_->setColumnWidth(i, ColumnWidth(list_, i, widths[i]));
+    FitHeadings(list_);
     layout->addWidget(list_);
     auto* row = new QHBoxLayout;
     add_ = Button(QStringLiteral("&Add"), this, [this] { addTask(); });

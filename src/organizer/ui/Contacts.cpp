@@ -81,12 +81,14 @@ const ListColumn kListColumns[] = {
     {"Postal Code", &Contact::postalCode, 10},
 };
 
-// The list's built-in column format, from the columns above.
-QString BuiltInFormat(const QWidget* w) {
+// The list's built-in column format, from the columns above: each as wide as its characters
+// and its heading need.
+QString BuiltInFormat(const QTableView* list) {
     std::vector<ColumnFormat> columns;
+    int i = 0;
     for (const ListColumn& c : kListColumns)
-        columns.push_back(
-            {CharsWidth(w, c.width), QString::fromLatin1(c.title), QStringLiteral("@s%1@").arg(c.width)});
+        columns.push_back({ColumnWidth(list, i++, c.width), QString::fromLatin1(c.title),
+                           QStringLiteral("@s%1@").arg(c.width)});
     return FormatText(columns);
 }
 
@@ -106,8 +108,10 @@ UpdateContacts::UpdateContacts(OrganizerContext& ctx, Request request, const Con
     , record_(contact) {
     Q_ASSERT(request != Request::Delete); // deletes need no form: BrowseContacts::deleteContact
     setObjectName(kFormProcedure);
-    setWindowTitle(request == Request::Insert ? QStringLiteral("Adding a Contact Record")
-                                              : QStringLiteral("Changing a Contact Record"));
+    // The window's own caption; once open it tells what is being done.
+    setWindowTitle(QStringLiteral("Update the Contact File"));
+    openTitle_ = request == Request::Insert ? QStringLiteral("Adding a Contact Record")
+                                            : QStringLiteral("Changing a Contact Record");
     if (request == Request::Insert)
         ready_ = ReserveRecordNumber(table_, record_);
     RecordEditor<Contact>::Options options;
@@ -268,6 +272,11 @@ void UpdateContacts::reject() {
     QDialog::reject();
 }
 
+void UpdateContacts::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    setWindowTitle(openTitle_);
+}
+
 void UpdateContacts::done(int result) {
     SaveWindowPosition(*this, objectName(), ctx_.positions);
     QDialog::done(result);
@@ -290,6 +299,7 @@ BrowseContacts::BrowseContacts(OrganizerContext ctx, bool picker, QWidget* paren
                            }});
     }
     model_ = new RecordListModel<Contact>(ctx_.store, std::move(columns), this);
+    model_->setRefined([this] { refresh(); });
 
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabBar;

@@ -49,6 +49,7 @@ public:
     void done(int result) override;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -57,6 +58,7 @@ private:
     void read(Contact& c) const;
 
     OrganizerContext& ctx_;
+    QString openTitle_; // the caption once open: what is being done
     Table<Contact> table_;
     Contact record_;
     std::unique_ptr<RecordEditor<Contact>> editor_;

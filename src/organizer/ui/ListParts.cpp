@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace kr {
 
 QTableView* MakeRecordList(QWidget* parent) {
@@ -34,6 +36,18 @@ QPushButton* MakeButton(const QString& text, QWidget* window, const std::functio
 
 int CharsWidth(const QWidget* w, int chars) {
     return w->fontMetrics().averageCharWidth() * chars + 16;
+}
+
+int ColumnWidth(const QTableView* list, int column, int chars) {
+    // The header's own measure of the heading: its font, the style's margins, a sort mark.
+    return std::max(CharsWidth(list, chars), list->horizontalHeader()->sectionSizeHint(column));
+}
+
+void FitHeadings(QTableView* list) {
+    QHeaderView* header = list->horizontalHeader();
+    for (int i = 0; i < header->count(); ++i)
+        if (!header->isSectionHidden(i) && header->sectionSize(i) < header->sectionSizeHint(i))
+            header->resizeSection(i, header->sectionSizeHint(i));
 }
 
 } // namespace kr

@@ -19,6 +19,10 @@ QTableView* MakeRecordList(QWidget* parent);
 QPushButton* MakeButton(const QString& text, QWidget* window, const std::function<void()>& action);
 // The width of a column that shows `chars` characters of text.
 int CharsWidth(const QWidget* w, int chars);
+// The width of a column that shows `chars` characters of text under its whole heading.
+int ColumnWidth(const QTableView* list, int column, int chars);
+// Widens each column whose heading does not fit it.
+void FitHeadings(QTableView* list);
 
 // Highlights the record with row id `rowid` and brings it into view; the first row when the
 // list does not hold it.

@@ -104,8 +104,10 @@ UpdateTodo::UpdateTodo(OrganizerContext& ctx, Request request, const Todo& entry
     , record_(entry) {
     Q_ASSERT(request != Request::Delete); // deletes need no form: ViewToDo::deleteEntry
     setObjectName(kFormProcedure);
-    setWindowTitle(request == Request::Insert ? QStringLiteral("Adding a To Do Item")
-                                              : QStringLiteral("Changing a To Do Item"));
+    // The window's own caption; once open it tells what is being done.
+    setWindowTitle(QStringLiteral("Update To Do Item"));
+    openTitle_ = request == Request::Insert ? QStringLiteral("Adding a To Do Item")
+                                            : QStringLiteral("Changing a To Do Item");
     RecordEditor<Todo>::Options options;
     options.longMessage = true;
     options.stamp = [this](Todo& t) {
@@ -280,6 +282,11 @@ void UpdateTodo::accept() {
     }
 }
 
+void UpdateTodo::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    setWindowTitle(openTitle_);
+}
+
 void UpdateTodo::done(int result) {
     SaveWindowPosition(*this, objectName(), ctx_.positions);
     QDialog::done(result);
@@ -330,6 +337,7 @@ ViewToDo::ViewToDo(OrganizerContext ctx, QWidget* parent)
          }},
     };
     model_ = new RecordListModel<Todo>(ctx_.store, std::move(columns), this);
+    model_->setRefined([this] { refresh(); });
 
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabBar;
@@ -343,6 +351,7 @@ ViewToDo::ViewToDo(OrganizerContext ctx, QWidget* parent)
     list_->setColumnWidth(TodoColumn, CharsWidth(list_, 40));
     list_->setColumnWidth(CategoryColumn, CharsWidth(list_, kCategoryChars));
     list_->setColumnWidth(DateColumn, CharsWidth(list_, 17));
+    FitHeadings(list_);
     layout->addWidget(list_, 1);
     auto* row = new QHBoxLayout;
     add_ = MakeButton(QStringLiteral("&Add"), this, [this] { addEntry(); });

@@ -53,6 +53,7 @@ public:
     void done(int result) override;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -60,6 +61,7 @@ private:
     void read(Todo& t) const;
 
     OrganizerContext& ctx_;
+    QString openTitle_; // the caption once open: what is being done
     Table<Todo> table_;
     Todo record_;
     std::unique_ptr<RecordEditor<Todo>> editor_;

@@ -85,7 +85,8 @@ GetUpperLimit::GetUpperLimit(const QString& lower, const QString& upper, Parse p
     : QDialog(parent)
     , lower_(lower)
     , parse_(std::move(parse))
-    , upper_(new QLineEdit) {
+    , upper_(new QLineEdit)
+    , note_(new QLabel) {
     setObjectName(QStringLiteral("GetUpperLimit"));
     setWindowTitle(QStringLiteral("Enter Upper Limit"));
     auto* layout = new QVBoxLayout(this);
@@ -106,12 +107,24 @@ GetUpperLimit::GetUpperLimit(const QString& lower, const QString& upper, Parse p
     upper_->installEventFilter(this);
     form->addRow(QStringLiteral("Upper Limit:"), upper_);
     layout->addLayout(form);
+    note_->setWordWrap(true);
+    note_->hide();
+    layout->addWidget(note_);
+    connect(upper_, &QLineEdit::textEdited, note_, &QLabel::hide);
     layout->addLayout(OkCancel(this));
     upper_->setFocus();
 }
 
 QString GetUpperLimit::upper() const {
     return upper_->text();
+}
+
+QString GetUpperLimit::note() const {
+    return note_->isHidden() ? QString() : note_->text();
+}
+
+bool GetUpperLimit::readable(const QString& text) const {
+    return !parse_ || parse_(text).has_value();
 }
 
 bool GetUpperLimit::above(const QString& text) const {
@@ -123,23 +136,39 @@ bool GetUpperLimit::above(const QString& text) const {
     return CompareText(FoldText(text), FoldText(lower_)) > 0;
 }
 
-bool GetUpperLimit::leaveUpper() {
-    if (above(upper_->text()))
-        return true;
+void GetUpperLimit::refuse(const QString& why) {
     ++beeps_;
     QApplication::beep();
+    note_->setText(why);
+    note_->show();
     QTimer::singleShot(0, upper_, [this] {
         upper_->setFocus();
         upper_->selectAll();
     });
+}
+
+bool GetUpperLimit::leaveUpper() {
+    const QString text = upper_->text();
+    if (!readable(text)) {
+        refuse(QStringLiteral("The upper limit cannot be read."));
+        return false;
+    }
+    if (above(text)) {
+        note_->hide();
+        return true;
+    }
+    refuse(QStringLiteral("The upper limit is not above the lower limit."));
     return false;
 }
 
 void GetUpperLimit::accept() {
-    // OK is a way out of the field too: a value not above the lower one (or unreadable) is
-    // not taken.
-    if (leaveUpper())
-        QDialog::accept();
+    // OK takes the upper limit as it stands, even one not above the lower limit (a range
+    // that nothing is inside); only a value that cannot be read is no limit at all.
+    if (!readable(upper_->text())) {
+        refuse(QStringLiteral("The upper limit cannot be read."));
+        return;
+    }
+    QDialog::accept();
 }
 
 bool GetUpperLimit::eventFilter(QObject* watched, QEvent* event) {

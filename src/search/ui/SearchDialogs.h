@@ -12,6 +12,7 @@
 
 class QAbstractButton;
 class QButtonGroup;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -35,6 +36,8 @@ private:
 
 // GetUpperLimit: the lower limit shown, the upper limit entered. `parse` reads a number the
 // way the field shows it (null for a text field, compared as the search compares texts).
+// Leaving the upper field with a value not above the lower one beeps and stays there; OK
+// takes any upper limit that can be read. The window says what is wrong with it.
 class GetUpperLimit final : public QDialog {
     Q_OBJECT
 public:
@@ -43,6 +46,8 @@ public:
 
     QLineEdit* upperField() const { return upper_; }
     QString upper() const;
+    // What the window says of the upper limit; empty while nothing is wrong.
+    QString note() const;
     // Leaving the upper field: a value not above the lower one beeps and keeps the focus
     // there. Returns whether the value was taken.
     bool leaveUpper();
@@ -58,10 +63,13 @@ protected:
 
 private:
     bool above(const QString& text) const;
+    bool readable(const QString& text) const;
+    void refuse(const QString& why);
 
     QString lower_;
     Parse parse_;
     QLineEdit* upper_;
+    QLabel* note_;
     int beeps_ = 0;
 };
 

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -73,6 +74,8 @@ SearchSchedule::SearchSchedule(SearchContext ctx, QWidget* parent)
     }
     progress_ = ctx_.progress != nullptr ? ctx_.progress : ownProgress_.get();
     build();
+    for (const Entry& e : entries_)
+        watch(e);
     timer_.setInterval(0);
     connect(&timer_, &QTimer::timeout, this, &SearchSchedule::tick);
     focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
@@ -285,6 +288,7 @@ void SearchSchedule::selectField(int field) {
 }
 
 void SearchSchedule::load(const Schedule& record) {
+    const QScopedValueRollback<bool> loading(loading_, true);
     for (Entry& e : entries_) {
         const Value v = Decl(e.field).get(&record);
         if (auto* check = qobject_cast<QCheckBox*>(e.widget))
@@ -386,14 +390,63 @@ void SearchSchedule::showIndicator(Entry& e) {
 }
 
 void SearchSchedule::erase(Entry& e) {
-    Schedule blank;
+    const Schedule empty;
     Schedule current;
     read(current);
     const FieldDecl& d = Decl(e.field);
-    d.set(&current, d.get(&blank));
+    d.set(&current, d.get(&empty));
     load(current);
     e.limit = 0;
     e.upperText.clear();
+}
+
+void SearchSchedule::watch(const Entry& e) {
+    const int field = e.field;
+    auto changed = [this, field] { exampleChanged(field); };
+    if (auto* check = qobject_cast<QCheckBox*>(e.widget))
+        connect(check, &QCheckBox::toggled, this, changed);
+    else if (auto* combo = qobject_cast<QComboBox*>(e.widget))
+        connect(combo, &QComboBox::currentTextChanged, this, changed);
+    else if (auto* memo = qobject_cast<QPlainTextEdit*>(e.widget))
+        connect(memo, &QPlainTextEdit::textChanged, this, changed);
+    else if (auto* spin = qobject_cast<QSpinBox*>(e.widget))
+        connect(spin, &QSpinBox::valueChanged, this, changed);
+    else if (auto* line = qobject_cast<QLineEdit*>(e.widget))
+        connect(line, &QLineEdit::textChanged, this, changed);
+}
+
+bool SearchSchedule::blank(const Entry& e) const {
+    if (auto* check = qobject_cast<QCheckBox*>(e.widget))
+        return !check->isChecked();
+    if (auto* combo = qobject_cast<QComboBox*>(e.widget))
+        return combo->currentText().trimmed().isEmpty();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(e.widget))
+        return memo->toPlainText().trimmed().isEmpty();
+    if (auto* spin = qobject_cast<QSpinBox*>(e.widget))
+        return spin->value() == 0;
+    if (auto* line = qobject_cast<QLineEdit*>(e.widget))
+        return line->text().trimmed().isEmpty();
+    return true;
+}
+
+void SearchSchedule::exampleChanged(int field) {
+    // A match on show is not an example, nor is what the window puts in its fields.
+    if (loading_ || showingMatch_ || searching())
+        return;
+    Entry* e = entry(field);
+    if (e == nullptr)
+        return;
+    // An example typed into a field that is not searched would be left out without a word:
+    // the field takes the match type an example asks for, and its indicator shows it.
+    if (e->type == Ignore && !blank(*e)) {
+        e->type = TypedExampleMatchType(KindOf(field));
+        e->typed = true;
+        showIndicator(*e);
+    } else if (e->typed && blank(*e)) {
+        e->type = Ignore;
+        e->typed = false;
+        showIndicator(*e);
+    }
 }
 
 void SearchSchedule::chooseMatchType() {
@@ -410,6 +463,7 @@ void SearchSchedule::chooseMatchType() {
         return;
     if (type == Ignore) {
         e->type = Ignore;
+        e->typed = false;
         erase(*e);
     } else if (type == InsideRange || type == OutsideRange) {
         const Schedule& current = example();
@@ -440,6 +494,7 @@ void SearchSchedule::chooseMatchType() {
     } else {
         e->type = type;
     }
+    e->typed = false;
     showIndicator(*e);
 }
 
@@ -547,7 +602,7 @@ void SearchSchedule::finish(ScheduleScan::Result how) {
     const qint64 matched = scan_->matched();
     // Tags written by a cancelled scan are kept: they are stored before the window closes.
     if (scan_->finishWrites() != Err::None)
-        warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->error());
+        warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->writeError());
     else if (how == ScheduleScan::Result::Failed)
         warn::RecordRetrieval(ctx_.dialogs, Schedule::decl().name, scan_->error());
     const bool ranOut = how == ScheduleScan::Result::Done;
@@ -595,7 +650,7 @@ void SearchSchedule::stop() {
     // shows it.
     if (scan_ && scan_->mode() != SearchMode::Edit) {
         if (scan_->finishWrites() != Err::None)
-            warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->error());
+            warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->writeError());
         result_.kind = SearchResult::SelectionChanged;
     }
     scan_.reset();

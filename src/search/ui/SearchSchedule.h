@@ -96,6 +96,9 @@ private:
         int type = 0;
         qint64 limit = 0;
         QString upperText;
+        // The type was chosen by typing into the field, not by the user: emptying the field
+        // leaves it out of the search again.
+        bool typed = false;
     };
 
     void build();
@@ -112,6 +115,10 @@ private:
     GetUpperLimit::Parse parser(int field) const;
     void showIndicator(Entry& e);
     void erase(Entry& e);
+    // Watches the user's changes to the field's example.
+    void watch(const Entry& e);
+    void exampleChanged(int field);
+    bool blank(const Entry& e) const;
     void startScan(SearchMode mode);
     void finish(ScheduleScan::Result how);
     void showMatch(bool on);
@@ -130,6 +137,7 @@ private:
     std::unique_ptr<ScheduleScan> scan_;
     QTimer timer_;
     bool showingMatch_ = false;
+    bool loading_ = false; // the window fills its fields itself
     bool cleared_ = false; // the selections were cleared before this run
     SearchResult result_;
     QMetaObject::Connection focusWatch_;

@@ -1,4 +1,5 @@
 #include "organizer/ui/Categories.h"
+#include "Headings.h"
 #include "platform/DateTime.h"
 #include "store/Table.h"
 #include "support/Accelerators.h"
@@ -294,6 +295,23 @@ TEST_F(CategoriesTest, ThePickerReturnsTheHighlightedCategory) {
     QTest::mouseClick(clicked.list()->viewport(), Qt::LeftButton, {}, errands);
     QTest::mouseDClick(clicked.list()->viewport(), Qt::LeftButton, {}, errands);
     EXPECT_EQ(clicked.selectedCategory(), QStringLiteral("Errands"));
+}
+
+TEST_F(CategoriesTest, EveryColumnOpensWideEnoughForItsHeading) {
+    addCategories({"Work"});
+    addTask(1, "Work", "Backup");
+    BrowseCategories browse(*ctx);
+    browse.show();
+    EXPECT_TRUE(CutHeadings(browse.list()).isEmpty())
+        << CutHeadings(browse.list()).join(QLatin1Char(' ')).toStdString();
+    SelectCategories select(*ctx);
+    select.show();
+    EXPECT_TRUE(CutHeadings(select.list()).isEmpty())
+        << CutHeadings(select.list()).join(QLatin1Char(' ')).toStdString();
+    BrowseScheduleByCategory tasks(*ctx, QStringLiteral("Work"));
+    tasks.show();
+    EXPECT_TRUE(CutHeadings(tasks.list()).isEmpty())
+        << CutHeadings(tasks.list()).join(QLatin1Char(' ')).toStdString();
 }
 
 TEST_F(CategoriesTest, NoTwoControlsShareAnAccelerator) {

@@ -1,9 +1,12 @@
 #include "organizer/Contacts.h"
+#include "../../store/Peer.h"
+#include "Headings.h"
 #include "OrganizerFixture.h"
 #include "organizer/PickedCategory.h"
 #include "organizer/ui/Contacts.h"
 #include "platform/qt/ListFormat.h"
 #include "store/Table.h"
+#include "store/Transaction.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -71,7 +74,7 @@ TEST_F(ContactsTest, TheListShowsSevenOrdersAndTheCommandsOfItsMenu) {
     addContact(2, "Jones", "Zoe", "Work");
     addContact(3, "Brown", "Mark", "Friends");
     BrowseContacts w(*ctx);
-    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Contacts"));
     QStringList headers;
     for (int c = 0; c < w.model()->columnCount(); ++c)
@@ -108,6 +111,7 @@ TEST_F(ContactsTest, TheListShowsSevenOrdersAndTheCommandsOfItsMenu) {
 TEST_F(ContactsTest, AnUnlistedCategoryIsAddedOnYesAndKeepsTheFieldOnNo) {
     addCategories({"Work"});
     BrowseContacts w(*ctx);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     const bool opened = WithOpened<UpdateContacts>(
         [&] { w.button(QStringLiteral("&Add"))->click(); },
         [&](UpdateContacts& form) {
@@ -165,6 +169,7 @@ TEST_F(ContactsTest, CopyPrefillsANewNumberAndCancelGivesTheNumberBack) {
         ASSERT_EQ(table.put(anna), Err::None);
     }
     BrowseContacts w(*ctx);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     WithOpened<UpdateContacts>([&] { w.button(QStringLiteral("Cop&y"))->click(); },
                                [&](UpdateContacts& form) {
                                    EXPECT_EQ(form.contact().clientId, 8);
@@ -236,6 +241,60 @@ TEST_F(ContactsTest, AUsedContactCategoryCanNeitherGoNorBeRenamed) {
     EXPECT_EQ(PickedCategory::contact().value(), QStringLiteral("Golf"));
 }
 
+TEST_F(ContactsTest, TheFormsCaptionsAndAContactCategoryChangedElsewhereIsShown) {
+    UpdateContacts contactForm(*ctx, Request::Insert, Contact{});
+    EXPECT_EQ(contactForm.windowTitle(), QStringLiteral("Update the Contact File"));
+    contactForm.show();
+    EXPECT_EQ(contactForm.windowTitle(), QStringLiteral("Adding a Contact Record"));
+    contactForm.reject();
+
+    addCategories({"Golf"});
+    CategoryContext cats{*store, dialogs, ctx->positions, QStringLiteral("d3")};
+    BrowseCategories w(cats, CategoryKind::Contact);
+    w.list()->selectRow(0);
+    Peer peer(dir.path());
+    ASSERT_EQ(peer.ask(QStringLiteral("open")), QStringLiteral("0"));
+    const bool opened = WithOpened<UpdateCategories>(
+        [&] { w.editButton()->click(); },
+        [&](UpdateCategories& form) {
+            EXPECT_EQ(form.windowTitle(), QStringLiteral("Record Will Be Changed"));
+            EXPECT_EQ(peer.ask(QStringLiteral("contact-category-rename Golf|Tennis")), QStringLiteral("0"));
+            form.categoryField()->setText(QStringLiteral("Squash"));
+            form.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            EXPECT_TRUE(form.isVisible());
+            EXPECT_EQ(form.categoryField()->text(), QStringLiteral("Tennis")); // theirs, shown
+        });
+    EXPECT_TRUE(opened);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Record Was Not Updated"));
+    EXPECT_EQ(
+        dialogs.shown[0].text,
+        QStringLiteral("This record was changed by another station. Those changes will now be displayed. "
+                       "Use the Ditto Button or Ctrl+' to recall your changes."));
+    EXPECT_EQ(categories(), QStringList{QStringLiteral("Tennis")});
+    auto record = MakeCategoryRecord(CategoryKind::Contact, *store);
+    UpdateCategories adding(cats, CategoryKind::Contact, std::move(record));
+    EXPECT_EQ(adding.windowTitle(), QStringLiteral("Update Contact Category"));
+}
+
+TEST_F(ContactsTest, EveryColumnOpensWideEnoughForItsHeading) {
+    addCategories({"Golf"});
+    addContact(1, "Smith", "Anna", "Golf");
+    BrowseContacts w(*ctx);
+    w.show();
+    EXPECT_TRUE(CutHeadings(w.list()).isEmpty())
+        << CutHeadings(w.list()).join(QLatin1Char(' ')).toStdString();
+    CategoryContext cats{*store, dialogs, ctx->positions, QStringLiteral("d3")};
+    BrowseCategories browse(cats, CategoryKind::Contact);
+    browse.show();
+    EXPECT_TRUE(CutHeadings(browse.list()).isEmpty())
+        << CutHeadings(browse.list()).join(QLatin1Char(' ')).toStdString();
+    SelectCategories select(cats, CategoryKind::Contact);
+    select.show();
+    EXPECT_TRUE(CutHeadings(select.list()).isEmpty())
+        << CutHeadings(select.list()).join(QLatin1Char(' ')).toStdString();
+}
+
 TEST_F(ContactsTest, MailAndWebAddressesAreOpenedOnlyAsMailAndWeb) {
     Table<Contact> table(*store);
     Contact c;
@@ -245,6 +304,7 @@ TEST_F(ContactsTest, MailAndWebAddressesAreOpenedOnlyAsMailAndWeb) {
     c.website = QStringLiteral("www.example.org");
     ASSERT_EQ(table.add(c), Err::None);
     BrowseContacts w(*ctx);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     w.button(QStringLiteral("Open &Web Site"))->click();
     w.button(QStringLiteral("Send &Mail"))->click(); // a blank in the address: refused
     EXPECT_EQ(launched, QStringList{QStringLiteral("http://www.example.org")});
@@ -282,6 +342,7 @@ TEST_F(ContactsTest, TheColumnEditorHidesAndMovesColumnsForNextTime) {
     const QString section = QStringLiteral("BrowseContacts");
     {
         BrowseContacts w(*ctx);
+        QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
         EXPECT_TRUE(w.contextMenu()->actions().last()->text() == QStringLiteral("Format &BrowseBox"));
         ASSERT_TRUE(WithOpened<FormatBrowseBox>(
             [&] { w.button(QStringLiteral("Format &BrowseBox"))->click(); },
@@ -336,6 +397,36 @@ TEST(ContactTextTest, EveryPartOnItsLineAndTheLabelsEvenWhenBlank) {
     EXPECT_EQ(ContactText(c), QStringLiteral("Smith\nAnna\n1 High St\n\n\nAB1 2CD\nWork Phone: 555-1234\n"
                                              "Home Phone:\nFax:\nOther Phone:\nEmail: anna@example.org\n"
                                              "Web Site:\nCategory: Friends\n"));
+}
+
+TEST_F(ContactsTest, ALargeListShowsEveryContactOnceCountedAndKeepsTheHighlightedOne) {
+    CountInTheBackground background;
+    {
+        Table<Contact> table(*store);
+        Transaction tx;
+        ASSERT_EQ(tx.begin({&table}), Err::None);
+        for (int i = 0; i < 20000; ++i) {
+            Contact c;
+            c.clientId = i + 1;
+            c.lastName = QStringLiteral("Name %1").arg(i, 5, 10, QLatin1Char('0'));
+            c.contactCategory = i % 2 == 0 ? QStringLiteral("Friends") : QStringLiteral("Work");
+            ASSERT_EQ(table.add(c), Err::None);
+        }
+        ASSERT_EQ(tx.commit(), Err::None);
+    }
+    PickedCategory::contact().set(QStringLiteral("friends"));
+    BrowseContacts w(*ctx);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    w.tabs()->setCurrentIndex(BrowseContacts::CategoryTab);
+    EXPECT_NE(w.model()->rowCount(), 10000); // the estimate, until the count is done
+    w.list()->selectRow(11);
+    ASSERT_NE(w.current(), nullptr);
+    const QString highlighted = Clip(w.current()->lastName);
+    ASSERT_TRUE(WaitFor([&] { return w.model()->rowCount() == 10000; })) << w.model()->rowCount();
+    ASSERT_NE(w.current(), nullptr);
+    EXPECT_EQ(Clip(w.current()->lastName), highlighted);
+    ASSERT_NE(w.model()->recordAt(9999), nullptr);
+    EXPECT_EQ(Clip(w.model()->recordAt(9999)->lastName), QStringLiteral("Name 19998"));
 }
 
 } // namespace

@@ -9,8 +9,11 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
+#include "store/KeyView.h"
+
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -36,6 +39,22 @@ template <class W> bool WithOpened(const std::function<void()>& open, const std:
     open();
     return opened;
 }
+
+// Runs the events until `done` holds or `ms` have passed; whether it holds.
+inline bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+// While it lives, every view of more than one slice of rows is counted on a thread of its own,
+// as a large list is on a slow disk: a list first shows an estimate.
+struct CountInTheBackground {
+    CountInTheBackground() { KeyView::setCountHereMs(0); }
+    ~CountInTheBackground() { KeyView::setCountHereMs(20); }
+};
 
 class OrganizerFixture : public ::testing::Test {
 protected:

@@ -1,9 +1,11 @@
 #include "organizer/ui/Todo.h"
 #include "../../store/Peer.h"
+#include "Headings.h"
 #include "OrganizerFixture.h"
 #include "organizer/PickedCategory.h"
 #include "platform/qt/Fields.h"
 #include "store/Table.h"
+#include "store/Transaction.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -66,7 +68,7 @@ TEST_F(TodoTest, TheListShowsItsFourOrdersAndFiltersTheCategoryWhateverTheCase) 
     addTodo("Call plumber", 3, "HOME");
     addTodo("Archive mail", 7, "Work");
     ViewToDo w(*ctx);
-    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("To Do List"));
     QStringList headers;
     for (int c = 0; c < w.model()->columnCount(); ++c)
@@ -107,6 +109,7 @@ TEST_F(TodoTest, ANewEntryTakesThePickedCategoryAndIsCheckedAsItIsLeft) {
     for (int i = 0; i < 12; ++i)
         addTodo(qPrintable(QStringLiteral("Old %1").arg(i, 2, 10, QLatin1Char('0'))), 5, "Work");
     ViewToDo w(*ctx);
+    EXPECT_EQ(UpdateTodo(*ctx, Request::Insert, Todo{}).windowTitle(), QStringLiteral("Update To Do Item"));
     const bool opened = WithOpened<UpdateTodo>(
         [&] { w.addButton()->click(); },
         [&](UpdateTodo& form) {
@@ -182,9 +185,18 @@ TEST_F(TodoTest, ANewEntryTakesThePickedCategoryAndIsCheckedAsItIsLeft) {
     EXPECT_EQ(readTodo(QStringLiteral("Fix the garden gate")).originalId, 12);
 }
 
+TEST_F(TodoTest, EveryColumnOpensWideEnoughForItsHeading) {
+    addTodo("Pay rent", 2, "Home");
+    ViewToDo w(*ctx);
+    w.show();
+    EXPECT_TRUE(CutHeadings(w.list()).isEmpty())
+        << CutHeadings(w.list()).join(QLatin1Char(' ')).toStdString();
+}
+
 TEST_F(TodoTest, ToggleStampsTheEntryAndKeepsTheCompletionMomentWhenReopened) {
     addTodo("Pay rent", 2, "Home");
     ViewToDo w(*ctx);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     w.toggleButton()->click();
     Todo t = readTodo(QStringLiteral("Pay rent"));
     EXPECT_EQ(t.done, 1);
@@ -214,6 +226,7 @@ TEST_F(TodoTest, ToggleStampsTheEntryAndKeepsTheCompletionMomentWhenReopened) {
 TEST_F(TodoTest, AnotherStationsChangeIsShownNotOverwritten) {
     addTodo("Book flights", 4, "Travel");
     ViewToDo w(*ctx);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     Peer peer(dir.path());
     ASSERT_EQ(peer.ask(QStringLiteral("open")), QStringLiteral("0"));
     WithOpened<UpdateTodo>(
@@ -235,6 +248,37 @@ TEST_F(TodoTest, AnotherStationsChangeIsShownNotOverwritten) {
     w.toggleButton()->click();
     const Todo t = readTodo(QStringLiteral("Book ferry"));
     EXPECT_EQ(t.done, 1);
+}
+
+TEST_F(TodoTest, ALargeListShowsEveryEntryOnceCountedAndKeepsTheHighlightedOne) {
+    CountInTheBackground background;
+    {
+        Table<Todo> table(*store);
+        Transaction tx;
+        ASSERT_EQ(tx.begin({&table}), Err::None);
+        for (int i = 0; i < 20000; ++i) {
+            Todo t;
+            t.todo = QStringLiteral("Entry %1").arg(i, 5, 10, QLatin1Char('0'));
+            t.priority = 5;
+            t.category = i % 2 == 0 ? QStringLiteral("Home") : QStringLiteral("Work");
+            ASSERT_EQ(table.add(t), Err::None);
+        }
+        ASSERT_EQ(tx.commit(), Err::None);
+    }
+    PickedCategory::schedule().set(QStringLiteral("home"));
+    ViewToDo w(*ctx);
+    QAbstractItemModelTester tester(w.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    w.tabs()->setCurrentIndex(ViewToDo::CategoryTab);
+    EXPECT_NE(w.model()->rowCount(), 10000); // the estimate, until the count is done
+    w.list()->selectRow(7);
+    ASSERT_NE(w.current(), nullptr);
+    const QString highlighted = Clip(w.current()->todo);
+    ASSERT_TRUE(WaitFor([&] { return w.model()->rowCount() == 10000; })) << w.model()->rowCount();
+    ASSERT_NE(w.current(), nullptr);
+    EXPECT_EQ(Clip(w.current()->todo), highlighted);
+    ASSERT_NE(w.model()->recordAt(9999), nullptr);
+    EXPECT_EQ(Clip(w.model()->recordAt(9999)->todo), QStringLiteral("Entry 19998"));
+    EXPECT_EQ(w.model()->recordAt(10000), nullptr);
 }
 
 } // namespace

@@ -13,12 +13,15 @@
 
 #include "platform/qt/Fields.h"
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -123,7 +126,8 @@ TEST_F(SearchScheduleTest, IndicatorsAppearAndGoAndTypeZeroErasesTheValue) {
     EXPECT_TRUE(asked.isEmpty());
 
     search(w, Schedule::DESCRIPTION, QStringLiteral("back"), BeginsWith);
-    EXPECT_EQ(asked, QStringList{QStringLiteral("STRING:0")});
+    // Typing the example chose "Contains this", which the dialogue offers as the current type.
+    EXPECT_EQ(asked, QStringList{QStringLiteral("STRING:11")});
     EXPECT_EQ(w.indicator(Schedule::DESCRIPTION)->text(), QString(QChar(0x2192)));
     nextType = -1; // closed without OK: nothing changes
     w.chooseMatchType();
@@ -155,11 +159,12 @@ TEST_F(SearchScheduleTest, UpperLimitFlow) {
     SearchSchedule w(context());
     w.selectField(Schedule::EVERY);
     qobject_cast<QSpinBox*>(w.field(Schedule::EVERY))->setValue(10);
+    EXPECT_EQ(w.matchType(Schedule::EVERY), Equals); // as the example was typed
     nextType = InsideRange;
     upperOk = false; // Cancel keeps the old type
     w.chooseMatchType();
     EXPECT_EQ(limits, QStringList{QStringLiteral("10|0")});
-    EXPECT_EQ(w.matchType(Schedule::EVERY), Ignore);
+    EXPECT_EQ(w.matchType(Schedule::EVERY), Equals);
     upperOk = true;
     upperAnswer = QStringLiteral("12");
     w.chooseMatchType();
@@ -177,6 +182,59 @@ TEST_F(SearchScheduleTest, UpperLimitFlow) {
     EXPECT_EQ(selected(), (std::vector<qint32>{10, 11, 12}));
     EXPECT_EQ(w.result().kind, SearchResult::SelectionChanged);
     EXPECT_EQ(progress.titles, QStringList{QStringLiteral("Searching for Matching Records")});
+}
+
+TEST_F(SearchScheduleTest, AnExampleTypedIntoAnIgnoredFieldIsSearchedAndShownSo) {
+    add(1, QStringLiteral("Script demo"), DateFromYmd(2026, 1, 5));
+    add(2, QStringLiteral("Backup"), DateFromYmd(2026, 1, 6));
+    add(3, QStringLiteral("Run the script"), DateFromYmd(2026, 1, 6));
+    SearchSchedule w(context());
+    auto* description = qobject_cast<QLineEdit*>(w.field(Schedule::DESCRIPTION));
+    w.selectField(Schedule::DESCRIPTION);
+    QTest::keyClicks(description, QStringLiteral("script"));
+    EXPECT_EQ(w.matchType(Schedule::DESCRIPTION), Contains);
+    EXPECT_EQ(w.indicator(Schedule::DESCRIPTION)->text(), QString(QChar(0x2227)));
+    task = SearchTask::Select;
+    w.beginSearch();
+    run(w);
+    EXPECT_TRUE(dialogs.texts().isEmpty()) << dialogs.texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(selected(), (std::vector<qint32>{1, 3}));
+}
+
+TEST_F(SearchScheduleTest, ATypedChoiceGoesWithItsExampleAndAChosenTypeStays) {
+    SearchSchedule w(context());
+    auto* description = qobject_cast<QLineEdit*>(w.field(Schedule::DESCRIPTION));
+    // Emptied again, the field is ignored again.
+    QTest::keyClicks(description, QStringLiteral("ab"));
+    EXPECT_EQ(w.matchType(Schedule::DESCRIPTION), Contains);
+    QTest::keyClick(description, Qt::Key_Backspace);
+    QTest::keyClick(description, Qt::Key_Backspace);
+    EXPECT_EQ(w.matchType(Schedule::DESCRIPTION), Ignore);
+    EXPECT_EQ(w.indicator(Schedule::DESCRIPTION)->text(), QString());
+    w.beginSearch();
+    EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("You must specify at least one search field!")});
+
+    // A type the user chose stays when the example goes: a blank description can be looked for.
+    search(w, Schedule::DESCRIPTION, QStringLiteral("x"), Equals);
+    description->clear();
+    EXPECT_EQ(w.matchType(Schedule::DESCRIPTION), Equals);
+
+    // A ticked box, a chosen task type, a message and a date are examples too: the message is
+    // looked for within, the others matched whole.
+    qobject_cast<QCheckBox*>(w.field(Schedule::ALARM))->click();
+    EXPECT_EQ(w.matchType(Schedule::ALARM), Equals);
+    EXPECT_EQ(w.indicator(Schedule::ALARM)->text(), QStringLiteral("="));
+    auto* type = qobject_cast<QComboBox*>(w.field(Schedule::TASKTYPE));
+    type->setCurrentIndex(type->findText(QStringLiteral("Run Program")));
+    EXPECT_EQ(w.matchType(Schedule::TASKTYPE), Equals);
+    QTest::keyClicks(w.field(Schedule::MESSAGE), QStringLiteral("call"));
+    EXPECT_EQ(w.matchType(Schedule::MESSAGE), Contains);
+    EXPECT_EQ(w.matchType(Schedule::DATE), Ignore);
+    qobject_cast<DateField*>(w.field(Schedule::DATE))->setDate(DateFromYmd(2026, 1, 6));
+    EXPECT_EQ(w.matchType(Schedule::DATE), Equals);
+    // Nothing else was touched.
+    EXPECT_EQ(w.matchType(Schedule::COMMAND), Ignore);
+    EXPECT_EQ(w.matchType(Schedule::EVERY), Ignore);
 }
 
 TEST(GetUpperLimitDialog, StartsAtTheLowerAndBeepsOnAnUpperNotAbove) {
@@ -202,25 +260,33 @@ TEST(GetUpperLimitDialog, StartsAtTheLowerAndBeepsOnAnUpperNotAbove) {
     texts.upperField()->setText(QStringLiteral("C"));
     EXPECT_TRUE(texts.leaveUpper());
 
-    // OK with an upper limit not above the lower one, or unreadable, beeps and stays.
+    EXPECT_EQ(texts.note(), QString());
+    texts.upperField()->setText(QStringLiteral("A"));
+    EXPECT_FALSE(texts.leaveUpper());
+    EXPECT_EQ(texts.note(), QStringLiteral("The upper limit is not above the lower limit."));
+
+    // OK takes an upper limit not above the lower one as it stands; one that cannot be read
+    // beeps, stays and says why.
     const GetUpperLimit::Parse strict = [](const QString& t) -> std::optional<qint64> {
         bool ok = false;
         const qint64 n = t.toLongLong(&ok);
         return ok ? std::optional<qint64>(n) : std::nullopt;
     };
-    GetUpperLimit ok(QStringLiteral("5"), QStringLiteral("5"), strict);
-    ok.show();
-    ok.accept();
-    EXPECT_EQ(ok.beeps(), 1);
-    EXPECT_TRUE(ok.isVisible());
-    ok.upperField()->setText(QStringLiteral("junk"));
-    ok.accept();
-    EXPECT_EQ(ok.beeps(), 2);
-    EXPECT_TRUE(ok.isVisible());
-    ok.upperField()->setText(QStringLiteral("6"));
-    ok.accept();
-    EXPECT_FALSE(ok.isVisible());
-    EXPECT_EQ(ok.result(), QDialog::Accepted);
+    GetUpperLimit junk(QStringLiteral("5"), QStringLiteral("6"), strict);
+    junk.show();
+    junk.upperField()->setText(QStringLiteral("junk"));
+    junk.accept();
+    EXPECT_EQ(junk.beeps(), 1);
+    EXPECT_TRUE(junk.isVisible());
+    EXPECT_EQ(junk.note(), QStringLiteral("The upper limit cannot be read."));
+    QTest::keyClick(junk.upperField(), Qt::Key_Backspace); // typing again: the note goes
+    EXPECT_EQ(junk.note(), QString());
+    junk.upperField()->setText(QStringLiteral("3"));
+    junk.accept();
+    EXPECT_FALSE(junk.isVisible());
+    EXPECT_EQ(junk.result(), QDialog::Accepted);
+    EXPECT_EQ(junk.upper(), QStringLiteral("3"));
+    EXPECT_EQ(junk.beeps(), 1);
 }
 
 TEST(AskDialogs, MatchTypesOfTheKindAndUnselectOnlyWithTags) {
