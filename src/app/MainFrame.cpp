@@ -662,10 +662,12 @@ void MainFrame::openSetup() {
                                      ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch;
                              applyWindowMode();
                          },
-                         ctx_.secrets};
+                         ctx_.secrets,
+                         nullptr,
+                         [this](const QString& table) { ctx_.state.listeners.post(table); },
+                         {}};
     env.schedulerStopped = !ctx_.state.inactiveReason.isEmpty();
     env.resumeScheduler = [this] { ctx_.state.inactiveReason.clear(); };
-    env.tableChanged = [this](const QString& table) { ctx_.state.listeners.post(table); };
     Setup::run(env, this);
 }
 

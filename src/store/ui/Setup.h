@@ -39,9 +39,9 @@ struct SetupEnvironment {
     Progress* progress = nullptr;
     // Told after housekeeping removed records of a table (its name), so that open lists
     // show what is left.
-    std::function<void(const QString& table)> tableChanged;
+    std::function<void(const QString& table)> tableChanged = nullptr;
     // How large a slice of the housekeeping's removals is.
-    RemovalLimits removalLimits;
+    RemovalLimits removalLimits = {};
     // The scheduler stopped itself: "Scheduler active" shows it off. Ticking it and OK turn it
     // on again (`resumeScheduler` is called); left unticked, the stored start-up choice stays.
     bool schedulerStopped = false;
