@@ -20,7 +20,10 @@ struct KeyView::Marks {
     bool ready = false; // count and marks are complete for `stamp`
     DataFile::ChangeStamp stamp;
     qint64 count = -1;
-    std::vector<std::vector<Value>> marks; // key values and row number of every kMarkEvery-th record
+    // Key values and row number of every kMarkEvery-th record. Replaced whole, never changed:
+    // a view keeps the list it counted with until it counts again, so that its places stay
+    // the same between two calls while a count in the background finishes.
+    std::shared_ptr<const MarkList> marks;
 };
 
 // Tells the view's owner, on its own thread, that the count in the background is done.
@@ -296,6 +299,7 @@ qint64 KeyView::count() {
         if (entry->ready && stamp && entry->stamp == *stamp) {
             cachedCount_ = entry->count;
             exact_ = true;
+            seen_ = entry->marks;
             std::lock_guard n(notifier_->mutex);
             notifier_->reported = cachedCount_;
             return cachedCount_;
@@ -322,7 +326,7 @@ qint64 KeyView::count() {
     std::lock_guard e(entry->mutex);
     if (walk.done) {
         entry->count = walk.count;
-        entry->marks = std::move(walk.marks);
+        entry->marks = std::make_shared<const MarkList>(std::move(walk.marks));
         entry->ready = stamp.has_value();
         if (stamp)
             entry->stamp = *stamp;
@@ -333,7 +337,7 @@ qint64 KeyView::count() {
         if (entry->count >= 0) {
             cachedCount_ = entry->count;
         } else {
-            entry->marks = std::move(walk.marks);
+            entry->marks = std::make_shared<const MarkList>(std::move(walk.marks));
             qint64 estimate = walk.count * 2;
             if (conditions_.empty()) {
                 sql::Statement most(file.connection().handle(), QStringLiteral("SELECT max(_id) FROM ") +
@@ -364,7 +368,7 @@ qint64 KeyView::count() {
                         entry->building = false;
                         if (ok) {
                             entry->count = background.count;
-                            entry->marks = std::move(background.marks);
+                            entry->marks = std::make_shared<const MarkList>(std::move(background.marks));
                             entry->stamp = taken;
                             entry->ready = stampKnown;
                         }
@@ -374,16 +378,16 @@ qint64 KeyView::count() {
                 });
         }
     }
+    seen_ = entry->marks;
     std::lock_guard n(notifier_->mutex);
     notifier_->reported = cachedCount_;
     return cachedCount_;
 }
 
 std::vector<Value> KeyView::markAt(qint64 position, qint64& markPosition) const {
-    if (!marks_)
+    if (!seen_)
         return {};
-    std::lock_guard lock(marks_->mutex);
-    const auto& marks = marks_->marks;
+    const MarkList& marks = *seen_;
     if (marks.empty())
         return {};
     const std::size_t c = std::min(static_cast<std::size_t>(position / kMarkEvery), marks.size() - 1);
@@ -493,7 +497,7 @@ bool KeyView::keyOf(qint64 rowid, std::vector<Value>& tuple, bool& inView) {
 qint64 KeyView::positionOf(qint64 rowid) {
     if (cachedCount_ < 0 && count() < 0)
         return -1;
-    if (!marks_)
+    if (!seen_)
         return slowPositionOf(rowid);
     std::vector<Value> tuple;
     bool inView = false;
@@ -508,8 +512,7 @@ qint64 KeyView::positionOf(qint64 rowid) {
     std::vector<Value> mark;
     qint64 markIndex = 0;
     {
-        std::lock_guard lock(marks_->mutex);
-        const auto& marks = marks_->marks;
+        const MarkList& marks = *seen_;
         const auto after = std::upper_bound(
             marks.begin(), marks.end(), tuple,
             [](const std::vector<Value>& t, const std::vector<Value>& m) { return CompareTuples(t, m) < 0; });

@@ -64,6 +64,7 @@ public:
 
     struct Marks;
     struct Notifier;
+    using MarkList = std::vector<std::vector<Value>>;
 
 private:
     void bindConditions(sql::Statement& st, int first) const;
@@ -94,6 +95,7 @@ private:
     qint64 cachedCount_ = -1;
     bool exact_ = false;
     std::shared_ptr<Marks> marks_;
+    std::shared_ptr<const MarkList> seen_; // the marks this view counted with
     std::shared_ptr<Notifier> notifier_;
     StoreError error_;
 };

@@ -203,7 +203,14 @@ TEST_F(KeyViewTest, AChangedLargeViewIsCountedAgainInTheBackground) {
         EXPECT_EQ(rows, std::vector<qint64>{expected[7000]});
         ASSERT_TRUE(stale.rowids(0, 10, rows));
         EXPECT_EQ(rows, std::vector<qint64>(expected.begin(), expected.begin() + 10));
+        // The count in the background ending changes nothing the view shows until its owner
+        // counts again: the place it gave still holds the record.
         settle(stale, refined);
+        ASSERT_TRUE(stale.rowids(place, 1, rows));
+        EXPECT_EQ(rows, std::vector<qint64>{expected[7000]});
+        EXPECT_EQ(stale.positionOf(expected[7000]), place);
+        EXPECT_EQ(stale.count(), 10100);
+        EXPECT_EQ(stale.positionOf(expected[7000]), 7000);
     }
     KeyView fresh(tasks, Schedule::KEYCATEGORY, home);
     EXPECT_EQ(fresh.count(), 10100);
