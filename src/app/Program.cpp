@@ -28,7 +28,7 @@
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
 #include "scheduler/ui/BrowseSchedule.h"
-#include "scheduler/ui/Calendar.h"
+#include "widgets/Calendar.h"
 #include "scheduler/ui/MessageWindows.h"
 #include "script/Automation.h"
 #include "script/Runner.h"

@@ -2,7 +2,7 @@
 
 #include "reports/ui/ReportParameters.h"
 #include "reports/ui/ReportPreview.h"
-#include "scheduler/ui/Calendar.h"
+#include "widgets/Calendar.h"
 
 #include <QApplication>
 #include <QPointer>

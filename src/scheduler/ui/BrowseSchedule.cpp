@@ -4,7 +4,7 @@
 #include "platform/qt/Keyboard.h"
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/TaskEditing.h"
-#include "scheduler/ui/Calendar.h"
+#include "widgets/Calendar.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
 

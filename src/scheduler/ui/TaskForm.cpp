@@ -11,7 +11,7 @@
 #include "scheduler/Occurrence.h"
 #include "scheduler/TaskEditing.h"
 #include "scheduler/TaskRules.h"
-#include "scheduler/ui/Calendar.h"
+#include "widgets/Calendar.h"
 #include "scheduler/ui/Holidays.h"
 #include "script/ScriptCommands.h"
 #include "script/ScriptItems.h"

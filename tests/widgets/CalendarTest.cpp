@@ -1,4 +1,4 @@
-#include "scheduler/ui/Calendar.h"
+#include "widgets/Calendar.h"
 #include "scheduler/Occurrence.h"
 #include "support/Accelerators.h"
 #include "support/FakeClock.h"

@@ -1,4 +1,4 @@
-#include "scheduler/ui/Calendar.h"
+#include "widgets/Calendar.h"
 
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/Occurrence.h"
