@@ -21,7 +21,7 @@
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Transaction.h"
-#include "store/ui/Setup.h"
+#include "app/Setup.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"

@@ -4,7 +4,7 @@
 #include "platform/qt/TextViewer.h"
 #include "platform/qt/WindowPosition.h"
 #include "store/Tables.h"
-#include "store/ui/Setup.h"
+#include "app/Setup.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -1,7 +1,7 @@
 // The frame when the scheduler stopped itself because a task could not be saved.
 
 #include "FrameFixture.h"
-#include "store/ui/Setup.h"
+#include "app/Setup.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 
 #include "../store/Peer.h"
 #include "FrameFixture.h"
-#include "store/ui/Setup.h"
+#include "app/Setup.h"
 #include "support/FaultyReads.h"
 
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "store/ui/Setup.h"
+#include "app/Setup.h"
 #include "FrameFixture.h"
 #include "platform/Autostart.h"
 #include "platform/Paths.h"
