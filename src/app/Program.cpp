@@ -258,7 +258,7 @@ int RunProgram(const ProgramOptions& options) {
          [](int hundredths) {
              QEventLoop loop;
              QTimer::singleShot(hundredths * 10, &loop, &QEventLoop::quit);
-             loop.exec();
+             RunEventLoop(loop);
          },
          [&frame] { return frame.trayIconShown(); }, [&frame] { return frame.currentIconName(); },
          [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde},

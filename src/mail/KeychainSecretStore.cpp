@@ -1,5 +1,7 @@
 #include "mail/KeychainSecretStore.h"
 
+#include "platform/TransactionGuard.h"
+
 #include <qt6keychain/keychain.h>
 
 #include <QEventLoop>
@@ -22,7 +24,7 @@ bool Run(QKeychain::Job& job, int timeoutMs) {
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     job.start();
     if (!done)
-        loop.exec();
+        RunEventLoop(loop);
     return done;
 }
 

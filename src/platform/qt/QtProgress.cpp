@@ -2,7 +2,6 @@
 
 #include "platform/Dialogs.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -94,14 +93,14 @@ void QtProgress::doUpdate(int percent) {
         window_->show();
     // Lets Cancel be pressed once the window shows; not while its question is up.
     if (window_->isVisible() && !asking_)
-        QCoreApplication::processEvents();
+        ProcessEvents();
 }
 
 void QtProgress::doSetText(const QString& text) {
     text_ = text;
     relabel();
     if (window_ && window_->isVisible() && !asking_)
-        QCoreApplication::processEvents();
+        ProcessEvents();
 }
 
 void QtProgress::setCancelQuestion(const QString& text, const QString& caption) {
