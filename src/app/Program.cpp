@@ -35,6 +35,7 @@
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Tags.h"
+#include "store/Warnings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -211,7 +212,13 @@ int RunProgram(const ProgramOptions& options) {
             state,
             [&monitor](const Schedule& task) { monitor.runTaskNow(task); },
             [&taskWindows](const QString& current) { return taskWindows.selectCategory(current); },
-            [&store, &settings] { return Tags(store, settings.currentUser()).listTags(kSelectedTasks); },
+            [&store, &settings, &dialogs] {
+                Tags tags(store, settings.currentUser());
+                std::vector<qint32> selected = tags.listTags(kSelectedTasks);
+                if (!tags.error().ok())
+                    warn::RecordRetrieval(dialogs, Tag::decl().name, tags.error());
+                return selected;
+            },
             [&store, &dialogs, &settings, &clock, &ctx](QWidget* parent) {
                 SearchSchedule window({store,
                                        dialogs,

@@ -118,6 +118,7 @@ ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, Search
     case ScanPlan::Source::Tags:
         phases_.push_back(Phase::Tags);
         total_ = tags_.countTags(kSelectedTasks);
+        tagReadFailed();
         break;
     case ScanPlan::Source::Table:
         phases_.push_back(Phase::Table);
@@ -136,8 +137,23 @@ ScheduleScan::~ScheduleScan() {
     finishWrites();
 }
 
-ScheduleScan::Result ScheduleScan::fail(const StoreError& e) {
+bool ScheduleScan::taskReadFailed() {
+    error_ = tasks_.error();
+    errorTable_ = Schedule::decl().name;
+    return true;
+}
+
+bool ScheduleScan::tagReadFailed() {
+    if (tags_.error().ok())
+        return false;
+    error_ = tags_.error();
+    errorTable_ = Tag::decl().name;
+    return true;
+}
+
+ScheduleScan::Result ScheduleScan::fail(const StoreError& e, const QString& table) {
     error_ = e;
+    errorTable_ = table;
     phase_ = phases_.size();
     batch_.clear();
     next_ = 0;
@@ -170,42 +186,34 @@ bool ScheduleScan::read() {
                 e = tasks_.set(plan_.key);
             else
                 e = tasks_.set(plan_.key, plan_.start);
-            if (e != Err::None) {
-                error_ = tasks_.error();
-                return false;
-            }
+            if (e != Err::None)
+                return !taskReadFailed();
         }
         e = tasks_.nextBatch(batch_, batchSize_);
         if (e != Err::None && e != Err::NoMoreRecords)
-            error_ = tasks_.error();
+            taskReadFailed();
         return e == Err::None && !batch_.empty();
     case Phase::LeftOut: {
         // One slice of rows per call: the query looks at every row of the table once.
         if (start) {
             leftOutEnd_ = tasks_.lastRow();
-            if (tasks_.error().code != Err::None) {
-                error_ = tasks_.error();
-                return false;
-            }
+            if (tasks_.error().code != Err::None)
+                return !taskReadFailed();
         }
         if (phaseRead_ >= leftOutEnd_)
             return false;
         const qint64 upTo = std::min(leftOutEnd_, phaseRead_ + kLeftOutRows);
         std::vector<qint64> rows;
-        if (tasks_.leftOutRows(plan_.key, phaseRead_, upTo, rows) != Err::None) {
-            error_ = tasks_.error();
-            return false;
-        }
+        if (tasks_.leftOutRows(plan_.key, phaseRead_, upTo, rows) != Err::None)
+            return !taskReadFailed();
         phaseRead_ = upTo;
         for (qint64 row : rows) {
             Schedule& t = batch_.emplace_back();
             e = tasks_.fetch(row, t);
-            if (e == Err::RecordNotFound) {
+            if (e == Err::RecordNotFound)
                 batch_.pop_back();
-            } else if (e != Err::None) {
-                error_ = tasks_.error();
-                return false;
-            }
+            else if (e != Err::None)
+                return !taskReadFailed();
         }
         return true;
     }
@@ -214,8 +222,11 @@ bool ScheduleScan::read() {
         for (int i = 0; i < batchSize_; ++i) {
             const qint32 id =
                 start && i == 0 ? tags_.firstTag(kSelectedTasks) : tags_.nextTag(kSelectedTasks);
-            if (id == 0)
+            if (id == 0) {
+                if (tagReadFailed())
+                    return false;
                 break;
+            }
             ids.push_back(id);
         }
         for (qint32 id : ids) {
@@ -226,8 +237,7 @@ bool ScheduleScan::read() {
                 // Its task was deleted since: nothing to compare.
                 batch_.pop_back();
             } else if (e != Err::None) {
-                error_ = tasks_.error();
-                return false;
+                return !taskReadFailed();
             }
         }
         return !ids.empty();
@@ -265,15 +275,18 @@ ScheduleScan::Result ScheduleScan::step() {
     if (next_ >= batch_.size()) {
         if (!read()) {
             if (error_.code != Err::None)
-                return fail(error_);
+                return fail(error_, errorTable_);
             nextPhase();
-            return done() ? Result::Done : Result::Working;
+            if (!done())
+                return Result::Working;
+            // The last run of tag writes is stored with the end of the scan.
+            return finishWrites() == Err::None ? Result::Done : Result::Failed;
         }
     }
     const bool tagging = mode_ != SearchMode::Edit;
     if (tagging && !writing_) {
-        if (tagTable_->stream() != Err::None)
-            return fail(tagTable_->error());
+        if (tags_.beginWrites() != Err::None)
+            return fail(tags_.error(), Tag::decl().name);
         writing_ = true;
         writesBegan_.start();
     }
@@ -298,6 +311,10 @@ ScheduleScan::Result ScheduleScan::step() {
             tags_.clrTag(kSelectedTasks, record.id);
             break;
         }
+        if (tagReadFailed()) {
+            finishWrites();
+            return fail(error_, errorTable_);
+        }
     }
     // A run of writes ends with a disk sync: it takes the tags of the ticks of a quarter of
     // a second, not one tick's each.
@@ -308,11 +325,13 @@ ScheduleScan::Result ScheduleScan::step() {
 
 Err ScheduleScan::finishWrites() {
     if (!writing_)
-        return Err::None;
+        return writeError_.code;
     writing_ = false;
-    if (tagTable_->flush() != Err::None)
-        fail(tagTable_->error());
-    return error_.code;
+    if (tags_.endWrites() != Err::None) {
+        writeError_ = tags_.error();
+        fail(writeError_, Tag::decl().name);
+    }
+    return writeError_.code;
 }
 
 } // namespace kr

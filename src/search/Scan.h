@@ -60,13 +60,17 @@ public:
     Result step();
     bool done() const { return phase_ >= phases_.size(); }
     // Ends the run of tag writes under way (at the end of the scan it ends by itself): for a
-    // scan cancelled before its end. The error number of the write, None when all was written.
+    // scan cancelled before its end. The error number of storing the tags, None when all was
+    // written; a run that failed to be stored keeps saying so.
     Err finishWrites();
+    const StoreError& writeError() const { return writeError_; }
 
     const Schedule& match() const { return match_; }
     qint64 examined() const { return examined_; }
     qint64 matched() const { return matched_; }
+    // Why the scan failed, and the table that failed it ("Schedule" or the tag table).
     const StoreError& error() const { return error_; }
+    const QString& errorTable() const { return errorTable_; }
 
 private:
     enum class Phase { LeftOut, Leading, Main, Tags, Table };
@@ -76,7 +80,10 @@ private:
     // Examines the next record of the batch: false when the phase ends with it.
     bool examine(const Schedule& record, bool& matched);
     void nextPhase();
-    Result fail(const StoreError& e);
+    Result fail(const StoreError& e, const QString& table);
+    // A read of the tasks that failed, or of the tags.
+    bool taskReadFailed();
+    bool tagReadFailed();
 
     Store& store_;
     std::vector<Criterion> criteria_;
@@ -85,7 +92,7 @@ private:
     int batchSize_;
     ScanPlan plan_;
     Table<Schedule> tasks_;
-    std::optional<Table<Tag>> tagTable_;
+    std::optional<Table<Tag>> tagTable_; // holds the tag table open for the scan
     std::vector<Phase> phases_;
     std::size_t phase_ = 0;
     bool phaseStarted_ = false;
@@ -100,6 +107,8 @@ private:
     qint64 examined_ = 0;
     qint64 matched_ = 0;
     StoreError error_;
+    QString errorTable_;
+    StoreError writeError_;
 };
 
 } // namespace kr

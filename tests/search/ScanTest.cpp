@@ -1,7 +1,9 @@
 #include "search/Scan.h"
 
+#include "store/Sqlite.h"
 #include "store/StoreFixture.h"
 #include "store/Transaction.h"
+#include "support/FaultyReads.h"
 
 #include <algorithm>
 #include <random>
@@ -181,6 +183,94 @@ TEST_F(ScanTest, ACancelledSelectionKeepsTheTagsWrittenSoFar) {
         seen = Tags(other, {}).listTags(kSelectedTasks);
     }
     EXPECT_EQ(seen.size(), 30u);
+}
+
+TEST_F(ScanTest, TagsThatCannotBeStoredAreNotCountedAndTheTagFileIsNamed) {
+    std::vector<Schedule> records;
+    for (int i = 1; i <= 40; ++i)
+        records.push_back(Task(i));
+    addAll(records);
+    EXPECT_EQ(tags.countTags(kSelectedTasks), 0);
+    Schedule example;
+    example.description = QStringLiteral("Task");
+    ScheduleScan scan(*store, {On(Schedule::DESCRIPTION, BeginsWith, example)}, SearchMode::Select, tags);
+    // Another station reads the tag file and keeps reading: the tags cannot be stored.
+    Table<Tag> held(*store);
+    held.send(QStringLiteral("LockWait=50"));
+    sql::Connection reader;
+    ASSERT_EQ(reader.open(dir.file(kTagFileName), false, {}), 0);
+    ASSERT_EQ(reader.exec(QStringLiteral("BEGIN; SELECT count(*) FROM Tag")), 0);
+    ScheduleScan::Result r;
+    while ((r = scan.step()) == ScheduleScan::Result::Working) {
+    }
+    EXPECT_EQ(r, ScheduleScan::Result::Failed);
+    EXPECT_EQ(scan.finishWrites(), Err::IsLocked);
+    EXPECT_EQ(scan.writeError().code, Err::IsLocked);
+    EXPECT_EQ(scan.errorTable(), Tag::decl().name);
+    reader.exec(QStringLiteral("COMMIT"));
+    EXPECT_TRUE(selected().empty());
+    EXPECT_EQ(tags.countTags(kSelectedTasks), 0);
+}
+
+TEST_F(ScanTest, ATaskReadErrorDuringARunOfTagWritesIsNamedAsTheTasksAndTheTagsAreStored) {
+    // Tasks wide enough to fill many pages, read in batches of 20 in physical order.
+    std::vector<Schedule> records;
+    for (int i = 1; i <= 200; ++i) {
+        records.push_back(Task(i));
+        records.back().every = 3;
+        records.back().command = QString::number(i).repeated(120).left(255);
+        records.back().path = records.back().command;
+    }
+    addAll(records);
+    Schedule example;
+    example.every = 3;
+    const std::vector<Criterion> criteria{On(Schedule::EVERY, Equals, example)};
+    ASSERT_EQ(PlanScan(criteria, SearchMode::Select).source, ScanPlan::Source::Table);
+
+    FaultyReads faults;
+    faults.onlyFile(kDataFileName.toStdString());
+    auto reopen = [&] {
+        store.reset();
+        resetStore();
+    };
+    auto pagesRead = [&](int batches) {
+        reopen();
+        faults.record();
+        Tags local(*store, {});
+        ScheduleScan scan(*store, criteria, SearchMode::Select, local, 20);
+        for (int i = 0; i < batches; ++i)
+            EXPECT_EQ(scan.step(), ScheduleScan::Result::Working);
+        scan.finishWrites();
+        return faults.recorded();
+    };
+    const auto early = pagesRead(1);
+    std::set<sqlite3_int64> late;
+    for (sqlite3_int64 p : pagesRead(8))
+        if (early.count(p) == 0)
+            late.insert(p);
+    ASSERT_FALSE(late.empty());
+
+    reopen();
+    Tags local(*store, {});
+    local.newTag(kSelectedTasks);
+    faults.failPages(late);
+    ScheduleScan scan(*store, criteria, SearchMode::Select, local, 20);
+    EXPECT_EQ(scan.step(), ScheduleScan::Result::Working);
+    ScheduleScan::Result r;
+    while ((r = scan.step()) == ScheduleScan::Result::Working) {
+    }
+    EXPECT_EQ(r, ScheduleScan::Result::Failed);
+    EXPECT_EQ(scan.errorTable(), Schedule::decl().name);
+    EXPECT_EQ(scan.error().code, Err::StorageError);
+    // The tags written before the error are stored, and storing them did not fail.
+    EXPECT_EQ(scan.finishWrites(), Err::None);
+    EXPECT_TRUE(scan.writeError().ok());
+    const qint64 matched = scan.matched();
+    EXPECT_GE(matched, 20);
+    faults.failPages({});
+    reopen();
+    EXPECT_EQ(static_cast<qint64>(Tags(*store, {}).listTags(kSelectedTasks).size()), matched);
+    store.reset();
 }
 
 // ------------------------------------------------------------------ differential test
