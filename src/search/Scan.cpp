@@ -12,7 +12,7 @@ constexpr qint32 kLowest = std::numeric_limits<qint32>::min();
 // Rows the query for the records a key leaves out looks through in one slice.
 constexpr qint64 kLeftOutRows = 10000;
 // The longest a run of tag writes stays open.
-constexpr qint64 kWriteRunMs = 250;
+constexpr qint64 kWriteRunMs = 200;
 
 bool Positions(int type) {
     switch (type) {
@@ -272,6 +272,25 @@ bool ScheduleScan::examine(const Schedule& record, bool& matched) {
 ScheduleScan::Result ScheduleScan::step() {
     if (done())
         return Result::Done;
+    if (mode_ == SearchMode::Edit)
+        return stepBatch();
+    // A run of tag writes is a transaction of the tag file, and the window's progress look
+    // after a step lets other events in: the run ends within the step. It ends with a disk
+    // sync, so a step takes the batches of a fifth of a second, not one batch.
+    QElapsedTimer slice;
+    slice.start();
+    Result r = Result::Working;
+    do {
+        r = stepBatch();
+    } while (r == Result::Working && slice.elapsed() < kWriteRunMs);
+    if (finishWrites() != Err::None)
+        return Result::Failed;
+    return r;
+}
+
+ScheduleScan::Result ScheduleScan::stepBatch() {
+    if (done())
+        return Result::Done;
     if (next_ >= batch_.size()) {
         if (!read()) {
             if (error_.code != Err::None)
@@ -288,7 +307,6 @@ ScheduleScan::Result ScheduleScan::step() {
         if (tags_.beginWrites() != Err::None)
             return fail(tags_.error(), Tag::decl().name);
         writing_ = true;
-        writesBegan_.start();
     }
     while (next_ < batch_.size()) {
         const Schedule& record = batch_[next_++];
@@ -316,9 +334,7 @@ ScheduleScan::Result ScheduleScan::step() {
             return fail(error_, errorTable_);
         }
     }
-    // A run of writes ends with a disk sync: it takes the tags of the ticks of a quarter of
-    // a second, not one tick's each.
-    if (tagging && (done() || writesBegan_.elapsed() >= kWriteRunMs) && finishWrites() != Err::None)
+    if (tagging && done() && finishWrites() != Err::None)
         return Result::Failed;
     return done() ? Result::Done : Result::Working;
 }

@@ -53,10 +53,10 @@ public:
     // The progress total: the tag count for a walk of the tags, otherwise the records.
     qint64 total() const { return total_; }
 
-    // One slice: the rest of the batch in hand, or the next batch read with one call. In
-    // edit mode it returns Match at the first match, which match() then holds; the next call
-    // goes on after it. Select and unselect tag and untag every match inside runs of writes
-    // that each end within a quarter of a second.
+    // One slice: in edit mode the rest of the batch in hand, or the next batch read with one
+    // call; it returns Match at the first match, which match() then holds; the next call goes
+    // on after it. Select and unselect tag and untag the matches of the batches of a fifth of
+    // a second in one run of writes, stored before the step returns.
     Result step();
     bool done() const { return phase_ >= phases_.size(); }
     // Ends the run of tag writes under way (at the end of the scan it ends by itself): for a
@@ -76,6 +76,7 @@ private:
     enum class Phase { LeftOut, Leading, Main, Tags, Table };
 
     qint64 recordCount();
+    Result stepBatch();
     bool read();
     // Examines the next record of the batch: false when the phase ends with it.
     bool examine(const Schedule& record, bool& matched);
@@ -99,7 +100,6 @@ private:
     qint64 phaseRead_ = 0;
     qint64 leftOutEnd_ = 0;
     bool writing_ = false;
-    QElapsedTimer writesBegan_;
     std::vector<Schedule> batch_;
     std::size_t next_ = 0;
     Schedule match_;

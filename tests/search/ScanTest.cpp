@@ -162,27 +162,30 @@ TEST_F(ScanTest, SelectThenUnselectLeavesTheSetEmpty) {
 
 TEST_F(ScanTest, ACancelledSelectionKeepsTheTagsWrittenSoFar) {
     std::vector<Schedule> records;
-    for (int i = 1; i <= 100; ++i)
+    for (int i = 1; i <= 3000; ++i)
         records.push_back(Task(i));
     addAll(records);
     Schedule example;
     example.description = QStringLiteral("Task");
     std::vector<qint32> seen;
+    qint64 matched = 0;
     {
         ScheduleScan scan(*store, {On(Schedule::DESCRIPTION, BeginsWith, example)}, SearchMode::Select, tags,
                           10);
-        for (int i = 0; i < 3; ++i)
-            ASSERT_EQ(scan.step(), ScheduleScan::Result::Working);
-        EXPECT_EQ(scan.matched(), 30);
-        ASSERT_EQ(scan.finishWrites(), Err::None);
+        // One step, then the window closes: its tags are stored with the step.
+        EXPECT_NE(scan.step(), ScheduleScan::Result::Failed);
+        matched = scan.matched();
+        EXPECT_GT(matched, 0);
+        EXPECT_FALSE(tags.writing());
         // Another station sees them: they are on disk, not in a run of writes left open.
         ScriptedDialogs otherDialogs;
         ThrowingProgramEnd otherEnd;
         Store other(dir.path(), otherDialogs, otherEnd);
         other.declareLayouts();
         seen = Tags(other, {}).listTags(kSelectedTasks);
+        ASSERT_EQ(scan.finishWrites(), Err::None);
     }
-    EXPECT_EQ(seen.size(), 30u);
+    EXPECT_EQ(static_cast<qint64>(seen.size()), matched);
 }
 
 TEST_F(ScanTest, TagsThatCannotBeStoredAreNotCountedAndTheTagFileIsNamed) {
@@ -233,19 +236,19 @@ TEST_F(ScanTest, ATaskReadErrorDuringARunOfTagWritesIsNamedAsTheTasksAndTheTagsA
         store.reset();
         resetStore();
     };
-    auto pagesRead = [&](int batches) {
+    // The pages the first batch needs, and those of the whole table.
+    auto pagesRead = [&](int count) {
         reopen();
         faults.record();
-        Tags local(*store, {});
-        ScheduleScan scan(*store, criteria, SearchMode::Select, local, 20);
-        for (int i = 0; i < batches; ++i)
-            EXPECT_EQ(scan.step(), ScheduleScan::Result::Working);
-        scan.finishWrites();
+        Table<Schedule> tasks(*store);
+        std::vector<Schedule> batch;
+        tasks.set(-1);
+        EXPECT_EQ(tasks.nextBatch(batch, count), Err::None);
         return faults.recorded();
     };
-    const auto early = pagesRead(1);
+    const auto early = pagesRead(20);
     std::set<sqlite3_int64> late;
-    for (sqlite3_int64 p : pagesRead(8))
+    for (sqlite3_int64 p : pagesRead(200))
         if (early.count(p) == 0)
             late.insert(p);
     ASSERT_FALSE(late.empty());
@@ -255,7 +258,6 @@ TEST_F(ScanTest, ATaskReadErrorDuringARunOfTagWritesIsNamedAsTheTasksAndTheTagsA
     local.newTag(kSelectedTasks);
     faults.failPages(late);
     ScheduleScan scan(*store, criteria, SearchMode::Select, local, 20);
-    EXPECT_EQ(scan.step(), ScheduleScan::Result::Working);
     ScheduleScan::Result r;
     while ((r = scan.step()) == ScheduleScan::Result::Working) {
     }
