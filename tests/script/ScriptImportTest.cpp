@@ -143,6 +143,55 @@ TEST_F(ScriptImport, AReadErrorInTheMiddleIsReportedNotTakenForTheEnd) {
     EXPECT_FALSE(ScriptReadFailed(whole));
 }
 
+// Boxes that look, as each one is shown, at what another station finds in the data file.
+class LookingDialogs final : public Dialogs {
+public:
+    explicit LookingDialogs(QString dir)
+        : dir_(std::move(dir)) {}
+    Button show(const QString& text, const QString&, Icon, unsigned, Button defaultButton) override {
+        ScriptedDialogs quiet;
+        ThrowingProgramEnd end;
+        Store other(dir_, quiet, end);
+        other.declareLayouts();
+        std::vector<Scripting> items;
+        ReadTaskScript(other, 7, items);
+        seen.push_back(text + QStringLiteral(" | %1").arg(items.size()));
+        return defaultButton;
+    }
+    QStringList seen;
+
+private:
+    QString dir_;
+};
+
+TEST_F(ScriptImport, ABoxInTheMiddleOfABatchComesAfterTheItemsBeforeItAreStored) {
+    LookingDialogs looking(dir.path());
+    Store station(dir.path(), looking, end);
+    station.declareLayouts();
+    const QString path = write("\"Exit Script\"\n\"Exit Script\"\n\"Exit Script\"\n"
+                               "\"Dance\",\"1\"\n"
+                               "\"Exit Script\"\n\"Wait\",\"5\"\n");
+    {
+        Table<Scripting> table(station);
+        Scripting taken;
+        taken.id = 7;
+        taken.sequence = 4;
+        taken.action = QStringLiteral("Set Focus");
+        ASSERT_EQ(table.add(taken), Err::None);
+    }
+    EXPECT_EQ(ImportScript(station, progress, 7, path), 4);
+    // Each box is asked with the data file free, the items before it already there for
+    // another station to see.
+    EXPECT_EQ(looking.seen,
+              (QStringList{QStringLiteral("Unrecognized script action: Dance | 4"),
+                           QStringLiteral("Error adding script item Creates Duplicate Key | 5")}));
+    std::vector<Scripting> items;
+    ASSERT_TRUE(ReadTaskScript(station, 7, items));
+    ASSERT_EQ(items.size(), 5u);
+    EXPECT_EQ(items[3].action, QStringLiteral("Exit Script"));
+    EXPECT_EQ(items[4].action, QStringLiteral("Set Focus"));
+}
+
 TEST_F(ScriptImport, AnExportFileTheProgramMakesIsPrivate) {
     const mode_t old = ::umask(022);
     {
