@@ -131,14 +131,15 @@ int RunProgram(const ProgramOptions& options) {
     LinuxProcesses processes;
     QtSound sound;
     QtFileDialogs files(&frame);
-    QtProgress progress(&dialogs, &frame);
+    // Every run its own progress window: a Start Script step never closes an import's.
+    const ProgressWindows progress = QtProgressWindows(&dialogs, &frame);
     X11Desktop desktop;
     // The windows scripts wait for and focus, the program's own sub-windows among them.
     FrameWindows windows(desktop, *frame.area(),
                          [&frame] { return static_cast<WindowHandle>(frame.winId()); });
     WindowSystem* windowSystem = desktop.connected() ? &windows : nullptr;
     TaskFormContext taskCtx{store,         dialogs, files,           clock, settings, config,
-                            ctx.positions, sound,   options.dataDir, {},    {},       &progress};
+                            ctx.positions, sound,   options.dataDir, {},    {},       progress};
     ScriptWindowContext scriptCtx{store,    dialogs,       files,        progress,           clock,
                                   settings, ctx.positions, windowSystem, FindKeyCodesFile(), &printer};
     // The script list of a task: in the frame when opened from a list, a dialog of the task
@@ -316,7 +317,7 @@ int RunProgram(const ProgramOptions& options) {
         frame.openInFrame(w);
     });
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
-                         [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});
+                         [&frame](const QString& text) { frame.setSchedulerStatus(text); }, progress});
     frame.hooks().runScriptStep = [&] { runner.runScriptStep(); };
     // The tick also runs at the first task's due moment, not only on the coarse timer.
     DueTimer dueTimer(store, clock, state, [&frame] { frame.tick(); });

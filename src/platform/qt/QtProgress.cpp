@@ -138,7 +138,12 @@ bool QtProgress::cancelled() const {
 void QtProgress::end() {
     if (window_) {
         window_->hide();
-        delete window_.data();
+        // Ended from inside its own cancel question (the run finished while the user was
+        // asked): the window goes once the question's handler has returned.
+        if (asking_)
+            window_->deleteLater();
+        else
+            delete window_.data();
     }
     window_ = nullptr;
 }
@@ -150,6 +155,12 @@ QDialog* QtProgress::window() const {
 void QtProgress::showNow() {
     if (window_)
         window_->show();
+}
+
+ProgressWindows QtProgressWindows(Dialogs* dialogs, QWidget* parent) {
+    return ProgressWindows([dialogs, parent]() -> std::unique_ptr<Progress> {
+        return std::make_unique<QtProgress>(dialogs, parent);
+    });
 }
 
 } // namespace kr

@@ -389,7 +389,7 @@ void BrowseSchedule::quickStart(Time delay) {
     if (!highlighted(t))
         return;
     if (QuickStart(ctx_.forms.store, t, ctx_.forms.clock.today(), ctx_.forms.clock.now(), delay,
-                   ctx_.forms.progress) != 0)
+                   ctx_.forms.progress.open().get()) != 0)
         changed();
 }
 

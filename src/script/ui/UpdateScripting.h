@@ -46,7 +46,7 @@ struct ScriptWindowContext {
     Store& store;
     Dialogs& dialogs;
     FileDialogs& files;
-    Progress& progress;
+    ProgressWindows progress; // a window of its own for each import, export, clear and printout
     const Clock& clock;
     const Settings& settings; // UserID for the station stamps
     IniFile positions;        // POSITION.INI
