@@ -132,6 +132,10 @@ void Connection::setBusyTimeout(int milliseconds) {
     sqlite3_busy_timeout(db_, milliseconds);
 }
 
+void Connection::setBusyHandler(int (*handler)(void*, int), void* arg) {
+    sqlite3_busy_handler(db_, handler, arg);
+}
+
 qint64 Connection::changes() const {
     return sqlite3_changes(db_);
 }

@@ -63,6 +63,8 @@ public:
     // Runs statements without results; returns an SQLite result code.
     int exec(const QString& sql);
     void setBusyTimeout(int milliseconds);
+    // A handler SQLite calls while a lock it needs is held elsewhere: non-zero to try again.
+    void setBusyHandler(int (*handler)(void*, int), void* arg);
     qint64 changes() const;
     // Every row this connection changed since it opened.
     qint64 totalChanges() const;

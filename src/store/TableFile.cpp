@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -30,6 +32,96 @@ const QString kLayouts = QStringLiteral("_layout");
 } // namespace
 
 // ------------------------------------------------------------------------------- DataFile
+
+namespace {
+
+qint64 NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+void FileLock::lock() {
+    mutex_.lock();
+    if (depth_++ == 0)
+        file_.startCall();
+}
+
+bool FileLock::try_lock() {
+    if (!mutex_.try_lock())
+        return false;
+    if (depth_++ == 0)
+        file_.startCall();
+    return true;
+}
+
+void FileLock::unlock() {
+    if (--depth_ == 0)
+        file_.endCall();
+    mutex_.unlock();
+}
+
+qint64 DataFile::deadlineFor(int ms) const {
+    const qint64 deadline = NowMs() + std::max(0, ms);
+    return sharedDeadline_ != 0 ? std::min(deadline, sharedDeadline_) : deadline;
+}
+
+void DataFile::startCall() {
+    callDeadline_ = deadlineFor(statementWaitMs_);
+}
+
+void DataFile::endCall() {
+    callDeadline_ = 0;
+}
+
+template <class F> auto DataFile::waitingFor(int ms, F&& work) {
+    const qint64 saved = callDeadline_;
+    const int savedWait = lockWaitMs_;
+    callDeadline_ = deadlineFor(ms);
+    lockWaitMs_ = ms;
+    auto result = work();
+    callDeadline_ = saved;
+    lockWaitMs_ = savedWait;
+    return result;
+}
+
+int DataFile::Busy(void* self, int count) {
+    auto* f = static_cast<DataFile*>(self);
+    const qint64 now = NowMs();
+    qint64 deadline = f->callDeadline_;
+    if (deadline == 0) {
+        // A statement outside any call of ours: its own wait, as SQLite's timeout would do.
+        if (count == 0)
+            f->busySince_ = now;
+        deadline = f->busySince_ + f->lockWaitMs_;
+    }
+    if (now >= deadline)
+        return 0;
+    // SQLite's own steps: short at first, then a tenth of a second.
+    static constexpr int kDelays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    const int step = count < static_cast<int>(std::size(kDelays)) ? kDelays[count] : 100;
+    sqlite3_sleep(static_cast<int>(std::min<qint64>(step, deadline - now)));
+    return 1;
+}
+
+DataFile::SharedWait::SharedWait(DataFile& file, int ms)
+    : file_(file) {
+    file_.lock_.lock();
+    previous_ = file_.sharedDeadline_;
+    file_.sharedDeadline_ = file_.deadlineFor(ms);
+    file_.callDeadline_ = std::min(file_.callDeadline_, file_.sharedDeadline_);
+}
+
+DataFile::SharedWait::~SharedWait() {
+    file_.sharedDeadline_ = previous_;
+    file_.lock_.unlock();
+}
+
+bool DataFile::SharedWait::spent() const {
+    return NowMs() >= file_.sharedDeadline_;
+}
 
 DataFile::DataFile(QString path, bool enciphered)
     : path_(std::move(path))
@@ -52,23 +144,19 @@ int DataFile::openConnection(const QString& path, bool create, Keying keying) {
     if (enciphered_)
         key = keying == Keying::Raw ? OwnerRawKey() : OwnerPassword();
     const int rc = conn_.open(path, create, key);
-    if (rc == SQLITE_OK) {
+    if (conn_.isOpen())
+        conn_.setBusyHandler(&DataFile::Busy, this);
+    if (rc == SQLITE_OK)
         setCache(kCacheKb);
-        conn_.setBusyTimeout(statementWaitMs_);
-    }
     return rc;
 }
 
 int DataFile::probe() {
     // Reading the catalogue proves the key and the file; wait for a lock as allowed.
-    conn_.setBusyTimeout(openWaitMs_);
-    int rc = 0;
-    {
+    return waitingFor(openWaitMs_, [this] {
         sql::Statement st(conn_.handle(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        rc = st.valid() ? st.step() : st.prepareResult();
-    }
-    conn_.setBusyTimeout(statementWaitMs_);
-    return rc;
+        return st.valid() ? st.step() : st.prepareResult();
+    });
 }
 
 int DataFile::openKeyed(OpenMode mode) {
@@ -91,9 +179,7 @@ int DataFile::openKeyed(OpenMode mode) {
         }
         if (rc != SQLITE_ROW)
             return rc;
-        conn_.setBusyTimeout(openWaitMs_);
-        const int rekeyed = conn_.rekey(OwnerRawKey());
-        conn_.setBusyTimeout(statementWaitMs_);
+        const int rekeyed = waitingFor(openWaitMs_, [this] { return conn_.rekey(OwnerRawKey()); });
         if (rekeyed == SQLITE_OK)
             return probe();
         // Another station may be re-keying it at this moment: open it afresh once. Failing
@@ -217,8 +303,7 @@ void DataFile::send(const QString& option) {
         const int ms = o.mid(9).toInt(&ok);
         if (ok && ms >= 0) {
             statementWaitMs_ = ms;
-            if (conn_.isOpen())
-                conn_.setBusyTimeout(ms);
+            lockWaitMs_ = ms;
         }
     }
     // QUICKSCAN needs nothing: reads are already streamed through the keys.
@@ -229,10 +314,9 @@ StoreError DataFile::begin(int waitMs, bool exclusive) {
         return StoreError{Err::TransactionActive, {}, 0};
     if (!conn_.isOpen())
         return StoreError{Err::FileNotFound, {}, 0};
-    conn_.setBusyTimeout(waitMs);
-    const int rc =
-        conn_.exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
-    conn_.setBusyTimeout(statementWaitMs_);
+    const int rc = waitingFor(waitMs, [&] {
+        return conn_.exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
+    });
     if (rc != SQLITE_OK)
         return fail(rc);
     transaction_ = true;
@@ -292,15 +376,13 @@ StoreError DataFile::rollback() {
 qint64 DataFile::readDataVersion() {
     if (!conn_.isOpen())
         return -1;
-    conn_.setBusyTimeout(0);
-    qint64 version = -1;
-    {
+    return waitingFor(0, [this] {
+        qint64 version = -1;
         sql::Statement st(conn_.handle(), QStringLiteral("PRAGMA data_version"));
         if (st.valid() && st.step() == SQLITE_ROW)
             version = st.columnInt(0);
-    }
-    conn_.setBusyTimeout(statementWaitMs_);
-    return version;
+        return version;
+    });
 }
 
 bool DataFile::changedByOthers() {

@@ -21,6 +21,26 @@ enum class OpenMode {
     DenyWrite, // read/write, other stations may not write
 };
 
+class DataFile;
+
+// The file's lock, held by every store call for as long as the call works on the file. The
+// first hold of a call starts the call's wait for other stations: however many locks SQLite
+// asks for inside it (a write takes one, its commit another), the call waits at most the
+// statement wait in all.
+class FileLock {
+public:
+    explicit FileLock(DataFile& file)
+        : file_(file) {}
+    void lock();
+    bool try_lock();
+    void unlock();
+
+private:
+    std::recursive_mutex mutex_;
+    int depth_ = 0;
+    DataFile& file_;
+};
+
 class DataFile {
 public:
     DataFile(QString path, bool enciphered);
@@ -30,7 +50,7 @@ public:
 
     const QString& path() const { return path_; }
     bool enciphered() const { return enciphered_; }
-    std::recursive_mutex& mutex() { return mutex_; }
+    FileLock& mutex() { return lock_; }
     sql::Connection& connection() { return conn_; }
     bool existsOnDisk() const;
 
@@ -79,7 +99,34 @@ public:
     static constexpr int kLongestWaitMs = 2000;
     static constexpr int kStatementWaitMs = kLongestWaitMs;
 
+    // One wait shared by every call made while it lives (on this thread), for a routine that
+    // the user sees as one wait however many calls it takes: the reservation of a record
+    // number. Calls inside it wait at most what is left of it.
+    // It holds the file's lock for as long as it lives.
+    class SharedWait {
+    public:
+        SharedWait(DataFile& file, int ms);
+        ~SharedWait();
+        SharedWait(const SharedWait&) = delete;
+        SharedWait& operator=(const SharedWait&) = delete;
+        // Whether nothing is left of it.
+        bool spent() const;
+
+    private:
+        DataFile& file_;
+        qint64 previous_;
+    };
+
 private:
+    friend class FileLock;
+    // The calls' waits: a deadline for the call under way, and SQLite's busy handler.
+    void startCall();
+    void endCall();
+    // Runs statements that may wait `ms` for other stations' locks (within a shared wait, no
+    // longer than it); the call's own wait is as before afterwards.
+    template <class F> auto waitingFor(int ms, F&& work);
+    static int Busy(void* self, int count);
+    qint64 deadlineFor(int ms) const;
     enum class Keying { Raw, Password };
     StoreError fail(int rc);
     int openConnection(const QString& path, bool create, Keying keying);
@@ -95,12 +142,17 @@ private:
 
     QString path_;
     bool enciphered_;
-    std::recursive_mutex mutex_;
+    FileLock lock_{*this};
     sql::Connection conn_;
     bool transaction_ = false;
     int openWaitMs_ = kLongestWaitMs;
     qint64 dataVersion_ = -1;
     int statementWaitMs_ = kStatementWaitMs;
+    // Milliseconds of the monotonic clock; 0 when none is set.
+    qint64 callDeadline_ = 0;
+    qint64 sharedDeadline_ = 0;
+    int lockWaitMs_ = kStatementWaitMs; // a wait outside any call (none of the program's)
+    qint64 busySince_ = 0;
 };
 
 class TableFile {
