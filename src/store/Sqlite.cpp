@@ -113,6 +113,10 @@ int Connection::open(const QString& path, bool create, const QByteArray& key) {
                                       &FoldFunction, nullptr, nullptr, nullptr);
 }
 
+bool Connection::readOnly() const {
+    return db_ != nullptr && sqlite3_db_readonly(db_, "main") == 1;
+}
+
 int Connection::rekey(const QByteArray& key) {
     return sqlite3_rekey(db_, key.constData(), static_cast<int>(key.size()));
 }

@@ -55,6 +55,8 @@ public:
     int open(const QString& path, bool create, const QByteArray& key);
     void close();
     bool isOpen() const { return db_ != nullptr; }
+    // Whether the file could only be opened for reading.
+    bool readOnly() const;
     sqlite3* handle() const { return db_; }
 
     // Enciphers the open file under another key, rewriting every page in one transaction.

@@ -212,7 +212,7 @@ StoreError DataFile::connect(OpenMode mode) {
     return {};
 }
 
-StoreError DataFile::publishNewFile() {
+StoreError DataFile::publishNewFile(const std::function<StoreError()>& fill) {
     // The file is made complete under a name of its own and only then given its name, so that
     // no other station ever opens it half made (with another salt, or no catalogue yet).
     const QFileInfo info(path_);
@@ -237,11 +237,15 @@ StoreError DataFile::publishNewFile() {
                                        "version INTEGER NOT NULL)")
                             .arg(kApplicationId)
                             .arg(kLayouts));
-    if (rc != SQLITE_OK) {
-        StoreError e = fail(rc);
+    StoreError made = rc == SQLITE_OK ? StoreError{} : fail(rc);
+    if (made.ok() && fill)
+        made = fill();
+    if (!made.ok()) {
+        if (transaction_)
+            rollback();
         conn_.close();
         removeTemp();
-        return e;
+        return made;
     }
     conn_.close();
     const QByteArray finalNative = QFile::encodeName(path_);
@@ -259,10 +263,10 @@ StoreError DataFile::publishNewFile() {
     return {};
 }
 
-StoreError DataFile::createFile() {
+StoreError DataFile::createFile(const std::function<StoreError()>& fill) {
     if (!conn_.isOpen()) {
         if (!existsOnDisk()) {
-            StoreError e = publishNewFile();
+            StoreError e = publishNewFile(fill);
             if (!e.ok())
                 return e;
         }
@@ -282,7 +286,16 @@ StoreError DataFile::createFile() {
     return {};
 }
 
+bool DataFile::readOnly() const {
+    return conn_.isOpen() && conn_.readOnly();
+}
+
+StoreError DataFile::readOnlyError() {
+    return StoreError{Err::StorageError, QString::fromUtf8(sqlite3_errstr(SQLITE_READONLY)), SQLITE_READONLY};
+}
+
 void DataFile::disconnect() {
+    tablesMade_ = false;
     if (transaction_) {
         conn_.exec(QStringLiteral("ROLLBACK"));
         transaction_ = false;
@@ -314,6 +327,9 @@ StoreError DataFile::begin(int waitMs, bool exclusive) {
         return StoreError{Err::TransactionActive, {}, 0};
     if (!conn_.isOpen())
         return StoreError{Err::FileNotFound, {}, 0};
+    // Every transaction is begun to write.
+    if (readOnly())
+        return readOnlyError();
     const int rc = waitingFor(waitMs, [&] {
         return conn_.exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
     });
@@ -522,6 +538,63 @@ StoreError TableFile::create(int version) {
         return e;
     }
     return file_->commit();
+}
+
+StoreError TableFile::openAbsent() {
+    std::lock_guard lock(file_->mutex());
+    finalizeStatements();
+    if (tableExists())
+        return {};
+    QString sql = schema_.createTableAs(schema_.tableName);
+    sql.replace(0, qsizetype(sizeof("CREATE TABLE") - 1), QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS"));
+    const int rc = file_->connection().exec(sql);
+    return rc == SQLITE_OK ? StoreError{} : statementError(rc);
+}
+
+StoreError CreateTables(DataFile& file, const std::vector<TableSpec>& tables) {
+    std::lock_guard lock(file.mutex());
+    auto& conn = file.connection();
+    auto missing = [&] {
+        QStringList present;
+        {
+            sql::Statement st(conn.handle(),
+                              QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+            while (st.step() == SQLITE_ROW)
+                present << st.columnText(0).toLower();
+        }
+        std::vector<TableSpec> out;
+        for (const TableSpec& t : tables)
+            if (!present.contains(t.decl->sqlName.toLower()))
+                out.push_back(t);
+        return out;
+    };
+    if (missing().empty())
+        return {};
+    StoreError e = file.begin(file.openWaitMs(), false);
+    if (!e.ok())
+        return e;
+    // Looked at again inside the transaction: another station may have made them meanwhile.
+    for (const TableSpec& t : missing()) {
+        const Schema schema = BuildSchema(*t.decl);
+        int rc = conn.exec(schema.createTableAs(schema.tableName));
+        for (std::size_t k = 0; rc == SQLITE_OK && k < schema.keys.size(); ++k)
+            rc = conn.exec(schema.keys[k].createSql);
+        if (rc == SQLITE_OK) {
+            sql::Statement st(
+                conn.handle(),
+                QStringLiteral("INSERT OR REPLACE INTO _layout(name, version) VALUES (?1, ?2)"));
+            st.bind(1, schema.tableName.toLower());
+            st.bind(2, static_cast<qint64>(t.version));
+            const int stepped = st.step();
+            rc = stepped == SQLITE_DONE ? SQLITE_OK : stepped;
+        }
+        if (rc != SQLITE_OK) {
+            e = sql::ToStoreError(rc, conn);
+            file.rollback();
+            return e;
+        }
+    }
+    return file.commit();
 }
 
 StoreError TableFile::remove() {

@@ -9,6 +9,7 @@
 #include "store/Schema.h"
 #include "store/Sqlite.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,9 +59,18 @@ public:
     // Waits for a lock held by another station up to the open wait.
     StoreError connect(OpenMode mode);
     // Makes the file when it does not exist yet (enciphered when it should be), and its
-    // catalogue of layouts.
-    StoreError createFile();
+    // catalogue of layouts. `fill` runs on the new file before any other station can see it
+    // (making its tables); a file that exists is left as it is.
+    StoreError createFile(const std::function<StoreError()>& fill = {});
     void disconnect();
+
+    // Whether the open file can only be read (no right to write it, a read-only file system).
+    bool readOnly() const;
+    // What a write to such a file gives: the storage layer's own error.
+    static StoreError readOnlyError();
+    // Whether every table of the file was made or found since it was opened.
+    bool tablesMade() const { return tablesMade_; }
+    void setTablesMade() { tablesMade_ = true; }
 
     // Driver options: "Recover=N" lets the next opens wait N seconds for a stale lock (the one
     // wait longer than kLongestWaitMs: an open that fails ends the program);
@@ -132,7 +142,7 @@ private:
     int openConnection(const QString& path, bool create, Keying keying);
     int openKeyed(OpenMode mode);
     int probe();
-    StoreError publishNewFile();
+    StoreError publishNewFile(const std::function<StoreError()>& fill);
     qint64 readDataVersion();
     void setCache(int kilobytes);
 
@@ -145,6 +155,7 @@ private:
     FileLock lock_{*this};
     sql::Connection conn_;
     bool transaction_ = false;
+    bool tablesMade_ = false;
     int openWaitMs_ = kLongestWaitMs;
     qint64 dataVersion_ = -1;
     int statementWaitMs_ = kStatementWaitMs;
@@ -189,6 +200,9 @@ public:
     StoreError open(OpenMode mode, int declaredVersion);
     // Create: makes the file if needed and the table with its keys.
     StoreError create(int version);
+    // A table that a read-only file does not hold: read as an empty table that exists only
+    // for this connection; writes to it fail as every write to the file does.
+    StoreError openAbsent();
     // Remove: deletes the table from its file.
     StoreError remove();
     // Build: rebuilds every key of the table.
@@ -216,5 +230,15 @@ private:
     std::vector<sql::Statement> keyStatements_;
     std::vector<sql::Statement> tableStatements_;
 };
+
+// A table to make, with the layout version recorded for it.
+struct TableSpec {
+    const TableDecl* decl;
+    int version;
+};
+
+// Makes every table of the list that the file does not hold yet, each with its keys and
+// layout version, in one transaction; the tables it holds already are left as they are.
+StoreError CreateTables(DataFile& file, const std::vector<TableSpec>& tables);
 
 } // namespace kr
