@@ -417,7 +417,8 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
         const std::unique_ptr<Progress> progress = ctx_.progress.open();
         progress->begin(QStringLiteral("Processing Records"), QStringLiteral("Importing Script Items"));
         const qint64 size = qMax<qint64>(1, f.size());
-        while (const std::optional<QString> line = NextScriptLine(f)) {
+        const ScriptEncoding encoding = ScriptFileEncoding(Clip(file));
+        while (const std::optional<QString> line = NextScriptLine(f, encoding)) {
             const ExchangeRecord record = ParseExchangeLine(*line);
             QueueEntry entry;
             entry.item.id = taskId;

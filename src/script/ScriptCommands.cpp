@@ -109,10 +109,11 @@ int ImportScript(Store& store, Progress& progress, qint32 taskId, const QString&
         warn::FileError(store.dialogs(), file, FileOpenError(f));
         return -1;
     }
-    return ImportScript(store, progress, taskId, f, file);
+    return ImportScript(store, progress, taskId, f, file, ScriptFileEncoding(file));
 }
 
-int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& f, const QString& name) {
+int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& f, const QString& name,
+                 ScriptEncoding encoding) {
     Dialogs& dialogs = store.dialogs();
     Table<Scripting> table(store);
     ProgressRun run(progress, kProcessing, QStringLiteral("Importing Script Items"));
@@ -151,7 +152,7 @@ int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& f, 
         noted.clear();
     };
     bool stopped = false;
-    while (const std::optional<QString> line = NextScriptLine(f)) {
+    while (const std::optional<QString> line = NextScriptLine(f, encoding)) {
         const ExchangeRecord record = ParseExchangeLine(*line);
         Scripting item;
         item.id = taskId;
