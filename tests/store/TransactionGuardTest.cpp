@@ -8,6 +8,8 @@
 #include "store/Transaction.h"
 #include "support/ScriptedFileDialogs.h"
 
+#include <gtest/gtest-spi.h>
+
 #include <string>
 #include <vector>
 
@@ -145,6 +147,39 @@ TEST_F(GuardTest, ABeginThatFailsOpensNothingAndADisconnectEndsAnOpenOne) {
     file->disconnect();
     EXPECT_EQ(OpenTransactions::count(), 0);
     EXPECT_TRUE(file->commit().ok()); // nothing left to end
+    EXPECT_EQ(OpenTransactions::count(), 0);
+}
+
+// The store of the test below: EXPECT_NONFATAL_FAILURE takes no local names.
+Store* g_store = nullptr;
+
+void AskInsideATransaction() {
+    Table<Schedule> tasks(*g_store);
+    Transaction tx;
+    ASSERT_EQ(tx.begin({&tasks}), Err::None);
+    NoProgress progress;
+    progress.update(10);
+    tx.rollback();
+}
+
+void AskAfterTheTransaction() {
+    Table<Schedule> tasks(*g_store);
+    Transaction tx;
+    ASSERT_EQ(tx.begin({&tasks}), Err::None);
+    tx.rollback();
+    NoProgress progress;
+    progress.update(10);
+}
+
+TEST_F(GuardTest, EveryTestProgramFailsATestThatAsksInsideATransaction) {
+    // The handler every test program links in, not this fixture's.
+    SetTransactionGuardHandler(previous_);
+    g_store = store.get();
+    EXPECT_NONFATAL_FAILURE(AskInsideATransaction(),
+                            "a progress step was asked for while a transaction is open");
+    // The same step once the transaction has ended is no failure.
+    AskAfterTheTransaction();
+    g_store = nullptr;
     EXPECT_EQ(OpenTransactions::count(), 0);
 }
 
