@@ -6,12 +6,9 @@
 #include "store/Cipher.h"
 #include "store/Sqlite.h"
 #include "store/Transaction.h"
+#include "support/ReadOnlyView.h"
 
 #include <QFile>
-#include <QProcess>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kr::test {
 namespace {
@@ -95,61 +92,6 @@ TEST_F(FileTables, TablesOpenWhileAnotherStationWritesForNoneIsMadeOnItsFirstUse
     EXPECT_EQ(peer.ask(QStringLiteral("rollback")), QStringLiteral("0"));
 }
 
-// The working directory as the peer sees it: read-only. Root may write whatever the rights
-// say, so as root the peer gets a read-only view of its own (a bind mount in a mount namespace
-// of its own); otherwise the rights of the file and the folder are taken away.
-class ReadOnlyView {
-public:
-    explicit ReadOnlyView(const QString& dir)
-        : dir_(dir) {
-        if (::geteuid() != 0) {
-            ::chmod(QFile::encodeName(dir + QLatin1Char('/') + kDataFileName).constData(), 0400);
-            ::chmod(QFile::encodeName(dir).constData(), 0500);
-            restore_ = true;
-            program_ = QStringLiteral(STORE_PEER);
-            arguments_ = {dir};
-            return;
-        }
-        const QString mount = QStringLiteral("mount --bind -o ro \"$0\" \"$0\"");
-        QProcess probe;
-        probe.start(QStringLiteral("unshare"),
-                    {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
-                     mount + QStringLiteral(" && ! touch \"$0/.probe\" 2>/dev/null"), dir});
-        if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit ||
-            probe.exitCode() != 0) {
-            why_ = QStringLiteral("no read-only mount can be made here: ") +
-                   QString::fromLocal8Bit(probe.readAllStandardError()).trimmed();
-            return;
-        }
-        program_ = QStringLiteral("unshare");
-        arguments_ = {QStringLiteral("-m"),
-                      QStringLiteral("sh"),
-                      QStringLiteral("-c"),
-                      mount + QStringLiteral(" && exec \"$1\" \"$0\""),
-                      dir,
-                      QStringLiteral(STORE_PEER)};
-    }
-    ~ReadOnlyView() {
-        if (restore_) {
-            ::chmod(QFile::encodeName(dir_).constData(), 0700);
-            ::chmod(QFile::encodeName(dir_ + QLatin1Char('/') + kDataFileName).constData(), 0600);
-        }
-    }
-    ReadOnlyView(const ReadOnlyView&) = delete;
-    ReadOnlyView& operator=(const ReadOnlyView&) = delete;
-
-    const QString& why() const { return why_; }
-    const QString& program() const { return program_; }
-    const QStringList& arguments() const { return arguments_; }
-
-private:
-    QString dir_;
-    QString program_;
-    QStringList arguments_;
-    QString why_;
-    bool restore_ = false;
-};
-
 TEST_F(FileTables, AFileThatCanOnlyBeReadIsReadAndNothingIsMadeOrWrittenInIt) {
     {
         Table<Schedule> tasks(*store);
@@ -165,7 +107,8 @@ TEST_F(FileTables, AFileThatCanOnlyBeReadIsReadAndNothingIsMadeOrWrittenInIt) {
     if (!view.why().isEmpty())
         GTEST_SKIP() << view.why().toStdString();
     {
-        Peer peer(view.program(), view.arguments(), {});
+        Peer peer(view.program(QStringLiteral(STORE_PEER)),
+                  view.arguments(QStringLiteral(STORE_PEER), {dir.path()}), {});
         // Every read works, the table the file lacks read as empty; no message is shown.
         EXPECT_EQ(peer.ask(QStringLiteral("holidays")), QStringLiteral("0 0"));
         EXPECT_EQ(peer.ask(QStringLiteral("load 1")), QStringLiteral("0 the only task"));
