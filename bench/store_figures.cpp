@@ -6,7 +6,8 @@
 //   store_figures scan [next|date|id] the scans of `fill` again on the file a `fill` left in
 //                                     KELVRAY_BENCH_DIR
 //   store_figures import LINES        importing a script file of LINES lines (stops after 120 s)
-//   store_figures writers [SECONDS]   four writer processes; the longest single store call
+//   store_figures writers [SECONDS]   four writer processes; the longest single store call and
+//                                     the longest reservation of a record number
 //
 // The 1,000,000-row runs take minutes; run them one at a time on a quiet machine.
 
@@ -15,6 +16,7 @@
 #include "script/ScriptCommands.h"
 #include "script/ScriptFile.h"
 #include "store/KeyView.h"
+#include "store/Numbering.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Tables.h"
@@ -260,8 +262,10 @@ int Import(int lines) {
     return 0;
 }
 
-// One writer: numbers and writes tasks as the task form and kelvray-cli do, and now and then
-// adds a run of records in one transaction as an import does. Prints its longest call.
+// One writer: numbers and writes tasks as the task form and kelvray-cli do (a number reserved
+// outside any transaction, then the record written), and now and then adds a run of records in
+// one transaction as an import does. Prints its longest single call and its longest
+// reservation of a record number, each a wait the task form's window would see whole.
 int Writer(const QString& dir, double seconds) {
     test::ScriptedDialogs dialogs;
     test::ThrowingProgramEnd end;
@@ -269,8 +273,10 @@ int Writer(const QString& dir, double seconds) {
     store.declareLayouts();
     Table<Schedule> tasks(store);
     double longest = 0;
+    double longestReservation = 0;
     int calls = 0;
     int busy = 0;
+    int reservations = 0;
     auto timed = [&](auto&& call) {
         const auto start = Clock::now();
         const Err e = call();
@@ -283,14 +289,16 @@ int Writer(const QString& dir, double seconds) {
     const auto until = Clock::now() + std::chrono::duration<double>(seconds);
     int round = 0;
     while (Clock::now() < until) {
-        Schedule last;
-        tasks.set(Schedule::KEYID);
-        const Err e = timed([&] { return tasks.previous(last); });
-        if (e != Err::None && e != Err::NoMoreRecords)
+        Schedule t = Task(0, 0);
+        const auto start = Clock::now();
+        // Three failed adds in a row ask whether to go on; the scripted answer is Cancel.
+        const bool reserved = ReserveRecordNumber(tasks, t);
+        longestReservation = std::max(longestReservation, Ms(start));
+        ++reservations;
+        if (!reserved) {
+            ++busy;
             continue;
-        Schedule t = Task(e == Err::None ? last.id + 1 : 1, 0);
-        if (timed([&] { return tasks.add(t); }) != Err::None)
-            continue;
+        }
         t.networkUser = QStringLiteral("writer");
         timed([&] { return tasks.put(t); });
         if (++round % 20 == 0) {
@@ -305,7 +313,7 @@ int Writer(const QString& dir, double seconds) {
             timed([&] { return tx.commit(); });
         }
     }
-    std::printf("%.1f %d %d\n", longest, calls, busy);
+    std::printf("%.1f %.1f %d %d %d\n", longest, longestReservation, calls, reservations, busy);
     return 0;
 }
 
@@ -319,21 +327,27 @@ int Writers(const QString& self, double seconds) {
         procs.push_back(std::move(p));
     }
     double longest = 0;
+    double longestReservation = 0;
     int calls = 0;
+    int reservations = 0;
     int busy = 0;
     for (auto& p : procs) {
         p->waitForFinished(static_cast<int>(seconds * 1000) + 60000);
-        const QStringList parts = QString::fromLatin1(p->readAllStandardOutput()).split(QLatin1Char(' '));
-        if (parts.size() != 3) {
+        const QStringList parts =
+            QString::fromLatin1(p->readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+        if (parts.size() != 5) {
             std::fprintf(stderr, "a writer failed: %s\n", p->readAllStandardError().constData());
             return 1;
         }
         longest = std::max(longest, parts[0].toDouble());
-        calls += parts[1].toInt();
-        busy += parts[2].toInt();
+        longestReservation = std::max(longestReservation, parts[1].toDouble());
+        calls += parts[2].toInt();
+        reservations += parts[3].toInt();
+        busy += parts[4].toInt();
     }
-    std::printf("four writers for %.0f s: longest single store call %.0f ms (%d calls, %d gave up busy)\n",
-                seconds, longest, calls, busy);
+    std::printf("four writers for %.0f s: longest single store call %.0f ms, longest record-number "
+                "reservation %.0f ms (%d calls, %d reservations, %d gave up busy)\n",
+                seconds, longest, longestReservation, calls, reservations, busy);
     return 0;
 }
 

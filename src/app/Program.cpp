@@ -37,6 +37,7 @@
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Tags.h"
+#include "store/Warnings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -133,14 +134,15 @@ int RunProgram(const ProgramOptions& options) {
     LinuxProcesses processes;
     QtSound sound;
     QtFileDialogs files(&frame);
-    QtProgress progress(&dialogs, &frame);
+    // Every run its own progress window: a Start Script step never closes an import's.
+    const ProgressWindows progress = QtProgressWindows(&dialogs, &frame);
     X11Desktop desktop;
     // The windows scripts wait for and focus, the program's own sub-windows among them.
     FrameWindows windows(desktop, *frame.area(),
                          [&frame] { return static_cast<WindowHandle>(frame.winId()); });
     WindowSystem* windowSystem = desktop.connected() ? &windows : nullptr;
     TaskFormContext taskCtx{store,         dialogs, files,           clock, settings, config,
-                            ctx.positions, sound,   options.dataDir, {},    {},       &progress};
+                            ctx.positions, sound,   options.dataDir, {},    {},       progress};
     ScriptWindowContext scriptCtx{store,    dialogs,       files,        progress,           clock,
                                   settings, ctx.positions, windowSystem, FindKeyCodesFile(), &printer};
     // The script list of a task: in the frame when opened from a list, a dialog of the task
@@ -218,7 +220,13 @@ int RunProgram(const ProgramOptions& options) {
             state,
             [&monitor](const Schedule& task) { monitor.runTaskNow(task); },
             [&taskWindows](const QString& current) { return taskWindows.selectCategory(current); },
-            [&store, &settings] { return Tags(store, settings.currentUser()).listTags(kSelectedTasks); },
+            [&store, &settings, &dialogs] {
+                Tags tags(store, settings.currentUser());
+                std::vector<qint32> selected = tags.listTags(kSelectedTasks);
+                if (!tags.error().ok())
+                    warn::RecordRetrieval(dialogs, Tag::decl().name, tags.error());
+                return selected;
+            },
             [&store, &dialogs, &settings, &clock, &ctx](QWidget* parent) {
                 SearchSchedule window({store,
                                        dialogs,
@@ -265,7 +273,7 @@ int RunProgram(const ProgramOptions& options) {
          [](int hundredths) {
              QEventLoop loop;
              QTimer::singleShot(hundredths * 10, &loop, &QEventLoop::quit);
-             loop.exec();
+             RunEventLoop(loop);
          },
          [&frame] { return frame.trayIconShown(); }, [&frame] { return frame.currentIconName(); },
          [&frame](const QString& icon, const QString& tip) { frame.setTrayFrame(icon, tip); }, &dde},
@@ -318,7 +326,7 @@ int RunProgram(const ProgramOptions& options) {
         frame.openInFrame(w);
     });
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
-                         [&frame](const QString& text) { frame.setSchedulerStatus(text); }, &progress});
+                         [&frame](const QString& text) { frame.setSchedulerStatus(text); }, progress});
     frame.hooks().runScriptStep = [&] { runner.runScriptStep(); };
     // The tick also runs at the first task's due moment, not only on the coarse timer.
     DueTimer dueTimer(store, clock, state, [&frame] { frame.tick(); });

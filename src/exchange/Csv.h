@@ -8,6 +8,8 @@
 // Files are written as UTF-8 with CRLF line ends; reading accepts LF, CRLF and CR, and takes a
 // file that is not valid UTF-8 for Windows-1252, the code page of the older installations.
 
+#include "platform/Encoding.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -16,9 +18,8 @@ namespace kr {
 // The most characters of one value the exchange handles; longer values are cut.
 inline constexpr int kMaxCsvValue = 4000;
 
-// Bytes of a file as text: UTF-8 (without its byte-order mark) when valid, else Windows-1252.
-bool IsValidUtf8(const char* data, qsizetype size);
-QString DecodeWindows1252(const char* data, qsizetype size);
+// Bytes of a file as text: UTF-8 (without its byte-order mark) when valid, else Windows-1252
+// (platform/Encoding.h).
 
 struct CsvField {
     QString value;

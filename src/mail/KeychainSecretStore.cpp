@@ -1,5 +1,7 @@
 #include "mail/KeychainSecretStore.h"
 
+#include "platform/TransactionGuard.h"
+
 #include <qt6keychain/keychain.h>
 
 #include <QEventLoop>
@@ -30,7 +32,7 @@ bool Run(QKeychain::Job& job, int timeoutMs, const std::function<bool()>& cancel
     }
     job.start();
     if (!done && !(cancelled && cancelled()))
-        loop.exec();
+        RunEventLoop(loop);
     return done;
 }
 

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <memory>
+
 namespace kr {
 
 // A progress window for long runs: a title, a text and a percentage; the user may cancel.
@@ -50,6 +53,29 @@ public:
     void doUpdate(int) override {}
     bool cancelled() const override { return false; }
     void end() override {}
+};
+
+// Hands out a progress of its own to every run, so that two runs going on at once (a script's
+// Start Script step during an import or a report) never share one: beginning one never closes
+// another's window, its Cancel or its open cancel question.
+class ProgressWindows {
+public:
+    using Maker = std::function<std::unique_ptr<Progress>()>;
+
+    // No windows at all.
+    ProgressWindows() = default;
+    explicit ProgressWindows(Maker make)
+        : make_(std::move(make)) {}
+    // Every run shows in this one progress, which outlives them (tests, tools without windows);
+    // none when null.
+    ProgressWindows(Progress& one);
+    ProgressWindows(Progress* one);
+
+    // The run's own progress; a window goes when it does.
+    std::unique_ptr<Progress> open() const;
+
+private:
+    Maker make_;
 };
 
 } // namespace kr

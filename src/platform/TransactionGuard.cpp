@@ -1,5 +1,6 @@
 #include "platform/TransactionGuard.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 
 #include <atomic>
@@ -41,6 +42,16 @@ TransactionGuardHandler SetTransactionGuardHandler(TransactionGuardHandler handl
 void RefuseInsideTransaction(const char* what) {
     if (gOpen.load() > 0)
         gHandler.load()(what);
+}
+
+void ProcessEvents(QEventLoop::ProcessEventsFlags flags) {
+    RefuseInsideTransaction("processEvents");
+    QCoreApplication::processEvents(flags);
+}
+
+int RunEventLoop(QEventLoop& loop) {
+    RefuseInsideTransaction("an event loop");
+    return loop.exec();
 }
 
 } // namespace kr

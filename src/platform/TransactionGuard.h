@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QEventLoop>
+
 // No event loop may run while a transaction is open on the store: a message box, a progress
 // step or a file dialog lets the frame's timer tick, and the tick's own writes would then join
 // the open transaction on the shared connection while other stations wait for its lock. The
@@ -23,5 +25,10 @@ TransactionGuardHandler SetTransactionGuardHandler(TransactionGuardHandler handl
 
 // Called first by every seam that may run an event loop; `what` names it ("a message box").
 void RefuseInsideTransaction(const char* what);
+
+// The program's only ways of letting queued events run from inside its own code: both refuse
+// while a transaction is open, as the seams do.
+void ProcessEvents(QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
+int RunEventLoop(QEventLoop& loop);
 
 } // namespace kr

@@ -424,11 +424,12 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
     if (!f.open(QIODevice::ReadOnly)) {
         warn::FileError(ctx_.dialogs, Clip(file), FileOpenError(f));
     } else {
-        Progress* progress = ctx_.progress;
-        if (progress != nullptr)
-            progress->begin(QStringLiteral("Processing Records"), QStringLiteral("Importing Script Items"));
+        // A window of the step's own: another run's window (an import, a report) stays open.
+        const std::unique_ptr<Progress> progress = ctx_.progress.open();
+        progress->begin(QStringLiteral("Processing Records"), QStringLiteral("Importing Script Items"));
         const qint64 size = qMax<qint64>(1, f.size());
-        while (const std::optional<QString> line = NextScriptLine(f)) {
+        const ScriptEncoding encoding = ScriptFileEncoding(Clip(file));
+        while (const std::optional<QString> line = NextScriptLine(f, encoding)) {
             const ExchangeRecord record = ParseExchangeLine(*line);
             QueueEntry entry;
             entry.item.id = taskId;
@@ -458,11 +459,9 @@ bool ScriptRunner::startScript(const QString& file, const QString& loadType, qin
             }
             entry.startHandle = ctx_.starter.lastStartResult();
             loaded.push_back(entry);
-            if (progress != nullptr)
-                progress->update(static_cast<int>(qMin<qint64>(100, f.pos() * 100 / size)));
+            progress->update(static_cast<int>(qMin<qint64>(100, f.pos() * 100 / size)));
         }
-        if (progress != nullptr)
-            progress->end();
+        progress->end();
         if (ScriptReadFailed(f))
             warn::FileError(ctx_.dialogs, Clip(file), ScriptReadError(f));
     }

@@ -48,7 +48,8 @@ struct RunnerContext {
     const int& debug; // the "Debug" entry of KR98.INI
     // Status zone 2 of the main frame.
     std::function<void(const QString&)> status;
-    Progress* progress = nullptr;
+    // The progress windows of Start Script; none by default.
+    ProgressWindows progress = {};
 };
 
 class ScriptRunner {

@@ -109,10 +109,11 @@ int ImportScript(Store& store, Progress& progress, qint32 taskId, const QString&
         warn::FileError(store.dialogs(), file, FileOpenError(f));
         return -1;
     }
-    return ImportScript(store, progress, taskId, f, file);
+    return ImportScript(store, progress, taskId, f, file, ScriptFileEncoding(file));
 }
 
-int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& f, const QString& name) {
+int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& f, const QString& name,
+                 ScriptEncoding encoding) {
     Dialogs& dialogs = store.dialogs();
     Table<Scripting> table(store);
     ProgressRun run(progress, kProcessing, QStringLiteral("Importing Script Items"));
@@ -121,11 +122,18 @@ int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& f, 
     int added = 0;
     // The items go in in batches, one transaction each: a commit per item makes a large file
     // take minutes, and one transaction for the whole file would keep the other stations out
-    // of the data file while it lasts.
+    // of the data file while it lasts. No box and no progress step while a batch is open: an
+    // error is noted, the batch stored, and then the error shown, so that the items before it
+    // are kept and the user is asked with the data file free.
     Transaction tx;
     int inBatch = 0;
     QElapsedTimer batchTime;
-    auto commitBatch = [&]() {
+    struct Note {
+        QString text;
+        QString caption;
+    };
+    std::vector<Note> noted;
+    auto endBatch = [&]() {
         if (!tx.active())
             return true;
         if (tx.commit() == Err::None) {
@@ -134,22 +142,28 @@ int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& f, 
         }
         added -= inBatch;
         inBatch = 0;
-        dialogs.message(QStringLiteral("Error adding script item ") + tx.error().text(),
-                        QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
+        noted.push_back(
+            {QStringLiteral("Error adding script item ") + tx.error().text(), QStringLiteral("Error!")});
         return false;
     };
+    auto sayNoted = [&]() {
+        for (const Note& n : noted)
+            dialogs.message(n.text, n.caption, Dialogs::Icon::Exclamation);
+        noted.clear();
+    };
     bool stopped = false;
-    while (const std::optional<QString> line = NextScriptLine(f)) {
+    while (const std::optional<QString> line = NextScriptLine(f, encoding)) {
         const ExchangeRecord record = ParseExchangeLine(*line);
         Scripting item;
         item.id = taskId;
         item.sequence = counter;
         if (!RecordToItem(record, item)) {
-            dialogs.message(QStringLiteral("Unrecognized script action: ") + Clip(record.type),
-                            QStringLiteral("Import Error"), Dialogs::Icon::Exclamation);
+            noted.push_back({QStringLiteral("Unrecognized script action: ") + Clip(record.type),
+                             QStringLiteral("Import Error")});
         } else {
             if (!tx.active()) {
                 if (tx.begin({&table}) != Err::None) {
+                    sayNoted();
                     warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Scripting::decl().name,
                                              tx.error());
                     stopped = true;
@@ -163,24 +177,35 @@ int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& f, 
                 ++added;
                 ++inBatch;
             } else {
-                dialogs.message(QStringLiteral("Error adding script item ") + table.error().text(),
-                                QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
-            }
-            if ((inBatch >= kImportBatchItems || batchTime.elapsed() >= kImportBatchMs) && !commitBatch()) {
-                stopped = true;
-                break;
+                noted.push_back({QStringLiteral("Error adding script item ") + table.error().text(),
+                                 QStringLiteral("Error!")});
             }
         }
-        if (!run.step(f.pos(), size))
+        const bool full =
+            tx.active() && (inBatch >= kImportBatchItems || batchTime.elapsed() >= kImportBatchMs);
+        if (tx.active() && noted.empty() && !full)
+            continue;
+        // The batch ends here: stored first, then the boxes and the progress window's look.
+        stopped = !endBatch();
+        sayNoted();
+        if (stopped)
             break;
+        if (!run.step(f.pos(), size)) {
+            stopped = true;
+            break;
+        }
     }
-    if (!commitBatch() || stopped)
+    if (!endBatch())
+        stopped = true;
+    sayNoted();
+    if (stopped)
         return added;
     if (ScriptReadFailed(f)) {
         // A file that cannot be read to its end is not taken for a shorter one.
         warn::FileError(dialogs, name, ScriptReadError(f));
         return -1;
     }
+    run.step(f.pos(), size);
     return added;
 }
 

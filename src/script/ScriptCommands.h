@@ -5,6 +5,7 @@
 // contents of its printout. Each reports its own failures to the store's dialogs.
 
 #include "platform/Progress.h"
+#include "script/ScriptFile.h"
 #include "store/Store.h"
 #include "store/Tables.h"
 
@@ -33,7 +34,8 @@ int ExportScript(Store& store, Progress& progress, qint32 taskId, const QString&
 int ImportScript(Store& store, Progress& progress, qint32 taskId, const QString& file);
 // The same from an open device; `name` names it in messages. A read error in the middle
 // ends the import with the file-error message (the items read before it stay) and -1.
-int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& device, const QString& name);
+int ImportScript(Store& store, Progress& progress, qint32 taskId, QIODevice& device, const QString& name,
+                 ScriptEncoding encoding = ScriptEncoding::EachLine);
 // An import commits every so many items, or after so long, whichever comes first.
 inline constexpr int kImportBatchItems = 2000;
 inline constexpr int kImportBatchMs = 250;

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "platform/Encoding.h"
 #include "platform/Text.h"
 #include "script/ScriptItems.h"
 
@@ -162,16 +163,70 @@ bool RecordToItem(const ExchangeRecord& record, Scripting& item) {
     return true;
 }
 
-std::optional<QString> NextScriptLine(QIODevice& file) {
+ScriptEncoding ScriptFileEncoding(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return ScriptEncoding::EachLine;
+    constexpr qint64 kChunk = 1 << 20;
+    QByteArray carried;
+    bool first = true;
+    for (;;) {
+        const QByteArray chunk = f.read(kChunk);
+        if (chunk.isEmpty() && f.error() != QFileDevice::NoError)
+            return ScriptEncoding::EachLine;
+        QByteArray bytes = carried + chunk;
+        if (first && bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        first = false;
+        if (chunk.isEmpty())
+            return IsValidUtf8(bytes.constData(), bytes.size()) ? ScriptEncoding::Utf8
+                                                                : ScriptEncoding::Windows1252;
+        // A character cut by the end of the chunk waits for the rest of it.
+        qsizetype cut = bytes.size();
+        for (qsizetype back = 1; back <= 3 && back <= bytes.size(); ++back) {
+            const auto c = static_cast<unsigned char>(bytes.at(bytes.size() - back));
+            if ((c & 0xC0) == 0x80)
+                continue;
+            const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (length > back)
+                cut = bytes.size() - back;
+            break;
+        }
+        if (!IsValidUtf8(bytes.constData(), cut))
+            return ScriptEncoding::Windows1252;
+        carried = bytes.mid(cut);
+    }
+}
+
+namespace {
+
+QString DecodeLine(const QByteArray& line, ScriptEncoding encoding) {
+    switch (encoding) {
+    case ScriptEncoding::Utf8:
+        return QString::fromUtf8(line);
+    case ScriptEncoding::Windows1252:
+        return DecodeWindows1252(line.constData(), line.size());
+    case ScriptEncoding::EachLine:
+        break;
+    }
+    return IsValidUtf8(line.constData(), line.size()) ? QString::fromUtf8(line)
+                                                      : DecodeWindows1252(line.constData(), line.size());
+}
+
+} // namespace
+
+std::optional<QString> NextScriptLine(QIODevice& file, ScriptEncoding encoding) {
     // Lines end in LF, CR LF or a bare CR (as older editors write them). The device must not
     // be in text mode, which would drop the bare CRs and join the lines.
+    if (!file.isSequential() && file.pos() == 0 && file.peek(3) == "\xEF\xBB\xBF")
+        file.skip(3);
     QByteArray line;
     for (;;) {
         char c = 0;
         if (!file.getChar(&c)) {
             // A line cut off by a read error is not a line.
             if (!line.trimmed().isEmpty() && !ScriptReadFailed(file))
-                return QString::fromUtf8(line);
+                return DecodeLine(line, encoding);
             return std::nullopt;
         }
         if (c == '\n' || c == '\r') {
@@ -181,11 +236,13 @@ std::optional<QString> NextScriptLine(QIODevice& file) {
                     file.ungetChar(n);
             }
             if (!line.trimmed().isEmpty())
-                return QString::fromUtf8(line);
+                return DecodeLine(line, encoding);
             line.clear();
             continue;
         }
-        line.append(c);
+        // A line longer than any line the program writes is read no further than this.
+        if (line.size() < kMaxScriptLineBytes)
+            line.append(c);
     }
 }
 

@@ -39,10 +39,25 @@ std::optional<ExchangeRecord> ItemToRecord(const Scripting& item);
 // without a line form (the item's action is set all the same).
 bool RecordToItem(const ExchangeRecord& record, Scripting& item);
 
+// How the bytes of a script file are read as text. A file written by an older installation
+// is Windows-1252, one of this program UTF-8; as in the comma-delimited import, the whole file
+// decides.
+enum class ScriptEncoding {
+    Utf8,        // the whole file is valid UTF-8
+    Windows1252, // it is not
+    EachLine,    // not known (a device that cannot be read ahead): each line decides alone
+};
+// Reads the file through once for its encoding; EachLine when it cannot be read.
+ScriptEncoding ScriptFileEncoding(const QString& path);
+
+// The most bytes of one line that are read; the rest of a longer line is passed over.
+inline constexpr qsizetype kMaxScriptLineBytes = 64 * 1024;
+
 // The next line of a script file without its line end (LF, CR LF or CR), blank lines passed
-// over; nullopt at the end of the file or at a read error, which ScriptReadFailed tells
-// apart. Open the file without QIODevice::Text, which drops bare CRs.
-std::optional<QString> NextScriptLine(QIODevice& file);
+// over, a UTF-8 byte-order mark at the start of the file too; nullopt at the end of the file or
+// at a read error, which ScriptReadFailed tells apart. Open the file without QIODevice::Text,
+// which drops bare CRs.
+std::optional<QString> NextScriptLine(QIODevice& file, ScriptEncoding encoding = ScriptEncoding::EachLine);
 // Whether the lines ended because the file could not be read any further.
 bool ScriptReadFailed(const QIODevice& file);
 // The read error, for the file-error message.

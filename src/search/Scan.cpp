@@ -11,6 +11,8 @@ namespace {
 constexpr qint32 kLowest = std::numeric_limits<qint32>::min();
 // Rows the query for the records a key leaves out looks through in one slice.
 constexpr qint64 kLeftOutRows = 10000;
+// The longest a run of tag writes stays open.
+constexpr qint64 kWriteRunMs = 200;
 
 bool Positions(int type) {
     switch (type) {
@@ -92,13 +94,12 @@ ScanPlan PlanScan(const std::vector<Criterion>& criteria, SearchMode mode) {
 }
 
 ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, SearchMode mode, Tags& tags,
-                           int batch, qint64 sliceMs)
+                           int batch)
     : store_(store)
     , criteria_(std::move(criteria))
     , mode_(mode)
     , tags_(tags)
     , batchSize_(batch > 0 ? batch : 1)
-    , sliceMs_(sliceMs)
     , plan_(PlanScan(criteria_, mode))
     , tasks_(store) {
     if (mode_ != SearchMode::Edit)
@@ -117,6 +118,7 @@ ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, Search
     case ScanPlan::Source::Tags:
         phases_.push_back(Phase::Tags);
         total_ = tags_.countTags(kSelectedTasks);
+        tagReadFailed();
         break;
     case ScanPlan::Source::Table:
         phases_.push_back(Phase::Table);
@@ -135,8 +137,23 @@ ScheduleScan::~ScheduleScan() {
     finishWrites();
 }
 
-ScheduleScan::Result ScheduleScan::fail(const StoreError& e) {
+bool ScheduleScan::taskReadFailed() {
+    error_ = tasks_.error();
+    errorTable_ = Schedule::decl().name;
+    return true;
+}
+
+bool ScheduleScan::tagReadFailed() {
+    if (tags_.error().ok())
+        return false;
+    error_ = tags_.error();
+    errorTable_ = Tag::decl().name;
+    return true;
+}
+
+ScheduleScan::Result ScheduleScan::fail(const StoreError& e, const QString& table) {
     error_ = e;
+    errorTable_ = table;
     phase_ = phases_.size();
     batch_.clear();
     next_ = 0;
@@ -169,42 +186,34 @@ bool ScheduleScan::read() {
                 e = tasks_.set(plan_.key);
             else
                 e = tasks_.set(plan_.key, plan_.start);
-            if (e != Err::None) {
-                error_ = tasks_.error();
-                return false;
-            }
+            if (e != Err::None)
+                return !taskReadFailed();
         }
         e = tasks_.nextBatch(batch_, batchSize_);
         if (e != Err::None && e != Err::NoMoreRecords)
-            error_ = tasks_.error();
+            taskReadFailed();
         return e == Err::None && !batch_.empty();
     case Phase::LeftOut: {
         // One slice of rows per call: the query looks at every row of the table once.
         if (start) {
             leftOutEnd_ = tasks_.lastRow();
-            if (tasks_.error().code != Err::None) {
-                error_ = tasks_.error();
-                return false;
-            }
+            if (tasks_.error().code != Err::None)
+                return !taskReadFailed();
         }
         if (phaseRead_ >= leftOutEnd_)
             return false;
         const qint64 upTo = std::min(leftOutEnd_, phaseRead_ + kLeftOutRows);
         std::vector<qint64> rows;
-        if (tasks_.leftOutRows(plan_.key, phaseRead_, upTo, rows) != Err::None) {
-            error_ = tasks_.error();
-            return false;
-        }
+        if (tasks_.leftOutRows(plan_.key, phaseRead_, upTo, rows) != Err::None)
+            return !taskReadFailed();
         phaseRead_ = upTo;
         for (qint64 row : rows) {
             Schedule& t = batch_.emplace_back();
             e = tasks_.fetch(row, t);
-            if (e == Err::RecordNotFound) {
+            if (e == Err::RecordNotFound)
                 batch_.pop_back();
-            } else if (e != Err::None) {
-                error_ = tasks_.error();
-                return false;
-            }
+            else if (e != Err::None)
+                return !taskReadFailed();
         }
         return true;
     }
@@ -213,8 +222,11 @@ bool ScheduleScan::read() {
         for (int i = 0; i < batchSize_; ++i) {
             const qint32 id =
                 start && i == 0 ? tags_.firstTag(kSelectedTasks) : tags_.nextTag(kSelectedTasks);
-            if (id == 0)
+            if (id == 0) {
+                if (tagReadFailed())
+                    return false;
                 break;
+            }
             ids.push_back(id);
         }
         for (qint32 id : ids) {
@@ -225,8 +237,7 @@ bool ScheduleScan::read() {
                 // Its task was deleted since: nothing to compare.
                 batch_.pop_back();
             } else if (e != Err::None) {
-                error_ = tasks_.error();
-                return false;
+                return !taskReadFailed();
             }
         }
         return !ids.empty();
@@ -261,68 +272,80 @@ bool ScheduleScan::examine(const Schedule& record, bool& matched) {
 ScheduleScan::Result ScheduleScan::step() {
     if (done())
         return Result::Done;
-    const bool tagging = mode_ != SearchMode::Edit;
-    // Select and unselect go on through further batches for a while: a run of writes ends
-    // with a disk sync, and it must end before the step returns, since the window's progress
-    // step that follows lets the program's timer run.
+    if (mode_ == SearchMode::Edit)
+        return stepBatch();
+    // A run of tag writes is a transaction of the tag file, and the window's progress look
+    // after a step lets other events in: the run ends within the step. It ends with a disk
+    // sync, so a step takes the batches of a fifth of a second, not one batch.
     QElapsedTimer slice;
     slice.start();
+    Result r = Result::Working;
     do {
-        if (next_ >= batch_.size()) {
-            if (!read()) {
-                if (error_.code != Err::None) {
-                    const StoreError readError = error_;
-                    finishWrites();
-                    return fail(readError);
-                }
-                nextPhase();
-                if (!tagging)
-                    return done() ? Result::Done : Result::Working;
-                continue;
-            }
+        r = stepBatch();
+    } while (r == Result::Working && slice.elapsed() < kWriteRunMs);
+    if (finishWrites() != Err::None)
+        return Result::Failed;
+    return r;
+}
+
+ScheduleScan::Result ScheduleScan::stepBatch() {
+    if (done())
+        return Result::Done;
+    if (next_ >= batch_.size()) {
+        if (!read()) {
+            if (error_.code != Err::None)
+                return fail(error_, errorTable_);
+            nextPhase();
+            if (!done())
+                return Result::Working;
+            // The last run of tag writes is stored with the end of the scan.
+            return finishWrites() == Err::None ? Result::Done : Result::Failed;
         }
-        if (tagging && !writing_) {
-            if (tagTable_->stream() != Err::None) {
-                writeError_ = tagTable_->error();
-                return fail(writeError_);
-            }
-            writing_ = true;
+    }
+    const bool tagging = mode_ != SearchMode::Edit;
+    if (tagging && !writing_) {
+        if (tags_.beginWrites() != Err::None)
+            return fail(tags_.error(), Tag::decl().name);
+        writing_ = true;
+    }
+    while (next_ < batch_.size()) {
+        const Schedule& record = batch_[next_++];
+        bool matched = false;
+        if (!examine(record, matched)) {
+            nextPhase();
+            break;
         }
-        while (next_ < batch_.size()) {
-            const Schedule& record = batch_[next_++];
-            bool matched = false;
-            if (!examine(record, matched)) {
-                nextPhase();
-                break;
-            }
-            if (!matched)
-                continue;
-            ++matched_;
-            switch (mode_) {
-            case SearchMode::Edit:
-                match_ = record;
-                return Result::Match;
-            case SearchMode::Select:
-                tags_.setTag(kSelectedTasks, record.id, QString::number(record.id));
-                break;
-            case SearchMode::Unselect:
-                tags_.clrTag(kSelectedTasks, record.id);
-                break;
-            }
+        if (!matched)
+            continue;
+        ++matched_;
+        switch (mode_) {
+        case SearchMode::Edit:
+            match_ = record;
+            return Result::Match;
+        case SearchMode::Select:
+            tags_.setTag(kSelectedTasks, record.id, QString::number(record.id));
+            break;
+        case SearchMode::Unselect:
+            tags_.clrTag(kSelectedTasks, record.id);
+            break;
         }
-    } while (tagging && !done() && slice.elapsed() < sliceMs_);
-    if (tagging && finishWrites() != Err::None)
+        if (tagReadFailed()) {
+            finishWrites();
+            return fail(error_, errorTable_);
+        }
+    }
+    if (tagging && done() && finishWrites() != Err::None)
         return Result::Failed;
     return done() ? Result::Done : Result::Working;
 }
 
 Err ScheduleScan::finishWrites() {
-    if (writing_) {
-        writing_ = false;
-        if (tagTable_->flush() != Err::None) {
-            writeError_ = tagTable_->error();
-            fail(writeError_);
-        }
+    if (!writing_)
+        return writeError_.code;
+    writing_ = false;
+    if (tags_.endWrites() != Err::None) {
+        writeError_ = tags_.error();
+        fail(writeError_, Tag::decl().name);
     }
     return writeError_.code;
 }

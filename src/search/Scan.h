@@ -43,9 +43,7 @@ public:
     enum class Result { Working, Match, Done, Failed };
 
     // `tags` serves select and unselect (set 1) and the tag walk; it must outlive the scan.
-    // A step of select or unselect reads further batches until `sliceMs` have passed.
-    ScheduleScan(Store& store, std::vector<Criterion> criteria, SearchMode mode, Tags& tags, int batch = 100,
-                 qint64 sliceMs = 100);
+    ScheduleScan(Store& store, std::vector<Criterion> criteria, SearchMode mode, Tags& tags, int batch = 100);
     ~ScheduleScan();
     ScheduleScan(const ScheduleScan&) = delete;
     ScheduleScan& operator=(const ScheduleScan&) = delete;
@@ -55,49 +53,53 @@ public:
     // The progress total: the tag count for a walk of the tags, otherwise the records.
     qint64 total() const { return total_; }
 
-    // One slice: the rest of the batch in hand, or the next batch read with one call. In
-    // edit mode it returns Match at the first match, which match() then holds; the next call
-    // goes on after it. Select and unselect tag and untag every match of the batches they
-    // get through in a tenth of a second, in one run of writes that ends before the step
-    // returns: no transaction stays open between steps.
+    // One slice: in edit mode the rest of the batch in hand, or the next batch read with one
+    // call; it returns Match at the first match, which match() then holds; the next call goes
+    // on after it. Select and unselect tag and untag the matches of the batches of a fifth of
+    // a second in one run of writes, stored before the step returns.
     Result step();
     bool done() const { return phase_ >= phases_.size(); }
-    // The error number of the tag writes, None when all was written.
+    // Ends the run of tag writes under way (at the end of the scan it ends by itself): for a
+    // scan cancelled before its end. The error number of storing the tags, None when all was
+    // written; a run that failed to be stored keeps saying so.
     Err finishWrites();
-    // What failed when a run of tag writes could not begin or end.
     const StoreError& writeError() const { return writeError_; }
 
     const Schedule& match() const { return match_; }
     qint64 examined() const { return examined_; }
     qint64 matched() const { return matched_; }
+    // Why the scan failed, and the table that failed it ("Schedule" or the tag table).
     const StoreError& error() const { return error_; }
+    const QString& errorTable() const { return errorTable_; }
 
 private:
     enum class Phase { LeftOut, Leading, Main, Tags, Table };
 
     qint64 recordCount();
+    Result stepBatch();
     bool read();
     // Examines the next record of the batch: false when the phase ends with it.
     bool examine(const Schedule& record, bool& matched);
     void nextPhase();
-    Result fail(const StoreError& e);
+    Result fail(const StoreError& e, const QString& table);
+    // A read of the tasks that failed, or of the tags.
+    bool taskReadFailed();
+    bool tagReadFailed();
 
     Store& store_;
     std::vector<Criterion> criteria_;
     SearchMode mode_;
     Tags& tags_;
     int batchSize_;
-    qint64 sliceMs_;
     ScanPlan plan_;
     Table<Schedule> tasks_;
-    std::optional<Table<Tag>> tagTable_;
+    std::optional<Table<Tag>> tagTable_; // holds the tag table open for the scan
     std::vector<Phase> phases_;
     std::size_t phase_ = 0;
     bool phaseStarted_ = false;
     qint64 phaseRead_ = 0;
     qint64 leftOutEnd_ = 0;
     bool writing_ = false;
-    StoreError writeError_;
     std::vector<Schedule> batch_;
     std::size_t next_ = 0;
     Schedule match_;
@@ -105,6 +107,8 @@ private:
     qint64 examined_ = 0;
     qint64 matched_ = 0;
     StoreError error_;
+    QString errorTable_;
+    StoreError writeError_;
 };
 
 } // namespace kr

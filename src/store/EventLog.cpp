@@ -13,6 +13,35 @@
 
 namespace kr {
 
+namespace {
+
+// One fixed column of a line: a control character (line ends, tabs, the C1 controls) or a
+// Unicode line or paragraph separator is a blank, so that one event stays one line whatever
+// a description or a command holds; the text is cut to the width, never inside a character.
+QString Column(const QString& text, int width) {
+    QString out;
+    out.reserve(width);
+    for (qsizetype i = 0; i < text.size() && out.size() < width; ++i) {
+        const QChar c = text.at(i);
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029) {
+            out += QLatin1Char(' ');
+        } else if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            if (out.size() + 2 > width)
+                break;
+            out += c;
+            out += text.at(++i);
+        } else if (c.isSurrogate()) {
+            out += QLatin1Char(' '); // half a character
+        } else {
+            out += c;
+        }
+    }
+    return out.leftJustified(width);
+}
+
+} // namespace
+
 EventLog::EventLog(QString path, const Settings& settings, const Clock& clock)
     : path_(std::move(path))
     , settings_(settings)
@@ -29,9 +58,8 @@ QString EventLog::formatLine(const QString& label, const QString& data) const {
     if (date.size() > kDateWidth)
         date = FormatDateAs(today, QStringLiteral("d3"));
     const QString time = FormatTimeAs(clock_.now(), QStringLiteral("t7"));
-    return date.left(kDateWidth).leftJustified(kDateWidth) + time.left(kTimeWidth).leftJustified(kTimeWidth) +
-           label.left(kLabelWidth).leftJustified(kLabelWidth) +
-           data.left(kDataWidth).leftJustified(kDataWidth);
+    return Column(date, kDateWidth) + Column(time, kTimeWidth) + Column(label, kLabelWidth) +
+           Column(data, kDataWidth);
 }
 
 void EventLog::reportOpenFailure(int error) {

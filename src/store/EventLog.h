@@ -37,7 +37,7 @@ public:
         onOpenFailure_ = std::move(handler);
     }
 
-    // The line as written, without its line end.
+    // The line as written, without its line end: one line, whatever the texts hold.
     QString formatLine(const QString& label, const QString& data) const;
     const QString& path() const { return path_; }
     bool isOpen() const { return fd_ >= 0; }

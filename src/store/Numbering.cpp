@@ -5,13 +5,18 @@ namespace kr {
 namespace detail {
 
 qint64 LastNumber(TableAccess& table, void* scratch, Dialogs& dialogs) {
+    const qint64 n = LastNumberRead(table, scratch);
+    if (n < 0)
+        warn::RecordRetrieval(dialogs, table.decl().name, table.error());
+    return n;
+}
+
+qint64 LastNumberRead(TableAccess& table, void* scratch) {
     const Err e = table.previous(scratch);
     if (e == Err::NoMoreRecords)
         return 0;
-    if (e != Err::None) {
-        warn::RecordRetrieval(dialogs, table.decl().name, table.error());
+    if (e != Err::None)
         return -1;
-    }
     const TableDecl& d = table.decl();
     const FieldDecl& number =
         (*d.fields)[static_cast<std::size_t>(d.keys[d.primaryKey()].components.front())];

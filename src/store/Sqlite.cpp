@@ -113,6 +113,10 @@ int Connection::open(const QString& path, bool create, const QByteArray& key) {
                                       &FoldFunction, nullptr, nullptr, nullptr);
 }
 
+bool Connection::readOnly() const {
+    return db_ != nullptr && sqlite3_db_readonly(db_, "main") == 1;
+}
+
 int Connection::rekey(const QByteArray& key) {
     return sqlite3_rekey(db_, key.constData(), static_cast<int>(key.size()));
 }
@@ -130,6 +134,10 @@ int Connection::exec(const QString& sql) {
 
 void Connection::setBusyTimeout(int milliseconds) {
     sqlite3_busy_timeout(db_, milliseconds);
+}
+
+void Connection::setBusyHandler(int (*handler)(void*, int), void* arg) {
+    sqlite3_busy_handler(db_, handler, arg);
 }
 
 qint64 Connection::changes() const {

@@ -55,6 +55,8 @@ public:
     int open(const QString& path, bool create, const QByteArray& key);
     void close();
     bool isOpen() const { return db_ != nullptr; }
+    // Whether the file could only be opened for reading.
+    bool readOnly() const;
     sqlite3* handle() const { return db_; }
 
     // Enciphers the open file under another key, rewriting every page in one transaction.
@@ -63,6 +65,8 @@ public:
     // Runs statements without results; returns an SQLite result code.
     int exec(const QString& sql);
     void setBusyTimeout(int milliseconds);
+    // A handler SQLite calls while a lock it needs is held elsewhere: non-zero to try again.
+    void setBusyHandler(int (*handler)(void*, int), void* arg);
     qint64 changes() const;
     // Every row this connection changed since it opened.
     qint64 totalChanges() const;

@@ -140,6 +140,36 @@ int Store::useCount(const TableDecl& decl, const QString& file) const {
     return it == open_.end() ? 0 : it->second.count;
 }
 
+std::vector<TableSpec> Store::tablesOf(FileKind kind) const {
+    std::vector<TableSpec> specs;
+    if (kind == FileKind::Data) {
+        for (const TableDecl* d : DataFileTables())
+            specs.push_back(TableSpec{d, declaredVersion(*d)});
+    } else if (kind == FileKind::Tag) {
+        specs.push_back(TableSpec{&Tag::decl(), declaredVersion(Tag::decl())});
+    }
+    return specs;
+}
+
+void Store::makeTables(TableFile& table, OpenMode mode) {
+    DataFile& file = table.file();
+    const std::vector<TableSpec> specs = tablesOf(table.decl().file);
+    if (specs.empty())
+        return;
+    std::lock_guard lock(file.mutex());
+    if (file.tablesMade())
+        return;
+    if (!file.existsOnDisk()) {
+        if (file.createFile([&] { return CreateTables(file, specs); }).ok())
+            file.setTablesMade();
+        return;
+    }
+    if (!file.connect(mode).ok() || file.readOnly())
+        return;
+    if (CreateTables(file, specs).ok())
+        file.setTablesMade();
+}
+
 void Store::openProcedure(TableFile& table, OpenMode mode) {
     const int version = declaredVersion(table.decl());
     // The table and the data file it lives in, so the user can find the file.
@@ -147,6 +177,7 @@ void Store::openProcedure(TableFile& table, OpenMode mode) {
         table.decl().fileName + QStringLiteral(" in ") + QDir::toNativeSeparators(table.file().path());
     const QString press = QStringLiteral(".  Press OK to end this application.");
 
+    makeTables(table, mode);
     StoreError e = table.open(mode, version);
     if (e.code == Err::IsLocked) {
         // Left locked, for example by a station that stopped in the middle of a transaction.
@@ -165,6 +196,13 @@ void Store::openProcedure(TableFile& table, OpenMode mode) {
     case Err::AlreadyOpen:
         return;
     case Err::FileNotFound:
+        // A file that can only be read is read: a table it does not hold is empty.
+        if (table.file().existsOnDisk() && table.file().readOnly()) {
+            e = table.openAbsent();
+            if (e.ok())
+                return;
+            break;
+        }
         e = table.create(version);
         if (!e.ok()) {
             dialogs_.message(QStringLiteral("Error: (") + e.describe() + QStringLiteral(") creating ") +

@@ -70,6 +70,11 @@ private:
     };
     QString entryKey(const TableDecl& decl, const QString& path) const;
     void openProcedure(TableFile& table, OpenMode mode);
+    // Makes the table's file with every table it holds, or the tables an older file lacks,
+    // in one transaction, so that no reader ever makes a table on its first use. Nothing is
+    // made in a file that can only be read; what cannot be made now is made by the open.
+    void makeTables(TableFile& table, OpenMode mode);
+    std::vector<TableSpec> tablesOf(FileKind kind) const;
 
     QString workDir_;
     Dialogs& dialogs_;

@@ -238,6 +238,8 @@ Err TableAccess::fetch(qint64 rowid, void* record) {
 
 Err TableAccess::add(void* record) {
     std::lock_guard lock(table_->file().mutex());
+    if (table_->file().readOnly())
+        return setError(DataFile::readOnlyError());
     sql::Statement* st = table_->tableStatement(TableFile::Insert);
     if (!st->valid())
         return setError(table_->statementError(st->prepareResult()));
@@ -257,6 +259,8 @@ Err TableAccess::add(void* record) {
 
 Err TableAccess::put(void* record) {
     std::lock_guard lock(table_->file().mutex());
+    if (table_->file().readOnly())
+        return setError(DataFile::readOnlyError());
     RecordMeta& m = meta(record);
     if (m.rowid == 0)
         return setError(Err::NoMoreRecords);
@@ -290,6 +294,8 @@ Err TableAccess::put(void* record) {
 
 Err TableAccess::remove(void* record) {
     std::lock_guard lock(table_->file().mutex());
+    if (table_->file().readOnly())
+        return setError(DataFile::readOnlyError());
     RecordMeta& m = meta(record);
     sql::Statement* st = table_->tableStatement(TableFile::Delete);
     if (!st->valid())
@@ -435,6 +441,8 @@ Err TableAccess::lock(int waitSeconds) {
 
 Err TableAccess::empty() {
     std::lock_guard lock(table_->file().mutex());
+    if (table_->file().readOnly())
+        return setError(DataFile::readOnlyError());
     sql::Statement* st = table_->tableStatement(TableFile::Empty);
     const int rc = st->step();
     st->reset();

@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -30,6 +32,96 @@ const QString kLayouts = QStringLiteral("_layout");
 } // namespace
 
 // ------------------------------------------------------------------------------- DataFile
+
+namespace {
+
+qint64 NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+void FileLock::lock() {
+    mutex_.lock();
+    if (depth_++ == 0)
+        file_.startCall();
+}
+
+bool FileLock::try_lock() {
+    if (!mutex_.try_lock())
+        return false;
+    if (depth_++ == 0)
+        file_.startCall();
+    return true;
+}
+
+void FileLock::unlock() {
+    if (--depth_ == 0)
+        file_.endCall();
+    mutex_.unlock();
+}
+
+qint64 DataFile::deadlineFor(int ms) const {
+    const qint64 deadline = NowMs() + std::max(0, ms);
+    return sharedDeadline_ != 0 ? std::min(deadline, sharedDeadline_) : deadline;
+}
+
+void DataFile::startCall() {
+    callDeadline_ = deadlineFor(statementWaitMs_);
+}
+
+void DataFile::endCall() {
+    callDeadline_ = 0;
+}
+
+template <class F> auto DataFile::waitingFor(int ms, F&& work) {
+    const qint64 saved = callDeadline_;
+    const int savedWait = lockWaitMs_;
+    callDeadline_ = deadlineFor(ms);
+    lockWaitMs_ = ms;
+    auto result = work();
+    callDeadline_ = saved;
+    lockWaitMs_ = savedWait;
+    return result;
+}
+
+int DataFile::Busy(void* self, int count) {
+    auto* f = static_cast<DataFile*>(self);
+    const qint64 now = NowMs();
+    qint64 deadline = f->callDeadline_;
+    if (deadline == 0) {
+        // A statement outside any call of ours: its own wait, as SQLite's timeout would do.
+        if (count == 0)
+            f->busySince_ = now;
+        deadline = f->busySince_ + f->lockWaitMs_;
+    }
+    if (now >= deadline)
+        return 0;
+    // SQLite's own steps: short at first, then a tenth of a second.
+    static constexpr int kDelays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    const int step = count < static_cast<int>(std::size(kDelays)) ? kDelays[count] : 100;
+    sqlite3_sleep(static_cast<int>(std::min<qint64>(step, deadline - now)));
+    return 1;
+}
+
+DataFile::SharedWait::SharedWait(DataFile& file, int ms)
+    : file_(file) {
+    file_.lock_.lock();
+    previous_ = file_.sharedDeadline_;
+    file_.sharedDeadline_ = file_.deadlineFor(ms);
+    file_.callDeadline_ = std::min(file_.callDeadline_, file_.sharedDeadline_);
+}
+
+DataFile::SharedWait::~SharedWait() {
+    file_.sharedDeadline_ = previous_;
+    file_.lock_.unlock();
+}
+
+bool DataFile::SharedWait::spent() const {
+    return NowMs() >= file_.sharedDeadline_;
+}
 
 DataFile::DataFile(QString path, bool enciphered)
     : path_(std::move(path))
@@ -52,23 +144,19 @@ int DataFile::openConnection(const QString& path, bool create, Keying keying) {
     if (enciphered_)
         key = keying == Keying::Raw ? OwnerRawKey() : OwnerPassword();
     const int rc = conn_.open(path, create, key);
-    if (rc == SQLITE_OK) {
+    if (conn_.isOpen())
+        conn_.setBusyHandler(&DataFile::Busy, this);
+    if (rc == SQLITE_OK)
         setCache(kCacheKb);
-        conn_.setBusyTimeout(statementWaitMs_);
-    }
     return rc;
 }
 
 int DataFile::probe() {
     // Reading the catalogue proves the key and the file; wait for a lock as allowed.
-    conn_.setBusyTimeout(openWaitMs_);
-    int rc = 0;
-    {
+    return waitingFor(openWaitMs_, [this] {
         sql::Statement st(conn_.handle(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        rc = st.valid() ? st.step() : st.prepareResult();
-    }
-    conn_.setBusyTimeout(statementWaitMs_);
-    return rc;
+        return st.valid() ? st.step() : st.prepareResult();
+    });
 }
 
 int DataFile::openKeyed(OpenMode mode) {
@@ -91,9 +179,7 @@ int DataFile::openKeyed(OpenMode mode) {
         }
         if (rc != SQLITE_ROW)
             return rc;
-        conn_.setBusyTimeout(openWaitMs_);
-        const int rekeyed = conn_.rekey(OwnerRawKey());
-        conn_.setBusyTimeout(statementWaitMs_);
+        const int rekeyed = waitingFor(openWaitMs_, [this] { return conn_.rekey(OwnerRawKey()); });
         if (rekeyed == SQLITE_OK)
             return probe();
         // Another station may be re-keying it at this moment: open it afresh once. Failing
@@ -126,7 +212,7 @@ StoreError DataFile::connect(OpenMode mode) {
     return {};
 }
 
-StoreError DataFile::publishNewFile() {
+StoreError DataFile::publishNewFile(const std::function<StoreError()>& fill) {
     // The file is made complete under a name of its own and only then given its name, so that
     // no other station ever opens it half made (with another salt, or no catalogue yet).
     const QFileInfo info(path_);
@@ -151,11 +237,15 @@ StoreError DataFile::publishNewFile() {
                                        "version INTEGER NOT NULL)")
                             .arg(kApplicationId)
                             .arg(kLayouts));
-    if (rc != SQLITE_OK) {
-        StoreError e = fail(rc);
+    StoreError made = rc == SQLITE_OK ? StoreError{} : fail(rc);
+    if (made.ok() && fill)
+        made = fill();
+    if (!made.ok()) {
+        if (transaction_)
+            rollback();
         conn_.close();
         removeTemp();
-        return e;
+        return made;
     }
     conn_.close();
     const QByteArray finalNative = QFile::encodeName(path_);
@@ -173,10 +263,10 @@ StoreError DataFile::publishNewFile() {
     return {};
 }
 
-StoreError DataFile::createFile() {
+StoreError DataFile::createFile(const std::function<StoreError()>& fill) {
     if (!conn_.isOpen()) {
         if (!existsOnDisk()) {
-            StoreError e = publishNewFile();
+            StoreError e = publishNewFile(fill);
             if (!e.ok())
                 return e;
         }
@@ -196,7 +286,16 @@ StoreError DataFile::createFile() {
     return {};
 }
 
+bool DataFile::readOnly() const {
+    return conn_.isOpen() && conn_.readOnly();
+}
+
+StoreError DataFile::readOnlyError() {
+    return StoreError{Err::StorageError, QString::fromUtf8(sqlite3_errstr(SQLITE_READONLY)), SQLITE_READONLY};
+}
+
 void DataFile::disconnect() {
+    tablesMade_ = false;
     if (transaction_) {
         conn_.exec(QStringLiteral("ROLLBACK"));
         transaction_ = false;
@@ -217,8 +316,7 @@ void DataFile::send(const QString& option) {
         const int ms = o.mid(9).toInt(&ok);
         if (ok && ms >= 0) {
             statementWaitMs_ = ms;
-            if (conn_.isOpen())
-                conn_.setBusyTimeout(ms);
+            lockWaitMs_ = ms;
         }
     }
     // QUICKSCAN needs nothing: reads are already streamed through the keys.
@@ -229,10 +327,12 @@ StoreError DataFile::begin(int waitMs, bool exclusive) {
         return StoreError{Err::TransactionActive, {}, 0};
     if (!conn_.isOpen())
         return StoreError{Err::FileNotFound, {}, 0};
-    conn_.setBusyTimeout(waitMs);
-    const int rc =
-        conn_.exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
-    conn_.setBusyTimeout(statementWaitMs_);
+    // Every transaction is begun to write.
+    if (readOnly())
+        return readOnlyError();
+    const int rc = waitingFor(waitMs, [&] {
+        return conn_.exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
+    });
     if (rc != SQLITE_OK)
         return fail(rc);
     transaction_ = true;
@@ -292,15 +392,13 @@ StoreError DataFile::rollback() {
 qint64 DataFile::readDataVersion() {
     if (!conn_.isOpen())
         return -1;
-    conn_.setBusyTimeout(0);
-    qint64 version = -1;
-    {
+    return waitingFor(0, [this] {
+        qint64 version = -1;
         sql::Statement st(conn_.handle(), QStringLiteral("PRAGMA data_version"));
         if (st.valid() && st.step() == SQLITE_ROW)
             version = st.columnInt(0);
-    }
-    conn_.setBusyTimeout(statementWaitMs_);
-    return version;
+        return version;
+    });
 }
 
 bool DataFile::changedByOthers() {
@@ -440,6 +538,63 @@ StoreError TableFile::create(int version) {
         return e;
     }
     return file_->commit();
+}
+
+StoreError TableFile::openAbsent() {
+    std::lock_guard lock(file_->mutex());
+    finalizeStatements();
+    if (tableExists())
+        return {};
+    QString sql = schema_.createTableAs(schema_.tableName);
+    sql.replace(0, qsizetype(sizeof("CREATE TABLE") - 1), QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS"));
+    const int rc = file_->connection().exec(sql);
+    return rc == SQLITE_OK ? StoreError{} : statementError(rc);
+}
+
+StoreError CreateTables(DataFile& file, const std::vector<TableSpec>& tables) {
+    std::lock_guard lock(file.mutex());
+    auto& conn = file.connection();
+    auto missing = [&] {
+        QStringList present;
+        {
+            sql::Statement st(conn.handle(),
+                              QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+            while (st.step() == SQLITE_ROW)
+                present << st.columnText(0).toLower();
+        }
+        std::vector<TableSpec> out;
+        for (const TableSpec& t : tables)
+            if (!present.contains(t.decl->sqlName.toLower()))
+                out.push_back(t);
+        return out;
+    };
+    if (missing().empty())
+        return {};
+    StoreError e = file.begin(file.openWaitMs(), false);
+    if (!e.ok())
+        return e;
+    // Looked at again inside the transaction: another station may have made them meanwhile.
+    for (const TableSpec& t : missing()) {
+        const Schema schema = BuildSchema(*t.decl);
+        int rc = conn.exec(schema.createTableAs(schema.tableName));
+        for (std::size_t k = 0; rc == SQLITE_OK && k < schema.keys.size(); ++k)
+            rc = conn.exec(schema.keys[k].createSql);
+        if (rc == SQLITE_OK) {
+            sql::Statement st(
+                conn.handle(),
+                QStringLiteral("INSERT OR REPLACE INTO _layout(name, version) VALUES (?1, ?2)"));
+            st.bind(1, schema.tableName.toLower());
+            st.bind(2, static_cast<qint64>(t.version));
+            const int stepped = st.step();
+            rc = stepped == SQLITE_DONE ? SQLITE_OK : stepped;
+        }
+        if (rc != SQLITE_OK) {
+            e = sql::ToStoreError(rc, conn);
+            file.rollback();
+            return e;
+        }
+    }
+    return file.commit();
 }
 
 StoreError TableFile::remove() {

@@ -9,6 +9,7 @@
 #include "store/Schema.h"
 #include "store/Sqlite.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,26 @@ enum class OpenMode {
     DenyWrite, // read/write, other stations may not write
 };
 
+class DataFile;
+
+// The file's lock, held by every store call for as long as the call works on the file. The
+// first hold of a call starts the call's wait for other stations: however many locks SQLite
+// asks for inside it (a write takes one, its commit another), the call waits at most the
+// statement wait in all.
+class FileLock {
+public:
+    explicit FileLock(DataFile& file)
+        : file_(file) {}
+    void lock();
+    bool try_lock();
+    void unlock();
+
+private:
+    std::recursive_mutex mutex_;
+    int depth_ = 0;
+    DataFile& file_;
+};
+
 class DataFile {
 public:
     DataFile(QString path, bool enciphered);
@@ -30,7 +51,7 @@ public:
 
     const QString& path() const { return path_; }
     bool enciphered() const { return enciphered_; }
-    std::recursive_mutex& mutex() { return mutex_; }
+    FileLock& mutex() { return lock_; }
     sql::Connection& connection() { return conn_; }
     bool existsOnDisk() const;
 
@@ -38,9 +59,18 @@ public:
     // Waits for a lock held by another station up to the open wait.
     StoreError connect(OpenMode mode);
     // Makes the file when it does not exist yet (enciphered when it should be), and its
-    // catalogue of layouts.
-    StoreError createFile();
+    // catalogue of layouts. `fill` runs on the new file before any other station can see it
+    // (making its tables); a file that exists is left as it is.
+    StoreError createFile(const std::function<StoreError()>& fill = {});
     void disconnect();
+
+    // Whether the open file can only be read (no right to write it, a read-only file system).
+    bool readOnly() const;
+    // What a write to such a file gives: the storage layer's own error.
+    static StoreError readOnlyError();
+    // Whether every table of the file was made or found since it was opened.
+    bool tablesMade() const { return tablesMade_; }
+    void setTablesMade() { tablesMade_ = true; }
 
     // Driver options: "Recover=N" lets the next opens wait N seconds for a stale lock (the one
     // wait longer than kLongestWaitMs: an open that fails ends the program);
@@ -79,13 +109,40 @@ public:
     static constexpr int kLongestWaitMs = 2000;
     static constexpr int kStatementWaitMs = kLongestWaitMs;
 
+    // One wait shared by every call made while it lives (on this thread), for a routine that
+    // the user sees as one wait however many calls it takes: the reservation of a record
+    // number. Calls inside it wait at most what is left of it.
+    // It holds the file's lock for as long as it lives.
+    class SharedWait {
+    public:
+        SharedWait(DataFile& file, int ms);
+        ~SharedWait();
+        SharedWait(const SharedWait&) = delete;
+        SharedWait& operator=(const SharedWait&) = delete;
+        // Whether nothing is left of it.
+        bool spent() const;
+
+    private:
+        DataFile& file_;
+        qint64 previous_;
+    };
+
 private:
+    friend class FileLock;
+    // The calls' waits: a deadline for the call under way, and SQLite's busy handler.
+    void startCall();
+    void endCall();
+    // Runs statements that may wait `ms` for other stations' locks (within a shared wait, no
+    // longer than it); the call's own wait is as before afterwards.
+    template <class F> auto waitingFor(int ms, F&& work);
+    static int Busy(void* self, int count);
+    qint64 deadlineFor(int ms) const;
     enum class Keying { Raw, Password };
     StoreError fail(int rc);
     int openConnection(const QString& path, bool create, Keying keying);
     int openKeyed(OpenMode mode);
     int probe();
-    StoreError publishNewFile();
+    StoreError publishNewFile(const std::function<StoreError()>& fill);
     qint64 readDataVersion();
     void setCache(int kilobytes);
 
@@ -95,12 +152,18 @@ private:
 
     QString path_;
     bool enciphered_;
-    std::recursive_mutex mutex_;
+    FileLock lock_{*this};
     sql::Connection conn_;
     bool transaction_ = false;
+    bool tablesMade_ = false;
     int openWaitMs_ = kLongestWaitMs;
     qint64 dataVersion_ = -1;
     int statementWaitMs_ = kStatementWaitMs;
+    // Milliseconds of the monotonic clock; 0 when none is set.
+    qint64 callDeadline_ = 0;
+    qint64 sharedDeadline_ = 0;
+    int lockWaitMs_ = kStatementWaitMs; // a wait outside any call (none of the program's)
+    qint64 busySince_ = 0;
 };
 
 class TableFile {
@@ -137,6 +200,9 @@ public:
     StoreError open(OpenMode mode, int declaredVersion);
     // Create: makes the file if needed and the table with its keys.
     StoreError create(int version);
+    // A table that a read-only file does not hold: read as an empty table that exists only
+    // for this connection; writes to it fail as every write to the file does.
+    StoreError openAbsent();
     // Remove: deletes the table from its file.
     StoreError remove();
     // Build: rebuilds every key of the table.
@@ -164,5 +230,15 @@ private:
     std::vector<sql::Statement> keyStatements_;
     std::vector<sql::Statement> tableStatements_;
 };
+
+// A table to make, with the layout version recorded for it.
+struct TableSpec {
+    const TableDecl* decl;
+    int version;
+};
+
+// Makes every table of the list that the file does not hold yet, each with its keys and
+// layout version, in one transaction; the tables it holds already are left as they are.
+StoreError CreateTables(DataFile& file, const std::vector<TableSpec>& tables);
 
 } // namespace kr

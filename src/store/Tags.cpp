@@ -63,9 +63,18 @@ bool Tags::belongs(const Tag& tag, qint16 set) const {
     return tag.usr == user_ && tag.tbl == set;
 }
 
-bool Tags::readFirst(Table<Tag>& table, qint16 set, Tag& tag) const {
+Err Tags::readFirst(Table<Tag>& table, qint16 set, Tag& tag) {
     table.set(Tag::VALKEY, keyRecord(set));
-    return table.next(tag) == Err::None && belongs(tag, set);
+    const Err e = table.next(tag);
+    if (e == Err::None)
+        return belongs(tag, set) ? Err::None : Err::NoMoreRecords;
+    if (e != Err::NoMoreRecords)
+        noteReadError(table.error());
+    return e;
+}
+
+void Tags::noteReadError(const StoreError& e) {
+    error_ = e;
 }
 
 void Tags::fail(const StoreError& error, const char* operation) const {
@@ -92,7 +101,16 @@ void Tags::forgetCount() const {
     g_cache = CountCache{};
 }
 
-void Tags::adjustCount(qint16 set, int change) const {
+void Tags::adjustCount(qint16 set, int change) {
+    if (run_) {
+        if (run_->set == 0 || run_->set == set) {
+            run_->set = set;
+            run_->change += change;
+        } else {
+            run_->otherSets = true;
+        }
+        return;
+    }
     std::lock_guard lock(g_cacheMutex);
     if (g_cache.set == set && g_cache.user == user_ && g_cache.file == file_)
         g_cache.count = qMax(0, g_cache.count + change);
@@ -101,15 +119,21 @@ void Tags::adjustCount(qint16 set, int change) const {
 }
 
 void Tags::setTag(qint16 set, qint32 position, const QString& value) {
+    error_ = {};
     if (set == 0 || position < 1)
         return;
     Table<Tag> table(store_);
     Tag tag = keyRecord(set, position);
-    if (table.get(Tag::PTRKEY, tag) == Err::None) {
+    const Err found = table.get(Tag::PTRKEY, tag);
+    if (found == Err::None) {
         tag.val = value;
         if (table.put(tag) != Err::None)
             fail(table.error(), "SetTag_/PUT");
         adjustCount(set, 0);
+        return;
+    }
+    if (found != Err::RecordNotFound) {
+        noteReadError(table.error());
         return;
     }
     tag = keyRecord(set, position, value);
@@ -119,38 +143,50 @@ void Tags::setTag(qint16 set, qint32 position, const QString& value) {
 }
 
 void Tags::clrTag(qint16 set, qint32 position) {
+    error_ = {};
     if (set == 0)
         return;
     Table<Tag> table(store_);
     Tag tag = keyRecord(set, position);
-    if (table.get(Tag::PTRKEY, tag) != Err::None)
+    const Err found = table.get(Tag::PTRKEY, tag);
+    if (found == Err::RecordNotFound)
         return;
+    if (found != Err::None) {
+        noteReadError(table.error());
+        return;
+    }
     if (table.remove(tag) != Err::None)
         fail(table.error(), "ClrTag_/DELETE");
     adjustCount(set, -1);
 }
 
 bool Tags::isTagged(qint16 set, qint32 position) {
+    error_ = {};
     if (set == 0)
         return false;
     Table<Tag> table(store_);
     Tag tag = keyRecord(set, position);
-    return table.get(Tag::PTRKEY, tag) == Err::None;
+    const Err found = table.get(Tag::PTRKEY, tag);
+    if (found != Err::None && found != Err::RecordNotFound)
+        noteReadError(table.error());
+    return found == Err::None;
 }
 
 qint32 Tags::firstTag(qint16 set) {
+    error_ = {};
     walk_.reset();
     if (set == 0)
         return 0;
     Table<Tag> table(store_);
     Tag tag;
-    if (!readFirst(table, set, tag))
+    if (readFirst(table, set, tag) != Err::None)
         return 0;
     walk_ = Walk{set, table.position(tag)};
     return tag.ptr;
 }
 
 qint32 Tags::nextTag(qint16 set) {
+    error_ = {};
     if (!walk_ || walk_->set != set)
         return 0;
     Table<Tag> table(store_);
@@ -161,6 +197,8 @@ qint32 Tags::nextTag(qint16 set) {
     Err e = table.next(tag);
     if (e == Err::None && tag.meta.rowid == walk_->at.rowid)
         e = table.next(tag);
+    if (e != Err::None && e != Err::NoMoreRecords)
+        noteReadError(table.error());
     if (e != Err::None || !belongs(tag, set)) {
         walk_.reset();
         return 0;
@@ -170,34 +208,73 @@ qint32 Tags::nextTag(qint16 set) {
 }
 
 std::vector<qint32> Tags::listTags(qint16 set) {
+    error_ = {};
     std::vector<qint32> positions;
     if (set == 0)
         return positions;
     Table<Tag> table(store_);
     Tag tag;
-    if (!readFirst(table, set, tag))
+    if (readFirst(table, set, tag) != Err::None)
         return positions;
     positions.push_back(tag.ptr);
     // Read on a thousand at a time: a large selection is listed whole when the list shows it.
     std::vector<Tag> batch;
-    while (table.nextBatch(batch, 1000) == Err::None) {
+    Err e = Err::None;
+    while ((e = table.nextBatch(batch, 1000)) == Err::None) {
         for (const Tag& t : batch) {
             if (!belongs(t, set))
                 return positions;
             positions.push_back(t.ptr);
         }
     }
+    if (e != Err::NoMoreRecords)
+        noteReadError(table.error());
     return positions;
+}
+
+Err Tags::beginWrites() {
+    if (run_)
+        return Err::None;
+    run_.emplace(store_);
+    if (run_->table.stream() != Err::None) {
+        error_ = run_->table.error();
+        run_.reset();
+        return error_.code;
+    }
+    return Err::None;
+}
+
+Err Tags::endWrites() {
+    if (!run_)
+        return Err::None;
+    const Err e = run_->table.flush();
+    const StoreError stored = run_->table.error();
+    const qint16 set = run_->set;
+    const int change = run_->change;
+    const bool otherSets = run_->otherSets;
+    run_.reset();
+    if (e != Err::None) {
+        // What the run wrote is gone with it: the count is no longer known.
+        forgetCount();
+        error_ = stored;
+        return e;
+    }
+    if (otherSets)
+        forgetCount();
+    else if (set != 0)
+        adjustCount(set, change);
+    return Err::None;
 }
 
 qint32 Tags::count(Table<Tag>& table, qint16 set) {
     if (const auto cached = cachedCount(set))
         return *cached;
     Tag tag;
-    if (!readFirst(table, set, tag)) {
+    const Err first = readFirst(table, set, tag);
+    if (first == Err::NoMoreRecords)
         cacheCount(set, 0);
+    if (first != Err::None)
         return 0;
-    }
     const qint64 records = table.records();
     NoProgress none;
     Progress& progress = progress_ != nullptr ? *progress_ : none;
@@ -221,10 +298,13 @@ qint32 Tags::count(Table<Tag>& table, qint16 set) {
     // A count cut short by a read error is not remembered.
     if (e == Err::None || e == Err::NoMoreRecords)
         cacheCount(set, n);
+    else
+        noteReadError(table.error());
     return n;
 }
 
 qint32 Tags::countTags(qint16 set) {
+    error_ = {};
     if (set == 0)
         return 0;
     if (const auto cached = cachedCount(set))
@@ -234,11 +314,12 @@ qint32 Tags::countTags(qint16 set) {
 }
 
 void Tags::newTag(qint16 set) {
+    error_ = {};
     if (set == 0)
         return;
     Table<Tag> table(store_);
     Tag tag;
-    if (!readFirst(table, set, tag))
+    if (readFirst(table, set, tag) != Err::None)
         return;
     if (!tryQuickClear(table, set))
         slowClear(table, set);
@@ -273,6 +354,8 @@ bool Tags::tryQuickClear(Table<Tag>& table, qint16 set) {
 
 void Tags::slowClear(Table<Tag>& table, qint16 set) {
     const qint32 total = count(table, set);
+    if (!error_.ok())
+        return;
     NoProgress none;
     Progress& progress = progress_ != nullptr ? *progress_ : none;
     progress.begin(QStringLiteral("Clearing Tags"), QStringLiteral("0%"));
@@ -320,8 +403,10 @@ void Tags::slowClear(Table<Tag>& table, qint16 set) {
         cacheCount(set, 0);
     else if (more)
         cacheCount(set, qMax(0, total - deleted));
-    else
+    else {
         forgetCount();
+        noteReadError(table.error());
+    }
 }
 
 } // namespace kr

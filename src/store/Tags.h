@@ -24,8 +24,10 @@ qint32 TagUser(const QString& userName);
 
 // Every operation opens the tag table through the use counts and releases it on leaving; a
 // window that works with tags for a while may hold a Table<Tag> of its own to keep it open.
-// Failures to write tags end the program. The count of one set is remembered for the whole
-// process (per tag file and user), so that every window sees the same count.
+// Failures to write tags end the program. A read that fails is not taken for "no tag" or the
+// end of a set: the operation gives up, and error() says why until the next operation. The
+// count of one set is remembered for the whole process (per tag file and user), so that every
+// window sees the same count.
 class Tags {
 public:
     Tags(Store& store, const QString& userName, Progress* progress = nullptr);
@@ -56,11 +58,23 @@ public:
     // FirstTag and NextTag is left as it was.
     std::vector<qint32> listTags(qint16 set);
 
+    // The read error of the last operation; None when it read what it needed.
+    const StoreError& error() const { return error_; }
+
+    // A run of tag writes in one transaction (a search tagging what it finds). The remembered
+    // count follows the run's tags only once they are stored: a run that cannot be stored
+    // forgets it. endWrites gives the storing's error; no message is shown in between.
+    Err beginWrites();
+    Err endWrites();
+    bool writing() const { return run_.has_value(); }
+
 private:
     Tag keyRecord(qint16 set, qint32 position = 0, const QString& value = {}) const;
     bool belongs(const Tag& tag, qint16 set) const;
-    // Reads the first tag of the set in value order into `tag`.
-    bool readFirst(Table<Tag>& table, qint16 set, Tag& tag) const;
+    // Reads the first tag of the set in value order into `tag`: None, NoMoreRecords when the
+    // set is empty, or the read error (kept in error()).
+    Err readFirst(Table<Tag>& table, qint16 set, Tag& tag);
+    void noteReadError(const StoreError& e);
     qint32 count(Table<Tag>& table, qint16 set);
     bool tryQuickClear(Table<Tag>& table, qint16 set);
     void slowClear(Table<Tag>& table, qint16 set);
@@ -70,8 +84,9 @@ private:
     std::optional<qint32> cachedCount(qint16 set) const;
     void cacheCount(qint16 set, qint32 count) const;
     void forgetCount() const;
-    // A tag added to (+1) or removed from (-1) the set; a change in another set forgets.
-    void adjustCount(qint16 set, int change) const;
+    // A tag added to (+1) or removed from (-1) the set; a change in another set forgets. Inside
+    // a run of writes the change waits for the run to be stored.
+    void adjustCount(qint16 set, int change);
 
     struct Walk {
         qint16 set = 0;
@@ -83,6 +98,17 @@ private:
     qint32 user_;
     Progress* progress_;
     std::optional<Walk> walk_;
+    StoreError error_;
+    // The run of writes under way, and what it changes in the counts once stored.
+    struct Run {
+        explicit Run(Store& store)
+            : table(store) {}
+        Table<Tag> table;
+        qint16 set = 0;
+        int change = 0;
+        bool otherSets = false;
+    };
+    std::optional<Run> run_;
 };
 
 } // namespace kr

@@ -48,13 +48,19 @@ void OneLine(const QString& line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace kr;
-    QFile file(fuzz::ScratchFile(QStringLiteral("script.krs"), data, size));
-    if (!file.open(QIODevice::ReadOnly))
-        std::abort();
-    int lines = 0;
-    while (const auto line = NextScriptLine(file)) {
-        OneLine(*line);
-        FUZZ_CHECK(++lines <= static_cast<int>(size));
+    const QString path = fuzz::ScratchFile(QStringLiteral("script.krs"), data, size);
+    // The file is read in the encoding the whole of it decides, and line by line when that is
+    // not known; neither gives a line longer than the bound.
+    for (const ScriptEncoding encoding : {ScriptFileEncoding(path), ScriptEncoding::EachLine}) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            std::abort();
+        int lines = 0;
+        while (const auto line = NextScriptLine(file, encoding)) {
+            FUZZ_CHECK(line->size() <= kMaxScriptLineBytes);
+            OneLine(*line);
+            FUZZ_CHECK(++lines <= static_cast<int>(size));
+        }
     }
     // Each piece between line ends on its own too, whatever the file reader makes of them.
     static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));

@@ -442,5 +442,23 @@ TEST_F(RunnerTest, StartScriptInsertsJumpsOrAppends) {
     EXPECT_EQ(actions(), (QStringList{"Send Keystrokes:rest", "**End**", "Send Keystrokes:other"}));
 }
 
+TEST_F(RunnerTest, StartScriptReadsAFileOfAnOlderInstallationInItsCodePage) {
+    // Windows-1252, as the older installations wrote their scripts.
+    QFile f(dir.file(QStringLiteral("old.krs")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("\"Wait\",\"0\",\"Caf\xe9 \x96 Men\xfc\",\"And\",\"\",\"\"\r\n"
+            "\"Send Keystrokes\",\"\x80 5\",\"\",\"\",\"\",\"\"\r\n");
+    f.close();
+    QueueEntry& start = add(QStringLiteral("Start Script"), 7);
+    start.item.command = dir.file(QStringLiteral("old.krs"));
+    start.item.path = QStringLiteral("Jump to (Execute and skip)");
+    clock.advance(1);
+    runner->runScriptStep();
+    ASSERT_EQ(queue.size(), 2u);
+    EXPECT_EQ(Clip(queue.entries()[0].item.waitForWindow), QString::fromUtf8("Café – Menü"));
+    EXPECT_EQ(Clip(queue.entries()[1].item.keystrokes), QString::fromUtf8("€ 5"));
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
 } // namespace
 } // namespace kr::test

@@ -171,11 +171,19 @@ TEST_F(ScriptCommandsTest, ImportNumbersFromZeroAndSkipsWhatItDoesNotKnow) {
     EXPECT_EQ(dialogs.captions(), QStringList{QStringLiteral("File Error")});
 }
 
-TEST_F(ScriptCommandsTest, ImportStopsWhenTheUserCancels) {
-    write(QStringLiteral("in.krs"), "\"Exit Script\"\n\"Exit Script\"\n\"Exit Script\"\n");
+TEST_F(ScriptCommandsTest, ImportStopsWhenTheUserCancelsKeepingTheItemsStoredSoFar) {
+    // The window is looked at between batches: Cancel stops after the first one.
+    const int lines = kImportBatchItems * 3;
+    write(QStringLiteral("in.krs"), QByteArray("\"Exit Script\"\n").repeated(lines));
     progress.cancelAfter = 1;
-    EXPECT_EQ(ImportScript(*store, progress, 5, dir.file(QStringLiteral("in.krs"))), 1);
+    const int added = ImportScript(*store, progress, 5, dir.file(QStringLiteral("in.krs")));
+    EXPECT_GT(added, 0);
+    EXPECT_LE(added, kImportBatchItems);
+    EXPECT_EQ(progress.updates, 1);
     EXPECT_EQ(progress.ended, 1);
+    const auto items = script(5);
+    ASSERT_EQ(items.size(), static_cast<std::size_t>(added));
+    EXPECT_EQ(items.back().sequence, added - 1);
 }
 
 TEST_F(ScriptCommandsTest, CopyKeepsNumbersAndPassesOverTakenOnesAndDeleteTakesOneTask) {

@@ -1,6 +1,7 @@
 // Importing script files: every kind of line end, large files in batched transactions, and a
 // file that cannot be read to its end.
 
+#include "platform/Text.h"
 #include "script/ScriptCommands.h"
 #include "script/ScriptFile.h"
 #include "script/ScriptItems.h"
@@ -60,6 +61,54 @@ TEST_F(ScriptImport, LinesEndInLineFeedsCarriageReturnsOrBoth) {
     for (std::size_t i = 0; i < items.size(); ++i)
         EXPECT_EQ(items[i].sequence, static_cast<qint32>(i));
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ScriptImport, AFileIsReadInTheCodePageItWasWrittenIn) {
+    // Windows-1252, as an older installation wrote it: one of its lines is valid UTF-8 by
+    // chance ("\xC3\xA9" is "Ã©" there), and the whole file decides.
+    const QString old = write("\"Set Focus\",\"Caf\xe9 \x96 Men\xfc\",\"\",\"\",\"\",\"\"\r\n"
+                              "\"Set Focus\",\"\xC3\xA9t\xE9\",\"\",\"\",\"\",\"\"\r\n"
+                              "\"Send Keystrokes\",\"\xC3\xA9\",\"\",\"\",\"\",\"\"\r\n");
+    EXPECT_EQ(ScriptFileEncoding(old), ScriptEncoding::Windows1252);
+    EXPECT_EQ(ImportScript(store, progress, 4, old), 3);
+    std::vector<Scripting> items = script(4);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(Clip(items[0].focusOnWindow), QString::fromUtf8("Café – Menü"));
+    EXPECT_EQ(Clip(items[1].focusOnWindow), QString::fromUtf8("Ã©té"));
+    EXPECT_EQ(Clip(items[2].keystrokes), QString::fromUtf8("Ã©"));
+
+    // The program's own files are UTF-8, a byte-order mark before the first line included.
+    const QString own = write("\xEF\xBB\xBF\"Set Focus\",\"Caf\xC3\xA9 \xE2\x80\x93 \xF0\x9F\x98\x80\"\n"
+                              "\"Exit Script\"\n");
+    EXPECT_EQ(ScriptFileEncoding(own), ScriptEncoding::Utf8);
+    EXPECT_EQ(ImportScript(store, progress, 5, own), 2);
+    items = script(5);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(Clip(items[0].focusOnWindow), QString::fromUtf8("Café – \xF0\x9F\x98\x80"));
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    // A file too large to look through in one read, its last character split between reads.
+    QByteArray big;
+    while (big.size() < (1 << 20) - 100)
+        big += "\"Exit Script\"\n";
+    big += "\"Send Keystrokes\",\"";
+    big += QByteArray((1 << 20) - 1 - big.size(), 'k');
+    big += "\xC3\xA9\"\n";
+    EXPECT_EQ(ScriptFileEncoding(write(big)), ScriptEncoding::Utf8);
+    big += "\"Send Keystrokes\",\"\xE9\"\n";
+    EXPECT_EQ(ScriptFileEncoding(write(big)), ScriptEncoding::Windows1252);
+}
+
+TEST_F(ScriptImport, ALineLongerThanAnyTheProgramWritesIsReadNoFurther) {
+    QBuffer device;
+    device.setData("\"Send Keystrokes\",\"" + QByteArray(kMaxScriptLineBytes * 4, 'k') +
+                   "\"\n\"Exit Script\"\n");
+    ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+    const auto first = NextScriptLine(device);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->size(), kMaxScriptLineBytes);
+    EXPECT_EQ(NextScriptLine(device), QStringLiteral("\"Exit Script\""));
+    EXPECT_FALSE(NextScriptLine(device).has_value());
 }
 
 TEST_F(ScriptImport, ALargeFileGoesInWholeAcrossItsBatches) {
@@ -141,6 +190,55 @@ TEST_F(ScriptImport, AReadErrorInTheMiddleIsReportedNotTakenForTheEnd) {
         ++n;
     EXPECT_EQ(n, 3);
     EXPECT_FALSE(ScriptReadFailed(whole));
+}
+
+// Boxes that look, as each one is shown, at what another station finds in the data file.
+class LookingDialogs final : public Dialogs {
+public:
+    explicit LookingDialogs(QString dir)
+        : dir_(std::move(dir)) {}
+    Button show(const QString& text, const QString&, Icon, unsigned, Button defaultButton) override {
+        ScriptedDialogs quiet;
+        ThrowingProgramEnd end;
+        Store other(dir_, quiet, end);
+        other.declareLayouts();
+        std::vector<Scripting> items;
+        ReadTaskScript(other, 7, items);
+        seen.push_back(text + QStringLiteral(" | %1").arg(items.size()));
+        return defaultButton;
+    }
+    QStringList seen;
+
+private:
+    QString dir_;
+};
+
+TEST_F(ScriptImport, ABoxInTheMiddleOfABatchComesAfterTheItemsBeforeItAreStored) {
+    LookingDialogs looking(dir.path());
+    Store station(dir.path(), looking, end);
+    station.declareLayouts();
+    const QString path = write("\"Exit Script\"\n\"Exit Script\"\n\"Exit Script\"\n"
+                               "\"Dance\",\"1\"\n"
+                               "\"Exit Script\"\n\"Wait\",\"5\"\n");
+    {
+        Table<Scripting> table(station);
+        Scripting taken;
+        taken.id = 7;
+        taken.sequence = 4;
+        taken.action = QStringLiteral("Set Focus");
+        ASSERT_EQ(table.add(taken), Err::None);
+    }
+    EXPECT_EQ(ImportScript(station, progress, 7, path), 4);
+    // Each box is asked with the data file free, the items before it already there for
+    // another station to see.
+    EXPECT_EQ(looking.seen,
+              (QStringList{QStringLiteral("Unrecognized script action: Dance | 4"),
+                           QStringLiteral("Error adding script item Creates Duplicate Key | 5")}));
+    std::vector<Scripting> items;
+    ASSERT_TRUE(ReadTaskScript(station, 7, items));
+    ASSERT_EQ(items.size(), 5u);
+    EXPECT_EQ(items[3].action, QStringLiteral("Exit Script"));
+    EXPECT_EQ(items[4].action, QStringLiteral("Set Focus"));
 }
 
 TEST_F(ScriptImport, AnExportFileTheProgramMakesIsPrivate) {

@@ -1,8 +1,9 @@
 #include "search/Scan.h"
 
-#include "platform/TransactionGuard.h"
+#include "store/Sqlite.h"
 #include "store/StoreFixture.h"
 #include "store/Transaction.h"
+#include "support/FaultyReads.h"
 
 #include <algorithm>
 #include <random>
@@ -159,41 +160,119 @@ TEST_F(ScanTest, SelectThenUnselectLeavesTheSetEmpty) {
     EXPECT_EQ(tags.countTags(kSelectedTasks), 0);
 }
 
-TEST_F(ScanTest, EveryStepLeavesItsTagsOnDiskAndNoTransactionOpen) {
+TEST_F(ScanTest, ACancelledSelectionKeepsTheTagsWrittenSoFar) {
     std::vector<Schedule> records;
-    for (int i = 1; i <= 100; ++i)
+    for (int i = 1; i <= 3000; ++i)
         records.push_back(Task(i));
     addAll(records);
     Schedule example;
     example.description = QStringLiteral("Task");
-    ScriptedDialogs otherDialogs;
-    ThrowingProgramEnd otherEnd;
-    Store other(dir.path(), otherDialogs, otherEnd);
-    other.declareLayouts();
+    std::vector<qint32> seen;
+    qint64 matched = 0;
     {
-        // One batch of ten a step, as when each step has run out of its time.
         ScheduleScan scan(*store, {On(Schedule::DESCRIPTION, BeginsWith, example)}, SearchMode::Select, tags,
-                          10, 0);
-        for (int i = 1; i <= 3; ++i) {
-            ASSERT_EQ(scan.step(), ScheduleScan::Result::Working);
-            EXPECT_EQ(scan.matched(), 10 * i);
-            // The window's progress step comes next: nothing may be left open for it.
-            EXPECT_EQ(OpenTransactions::count(), 0);
-            // Another station sees them at once: they are on disk, not in a run of writes.
-            EXPECT_EQ(Tags(other, {}).listTags(kSelectedTasks).size(), static_cast<std::size_t>(10 * i));
-        }
-        // Cancelled here: what was tagged stays tagged.
-        EXPECT_EQ(scan.finishWrites(), Err::None);
+                          10);
+        // One step, then the window closes: its tags are stored with the step.
+        EXPECT_NE(scan.step(), ScheduleScan::Result::Failed);
+        matched = scan.matched();
+        EXPECT_GT(matched, 0);
+        EXPECT_FALSE(tags.writing());
+        // Another station sees them: they are on disk, not in a run of writes left open.
+        ScriptedDialogs otherDialogs;
+        ThrowingProgramEnd otherEnd;
+        Store other(dir.path(), otherDialogs, otherEnd);
+        other.declareLayouts();
+        seen = Tags(other, {}).listTags(kSelectedTasks);
+        ASSERT_EQ(scan.finishWrites(), Err::None);
     }
-    EXPECT_EQ(Tags(other, {}).listTags(kSelectedTasks).size(), 30u);
+    EXPECT_EQ(static_cast<qint64>(seen.size()), matched);
+}
 
-    // With the time to go on, one step gets through the whole selection.
-    ScheduleScan whole(*store, {On(Schedule::DESCRIPTION, BeginsWith, example)}, SearchMode::Unselect, tags,
-                       10, 60000);
-    EXPECT_EQ(whole.step(), ScheduleScan::Result::Done);
-    EXPECT_EQ(whole.matched(), 100); // every match, tagged or not
-    EXPECT_EQ(OpenTransactions::count(), 0);
-    EXPECT_TRUE(Tags(other, {}).listTags(kSelectedTasks).empty());
+TEST_F(ScanTest, TagsThatCannotBeStoredAreNotCountedAndTheTagFileIsNamed) {
+    std::vector<Schedule> records;
+    for (int i = 1; i <= 40; ++i)
+        records.push_back(Task(i));
+    addAll(records);
+    EXPECT_EQ(tags.countTags(kSelectedTasks), 0);
+    Schedule example;
+    example.description = QStringLiteral("Task");
+    ScheduleScan scan(*store, {On(Schedule::DESCRIPTION, BeginsWith, example)}, SearchMode::Select, tags);
+    // Another station reads the tag file and keeps reading: the tags cannot be stored.
+    Table<Tag> held(*store);
+    held.send(QStringLiteral("LockWait=50"));
+    sql::Connection reader;
+    ASSERT_EQ(reader.open(dir.file(kTagFileName), false, {}), 0);
+    ASSERT_EQ(reader.exec(QStringLiteral("BEGIN; SELECT count(*) FROM Tag")), 0);
+    ScheduleScan::Result r;
+    while ((r = scan.step()) == ScheduleScan::Result::Working) {
+    }
+    EXPECT_EQ(r, ScheduleScan::Result::Failed);
+    EXPECT_EQ(scan.finishWrites(), Err::IsLocked);
+    EXPECT_EQ(scan.writeError().code, Err::IsLocked);
+    EXPECT_EQ(scan.errorTable(), Tag::decl().name);
+    reader.exec(QStringLiteral("COMMIT"));
+    EXPECT_TRUE(selected().empty());
+    EXPECT_EQ(tags.countTags(kSelectedTasks), 0);
+}
+
+TEST_F(ScanTest, ATaskReadErrorDuringARunOfTagWritesIsNamedAsTheTasksAndTheTagsAreStored) {
+    // Tasks wide enough to fill many pages, read in batches of 20 in physical order.
+    std::vector<Schedule> records;
+    for (int i = 1; i <= 200; ++i) {
+        records.push_back(Task(i));
+        records.back().every = 3;
+        records.back().command = QString::number(i).repeated(120).left(255);
+        records.back().path = records.back().command;
+    }
+    addAll(records);
+    Schedule example;
+    example.every = 3;
+    const std::vector<Criterion> criteria{On(Schedule::EVERY, Equals, example)};
+    ASSERT_EQ(PlanScan(criteria, SearchMode::Select).source, ScanPlan::Source::Table);
+
+    FaultyReads faults;
+    faults.onlyFile(kDataFileName.toStdString());
+    auto reopen = [&] {
+        store.reset();
+        resetStore();
+    };
+    // The pages the first batch needs, and those of the whole table.
+    auto pagesRead = [&](int count) {
+        reopen();
+        faults.record();
+        Table<Schedule> tasks(*store);
+        std::vector<Schedule> batch;
+        tasks.set(-1);
+        EXPECT_EQ(tasks.nextBatch(batch, count), Err::None);
+        return faults.recorded();
+    };
+    const auto early = pagesRead(20);
+    std::set<sqlite3_int64> late;
+    for (sqlite3_int64 p : pagesRead(200))
+        if (early.count(p) == 0)
+            late.insert(p);
+    ASSERT_FALSE(late.empty());
+
+    reopen();
+    Tags local(*store, {});
+    local.newTag(kSelectedTasks);
+    faults.failPages(late);
+    ScheduleScan scan(*store, criteria, SearchMode::Select, local, 20);
+    ScheduleScan::Result r;
+    while ((r = scan.step()) == ScheduleScan::Result::Working) {
+    }
+    EXPECT_EQ(r, ScheduleScan::Result::Failed);
+    EXPECT_EQ(scan.errorTable(), Schedule::decl().name);
+    EXPECT_EQ(scan.error().code, Err::StorageError);
+    // The tags written before the error are stored, and storing them did not fail.
+    EXPECT_EQ(scan.finishWrites(), Err::None);
+    EXPECT_TRUE(scan.writeError().ok());
+    const qint64 matched = scan.matched();
+    EXPECT_GE(matched, 20);
+    faults.failPages({});
+    reopen();
+    EXPECT_EQ(static_cast<qint64>(Tags(*store, {}).listTags(kSelectedTasks).size()), matched);
+    store.reset();
 }
 
 // ------------------------------------------------------------------ differential test

@@ -88,6 +88,29 @@ TEST_F(EventLogTest, LinesHaveFixedColumnsAndCutTheirTexts) {
     EXPECT_EQ(lines[3].mid(52), QString(50, QLatin1Char(' ')));
 }
 
+TEST_F(EventLogTest, AnEventIsOneLineWhateverItsTextsHold) {
+    settings.logEvents = true;
+    EventLog log(path(), settings, clock);
+    log.log(QStringLiteral("Run Program"), QStringLiteral("sh -c 'backup\n--all'\r\tnow"));
+    log.log(QStringLiteral("Message\nsplit"),
+            QStringLiteral("line\u2028separator\u2029para\u0085next\x7f\x1b[31m"));
+    // A character of two halves is kept whole or left out, never cut in two.
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
+    log.log(QStringLiteral("Script"), QString(49, QLatin1Char('x')) + face + QStringLiteral("tail"));
+    log.log(QStringLiteral("Script"), QString(48, QLatin1Char('x')) + face + QStringLiteral("tail"));
+    log.log(QStringLiteral("Script"), QStringLiteral("lone ") + face.at(0) + QStringLiteral(" half"));
+    const QStringList lines = Lines(path());
+    ASSERT_EQ(lines.size(), 5);
+    for (const QString& l : lines)
+        EXPECT_EQ(l.size(), 102) << l.toStdString();
+    EXPECT_EQ(lines[0].mid(52).trimmed(), QStringLiteral("sh -c 'backup --all'  now"));
+    EXPECT_EQ(lines[1].mid(22, 30).trimmed(), QStringLiteral("Message split"));
+    EXPECT_EQ(lines[1].mid(52).trimmed(), QStringLiteral("line separator para next  [31m"));
+    EXPECT_EQ(lines[2].mid(52), QString(49, QLatin1Char('x')) + QLatin1Char(' '));
+    EXPECT_EQ(lines[3].mid(52), QString(48, QLatin1Char('x')) + face);
+    EXPECT_EQ(lines[4].mid(52).trimmed(), QStringLiteral("lone   half"));
+}
+
 TEST_F(EventLogTest, TheFileIsClosedAfterEvery101stLine) {
     settings.logEvents = true;
     EventLog log(path(), settings, clock);

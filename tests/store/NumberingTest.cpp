@@ -1,7 +1,10 @@
 #include "store/Numbering.h"
+#include "Peer.h"
 #include "StoreFixture.h"
 #include "store/Cipher.h"
 #include "store/Sqlite.h"
+
+#include <QElapsedTimer>
 
 namespace kr::test {
 namespace {
@@ -68,6 +71,32 @@ TEST_F(NumberingTest, ThreeFailuresAskWhetherToRetry) {
     EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::Cancel);
     other.exec(QStringLiteral("ROLLBACK"));
     EXPECT_EQ(s.records(), 1);
+}
+
+TEST_F(NumberingTest, TheAttemptsAreOneWaitOfTwoSecondsAtMostBeforeTheQuestion) {
+    Table<Schedule> s(*store);
+    Schedule existing = Task(1);
+    ASSERT_EQ(s.add(existing), Err::None);
+    // Another station writes in a transaction of its own and keeps it open: reading goes on,
+    // every add waits for it.
+    Peer peer(dir.path());
+    ASSERT_EQ(peer.ask(QStringLiteral("begin")), QStringLiteral("0"));
+    dialogs.answer(Dialogs::Cancel);
+    Schedule r;
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(ReserveRecordNumber(s, r));
+    const qint64 waited = timer.elapsed();
+    EXPECT_GE(waited, 1500);
+    EXPECT_LE(waited, 2500);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Auto Increment Error"));
+    EXPECT_EQ(peer.ask(QStringLiteral("rollback")), QStringLiteral("0"));
+
+    // With the file free again, the next reservation takes the next number at once.
+    Schedule next;
+    ASSERT_TRUE(ReserveRecordNumber(s, next));
+    EXPECT_EQ(next.id, 2);
 }
 
 TEST_F(NumberingTest, TaskCopyTakesTheNextFreeNumber) {

@@ -11,11 +11,14 @@ namespace kr::test {
 
 class Peer {
 public:
-    explicit Peer(const QString& dir, const QStringList& answers = {}) {
+    explicit Peer(const QString& dir, const QStringList& answers = {})
+        : Peer(QStringLiteral(STORE_PEER), {dir}, answers) {}
+    // The peer started through another program (a wrapper that prepares its view of the files).
+    Peer(const QString& program, const QStringList& arguments, const QStringList& answers) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("PEER_ANSWERS"), answers.join(QLatin1Char(',')));
         process_.setProcessEnvironment(env);
-        process_.start(QStringLiteral(STORE_PEER), {dir});
+        process_.start(program, arguments);
         process_.waitForStarted();
     }
     ~Peer() {

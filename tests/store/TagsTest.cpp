@@ -1,6 +1,7 @@
 #include "store/Tags.h"
 #include "StoreFixture.h"
 #include "store/Sqlite.h"
+#include "support/FaultyReads.h"
 
 namespace kr::test {
 namespace {
@@ -163,6 +164,112 @@ TEST_F(TagsTest, FailedWritesEndTheProgramNamingTheOperation) {
     EXPECT_EQ(endText([&] { tags.newTag(1); }), locked.arg(QStringLiteral("NewTag_/SlowButSure/DELETE")));
     other.exec(QStringLiteral("ROLLBACK"));
     EXPECT_EQ(tags.listTags(1), std::vector<qint32>{1});
+}
+
+// Tags read from a file whose pages cannot all be read: every read that fails is said as
+// the read error it is, and nothing is taken for an empty set or the set's end.
+class TagReadErrors : public StoreFixture {
+protected:
+    void reopen() {
+        store.reset();
+        resetStore();
+    }
+    // The pages of the tag file that an operation reads beyond opening the table.
+    template <class F> std::set<sqlite3_int64> pagesOf(F&& operation) {
+        reopen();
+        faults.record();
+        { Table<Tag> opened(*store); }
+        const auto opening = faults.recorded();
+        reopen();
+        faults.record();
+        operation();
+        std::set<sqlite3_int64> pages;
+        for (sqlite3_int64 p : faults.recorded())
+            if (opening.count(p) == 0)
+                pages.insert(p);
+        return pages;
+    }
+    FaultyReads faults;
+};
+
+TEST_F(TagReadErrors, ClrIsTaggedTheWalkAndTheCountStopAtTheErrorAndSayIt) {
+    {
+        Tags tags(*store, {});
+        for (int i = 1; i <= 3; ++i)
+            tags.setTag(1, i, QString::number(i));
+    }
+    const auto pages = pagesOf([&] { EXPECT_TRUE(Tags(*store, {}).isTagged(1, 2)); });
+    ASSERT_FALSE(pages.empty());
+
+    reopen();
+    Tags walk(*store, {});
+    ASSERT_EQ(walk.firstTag(1), 1);
+    faults.failPages(pages);
+    EXPECT_EQ(walk.nextTag(1), 0);
+    EXPECT_EQ(walk.error().code, Err::StorageError);
+
+    Tags tags(*store, {});
+    EXPECT_FALSE(tags.isTagged(1, 2));
+    EXPECT_EQ(tags.error().code, Err::StorageError);
+    tags.clrTag(1, 2);
+    EXPECT_EQ(tags.error().code, Err::StorageError);
+    EXPECT_EQ(tags.firstTag(1), 0);
+    EXPECT_EQ(tags.error().code, Err::StorageError);
+    EXPECT_TRUE(tags.listTags(1).empty());
+    EXPECT_EQ(tags.error().code, Err::StorageError);
+    tags.setTag(1, 9, QStringLiteral("9")); // not known whether it has a tag: nothing written
+    EXPECT_EQ(tags.error().code, Err::StorageError);
+    EXPECT_EQ(tags.countTags(1), 0);
+    EXPECT_EQ(tags.error().code, Err::StorageError);
+    tags.newTag(1);
+    EXPECT_EQ(tags.error().code, Err::StorageError);
+    EXPECT_GT(faults.failedReads(), 0);
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    // Read again whole, the set is as it was, and the count was not taken from the failure.
+    faults.failPages({});
+    reopen();
+    Tags again(*store, {});
+    EXPECT_EQ(again.listTags(1), (std::vector<qint32>{1, 2, 3}));
+    EXPECT_TRUE(again.error().ok());
+    EXPECT_EQ(again.countTags(1), 3);
+    EXPECT_TRUE(again.isTagged(1, 2));
+    EXPECT_TRUE(again.error().ok());
+    store.reset();
+}
+
+TEST_F(TagsTest, ARunOfTagWritesThatCannotBeStoredLeavesTheCountAsStored) {
+    tags.setTag(1, 1, QStringLiteral("1"));
+    EXPECT_EQ(tags.countTags(1), 1);
+    ASSERT_EQ(tags.beginWrites(), Err::None);
+    for (int i = 2; i <= 4; ++i)
+        tags.setTag(1, i, QString::number(i));
+    tags.clrTag(1, 1);
+    // Not stored yet: the remembered count waits for the run.
+    EXPECT_EQ(tags.countTags(1), 1);
+
+    // Another station reads the tag file and keeps reading, so the run cannot be stored.
+    Table<Tag> held(*store);
+    held.send(QStringLiteral("LockWait=50"));
+    sql::Connection reader;
+    ASSERT_EQ(reader.open(dir.file(kTagFileName), false, {}), 0);
+    ASSERT_EQ(reader.exec(QStringLiteral("BEGIN; SELECT count(*) FROM Tag")), 0);
+    EXPECT_EQ(tags.endWrites(), Err::IsLocked);
+    EXPECT_EQ(tags.error().code, Err::IsLocked);
+    EXPECT_FALSE(tags.writing());
+    reader.exec(QStringLiteral("COMMIT"));
+    EXPECT_EQ(tags.listTags(1), std::vector<qint32>{1});
+    EXPECT_EQ(tags.countTags(1), 1);
+
+    // A run that is stored counts what it wrote.
+    ASSERT_EQ(tags.beginWrites(), Err::None);
+    for (int i = 2; i <= 4; ++i)
+        tags.setTag(1, i, QString::number(i));
+    tags.clrTag(1, 1);
+    ASSERT_EQ(tags.endWrites(), Err::None);
+    progress.titles.clear();
+    EXPECT_EQ(tags.countTags(1), 3);
+    EXPECT_TRUE(progress.titles.isEmpty());
 }
 
 } // namespace

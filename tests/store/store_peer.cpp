@@ -2,7 +2,7 @@
 // and obeys one command per line on standard input, answering one line per command.
 //
 //   open                     open every table of the data file (messages are printed)
-//   add ID DESCRIPTION       add a task
+//   add ID DESCRIPTION       add a task (a failure answers with the storage layer's text too)
 //   load ID                  load a task with change detection armed
 //   put DESCRIPTION          rewrite the loaded task with a new description
 //   contact-add ID NAME      add a contact with that last name
@@ -10,6 +10,8 @@
 //   contact-put NAME         rewrite the loaded contact with a new last name
 //   holiday-load DAY         load the holiday on day number DAY with change detection armed
 //   holiday-put NAME         rewrite the loaded holiday with a new name
+//   holiday-add DAY NAME     add a holiday (a failure answers with the storage layer's text too)
+//   holidays                 number of holidays, read one by one
 //   task-load-put ID TEXT    load a task watched and rewrite it at once with a new description
 //   delete ID                delete a task (its script items stay)
 //   begin                    begin a transaction over Schedule and Scripting (2 s wait)
@@ -119,7 +121,8 @@ int main(int argc, char** argv) {
             kr::Schedule t;
             t.id = rest.section(QLatin1Char(' '), 0, 0).toInt();
             t.description = rest.section(QLatin1Char(' '), 1);
-            Answer(schedule->add(t));
+            const kr::Err e = schedule->add(t);
+            Answer(e, schedule->error().driverText);
         } else if (cmd == QStringLiteral("load")) {
             loaded = kr::Schedule{};
             loaded.id = rest.toInt();
@@ -157,6 +160,22 @@ int main(int argc, char** argv) {
             kr::Table<kr::Holidays> holidays(store);
             holiday.holiday = rest;
             Answer(holidays.put(holiday));
+        } else if (cmd == QStringLiteral("holiday-add")) {
+            kr::Table<kr::Holidays> holidays(store);
+            kr::Holidays h;
+            h.holidayDate = rest.section(QLatin1Char(' '), 0, 0).toInt();
+            h.holiday = rest.section(QLatin1Char(' '), 1);
+            const kr::Err e = holidays.add(h);
+            Answer(e, holidays.error().driverText);
+        } else if (cmd == QStringLiteral("holidays")) {
+            kr::Table<kr::Holidays> holidays(store);
+            kr::Holidays h;
+            holidays.set(kr::Holidays::KEYHOLIDAYDATE);
+            int n = 0;
+            kr::Err e = kr::Err::None;
+            while ((e = holidays.next(h)) == kr::Err::None)
+                ++n;
+            Answer(e == kr::Err::NoMoreRecords ? kr::Err::None : e, QString::number(n));
         } else if (cmd == QStringLiteral("task-load-put")) {
             kr::Schedule t;
             t.id = rest.section(QLatin1Char(' '), 0, 0).toInt();

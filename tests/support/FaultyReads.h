@@ -13,10 +13,13 @@
 #define SQLITE_HAS_CODEC 1
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
 namespace kr::test {
 
@@ -96,12 +99,19 @@ public:
         std::lock_guard lock(mutex_);
         return failed_;
     }
+    // Only the files whose name ends so are recorded and failed (all of them when empty), for
+    // a test that reads more than one file.
+    void onlyFile(std::string nameEnd) {
+        std::lock_guard lock(mutex_);
+        onlyFile_ = std::move(nameEnd);
+    }
 
 private:
     struct File {
         sqlite3_file base;
         sqlite3_file* real;
         bool mainDb;
+        char name[512];
     };
 
     static FaultyReads*& current() {
@@ -117,6 +127,7 @@ private:
         File* f = self(file);
         f->real = reinterpret_cast<sqlite3_file*>(f + 1);
         f->mainDb = (flags & SQLITE_OPEN_MAIN_DB) != 0;
+        std::snprintf(f->name, sizeof f->name, "%s", name != nullptr ? name : "");
         const int rc = me->real_->xOpen(me->real_, name, f->real, flags, outFlags);
         f->base.pMethods = f->real->pMethods != nullptr ? &methods() : nullptr;
         return rc;
@@ -173,6 +184,10 @@ private:
             // The pages are as large as the first read of a page says; SQLCipher's are 4096.
             const sqlite3_int64 page = offset / 4096 + 1;
             std::lock_guard lock(me->mutex_);
+            const std::string_view name(f->name);
+            if (!me->onlyFile_.empty() && (name.size() < me->onlyFile_.size() ||
+                                           name.substr(name.size() - me->onlyFile_.size()) != me->onlyFile_))
+                return f->real->pMethods->xRead(f->real, out, amount, offset);
             if (me->failing_.count(page) != 0) {
                 ++me->failed_;
                 std::memset(out, 0, static_cast<std::size_t>(amount));
@@ -191,6 +206,7 @@ private:
     int failed_ = 0;
     bool failSyncs_ = false;
     int failedSyncs_ = 0;
+    std::string onlyFile_;
 };
 
 } // namespace kr::test

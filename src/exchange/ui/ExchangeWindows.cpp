@@ -118,9 +118,9 @@ void Synchronize::run(bool send) {
     const QString file = ChooseSyncFile(ctx_.files, send, ctx_.syncFile);
     if (!file.isEmpty()) {
         if (send)
-            SyncSend(ctx_.store, ctx_.progress, file);
+            SyncSend(ctx_.store, *ctx_.progress.open(), file);
         else
-            SyncReceive(ctx_.store, ctx_.progress, file, &ctx_.listeners);
+            SyncReceive(ctx_.store, *ctx_.progress.open(), file, &ctx_.listeners);
     }
     accept();
 }
@@ -275,7 +275,7 @@ void ExportWindow::accept() {
     }
     const QString file = ctx_.files.saveFile(QStringLiteral("Export File"), kCsvFilter, QString());
     if (!file.isEmpty())
-        ExportTable(ctx_.store, ctx_.progress, table_, chosen_, header_->isChecked(), file);
+        ExportTable(ctx_.store, *ctx_.progress.open(), table_, chosen_, header_->isChecked(), file);
     QDialog::accept();
 }
 
@@ -464,7 +464,7 @@ void ImportWindow::accept() {
                              QStringLiteral("No Fields Selected for Import!"), Dialogs::Icon::Exclamation);
         return;
     }
-    ImportTable(ctx_.store, ctx_.progress, table_, file_, assigned_, strip_->isChecked());
+    ImportTable(ctx_.store, *ctx_.progress.open(), table_, file_, assigned_, strip_->isChecked());
     // The lists of the table read it again (the schedule's hear ScheduleChanged).
     ctx_.listeners.post(table_.decl->name);
     QDialog::accept();

@@ -25,7 +25,7 @@ struct ExchangeContext {
     Store& store;
     Dialogs& dialogs;
     FileDialogs& files;
-    Progress& progress;
+    ProgressWindows progress; // a window of its own for each run
     const IniFile& positions;
     TableListeners& listeners;
     QString syncFile; // the synchronization file chosen last in this run

@@ -2,7 +2,6 @@
 
 #include "platform/Dialogs.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -94,14 +93,14 @@ void QtProgress::doUpdate(int percent) {
         window_->show();
     // Lets Cancel be pressed once the window shows; not while its question is up.
     if (window_->isVisible() && !asking_)
-        QCoreApplication::processEvents();
+        ProcessEvents();
 }
 
 void QtProgress::doSetText(const QString& text) {
     text_ = text;
     relabel();
     if (window_ && window_->isVisible() && !asking_)
-        QCoreApplication::processEvents();
+        ProcessEvents();
 }
 
 void QtProgress::setCancelQuestion(const QString& text, const QString& caption) {
@@ -139,7 +138,12 @@ bool QtProgress::cancelled() const {
 void QtProgress::end() {
     if (window_) {
         window_->hide();
-        delete window_.data();
+        // Ended from inside its own cancel question (the run finished while the user was
+        // asked): the window goes once the question's handler has returned.
+        if (asking_)
+            window_->deleteLater();
+        else
+            delete window_.data();
     }
     window_ = nullptr;
 }
@@ -151,6 +155,12 @@ QDialog* QtProgress::window() const {
 void QtProgress::showNow() {
     if (window_)
         window_->show();
+}
+
+ProgressWindows QtProgressWindows(Dialogs* dialogs, QWidget* parent) {
+    return ProgressWindows([dialogs, parent]() -> std::unique_ptr<Progress> {
+        return std::make_unique<QtProgress>(dialogs, parent);
+    });
 }
 
 } // namespace kr

@@ -50,4 +50,8 @@ private:
     qint64 started_ = 0;
 };
 
+// The program's progress windows: every run gets a window of its own over `parent`, its
+// cancel question asked through `dialogs`.
+ProgressWindows QtProgressWindows(Dialogs* dialogs, QWidget* parent);
+
 } // namespace kr

@@ -170,8 +170,9 @@ ReportWindows::ReportWindows(ReportWindowContext ctx, QWidget* parent)
     , parent_(parent) {}
 
 void ReportWindows::run(ReportKind kind) {
-    QtReportOutput output(ctx_.printer, ctx_.dialogs, ctx_.progress, parent_);
-    ReportContext rc{ctx_.store, ctx_.dialogs, ctx_.clock, ctx_.progress, output, choices_, {}, {}, {}};
+    const std::unique_ptr<Progress> progress = ctx_.progress.open();
+    QtReportOutput output(ctx_.printer, ctx_.dialogs, *progress, parent_);
+    ReportContext rc{ctx_.store, ctx_.dialogs, ctx_.clock, *progress, output, choices_, {}, {}, {}};
     rc.askParameters = [this](ReportChoices& choices) {
         const CalendarContext calendar{ctx_.dialogs, ctx_.clock, ctx_.positions};
         ReportParameters window({ctx_.store, ctx_.dialogs,

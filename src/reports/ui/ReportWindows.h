@@ -45,7 +45,7 @@ struct ReportWindowContext {
     Store& store;
     Dialogs& dialogs;
     const Clock& clock;
-    Progress& progress;
+    ProgressWindows progress;             // a window of its own for each report
     QPrinter* printer;                    // the program's printer, chosen with Print Setup
     IniFile positions;                    // POSITION.INI
     std::function<QString()> datePicture; // the DateFormat setting's picture, as it is now

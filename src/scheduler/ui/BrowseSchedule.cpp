@@ -436,7 +436,7 @@ void BrowseSchedule::quickStart(Time delay) {
         return;
     StoreError error;
     if (QuickStart(ctx_.forms.store, t, ctx_.forms.clock.today(), ctx_.forms.clock.now(), delay,
-                   ctx_.forms.progress, &error) == 0) {
+                   ctx_.forms.progress.open().get(), &error) == 0) {
         warn::InsertError(ctx_.forms.dialogs, error);
         return;
     }

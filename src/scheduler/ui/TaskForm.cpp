@@ -215,9 +215,7 @@ TaskForm::TaskForm(TaskFormContext& ctx, TaskWindow window, Request request, con
         primed.meta = reserved.meta;
         record_ = primed;
         if (ready_ && copiedFrom_ != 0) {
-            NoProgress quiet;
-            CopyScript(ctx_.store, ctx_.progress != nullptr ? *ctx_.progress : quiet, copiedFrom_,
-                       record_.id);
+            CopyScript(ctx_.store, *ctx_.progress.open(), copiedFrom_, record_.id);
         }
     }
     RecordEditor<Schedule>::Options options;

@@ -60,8 +60,8 @@ struct TaskFormContext {
         calendar;
     // Opens the script list of a task; the button is disabled when empty.
     std::function<void(const Schedule& task)> scripting;
-    // The progress window of long runs (copying a script); none when null.
-    Progress* progress = nullptr;
+    // The progress windows of long runs (copying a script); none by default.
+    ProgressWindows progress = {};
 };
 
 // Which window, with what differs between them.

@@ -301,7 +301,7 @@ void BrowseScript::importScript() {
         ctx_.files.openFile(QStringLiteral("Choose File to Import"), kScriptFileFilter, QString());
     if (file.isEmpty())
         return;
-    ImportScript(ctx_.store, ctx_.progress, task_.id, file);
+    ImportScript(ctx_.store, *ctx_.progress.open(), task_.id, file);
     refresh(currentRow());
 }
 
@@ -309,7 +309,7 @@ void BrowseScript::exportScript() {
     const QString file = ctx_.files.saveFile(QStringLiteral("Export to File"), kScriptFileFilter, QString());
     if (file.isEmpty())
         return;
-    ExportScript(ctx_.store, ctx_.progress, task_.id, file);
+    ExportScript(ctx_.store, *ctx_.progress.open(), task_.id, file);
 }
 
 void BrowseScript::clearScript() {
@@ -317,7 +317,7 @@ void BrowseScript::clearScript() {
                              QStringLiteral("Clear All"), Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No,
                              Dialogs::No) != Dialogs::Yes)
         return;
-    DeleteScript(ctx_.store, ctx_.progress, task_.id);
+    DeleteScript(ctx_.store, *ctx_.progress.open(), task_.id);
     refresh(0);
 }
 

@@ -22,8 +22,9 @@ ReportDocument ScriptDocument(const ScriptReport& report) {
 }
 
 void PrintCurrentScript(ScriptWindowContext& ctx, const Schedule& task, QWidget* parent) {
-    const ReportDocument doc = ScriptDocument(MakeScriptReport(ctx.store, ctx.progress, task));
-    QtReportOutput output(ctx.printer, ctx.dialogs, ctx.progress, parent);
+    const std::unique_ptr<Progress> progress = ctx.progress.open();
+    const ReportDocument doc = ScriptDocument(MakeScriptReport(ctx.store, *progress, task));
+    QtReportOutput output(ctx.printer, ctx.dialogs, *progress, parent);
     output.preview(doc);
 }
 

@@ -593,7 +593,13 @@ void UpdateScripting::build() {
     stack_ = new QStackedWidget;
     frameLayout->addWidget(stack_);
     layout->addWidget(frame_, 1);
+    blank_ = new QWidget;
+    stack_->addWidget(blank_);
     buildPages();
+    connect(groups_, &QTabWidget::currentChanged, this, [this] {
+        if (current_ >= 0)
+            showGroupPage();
+    });
 
     help_ = new QPlainTextEdit;
     help_->setObjectName(QStringLiteral("help"));
@@ -928,11 +934,7 @@ void UpdateScripting::applyAction() {
     }
     Page* page = pageFor(action());
     current_ = static_cast<int>(page - pages_.data());
-    stack_->setCurrentWidget(page->widget);
-    const bool other = page->name == kOther;
-    const QString shown = other ? Clip(other_) : action();
-    frame_->setTitle(shown);
-    help_->setPlainText(HelpText(shown));
+    const QString shown = page->name == kOther ? Clip(other_) : action();
 
     // The chooser shows the action; the older DDE text as DDE, a text it does not know not at all.
     QAbstractButton* b = actionButton(shown == action::DdeOld ? action::Dde : shown);
@@ -944,7 +946,23 @@ void UpdateScripting::applyAction() {
         checked->setChecked(false);
         chooser_->setExclusive(true);
     }
+    showGroupPage();
     loadPage();
+}
+
+void UpdateScripting::showGroupPage() {
+    QAbstractButton* checked = chooser_->checkedButton();
+    if (checked != nullptr && chooser_->id(checked) / kActionsPerGroup != groups_->currentIndex()) {
+        stack_->setCurrentWidget(blank_);
+        frame_->setTitle(QString());
+        help_->clear();
+        return;
+    }
+    const Page& page = pages_[static_cast<std::size_t>(current_)];
+    const QString shown = page.name == kOther ? Clip(other_) : action();
+    stack_->setCurrentWidget(page.widget);
+    frame_->setTitle(shown);
+    help_->setPlainText(HelpText(shown));
 }
 
 void UpdateScripting::focusPage() {

@@ -46,7 +46,7 @@ struct ScriptWindowContext {
     Store& store;
     Dialogs& dialogs;
     FileDialogs& files;
-    Progress& progress;
+    ProgressWindows progress; // a window of its own for each import, export, clear and printout
     const Clock& clock;
     const Settings& settings; // UserID for the station stamps
     IniFile positions;        // POSITION.INI
@@ -178,10 +178,12 @@ public:
     void chooseAction(const QString& action);
     QAbstractButton* actionButton(const QString& action) const;
     QTabWidget* groups() const { return groups_; }
-    // The page shown: "Keys", "Wait", "Focus", "DDE", "If Window", "If Time", "If Var",
+    // The page of the action: "Keys", "Wait", "Focus", "DDE", "If Window", "If Time", "If Var",
     // "Set Var", "Start Script", "Send Email", "File Actions", "End If", "Start",
     // "Display Message", "Close" or "Other".
     QString pageName() const;
+    // It is shown while the group turned to holds the chosen action, or while the chooser shows
+    // none (an action it does not know); another group shows an empty frame.
     QGroupBox* pageFrame() const { return frame_; }
     QPlainTextEdit* helpBox() const { return help_; }
     Ditto* ditto() const { return ditto_; }
@@ -215,6 +217,7 @@ private:
     QWidget* fileField(QLineEdit* field, const QString& filter);
     void open(const Scripting& item);
     void applyAction();
+    void showGroupPage();
     void storePage();
     void loadPage();
     // The first field of the page shown takes the focus.
@@ -244,6 +247,7 @@ private:
     QButtonGroup* chooser_ = nullptr;
     QGroupBox* frame_ = nullptr;
     QStackedWidget* stack_ = nullptr;
+    QWidget* blank_ = nullptr; // the frame of a group without the chosen action
     QPlainTextEdit* help_ = nullptr;
     QLineEdit* command_ = nullptr; // Start Program's
     QLineEdit* close_ = nullptr;   // Close Program's

@@ -530,6 +530,10 @@ void SearchSchedule::beginSearch() {
         return;
     }
     const bool tagged = tags_.firstTag(kSelectedTasks) != 0;
+    if (!tags_.error().ok()) {
+        warn::RecordRetrieval(ctx_.dialogs, Tag::decl().name, tags_.error());
+        return;
+    }
     const SearchTask task =
         ctx_.askSearchTask ? ctx_.askSearchTask(tagged) : AskSearchTask::ask(tagged, this);
     if (task == SearchTask::Cancel)
@@ -541,6 +545,10 @@ void SearchSchedule::beginSearch() {
         ctx_.dialogs.message(QStringLiteral("Clear old selections first?"), kCaption, Dialogs::Icon::Question,
                              Dialogs::Yes | Dialogs::No, Dialogs::Yes) == Dialogs::Yes) {
         tags_.newTag(kSelectedTasks);
+        if (!tags_.error().ok()) {
+            warn::RecordRetrieval(ctx_.dialogs, Tag::decl().name, tags_.error());
+            return;
+        }
         cleared_ = true;
     }
     const SearchMode mode = task == SearchTask::Edit     ? SearchMode::Edit
@@ -604,7 +612,7 @@ void SearchSchedule::finish(ScheduleScan::Result how) {
     if (scan_->finishWrites() != Err::None)
         warn::UpdateError(ctx_.dialogs, Tag::decl().name, scan_->writeError());
     else if (how == ScheduleScan::Result::Failed)
-        warn::RecordRetrieval(ctx_.dialogs, Schedule::decl().name, scan_->error());
+        warn::RecordRetrieval(ctx_.dialogs, scan_->errorTable(), scan_->error());
     const bool ranOut = how == ScheduleScan::Result::Done;
     scan_.reset();
     if (mode == SearchMode::Edit) {

@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -614,6 +616,87 @@ TEST_F(UpdateScriptingTest, TheChooserHasItsGroupsInTheCatalogueOrderWithTheirHe
     Choose(form, QStringLiteral("Set Focus"));
     EXPECT_TRUE(
         form.helpBox()->toPlainText().contains(QStringLiteral("Enter one of the following:  |  (a)")));
+}
+
+TEST_F(UpdateScriptingTest, TheFrameShowsThePageOfTheChosenActionOnlyInItsGroup) {
+    // The pages the user can see, by name.
+    const auto visiblePages = [](UpdateScripting& form) {
+        QStringList shown;
+        for (QWidget* w : form.pageFrame()->findChildren<QWidget*>()) {
+            if (qobject_cast<QStackedWidget*>(w->parentWidget()) != nullptr && w->isVisible() &&
+                !w->objectName().isEmpty())
+                shown << w->objectName();
+        }
+        return shown;
+    };
+    const auto turnTo = [](UpdateScripting& form, int group) {
+        QTabBar* bar = form.groups()->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(group).center());
+        ASSERT_EQ(form.groups()->currentIndex(), group);
+    };
+    const auto chosenIn = [](UpdateScripting& form, int group) {
+        QStringList chosen;
+        for (QRadioButton* b : form.groups()->widget(group)->findChildren<QRadioButton*>())
+            if (b->isChecked())
+                chosen << b->text();
+        return chosen;
+    };
+
+    UpdateScripting form(*ctx, 7);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(visiblePages(form), QStringList{QStringLiteral("Keys")});
+    PageField<QLineEdit>(form, QStringLiteral("keystrokes"))->setText(QStringLiteral("[AltF]x"));
+
+    // Turned to a group that does not hold the chosen action: no page, title or help of it.
+    turnTo(form, 2);
+    EXPECT_EQ(chosenIn(form, 2), QStringList());
+    EXPECT_EQ(visiblePages(form), QStringList());
+    EXPECT_EQ(form.pageFrame()->title(), QString());
+    EXPECT_EQ(form.helpBox()->toPlainText(), QString());
+    // Back in its own group it is there again, with what was typed.
+    turnTo(form, 0);
+    EXPECT_EQ(visiblePages(form), QStringList{QStringLiteral("Keys")});
+    EXPECT_EQ(form.pageFrame()->title(), QStringLiteral("Send Keystrokes"));
+    EXPECT_EQ(PageField<QLineEdit>(form, QStringLiteral("keystrokes"))->text(), QStringLiteral("[AltF]x"));
+
+    // Choosing in the group turned to shows that action's page; the keys wait on their own.
+    turnTo(form, 2);
+    Choose(form, QStringLiteral("Start Script"));
+    EXPECT_EQ(visiblePages(form), QStringList{QStringLiteral("Start Script")});
+    EXPECT_EQ(form.pageFrame()->title(), QStringLiteral("Start Script"));
+    turnTo(form, 0);
+    EXPECT_EQ(chosenIn(form, 0), QStringList());
+    EXPECT_EQ(visiblePages(form), QStringList());
+    Choose(form, QStringLiteral("Send Keystrokes"));
+    EXPECT_EQ(visiblePages(form), QStringList{QStringLiteral("Keys")});
+    EXPECT_EQ(PageField<QLineEdit>(form, QStringLiteral("keystrokes"))->text(), QStringLiteral("[AltF]x"));
+
+    // OK while another group is turned to saves the chosen action as it stands.
+    turnTo(form, 3);
+    form.accept();
+    EXPECT_TRUE(dialogs.shown.empty());
+    const Scripting saved = script(7).at(0);
+    EXPECT_EQ(saved.action, QStringLiteral("Send Keystrokes"));
+    EXPECT_EQ(saved.keystrokes, QStringLiteral("[AltF]x"));
+
+    // An action the chooser does not show keeps its page in every group.
+    {
+        Table<Scripting> items(*store);
+        Scripting s = watched(saved);
+        s.action = QStringLiteral("Dance");
+        ASSERT_EQ(items.put(s), Err::None);
+    }
+    UpdateScripting dance(*ctx, watched(saved));
+    dance.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dance));
+    for (int group = 0; group < 4; ++group) {
+        turnTo(dance, group);
+        EXPECT_EQ(chosenIn(dance, group), QStringList());
+        EXPECT_EQ(visiblePages(dance), QStringList{QStringLiteral("Other")}) << group;
+        EXPECT_EQ(dance.pageFrame()->title(), QStringLiteral("Dance"));
+    }
+    dance.reject();
 }
 
 TEST_F(UpdateScriptingTest, NoTwoControlsShareAnAcceleratorOnAnyPage) {
