@@ -1,13 +1,18 @@
-// Receiving synchronization files. The first byte picks the mode:
+// Receiving synchronization files, each read through the reader program of the build. The first
+// byte picks the mode:
 //   even: the rest is decoded into a small content (colliding descriptions, categories,
-//         stamps and numbers) written to a real synchronization file, and received into a data
-//         file of random tasks;
+//         stamps and numbers, now and then a value the program never writes) written to a real
+//         synchronization file, and received into a data file of random tasks;
 //   odd:  a real synchronization file with bytes flipped and cut off as the rest says.
-// Properties: every script item names a task; a second receipt adds no to-do entry; a local
-// task newer than every received task of its type and description stays; exception links of
-// received tasks name a task or are 0; a damaged file is reported and changes nothing.
+// Properties: every script item names a task; a second receipt leaves the to-do list as the
+// first left it, entry for entry; a local task newer than every received task of its type and
+// description stays; exception links of received tasks name a task or are 0; a file with a
+// value the program never writes, and a damaged file, are reported and change nothing; the
+// received file is never written.
 
 #include "exchange/Sync.h"
+#include "exchange/SyncReader.h"
+#include "platform/DateTime.h"
 #include "platform/Dialogs.h"
 #include "platform/Progress.h"
 #include "store/Store.h"
@@ -17,7 +22,9 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -61,14 +68,28 @@ const QString kCategories[] = {QString(), QStringLiteral("Admin"), QStringLitera
 const QString kTypes[] = {QStringLiteral("Run Program"), QStringLiteral("Both")};
 const QString kTodos[] = {QStringLiteral("call"), QStringLiteral("Call"), QString()};
 
-template <class R> void FillTask(R& t, Bytes& in) {
+// Stamps of no date, or of two days; now and then one far beyond any the program writes.
+Date Stamp(Bytes& in, bool& foreign) {
+    const int n = in.next(7);
+    if (n == 6) {
+        foreign = true;
+        return 99999999;
+    }
+    return n < 2 ? 0 : 4 + n % 2;
+}
+
+template <class R> void FillTask(R& t, Bytes& in, bool& foreign) {
     t.description = kDescriptions[in.next(4)];
     t.category = kCategories[in.next(3)];
     t.taskType = kTypes[in.next(2)];
-    t.lastChangeDate = in.next(3);
+    t.lastChangeDate = Stamp(in, foreign);
     t.lastChangeTime = in.next(3);
     t.id = in.next(12) + 1;
 }
+
+// A to-do entry as the comparison after each receipt sees it.
+using TodoKey = std::tuple<QString, qint32, qint32, QString>;
+std::vector<TodoKey> TodoList(Store& store);
 
 // In memory where the system offers it: every commit of the store waits for the disk.
 QString FolderTemplate() {
@@ -103,9 +124,10 @@ std::vector<Schedule> SeedLocal(Store& store, Bytes& in) {
     Table<Scripting> items(store);
     Table<Todo> todos(store);
     std::vector<Schedule> seeded;
+    bool unused = false;
     for (int n = in.next(6); n > 0; --n) {
         Schedule t;
-        FillTask(t, in);
+        FillTask(t, in, unused);
         if (tasks.add(t) != Err::None)
             continue;
         seeded.push_back(t);
@@ -119,7 +141,8 @@ std::vector<Schedule> SeedLocal(Store& store, Bytes& in) {
     for (int n = in.next(4); n > 0; --n) {
         Todo d;
         d.todo = kTodos[in.next(3)];
-        d.lastChangeDate = in.next(3);
+        d.priority = 5;
+        d.lastChangeDate = Stamp(in, unused);
         todos.add(d);
     }
     return seeded;
@@ -133,18 +156,29 @@ void CheckItems(Store& store) {
         FUZZ_CHECK(ids.count(s.id) == 1);
 }
 
+std::vector<TodoKey> TodoList(Store& store) {
+    std::vector<TodoKey> out;
+    for (const Todo& d : All<Todo>(store, Todo::decl()))
+        out.emplace_back(d.todo, d.lastChangeDate, d.lastChangeTime, d.notes);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+QByteArray ReadFile(const QString& path);
+
 void Content(Bytes& in) {
     Fixture f;
     f.store.declareLayouts();
     const std::vector<Schedule> local = SeedLocal(f.store, in);
     std::vector<SyncSchedule> sent;
+    bool foreign = false; // a value the program never writes was sent
     {
         Table<SyncSchedule> tasks(f.store, f.sync());
         Table<Scripting> items(f.store, SyncScriptingDecl(), f.sync());
         Table<Todo> todos(f.store, SyncTodoDecl(), f.sync());
         for (int n = in.next(8); n > 0; --n) {
             SyncSchedule t;
-            FillTask(t, in);
+            FillTask(t, in, foreign);
             t.exceptionLink = in.next(14);
             t.biMonthly = static_cast<quint8>(in.next(2));
             if (tasks.add(t) != Err::None)
@@ -160,14 +194,28 @@ void Content(Bytes& in) {
         for (int n = in.next(5); n > 0; --n) {
             Todo d;
             d.todo = kTodos[in.next(3)];
-            d.lastChangeDate = in.next(3);
+            d.priority = static_cast<quint8>(1 + in.next(10));
+            d.lastChangeDate = Stamp(in, foreign);
             d.lastChangeTime = in.next(2);
+            d.notes = QStringLiteral("sent %1").arg(n);
             todos.add(d);
         }
     }
+    const QByteArray file = ReadFile(f.sync());
     NoProgress none;
+    if (foreign) {
+        const QByteArray data = ReadFile(f.store.filePath(Schedule::decl()));
+        FUZZ_CHECK(!SyncReceive(f.store, none, f.sync()));
+        FUZZ_CHECK(f.dialogs.texts.size() == 1);
+        FUZZ_CHECK(f.dialogs.texts[0].contains(QStringLiteral(" cannot be received: ")));
+        FUZZ_CHECK(f.dialogs.texts[0].contains(QStringLiteral("99999999")));
+        FUZZ_CHECK(ReadFile(f.store.filePath(Schedule::decl())) == data);
+        FUZZ_CHECK(ReadFile(f.sync()) == file);
+        return;
+    }
     FUZZ_CHECK(SyncReceive(f.store, none, f.sync()));
     FUZZ_CHECK(f.dialogs.texts.isEmpty());
+    FUZZ_CHECK(ReadFile(f.sync()) == file);
     CheckItems(f.store);
 
     const auto after = All<Schedule>(f.store, Schedule::decl());
@@ -189,9 +237,10 @@ void Content(Bytes& in) {
     for (const Schedule& t : after)
         FUZZ_CHECK(t.exceptionLink == 0 || present.count(t.exceptionLink) == 1);
 
-    const std::size_t todos = All<Todo>(f.store, Todo::decl()).size();
+    // The same file again: every entry finds its own copy, none is lost or doubled.
+    const std::vector<TodoKey> first = TodoList(f.store);
     FUZZ_CHECK(SyncReceive(f.store, none, f.sync()));
-    FUZZ_CHECK(All<Todo>(f.store, Todo::decl()).size() <= todos);
+    FUZZ_CHECK(TodoList(f.store) == first);
     CheckItems(f.store);
 }
 
@@ -221,6 +270,7 @@ const QByteArray& SampleFile() {
                 items.add(s);
                 Todo d;
                 d.todo = QStringLiteral("todo %1").arg(id);
+                d.priority = 5;
                 todos.add(d);
             }
         }
@@ -254,16 +304,28 @@ void Damaged(Bytes& in) {
     const bool received = SyncReceive(f.store, none, f.sync());
     if (!received) {
         FUZZ_CHECK(f.dialogs.texts.size() == 1);
-        FUZZ_CHECK(f.dialogs.texts[0].endsWith(QStringLiteral(" is not a synchronization file.")));
+        FUZZ_CHECK(f.dialogs.texts[0].endsWith(QStringLiteral(" is not a synchronization file.")) ||
+                   f.dialogs.texts[0].endsWith(QStringLiteral(". Nothing was received.")));
         FUZZ_CHECK(ReadFile(f.store.filePath(Schedule::decl())) == data);
-        FUZZ_CHECK(ReadFile(f.sync()) == bytes);
     }
+    // Received or not, the file is only read.
+    FUZZ_CHECK(ReadFile(f.sync()) == bytes);
     CheckItems(f.store);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool reader = [] {
+        SyncReaderOptions().program = QStringLiteral(KELVRAY_SYNCREAD);
+        // The receive's copy, and the reader's own reference file, in memory too.
+        if (QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+            qputenv("TMPDIR", "/dev/shm");
+            qputenv("XDG_RUNTIME_DIR", "/dev/shm");
+        }
+        return true;
+    }();
+    (void)reader;
     if (size == 0)
         return 0;
     Bytes in(data + 1, size - 1);
