@@ -3,7 +3,10 @@
 //   even: the rest is decoded into a small content (colliding descriptions, categories,
 //         stamps and numbers, now and then a value the program never writes) written to a real
 //         synchronization file, and received into a data file of random tasks;
-//   odd:  a real synchronization file with bytes flipped and cut off as the rest says.
+//   odd:  a real synchronization file with bytes flipped and cut off as the rest says;
+//   3 modulo 4: a real synchronization file changed through the storage library as the rest
+//         picks from a list of crafts (catalogue entries of another making, planner statistics
+//         that crash the library, keys out of order, values of the wrong kind or range).
 // Properties: every script item names a task; a second receipt leaves the to-do list as the
 // first left it, entry for entry; a local task newer than every received task of its type and
 // description stays; exception links of received tasks name a task or are 0; a file with a
@@ -15,12 +18,16 @@
 #include "platform/DateTime.h"
 #include "platform/Dialogs.h"
 #include "platform/Progress.h"
+#include "store/Cipher.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "support/FuzzInput.h"
 
 #include <QTemporaryDir>
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <set>
@@ -313,6 +320,85 @@ void Damaged(Bytes& in) {
     CheckItems(f.store);
 }
 
+// Changes made behind the program's back. A craft may leave a sound file (the last few), which
+// is then received.
+const char* const kCrafts[] = {
+    "PRAGMA writable_schema=ON; INSERT INTO sqlite_master VALUES('table','x','x',0,'CREATE TABLE x AS SELECT "
+    "1');",
+    "ANALYZE;",
+    "ANALYZE; DELETE FROM sqlite_stat1; INSERT INTO sqlite_stat1 VALUES('_layout',NULL,'3 sz=0');",
+    "ANALYZE; UPDATE sqlite_stat1 SET stat='0 0 sz=0';",
+    "CREATE TABLE extra(x);",
+    "CREATE TRIGGER t AFTER INSERT ON todo BEGIN DELETE FROM s; END;",
+    "CREATE VIEW v AS SELECT * FROM s;",
+    "CREATE INDEX ix ON s(\"ID\");",
+    "DROP INDEX \"s__KEYTASKNAME\";",
+    "UPDATE _layout SET version=version+1 WHERE name='scr';",
+    "INSERT INTO _layout VALUES('other',1);",
+    "PRAGMA application_id=0;",
+    "UPDATE s SET \"DATE\"='soon' WHERE _id=1;",
+    "UPDATE s SET \"EVERY\"=-2147483648 WHERE _id=2;",
+    "UPDATE todo SET \"PRIORITY\"=0 WHERE _id=3;",
+    "UPDATE scr SET \"TIMEELAPSED\"=X'00' WHERE _id=1;",
+    "UPDATE s SET \"DESCRIPTION\"=NULL WHERE _id=5;",
+    // The description key declared the other way round, rows added, and declared back.
+    "PRAGMA writable_schema=ON; UPDATE sqlite_master SET "
+    "sql=replace(sql,'\"f_DESCRIPTION\",','\"f_DESCRIPTION\" "
+    "DESC,') WHERE name='s__KEYTASKNAME';",
+    "INSERT INTO s(\"ID\",\"DESCRIPTION\",\"f_DESCRIPTION\") SELECT \"ID\"+100,\"DESCRIPTION\"||'x',"
+    "\"f_DESCRIPTION\"||'X' FROM s;",
+    "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql=replace(sql,' DESC','') WHERE "
+    "name='s__KEYTASKNAME';",
+    "DELETE FROM s WHERE _id % 2 = 0;",
+    "UPDATE s SET \"DESCRIPTION\"='changed' WHERE _id=4;",
+    "PRAGMA user_version=7;",
+};
+
+// Runs SQL on the file, as another program would.
+void Exec(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    const QByteArray key = OwnerRawKey();
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_key(db, key.constData(), static_cast<int>(key.size())) == SQLITE_OK)
+        sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+void Crafted(Bytes& in) {
+    Fixture f;
+    f.store.declareLayouts();
+    SeedLocal(f.store, in);
+    {
+        QFile out(f.sync());
+        if (!out.open(QIODevice::WriteOnly) || out.write(SampleFile()) != SampleFile().size())
+            std::abort();
+    }
+    // A crafted schema may crash the library here, in this process: the file is made apart.
+    for (int n = 1 + in.next(3); n > 0 && !in.done(); --n) {
+        const int craft = in.next(static_cast<int>(std::size(kCrafts)));
+        if (craft == 0) {
+            // Written last, since no statement can read the file after it.
+            Exec(f.sync(), kCrafts[0]);
+            break;
+        }
+        Exec(f.sync(), kCrafts[craft]);
+    }
+    const QByteArray bytes = ReadFile(f.sync());
+    const QByteArray data = ReadFile(f.store.filePath(Schedule::decl()));
+    NoProgress none;
+    if (!SyncReceive(f.store, none, f.sync())) {
+        FUZZ_CHECK(f.dialogs.texts.size() == 1);
+        FUZZ_CHECK(f.dialogs.texts[0].endsWith(QStringLiteral(" is not a synchronization file.")) ||
+                   f.dialogs.texts[0].endsWith(QStringLiteral(". Nothing was received.")));
+        FUZZ_CHECK(ReadFile(f.store.filePath(Schedule::decl())) == data);
+    } else {
+        FUZZ_CHECK(f.dialogs.texts.isEmpty());
+    }
+    FUZZ_CHECK(ReadFile(f.sync()) == bytes);
+    CheckItems(f.store);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -331,6 +417,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Bytes in(data + 1, size - 1);
     if (data[0] % 2 == 0)
         Content(in);
+    else if (data[0] % 4 == 3)
+        Crafted(in);
     else
         Damaged(in);
     return 0;
