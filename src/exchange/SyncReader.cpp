@@ -14,13 +14,15 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <mutex>
+
 namespace kr {
 
 namespace {
 
 constexpr int kStartMs = 2000;
-// Records filed into the copy per transaction at most.
-constexpr std::size_t kCopyBatch = 2000;
+// Records filed into the copy per transaction at most, so that a slice stays short.
+constexpr std::size_t kCopyBatch = 500;
 
 const QString kReaderName = QStringLiteral("kelvray-syncread");
 
@@ -118,6 +120,13 @@ CopyResult CopyForeignSyncFile(Store& store, Progress& progress, const QString& 
     Table<SyncSchedule> tasks(store, copy);
     Table<Scripting> items(store, SyncScriptingDecl(), copy);
     Table<Todo> todos(store, SyncTodoDecl(), copy);
+    {
+        // The copy lives only as long as the receive and nobody else opens it: its writes need
+        // not wait for the disk.
+        DataFile& copyFile = tasks.tableFile()->file();
+        std::lock_guard lock(copyFile.mutex());
+        copyFile.connection().exec(QStringLiteral("PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY"));
+    }
 
     Reader reader(file);
     if (!reader.start(problem))

@@ -13,6 +13,9 @@
 #include <QSet>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kr::test {
 namespace {
@@ -355,6 +358,31 @@ TEST_F(SyncTest, SendingOntoTheDataFileIsRefusedAndAFailedSendKeepsTheOldFile) {
     ASSERT_EQ(sender.dialogs.shown.size(), 1u);
     EXPECT_EQ(sender.dialogs.shown[0].caption, QStringLiteral("Cannot CREATE ") + nowhere);
     EXPECT_EQ(sender.dialogs.shown[0].text, QStringLiteral("Error #2 - No such file or directory"));
+
+    // A pipe is not written to (nor replaced), even with a reader waiting at it; nor a device.
+    const QString pipe = sender.file(QStringLiteral("pipe.syn"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const int reader = ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    for (const QString& target : {pipe, QStringLiteral("/dev/null")}) {
+        sender.dialogs.shown.clear();
+        EXPECT_FALSE(SyncSend(*sender.store, none, target));
+        ASSERT_EQ(sender.dialogs.shown.size(), 1u);
+        EXPECT_EQ(sender.dialogs.shown[0].caption, QStringLiteral("Cannot CREATE ") + target);
+        EXPECT_EQ(sender.dialogs.shown[0].text,
+                  target + QStringLiteral(" is not a file that can be written to."));
+    }
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(QDir(sender.dir.path())
+                  .entryList(QDir::Hidden | QDir::Files)
+                  .filter(QStringLiteral(".sending"))
+                  .size(),
+              0);
 
     // A new send replaces the file, leaving no temporary file behind.
     const QByteArray old = Bytes(syncFile());
