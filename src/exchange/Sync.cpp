@@ -26,6 +26,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -611,11 +612,15 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
 
         // The links between the tasks received, in this file's numbers; a link to a task that
         // did not come (or did not stay) is dropped.
+        // A link that could not be written is said once the transaction has ended.
         if (!links.empty()) {
-            Transaction tx;
-            if (tx.begin({&tasks}) == Err::None) {
-                for (const auto& [id, senderLink] : links) {
-                    auto it = renumbered.find(senderLink);
+            std::optional<StoreError> failed;
+            {
+                Transaction tx;
+                if (tx.begin({&tasks}) != Err::None)
+                    failed = tx.error();
+                for (auto link = links.begin(); !failed && link != links.end(); ++link) {
+                    const auto it = renumbered.find(link->second);
                     if (it == renumbered.end())
                         continue;
                     Schedule target;
@@ -623,13 +628,21 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
                     if (tasks.get(Schedule::KEYID, target) != Err::None)
                         continue;
                     Schedule task;
-                    task.id = id;
+                    task.id = link->first;
                     if (tasks.get(Schedule::KEYID, task) != Err::None)
                         continue;
                     task.exceptionLink = it->second;
-                    tasks.put(task);
+                    if (tasks.put(task) != Err::None)
+                        failed = tasks.error();
                 }
-                tx.commit();
+                if (failed)
+                    tx.rollback();
+                else if (tx.commit() != Err::None)
+                    failed = tx.error();
+            }
+            if (failed) {
+                warn::FileError(dialogs, Schedule::decl().name, *failed);
+                ok = false;
             }
         }
 

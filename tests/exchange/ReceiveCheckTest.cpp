@@ -309,6 +309,47 @@ TEST_F(ReceiveCheckTest, FailedWritesAreToldOnceTheirSliceIsUndone) {
     EXPECT_EQ(progress.text, QStringLiteral("Process Completed"));
 }
 
+TEST_F(ReceiveCheckTest, AnExceptionLinkThatCannotBeWrittenIsTold) {
+    Schedule a = Task(20, QStringLiteral("Has copy"), {}, 90000);
+    a.exceptionLink = 21;
+    sender.add(a);
+    sender.add(Task(21, QStringLiteral("The copy"), {}, 90000));
+    Send();
+    receiver.add(Task(1, QStringLiteral("Local"), QStringLiteral("Home"), 80000));
+    // The receiver's data file takes the tasks but refuses any link written into them.
+    ASSERT_EQ(
+        ExecOnFile(receiver.dataFile(),
+                   QStringLiteral("CREATE TRIGGER no_link BEFORE UPDATE ON \"s\" WHEN "
+                                  "NEW.\"EXCEPTIONLINK\"<>0 BEGIN SELECT RAISE(ABORT,'refused'); END;")),
+        QString());
+    RecordingProgress progress;
+    EXPECT_FALSE(SyncReceive(*receiver.store, progress, syncFile()));
+    ASSERT_EQ(receiver.dialogs.shown.size(), 1u)
+        << receiver.dialogs.texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(receiver.dialogs.shown[0].caption, QStringLiteral("File Error"));
+    EXPECT_TRUE(receiver.dialogs.shown[0].text.endsWith(QStringLiteral(" accessing the file Schedule.")))
+        << receiver.dialogs.shown[0].text.toStdString();
+    // The tasks came; the link did not, and was not taken as written.
+    const auto tasks = receiver.all<Schedule>();
+    ASSERT_EQ(tasks.size(), 3u);
+    for (const Schedule& t : tasks)
+        EXPECT_EQ(t.exceptionLink, 0) << t.description.toStdString();
+    // Without the refusal the same file links them.
+    ASSERT_EQ(ExecOnFile(receiver.dataFile(), QStringLiteral("DROP TRIGGER no_link;")), QString());
+    receiver.dialogs.shown.clear();
+    Receive();
+    qint32 copyId = 0;
+    qint32 linked = 0;
+    for (const Schedule& t : receiver.all<Schedule>()) {
+        if (t.description == QLatin1String("The copy"))
+            copyId = t.id;
+        if (t.description == QLatin1String("Has copy"))
+            linked = t.exceptionLink;
+    }
+    EXPECT_NE(copyId, 0);
+    EXPECT_EQ(linked, copyId);
+}
+
 TEST_F(ReceiveCheckTest, PipesAndFoldersAreNoSynchronizationFiles) {
     SeedReceiver();
     const QString pipe = receiver.file(QStringLiteral("pipe.syn"));
