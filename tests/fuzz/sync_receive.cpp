@@ -403,7 +403,9 @@ void Crafted(Bytes& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool reader = [] {
-        SyncReaderOptions().program = QStringLiteral(KELVRAY_SYNCREAD);
+        // A long run can use a copy of the reader, so that the build may relink it meanwhile.
+        const QString own = qEnvironmentVariable("KELVRAY_SYNCREAD");
+        SyncReaderOptions().program = own.isEmpty() ? QStringLiteral(KELVRAY_SYNCREAD) : own;
         // The receive's copy, and the reader's own reference file, in memory too.
         if (QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
             qputenv("TMPDIR", "/dev/shm");
