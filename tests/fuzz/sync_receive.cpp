@@ -185,11 +185,14 @@ void Content(Bytes& in) {
         Table<Todo> todos(f.store, SyncTodoDecl(), f.sync());
         for (int n = in.next(8); n > 0; --n) {
             SyncSchedule t;
-            FillTask(t, in, foreign);
+            // Only a record that went into the file makes it one of a value never written.
+            bool far = false;
+            FillTask(t, in, far);
             t.exceptionLink = in.next(14);
             t.biMonthly = static_cast<quint8>(in.next(2));
             if (tasks.add(t) != Err::None)
                 continue;
+            foreign = foreign || far;
             sent.push_back(t);
             for (int k = in.next(4); k > 0; --k) {
                 Scripting s;
@@ -202,10 +205,12 @@ void Content(Bytes& in) {
             Todo d;
             d.todo = kTodos[in.next(3)];
             d.priority = static_cast<quint8>(1 + in.next(10));
-            d.lastChangeDate = Stamp(in, foreign);
+            bool far = false;
+            d.lastChangeDate = Stamp(in, far);
             d.lastChangeTime = in.next(2);
             d.notes = QStringLiteral("sent %1").arg(n);
-            todos.add(d);
+            if (todos.add(d) == Err::None)
+                foreign = foreign || far;
         }
     }
     const QByteArray file = ReadFile(f.sync());
