@@ -7,6 +7,7 @@
 
 #include "exchange/CsvExchange.h"
 #include "exchange/Sync.h"
+#include "exchange/SyncReader.h"
 #include "platform/DateTime.h"
 #include "store/Table.h"
 #include "store/Tables.h"
@@ -120,6 +121,7 @@ int main(int argc, char** argv) {
     }
     test::ScriptedDialogs dialogs;
     test::ThrowingProgramEnd end;
+    SyncReaderOptions().program = QStringLiteral(KELVRAY_SYNCREAD);
 
     {
         test::TempDir senderDir;

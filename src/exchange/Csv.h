@@ -43,8 +43,14 @@ public:
     CsvField nextField();
     // Whether the current record has no fields left.
     bool recordEnded() const { return !inRecord_; }
-    // Whether the record just gone to is an empty line (before any field of it is read).
-    bool blankLine() const { return inRecord_ && lineEndAt(pos_); }
+    // Whether the record just gone to is a line of nothing but blanks and tabs (before any
+    // field of it is read).
+    bool blankLine() const {
+        qsizetype i = pos_;
+        while (i < size_ && (data_[i] == ' ' || data_[i] == '\t'))
+            ++i;
+        return inRecord_ && (i >= size_ || lineEndAt(i));
+    }
     // Goes on from a byte position a reader reached before (the end of a record).
     void skipTo(qsizetype pos) {
         started_ = true;

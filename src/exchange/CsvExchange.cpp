@@ -1,8 +1,12 @@
 #include "exchange/CsvExchange.h"
 
 #include "exchange/Slices.h"
+#include "organizer/Todo.h"
 #include "platform/PrivateFiles.h"
+#include "scheduler/TaskEditing.h"
+#include "scheduler/TaskRules.h"
 #include "store/Numbering.h"
+#include "store/Schema.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Transaction.h"
@@ -14,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,7 +115,9 @@ qint64 ExportRecords(Store& store, Progress& progress, const ExchangeTable& t,
             for (const int c : key.components) {
                 const Value v = t.fieldDecl(c).get(&r);
                 if (const auto* s = std::get_if<QString>(&v)) {
-                    if (!s->trimmed().isEmpty())
+                    // As the key itself tells: only trailing blanks make a text empty, not a
+                    // tab or a non-breaking space.
+                    if (!StoredText(t.fieldDecl(c), *s).isEmpty())
                         return true;
                 } else if (std::get<qint64>(v) != 0) {
                     return true;
@@ -139,14 +146,15 @@ qint64 ExportRecords(Store& store, Progress& progress, const ExchangeTable& t,
     return finish();
 }
 
+enum class Added { Yes, NumberTaken, Failed };
+
 // A record added under the next free number: highest + 1, taken again up to three times
-// when another writer took it, then the user decides.
+// when another writer took it; then the user decides, once the transaction has ended.
 // `next` is the number the last add left free (0 when not known yet): tried first, so that a
 // long import does not look for the highest number before every record.
-template <class R>
-Err AddNumbered(Table<R>& table, R& record, const ExchangeTable& t, Dialogs& dialogs, qint64& next) {
+template <class R> Added AddNumbered(Table<R>& table, R& record, const ExchangeTable& t, qint64& next) {
     if (t.numberField < 0)
-        return table.add(record);
+        return table.add(record) == Err::None ? Added::Yes : Added::Failed;
     const FieldDecl& number = t.fieldDecl(t.numberField);
     if (next > 0) {
         number.setInt(&record, next);
@@ -154,28 +162,41 @@ Err AddNumbered(Table<R>& table, R& record, const ExchangeTable& t, Dialogs& dia
         const Err e = table.add(record);
         if (e != Err::DuplicateKey) {
             next = e == Err::None ? next + 1 : 0;
-            return e;
+            return e == Err::None ? Added::Yes : Added::Failed;
         }
     }
     next = 0;
-    for (;;) {
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            R last;
-            table.set(t.decl->primaryKey());
-            const qint64 highest = detail::LastNumber(table, &last, dialogs);
-            if (highest < 0)
-                return table.error().code;
-            number.setInt(&record, highest + 1);
-            record.meta = RecordMeta{};
-            const Err e = table.add(record);
-            if (e == Err::None)
-                next = highest + 2;
-            if (e != Err::DuplicateKey)
-                return e;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        R last;
+        table.set(t.decl->primaryKey());
+        const Err read = table.previous(last);
+        if (read != Err::None && read != Err::NoMoreRecords)
+            return Added::Failed;
+        const qint64 highest = read == Err::NoMoreRecords ? 0 : std::get<qint64>(number.get(&last));
+        number.setInt(&record, highest + 1);
+        record.meta = RecordMeta{};
+        const Err e = table.add(record);
+        if (e == Err::None) {
+            next = highest + 2;
+            return Added::Yes;
         }
-        if (!detail::AskRetryNumbering(dialogs, table.error()))
-            return Err::DuplicateKey;
+        if (e != Err::DuplicateKey)
+            return Added::Failed;
     }
+    return Added::NumberTaken;
+}
+
+// A record as a new one starts, before the line gives its fields: a task gets what a new
+// task gets (a task type, a schedule, a repetition), but no date or time of its own, so that
+// a file that gives none adds no task that comes due at once; a to-do entry the middle
+// priority.
+template <class R> R NewRecord() {
+    R r{};
+    if constexpr (std::is_same_v<R, Schedule>)
+        PrimeNewTask(r, 0, 0, kBoth);
+    if constexpr (std::is_same_v<R, Todo>)
+        r.priority = kTodoDefaultPriority;
+    return r;
 }
 
 template <class R>
@@ -185,34 +206,60 @@ qint64 ImportRecords(Store& store, Progress& progress, const ExchangeTable& t, c
     Table<R> table(store, *t.decl);
     qint64 added = 0;
     qint64 next = 0;
+    // A record whose number was taken three times: tried again when the user says so.
+    std::optional<R> pending;
+    SliceNotes notes;
+    auto cannotAdd = [&](const StoreError& e) {
+        notes.message = [&dialogs, e, caption = QStringLiteral("Cannot ADD to %1!").arg(t.decl->name)] {
+            dialogs.message(QStringLiteral("Error #%1 - %2").arg(e.number()).arg(e.text()), caption,
+                            Dialogs::Icon::Exclamation);
+        };
+    };
     RunSliced(
         {&table}, progress, [&] { return Percent(reader.bytesRead(), reader.size()); },
         [&](const StoreError& e) {
             warn::TransactionFraming(dialogs, QStringLiteral("Insert"), t.decl->name, e);
         },
+        notes,
         [&] {
             for (int i = 0; i < kExchangeBatch; ++i) {
-                if (!reader.nextRecord())
-                    return Batch::Done;
-                // An empty line holds no record (a blank line between records, or at the end).
-                if (reader.blankLine())
-                    continue;
-                R record{};
-                plan.convert(reader, &record);
-                if constexpr (std::is_same_v<R, Schedule>) {
-                    // No task numbers travel in the file, so a link would name an unrelated task.
-                    record.exceptionLink = 0;
-                    if (record.advanceWarnDate == 0)
-                        record.advanceWarnTime = 0;
+                R record;
+                if (pending) {
+                    record = std::move(*pending);
+                    pending.reset();
+                } else {
+                    if (!reader.nextRecord())
+                        return Batch::Done;
+                    // A line of nothing but blanks holds no record (a gap between records, or
+                    // the end).
+                    if (reader.blankLine())
+                        continue;
+                    record = NewRecord<R>();
+                    plan.convert(reader, &record);
+                    if constexpr (std::is_same_v<R, Schedule>) {
+                        // No task numbers travel in the file, so a link would name an unrelated
+                        // task.
+                        record.exceptionLink = 0;
+                        if (record.advanceWarnDate == 0)
+                            record.advanceWarnTime = 0;
+                        CompleteCommand(record);
+                    }
                 }
-                if (AddNumbered(table, record, t, dialogs, next) != Err::None) {
+                switch (AddNumbered(table, record, t, next)) {
+                case Added::Yes:
+                    ++added;
+                    break;
+                case Added::NumberTaken: {
                     const StoreError e = table.error();
-                    dialogs.message(QStringLiteral("Error #%1 - %2").arg(e.number()).arg(e.text()),
-                                    QStringLiteral("Cannot ADD to %1!").arg(t.decl->name),
-                                    Dialogs::Icon::Exclamation);
+                    cannotAdd(e);
+                    notes.question = [&dialogs, e] { return detail::AskRetryNumbering(dialogs, e); };
+                    pending = std::move(record);
+                    return Batch::Ask;
+                }
+                case Added::Failed:
+                    cannotAdd(table.error());
                     return Batch::Stop;
                 }
-                ++added;
             }
             return Batch::More;
         });
@@ -234,16 +281,40 @@ qint64 ExportTable(Store& store, Progress& progress, const ExchangeTable& t,
                         QStringLiteral("Cannot CREATE ") + Native(file), Dialogs::Icon::Exclamation);
         return -1;
     }
-    // A file the export makes is the user's alone; a file, device or pipe that is there
-    // already is written as it is, its rights untouched.
+    // A file the export makes is the user's alone; a file that is there already is written
+    // over, its rights untouched. Only a plain file: a pipe would wait for a reader for ever,
+    // a device is no file to keep.
+    const QByteArray native = QFile::encodeName(file);
+    auto cannotCreate = [&](const QString& text) {
+        dialogs.message(text, QStringLiteral("Cannot CREATE ") + Native(file), Dialogs::Icon::Exclamation);
+        return qint64{-1};
+    };
+    auto notAFile = [&](const struct stat& st) {
+        return cannotCreate(S_ISDIR(st.st_mode)
+                                ? FileErrorText(EISDIR)
+                                : Native(file) + QStringLiteral(" is not a file that can be written to."));
+    };
     struct stat st {};
-    const bool there = ::stat(QFile::encodeName(file).constData(), &st) == 0;
-    const int fd = there ? ::open(QFile::encodeName(file).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC)
+    const bool there = ::stat(native.constData(), &st) == 0;
+    if (there && !S_ISREG(st.st_mode))
+        return notAFile(st);
+    // Opened without waiting, and looked at again: the name may have been given to a pipe
+    // since.
+    const int fd = there ? ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
                          : OpenPrivateFile(file, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC);
-    if (fd < 0) {
-        dialogs.message(FileErrorText(errno), QStringLiteral("Cannot CREATE ") + Native(file),
-                        Dialogs::Icon::Exclamation);
-        return -1;
+    if (fd < 0)
+        return cannotCreate(FileErrorText(errno));
+    if (there) {
+        struct stat opened {};
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            ::close(fd);
+            return notAFile(opened);
+        }
+        if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, 0) != 0) {
+            const int error = errno;
+            ::close(fd);
+            return cannotCreate(FileErrorText(error));
+        }
     }
     qint64 written = 0;
     bool go = true;

@@ -1,5 +1,6 @@
 #include "exchange/ExchangeTables.h"
 
+#include "exchange/SyncValues.h"
 #include "platform/Pictures.h"
 #include "store/Tables.h"
 
@@ -126,7 +127,15 @@ ExchangeTable MakeTodo() {
     return t;
 }
 
+// Within what the program writes into the field (a flag 0 or 1, a priority from 1 to 10, a
+// time of day), so that what is imported also travels to another installation; a field
+// without such a rule within its type.
 qint64 Clamp(const FieldDecl& f, qint64 v) {
+    if (const auto range = ProgramRange(f)) {
+        if (range->orNone && v == 0)
+            return 0;
+        return std::clamp(v, range->min, range->max);
+    }
     switch (f.type) {
     case FieldType::Byte:
         return std::clamp<qint64>(v, 0, 255);

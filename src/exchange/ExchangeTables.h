@@ -53,7 +53,8 @@ struct ImportValue {
 };
 ImportValue ConvertImportText(const QString& text, const QString& picture);
 // Stores a value into a target: texts cut to the field's width, memos to their size, numbers
-// read from the text and kept within the field's range (0 when unreadable).
+// read from the text and kept within what the program writes into the field (0 when
+// unreadable).
 void StoreImportValue(void* record, const FieldDecl& field, const ImportValue& value);
 // A number read from a text: integers, or decimals cut to their whole part; 0 when unreadable.
 qint64 NumberFromText(const QString& text);

@@ -2,6 +2,7 @@
 
 #include "exchange/CsvExchange.h"
 #include "exchange/Slices.h"
+#include "exchange/SyncReader.h"
 #include "platform/PrivateFiles.h"
 #include "platform/Text.h"
 #include "scheduler/ProgramState.h"
@@ -16,12 +17,17 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <limits>
 #include <map>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -30,9 +36,6 @@ namespace kr {
 namespace {
 
 constexpr int kBatch = 25;
-// SQLite's result code for a row read (the storage library's header is the store's own).
-constexpr int kSqliteRow = 100;
-
 int Percent(qint64 done, qint64 total) {
     return total <= 0 ? 100 : static_cast<int>(qMin<qint64>(100, done * 100 / total));
 }
@@ -124,20 +127,13 @@ template <class A, class B> bool SameStamp(const A& local, const B& received) {
     return local.lastChangeDate == received.lastChangeDate && local.lastChangeTime == received.lastChangeTime;
 }
 
-// Whether the file holds the three tables of a synchronization file, readable to its end.
-// Nothing is created, repaired or upgraded: the file is only read.
-bool LooksLikeSyncFile(Store& store, const QString& path) {
-    if (!QFileInfo(path).isFile())
-        return false;
-    auto file = store.dataFile(path, true);
-    for (const TableDecl* d : {&SyncSchedule::decl(), &SyncScriptingDecl(), &SyncTodoDecl()}) {
-        TableFile table(file, *d);
-        if (!table.open(OpenMode::Shared, store.declaredVersion(*d)).ok())
-            return false;
-    }
-    std::lock_guard lock(file->mutex());
-    sql::Statement st(file->connection().handle(), QStringLiteral("PRAGMA quick_check"));
-    return st.valid() && st.step() == kSqliteRow && st.columnText(0) == QLatin1String("ok");
+// Whether a path names a plain file (no pipe, device or folder), as a synchronization file is.
+bool IsPlainFile(const QString& path, bool* exists = nullptr) {
+    struct stat st {};
+    const bool there = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    if (exists != nullptr)
+        *exists = there;
+    return there && S_ISREG(st.st_mode);
 }
 
 void NotSyncFile(Dialogs& dialogs, const QString& path) {
@@ -146,7 +142,8 @@ void NotSyncFile(Dialogs& dialogs, const QString& path) {
 }
 
 // The records a receive has added so far: a file may hold several tasks (or to-do entries)
-// alike, and each of them arrives; none replaces the copy of another from the same file.
+// alike, and each of them arrives; none replaces the copy of another from the same file. For
+// the to-do entries also those a received entry was paired with (and kept).
 using Fresh = std::unordered_set<qint64>; // rowids
 
 // Finds the local tasks a received one replaces or yields to: from its description and
@@ -224,8 +221,10 @@ bool DeleteTask(Table<Schedule>& tasks, Table<Scripting>& items, Schedule& task)
     return tasks.remove(task) == Err::None;
 }
 
-// Merges the received to-do entries: an entry replaces local ones with the same text that are
-// strictly older, and is added when it replaced one or no entry has its text.
+// Merges the received to-do entries. Each received entry is paired with at most one local
+// entry of its text that no other received entry took: one with the same stamp first, which
+// stays; else the newest of the strictly older ones, which the received entry replaces. An
+// entry that finds no partner is added, unless every local entry of its text is newer.
 bool MergeTodos(Store& store, Progress& progress, Table<Todo>& local, Table<Todo>& received,
                 SyncCounts& counts) {
     Dialogs& dialogs = store.dialogs();
@@ -234,45 +233,54 @@ bool MergeTodos(Store& store, Progress& progress, Table<Todo>& local, Table<Todo
     qint64 done = 0;
     std::vector<Todo> batch;
     std::vector<Todo> matches;
-    Fresh fresh;
+    Fresh taken;
+    SliceNotes notes;
+    auto failed = [&](std::function<void()> message) {
+        notes.message = std::move(message);
+        return Batch::Failed;
+    };
     return RunSliced(
         {&local}, progress, [&] { return Percent(done, total); },
         [&](const StoreError& e) {
             warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Todo::decl().name, e);
         },
+        notes,
         [&] {
             const Err e = received.nextBatch(batch, kBatch);
             if (e == Err::NoMoreRecords)
                 return Batch::Done;
-            if (e != Err::None) {
-                warn::FileError(dialogs, SyncTodoDecl().name, received.error());
-                return Batch::Failed;
-            }
+            if (e != Err::None)
+                return failed([&dialogs, err = received.error()] {
+                    warn::FileError(dialogs, SyncTodoDecl().name, err);
+                });
             for (Todo& d : batch) {
-                if (!TodoMatches(local, d, fresh, matches)) {
-                    warn::FileError(dialogs, Todo::decl().name, local.error());
-                    return Batch::Failed;
-                }
-                int deleted = 0;
-                for (Todo& m : matches) {
-                    if (!Older(m, d))
-                        continue;
-                    if (local.remove(m) != Err::None) {
-                        warn::DeleteError(dialogs, Todo::decl().name, local.error());
-                        return Batch::Failed;
-                    }
-                    ++deleted;
-                }
-                if (deleted > 0 || matches.empty()) {
-                    d.meta = RecordMeta{};
-                    if (local.add(d) != Err::None) {
-                        warn::InsertError(dialogs, local.error());
-                        return Batch::Failed;
-                    }
-                    fresh.insert(d.meta.rowid);
-                    ++counts.todos;
-                }
+                if (!TodoMatches(local, d, taken, matches))
+                    return failed([&dialogs, err = local.error()] {
+                        warn::FileError(dialogs, Todo::decl().name, err);
+                    });
                 ++done;
+                const auto same = std::find_if(matches.begin(), matches.end(),
+                                               [&](const Todo& m) { return SameStamp(m, d); });
+                if (same != matches.end()) {
+                    taken.insert(same->meta.rowid);
+                    continue;
+                }
+                Todo* older = nullptr;
+                for (Todo& m : matches) {
+                    if (Older(m, d) && (older == nullptr || Older(*older, m)))
+                        older = &m;
+                }
+                if (older == nullptr && !matches.empty())
+                    continue; // every local entry of the text is newer
+                if (older != nullptr && local.remove(*older) != Err::None)
+                    return failed([&dialogs, err = local.error()] {
+                        warn::DeleteError(dialogs, Todo::decl().name, err);
+                    });
+                d.meta = RecordMeta{};
+                if (local.add(d) != Err::None)
+                    return failed([&dialogs, err = local.error()] { warn::InsertError(dialogs, err); });
+                taken.insert(d.meta.rowid);
+                ++counts.todos;
             }
             return Batch::More;
         });
@@ -301,10 +309,17 @@ QString ChooseSyncFile(FileDialogs& dialogs, bool send, QString& remembered) {
 bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCounts* countsOut) {
     Dialogs& dialogs = store.dialogs();
     const QString file = QFileInfo(SyncFileBase(target)).absoluteFilePath();
-    if (store.isDataFile(file) || QFileInfo(file).isDir()) {
-        dialogs.message(QDir::toNativeSeparators(file) +
-                            QStringLiteral(" is a file of this program and cannot be written to."),
+    const QString native = QDir::toNativeSeparators(file);
+    if (store.isDataFile(file)) {
+        dialogs.message(native + QStringLiteral(" is a file of this program and cannot be written to."),
                         kSyncCaption, Dialogs::Icon::Exclamation);
+        return false;
+    }
+    // Only a plain file is replaced: not a folder, a pipe or a device.
+    bool exists = false;
+    if (!IsPlainFile(file, &exists) && exists) {
+        dialogs.message(native + QStringLiteral(" is not a file that can be written to."),
+                        QStringLiteral("Cannot CREATE ") + native, Dialogs::Icon::Exclamation);
         return false;
     }
     // The file is written under a name of its own and put in place only when complete, so
@@ -315,21 +330,31 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
             .arg(info.fileName())
             .arg(::getpid())
             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-    // A folder that cannot be written is reported here: opening the file below would end the
-    // program instead.
+    auto cannotCreate = [&](int number, const QString& text) {
+        dialogs.message(QStringLiteral("Error #%1 - %2").arg(number).arg(text),
+                        QStringLiteral("Cannot CREATE ") + native, Dialogs::Icon::Exclamation);
+    };
+    // A folder that cannot be written, or a medium too full for even the empty tables, is
+    // reported here: the open procedure would end the program instead.
     {
         const int fd = OpenPrivateFile(temp, O_WRONLY | O_CREAT | O_EXCL);
         if (fd < 0) {
-            dialogs.message(FileErrorText(errno),
-                            QStringLiteral("Cannot CREATE ") + QDir::toNativeSeparators(file),
-                            Dialogs::Icon::Exclamation);
+            const int error = errno;
+            cannotCreate(error, QString::fromLocal8Bit(std::strerror(error)));
             return false;
         }
         ::close(fd);
         ::unlink(QFile::encodeName(temp).constData());
+        const StoreError e = CreateSyncTables(store, temp);
+        if (!e.ok()) {
+            RemoveDatabaseFiles(temp);
+            cannotCreate(e.number(), e.code == Err::StorageError ? e.describe() : e.text());
+            return false;
+        }
     }
     SyncCounts counts;
     bool ok = true;
+    SliceNotes notes;
     {
         Table<Schedule> tasks(store);
         Table<Scripting> items(store);
@@ -345,42 +370,39 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
         std::vector<Schedule> batch;
         std::vector<Scripting> list;
         qint64 done = 0;
+        // A table that could not be read or written: said once the slice's transaction ended.
         auto fail = [&](const QString& table, const StoreError& e) {
-            warn::FileError(dialogs, table, e);
+            notes.message = [&dialogs, table, e] { warn::FileError(dialogs, table, e); };
+            ok = false;
+            return Batch::Failed;
+        };
+        auto framing = [&](const StoreError& e) {
+            warn::FileError(dialogs, SyncSchedule::decl().name, e);
             ok = false;
         };
-        auto framing = [&](const StoreError& e) { fail(SyncSchedule::decl().name, e); };
         KeylessTasks keyless;
         RunSliced(
-            {&sTasks, &sItems}, progress, [&] { return Percent(done, total); }, framing,
+            {&sTasks, &sItems}, progress, [&] { return Percent(done, total); }, framing, notes,
             [&] {
                 const Err e = tasks.nextBatch(batch, kBatch);
                 if (e == Err::NoMoreRecords)
                     return keyless.next(tasks) ? Batch::More : Batch::Done;
-                if (e != Err::None) {
-                    fail(Schedule::decl().name, tasks.error());
-                    return Batch::Failed;
-                }
+                if (e != Err::None)
+                    return fail(Schedule::decl().name, tasks.error());
                 keyless.filter(batch);
                 for (const Schedule& task : batch) {
                     SyncSchedule s;
                     ToSync().copy(&task, &s);
                     s.biMonthly = 0;
-                    if (sTasks.add(s) != Err::None) {
-                        fail(SyncSchedule::decl().name, sTasks.error());
-                        return Batch::Failed;
-                    }
+                    if (sTasks.add(s) != Err::None)
+                        return fail(SyncSchedule::decl().name, sTasks.error());
                     list.clear();
-                    if (!ReadTaskItems(items, task.id, list)) {
-                        fail(Scripting::decl().name, items.error());
-                        return Batch::Failed;
-                    }
+                    if (!ReadTaskItems(items, task.id, list))
+                        return fail(Scripting::decl().name, items.error());
                     for (Scripting& item : list) {
                         item.meta = RecordMeta{};
-                        if (sItems.add(item) != Err::None) {
-                            fail(SyncScriptingDecl().name, sItems.error());
-                            return Batch::Failed;
-                        }
+                        if (sItems.add(item) != Err::None)
+                            return fail(SyncScriptingDecl().name, sItems.error());
                     }
                     counts.items += static_cast<qint64>(list.size());
                     ++counts.tasks;
@@ -396,21 +418,17 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
             std::vector<Todo> todoBatch;
             KeepGoing todoProgress(progress, Percent(done, total));
             RunSliced(
-                {&sTodos}, todoProgress, [] { return 100; }, framing,
+                {&sTodos}, todoProgress, [] { return 100; }, framing, notes,
                 [&] {
                     const Err e = todos.nextBatch(todoBatch, kBatch);
                     if (e == Err::NoMoreRecords)
                         return Batch::Done;
-                    if (e != Err::None) {
-                        fail(Todo::decl().name, todos.error());
-                        return Batch::Failed;
-                    }
+                    if (e != Err::None)
+                        return fail(Todo::decl().name, todos.error());
                     for (Todo& t : todoBatch) {
                         t.meta = RecordMeta{};
-                        if (sTodos.add(t) != Err::None) {
-                            fail(SyncTodoDecl().name, sTodos.error());
-                            return Batch::Failed;
-                        }
+                        if (sTodos.add(t) != Err::None)
+                            return fail(SyncTodoDecl().name, sTodos.error());
                     }
                     counts.todos += static_cast<qint64>(todoBatch.size());
                     return Batch::More;
@@ -422,7 +440,7 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
     }
     if (ok && ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(file).constData()) != 0) {
         const int error = errno;
-        warn::FileError(dialogs, QDir::toNativeSeparators(file),
+        warn::FileError(dialogs, native,
                         StoreError{Err::StorageError, QString::fromLocal8Bit(std::strerror(error)), error});
         ok = false;
     }
@@ -433,16 +451,69 @@ bool SyncSend(Store& store, Progress& progress, const QString& target, SyncCount
     return ok;
 }
 
+namespace {
+
+// Tells why a file from outside was not received; nothing was changed.
+void ReportUnreceived(Dialogs& dialogs, CopyResult result, const QString& file, const QString& copy,
+                      const QString& problem, const StoreError& error) {
+    const QString native = QDir::toNativeSeparators(file);
+    switch (result) {
+    case CopyResult::Copied:
+    case CopyResult::Cancelled:
+        return;
+    case CopyResult::NotSyncFile:
+        NotSyncFile(dialogs, file);
+        return;
+    case CopyResult::Refused:
+        dialogs.message(native + QStringLiteral(" cannot be received: ") + problem +
+                            QStringLiteral(". Nothing was received."),
+                        kSyncCaption, Dialogs::Icon::Exclamation);
+        return;
+    case CopyResult::CopyFailed:
+        warn::FileError(dialogs, QDir::toNativeSeparators(copy), error);
+        return;
+    case CopyResult::NoReader:
+        dialogs.message(QStringLiteral("The program that reads synchronization files (") +
+                            SyncReaderProgram() + QStringLiteral(") could not be started: ") + problem +
+                            QLatin1Char('.'),
+                        kSyncCaption, Dialogs::Icon::Exclamation);
+        return;
+    }
+}
+
+} // namespace
+
 bool SyncReceive(Store& store, Progress& progress, const QString& source, TableListeners* listeners,
                  SyncCounts* countsOut) {
     Dialogs& dialogs = store.dialogs();
     const QString file = ResolveFileName(QFileInfo(SyncFileBase(source)).absoluteFilePath());
-    if (store.isDataFile(file) || !LooksLikeSyncFile(store, file)) {
+    if (store.isDataFile(file) || !IsPlainFile(file)) {
         NotSyncFile(dialogs, file);
         return false;
     }
+    // The file itself is only ever read by the reader program; what it holds comes into a copy
+    // of this program's making, in a folder of the user's alone.
+    QTemporaryDir folder(QDir::temp().filePath(QStringLiteral("kelvray-receive-XXXXXX")));
+    if (!folder.isValid()) {
+        warn::FileError(dialogs, QDir::toNativeSeparators(folder.path()),
+                        StoreError{Err::StorageError, folder.errorString(), 0});
+        return false;
+    }
+    const QString copy = folder.filePath(QStringLiteral("received.syn"));
+    progress.begin(QStringLiteral("Processing Records"), QString());
+    {
+        QString problem;
+        StoreError error;
+        const CopyResult read = CopyForeignSyncFile(store, progress, file, copy, problem, error);
+        if (read != CopyResult::Copied) {
+            progress.end();
+            ReportUnreceived(dialogs, read, file, copy, problem, error);
+            return false;
+        }
+    }
     SyncCounts counts;
     bool ok = true;
+    SliceNotes notes;
     // Sender's task numbers and the numbers their copies got here, for the exception links.
     std::map<qint32, qint32> renumbered;
     std::vector<std::pair<qint32, qint32>> links; // new number, sender's link
@@ -450,11 +521,10 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
         Table<Schedule> tasks(store);
         Table<Scripting> items(store);
         Table<Todo> todos(store);
-        Table<SyncSchedule> sTasks(store, file);
-        Table<Scripting> sItems(store, SyncScriptingDecl(), file);
-        Table<Todo> sTodos(store, SyncTodoDecl(), file);
+        Table<SyncSchedule> sTasks(store, copy);
+        Table<Scripting> sItems(store, SyncScriptingDecl(), copy);
+        Table<Todo> sTodos(store, SyncTodoDecl(), copy);
 
-        progress.begin(QStringLiteral("Processing Records"), QString());
         const qint64 total = sTasks.records();
         sTasks.send(QStringLiteral("QUICKSCAN=on"));
         sTasks.set(SyncSchedule::KEYTASKNAME);
@@ -463,16 +533,16 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
         std::vector<Scripting> list;
         Fresh fresh;
         qint64 done = 0;
+        // A table that could not be read or written: said once the slice's transaction ended.
         auto fail = [&](const QString& table, const StoreError& e) {
-            warn::FileError(dialogs, table, e);
+            notes.message = [&dialogs, table, e] { warn::FileError(dialogs, table, e); };
             ok = false;
+            return false;
         };
         // One received task: the local matches it replaces or yields to, then its copy.
         auto receiveTask = [&](const SyncSchedule& r) {
-            if (!TaskMatches(tasks, r, fresh, matches)) {
-                fail(Schedule::decl().name, tasks.error());
-                return false;
-            }
+            if (!TaskMatches(tasks, r, fresh, matches))
+                return fail(Schedule::decl().name, tasks.error());
             bool newer = false;
             bool replaced = false;
             for (Schedule& m : matches) {
@@ -480,10 +550,8 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
                     newer = true;
                     continue;
                 }
-                if (!DeleteTask(tasks, items, m)) {
-                    fail(Schedule::decl().name, tasks.error().ok() ? items.error() : tasks.error());
-                    return false;
-                }
+                if (!DeleteTask(tasks, items, m))
+                    return fail(Schedule::decl().name, tasks.error().ok() ? items.error() : tasks.error());
                 replaced = true;
             }
             if (newer && !replaced)
@@ -492,33 +560,25 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
             FromSync().copy(&r, &t);
             // Linked to its copy once the whole file is in, in this file's numbering.
             t.exceptionLink = 0;
-            if (AddTaskCopy(tasks, t) != Err::None) {
-                fail(Schedule::decl().name, tasks.error());
-                return false;
-            }
+            if (AddTaskCopy(tasks, t) != Err::None)
+                return fail(Schedule::decl().name, tasks.error());
             fresh.insert(t.meta.rowid);
             renumbered[r.id] = t.id;
             if (r.exceptionLink != 0)
                 links.emplace_back(t.id, r.exceptionLink);
             std::vector<Scripting> stale;
             list.clear();
-            if (!ReadTaskItems(items, t.id, stale) || !ReadTaskItems(sItems, r.id, list)) {
-                fail(Scripting::decl().name, items.error().ok() ? sItems.error() : items.error());
-                return false;
-            }
+            if (!ReadTaskItems(items, t.id, stale) || !ReadTaskItems(sItems, r.id, list))
+                return fail(Scripting::decl().name, items.error().ok() ? sItems.error() : items.error());
             for (Scripting& old : stale) {
-                if (items.remove(old) != Err::None) {
-                    fail(Scripting::decl().name, items.error());
-                    return false;
-                }
+                if (items.remove(old) != Err::None)
+                    return fail(Scripting::decl().name, items.error());
             }
             for (Scripting& item : list) {
                 item.id = t.id;
                 item.meta = RecordMeta{};
-                if (items.add(item) != Err::None) {
-                    fail(Scripting::decl().name, items.error());
-                    return false;
-                }
+                if (items.add(item) != Err::None)
+                    return fail(Scripting::decl().name, items.error());
             }
             ++counts.tasks;
             counts.items += static_cast<qint64>(list.size());
@@ -531,6 +591,7 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
                 warn::TransactionFraming(dialogs, QStringLiteral("Insert"), Schedule::decl().name, e);
                 ok = false;
             },
+            notes,
             [&] {
                 const Err e = sTasks.nextBatch(batch, kBatch);
                 if (e == Err::NoMoreRecords)
@@ -551,11 +612,15 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
 
         // The links between the tasks received, in this file's numbers; a link to a task that
         // did not come (or did not stay) is dropped.
+        // A link that could not be written is said once the transaction has ended.
         if (!links.empty()) {
-            Transaction tx;
-            if (tx.begin({&tasks}) == Err::None) {
-                for (const auto& [id, senderLink] : links) {
-                    auto it = renumbered.find(senderLink);
+            std::optional<StoreError> failed;
+            {
+                Transaction tx;
+                if (tx.begin({&tasks}) != Err::None)
+                    failed = tx.error();
+                for (auto link = links.begin(); !failed && link != links.end(); ++link) {
+                    const auto it = renumbered.find(link->second);
                     if (it == renumbered.end())
                         continue;
                     Schedule target;
@@ -563,13 +628,21 @@ bool SyncReceive(Store& store, Progress& progress, const QString& source, TableL
                     if (tasks.get(Schedule::KEYID, target) != Err::None)
                         continue;
                     Schedule task;
-                    task.id = id;
+                    task.id = link->first;
                     if (tasks.get(Schedule::KEYID, task) != Err::None)
                         continue;
                     task.exceptionLink = it->second;
-                    tasks.put(task);
+                    if (tasks.put(task) != Err::None)
+                        failed = tasks.error();
                 }
-                tx.commit();
+                if (failed)
+                    tx.rollback();
+                else if (tx.commit() != Err::None)
+                    failed = tx.error();
+            }
+            if (failed) {
+                warn::FileError(dialogs, Schedule::decl().name, *failed);
+                ok = false;
             }
         }
 

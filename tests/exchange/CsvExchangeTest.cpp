@@ -1,16 +1,27 @@
 #include "exchange/CsvExchange.h"
+#include "exchange/SyncValues.h"
 
+#include "CraftedFiles.h"
 #include "ExchangeFixture.h"
+#include "SmallMedium.h"
 #include "platform/DateTime.h"
+#include "store/Schema.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kr::test {
 namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 bool IsDateField(const QString& picture) {
     return picture.startsWith(QLatin1String("@d"));
@@ -35,8 +46,11 @@ void Fill(const ExchangeTable& t, void* record, int i) {
         } else if (IsTimeField(f.picture)) {
             const bool blank = f.picture.endsWith(QLatin1Char('b')) && i % 3 == 1;
             d.set(record, blank ? qint64(0) : qint64(TimeFromHms((i * 7) % 24, (i * 13) % 60, 0)));
-        } else if (d.type == FieldType::Byte) {
-            d.set(record, qint64((i + f.field) % 2));
+        } else if (const auto range = ProgramRange(d)) {
+            // Anywhere within what the program writes into the field, ends included.
+            const qint64 span = range->max - range->min + 1;
+            const qint64 k = i % 3 == 0 ? (i % 2 ? span - 1 : 0) : (i * 37 + f.field) % span;
+            d.set(record, qint64(range->min + k));
         } else {
             d.set(record, qint64((i % 2 ? -1 : 1) * (i * 37 + f.field)));
         }
@@ -69,14 +83,32 @@ protected:
             if constexpr (std::is_same_v<R, Contact>)
                 r.clientId = i + 1;
             EXPECT_EQ(table.add(r), Err::None);
+            out.push_back(r);
         }
         return out;
+    }
+    // The exported fields of a record as stored (texts without trailing blanks), as one text, to
+    // compare records in any order.
+    static QString Signature(const ExchangeTable& t, const void* r) {
+        QStringList parts;
+        for (const ExchangeField& f : t.exportFields) {
+            if (f.name == QLatin1String("SCH:ExceptionLink"))
+                continue;
+            const FieldDecl& d = t.fieldDecl(f.field);
+            const Value v = d.get(r);
+            if (const auto* text = std::get_if<QString>(&v))
+                parts << (d.isMemo() ? *text : StoredText(d, *text));
+            else
+                parts << QString::number(std::get<qint64>(v));
+        }
+        return parts.join(QChar(0x1f));
     }
     // Exports every field with a header line, then imports the file as "A&uto" assigns it.
     template <class R>
     void RoundTrip(const ExchangeTable& t, const std::vector<std::pair<QString, QString>>& pictures = {}) {
         const int n = 40;
-        Seed<R>(from, t, n);
+        const std::vector<R> seeded = Seed<R>(from, t, n);
+        ASSERT_EQ(seeded.size(), std::size_t(n));
         const QString file = from.file(QStringLiteral("out.csv"));
         RecordingProgress progress;
         ASSERT_EQ(ExportTable(*from.store, progress, t, t.exportFields, true, file), n);
@@ -111,6 +143,16 @@ protected:
         ASSERT_EQ(a.size(), b.size());
         for (std::size_t i = 0; i < a.size(); ++i)
             ExpectSame(t, &a[i], &b[i], static_cast<int>(i));
+        // What arrived is what was put in, whatever the order.
+        QStringList put;
+        QStringList got;
+        for (const R& r : seeded)
+            put << Signature(t, &r);
+        for (const R& r : b)
+            got << Signature(t, &r);
+        put.sort();
+        got.sort();
+        EXPECT_EQ(got, put);
     }
 
     Station from;
@@ -220,6 +262,115 @@ TEST_F(CsvExchangeTest, NoHeaderShortLinesAndEmptyRecords) {
     EXPECT_EQ(to.all<Todo>().size(), 4u);
 }
 
+TEST_F(CsvExchangeTest, LinesOfBlanksAndTabsHoldNoRecord) {
+    ImportFile in;
+    in.setBytes("\"first\",1\n   \n\t \t\r\nsecond,2\n \t");
+    Assignments assigned(TodoExchange().targets.size(), -1);
+    assigned[3] = 0; // TDO:ToDo
+    assigned[1] = 1; // TDO:Priority
+    NoProgress none;
+    ASSERT_EQ(ImportTable(*to.store, none, TodoExchange(), in, assigned, false), 2);
+    const auto got = to.all<Todo>(Todo::KEYTODO);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].todo, QStringLiteral("first"));
+    EXPECT_EQ(got[1].todo, QStringLiteral("second"));
+    EXPECT_EQ(got[1].priority, 2);
+}
+
+TEST_F(CsvExchangeTest, KeyTextsOfATabOrANonBreakingSpaceAreExportedOnce) {
+    // Neither is a blank to the key: such records are in it, and must not come again with the
+    // records the key leaves out (tasks without a category, date or time).
+    const QString file = from.file(QStringLiteral("tasks.csv"));
+    NoProgress none;
+    int id = 0;
+    for (const QString& category : {QStringLiteral("\t"), QStringLiteral("\u00a0"), QString()}) {
+        Schedule t;
+        t.id = ++id;
+        t.description = QStringLiteral("task %1").arg(id);
+        t.category = category;
+        from.add(t);
+    }
+    std::vector<ExchangeField> taskFields;
+    for (const ExchangeField& f : ScheduleExchange().exportFields) {
+        if (f.name == QLatin1String("SCH:Description"))
+            taskFields.push_back(f);
+    }
+    ASSERT_EQ(ExportTable(*from.store, none, ScheduleExchange(), taskFields, false, file), 3);
+    QStringList lines = QString::fromUtf8(ReadAll(file)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    lines.sort();
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("\"task 1\""), QStringLiteral("\"task 2\""),
+                                  QStringLiteral("\"task 3\"")}));
+}
+
+TEST_F(CsvExchangeTest, AnImportedTaskGetsWhatANewTaskGetsForEveryFieldTheFileLeavesOut) {
+    // The program's own export, with only the description, date and time.
+    Schedule t;
+    t.id = 1;
+    t.taskType = QStringLiteral("Display Message");
+    t.scheduleType = QStringLiteral("Monthly");
+    t.description = QStringLiteral("Pay rent");
+    t.date = DateFromYmd(2030, 5, 1);
+    t.time = TimeFromHms(9, 0, 0);
+    from.add(t);
+    std::vector<ExchangeField> fields;
+    for (const ExchangeField& f : ScheduleExchange().exportFields) {
+        if (f.name == QLatin1String("SCH:Description") || f.name == QLatin1String("SCH:Date") ||
+            f.name == QLatin1String("SCH:Time"))
+            fields.push_back(f);
+    }
+    const QString file = from.file(QStringLiteral("three.csv"));
+    NoProgress none;
+    ASSERT_EQ(ExportTable(*from.store, none, ScheduleExchange(), fields, true, file), 1);
+    ImportFile in;
+    ASSERT_TRUE(in.load(file, to.dialogs));
+    Assignments assigned;
+    AutoAssign(ScheduleExchange(), in.fields(), assigned);
+    ASSERT_EQ(ImportTable(*to.store, none, ScheduleExchange(), in, assigned, true), 1);
+    const auto got = to.all<Schedule>();
+    ASSERT_EQ(got.size(), 1u);
+    const Schedule& r = got[0];
+    EXPECT_EQ(r.description, QStringLiteral("Pay rent"));
+    EXPECT_EQ(r.date, DateFromYmd(2030, 5, 1));
+    EXPECT_EQ(r.time, TimeFromHms(9, 0, 0));
+    // A task type, a schedule and a repetition, as the task form gives a new task; a task
+    // that runs a program without one only runs its script.
+    EXPECT_EQ(r.taskType, QStringLiteral("Both"));
+    EXPECT_EQ(r.command, QStringLiteral("N/A"));
+    EXPECT_EQ(r.scheduleType, QStringLiteral("Day of Week"));
+    for (const quint8 day : {r.sunday, r.monday, r.tuesday, r.wednesday, r.thursday, r.friday, r.saturday})
+        EXPECT_EQ(day, 1);
+    EXPECT_EQ(r.every, 1);
+    EXPECT_EQ(r.everyType, QStringLiteral("hour(s)"));
+    EXPECT_EQ(r.warn, 1);
+    EXPECT_EQ(r.disabled, 0);
+
+    // A file that gives no date adds no task that comes due at once.
+    ImportFile bare;
+    bare.setBytes("\"Undated\"\n");
+    Assignments descriptionOnly(ScheduleExchange().targets.size(), -1);
+    for (std::size_t i = 0; i < ScheduleExchange().targets.size(); ++i) {
+        if (ScheduleExchange().targets[i].name == QLatin1String("SCH:Description"))
+            descriptionOnly[i] = 0;
+    }
+    ASSERT_EQ(ImportTable(*to.store, none, ScheduleExchange(), bare, descriptionOnly, false), 1);
+    Schedule undated;
+    undated.id = 2;
+    Table<Schedule> tasks(*to.store);
+    ASSERT_EQ(tasks.get(Schedule::KEYID, undated), Err::None);
+    EXPECT_EQ(undated.date, 0);
+    EXPECT_EQ(undated.time, 0);
+    EXPECT_EQ(undated.taskType, QStringLiteral("Both"));
+
+    // A to-do entry the middle priority.
+    ImportFile todo;
+    todo.setBytes("\"call\"\n");
+    Assignments textOnly(TodoExchange().targets.size(), -1);
+    textOnly[3] = 0;
+    ASSERT_EQ(ImportTable(*to.store, none, TodoExchange(), todo, textOnly, false), 1);
+    ASSERT_EQ(to.all<Todo>().size(), 1u);
+    EXPECT_EQ(to.all<Todo>()[0].priority, 5);
+}
+
 TEST_F(CsvExchangeTest, ValuesKeptWithinTheirFields) {
     ImportFile in;
     in.setBytes("\"" + QByteArray(300, 'x') + "\",999,-3,junk,1e30\n");
@@ -234,10 +385,11 @@ TEST_F(CsvExchangeTest, ValuesKeptWithinTheirFields) {
     const auto got = to.all<Todo>();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].todo.size(), 80);
-    EXPECT_EQ(got[0].done, 255);
-    EXPECT_EQ(got[0].priority, 0);
+    // Within what the to-do form writes: a flag, a priority from 1 to 10, a time of day.
+    EXPECT_EQ(got[0].done, 1);
+    EXPECT_EQ(got[0].priority, 1);
     EXPECT_EQ(got[0].completionDate, 0);
-    EXPECT_EQ(got[0].completionTime, std::numeric_limits<qint32>::max());
+    EXPECT_EQ(got[0].completionTime, kOneDay);
 }
 
 TEST_F(CsvExchangeTest, OffsetWrittenPlainAndImportingTwiceDuplicates) {
@@ -305,33 +457,130 @@ TEST_F(CsvExchangeTest, Windows1252FileOfAnOlderInstallation) {
     EXPECT_EQ(got[0].clientId, 1);
 }
 
-TEST_F(CsvExchangeTest, FailedWritesAskAbortOrRetry) {
-    if (!QFile::exists(QStringLiteral("/dev/full")))
-        GTEST_SKIP() << "no /dev/full";
+TEST_F(CsvExchangeTest, AnAddThatFailsIsToldAfterTheLinesBeforeItAreKept) {
+    // The data file itself refuses one entry (a rule in the storage, as a full or damaged file
+    // would refuse it): the message comes once the slice is written, not inside it.
+    Todo first;
+    first.todo = QStringLiteral("already here");
+    to.add(first);
+    ASSERT_EQ(ExecOnFile(to.dataFile(),
+                         QStringLiteral("CREATE TRIGGER no_fourth BEFORE INSERT ON \"ToDo\" WHEN "
+                                        "NEW.\"TODO\"='fourth' BEGIN SELECT RAISE(ABORT,'refused'); END;")),
+              QString());
+    ImportFile in;
+    in.setBytes("\"first\"\n\"second\"\n\"third\"\n\"fourth\"\n\"fifth\"\n");
+    Assignments assigned(TodoExchange().targets.size(), -1);
+    assigned[3] = 0; // TDO:ToDo
+    RecordingProgress progress;
+    EXPECT_EQ(ImportTable(*to.store, progress, TodoExchange(), in, assigned, false), 3);
+    ASSERT_EQ(to.dialogs.shown.size(), 1u);
+    EXPECT_EQ(to.dialogs.shown[0].caption, QStringLiteral("Cannot ADD to Todo!"));
+    EXPECT_TRUE(to.dialogs.shown[0].text.startsWith(QStringLiteral("Error #40 - ")))
+        << to.dialogs.shown[0].text.toStdString();
+    QStringList texts;
+    for (const Todo& t : to.all<Todo>())
+        texts << t.todo;
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("already here"), QStringLiteral("first"),
+                                  QStringLiteral("second"), QStringLiteral("third")}));
+}
+
+TEST_F(CsvExchangeTest, ANumberTakenThreeTimesIsAskedAboutBetweenSlices) {
+    // Every number above 2 is refused as taken, as when other stations keep taking them.
+    { Table<Schedule> create(*to.store); }
+    ASSERT_EQ(ExecOnFile(to.dataFile(),
+                         QStringLiteral("CREATE TRIGGER taken BEFORE INSERT ON \"s\" WHEN NEW.\"ID\">2 "
+                                        "BEGIN SELECT RAISE(ABORT,'UNIQUE constraint failed: s.ID'); END;")),
+              QString());
+    ImportFile in;
+    in.setBytes("\"one\"\n\"two\"\n\"three\"\n\"four\"\n");
+    Assignments assigned(ScheduleExchange().targets.size(), -1);
+    for (std::size_t i = 0; i < ScheduleExchange().targets.size(); ++i) {
+        if (ScheduleExchange().targets[i].name == QLatin1String("SCH:Description"))
+            assigned[i] = 0;
+    }
+    to.dialogs.answer(Dialogs::Retry);
+    to.dialogs.answer(Dialogs::Cancel);
+    RecordingProgress progress;
+    EXPECT_EQ(ImportTable(*to.store, progress, ScheduleExchange(), in, assigned, false), 2);
+    ASSERT_EQ(to.dialogs.shown.size(), 3u) << to.dialogs.texts().join(QLatin1Char('|')).toStdString();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(to.dialogs.shown[i].caption, QStringLiteral("Auto Increment Error"));
+        EXPECT_EQ(to.dialogs.shown[i].defaultButton, Dialogs::Cancel);
+    }
+    // Declined: the import ends with the failure, the lines before it kept.
+    EXPECT_EQ(to.dialogs.shown[2].caption, QStringLiteral("Cannot ADD to Schedule!"));
+    EXPECT_TRUE(to.dialogs.shown[2].text.startsWith(QStringLiteral("Error #40 - ")));
+    const auto tasks = to.all<Schedule>(Schedule::KEYID);
+    ASSERT_EQ(tasks.size(), 2u);
+    EXPECT_EQ(tasks[0].description, QStringLiteral("one"));
+    EXPECT_EQ(tasks[1].description, QStringLiteral("two"));
+}
+
+TEST_F(CsvExchangeTest, AWriteOntoANearlyFullMediumAsksAbortOrRetry) {
+    // The peer's four to-do entries take more than the medium holds.
+    QProcess seed;
+    seed.start(QStringLiteral(EXCHANGE_PEER), {QStringLiteral("seed"), from.dir.path()});
+    ASSERT_TRUE(seed.waitForFinished(60000));
+    ASSERT_EQ(seed.exitCode(), 0);
+    TempDir medium;
+    const QString file = medium.file(QStringLiteral("todo.csv"));
+    const PeerRun run = RunPeerOnSmallMedium(
+        medium.path(), 4, {QStringLiteral("export"), from.dir.path(), file, QStringLiteral("RA")});
+    ASSERT_EQ(run.exitCode, 0) << run.lines.join(QLatin1Char('|')).toStdString();
+    ASSERT_EQ(run.lines.size(), 3) << run.lines.join(QLatin1Char('|')).toStdString();
+    for (int i = 0; i < 2; ++i) {
+        const QStringList shown = run.lines[i].split(QLatin1Char('\t'));
+        ASSERT_EQ(shown.size(), 4);
+        EXPECT_EQ(shown[0], QStringLiteral("Cannot ADD to ") + file);
+        EXPECT_TRUE(shown[1] == QLatin1String("Error #28 - No space left on device") ||
+                    shown[1] == QLatin1String("Error #27 - File too large"))
+            << shown[1].toStdString();
+        EXPECT_EQ(shown[2].toUInt(), unsigned(Dialogs::Abort | Dialogs::Retry));
+        EXPECT_EQ(shown[3].toUInt(), unsigned(Dialogs::Abort));
+    }
+    // Retried once, then given up: the lines written before stay counted.
+    const int written = run.lines[2].section(QLatin1Char(' '), 1).toInt();
+    EXPECT_TRUE(run.lines[2].startsWith(QLatin1String("result ")));
+    EXPECT_GE(written, 1);
+    EXPECT_LT(written, 4);
+    EXPECT_EQ(run.files, QStringList{QStringLiteral("todo.csv")});
+}
+
+TEST_F(CsvExchangeTest, APipeOrADeviceIsNoFileToExportTo) {
     Todo t;
     t.todo = QStringLiteral("x");
     from.add(t);
-    from.dialogs.answer(Dialogs::Retry);
-    from.dialogs.answer(Dialogs::Abort);
     NoProgress none;
-    const auto perms = QFile::permissions(QStringLiteral("/dev/full"));
-    EXPECT_EQ(ExportTable(*from.store, none, TodoExchange(), TodoExchange().exportFields, false,
-                          QStringLiteral("/dev/full")),
-              0);
+    // A pipe with a reader waiting would take the lines; it is refused before any is written.
+    const QString pipe = from.file(QStringLiteral("pipe.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const int reader = ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(ExportTable(*from.store, none, TodoExchange(), TodoExchange().exportFields, false, pipe), -1);
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    // Without a reader the export does not wait for one.
+    EXPECT_EQ(ExportTable(*from.store, none, TodoExchange(), TodoExchange().exportFields, true, pipe), -1);
     ASSERT_EQ(from.dialogs.shown.size(), 2u);
-    for (const auto& s : from.dialogs.shown) {
-        EXPECT_EQ(s.caption, QStringLiteral("Cannot ADD to /dev/full"));
-        EXPECT_EQ(s.text, QStringLiteral("Error #28 - No space left on device"));
-        EXPECT_EQ(s.buttons, unsigned(Dialogs::Abort | Dialogs::Retry));
-        EXPECT_EQ(s.defaultButton, Dialogs::Abort);
+    for (const auto& shown : from.dialogs.shown) {
+        EXPECT_EQ(shown.caption, QStringLiteral("Cannot CREATE ") + pipe);
+        EXPECT_EQ(shown.text, pipe + QStringLiteral(" is not a file that can be written to."));
     }
-    // A device is written as it is, its rights left alone.
-    EXPECT_EQ(QFile::permissions(QStringLiteral("/dev/full")), perms);
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    if (QFile::exists(QStringLiteral("/dev/full"))) {
+        const auto perms = QFile::permissions(QStringLiteral("/dev/full"));
+        EXPECT_EQ(ExportTable(*from.store, none, TodoExchange(), TodoExchange().exportFields, false,
+                              QStringLiteral("/dev/full")),
+                  -1);
+        EXPECT_EQ(from.dialogs.shown.back().text,
+                  QStringLiteral("/dev/full is not a file that can be written to."));
+        EXPECT_EQ(QFile::permissions(QStringLiteral("/dev/full")), perms);
+    }
+    EXPECT_EQ(
+        ExportTable(*from.store, none, TodoExchange(), TodoExchange().exportFields, false, from.dir.path()),
+        -1);
+    EXPECT_EQ(from.dialogs.shown.back().text, QStringLiteral("Error #21 - Is a directory"));
 }
 
 TEST_F(CsvExchangeTest, ATextGivenANumericPictureGoesOutAsTheNumberItReadsAs) {

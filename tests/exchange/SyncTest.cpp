@@ -1,6 +1,6 @@
-#include "exchange/Sync.h"
-
-#include "ExchangeFixture.h"
+#include "SmallMedium.h"
+#include "SyncFixture.h"
+#include "exchange/Slices.h"
 #include "platform/DateTime.h"
 #include "scheduler/ProgramState.h"
 #include "support/TableEvents.h"
@@ -10,83 +10,15 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kr::test {
 namespace {
-
-QByteArray Bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-Schedule Task(qint32 id, const QString& description, const QString& category, Date stamp, Time time = 1) {
-    Schedule t;
-    t.id = id;
-    t.taskType = QStringLiteral("Run Program");
-    t.description = description;
-    t.category = category;
-    t.command = QStringLiteral("cmd %1").arg(id);
-    t.message = QStringLiteral("Message of %1,\n\"second\" line").arg(id);
-    t.lastChangeDate = stamp;
-    t.lastChangeTime = time;
-    t.originalId = id + 1000;
-    t.networkUser = QStringLiteral("sender");
-    t.date = 80000 + id;
-    return t;
-}
-
-Scripting Item(qint32 task, qint32 sequence) {
-    Scripting s;
-    s.id = task;
-    s.sequence = sequence;
-    s.action = QStringLiteral("Send Keystrokes");
-    s.keystrokes = QStringLiteral("item %1 of %2").arg(sequence).arg(task);
-    return s;
-}
-
-Todo Entry(const QString& text, Date stamp) {
-    Todo t;
-    t.todo = text;
-    t.priority = 3;
-    t.notes = QStringLiteral("notes of ") + text + QStringLiteral("\nline two");
-    t.resolution = QStringLiteral("resolved ") + text;
-    t.lastChangeDate = stamp;
-    t.lastChangeTime = 100;
-    return t;
-}
-
-class SyncTest : public ::testing::Test {
-protected:
-    QString syncFile() const { return sender.file(QStringLiteral("SyncSch.syn")); }
-
-    void Send() {
-        RecordingProgress progress;
-        ASSERT_TRUE(SyncSend(*sender.store, progress, syncFile()));
-        EXPECT_EQ(progress.title, QStringLiteral("Processing Records"));
-        EXPECT_EQ(progress.text, QStringLiteral("Process Completed"));
-    }
-    SyncCounts Receive() {
-        RecordingProgress progress;
-        SyncCounts counts;
-        EXPECT_TRUE(SyncReceive(*receiver.store, progress, syncFile(), nullptr, &counts));
-        EXPECT_TRUE(receiver.dialogs.shown.empty())
-            << receiver.dialogs.texts().join(QLatin1Char('|')).toStdString();
-        return counts;
-    }
-    // Three tasks with three items each and two to-do entries.
-    void SeedSender() {
-        for (qint32 id : {5, 9, 12}) {
-            sender.add(Task(id, QStringLiteral("Task %1").arg(id), QStringLiteral("Work"), 90000));
-            for (qint32 seq = 1; seq <= 3; ++seq)
-                sender.add(Item(id, seq));
-        }
-        sender.add(Entry(QStringLiteral("buy milk"), 90000));
-        sender.add(Entry(QStringLiteral("call Bob"), 90000));
-    }
-
-    Station sender;
-    Station receiver;
-};
 
 TEST_F(SyncTest, RoundTripFilesItemsUnderTheReceiversNumbers) {
     SeedSender();
@@ -236,30 +168,108 @@ TEST_F(SyncTest, CategorySortingBeforeIsNotMatched) {
 }
 
 TEST_F(SyncTest, CancelledSendStillHoldsEveryTodoAndBimonthlyIsZero) {
-    for (qint32 id = 1; id <= 60; ++id)
-        sender.add(Task(id, QStringLiteral("Task %1").arg(id, 3, 10, QLatin1Char('0')), {}, 90000));
+    for (qint32 id = 1; id <= 60; ++id) {
+        Schedule t = Task(id, QStringLiteral("Task %1").arg(id, 3, 10, QLatin1Char('0')), {}, 90000);
+        // The field before the flag the file adds, and the one after it: a copy by position
+        // instead of by name would move them.
+        t.lastDayOfMonth = 1;
+        t.everyType = QStringLiteral("day(s)");
+        sender.add(t);
+    }
     for (int i = 0; i < 40; ++i)
         sender.add(Entry(QStringLiteral("todo %1").arg(i), 90000));
+    // One batch of 25 a slice: the user's Cancel at the first look stops after it.
+    const int slice = SliceMs();
+    SliceMs() = 0;
     CancellingProgress progress;
     SyncCounts counts;
-    ASSERT_TRUE(SyncSend(*sender.store, progress, syncFile(), &counts));
+    const bool sent = SyncSend(*sender.store, progress, syncFile(), &counts);
+    SliceMs() = slice;
+    ASSERT_TRUE(sent);
     EXPECT_EQ(progress.firstText, QStringLiteral("Sending"));
-    // Stopped after the first slice of whole batches (all of them on a fast machine).
-    EXPECT_GE(counts.tasks, 25);
-    EXPECT_TRUE(counts.tasks % 25 == 0 || counts.tasks == 60) << counts.tasks;
+    EXPECT_EQ(counts.tasks, 25);
     EXPECT_EQ(counts.todos, 40);
 
     Table<SyncSchedule> table(*sender.store, syncFile());
-    EXPECT_EQ(table.records(), counts.tasks);
+    EXPECT_EQ(table.records(), 25);
     SyncSchedule s;
     table.set(SyncSchedule::KEYTASKNAME);
     int n = 0;
     while (table.next(s) == Err::None) {
         EXPECT_EQ(s.biMonthly, 0);
+        EXPECT_EQ(s.lastDayOfMonth, 1);
+        EXPECT_EQ(s.everyType, QStringLiteral("day(s)"));
         EXPECT_EQ(s.description, QStringLiteral("Task %1").arg(++n, 3, 10, QLatin1Char('0')));
     }
+    EXPECT_EQ(n, 25);
     Table<Todo> todos(*sender.store, SyncTodoDecl(), syncFile());
     EXPECT_EQ(todos.records(), 40);
+}
+
+TEST_F(SyncTest, TheFlagOnlyTheFileHasIsDroppedOnReceipt) {
+    // Written by hand: the other fields come as they are, whatever the flag.
+    {
+        Table<SyncSchedule> tasks(*sender.store, syncFile());
+        Table<Scripting> items(*sender.store, SyncScriptingDecl(), syncFile());
+        Table<Todo> todos(*sender.store, SyncTodoDecl(), syncFile());
+        for (qint32 id = 1; id <= 2; ++id) {
+            SyncSchedule t;
+            t.id = id;
+            t.description = QStringLiteral("Twice %1").arg(id);
+            t.biMonthly = static_cast<quint8>(id - 1);
+            t.lastDayOfMonth = 1;
+            t.everyType = QStringLiteral("week(s)");
+            t.lastChangeDate = 90000;
+            ASSERT_EQ(tasks.add(t), Err::None);
+        }
+    }
+    Receive();
+    const auto got = receiver.all<Schedule>(Schedule::KEYID);
+    ASSERT_EQ(got.size(), 2u);
+    for (const Schedule& t : got) {
+        EXPECT_EQ(t.lastDayOfMonth, 1);
+        EXPECT_EQ(t.everyType, QStringLiteral("week(s)"));
+        EXPECT_EQ(t.lastChangeDate, 90000);
+    }
+}
+
+TEST_F(SyncTest, ReceivingTwiceKeepsEveryToDoEntryOfOneTextOnce) {
+    // Two entries of one text with different stamps, and one local entry of that text older
+    // than both.
+    sender.add(Entry(QStringLiteral("water plants"), 90000));
+    sender.add(Entry(QStringLiteral("water plants"), 90005));
+    Todo other = Entry(QStringLiteral("water plants"), 90002);
+    other.notes = QStringLiteral("third");
+    sender.add(other);
+    receiver.add(Entry(QStringLiteral("water plants"), 80000));
+    Send();
+    auto stamps = [&] {
+        std::vector<std::pair<Date, QString>> out;
+        for (const Todo& t : receiver.all<Todo>())
+            out.emplace_back(t.lastChangeDate, t.notes);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    Receive();
+    // The older local entry made way for one of them; each arrived once.
+    const auto first = stamps();
+    ASSERT_EQ(first.size(), 3u);
+    EXPECT_EQ(first[0].first, 90000);
+    EXPECT_EQ(first[1].first, 90002);
+    EXPECT_EQ(first[1].second, QStringLiteral("third"));
+    EXPECT_EQ(first[2].first, 90005);
+    for (int round = 0; round < 2; ++round) {
+        const SyncCounts again = Receive();
+        EXPECT_EQ(again.todos, 0) << round;
+        EXPECT_EQ(stamps(), first) << round;
+    }
+    // A newer local entry of the text stays beside them, and each received entry keeps its
+    // own copy.
+    receiver.add(Entry(QStringLiteral("water plants"), 95000));
+    Receive();
+    const auto after = stamps();
+    ASSERT_EQ(after.size(), 4u);
+    EXPECT_EQ(after.back().first, 95000);
 }
 
 TEST_F(SyncTest, ExceptionLinksRemappedOrCleared) {
@@ -349,6 +359,31 @@ TEST_F(SyncTest, SendingOntoTheDataFileIsRefusedAndAFailedSendKeepsTheOldFile) {
     EXPECT_EQ(sender.dialogs.shown[0].caption, QStringLiteral("Cannot CREATE ") + nowhere);
     EXPECT_EQ(sender.dialogs.shown[0].text, QStringLiteral("Error #2 - No such file or directory"));
 
+    // A pipe is not written to (nor replaced), even with a reader waiting at it; nor a device.
+    const QString pipe = sender.file(QStringLiteral("pipe.syn"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const int reader = ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    for (const QString& target : {pipe, QStringLiteral("/dev/null")}) {
+        sender.dialogs.shown.clear();
+        EXPECT_FALSE(SyncSend(*sender.store, none, target));
+        ASSERT_EQ(sender.dialogs.shown.size(), 1u);
+        EXPECT_EQ(sender.dialogs.shown[0].caption, QStringLiteral("Cannot CREATE ") + target);
+        EXPECT_EQ(sender.dialogs.shown[0].text,
+                  target + QStringLiteral(" is not a file that can be written to."));
+    }
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(QDir(sender.dir.path())
+                  .entryList(QDir::Hidden | QDir::Files)
+                  .filter(QStringLiteral(".sending"))
+                  .size(),
+              0);
+
     // A new send replaces the file, leaving no temporary file behind.
     const QByteArray old = Bytes(syncFile());
     sender.add(Task(40, QStringLiteral("later"), {}, 1));
@@ -360,6 +395,52 @@ TEST_F(SyncTest, SendingOntoTheDataFileIsRefusedAndAFailedSendKeepsTheOldFile) {
                   .size(),
               0);
     EXPECT_EQ(QFile::permissions(syncFile()) & (QFile::ReadGroup | QFile::ReadOther), 0);
+}
+
+TEST_F(SyncTest, ASendOntoANearlyFullMediumIsReportedAndLeavesNothingBehind) {
+    // The peer's data file, on a medium with room.
+    QProcess seed;
+    seed.start(QStringLiteral(EXCHANGE_PEER), {QStringLiteral("seed"), sender.dir.path()});
+    ASSERT_TRUE(seed.waitForFinished(60000));
+    ASSERT_EQ(seed.exitCode(), 0);
+    const QByteArray data = Bytes(sender.dataFile());
+    ASSERT_FALSE(data.isEmpty());
+    QSet<QString> failures;
+    // Too small for the empty tables, for their records, and large enough.
+    for (const int kb : {4, 16, 36, 40, 44, 52, 200}) {
+        TempDir medium;
+        const PeerRun run = RunPeerOnSmallMedium(
+            medium.path(), kb,
+            {QStringLiteral("send"), sender.dir.path(), medium.file(QStringLiteral("SyncSch.syn"))});
+        // The send returned: the program did not end.
+        ASSERT_EQ(run.exitCode, 0) << kb << " " << run.lines.join(QLatin1Char('|')).toStdString();
+        ASSERT_FALSE(run.lines.isEmpty());
+        if (run.lines.last() == QLatin1String("result 1")) {
+            EXPECT_EQ(run.lines.size(), 1) << run.lines.join(QLatin1Char('|')).toStdString();
+            EXPECT_EQ(run.files, QStringList{QStringLiteral("SyncSch.syn")});
+        } else {
+            EXPECT_EQ(run.lines.last(), QStringLiteral("result 0"));
+            // One message, and neither the file nor its temporary copy is left.
+            ASSERT_EQ(run.lines.size(), 2) << kb << " " << run.lines.join(QLatin1Char('|')).toStdString();
+            const QString caption = run.lines[0].section(QLatin1Char('\t'), 0, 0);
+            const QString text = run.lines[0].section(QLatin1Char('\t'), 1, 1);
+            if (caption.startsWith(QLatin1String("Cannot CREATE "))) {
+                EXPECT_EQ(caption,
+                          QStringLiteral("Cannot CREATE ") + medium.file(QStringLiteral("SyncSch.syn")));
+            }
+            // Full (or, with the stand-in limit, an input/output error).
+            EXPECT_TRUE(text.contains(QLatin1String("full")) || text.contains(QLatin1String("I/O")))
+                << text.toStdString();
+            failures.insert(caption.section(QLatin1Char(' '), 0, 1));
+            EXPECT_TRUE(run.files.isEmpty()) << kb << " " << run.files.join(QLatin1Char(' ')).toStdString();
+        }
+        EXPECT_EQ(Bytes(sender.dataFile()), data) << kb;
+    }
+    // Both ways of failing were met: making the tables, and writing their records.
+    EXPECT_TRUE(failures.contains(QStringLiteral("Cannot CREATE")))
+        << QStringList(failures.values()).join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(failures.contains(QStringLiteral("File Error")))
+        << QStringList(failures.values()).join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(SyncTest, ChoosingTheFileCutsTheSuffixAndRemembersIt) {
@@ -391,7 +472,7 @@ TEST_F(SyncTest, ChoosingTheFileCutsTheSuffixAndRemembersIt) {
 TEST_F(SyncTest, ReceiveTellsTheListsAndReadsAFileOfAnotherProcess) {
     // The peer process writes the file as another installation would.
     QProcess peer;
-    peer.start(QStringLiteral(EXCHANGE_PEER), {sender.dir.path(), syncFile()});
+    peer.start(QStringLiteral(EXCHANGE_PEER), {QStringLiteral("seed-send"), sender.dir.path(), syncFile()});
     ASSERT_TRUE(peer.waitForFinished(60000));
     ASSERT_EQ(peer.exitCode(), 0) << peer.readAllStandardError().toStdString();
 
@@ -401,7 +482,8 @@ TEST_F(SyncTest, ReceiveTellsTheListsAndReadsAFileOfAnotherProcess) {
     listeners.add(&recorder, Todo::decl().name);
     NoProgress none;
     SyncCounts counts;
-    ASSERT_TRUE(SyncReceive(*receiver.store, none, syncFile(), &listeners, &counts));
+    ASSERT_TRUE(SyncReceive(*receiver.store, none, syncFile(), &listeners, &counts))
+        << receiver.dialogs.texts().join(QLatin1Char('|')).toStdString();
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(counts.tasks, 10);
     EXPECT_EQ(counts.items, 30);

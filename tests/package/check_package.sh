@@ -10,7 +10,7 @@ trap 'rm -rf "$tmp"' EXIT
 deb=$(ls "$tmp"/out/kelvray_*_amd64.deb)
 echo "built $(basename "$deb")"
 dpkg-deb -x "$deb" "$tmp/root"
-for f in usr/bin/kelvray usr/bin/kelvray-cli usr/bin/kelvray-notify usr/bin/kelvray-killproc \
+for f in usr/bin/kelvray usr/bin/kelvray-cli usr/bin/kelvray-notify usr/bin/kelvray-killproc usr/bin/kelvray-syncread \
          usr/share/kelvray/KEYCODES.TXT usr/share/applications/kelvray.desktop \
          usr/share/icons/hicolor/scalable/apps/kelvray.svg usr/share/man/man1/kelvray.1.gz \
          usr/share/man/man1/kelvray-cli.1.gz usr/share/bash-completion/completions/kelvray-cli \
@@ -29,6 +29,11 @@ done
 next=$("$tmp/root/usr/bin/kelvray-cli" next --type Yearly --date 2030-05-01 --time 08:00 --after 2031-01-01 --count 2)
 [ "$next" = "2031-05-01 08:00:00
 2032-05-01 08:00:00" ] || { echo "next printed: $next"; exit 1; }
+# The synchronization file reader starts from the package and refuses what is no such file.
+rc=0
+"$tmp/root/usr/bin/kelvray-syncread" /etc/hostname >"$tmp/syncread.out" 2>"$tmp/syncread.err" || rc=$?
+[ "$rc" = 2 ] && grep -q 'not a synchronization file' "$tmp/syncread.err" && [ ! -s "$tmp/syncread.out" ] ||
+    { echo "kelvray-syncread gave $rc: $(cat "$tmp/syncread.err")"; exit 1; }
 # dpkg-shlibdeps found the libraries.
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6core6' || { echo "no library dependencies"; exit 1; }
 lintian --tag-display-limit 0 "$deb" >"$tmp/lintian.txt" 2>&1 || true
