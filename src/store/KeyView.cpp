@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -24,6 +25,9 @@ struct KeyView::Marks {
     // a view keeps the list it counted with until it counts again, so that its places stay
     // the same between two calls while a count in the background finishes.
     std::shared_ptr<const MarkList> marks;
+    // Every view of it that gave a count not yet exact, told when the count in the
+    // background ends, whichever of them started it.
+    std::vector<std::weak_ptr<Notifier>> waiting;
 };
 
 // Tells the view's owner, on its own thread, that the count in the background is done.
@@ -349,23 +353,27 @@ qint64 KeyView::count() {
         }
         entry->ready = false;
         exact_ = false;
+        if (std::none_of(entry->waiting.begin(), entry->waiting.end(),
+                         [this](const std::weak_ptr<Notifier>& w) { return w.lock() == notifier_; }))
+            entry->waiting.push_back(notifier_);
         if (!entry->building) {
             entry->building = true;
             const QString path = file.path();
             const bool enciphered = file.enciphered();
             const DataFile::ChangeStamp taken = stamp.value_or(DataFile::ChangeStamp{});
             const bool stampKnown = stamp.has_value();
-            auto notifier = notifier_;
             QThreadPool::globalInstance()->start(
-                [background, entry, notifier, path, enciphered, taken, stampKnown]() mutable {
+                [background, entry, path, enciphered, taken, stampKnown]() mutable {
                     DataFile own(path, enciphered);
                     int result = SQLITE_OK;
                     const bool ok = own.connect(OpenMode::Shared).ok() &&
                                     background.run(own.connection().handle(), -1, result);
                     own.disconnect();
+                    std::vector<std::weak_ptr<Notifier>> waiting;
                     {
                         std::lock_guard done(entry->mutex);
                         entry->building = false;
+                        waiting.swap(entry->waiting);
                         if (ok) {
                             entry->count = background.count;
                             entry->marks = std::make_shared<const MarkList>(std::move(background.marks));
@@ -374,7 +382,9 @@ qint64 KeyView::count() {
                         }
                     }
                     if (ok)
-                        notifier->post(background.count);
+                        for (const auto& w : waiting)
+                            if (auto notifier = w.lock())
+                                notifier->post(background.count);
                 });
         }
     }

@@ -219,5 +219,48 @@ TEST_F(KeyViewTest, AChangedLargeViewIsCountedAgainInTheBackground) {
     EXPECT_EQ(fresh.positionOf(expected[9999]), 9999);
 }
 
+// Every view that gave a count while it was being done in the background hears of the end,
+// not only the one that began it.
+TEST_F(KeyViewTest, EveryViewWaitingForABackgroundCountIsTold) {
+    int argc = 1;
+    char name[] = "store_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    KeyView::setCountHereMs(0);
+    struct Restore {
+        ~Restore() { KeyView::setCountHereMs(20); }
+    } restore;
+    Table<Schedule> tasks(*store);
+    {
+        Transaction t;
+        ASSERT_EQ(t.begin({&tasks}), Err::None);
+        for (int i = 1; i <= 30000; ++i) {
+            Schedule s = Task(i, {}, DateFromYmd(2026, 6, 1) + i % 50);
+            s.category = i % 2 == 0 ? QStringLiteral("Home") : QStringLiteral("Work");
+            ASSERT_EQ(tasks.add(s), Err::None);
+        }
+        ASSERT_EQ(t.commit(), Err::None);
+    }
+    QObject owner;
+    bool firstTold = false;
+    bool secondTold = false;
+    const std::vector<Cond> home{{Schedule::CATEGORY, Cond::EqualNoCase, QStringLiteral("home")}};
+    KeyView first(tasks, Schedule::KEYCATEGORY, home);
+    first.onRefined(&owner, [&] { firstTold = true; });
+    first.count();
+    KeyView second(tasks, Schedule::KEYCATEGORY, home);
+    second.onRefined(&owner, [&] { secondTold = true; });
+    second.count();
+    ASSERT_FALSE(second.exact()) << "the count ended before the second view asked";
+    QElapsedTimer timer;
+    timer.start();
+    while (!(firstTold && secondTold) && timer.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_TRUE(firstTold);
+    EXPECT_TRUE(secondTold);
+    EXPECT_EQ(second.count(), 15000);
+    EXPECT_TRUE(second.exact());
+}
+
 } // namespace
 } // namespace kr::test
