@@ -14,6 +14,7 @@
 //   tick     the scheduler's own removal, a slice on each tick of the frame (every MS, 1250)
 //   setup    Setup's "Clear all completed tasks" under its progress window
 
+#include "app/Setup.h"
 #include "platform/Processes.h"
 #include "platform/qt/QtProgress.h"
 #include "platform/qt/WindowPosition.h"
@@ -21,7 +22,6 @@
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Transaction.h"
-#include "app/Setup.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"

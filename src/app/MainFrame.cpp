@@ -1,10 +1,10 @@
 #include "app/MainFrame.h"
 
+#include "app/Setup.h"
 #include "platform/Pictures.h"
 #include "platform/qt/TextViewer.h"
 #include "platform/qt/WindowPosition.h"
 #include "store/Tables.h"
-#include "app/Setup.h"
 
 #include <QAbstractItemView>
 #include <QAction>

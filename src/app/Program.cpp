@@ -28,7 +28,6 @@
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
 #include "scheduler/ui/BrowseSchedule.h"
-#include "widgets/Calendar.h"
 #include "scheduler/ui/MessageWindows.h"
 #include "script/Automation.h"
 #include "script/Runner.h"
@@ -38,6 +37,7 @@
 #include "store/Tables.h"
 #include "store/Tags.h"
 #include "store/Warnings.h"
+#include "widgets/Calendar.h"
 
 #include <QApplication>
 #include <QDir>

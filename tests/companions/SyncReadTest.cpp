@@ -32,7 +32,7 @@ ReaderRun Read(const QStringList& args, const QString& folder) {
     p.start(QStringLiteral(KELVRAY_SYNCREAD), args);
     EXPECT_TRUE(p.waitForFinished(30000));
     return ReaderRun{p.exitStatus(), p.exitCode(), p.readAllStandardOutput(),
-               QString::fromUtf8(p.readAllStandardError())};
+                     QString::fromUtf8(p.readAllStandardError())};
 }
 
 class SyncReadTest : public ::testing::Test {

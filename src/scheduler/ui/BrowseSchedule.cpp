@@ -4,9 +4,9 @@
 #include "platform/qt/Keyboard.h"
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/TaskEditing.h"
-#include "widgets/Calendar.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
+#include "widgets/Calendar.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>

@@ -11,13 +11,13 @@
 #include "scheduler/Occurrence.h"
 #include "scheduler/TaskEditing.h"
 #include "scheduler/TaskRules.h"
-#include "widgets/Calendar.h"
 #include "scheduler/ui/Holidays.h"
 #include "script/ScriptCommands.h"
 #include "script/ScriptItems.h"
 #include "store/Numbering.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
+#include "widgets/Calendar.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
