@@ -10,6 +10,23 @@ namespace {
 
 using Cond = KeyView::Condition;
 
+// An application for the views' notices, and every changed view counted on a thread of its
+// own at once, as for a very large table.
+class BackgroundCounts {
+public:
+    BackgroundCounts()
+        : app_(argc_, argv_) {
+        KeyView::setCountHereMs(0);
+    }
+    ~BackgroundCounts() { KeyView::setCountHereMs(20); }
+
+private:
+    int argc_ = 1;
+    char name_[12] = "store_tests";
+    char* argv_[2] = {name_, nullptr};
+    QCoreApplication app_;
+};
+
 class KeyViewTest : public StoreFixture {
 protected:
     // 500 tasks over ten days, every third disabled, every fifth completed, categories in
@@ -135,14 +152,7 @@ TEST_F(KeyViewTest, PositionsFarIntoALargeViewComeFromItsMarks) {
 // A view that changed gives its last count at once and is counted again on a thread of its
 // own; its owner hears of the new count on its own thread.
 TEST_F(KeyViewTest, AChangedLargeViewIsCountedAgainInTheBackground) {
-    int argc = 1;
-    char name[] = "store_tests";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    KeyView::setCountHereMs(0);
-    struct Restore {
-        ~Restore() { KeyView::setCountHereMs(20); }
-    } restore;
+    BackgroundCounts counts;
 
     Table<Schedule> tasks(*store);
     auto add = [&](int from, int to, Date date) {
@@ -222,14 +232,7 @@ TEST_F(KeyViewTest, AChangedLargeViewIsCountedAgainInTheBackground) {
 // Every view that gave a count while it was being done in the background hears of the end,
 // not only the one that began it.
 TEST_F(KeyViewTest, EveryViewWaitingForABackgroundCountIsTold) {
-    int argc = 1;
-    char name[] = "store_tests";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    KeyView::setCountHereMs(0);
-    struct Restore {
-        ~Restore() { KeyView::setCountHereMs(20); }
-    } restore;
+    BackgroundCounts counts;
     Table<Schedule> tasks(*store);
     {
         Transaction t;
