@@ -14,11 +14,6 @@
 namespace kr::test {
 namespace {
 
-QByteArray Bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 struct ReaderRun {
     QProcess::ExitStatus status = QProcess::NormalExit;
     int code = -1;
@@ -72,7 +67,7 @@ protected:
 };
 
 TEST_F(SyncReadTest, ASentFileComesWholeThroughThePipeAndStaysAsItWas) {
-    const QByteArray before = Bytes(file());
+    const QByteArray before = FileBytes(file());
     const ReaderRun run = Read({file()}, station.dir.path());
     ASSERT_EQ(run.status, QProcess::NormalExit);
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
@@ -85,7 +80,7 @@ TEST_F(SyncReadTest, ASentFileComesWholeThroughThePipeAndStaysAsItWas) {
         tags.push_back(r.tag);
     EXPECT_EQ(result, syncstream::Reader::Result::End);
     EXPECT_EQ(tags, (std::vector<char>{'T', 'T', 'T', 'T', 'I', 'I', 'I', 'I', 'D'}));
-    EXPECT_EQ(Bytes(file()), before);
+    EXPECT_EQ(FileBytes(file()), before);
 }
 
 TEST_F(SyncReadTest, CraftedFilesAreRefusedOrKillTheReaderAlone) {
@@ -93,12 +88,12 @@ TEST_F(SyncReadTest, CraftedFilesAreRefusedOrKillTheReaderAlone) {
         Crafted(QStringLiteral("create-as.syn"),
                 QStringLiteral("PRAGMA writable_schema=ON; INSERT INTO sqlite_master VALUES("
                                "'table','x','x',0,'CREATE TABLE x AS SELECT 1');"));
-    const QByteArray crashBytes = Bytes(crash);
+    const QByteArray crashBytes = FileBytes(crash);
     const ReaderRun died = Read({crash}, station.dir.path());
     // The storage library crashes on it: in this process, which is why it is one of its own.
     EXPECT_TRUE(died.status == QProcess::CrashExit || died.code != 0);
     EXPECT_TRUE(died.out.size() < 8) << died.out.size();
-    EXPECT_EQ(Bytes(crash), crashBytes);
+    EXPECT_EQ(FileBytes(crash), crashBytes);
     EXPECT_TRUE(QDir(station.dir.path()).entryList({QStringLiteral("core*")}, QDir::Files).isEmpty());
 
     const std::vector<std::tuple<QString, QString, QString>> refused{
@@ -116,13 +111,13 @@ TEST_F(SyncReadTest, CraftedFilesAreRefusedOrKillTheReaderAlone) {
     };
     for (const auto& [name, sql, why] : refused) {
         const QString path = Crafted(name, sql);
-        const QByteArray before = Bytes(path);
+        const QByteArray before = FileBytes(path);
         const ReaderRun run = Read({path}, station.dir.path());
         EXPECT_EQ(run.status, QProcess::NormalExit) << name.toStdString();
         EXPECT_EQ(run.code, 2) << name.toStdString();
         EXPECT_TRUE(run.err.contains(why)) << name.toStdString() << ": " << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << name.toStdString();
-        EXPECT_EQ(Bytes(path), before) << name.toStdString();
+        EXPECT_EQ(FileBytes(path), before) << name.toStdString();
     }
 }
 

@@ -18,11 +18,6 @@
 namespace kr::test {
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool IsDateField(const QString& picture) {
     return picture.startsWith(QLatin1String("@d"));
 }
@@ -296,7 +291,7 @@ TEST_F(CsvExchangeTest, KeyTextsOfATabOrANonBreakingSpaceAreExportedOnce) {
             taskFields.push_back(f);
     }
     ASSERT_EQ(ExportTable(*from.store, none, ScheduleExchange(), taskFields, false, file), 3);
-    QStringList lines = QString::fromUtf8(ReadAll(file)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QStringList lines = QString::fromUtf8(FileBytes(file)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     lines.sort();
     EXPECT_EQ(lines, (QStringList{QStringLiteral("\"task 1\""), QStringLiteral("\"task 2\""),
                                   QStringLiteral("\"task 3\"")}));
@@ -602,7 +597,7 @@ TEST_F(CsvExchangeTest, ATextGivenANumericPictureGoesOutAsTheNumberItReadsAs) {
     NoProgress none;
     ASSERT_EQ(ExportTable(*to.store, none, TodoExchange(), fields, false, file), 2);
     // One line per record, each with its two fields: no comma, quote or line end of the text.
-    QStringList lines = QString::fromUtf8(ReadAll(file)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QStringList lines = QString::fromUtf8(FileBytes(file)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     lines.sort();
     const bool priorityFirst = fields[0].name == QStringLiteral("TDO:Priority");
     EXPECT_EQ(lines, priorityFirst ? (QStringList{QStringLiteral("1,0"), QStringLiteral("2,42")})
@@ -635,12 +630,12 @@ TEST_F(CsvExchangeTest, UnreadableAndUncreatableFiles) {
     keep.todo = QStringLiteral("keep me");
     to.add(keep);
     const QString data = to.store->filePath(Todo::decl());
-    const QByteArray before = ReadAll(data);
+    const QByteArray before = FileBytes(data);
     const QString upper =
         QFileInfo(data).absolutePath() + QLatin1Char('/') + QFileInfo(data).fileName().toLower();
     EXPECT_EQ(ExportTable(*to.store, none, TodoExchange(), TodoExchange().exportFields, false, upper), -1);
     EXPECT_EQ(to.dialogs.shown.back().caption, QStringLiteral("Cannot CREATE ") + upper);
-    EXPECT_EQ(ReadAll(data), before);
+    EXPECT_EQ(FileBytes(data), before);
     EXPECT_EQ(to.all<Todo>().size(), 1u);
 
     // A new file is the user's alone; a file that was there keeps its rights.
@@ -656,7 +651,7 @@ TEST_F(CsvExchangeTest, UnreadableAndUncreatableFiles) {
     EXPECT_EQ(QFile::permissions(fresh) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
     EXPECT_EQ(QFile::permissions(shared) & (QFile::ReadGroup | QFile::ReadOther),
               QFile::ReadGroup | QFile::ReadOther);
-    EXPECT_TRUE(ReadAll(shared).contains("keep me"));
+    EXPECT_TRUE(FileBytes(shared).contains("keep me"));
 }
 
 } // namespace

@@ -41,13 +41,13 @@ protected:
     }
     // Receives a file that must be refused with one message and no change anywhere.
     QString Refused(const QString& file) {
-        const QByteArray before = Bytes(file);
-        const QByteArray data = Bytes(receiver.dataFile());
+        const QByteArray before = FileBytes(file);
+        const QByteArray data = FileBytes(receiver.dataFile());
         receiver.dialogs.shown.clear();
         NoProgress none;
         EXPECT_FALSE(SyncReceive(*receiver.store, none, file)) << file.toStdString();
-        EXPECT_EQ(Bytes(file), before) << file.toStdString();
-        EXPECT_EQ(Bytes(receiver.dataFile()), data) << file.toStdString();
+        EXPECT_EQ(FileBytes(file), before) << file.toStdString();
+        EXPECT_EQ(FileBytes(receiver.dataFile()), data) << file.toStdString();
         EXPECT_EQ(receiver.dialogs.shown.size(), 1u) << file.toStdString();
         if (receiver.dialogs.shown.empty())
             return {};
@@ -216,13 +216,13 @@ TEST_F(ReceiveCheckTest, AFileOfAnEarlierVersionIsReadAsItIsAndNeverWritten) {
     // Enciphered under the password itself, as earlier versions did: opening it in place
     // re-keyed it.
     ASSERT_EQ(RekeyFile(syncFile(), OwnerRawKey(), OwnerPassword()), QString());
-    const QByteArray before = Bytes(syncFile());
+    const QByteArray before = FileBytes(syncFile());
     const QFileInfo info(syncFile());
     const QDateTime modified = info.lastModified();
     Receive();
     EXPECT_EQ(receiver.all<Schedule>().size(), 3u);
     EXPECT_EQ(receiver.all<Todo>().size(), 2u);
-    EXPECT_EQ(Bytes(syncFile()), before);
+    EXPECT_EQ(FileBytes(syncFile()), before);
     EXPECT_EQ(QFileInfo(syncFile()).lastModified(), modified);
     // Nothing beside it either: no journal, no copy.
     EXPECT_EQ(QDir(sender.dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("SyncSch")),
@@ -247,7 +247,7 @@ TEST_F(ReceiveCheckTest, AReaderThatHangsDiesOrIsMissingMeansNothingIsReceived) 
     SyncReaderOptions() = SyncReaderSettings{
         script(QStringLiteral("hangs"), QStringLiteral("printf 'KRSYNC1\\n'; exec sleep 60")), 1500};
     {
-        const QByteArray data = Bytes(receiver.dataFile());
+        const QByteArray data = FileBytes(receiver.dataFile());
         GapProgress progress;
         QElapsedTimer t;
         t.start();
@@ -258,7 +258,7 @@ TEST_F(ReceiveCheckTest, AReaderThatHangsDiesOrIsMissingMeansNothingIsReceived) 
         ASSERT_EQ(receiver.dialogs.shown.size(), 1u);
         EXPECT_EQ(receiver.dialogs.shown[0].text,
                   syncFile() + QStringLiteral(" is not a synchronization file."));
-        EXPECT_EQ(Bytes(receiver.dataFile()), data);
+        EXPECT_EQ(FileBytes(receiver.dataFile()), data);
     }
     SyncReaderOptions() =
         SyncReaderSettings{script(QStringLiteral("dies"), QStringLiteral("kill -SEGV $$")), 0};

@@ -12,11 +12,6 @@
 
 namespace kr::test {
 
-inline QByteArray Bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 inline Schedule Task(qint32 id, const QString& description, const QString& category, Date stamp,
                      Time time = 1) {
     Schedule t;

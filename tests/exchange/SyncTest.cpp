@@ -319,21 +319,21 @@ TEST_F(SyncTest, WrongFilesAreReportedAndChangeNothing) {
         f.write(random);
         QFile t(truncated);
         ASSERT_TRUE(t.open(QIODevice::WriteOnly));
-        const QByteArray whole = Bytes(syncFile());
+        const QByteArray whole = FileBytes(syncFile());
         t.write(whole.left(whole.size() / 2));
     }
     for (const QString& file :
          {randomFile, truncated, receiver.dataFile(), receiver.file(QStringLiteral("none.syn"))}) {
-        const QByteArray before = Bytes(file);
-        const QByteArray dataBefore = Bytes(receiver.dataFile());
+        const QByteArray before = FileBytes(file);
+        const QByteArray dataBefore = FileBytes(receiver.dataFile());
         receiver.dialogs.shown.clear();
         NoProgress none;
         EXPECT_FALSE(SyncReceive(*receiver.store, none, file));
         ASSERT_EQ(receiver.dialogs.shown.size(), 1u) << file.toStdString();
         EXPECT_EQ(receiver.dialogs.shown[0].text, file + QStringLiteral(" is not a synchronization file."));
         EXPECT_EQ(receiver.dialogs.shown[0].caption, QStringLiteral("Synchronization"));
-        EXPECT_EQ(Bytes(file), before);
-        EXPECT_EQ(Bytes(receiver.dataFile()), dataBefore);
+        EXPECT_EQ(FileBytes(file), before);
+        EXPECT_EQ(FileBytes(receiver.dataFile()), dataBefore);
     }
     EXPECT_EQ(receiver.all<Schedule>().size(), 1u);
 }
@@ -341,15 +341,15 @@ TEST_F(SyncTest, WrongFilesAreReportedAndChangeNothing) {
 TEST_F(SyncTest, SendingOntoTheDataFileIsRefusedAndAFailedSendKeepsTheOldFile) {
     SeedSender();
     Send();
-    const QByteArray data = Bytes(sender.dataFile());
+    const QByteArray data = FileBytes(sender.dataFile());
     NoProgress none;
     EXPECT_FALSE(SyncSend(*sender.store, none, sender.dataFile()));
     ASSERT_EQ(sender.dialogs.shown.size(), 1u);
     EXPECT_EQ(sender.dialogs.shown[0].caption, QStringLiteral("Synchronization"));
-    EXPECT_EQ(Bytes(sender.dataFile()), data);
+    EXPECT_EQ(FileBytes(sender.dataFile()), data);
     // The name given with a table suffix is the file itself.
     EXPECT_FALSE(SyncSend(*sender.store, none, sender.dataFile() + QStringLiteral("\\!s")));
-    EXPECT_EQ(Bytes(sender.dataFile()), data);
+    EXPECT_EQ(FileBytes(sender.dataFile()), data);
 
     // A folder that cannot be written is reported, and the program goes on.
     sender.dialogs.shown.clear();
@@ -385,10 +385,10 @@ TEST_F(SyncTest, SendingOntoTheDataFileIsRefusedAndAFailedSendKeepsTheOldFile) {
               0);
 
     // A new send replaces the file, leaving no temporary file behind.
-    const QByteArray old = Bytes(syncFile());
+    const QByteArray old = FileBytes(syncFile());
     sender.add(Task(40, QStringLiteral("later"), {}, 1));
     ASSERT_TRUE(SyncSend(*sender.store, none, syncFile()));
-    EXPECT_NE(Bytes(syncFile()), old);
+    EXPECT_NE(FileBytes(syncFile()), old);
     EXPECT_EQ(QDir(sender.dir.path())
                   .entryList(QDir::Hidden | QDir::Files)
                   .filter(QStringLiteral(".sending"))
@@ -403,7 +403,7 @@ TEST_F(SyncTest, ASendOntoANearlyFullMediumIsReportedAndLeavesNothingBehind) {
     seed.start(QStringLiteral(EXCHANGE_PEER), {QStringLiteral("seed"), sender.dir.path()});
     ASSERT_TRUE(seed.waitForFinished(60000));
     ASSERT_EQ(seed.exitCode(), 0);
-    const QByteArray data = Bytes(sender.dataFile());
+    const QByteArray data = FileBytes(sender.dataFile());
     ASSERT_FALSE(data.isEmpty());
     QSet<QString> failures;
     // Too small for the empty tables, for their records, and large enough.
@@ -434,7 +434,7 @@ TEST_F(SyncTest, ASendOntoANearlyFullMediumIsReportedAndLeavesNothingBehind) {
             failures.insert(caption.section(QLatin1Char(' '), 0, 1));
             EXPECT_TRUE(run.files.isEmpty()) << kb << " " << run.files.join(QLatin1Char(' ')).toStdString();
         }
-        EXPECT_EQ(Bytes(sender.dataFile()), data) << kb;
+        EXPECT_EQ(FileBytes(sender.dataFile()), data) << kb;
     }
     // Both ways of failing were met: making the tables, and writing their records.
     EXPECT_TRUE(failures.contains(QStringLiteral("Cannot CREATE")))

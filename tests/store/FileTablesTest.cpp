@@ -15,12 +15,6 @@ namespace {
 
 using FileTables = StoreFixture;
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
 // The tables a data file holds and the layout versions it records, as "name version".
 QStringList TablesIn(const QString& path) {
     sql::Connection c;
@@ -101,7 +95,7 @@ TEST_F(FileTables, AFileThatCanOnlyBeReadIsReadAndNothingIsMadeOrWrittenInIt) {
     store.reset();
     // A file of an older installation, without the holidays.
     Tamper(dataFile(), QStringLiteral("DROP TABLE Hol; DELETE FROM _layout WHERE name='hol'"));
-    const QByteArray before = ReadAll(dataFile());
+    const QByteArray before = FileBytes(dataFile());
 
     ReadOnlyView view(dir.path());
     if (!view.why().isEmpty())
@@ -123,7 +117,7 @@ TEST_F(FileTables, AFileThatCanOnlyBeReadIsReadAndNothingIsMadeOrWrittenInIt) {
         EXPECT_EQ(peer.ask(QStringLiteral("begin")), QStringLiteral("90"));
         EXPECT_EQ(peer.ask(QStringLiteral("holidays")), QStringLiteral("0 0"));
     }
-    EXPECT_EQ(ReadAll(dataFile()), before);
+    EXPECT_EQ(FileBytes(dataFile()), before);
 }
 
 } // namespace

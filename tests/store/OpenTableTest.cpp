@@ -10,12 +10,6 @@ namespace {
 
 using OpenTableTest = StoreFixture;
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
 // Runs raw statements on the data file, as a damaged or foreign file would look.
 void Tamper(const QString& path, const QString& sql) {
     sql::Connection c;
@@ -60,7 +54,7 @@ TEST_F(OpenTableTest, DamagedKeysAreRebuiltWhenTheUserAgrees) {
 TEST_F(OpenTableTest, RefusingToRebuildKeysEndsTheProgram) {
     { Table<Schedule> s(*store); }
     Tamper(dataFile(), QStringLiteral("DROP INDEX \"s__KEYID\""));
-    const QByteArray before = ReadAll(dataFile());
+    const QByteArray before = FileBytes(dataFile());
     resetStore();
     dialogs.answer(Dialogs::No);
     try {
@@ -69,7 +63,7 @@ TEST_F(OpenTableTest, RefusingToRebuildKeysEndsTheProgram) {
     } catch (const ProgramEnded& e) {
         EXPECT_EQ(e.text, QStringLiteral("Invalid Key!"));
     }
-    EXPECT_EQ(ReadAll(dataFile()), before);
+    EXPECT_EQ(FileBytes(dataFile()), before);
 }
 
 TEST_F(OpenTableTest, AKeyThatCannotBeRebuiltEndsTheProgram) {
@@ -193,7 +187,7 @@ TEST_F(OpenTableTest, AFileOfRandomBytesEndsTheProgramUntouched) {
     EXPECT_EQ(dialogs.shown[0].text,
               QStringLiteral("File (KR97\\!s in ") + dataFile() +
                   QStringLiteral(") could not be opened.  Error: Invalid Data File (36)."));
-    EXPECT_EQ(ReadAll(dataFile()), junk);
+    EXPECT_EQ(FileBytes(dataFile()), junk);
     EXPECT_FALSE(QFileInfo::exists(dataFile() + QStringLiteral("-journal")));
 }
 
@@ -203,11 +197,11 @@ TEST_F(OpenTableTest, AFileOfAnotherPasswordDoesNotOpen) {
         ASSERT_EQ(c.open(dataFile(), true, QByteArray("not-ours!")), 0);
         ASSERT_EQ(c.exec(QStringLiteral("CREATE TABLE s(x); INSERT INTO s VALUES (1)")), 0);
     }
-    const QByteArray before = ReadAll(dataFile());
+    const QByteArray before = FileBytes(dataFile());
     EXPECT_THROW(Table<Schedule> s(*store), ProgramEnded);
     ASSERT_FALSE(dialogs.shown.empty());
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("File Access Error"));
-    EXPECT_EQ(ReadAll(dataFile()), before);
+    EXPECT_EQ(FileBytes(dataFile()), before);
 }
 
 TEST_F(OpenTableTest, AFileThatCannotBeCreatedEndsTheProgram) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 namespace kr::test {
@@ -16,5 +17,11 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+// A file's whole content; empty when it cannot be read.
+inline QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 } // namespace kr::test
