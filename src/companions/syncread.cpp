@@ -14,6 +14,7 @@
 #include "store/Schema.h"
 #include "store/TableFile.h"
 #include "store/Tables.h"
+#include "store/sqlite/DataFile.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -7,6 +7,7 @@
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Transaction.h"
+#include "store/sqlite/DataFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -123,7 +124,7 @@ CopyResult CopyForeignSyncFile(Store& store, Progress& progress, const QString& 
     {
         // The copy lives only as long as the receive and nobody else opens it: its writes need
         // not wait for the disk.
-        DataFile& copyFile = tasks.tableFile()->file();
+        Database& copyFile = tasks.tableFile()->file();
         std::lock_guard lock(copyFile.mutex());
         copyFile.connection().exec(QStringLiteral("PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY"));
     }

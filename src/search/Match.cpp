@@ -2,7 +2,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/Text.h"
-#include "store/Sqlite.h"
+#include "store/Database.h"
 
 #include <array>
 

@@ -47,7 +47,7 @@ public:
     // The column's text as UTF-8, valid until the next step or reset.
     virtual QByteArrayView columnUtf8(int col) const = 0;
     virtual bool columnIsText(int col) const = 0;
-    // What the last step failed with.
+    // What the last step failed with; kept until the next step, whatever reset() does.
     virtual StoreError error() const = 0;
 };
 
@@ -187,6 +187,9 @@ public:
     // Converts the table to the schema, keeping every record: each field takes the column of
     // the same name or its default; records its layout version.
     virtual StoreError convertTable(const Schema& schema, const TableDecl& decl, int version) = 0;
+
+    // A database object of its own on the same database, for work on another thread.
+    virtual std::unique_ptr<Database> another() const = 0;
 
     // ---- the dialect
     // The schema of a table in this database.

@@ -9,9 +9,6 @@
 #include <map>
 #include <mutex>
 
-#define SQLITE_HAS_CODEC 1
-#include <sqlite3.h>
-
 namespace kr {
 
 // The count and marks of one view, shared by every KeyView of it in the process.
@@ -19,7 +16,7 @@ struct KeyView::Marks {
     std::mutex mutex;
     bool building = false;
     bool ready = false; // count and marks are complete for `stamp`
-    DataFile::ChangeStamp stamp;
+    Database::ChangeStamp stamp;
     qint64 count = -1;
     // Key values and row number of every kMarkEvery-th record. Replaced whole, never changed:
     // a view keeps the list it counted with until it counts again, so that its places stay
@@ -128,14 +125,14 @@ struct Walk {
     std::vector<Value> last;
     bool done = false;
 
-    // Walks on until the end or the deadline; false after a storage error (in `rc`).
-    bool run(sqlite3* db, qint64 budgetMs, int& rc) {
+    // Walks on until the end or the deadline; false after a storage error (in `error`).
+    bool run(sql::Connection& db, qint64 budgetMs, StoreError& error) {
         QElapsedTimer timer;
         timer.start();
         sql::Statement first(db, firstSql);
         sql::Statement next(db, nextSql);
         if (!first.valid() || !next.valid()) {
-            rc = first.valid() ? next.prepareResult() : first.prepareResult();
+            error = first.valid() ? next.prepareError() : first.prepareError();
             return false;
         }
         while (!done) {
@@ -149,7 +146,8 @@ struct Walk {
             }
             st.bind(index, static_cast<qint64>(kSliceRows));
             int rows = 0;
-            while ((rc = st.step()) == SQLITE_ROW) {
+            sql::Step rc = sql::Step::Done;
+            while ((rc = st.step()) == sql::Step::Row) {
                 const bool mark = count % KeyView::kMarkEvery == 0;
                 ++count;
                 ++rows;
@@ -164,15 +162,18 @@ struct Walk {
                         last = std::move(tuple);
                 }
             }
-            st.reset();
-            if (rc != SQLITE_DONE)
+            if (rc != sql::Step::Done) {
+                error = st.error();
+                st.reset();
                 return false;
+            }
+            st.reset();
             if (rows < kSliceRows)
                 done = true;
             if (budgetMs >= 0 && timer.elapsed() >= budgetMs)
                 break;
         }
-        rc = SQLITE_OK;
+        error = {};
         return true;
     }
 };
@@ -236,9 +237,9 @@ void KeyView::onRefined(QObject* context, std::function<void()> refined) {
 bool KeyView::prepare(sql::Statement& st, const QString& sql) {
     if (st.valid())
         return true;
-    st = sql::Statement(table_.tableFile()->file().connection().handle(), sql);
+    st = sql::Statement(table_.tableFile()->file().connection(), sql);
     if (!st.valid()) {
-        error_ = table_.tableFile()->statementError(st.prepareResult());
+        error_ = st.prepareError();
         return false;
     }
     return true;
@@ -293,9 +294,9 @@ Walk MakeWalk(const QString& table, const QString& where, const QString& tuple, 
 } // namespace
 
 qint64 KeyView::count() {
-    DataFile& file = table_.tableFile()->file();
+    Database& file = table_.tableFile()->file();
     std::lock_guard lock(file.mutex());
-    const std::optional<DataFile::ChangeStamp> stamp = file.changeStamp();
+    const std::optional<Database::ChangeStamp> stamp = file.changeStamp();
     auto entry = ViewMarks(cacheKey());
     marks_ = entry;
     {
@@ -320,9 +321,9 @@ qint64 KeyView::count() {
             walk.binds.push_back(c.value);
     }
     Walk background = walk;
-    int rc = SQLITE_OK;
-    if (!walk.run(file.connection().handle(), g_countHereMs.load(), rc)) {
-        error_ = table_.tableFile()->statementError(rc);
+    StoreError walked;
+    if (!walk.run(file.connection(), g_countHereMs.load(), walked)) {
+        error_ = walked;
         cachedCount_ = -1;
         exact_ = false;
         return -1;
@@ -344,9 +345,9 @@ qint64 KeyView::count() {
             entry->marks = std::make_shared<const MarkList>(std::move(walk.marks));
             qint64 estimate = walk.count * 2;
             if (conditions_.empty()) {
-                sql::Statement most(file.connection().handle(), QStringLiteral("SELECT max(_id) FROM ") +
-                                                                    table_.tableFile()->schema().table);
-                if (most.valid() && most.step() == SQLITE_ROW)
+                sql::Statement most(file.connection(), QStringLiteral("SELECT max(_id) FROM ") +
+                                                           table_.tableFile()->schema().table);
+                if (most.valid() && most.step() == sql::Step::Row)
                     estimate = std::max(walk.count, most.columnInt(0));
             }
             cachedCount_ = estimate;
@@ -358,34 +359,31 @@ qint64 KeyView::count() {
             entry->waiting.push_back(notifier_);
         if (!entry->building) {
             entry->building = true;
-            const QString path = file.path();
-            const bool enciphered = file.enciphered();
-            const DataFile::ChangeStamp taken = stamp.value_or(DataFile::ChangeStamp{});
+            std::shared_ptr<Database> own = file.another();
+            const Database::ChangeStamp taken = stamp.value_or(Database::ChangeStamp{});
             const bool stampKnown = stamp.has_value();
-            QThreadPool::globalInstance()->start(
-                [background, entry, path, enciphered, taken, stampKnown]() mutable {
-                    DataFile own(path, enciphered);
-                    int result = SQLITE_OK;
-                    const bool ok = own.connect(OpenMode::Shared).ok() &&
-                                    background.run(own.connection().handle(), -1, result);
-                    own.disconnect();
-                    std::vector<std::weak_ptr<Notifier>> waiting;
-                    {
-                        std::lock_guard done(entry->mutex);
-                        entry->building = false;
-                        waiting.swap(entry->waiting);
-                        if (ok) {
-                            entry->count = background.count;
-                            entry->marks = std::make_shared<const MarkList>(std::move(background.marks));
-                            entry->stamp = taken;
-                            entry->ready = stampKnown;
-                        }
+            QThreadPool::globalInstance()->start([background, entry, own, taken, stampKnown]() mutable {
+                StoreError result;
+                const bool ok =
+                    own->connect(OpenMode::Shared).ok() && background.run(own->connection(), -1, result);
+                own->disconnect();
+                std::vector<std::weak_ptr<Notifier>> waiting;
+                {
+                    std::lock_guard done(entry->mutex);
+                    entry->building = false;
+                    waiting.swap(entry->waiting);
+                    if (ok) {
+                        entry->count = background.count;
+                        entry->marks = std::make_shared<const MarkList>(std::move(background.marks));
+                        entry->stamp = taken;
+                        entry->ready = stampKnown;
                     }
-                    if (ok)
-                        for (const auto& w : waiting)
-                            if (auto notifier = w.lock())
-                                notifier->post(background.count);
-                });
+                }
+                if (ok)
+                    for (const auto& w : waiting)
+                        if (auto notifier = w.lock())
+                            notifier->post(background.count);
+            });
         }
     }
     seen_ = entry->marks;
@@ -436,12 +434,12 @@ bool KeyView::rowids(qint64 first, int n, std::vector<qint64>& out) {
         Bind(fromMark_, index++, v);
     fromMark_.bind(index++, wanted);
     fromMark_.bind(index, first - markPosition);
-    int rc = 0;
-    while ((rc = fromMark_.step()) == SQLITE_ROW)
+    sql::Step rc = sql::Step::Done;
+    while ((rc = fromMark_.step()) == sql::Step::Row)
         out.push_back(fromMark_.columnInt(0));
     fromMark_.reset();
-    if (rc != SQLITE_DONE) {
-        error_ = table_.tableFile()->statementError(rc);
+    if (rc != sql::Step::Done) {
+        error_ = fromMark_.error();
         out.clear();
         return false;
     }
@@ -465,12 +463,12 @@ bool KeyView::offsetRowids(qint64 first, int n, std::vector<qint64>& out) {
     // them by the numbers written into the statement.
     st.bind(static_cast<int>(conditions_.size()) + 1, last - first);
     st.bind(static_cast<int>(conditions_.size()) + 2, fromEnd ? cachedCount_ - last : first);
-    int rc = 0;
-    while ((rc = st.step()) == SQLITE_ROW)
+    sql::Step rc = sql::Step::Done;
+    while ((rc = st.step()) == sql::Step::Row)
         out.push_back(st.columnInt(0));
     st.reset();
-    if (rc != SQLITE_DONE) {
-        error_ = table_.tableFile()->statementError(rc);
+    if (rc != sql::Step::Done) {
+        error_ = st.error();
         out.clear();
         return false;
     }
@@ -488,17 +486,17 @@ bool KeyView::keyOf(qint64 rowid, std::vector<Value>& tuple, bool& inView) {
         return false;
     bindConditions(keyOf_, 1);
     keyOf_.bind(bound_ + 1, rowid);
-    const int rc = keyOf_.step();
+    const sql::Step rc = keyOf_.step();
     inView = false;
     tuple.clear();
-    if (rc == SQLITE_ROW) {
+    if (rc == sql::Step::Row) {
         for (int c = 0; c < columns; ++c)
             tuple.push_back(Column(keyOf_, c));
         inView = keyOf_.columnInt(columns) != 0;
     }
     keyOf_.reset();
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        error_ = table_.tableFile()->statementError(rc);
+    if (rc == sql::Step::Failed) {
+        error_ = keyOf_.error();
         return false;
     }
     return true;
@@ -551,11 +549,11 @@ qint64 KeyView::positionOf(qint64 rowid) {
         Bind(sinceMark_, index++, v);
     for (const Value& v : tuple)
         Bind(sinceMark_, index++, v);
-    const int rc = sinceMark_.step();
-    const qint64 between = rc == SQLITE_ROW ? sinceMark_.columnInt(0) : -1;
+    const sql::Step rc = sinceMark_.step();
+    const qint64 between = rc == sql::Step::Row ? sinceMark_.columnInt(0) : -1;
     sinceMark_.reset();
-    if (rc != SQLITE_ROW) {
-        error_ = table_.tableFile()->statementError(rc);
+    if (rc != sql::Step::Row) {
+        error_ = sinceMark_.error();
         return -1;
     }
     // With marks from before a change, the place is off by the records added or removed
@@ -576,12 +574,12 @@ qint64 KeyView::slowPositionOf(qint64 rowid) {
         return -1;
     bindConditions(position_, 1);
     position_.bind(p, rowid);
-    const int rc = position_.step();
+    const sql::Step rc = position_.step();
     qint64 result = -1;
-    if (rc == SQLITE_ROW && position_.columnInt(1) != 0)
+    if (rc == sql::Step::Row && position_.columnInt(1) != 0)
         result = position_.columnInt(0);
-    else if (rc != SQLITE_ROW)
-        error_ = table_.tableFile()->statementError(rc);
+    else if (rc != sql::Step::Row)
+        error_ = position_.error();
     position_.reset();
     return result;
 }

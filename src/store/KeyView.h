@@ -12,7 +12,7 @@
 // count() gives the last count (or, for a view never counted, an estimate) and the view tells
 // its owner when the exact count differs.
 
-#include "store/Sqlite.h"
+#include "store/Database.h"
 #include "store/Table.h"
 
 #include <QObject>

@@ -33,7 +33,7 @@ template <class R> bool ReserveRecordNumber(Table<R>& table, R& record) {
     for (;;) {
         bool unreadable = false;
         {
-            DataFile::SharedWait wait(table.tableFile()->file(), DataFile::kLongestWaitMs);
+            Database::SharedWait wait(table.tableFile()->file(), Database::kLongestWaitMs);
             for (int attempt = 0; attempt < 3; ++attempt) {
                 R last;
                 table.set(d.primaryKey());

@@ -72,7 +72,7 @@ Schema BuildSchema(const TableDecl& decl) {
             blanks << col + (f.isText() ? QStringLiteral("<>''") : QStringLiteral("<>0"));
         }
         ks.optCondition = k.opt() ? QLatin1Char('(') + blanks.join(QStringLiteral(" OR ")) + QLatin1Char(')')
-                                  : QStringLiteral("1");
+                                  : QStringLiteral("1=1");
         ks.createSql = QStringLiteral("CREATE ") + (k.unique() ? QStringLiteral("UNIQUE ") : QString()) +
                        QStringLiteral("INDEX ") + QuoteIdent(ks.indexName) + QStringLiteral(" ON ") +
                        s.table + QLatin1Char('(') + ks.columns.join(QLatin1Char(',')) + QLatin1Char(')');

@@ -14,7 +14,7 @@ namespace kr {
 struct KeySchema {
     QString indexName;
     QStringList columns;  // in key order; text parts of a nocase key use the folded column
-    QString optCondition; // "(a<>'' OR b<>0)" for opt keys, "1" otherwise
+    QString optCondition; // "(a<>'' OR b<>0)" for opt keys, "1=1" otherwise
     QString createSql;
 };
 

@@ -1,6 +1,7 @@
 #include "store/Store.h"
 
 #include "store/Tables.h"
+#include "store/sqlite/DataFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -152,7 +153,7 @@ std::vector<TableSpec> Store::tablesOf(FileKind kind) const {
 }
 
 void Store::makeTables(TableFile& table, OpenMode mode) {
-    DataFile& file = table.file();
+    Database& file = table.file();
     const std::vector<TableSpec> specs = tablesOf(table.decl().file);
     if (specs.empty())
         return;

@@ -13,6 +13,8 @@
 
 namespace kr {
 
+class DataFile;
+
 inline const QString kDataFileName = QStringLiteral("KR97.TPS");
 inline const QString kTagFileName = QStringLiteral("TagFile_.TPS");
 

@@ -2,9 +2,6 @@
 
 #include <QRandomGenerator>
 
-#define SQLITE_HAS_CODEC 1
-#include <sqlite3.h>
-
 namespace kr {
 
 namespace {
@@ -122,11 +119,10 @@ void TableAccess::load(sql::Statement* st, void* record) {
 }
 
 Err TableAccess::read(sql::Statement* st, void* record) {
-    const int rc = st->step();
-    if (rc != SQLITE_ROW) {
+    const sql::Step rc = st->step();
+    if (rc != sql::Step::Row) {
         st->reset();
-        return setError(rc == SQLITE_DONE ? StoreError{Err::NoMoreRecords, {}, 0}
-                                          : table_->statementError(rc));
+        return setError(rc == sql::Step::Done ? StoreError{Err::NoMoreRecords, {}, 0} : st->error());
     }
     load(st, record);
     st->reset();
@@ -147,7 +143,7 @@ Err TableAccess::cursorStatement(const int (&kinds)[4], sql::Statement*& st, int
     const auto mode = static_cast<std::size_t>(cursor_.mode);
     st = table_->keyStatement(static_cast<TableFile::Stmt>(kinds[mode]), cursor_.key);
     if (!st->valid())
-        return setError(table_->statementError(st->prepareResult()));
+        return setError(st->prepareError());
     next = 1;
     if (cursor_.mode != Mode::Start) {
         for (const Value& v : cursor_.values)
@@ -193,15 +189,15 @@ Err TableAccess::nextBatch(int n, const std::function<void*()>& append) {
         return e;
     st->bind(index, static_cast<qint64>(n));
     void* last = nullptr;
-    int rc = 0;
-    while ((rc = st->step()) == SQLITE_ROW) {
+    sql::Step rc = sql::Step::Done;
+    while ((rc = st->step()) == sql::Step::Row) {
         last = append();
         load(st, last);
     }
     // The statement is reset at once: between batches it holds no lock on the file.
     st->reset();
-    if (rc != SQLITE_DONE)
-        return setError(table_->statementError(rc));
+    if (rc != sql::Step::Done)
+        return setError(st->error());
     if (last == nullptr)
         return setError(Err::NoMoreRecords);
     cursor_.mode = Mode::AtRow;
@@ -218,7 +214,7 @@ Err TableAccess::get(int key, void* record) {
     std::lock_guard lock(table_->file().mutex());
     sql::Statement* st = table_->keyStatement(TableFile::Equal, key);
     if (!st->valid())
-        return setError(table_->statementError(st->prepareResult()));
+        return setError(st->prepareError());
     int index = 1;
     for (const Value& v : keyValues(key, record))
         BindValue(*st, index++, v);
@@ -230,7 +226,7 @@ Err TableAccess::fetch(qint64 rowid, void* record) {
     std::lock_guard lock(table_->file().mutex());
     sql::Statement* st = table_->tableStatement(TableFile::ByRowid);
     if (!st->valid())
-        return setError(table_->statementError(st->prepareResult()));
+        return setError(st->prepareError());
     st->bind(1, rowid);
     const Err e = read(st, record);
     return e == Err::NoMoreRecords ? setError(Err::RecordNotFound) : e;
@@ -239,17 +235,17 @@ Err TableAccess::fetch(qint64 rowid, void* record) {
 Err TableAccess::add(void* record) {
     std::lock_guard lock(table_->file().mutex());
     if (table_->file().readOnly())
-        return setError(DataFile::readOnlyError());
+        return setError(table_->file().readOnlyError());
     sql::Statement* st = table_->tableStatement(TableFile::Insert);
     if (!st->valid())
-        return setError(table_->statementError(st->prepareResult()));
+        return setError(st->prepareError());
     const qint64 version = NewVersion();
     st->bind(1, version);
     bindRecord(*st, 2, record);
-    const int rc = st->step();
+    const sql::Step rc = st->step();
     st->reset();
-    if (rc != SQLITE_DONE)
-        return setError(table_->statementError(rc));
+    if (rc != sql::Step::Done)
+        return setError(st->error());
     RecordMeta& m = meta(record);
     m.rowid = table_->file().connection().lastInsertRowid();
     m.version = version;
@@ -260,13 +256,13 @@ Err TableAccess::add(void* record) {
 Err TableAccess::put(void* record) {
     std::lock_guard lock(table_->file().mutex());
     if (table_->file().readOnly())
-        return setError(DataFile::readOnlyError());
+        return setError(table_->file().readOnlyError());
     RecordMeta& m = meta(record);
     if (m.rowid == 0)
         return setError(Err::NoMoreRecords);
     sql::Statement* st = table_->tableStatement(m.watched ? TableFile::UpdateChecked : TableFile::Update);
     if (!st->valid())
-        return setError(table_->statementError(st->prepareResult()));
+        return setError(st->prepareError());
     const qint64 version = NewVersion();
     const int fieldCount =
         static_cast<int>(table_->schema().columns.size() + table_->schema().foldedColumns.size());
@@ -275,15 +271,15 @@ Err TableAccess::put(void* record) {
     st->bind(fieldCount + 2, m.rowid);
     if (m.watched)
         st->bind(fieldCount + 3, m.version);
-    const int rc = st->step();
+    const sql::Step rc = st->step();
     st->reset();
-    if (rc != SQLITE_DONE)
-        return setError(table_->statementError(rc));
+    if (rc != sql::Step::Done)
+        return setError(st->error());
     if (table_->file().connection().changes() == 0) {
         // Either another station wrote the record since it was loaded, or it is gone.
         sql::Statement* byRow = table_->tableStatement(TableFile::ByRowid);
         byRow->bind(1, m.rowid);
-        const bool exists = byRow->step() == SQLITE_ROW;
+        const bool exists = byRow->step() == sql::Step::Row;
         byRow->reset();
         return setError(exists && m.watched ? Err::RecordChanged : Err::NoMoreRecords);
     }
@@ -295,16 +291,16 @@ Err TableAccess::put(void* record) {
 Err TableAccess::remove(void* record) {
     std::lock_guard lock(table_->file().mutex());
     if (table_->file().readOnly())
-        return setError(DataFile::readOnlyError());
+        return setError(table_->file().readOnlyError());
     RecordMeta& m = meta(record);
     sql::Statement* st = table_->tableStatement(TableFile::Delete);
     if (!st->valid())
-        return setError(table_->statementError(st->prepareResult()));
+        return setError(st->prepareError());
     st->bind(1, m.rowid);
-    const int rc = st->step();
+    const sql::Step rc = st->step();
     st->reset();
-    if (rc != SQLITE_DONE)
-        return setError(table_->statementError(rc));
+    if (rc != sql::Step::Done)
+        return setError(st->error());
     if (table_->file().connection().changes() == 0)
         return setError(Err::NoMoreRecords);
     m = RecordMeta{};
@@ -323,7 +319,7 @@ bool TableAccess::duplicate(int key, const void* record) {
     for (const Value& v : keyValues(key, record))
         BindValue(*st, index++, v);
     st->bind(index, meta(record).rowid);
-    const bool found = st->step() == SQLITE_ROW;
+    const bool found = st->step() == sql::Step::Row;
     st->reset();
     return found;
 }
@@ -340,10 +336,10 @@ int TableAccess::duplicateKey(const void* record) {
 qint64 TableAccess::records() {
     std::lock_guard lock(table_->file().mutex());
     sql::Statement* st = table_->tableStatement(TableFile::Count);
-    const int rc = st->step();
-    const qint64 n = rc == SQLITE_ROW ? st->columnInt(0) : 0;
+    const sql::Step rc = st->step();
+    const qint64 n = rc == sql::Step::Row ? st->columnInt(0) : 0;
     st->reset();
-    setError(rc == SQLITE_ROW ? StoreError{} : table_->statementError(rc));
+    setError(rc == sql::Step::Row ? StoreError{} : st->error());
     return n;
 }
 
@@ -351,34 +347,34 @@ qint64 TableAccess::countEqual(int field, const Value& value) {
     std::lock_guard lock(table_->file().mutex());
     const Schema& schema = table_->schema();
     const FieldDecl& f = (*decl().fields)[static_cast<std::size_t>(field)];
-    sql::Statement st(table_->file().connection().handle(),
+    sql::Statement st(table_->file().connection(),
                       QStringLiteral("SELECT count(*) FROM %1 WHERE %2=?")
                           .arg(schema.table, schema.columns[static_cast<qsizetype>(field)]));
     if (!st.valid()) {
-        setError(table_->statementError(st.prepareResult()));
+        setError(st.prepareError());
         return -1;
     }
     if (const auto* text = std::get_if<QString>(&value))
         st.bind(1, StoredText(f, *text));
     else
         st.bind(1, std::get<qint64>(value));
-    const int rc = st.step();
-    const qint64 n = rc == SQLITE_ROW ? st.columnInt(0) : -1;
-    setError(rc == SQLITE_ROW ? StoreError{} : table_->statementError(rc));
+    const sql::Step rc = st.step();
+    const qint64 n = rc == sql::Step::Row ? st.columnInt(0) : -1;
+    setError(rc == sql::Step::Row ? StoreError{} : st.error());
     return n;
 }
 
 qint64 TableAccess::lastRow() {
     std::lock_guard lock(table_->file().mutex());
-    sql::Statement st(table_->file().connection().handle(),
+    sql::Statement st(table_->file().connection(),
                       QStringLiteral("SELECT max(_id) FROM %1").arg(table_->schema().table));
     if (!st.valid()) {
-        setError(table_->statementError(st.prepareResult()));
+        setError(st.prepareError());
         return 0;
     }
-    const int rc = st.step();
-    const qint64 n = rc == SQLITE_ROW ? st.columnInt(0) : 0;
-    setError(rc == SQLITE_ROW ? StoreError{} : table_->statementError(rc));
+    const sql::Step rc = st.step();
+    const qint64 n = rc == sql::Step::Row ? st.columnInt(0) : 0;
+    setError(rc == sql::Step::Row ? StoreError{} : st.error());
     return n;
 }
 
@@ -388,16 +384,16 @@ qint64 TableAccess::keyRecords(int key) {
     const KeySchema& k = schema.keys[static_cast<std::size_t>(key)];
     // The condition is the one the key's index was made with, so the count reads only the
     // index, not the records.
-    sql::Statement st(table_->file().connection().handle(),
-                      QStringLiteral("SELECT count(*) FROM %1 INDEXED BY %2 WHERE %3")
-                          .arg(schema.table, QuoteIdent(k.indexName), k.optCondition));
+    sql::Statement st(table_->file().connection(),
+                      QStringLiteral("SELECT count(*) FROM %1%2 WHERE %3")
+                          .arg(schema.table, table_->file().indexedBy(k), k.optCondition));
     if (!st.valid()) {
-        setError(table_->statementError(st.prepareResult()));
+        setError(st.prepareError());
         return -1;
     }
-    const int rc = st.step();
-    const qint64 n = rc == SQLITE_ROW ? st.columnInt(0) : -1;
-    setError(rc == SQLITE_ROW ? StoreError{} : table_->statementError(rc));
+    const sql::Step rc = st.step();
+    const qint64 n = rc == sql::Step::Row ? st.columnInt(0) : -1;
+    setError(rc == sql::Step::Row ? StoreError{} : st.error());
     return n;
 }
 
@@ -405,17 +401,17 @@ Err TableAccess::leftOutRows(int key, qint64 after, qint64 upTo, std::vector<qin
     out.clear();
     std::lock_guard lock(table_->file().mutex());
     const Schema& schema = table_->schema();
-    sql::Statement st(table_->file().connection().handle(),
+    sql::Statement st(table_->file().connection(),
                       QStringLiteral("SELECT _id FROM %1 WHERE _id>?1 AND _id<=?2 AND NOT %2 ORDER BY _id")
                           .arg(schema.table, schema.keys[static_cast<std::size_t>(key)].optCondition));
     if (!st.valid())
-        return setError(table_->statementError(st.prepareResult()));
+        return setError(st.prepareError());
     st.bind(1, after);
     st.bind(2, upTo);
-    int rc = SQLITE_ROW;
-    while ((rc = st.step()) == SQLITE_ROW)
+    sql::Step rc = sql::Step::Done;
+    while ((rc = st.step()) == sql::Step::Row)
         out.push_back(st.columnInt(0));
-    return setError(rc == SQLITE_DONE ? StoreError{} : table_->statementError(rc));
+    return setError(rc == sql::Step::Done ? StoreError{} : st.error());
 }
 
 Position TableAccess::position(const void* record) const {
@@ -442,11 +438,11 @@ Err TableAccess::lock(int waitSeconds) {
 Err TableAccess::empty() {
     std::lock_guard lock(table_->file().mutex());
     if (table_->file().readOnly())
-        return setError(DataFile::readOnlyError());
+        return setError(table_->file().readOnlyError());
     sql::Statement* st = table_->tableStatement(TableFile::Empty);
-    const int rc = st->step();
+    const sql::Step rc = st->step();
     st->reset();
-    return setError(rc == SQLITE_DONE ? StoreError{} : table_->statementError(rc));
+    return setError(rc == sql::Step::Done ? StoreError{} : st->error());
 }
 
 Err TableAccess::unlock() {

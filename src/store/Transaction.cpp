@@ -13,7 +13,7 @@ Err Transaction::begin(std::initializer_list<TableAccess*> tables, int waitSecon
         error_ = StoreError{Err::TransactionActive, {}, 0};
         return error_.code;
     }
-    std::vector<std::shared_ptr<DataFile>> files;
+    std::vector<std::shared_ptr<Database>> files;
     for (TableAccess* t : tables) {
         const auto& f = t->tableFile()->fileHandle();
         if (std::find(files.begin(), files.end(), f) == files.end())

@@ -24,7 +24,7 @@ public:
     const StoreError& error() const { return error_; }
 
 private:
-    std::vector<std::shared_ptr<DataFile>> files_;
+    std::vector<std::shared_ptr<Database>> files_;
     StoreError error_;
 };
 

@@ -228,11 +228,14 @@ TEST_F(SetupTest, HousekeepingRemovesInSlicesUnderAProgressWindowAndTellsTheList
     env->removalLimits.batch = 20;
     // One completed task cannot be deleted: said once, and the others go.
     Table<Schedule> tasks(*store);
-    ASSERT_EQ(tasks.tableFile()->file().connection().exec(
-                  QStringLiteral("CREATE TEMP TRIGGER refused BEFORE DELETE ON main.\"%1\" WHEN old.ID = 321 "
+    ASSERT_TRUE(
+        tasks.tableFile()
+            ->file()
+            .connection()
+            .exec(QStringLiteral("CREATE TEMP TRIGGER refused BEFORE DELETE ON main.\"%1\" WHEN old.ID = 321 "
                                  "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                      .arg(tasks.decl().sqlName)),
-              0);
+                      .arg(tasks.decl().sqlName))
+            .ok());
     // Between slices the program goes on: the window's steps let the frame's timer run, and
     // another window saves a task (no transaction is left open for it to join).
     std::vector<qint64> left;

@@ -2,10 +2,11 @@
 // that has no data file yet, and a data file that can only be read.
 
 #include "store/Cipher.h"
-#include "store/Sqlite.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Tables.h"
+#include "store/sqlite/DataFile.h"
+#include "store/sqlite/Sqlite.h"
 #include "support/ReadOnlyView.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -132,9 +133,9 @@ TEST_F(CliStore, AFileThatCanOnlyBeReadIsReadAndItsWritesFailAsWrites) {
               0);
     // A file of an older installation, without the holiday table.
     {
-        sql::Connection c;
+        sql::SqliteConnection c;
         ASSERT_EQ(c.open(data + QLatin1Char('/') + kDataFileName, false, OwnerRawKey()), 0);
-        ASSERT_EQ(c.exec(QStringLiteral("DROP TABLE Hol; DELETE FROM _layout WHERE name='hol'")), 0)
+        ASSERT_EQ(c.execCode(QStringLiteral("DROP TABLE Hol; DELETE FROM _layout WHERE name='hol'")), 0)
             << c.errorMessage().toStdString();
     }
     QFile file(data + QLatin1Char('/') + kDataFileName);

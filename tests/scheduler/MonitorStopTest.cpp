@@ -90,17 +90,19 @@ struct Scheduler {
     // failing disk or a damaged page would.
     void refuse(const QString& when) {
         Table<Schedule> tasks(*store);
-        ASSERT_EQ(tasks.tableFile()->file().connection().exec(
-                      QStringLiteral("CREATE TEMP TRIGGER refused BEFORE %1 ON main.\"%2\" WHEN %3 "
-                                     "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                          .arg(when.section(QLatin1Char(' '), 0, 0), tasks.decl().sqlName,
-                               when.section(QLatin1Char(' '), 1))),
-                  0);
+        ASSERT_TRUE(tasks.tableFile()
+                        ->file()
+                        .connection()
+                        .exec(QStringLiteral("CREATE TEMP TRIGGER refused BEFORE %1 ON main.\"%2\" WHEN %3 "
+                                             "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                                  .arg(when.section(QLatin1Char(' '), 0, 0), tasks.decl().sqlName,
+                                       when.section(QLatin1Char(' '), 1)))
+                        .ok());
     }
     void stopRefusing() {
         Table<Schedule> tasks(*store);
-        ASSERT_EQ(tasks.tableFile()->file().connection().exec(QStringLiteral("DROP TRIGGER temp.refused")),
-                  0);
+        ASSERT_TRUE(
+            tasks.tableFile()->file().connection().exec(QStringLiteral("DROP TRIGGER temp.refused")).ok());
     }
 
     ThrowingProgramEnd end;

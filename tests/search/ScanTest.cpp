@@ -1,8 +1,9 @@
 #include "search/Scan.h"
 
-#include "store/Sqlite.h"
 #include "store/StoreFixture.h"
 #include "store/Transaction.h"
+#include "store/sqlite/DataFile.h"
+#include "store/sqlite/Sqlite.h"
 #include "support/FaultyReads.h"
 
 #include <algorithm>
@@ -200,9 +201,9 @@ TEST_F(ScanTest, TagsThatCannotBeStoredAreNotCountedAndTheTagFileIsNamed) {
     // Another station reads the tag file and keeps reading: the tags cannot be stored.
     Table<Tag> held(*store);
     held.send(QStringLiteral("LockWait=50"));
-    sql::Connection reader;
+    sql::SqliteConnection reader;
     ASSERT_EQ(reader.open(dir.file(kTagFileName), false, {}), 0);
-    ASSERT_EQ(reader.exec(QStringLiteral("BEGIN; SELECT count(*) FROM Tag")), 0);
+    ASSERT_EQ(reader.execCode(QStringLiteral("BEGIN; SELECT count(*) FROM Tag")), 0);
     ScheduleScan::Result r;
     while ((r = scan.step()) == ScheduleScan::Result::Working) {
     }
@@ -210,7 +211,7 @@ TEST_F(ScanTest, TagsThatCannotBeStoredAreNotCountedAndTheTagFileIsNamed) {
     EXPECT_EQ(scan.finishWrites(), Err::IsLocked);
     EXPECT_EQ(scan.writeError().code, Err::IsLocked);
     EXPECT_EQ(scan.errorTable(), Tag::decl().name);
-    reader.exec(QStringLiteral("COMMIT"));
+    reader.execCode(QStringLiteral("COMMIT"));
     EXPECT_TRUE(selected().empty());
     EXPECT_EQ(tags.countTags(kSelectedTasks), 0);
 }

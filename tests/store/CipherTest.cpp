@@ -1,6 +1,7 @@
 #include "store/Cipher.h"
 #include "StoreFixture.h"
-#include "store/Sqlite.h"
+#include "store/sqlite/DataFile.h"
+#include "store/sqlite/Sqlite.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -40,12 +41,12 @@ TEST_F(Cipher, TheDataFileOpensOnlyUnderTheOwnerPassword) {
     EXPECT_FALSE(raw.contains("secret plans"));
     EXPECT_FALSE(raw.startsWith("SQLite format 3"));
 
-    sql::Connection right;
+    sql::SqliteConnection right;
     ASSERT_EQ(right.open(dataFile(), false, OwnerRawKey()), 0);
-    EXPECT_EQ(right.exec(QStringLiteral("SELECT count(*) FROM s")), 0);
-    sql::Connection wrong;
+    EXPECT_EQ(right.execCode(QStringLiteral("SELECT count(*) FROM s")), 0);
+    sql::SqliteConnection wrong;
     ASSERT_EQ(wrong.open(dataFile(), false, QByteArray("kR7!vq#2N")), 0);
-    EXPECT_EQ(wrong.exec(QStringLiteral("SELECT count(*) FROM s")), 26); // not a database
+    EXPECT_EQ(wrong.execCode(QStringLiteral("SELECT count(*) FROM s")), 26); // not a database
 
     int code = 0;
     const QString plain =
@@ -86,14 +87,14 @@ TEST_F(Cipher, AFileKeyedWithThePasswordIsReadAndReKeyedOnItsFirstOpen) {
     resetStore();
     // Key the file as the earlier versions did: under the password itself.
     {
-        sql::Connection c;
+        sql::SqliteConnection c;
         ASSERT_EQ(c.open(dataFile(), false, OwnerRawKey()), 0);
         ASSERT_EQ(c.rekey(OwnerPassword()), 0);
     }
     {
-        sql::Connection old;
+        sql::SqliteConnection old;
         ASSERT_EQ(old.open(dataFile(), false, OwnerPassword()), 0);
-        ASSERT_EQ(old.exec(QStringLiteral("SELECT count(*) FROM s")), 0);
+        ASSERT_EQ(old.execCode(QStringLiteral("SELECT count(*) FROM s")), 0);
     }
     {
         Table<Schedule> s(*store);
@@ -104,12 +105,12 @@ TEST_F(Cipher, AFileKeyedWithThePasswordIsReadAndReKeyedOnItsFirstOpen) {
         EXPECT_TRUE(dialogs.shown.empty());
     }
     resetStore();
-    sql::Connection now;
+    sql::SqliteConnection now;
     ASSERT_EQ(now.open(dataFile(), false, OwnerRawKey()), 0);
-    EXPECT_EQ(now.exec(QStringLiteral("SELECT count(*) FROM s")), 0);
-    sql::Connection password;
+    EXPECT_EQ(now.execCode(QStringLiteral("SELECT count(*) FROM s")), 0);
+    sql::SqliteConnection password;
     ASSERT_EQ(password.open(dataFile(), false, OwnerPassword()), 0);
-    EXPECT_EQ(password.exec(QStringLiteral("SELECT count(*) FROM s")), 26);
+    EXPECT_EQ(password.execCode(QStringLiteral("SELECT count(*) FROM s")), 26);
 }
 
 TEST_F(Cipher, TheTagFileHasNoPassword) {

@@ -3,8 +3,9 @@
 #include "Peer.h"
 #include "StoreFixture.h"
 #include "store/Cipher.h"
-#include "store/Sqlite.h"
 #include "store/Transaction.h"
+#include "store/sqlite/DataFile.h"
+#include "store/sqlite/Sqlite.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -133,9 +134,9 @@ TEST_F(Concurrency, AnUnusableFileEndsTheProcessWithItsMessage) {
 TEST_F(Concurrency, RefusingAKeyRebuildEndsTheProcess) {
     { Table<Holidays> h(*store); }
     {
-        sql::Connection c;
+        sql::SqliteConnection c;
         ASSERT_EQ(c.open(dataFile(), false, OwnerRawKey()), 0);
-        ASSERT_EQ(c.exec(QStringLiteral("DROP INDEX \"Hol__KEYHOLIDAYDATE\"")), 0);
+        ASSERT_EQ(c.execCode(QStringLiteral("DROP INDEX \"Hol__KEYHOLIDAYDATE\"")), 0);
     }
     Peer peer(dir.path(), {QStringLiteral("No")});
     peer.send(QStringLiteral("open"));

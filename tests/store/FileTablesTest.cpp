@@ -4,8 +4,9 @@
 #include "Peer.h"
 #include "StoreFixture.h"
 #include "store/Cipher.h"
-#include "store/Sqlite.h"
 #include "store/Transaction.h"
+#include "store/sqlite/DataFile.h"
+#include "store/sqlite/Sqlite.h"
 #include "support/ReadOnlyView.h"
 
 #include <QFile>
@@ -17,13 +18,13 @@ using FileTables = StoreFixture;
 
 // The tables a data file holds and the layout versions it records, as "name version".
 QStringList TablesIn(const QString& path) {
-    sql::Connection c;
+    sql::SqliteConnection c;
     EXPECT_EQ(c.open(path, false, OwnerRawKey()), 0);
     QStringList out;
-    sql::Statement st(c.handle(), QStringLiteral("SELECT m.name, l.version FROM sqlite_master m LEFT JOIN "
-                                                 "_layout l ON l.name=lower(m.name) WHERE m.type='table' "
-                                                 "AND m.name<>'_layout' ORDER BY lower(m.name)"));
-    while (st.step() == 100)
+    sql::Statement st(c, QStringLiteral("SELECT m.name, l.version FROM sqlite_master m LEFT JOIN "
+                                        "_layout l ON l.name=lower(m.name) WHERE m.type='table' "
+                                        "AND m.name<>'_layout' ORDER BY lower(m.name)"));
+    while (st.step() == sql::Step::Row)
         out << st.columnText(0) + QLatin1Char(' ') + QString::number(st.columnInt(1));
     return out;
 }
@@ -37,9 +38,9 @@ QStringList EveryDataTable(const Store& store) {
 }
 
 void Tamper(const QString& path, const QString& sql) {
-    sql::Connection c;
+    sql::SqliteConnection c;
     ASSERT_EQ(c.open(path, false, OwnerRawKey()), 0);
-    ASSERT_EQ(c.exec(sql), 0) << c.errorMessage().toStdString();
+    ASSERT_EQ(c.execCode(sql), 0) << c.errorMessage().toStdString();
 }
 
 TEST_F(FileTables, TheFirstUseOfAnyTableMakesTheFileWithEveryTable) {

@@ -2,7 +2,8 @@
 #include "Peer.h"
 #include "StoreFixture.h"
 #include "store/Cipher.h"
-#include "store/Sqlite.h"
+#include "store/sqlite/DataFile.h"
+#include "store/sqlite/Sqlite.h"
 
 #include <QElapsedTimer>
 
@@ -53,9 +54,9 @@ TEST_F(NumberingTest, ThreeFailuresAskWhetherToRetry) {
     ASSERT_EQ(s.add(existing), Err::None);
 
     // Another station holds a write transaction: reading goes on, every add fails.
-    sql::Connection other;
+    sql::SqliteConnection other;
     ASSERT_EQ(other.open(dataFile(), false, OwnerRawKey()), 0);
-    ASSERT_EQ(other.exec(QStringLiteral("BEGIN IMMEDIATE")), 0);
+    ASSERT_EQ(other.execCode(QStringLiteral("BEGIN IMMEDIATE")), 0);
     s.send(QStringLiteral("LockWait=50"));
 
     dialogs.answer(Dialogs::Retry);
@@ -69,7 +70,7 @@ TEST_F(NumberingTest, ThreeFailuresAskWhetherToRetry) {
                              "Error: File Is Already Locked (32)."));
     EXPECT_EQ(dialogs.shown[0].buttons, unsigned(Dialogs::Retry | Dialogs::Cancel));
     EXPECT_EQ(dialogs.shown[0].defaultButton, Dialogs::Cancel);
-    other.exec(QStringLiteral("ROLLBACK"));
+    other.execCode(QStringLiteral("ROLLBACK"));
     EXPECT_EQ(s.records(), 1);
 }
 

@@ -1,6 +1,7 @@
 #include "StoreFixture.h"
 #include "store/Cipher.h"
-#include "store/Sqlite.h"
+#include "store/sqlite/DataFile.h"
+#include "store/sqlite/Sqlite.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -12,9 +13,9 @@ using OpenTableTest = StoreFixture;
 
 // Runs raw statements on the data file, as a damaged or foreign file would look.
 void Tamper(const QString& path, const QString& sql) {
-    sql::Connection c;
+    sql::SqliteConnection c;
     ASSERT_EQ(c.open(path, false, OwnerRawKey()), 0);
-    ASSERT_EQ(c.exec(sql), 0) << c.errorMessage().toStdString();
+    ASSERT_EQ(c.execCode(sql), 0) << c.errorMessage().toStdString();
 }
 
 TEST_F(OpenTableTest, DamagedKeysAreRebuiltWhenTheUserAgrees) {
@@ -136,7 +137,7 @@ TEST_F(OpenTableTest, AnOlderScheduleLayoutIsUpgradedWithItsRecords) {
             }
             for (int ff : old.schema().foldedFields)
                 st->bind(col++, sql::Fold(std::get<QString>(fields[static_cast<std::size_t>(ff)].get(&t))));
-            ASSERT_EQ(st->step(), 101);
+            ASSERT_EQ(st->step(), sql::Step::Done);
             st->reset();
         }
         EXPECT_EQ(old.open(OpenMode::Shared, 8).code, Err::LayoutDiffers);
@@ -193,9 +194,9 @@ TEST_F(OpenTableTest, AFileOfRandomBytesEndsTheProgramUntouched) {
 
 TEST_F(OpenTableTest, AFileOfAnotherPasswordDoesNotOpen) {
     {
-        sql::Connection c;
+        sql::SqliteConnection c;
         ASSERT_EQ(c.open(dataFile(), true, QByteArray("not-ours!")), 0);
-        ASSERT_EQ(c.exec(QStringLiteral("CREATE TABLE s(x); INSERT INTO s VALUES (1)")), 0);
+        ASSERT_EQ(c.execCode(QStringLiteral("CREATE TABLE s(x); INSERT INTO s VALUES (1)")), 0);
     }
     const QByteArray before = FileBytes(dataFile());
     EXPECT_THROW(Table<Schedule> s(*store), ProgramEnded);
@@ -226,9 +227,9 @@ TEST_F(OpenTableTest, AnUpgradeThatCannotHelpEndsWithTheUpgradeText) {
     // conversion cannot take it exclusively and the table still does not open.
     Tamper(dataFile(), QStringLiteral("UPDATE _layout SET version=9 WHERE name='categories'"));
     resetStore();
-    sql::Connection other;
+    sql::SqliteConnection other;
     ASSERT_EQ(other.open(dataFile(), false, OwnerRawKey()), 0);
-    ASSERT_EQ(other.exec(QStringLiteral("BEGIN IMMEDIATE")), 0);
+    ASSERT_EQ(other.execCode(QStringLiteral("BEGIN IMMEDIATE")), 0);
     try {
         Table<Categories> c(*store);
         FAIL() << "the program should have ended";

@@ -54,12 +54,15 @@ protected:
     }
     // Makes the data file refuse one kind of change, as a failing disk or a damaged page would.
     void refuse(TableAccess& table, const QString& when) {
-        ASSERT_EQ(table.tableFile()->file().connection().exec(
-                      QStringLiteral("CREATE TEMP TRIGGER refuse_%1 BEFORE %2 ON main.\"%3\" WHEN %4 "
-                                     "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                          .arg(table.decl().sqlName, when.section(QLatin1Char(' '), 0, 0),
-                               table.decl().sqlName, when.section(QLatin1Char(' '), 1))),
-                  0);
+        ASSERT_EQ(table.tableFile()
+                      ->file()
+                      .connection()
+                      .exec(QStringLiteral("CREATE TEMP TRIGGER refuse_%1 BEFORE %2 ON main.\"%3\" WHEN %4 "
+                                           "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                                .arg(table.decl().sqlName, when.section(QLatin1Char(' '), 0, 0),
+                                     table.decl().sqlName, when.section(QLatin1Char(' '), 1)))
+                      .ok(),
+                  true);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "store/Tags.h"
 #include "StoreFixture.h"
-#include "store/Sqlite.h"
+#include "store/sqlite/DataFile.h"
+#include "store/sqlite/Sqlite.h"
 #include "support/FaultyReads.h"
 
 namespace kr::test {
@@ -144,9 +145,9 @@ TEST_F(TagsTest, FailedWritesEndTheProgramNamingTheOperation) {
     tags.setTag(1, 1, QStringLiteral("1"));
     Table<Tag> held(*store);
     held.send(QStringLiteral("LockWait=50"));
-    sql::Connection other;
+    sql::SqliteConnection other;
     ASSERT_EQ(other.open(dir.file(kTagFileName), false, {}), 0);
-    ASSERT_EQ(other.exec(QStringLiteral("BEGIN IMMEDIATE")), 0);
+    ASSERT_EQ(other.execCode(QStringLiteral("BEGIN IMMEDIATE")), 0);
     auto endText = [](auto&& operation) {
         try {
             operation();
@@ -162,7 +163,7 @@ TEST_F(TagsTest, FailedWritesEndTheProgramNamingTheOperation) {
               locked.arg(QStringLiteral("SetTag_/PUT")));
     EXPECT_EQ(endText([&] { tags.clrTag(1, 1); }), locked.arg(QStringLiteral("ClrTag_/DELETE")));
     EXPECT_EQ(endText([&] { tags.newTag(1); }), locked.arg(QStringLiteral("NewTag_/SlowButSure/DELETE")));
-    other.exec(QStringLiteral("ROLLBACK"));
+    other.execCode(QStringLiteral("ROLLBACK"));
     EXPECT_EQ(tags.listTags(1), std::vector<qint32>{1});
 }
 
@@ -251,13 +252,13 @@ TEST_F(TagsTest, ARunOfTagWritesThatCannotBeStoredLeavesTheCountAsStored) {
     // Another station reads the tag file and keeps reading, so the run cannot be stored.
     Table<Tag> held(*store);
     held.send(QStringLiteral("LockWait=50"));
-    sql::Connection reader;
+    sql::SqliteConnection reader;
     ASSERT_EQ(reader.open(dir.file(kTagFileName), false, {}), 0);
-    ASSERT_EQ(reader.exec(QStringLiteral("BEGIN; SELECT count(*) FROM Tag")), 0);
+    ASSERT_EQ(reader.execCode(QStringLiteral("BEGIN; SELECT count(*) FROM Tag")), 0);
     EXPECT_EQ(tags.endWrites(), Err::IsLocked);
     EXPECT_EQ(tags.error().code, Err::IsLocked);
     EXPECT_FALSE(tags.writing());
-    reader.exec(QStringLiteral("COMMIT"));
+    reader.execCode(QStringLiteral("COMMIT"));
     EXPECT_EQ(tags.listTags(1), std::vector<qint32>{1});
     EXPECT_EQ(tags.countTags(1), 1);
 

@@ -4,8 +4,9 @@
 #include "StoreFixture.h"
 #include "platform/Progress.h"
 #include "store/Cipher.h"
-#include "store/Sqlite.h"
 #include "store/Transaction.h"
+#include "store/sqlite/DataFile.h"
+#include "store/sqlite/Sqlite.h"
 #include "support/ScriptedFileDialogs.h"
 
 #include <gtest/gtest-spi.h>
@@ -110,14 +111,14 @@ TEST_F(GuardTest, ACommitThatFailsEndsTheTransactionOnceAndKeepsNothing) {
     ASSERT_EQ(tasks.add(t), Err::None);
 
     // Another station reads the file and keeps reading: the commit cannot take it.
-    sql::Connection reader;
+    sql::SqliteConnection reader;
     ASSERT_EQ(reader.open(dataFile(), false, OwnerRawKey()), 0);
-    ASSERT_EQ(reader.exec(QStringLiteral("BEGIN; SELECT count(*) FROM s")), 0);
+    ASSERT_EQ(reader.execCode(QStringLiteral("BEGIN; SELECT count(*) FROM s")), 0);
     EXPECT_EQ(tx.commit(), Err::IsLocked);
     EXPECT_FALSE(tx.active());
     EXPECT_EQ(OpenTransactions::count(), 0);
     EXPECT_TRUE(askEverything().empty());
-    reader.exec(QStringLiteral("COMMIT"));
+    reader.execCode(QStringLiteral("COMMIT"));
 
     // The add went with the failed commit, and the file takes the next transaction.
     EXPECT_EQ(tasks.records(), 0);
@@ -129,13 +130,13 @@ TEST_F(GuardTest, ACommitThatFailsEndsTheTransactionOnceAndKeepsNothing) {
 
 TEST_F(GuardTest, ABeginThatFailsOpensNothingAndADisconnectEndsAnOpenOne) {
     Table<Schedule> tasks(*store);
-    sql::Connection other;
+    sql::SqliteConnection other;
     ASSERT_EQ(other.open(dataFile(), false, OwnerRawKey()), 0);
-    ASSERT_EQ(other.exec(QStringLiteral("BEGIN IMMEDIATE")), 0);
+    ASSERT_EQ(other.execCode(QStringLiteral("BEGIN IMMEDIATE")), 0);
     Transaction tx;
     EXPECT_EQ(tx.begin({&tasks}, 0), Err::IsLocked);
     EXPECT_EQ(OpenTransactions::count(), 0);
-    other.exec(QStringLiteral("ROLLBACK"));
+    other.execCode(QStringLiteral("ROLLBACK"));
 
     // A file of its own, closed in the middle of a transaction.
     auto file = std::make_shared<DataFile>(dataFile(), true);

@@ -297,11 +297,13 @@ TEST_F(BrowseScheduleTest, AQuickStartThatCannotBeAddedSaysSo) {
     w->tabs()->setCurrentIndex(1);
     w->list()->setCurrentIndex(w->model()->index(0, 4));
     Table<Schedule> tasks(*store);
-    ASSERT_EQ(tasks.tableFile()->file().connection().exec(
-                  QStringLiteral("CREATE TEMP TRIGGER refused BEFORE INSERT ON main.\"%1\" "
-                                 "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                      .arg(tasks.decl().sqlName)),
-              0);
+    ASSERT_TRUE(tasks.tableFile()
+                    ->file()
+                    .connection()
+                    .exec(QStringLiteral("CREATE TEMP TRIGGER refused BEFORE INSERT ON main.\"%1\" "
+                                         "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                              .arg(tasks.decl().sqlName))
+                    .ok());
     w->quickStart(30000);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Record Insert Error"));
