@@ -10,6 +10,11 @@
 
 #include <QElapsedTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -137,6 +142,32 @@ TEST(PgStatementText, ServerSchemaOrdersEveryKeyByRowNumberLast) {
     EXPECT_EQ(file.keys[0].createSql,
               QStringLiteral("CREATE UNIQUE INDEX \"Categories__KEYCATEGORY\" ON "
                              "\"Categories\"(\"f_CATEGORY\") WHERE (\"f_CATEGORY\"<>'')"));
+}
+
+TEST(PgStatementText, AServerThatNeverAnswersTheLoginFailsWithinTheOpenWait) {
+    // A socket that takes connections (the kernel does) but never says a word.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    PgDatabase db(QStringLiteral("host=127.0.0.1 port=%1 dbname=office user=clerk sslmode=disable")
+                      .arg(ntohs(address.sin_port)));
+    QElapsedTimer t;
+    t.start();
+    const StoreError e = db.connect(OpenMode::Shared);
+    const qint64 waited = t.elapsed();
+    ::close(listener);
+    EXPECT_EQ(e.code, Err::StorageError);
+    EXPECT_TRUE(e.driverText.contains(QStringLiteral("127.0.0.1"))) << e.driverText.toStdString();
+    EXPECT_TRUE(e.driverText.contains(QStringLiteral("clerk"))) << e.driverText.toStdString();
+    EXPECT_GE(waited, 1500);
+    EXPECT_LE(waited, 2200);
+    EXPECT_FALSE(db.connection().isOpen());
 }
 
 // ------------------------------------------------------------------------------ statements

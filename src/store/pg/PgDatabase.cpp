@@ -615,6 +615,10 @@ Schema PgDatabase::schemaOf(const TableDecl& decl) const {
     return BuildSchema(decl, Dialect::Postgres);
 }
 
+std::unique_ptr<Database> PgDatabase::another() const {
+    return std::make_unique<PgDatabase>(path());
+}
+
 // ------------------------------------------------------------------------------ factory
 
 std::shared_ptr<Database> OpenServerDatabase(const QString& uri) {

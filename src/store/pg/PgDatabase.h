@@ -49,6 +49,9 @@ public:
 
     Schema schemaOf(const TableDecl& decl) const override;
 
+    // Another connection to the same database, not yet connected.
+    std::unique_ptr<Database> another() const;
+
     // The connection as the server driver has it (its server process, its notifications).
     pg::PgConnection& server() { return conn_; }
     // The schema that holds the tables.
