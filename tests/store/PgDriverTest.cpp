@@ -331,6 +331,25 @@ TEST_F(PgDriverTest, ARowLockedElsewhereFailsTheWriteWithinTheWait) {
     EXPECT_EQ(Scalar(first->connection(), QStringLiteral("SELECT n FROM kv")), 2);
 }
 
+TEST_F(PgDriverTest, WithNoWaitLeftStatementsStillRunAndLocksFailAtOnce) {
+    auto first = open();
+    auto second = open();
+    ASSERT_TRUE(first->connection().exec(kMakeTable).ok());
+    insert(first->connection(), QStringLiteral("row"));
+    second->send(QStringLiteral("LockWait=0"));
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(Scalar(second->connection(), QStringLiteral("SELECT count(*) FROM kv")), 1);
+    ASSERT_TRUE(first->begin(2000, false).ok());
+    ASSERT_TRUE(first->connection().exec(QStringLiteral("UPDATE kv SET n = 1")).ok());
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(second->connection().exec(QStringLiteral("UPDATE kv SET n = 2")).code, Err::IsLocked);
+    EXPECT_EQ(second->begin(0, false).code, Err::IsLocked);
+    EXPECT_LT(t.elapsed(), 400);
+    ASSERT_TRUE(first->commit().ok());
+    EXPECT_TRUE(second->connection().exec(QStringLiteral("UPDATE kv SET n = 2")).ok());
+}
+
 TEST_F(PgDriverTest, AServerThatDoesNotAnswerIsCancelledAtTheDeadline) {
     auto db = open();
     QElapsedTimer t;
@@ -340,9 +359,11 @@ TEST_F(PgDriverTest, AServerThatDoesNotAnswerIsCancelledAtTheDeadline) {
     EXPECT_EQ(e.code, Err::IsLocked) << e.describe().toStdString();
     EXPECT_LE(waited, 2100);
     EXPECT_GE(waited, 1500);
-    // The cancel ended only the statement: the connection goes on.
+    // The cancel ended only the statement: the connection goes on, and no late cancel hits
+    // the statements after it.
     EXPECT_TRUE(db->connection().isOpen());
-    EXPECT_EQ(Scalar(db->connection(), QStringLiteral("SELECT 41 + 1")), 42);
+    for (int i = 0; i < 50; ++i)
+        ASSERT_EQ(Scalar(db->connection(), QStringLiteral("SELECT 41 + 1")), 42);
 }
 
 // ------------------------------------------------------------------------------ changes
@@ -451,6 +472,21 @@ TEST_F(PgDriverTest, MadeTablesMatchTheirLayoutAndKeys) {
     ASSERT_TRUE(db->dropTable(todo).ok());
     EXPECT_FALSE(db->tableExists(todo));
     EXPECT_EQ(db->recordedVersion(QStringLiteral("ToDo")), 0);
+}
+
+TEST_F(PgDriverTest, ATemporaryTableIsThisConnectionsAlone) {
+    auto db = made();
+    auto other = open();
+    const Schema holidays = db->schemaOf(Holidays::decl());
+    ASSERT_TRUE(db->makeTemporaryTable(holidays).ok());
+    ASSERT_TRUE(db->makeTemporaryTable(holidays).ok()); // already there: left as it is
+    EXPECT_FALSE(db->tableExists(holidays));
+    EXPECT_EQ(Scalar(db->connection(), QStringLiteral("SELECT count(*) FROM %1").arg(holidays.table)), 0);
+    StoreError e;
+    EXPECT_FALSE(
+        other->connection().prepare(QStringLiteral("SELECT count(*) FROM %1").arg(holidays.table), e));
+    EXPECT_EQ(e.code, Err::StorageError);
+    EXPECT_TRUE(e.driverText.contains(QStringLiteral("42P01"))) << e.driverText.toStdString();
 }
 
 TEST_F(PgDriverTest, RebuildingKeysRefreshesTheFoldedCopies) {

@@ -7,6 +7,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,9 @@ namespace {
 constexpr int kDefaultWaitMs = Database::kLongestWaitMs;
 // Part of a wait kept for the server's answer to a cancel.
 constexpr int kCancelGraceMs = 150;
+// The least a round trip is given, however little is left of the caller's wait: the lock
+// wait on the server is what tells a busy station, not the network.
+constexpr int kLeastTripMs = 250;
 
 qint64 NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -154,6 +158,7 @@ struct Session {
     quint64 nextName = 0;
     std::vector<QByteArray> unused; // prepared statements to deallocate
     std::function<int()> waitSource;
+    std::shared_ptr<std::atomic<bool>> cancelDone;
 
     ~Session() { finish(); }
 
@@ -230,18 +235,32 @@ struct Session {
         PGcancel* c = PQgetCancel(conn);
         if (!c)
             return;
-        std::thread([c] {
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        cancelDone = done;
+        std::thread([c, done] {
             char buffer[256];
             PQcancel(c, buffer, sizeof buffer);
             PQfreeCancel(c);
+            done->store(true);
         }).detach();
+    }
+
+    // A cancel that reached the server after its statement had ended would cancel the next
+    // one: the next request waits for it to be delivered (a little while at most).
+    void settleCancel() {
+        if (!cancelDone)
+            return;
+        const qint64 until = NowMs() + kCancelGraceMs;
+        while (!cancelDone->load() && NowMs() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        cancelDone.reset();
     }
 
     // Awaits the answer to a request just sent, within the wait the caller gives; keeps the
     // last result, or the first failed one.
     StoreError await(ResultPtr& last) {
         last.reset();
-        const int wait = waitMs();
+        const int wait = std::max(kLeastTripMs, waitMs());
         const qint64 start = NowMs();
         const qint64 deadline = start + wait;
         const int grace = std::min(kCancelGraceMs, wait / 2);
@@ -299,6 +318,8 @@ struct Session {
             if (failure.ok())
                 last = std::move(r);
         }
+        if (cancelled)
+            settleCancel();
         if (failure.ok() && PQstatus(conn) == CONNECTION_BAD)
             return connectionError();
         return failure;
