@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -667,6 +669,22 @@ TEST_F(PgDriverTest, ReadOnlyServersAndRolesAreTold) {
     }
     EXPECT_FALSE(open()->readOnly());
     admin.exec(QStringLiteral("DROP OWNED BY \"%1\"; DROP ROLE \"%1\"").arg(role));
+}
+
+TEST_F(PgDriverTest, AConnectionUriNamesTheSameDatabase) {
+    const QRegularExpression host(QStringLiteral("host=(\\S+)"));
+    const auto m = host.match(server.serverUri());
+    if (!m.hasMatch())
+        GTEST_SKIP() << "the suite's server is not named by its host";
+    const QString uri = QStringLiteral("postgresql://kelvray@") +
+                        QString::fromLatin1(QUrl::toPercentEncoding(m.captured(1))) +
+                        QStringLiteral("/postgres?options=-csearch_path%3D") + server.schema();
+    ASSERT_TRUE(IsServerUri(uri));
+    auto db = OpenServerDatabase(uri);
+    const StoreError e = db->connect(OpenMode::Shared);
+    ASSERT_TRUE(e.ok()) << e.describe().toStdString();
+    EXPECT_EQ(static_cast<PgDatabase&>(*db).schemaName(), server.schema());
+    EXPECT_EQ(db->path(), uri);
 }
 
 TEST_F(PgDriverTest, ARefusedLoginNamesTheServerAndTheRole) {
