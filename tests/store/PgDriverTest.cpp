@@ -468,6 +468,13 @@ TEST_F(PgDriverTest, MadeTablesMatchTheirLayoutAndKeys) {
     EXPECT_FALSE(db->keysMatch(todo));
     ASSERT_TRUE(conn.exec(QStringLiteral("CREATE INDEX \"ToDo__KEYTODO\" ON \"ToDo\" (\"TODO\")")).ok());
     EXPECT_FALSE(db->keysMatch(todo)); // without _id
+    ASSERT_TRUE(
+        conn.exec(QStringLiteral("ALTER TABLE \"ToDo\" ALTER COLUMN \"TODO\" TYPE text COLLATE \"POSIX\""))
+            .ok());
+    EXPECT_FALSE(db->layoutMatches(todo)); // another order of texts
+    ASSERT_TRUE(
+        conn.exec(QStringLiteral("ALTER TABLE \"ToDo\" ALTER COLUMN \"TODO\" TYPE text COLLATE \"C\"")).ok());
+    EXPECT_TRUE(db->layoutMatches(todo));
     ASSERT_TRUE(conn.exec(QStringLiteral("ALTER TABLE \"ToDo\" ADD COLUMN extra text")).ok());
     EXPECT_FALSE(db->layoutMatches(todo));
 

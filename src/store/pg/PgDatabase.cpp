@@ -154,7 +154,6 @@ void PgDatabase::disconnect() {
             conn_.exec(QStringLiteral("ROLLBACK"));
         setTransaction(false);
     }
-    ownBase_ += conn_.ownWrites();
     conn_.close();
 }
 
@@ -320,12 +319,15 @@ bool PgDatabase::tableExists(const Schema& schema) {
 }
 
 bool PgDatabase::layoutMatches(const Schema& schema) {
-    const auto r =
-        conn_.query(QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute "
-                                   "WHERE attrelid = %1 AND attnum > 0 AND NOT attisdropped "
-                                   "ORDER BY attnum")
-                        .arg(kTableOid),
-                    {schema.tableName});
+    // A text column that does not compare byte for byte would order the keys otherwise.
+    const auto r = conn_.query(
+        QStringLiteral(
+            "SELECT attname, format_type(atttypid, atttypmod) || CASE WHEN attcollation <> 0 AND "
+            "attcollation <> (SELECT oid FROM pg_collation WHERE collname = 'C' AND "
+            "collnamespace = 'pg_catalog'::regnamespace) THEN ' (another collation)' ELSE '' END "
+            "FROM pg_attribute WHERE attrelid = %1 AND attnum > 0 AND NOT attisdropped ORDER BY attnum")
+            .arg(kTableOid),
+        {schema.tableName});
     if (!r.ok())
         return false;
     QStringList actual;
