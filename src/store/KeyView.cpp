@@ -187,7 +187,7 @@ KeyView::KeyView(TableAccess& table, int key, std::vector<Condition> conditions,
     const Schema& s = table_.tableFile()->schema();
     const KeySchema& k = s.keys[static_cast<std::size_t>(key)];
     keyColumns_ = k.columns;
-    QStringList where{allRecords ? QStringLiteral("1") : k.optCondition};
+    QStringList where{allRecords ? QStringLiteral("1=1") : k.optCondition};
     int param = 1;
     for (const Condition& c : conditions_) {
         const FieldDecl& f = (*table_.decl().fields)[static_cast<std::size_t>(c.field)];

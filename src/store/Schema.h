@@ -11,6 +11,9 @@
 
 namespace kr {
 
+// The SQL flavour a schema is written in.
+enum class Dialect { Sqlite, Postgres };
+
 struct KeySchema {
     QString indexName;
     QStringList columns;  // in key order; text parts of a nocase key use the folded column
@@ -25,14 +28,17 @@ struct Schema {
     QStringList columns;           // field columns, in field order
     QStringList foldedColumns;     // folded copies, in field order of the folded fields
     std::vector<int> foldedFields; // field index of each folded copy
-    QString createTableSql;        // for the given table name
+    QString rowColumnsSql;         // the bookkeeping columns _id and _ver
+    QString createTableSql;        // the field columns, after rowColumnsSql
     std::vector<KeySchema> keys;
     QString selectList; // "_id,_ver,<field columns>"
 
     QString createTableAs(const QString& name) const;
 };
 
-Schema BuildSchema(const TableDecl& decl);
+// On PostgreSQL every key index ends with _id (a unique key's index is unique on its own
+// columns and orders by _id only after them), texts compare byte for byte (COLLATE "C").
+Schema BuildSchema(const TableDecl& decl, Dialect dialect = Dialect::Sqlite);
 
 QString QuoteIdent(const QString& name);
 QString ColumnName(const FieldDecl& f);
