@@ -117,6 +117,35 @@ TEST_F(RunCaptureTest, ALongOutputKeepsItsFirstAndLastHalvesAroundACutLine) {
     EXPECT_EQ(c->bytesLeftOut(), 2 * 1024 * 1024);
 }
 
+TEST_F(RunCaptureTest, PiecesOfAnySizeAreJoinedInOrderAcrossTheHalvesAndTheRing) {
+    QByteArray data(300000, Qt::Uninitialized);
+    QRandomGenerator gen(7);
+    for (char& b : data)
+        b = static_cast<char>(gen.bounded(256));
+    const QString source = dir.file(QStringLiteral("piece"));
+    {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    // Pieces that end just before, on and after the middle and the limit, and wrap the ring
+    // several times.
+    const std::vector<int> sizes = {1,      299999, 224287, 1,     300000, 223999, 1,      300000, 300000,
+                                    300000, 12345,  65536,  65537, 299999, 7,      300000, 300000, 4097};
+    QString script;
+    QByteArray all;
+    for (int n : sizes) {
+        script += QStringLiteral("head -c %1 %2; ").arg(n).arg(source);
+        all += data.left(n);
+    }
+    auto c = start(Shell(script));
+    ASSERT_TRUE(waitForEnd(*c, 60000));
+    ASSERT_GT(all.size(), 3 * kHalf);
+    EXPECT_EQ(c->bytesReceived(), all.size());
+    const QByteArray expected = all.left(kHalf) + RunOutputCutLine(all.size() - 2 * kHalf) + all.right(kHalf);
+    EXPECT_TRUE(output() == expected);
+}
+
 TEST_F(RunCaptureTest, AHugeOutputNeverTakesMoreThanItsShareOfTheDisk) {
     // 256 MiB of zeros with a last line that must survive.
     auto c = start(Shell(QStringLiteral("head -c 268435456 /dev/zero; echo; echo the-last-line")));
