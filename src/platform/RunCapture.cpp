@@ -131,7 +131,7 @@ void RunCapture::readAvailable(std::int64_t limit) {
             return;
         // The program (and whatever it started) closed its output; the record goes on until
         // the process ends.
-        closeOutput();
+        closeOutput(false);
         return;
     }
 }
@@ -263,15 +263,16 @@ void RunCapture::failWrite(int error) {
         writeError_ = QStringLiteral("error %1").arg(error);
 }
 
-void RunCapture::closeOutput() {
-    Retire(outputNotifier_, false);
+void RunCapture::closeOutput(bool now) {
+    Retire(outputNotifier_, now);
     CloseFd(readFd_);
 }
 
 void RunCapture::finish(bool tellEnd) {
     if (finished_)
         return;
-    closeOutput();
+    // Only the end's notifier can be the one delivering this call.
+    closeOutput(true);
     Retire(endNotifier_, !tellEnd);
     CloseFd(endReadFd_);
     if (tailTimer_)

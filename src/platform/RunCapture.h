@@ -74,7 +74,7 @@ private:
     bool writeAt(const char* data, std::int64_t n, std::int64_t offset);
     void writeTail();
     void tailChanged();
-    void closeOutput();
+    void closeOutput(bool now);
     void finish(bool tellEnd);
     void failWrite(int error);
     void closeAll();
