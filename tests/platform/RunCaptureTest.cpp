@@ -301,52 +301,6 @@ TEST_F(RunCaptureTest, KeepingTheOutputStartsTheSameArgumentVector) {
     kept[1] = QStringLiteral("plain");
     EXPECT_EQ(kept, plain);
     EXPECT_EQ(output(), QByteArray("printed\n"));
-
-    // Through the desktop's way of starting a program with parameters.
-    ASSERT_GT(
-        processes.shellExecute(program, QStringLiteral("shell") + rest, QString(), QStringLiteral("open")),
-        32);
-    ASSERT_TRUE(waitFor(program + QStringLiteral(".shell")));
-    RunCapture d(dir.file(QStringLiteral("runs/shell.out")));
-    ASSERT_TRUE(d.prepare());
-    ASSERT_GT(processes.shellExecuteWith(program, QStringLiteral("shellkept") + rest, QString(),
-                                         QStringLiteral("open"), d.childOutput()),
-              32);
-    ASSERT_TRUE(d.childOutput().taken);
-    d.begin(d.childOutput().pid);
-    ASSERT_TRUE(waitForEnd(d));
-    ASSERT_TRUE(waitFor(program + QStringLiteral(".shellkept")));
-    QStringList shellKept = ArgumentsSeenBy(program + QStringLiteral(".shellkept"));
-    shellKept[1] = QStringLiteral("shell");
-    QStringList shellPlain = ArgumentsSeenBy(program + QStringLiteral(".shell"));
-    EXPECT_EQ(shellKept, shellPlain);
-    EXPECT_EQ(shellPlain.mid(2), expected.mid(2));
-    EXPECT_EQ(FileBytes(d.path()), QByteArray("printed\n"));
-}
-
-TEST_F(RunCaptureTest, TheDesktopsOpenerNeverTakesTheOutput) {
-    // A stand-in opener first in the path, which prints.
-    const QString bin = dir.file(QStringLiteral("bin"));
-    QDir().mkpath(bin);
-    {
-        QFile f(bin + QStringLiteral("/xdg-open"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\necho opened \"$1\"\necho \"$1\" > \"$0.done\"\n");
-        f.close();
-        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-    }
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(bin) + ':' + path);
-    RunCapture c(dir.file(QStringLiteral("runs/open.out")));
-    ASSERT_TRUE(c.prepare());
-    const int result = processes.shellExecuteWith(QStringLiteral("https://example.org/"), QString(),
-                                                  QString(), QStringLiteral("open"), c.childOutput());
-    qputenv("PATH", path);
-    EXPECT_GT(result, 32);
-    EXPECT_FALSE(c.childOutput().taken);
-    ASSERT_TRUE(TurnLoopUntil([&] { return !FileBytes(bin + QStringLiteral("/xdg-open.done")).isEmpty(); }));
-    c.cancel();
-    EXPECT_FALSE(QFileInfo::exists(c.path()));
 }
 
 } // namespace

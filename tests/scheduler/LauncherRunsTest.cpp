@@ -261,19 +261,5 @@ TEST_F(LauncherRunsTest, KeepingRunsChangesNothingAboutHowACommandIsStarted) {
         EXPECT_EQ(FileBytes(e.outputPath), QByteArray("printed\n"));
 }
 
-TEST_F(LauncherRunsTest, ALauncherThatGoesKeepsWhatItsRunningProgramsPrinted) {
-    capture();
-    const QString tool = program(QStringLiteral("long"), "echo working\nsleep 30\n");
-    launcher->launchTask(0, tool, QString());
-    ASSERT_EQ(sink.started.size(), 1u);
-    const QString output = sink.started[0].outputPath;
-    ASSERT_TRUE(TurnLoopUntil([&] { return FileBytes(output) == "working\n"; }));
-    const pid_t pid = sink.started[0].pid;
-    launcher.reset();
-    EXPECT_EQ(FileBytes(output), QByteArray("working\n"));
-    EXPECT_TRUE(sink.ended.empty());
-    ::kill(pid, SIGKILL);
-}
-
 } // namespace
 } // namespace kr::test
