@@ -32,7 +32,9 @@ struct RunStarted {
     // Process: its id and the file that receives its output (made only when it prints).
     pid_t pid = 0;
     QString outputPath;
-    // Process: why its output is not kept, when it is not (the program runs all the same).
+    // Why its output is not kept, when the pipe for it could not be made: the program runs all
+    // the same, but no end follows (and a program started through the shell's way is then
+    // told as Desktop, since it cannot be told apart from the desktop's opener).
     QString captureError;
     // Failed: the launcher's failure number (0 to 32), its message and what the number means.
     int failure = 0;
