@@ -95,7 +95,7 @@ TEST_F(LauncherRunsTest, ATasksProgramHasItsOutputKeptAndItsEndTold) {
     const QDateTime before = QDateTime::currentDateTimeUtc();
     launcher->launchTask(12, tool + QStringLiteral(" /home"), QString());
     ASSERT_EQ(sink.started.size(), 1u);
-    const RunStarted& s = sink.started[0];
+    const RunStarted s = sink.started[0];
     EXPECT_EQ(s.kind, RunStarted::Kind::Process);
     EXPECT_EQ(s.taskId, 12);
     EXPECT_FALSE(s.asProcess);
@@ -108,7 +108,7 @@ TEST_F(LauncherRunsTest, ATasksProgramHasItsOutputKeptAndItsEndTold) {
     EXPECT_EQ(launcher->runsUnderWay(), 1u);
 
     ASSERT_TRUE(waitForEnds(1));
-    const RunEnded& e = sink.ended[0];
+    const RunEnded e = sink.ended[0];
     EXPECT_EQ(e.run, s.run);
     EXPECT_EQ(e.taskId, 12);
     EXPECT_EQ(e.pid, s.pid);
@@ -131,7 +131,7 @@ TEST_F(LauncherRunsTest, ATasksProgramHasItsOutputKeptAndItsEndTold) {
     EXPECT_NE(sink.started[1].run, sink.started[0].run);
     EXPECT_NE(sink.started[1].outputPath, s.outputPath);
     EXPECT_EQ(FileBytes(sink.started[1].outputPath), QByteArray("copying /srv\ndisk full\n"));
-    const RunEnded& silent = sink.ended[1].pid == sink.started[2].pid ? sink.ended[1] : sink.ended[2];
+    const RunEnded silent = sink.ended[1].pid == sink.started[2].pid ? sink.ended[1] : sink.ended[2];
     EXPECT_EQ(silent.exitStatus, 0);
     EXPECT_TRUE(silent.outputPath.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(sink.started[2].outputPath));
@@ -177,7 +177,7 @@ TEST_F(LauncherRunsTest, AFailedStartIsToldBeforeItsMessage) {
     capture();
     launcher->launchTask(5, QStringLiteral("/no/such/program --now"), QString());
     ASSERT_EQ(sink.started.size(), 1u);
-    const RunStarted& s = sink.started[0];
+    const RunStarted s = sink.started[0];
     EXPECT_EQ(s.kind, RunStarted::Kind::Failed);
     EXPECT_EQ(s.taskId, 5);
     EXPECT_EQ(s.failure, 3);
