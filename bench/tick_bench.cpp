@@ -1,9 +1,11 @@
 // One scheduler tick (due-task scan, advance warnings, history check) over a task table
-// holding 1,000,000 history records, with nothing due.
+// holding 1,000,000 history records, with nothing due; and what starting a task's program
+// costs the frame's thread, with and without its output kept.
 
 #include "platform/Processes.h"
 #include "scheduler/Monitor.h"
 #include "store/Transaction.h"
+#include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
 
@@ -114,6 +116,57 @@ void BM_Tick(benchmark::State& state) {
         state.SkipWithError("something came due");
 }
 BENCHMARK(BM_Tick)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+struct CountingSink final : RunSink {
+    void runStarted(const RunStarted& run) override { processes += run.kind == RunStarted::Kind::Process; }
+    void runEnded(const RunEnded& run) override { kept += run.bytesKept; }
+    int processes = 0;
+    std::int64_t kept = 0;
+};
+
+// One launch of a program that prints a line, from the call to its return (the program runs
+// on); Arg 1 keeps its output. The ends are collected outside the timing.
+void BM_Launch(benchmark::State& state) {
+    test::EnsureCoreApplication();
+    World& w = WorldOf(1000);
+    CountingSink sink;
+    const bool keep = state.range(0) != 0;
+    if (keep)
+        w.launcher->captureRuns(w.dir.filePath(QStringLiteral("runs")), &sink);
+    const QString command = QStringLiteral("/bin/echo launched");
+    int n = 0;
+    for (auto _ : state) {
+        w.launcher->launchTask(0, command, QString());
+        if (++n % 32 == 0) {
+            state.PauseTiming();
+            test::TurnLoopUntil([&] { return w.launcher->runsUnderWay() == 0; });
+            state.ResumeTiming();
+        }
+    }
+    test::TurnLoopUntil([&] { return w.launcher->runsUnderWay() == 0; });
+    w.launcher->captureRuns(QString(), nullptr);
+    if (keep && sink.processes != n)
+        state.SkipWithError("a start was not kept");
+}
+BENCHMARK(BM_Launch)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A program that prints 64 MiB, from its start to the end of its record: what reading and
+// keeping that much costs.
+void BM_KeepLargeOutput(benchmark::State& state) {
+    test::EnsureCoreApplication();
+    World& w = WorldOf(1000);
+    CountingSink sink;
+    w.launcher->captureRuns(w.dir.filePath(QStringLiteral("runs")), &sink);
+    for (auto _ : state) {
+        w.launcher->launchTask(0, QStringLiteral("head -c 67108864 /dev/zero"), QString());
+        test::TurnLoopUntil([&] { return w.launcher->runsUnderWay() == 0; }, 120000);
+    }
+    w.launcher->captureRuns(QString(), nullptr);
+    if (sink.kept != static_cast<std::int64_t>(state.iterations()) * kRunOutputKept)
+        state.SkipWithError("the output was not kept");
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 67108864);
+}
+BENCHMARK(BM_KeepLargeOutput)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <map>
@@ -24,9 +25,14 @@ namespace {
 
 // Exit statuses of the children, recorded by one waiting thread per child so that none is
 // left a zombie and the last one's code can be asked for.
+struct Child {
+    int code = -1; // -1 while running
+    ProcessEnd end;
+};
+
 struct Children {
     std::mutex mutex;
-    std::map<pid_t, int> status; // -1 while running
+    std::map<pid_t, Child> known;
 };
 
 Children& Known() {
@@ -34,22 +40,48 @@ Children& Known() {
     return children;
 }
 
-void Watch(pid_t pid) {
+std::int64_t UtcMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// `ended`, when not -1, is this thread's own descriptor, closed once the end is recorded.
+void Watch(pid_t pid, int ended) {
     {
         std::lock_guard lock(Known().mutex);
-        Known().status[pid] = -1;
+        Child& c = Known().known[pid];
+        c.code = -1;
+        c.end = {};
+        c.end.how = ProcessEnd::How::Running;
     }
-    std::thread([pid] {
+    std::thread([pid, ended] {
         int st = 0;
         pid_t r = 0;
         do {
             r = ::waitpid(pid, &st, 0);
         } while (r < 0 && errno == EINTR);
+        ProcessEnd end;
+        end.monotonicNs = MonotonicNs();
+        end.utcMs = UtcMs();
         int code = -1;
-        if (r == pid)
-            code = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
-        std::lock_guard lock(Known().mutex);
-        Known().status[pid] = code < 0 ? 255 : code;
+        if (r == pid && WIFEXITED(st)) {
+            code = WEXITSTATUS(st);
+            end.how = ProcessEnd::How::Exited;
+            end.exitStatus = code;
+        } else if (r == pid && WIFSIGNALED(st)) {
+            code = 128 + WTERMSIG(st);
+            end.how = ProcessEnd::How::Signalled;
+            end.signal = WTERMSIG(st);
+        }
+        {
+            std::lock_guard lock(Known().mutex);
+            Child& c = Known().known[pid];
+            c.code = code < 0 ? 255 : code;
+            c.end = end;
+        }
+        if (ended >= 0)
+            ::close(ended);
     }).detach();
 }
 
@@ -64,6 +96,20 @@ void CloseInheritedFiles(int keep) {
         if (fd != keep)
             ::close(fd);
     }
+}
+
+// In the child: the descriptor becomes both standard output and standard error, left open
+// across the exec.
+bool ToStandardOutput(int fd) {
+    for (int target : {1, 2}) {
+        if (fd == target) {
+            if (::fcntl(target, F_SETFD, 0) != 0)
+                return false;
+        } else if (::dup2(fd, target) < 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool LooksLikeAddress(const QString& text) {
@@ -81,8 +127,20 @@ QStringList SplitCommandLine(const QString& commandLine) {
     return QProcess::splitCommand(commandLine);
 }
 
+std::int64_t MonotonicNs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+ProcessEnd EndOf(pid_t pid) {
+    std::lock_guard lock(Known().mutex);
+    auto it = Known().known.find(pid);
+    return it == Known().known.end() ? ProcessEnd{} : it->second.end;
+}
+
 pid_t LinuxProcesses::spawn(const QString& program, const QStringList& arguments, const QString& directory,
-                            int niceness, int* error) {
+                            int niceness, int* error, ChildOutput* output) {
     // Everything the child needs is prepared before fork: after it only plain system calls.
     const QByteArray prog = QFile::encodeName(program);
     std::vector<QByteArray> args;
@@ -94,10 +152,27 @@ pid_t LinuxProcesses::spawn(const QString& program, const QStringList& arguments
         argv.push_back(a.data());
     argv.push_back(nullptr);
     const QByteArray dir = QFile::encodeName(directory);
+    const int out = output != nullptr ? output->output : -1;
+    // The waiting thread's own copy of the descriptor it closes at the end; made before the
+    // fork so that a start that cannot make it changes nothing.
+    int ended = -1;
+    if (output != nullptr && output->ended >= 0) {
+        ended = ::fcntl(output->ended, F_DUPFD_CLOEXEC, 3);
+        if (ended < 0) {
+            *error = errno;
+            return 0;
+        }
+    }
 
     int report[2];
+    auto dropEnded = [&ended] {
+        if (ended >= 0)
+            ::close(ended);
+        ended = -1;
+    };
     if (::pipe2(report, O_CLOEXEC) != 0) {
         *error = errno;
+        dropEnded();
         return 0;
     }
     const pid_t pid = ::fork();
@@ -105,6 +180,7 @@ pid_t LinuxProcesses::spawn(const QString& program, const QStringList& arguments
         *error = errno;
         ::close(report[0]);
         ::close(report[1]);
+        dropEnded();
         return 0;
     }
     if (pid == 0) {
@@ -118,7 +194,9 @@ pid_t LinuxProcesses::spawn(const QString& program, const QStringList& arguments
             ::setpriority(PRIO_PROCESS, 0, niceness);
         ::setsid();
         int e = 0;
-        if (!dir.isEmpty() && ::chdir(dir.constData()) != 0) {
+        if (out >= 0 && !ToStandardOutput(out)) {
+            e = errno;
+        } else if (!dir.isEmpty() && ::chdir(dir.constData()) != 0) {
             e = errno;
         } else {
             CloseInheritedFiles(report[1]);
@@ -139,9 +217,14 @@ pid_t LinuxProcesses::spawn(const QString& program, const QStringList& arguments
         int st = 0;
         ::waitpid(pid, &st, 0);
         *error = childError;
+        dropEnded();
         return 0;
     }
-    Watch(pid);
+    Watch(pid, ended);
+    if (output != nullptr && out >= 0) {
+        output->taken = true;
+        output->pid = pid;
+    }
     *error = 0;
     return pid;
 }
@@ -155,6 +238,16 @@ bool LinuxProcesses::startDetached(const QString& program, const QStringList& ar
 
 int LinuxProcesses::shellExecute(const QString& file, const QString& parameters, const QString& directory,
                                  const QString& verb) {
+    return shellStart(file, parameters, directory, verb, nullptr);
+}
+
+int LinuxProcesses::shellExecuteWith(const QString& file, const QString& parameters, const QString& directory,
+                                     const QString& verb, ChildOutput& output) {
+    return shellStart(file, parameters, directory, verb, &output);
+}
+
+int LinuxProcesses::shellStart(const QString& file, const QString& parameters, const QString& directory,
+                               const QString& verb, ChildOutput* output) {
     QString v = verb.trimmed().toLower();
     if (v.isEmpty())
         v = QStringLiteral("open");
@@ -192,7 +285,8 @@ int LinuxProcesses::shellExecute(const QString& file, const QString& parameters,
     if (info.isDir())
         return v == QStringLiteral("print") ? shell::kNoAssociation : opener(info.absoluteFilePath());
     if (info.isExecutable() && v == QStringLiteral("open")) {
-        const pid_t pid = spawn(info.absoluteFilePath(), SplitCommandLine(parameters), workDir, 0, &error);
+        const pid_t pid =
+            spawn(info.absoluteFilePath(), SplitCommandLine(parameters), workDir, 0, &error, output);
         if (pid > 0)
             return AsShellResult(pid);
         return error == ENOMEM ? shell::kOutOfMemory : shell::kAccessDenied;
@@ -208,20 +302,28 @@ int LinuxProcesses::shellExecute(const QString& file, const QString& parameters,
 }
 
 pid_t LinuxProcesses::startProcess(const QString& commandLine, Priority priority) {
+    return startCommand(commandLine, priority, nullptr);
+}
+
+pid_t LinuxProcesses::startProcessWith(const QString& commandLine, Priority priority, ChildOutput& output) {
+    return startCommand(commandLine, priority, &output);
+}
+
+pid_t LinuxProcesses::startCommand(const QString& commandLine, Priority priority, ChildOutput* output) {
     const QStringList words = SplitCommandLine(commandLine);
     if (words.isEmpty())
         return 0;
     const int niceness = priority == Priority::Low ? 19 : priority == Priority::High ? -10 : 0;
     int error = 0;
-    return spawn(words.first(), words.mid(1), QString(), niceness, &error);
+    return spawn(words.first(), words.mid(1), QString(), niceness, &error, output);
 }
 
 int LinuxProcesses::exitCode(pid_t pid) {
     std::lock_guard lock(Known().mutex);
-    auto it = Known().status.find(pid);
-    if (it == Known().status.end())
+    auto it = Known().known.find(pid);
+    if (it == Known().known.end())
         return -1;
-    return it->second < 0 ? kStillActive : it->second;
+    return it->second.code < 0 ? kStillActive : it->second.code;
 }
 
 } // namespace kr

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <sys/types.h>
 
 namespace kr {
@@ -25,6 +26,36 @@ inline constexpr int kStillActive = 259;
 
 enum class Priority { Low = 1, Normal = 2, High = 3 };
 
+// Where the output of a program started directly goes, for a caller that keeps it. Both
+// descriptors stay the caller's: the started program gets `output` as its standard output
+// and standard error, and a copy of `ended` is closed once the process has ended and its
+// end can be asked for (EndOf). A document or address handed to the desktop's opener, and
+// printing, never take them.
+struct ChildOutput {
+    int output = -1;
+    int ended = -1;
+    // Set by the start that took them, with the process id.
+    bool taken = false;
+    pid_t pid = 0;
+};
+
+// How a process this program started ended.
+struct ProcessEnd {
+    enum class How { Running, Exited, Signalled, Unknown };
+    How how = How::Unknown;
+    int exitStatus = 0; // when exited
+    int signal = 0;     // when ended by a signal
+    // When its end was seen: the monotonic clock (nanoseconds, as MonotonicNs) and UTC
+    // milliseconds since the epoch.
+    std::int64_t monotonicNs = 0;
+    std::int64_t utcMs = 0;
+};
+
+// The end of a process started here; How::Unknown for a process this program did not start.
+ProcessEnd EndOf(pid_t pid);
+// The monotonic clock in nanoseconds, the one ProcessEnd::monotonicNs is read from.
+std::int64_t MonotonicNs();
+
 class ProcessControl {
 public:
     virtual ~ProcessControl() = default;
@@ -41,6 +72,16 @@ public:
     // The exit code of a process this program started: kStillActive while it runs, -1 when
     // the process is unknown.
     virtual int exitCode(pid_t pid) = 0;
+
+    // The same starts, with the output of a program started directly going where `output`
+    // says (`output.taken` tells whether it did). Without their own, nothing is taken.
+    virtual int shellExecuteWith(const QString& file, const QString& parameters, const QString& directory,
+                                 const QString& verb, ChildOutput& /*output*/) {
+        return shellExecute(file, parameters, directory, verb);
+    }
+    virtual pid_t startProcessWith(const QString& commandLine, Priority priority, ChildOutput& /*output*/) {
+        return startProcess(commandLine, priority);
+    }
 };
 
 // The real thing on Linux.
@@ -50,14 +91,20 @@ public:
                      const QString& verb) override;
     pid_t startProcess(const QString& commandLine, Priority priority) override;
     int exitCode(pid_t pid) override;
+    int shellExecuteWith(const QString& file, const QString& parameters, const QString& directory,
+                         const QString& verb, ChildOutput& output) override;
+    pid_t startProcessWith(const QString& commandLine, Priority priority, ChildOutput& output) override;
 
     // Starts a program without keeping track of it; true when it started.
     static bool startDetached(const QString& program, const QStringList& arguments,
                               const QString& directory = {});
 
 private:
+    int shellStart(const QString& file, const QString& parameters, const QString& directory,
+                   const QString& verb, ChildOutput* output);
+    pid_t startCommand(const QString& commandLine, Priority priority, ChildOutput* output);
     pid_t spawn(const QString& program, const QStringList& arguments, const QString& directory, int niceness,
-                int* error);
+                int* error, ChildOutput* output = nullptr);
 };
 
 // Splits a command line into words as a shell would for quotes and blanks.

@@ -7,6 +7,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <algorithm>
 
 namespace kr {
 
@@ -45,16 +48,38 @@ QString CompanionProgram(const QString& name) {
     return QFileInfo(built).isExecutable() ? QFileInfo(built).absoluteFilePath() : program;
 }
 
+QString StartFailureReason(int failure) {
+    switch (failure) {
+    case 0:
+        return QStringLiteral("out of resources");
+    case shell::kFileNotFound:
+        return QStringLiteral("file not found");
+    case shell::kPathNotFound:
+        return QStringLiteral("folder not found");
+    case shell::kAccessDenied:
+        return QStringLiteral("not allowed to run");
+    case shell::kOutOfMemory:
+        return QStringLiteral("out of memory");
+    case shell::kNoAssociation:
+        return QStringLiteral("no program to open it with");
+    default:
+        return QStringLiteral("error %1").arg(failure);
+    }
+}
+
 int Launcher::shellExecute(const QString& file, const QString& parameters, const QString& directory,
-                           const QString& verb) {
-    lastStartResult_ = ctx_.processes.shellExecute(file, parameters, directory, verb);
+                           const QString& verb, ChildOutput* output) {
+    lastStartResult_ = output != nullptr
+                           ? ctx_.processes.shellExecuteWith(file, parameters, directory, verb, *output)
+                           : ctx_.processes.shellExecute(file, parameters, directory, verb);
     return lastStartResult_;
 }
 
-int Launcher::shellStart(const QString& command, const QString& directory, const QString& verb) {
+int Launcher::shellStart(const QString& command, const QString& directory, const QString& verb,
+                         ChildOutput* output) {
     const QString file = Clip(command);
     const QString dir = Clip(directory);
-    int result = shellExecute(file, QString(), dir, verb);
+    int result = shellExecute(file, QString(), dir, verb, output);
     if (result > 32)
         return result;
 
@@ -79,7 +104,7 @@ int Launcher::shellStart(const QString& command, const QString& directory, const
     } else {
         return result;
     }
-    result = shellExecute(program, parameters, dir, verb);
+    result = shellExecute(program, parameters, dir, verb, output);
     if (result > 32 || !split)
         return result;
 
@@ -87,7 +112,7 @@ int Launcher::shellStart(const QString& command, const QString& directory, const
     for (qsizetype i = file.size() - 2; i >= 2; --i) {
         if (file.at(i) != QLatin1Char(' '))
             continue;
-        result = shellExecute(Clip(file.left(i)), file.mid(i + 1).trimmed(), dir, verb);
+        result = shellExecute(Clip(file.left(i)), file.mid(i + 1).trimmed(), dir, verb, output);
         if (result > 32)
             return result;
     }
@@ -114,20 +139,36 @@ void Launcher::launchProgram(qint32 taskId, const QString& command, const QStrin
     const QString theVerb = verbIsOpen ? QStringLiteral("open") : verb.trimmed().toLower();
     if (Clip(command).toUpper() != QStringLiteral("N/A")) {
         lastCommand_ = Clip(command).left(255);
+        RunStarted run;
+        std::unique_ptr<RunCapture> capture;
+        if (sink_ != nullptr) {
+            dropEndedCaptures();
+            run.run = nextRun_++;
+            run.taskId = taskId;
+            run.asProcess = processResult != nullptr;
+            run.command = Clip(command);
+            run.startedUtc = QDateTime::currentDateTimeUtc();
+            capture = prepareCapture(run);
+        }
+        ChildOutput* output = capture ? &capture->childOutput() : nullptr;
         if (processResult != nullptr) {
             const Priority p = useNormalPriority || (priority != 1 && priority != 3) ? Priority::Normal
                                : priority == 1                                       ? Priority::Low
                                                                                      : Priority::High;
             if (mode == 0 || mode == 1 || mode == 2 || mode == 3 || mode == 7 || mode == 8)
                 lastWindowMode_ = mode;
-            lastProcess_ = ctx_.processes.startProcess(lastCommand_, p);
+            lastProcess_ = output != nullptr ? ctx_.processes.startProcessWith(lastCommand_, p, *output)
+                                             : ctx_.processes.startProcess(lastCommand_, p);
             *processResult = lastProcess_ > 0 ? 1 : 0;
             if (lastProcess_ <= 0) {
-                shellStart(command, directory, theVerb);
+                const int result = shellStart(command, directory, theVerb, output);
+                tellStart(run, std::move(capture), result > 32, result);
                 return;
             }
+            tellStart(run, std::move(capture), true, 0);
         } else {
-            const int result = shellStart(command, directory, theVerb);
+            const int result = shellStart(command, directory, theVerb, output);
+            tellStart(run, std::move(capture), result > 32, result);
             if (result <= 32) {
                 ctx_.dialogs.message(QStringLiteral("Could not start ") + Clip(command) + QLatin1Char('.'),
                                      QStringLiteral("Error Code ") + QString::number(result),
@@ -211,6 +252,89 @@ bool Launcher::startProgram(const QString& command, const QString& folder, const
     launchProgram(0, command, folder, verb, windowMode, false, Clip(verb).isEmpty(), false, priority,
                   &started);
     return started == 1;
+}
+
+void Launcher::captureRuns(const QString& folder, RunSink* sink) {
+    runsFolder_ = folder;
+    sink_ = sink;
+    dropEndedCaptures();
+}
+
+std::size_t Launcher::runsUnderWay() const {
+    return static_cast<std::size_t>(std::count_if(captures_.begin(), captures_.end(),
+                                                  [](const Capture& c) { return c.capture->running(); }));
+}
+
+std::unique_ptr<RunCapture> Launcher::prepareCapture(RunStarted& run) {
+    // Unique across the stations that may share the data folder, and sorted by start.
+    const QString name = QStringLiteral("task%1-%2-%3.out")
+                             .arg(run.taskId)
+                             .arg(run.startedUtc.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")))
+                             .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
+    auto capture = std::make_unique<RunCapture>(QDir(runsFolder_).filePath(name));
+    QString error;
+    if (!capture->prepare(&error)) {
+        run.captureError = error;
+        return nullptr;
+    }
+    return capture;
+}
+
+void Launcher::tellStart(RunStarted& run, std::unique_ptr<RunCapture> capture, bool started, int failure) {
+    if (sink_ == nullptr)
+        return;
+    if (capture && capture->childOutput().taken) {
+        run.kind = RunStarted::Kind::Process;
+        run.pid = capture->childOutput().pid;
+        run.outputPath = capture->path();
+        run.startedUtc = capture->startedUtc();
+        RunCapture* raw = capture.get();
+        const std::uint64_t number = run.run;
+        const qint32 taskId = run.taskId;
+        raw->begin(run.pid, [this, number, taskId, raw] { tellEnd(number, taskId, *raw); });
+        captures_.push_back({number, taskId, std::move(capture)});
+    } else {
+        // Handed to the desktop's opener, or not started: nothing of it is kept.
+        if (capture)
+            capture->cancel();
+        if (started && run.captureError.isEmpty()) {
+            run.kind = RunStarted::Kind::Desktop;
+        } else if (started) {
+            run.kind = run.asProcess ? RunStarted::Kind::Process : RunStarted::Kind::Desktop;
+            run.pid = run.asProcess ? lastProcess_ : 0;
+        } else {
+            run.kind = RunStarted::Kind::Failed;
+            run.failure = failure;
+            run.failureText = QStringLiteral("Could not start ") + run.command + QLatin1Char('.');
+            run.failureReason = StartFailureReason(failure);
+        }
+    }
+    sink_->runStarted(run);
+}
+
+void Launcher::tellEnd(std::uint64_t run, qint32 taskId, const RunCapture& capture) {
+    if (sink_ == nullptr)
+        return;
+    RunEnded ended;
+    ended.run = run;
+    ended.taskId = taskId;
+    ended.pid = capture.pid();
+    ended.how = capture.end().how;
+    ended.exitStatus = capture.end().exitStatus;
+    ended.signal = capture.end().signal;
+    ended.startedUtc = capture.startedUtc();
+    ended.endedUtc = capture.endedUtc();
+    ended.durationNs = capture.durationNs();
+    ended.outputPath = capture.hasFile() ? capture.path() : QString();
+    ended.bytesKept = capture.bytesKept();
+    ended.bytesLeftOut = capture.bytesLeftOut();
+    ended.writeError = capture.writeError();
+    // The sink may start another program from here: nothing of the capture is used after it.
+    sink_->runEnded(ended);
+}
+
+void Launcher::dropEndedCaptures() {
+    std::erase_if(captures_, [](const Capture& c) { return c.capture->finished(); });
 }
 
 int Launcher::lastExitCode() {

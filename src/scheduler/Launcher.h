@@ -6,12 +6,18 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Processes.h"
+#include "platform/RunCapture.h"
 #include "scheduler/FrameView.h"
+#include "scheduler/RunSink.h"
 #include "script/ActiveScriptQueue.h"
 #include "script/ProgramStarter.h"
 #include "store/EventLog.h"
 #include "store/Settings.h"
 #include "store/Store.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace kr {
 
@@ -29,6 +35,9 @@ struct LauncherContext {
 // The companion programs installed beside this one: the external message program and the
 // program that ends other programs by name.
 QString CompanionProgram(const QString& name);
+
+// What a failure number of a start (0 to 32) means, in a few words.
+QString StartFailureReason(int failure);
 
 class Launcher final : public ProgramStarter {
 public:
@@ -56,16 +65,40 @@ public:
     const QString& lastCommand() const { return lastCommand_; }
     int lastWindowMode() const { return lastWindowMode_; }
 
+    // From now on the output of every program started directly is kept in a file of its own
+    // in `folder` (made 0700 when the first output arrives), and `sink` hears of every start
+    // and of every such program's end. The output is read on the event loop of the thread that
+    // launches. A null sink stops keeping runs (those under way are still kept to their end).
+    void captureRuns(const QString& folder, RunSink* sink);
+    // The programs started with their output kept that have not ended yet.
+    std::size_t runsUnderWay() const;
+
 private:
-    int shellStart(const QString& command, const QString& directory, const QString& verb);
+    struct Capture {
+        std::uint64_t run = 0;
+        qint32 taskId = 0;
+        std::unique_ptr<RunCapture> capture;
+    };
+
+    int shellStart(const QString& command, const QString& directory, const QString& verb,
+                   ChildOutput* output);
     int shellExecute(const QString& file, const QString& parameters, const QString& directory,
-                     const QString& verb);
+                     const QString& verb, ChildOutput* output);
+    std::unique_ptr<RunCapture> prepareCapture(RunStarted& run);
+    void tellStart(RunStarted& run, std::unique_ptr<RunCapture> capture, bool started, int failure);
+    void tellEnd(std::uint64_t run, qint32 taskId, const RunCapture& capture);
+    void dropEndedCaptures();
 
     LauncherContext ctx_;
     int lastStartResult_ = 0;
     pid_t lastProcess_ = 0;
     QString lastCommand_;
     int lastWindowMode_ = 0;
+
+    QString runsFolder_;
+    RunSink* sink_ = nullptr;
+    std::uint64_t nextRun_ = 1;
+    std::vector<Capture> captures_;
 };
 
 } // namespace kr
