@@ -70,7 +70,7 @@ void ClipboardPoll::check() {
     Transaction t;
     t.begin({table_.get()}, 0);
     const Err added =
-        record.clipHashKey.isEmpty() && holdsEmptyDigest() ? Err::DuplicateKey : table_->add(record);
+        record.clipHashKey.isEmpty() && holdsEmptyDigest() ? Err::DuplicateKey : table_->tryAdd(record);
     bool wrote = added == Err::None;
     if (ctx_.settings.maxClipboardEntries > 0)
         wrote = trim(text) || wrote;

@@ -159,7 +159,7 @@ template <class R> Added AddNumbered(Table<R>& table, R& record, const ExchangeT
     if (next > 0) {
         number.setInt(&record, next);
         record.meta = RecordMeta{};
-        const Err e = table.add(record);
+        const Err e = table.tryAdd(record);
         if (e != Err::DuplicateKey) {
             next = e == Err::None ? next + 1 : 0;
             return e == Err::None ? Added::Yes : Added::Failed;
@@ -175,7 +175,7 @@ template <class R> Added AddNumbered(Table<R>& table, R& record, const ExchangeT
         const qint64 highest = read == Err::NoMoreRecords ? 0 : std::get<qint64>(number.get(&last));
         number.setInt(&record, highest + 1);
         record.meta = RecordMeta{};
-        const Err e = table.add(record);
+        const Err e = table.tryAdd(record);
         if (e == Err::None) {
             next = highest + 2;
             return Added::Yes;

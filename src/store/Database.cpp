@@ -92,6 +92,10 @@ void Database::send(const QString& option) {
     // QUICKSCAN needs nothing: reads are already streamed through the keys.
 }
 
+StoreError Database::rowNumbersTaken(const Schema&) {
+    return {};
+}
+
 QString Database::indexedBy(const KeySchema&) const {
     return {};
 }

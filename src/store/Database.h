@@ -153,6 +153,9 @@ public:
     virtual StoreError commit() = 0;
     virtual StoreError rollback() = 0;
     bool inTransaction() const { return transaction_; }
+    // Whether a statement that fails inside a transaction ends the whole transaction, so that
+    // a write expected to fail must run under a savepoint.
+    virtual bool failuresEndTransactions() const { return false; }
 
     int openWaitMs() const { return openWaitMs_; }
     int statementWaitMs() const { return statementWaitMs_; }
@@ -187,6 +190,10 @@ public:
     // Converts the table to the schema, keeping every record: each field takes the column of
     // the same name or its default; records its layout version.
     virtual StoreError convertTable(const Schema& schema, const TableDecl& decl, int version) = 0;
+
+    // Records were added with the row numbers they had elsewhere: the numbers the database
+    // gives next must follow them.
+    virtual StoreError rowNumbersTaken(const Schema& schema);
 
     // A database object of its own on the same database, for work on another thread.
     virtual std::unique_ptr<Database> another() const = 0;

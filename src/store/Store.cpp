@@ -1,6 +1,7 @@
 #include "store/Store.h"
 
 #include "store/Tables.h"
+#include "store/pg/PgDatabase.h"
 #include "store/sqlite/DataFile.h"
 
 #include <QDir>
@@ -22,8 +23,14 @@ QString ResolveFileName(const QString& path) {
     return info.absoluteFilePath();
 }
 
-Store::Store(QString workDir, Dialogs& dialogs, ProgramEnd& programEnd)
+QString Store::DatabaseFromEnvironment() {
+    const QString value = qEnvironmentVariable("KELVRAY_DATABASE");
+    return IsServerUri(value) ? value : QString();
+}
+
+Store::Store(QString workDir, Dialogs& dialogs, ProgramEnd& programEnd, QString database)
     : workDir_(QDir(workDir).absolutePath())
+    , database_(std::move(database))
     , dialogs_(dialogs)
     , programEnd_(programEnd) {}
 
@@ -62,6 +69,8 @@ bool Store::isDataFile(const QString& path) const {
 }
 
 QString Store::filePath(const TableDecl& decl, const QString& file) const {
+    if (decl.file == FileKind::Data && file.isEmpty() && onServer())
+        return ServerDisplayName(database_);
     QString name = file;
     if (name.isEmpty()) {
         switch (decl.file) {
@@ -95,13 +104,27 @@ std::shared_ptr<DataFile> Store::dataFile(const QString& path, bool enciphered) 
     return file;
 }
 
+std::shared_ptr<Database> Store::databaseFor(const TableDecl& decl, const QString& path) {
+    if (decl.file == FileKind::Data && onServer() && path == filePath(decl)) {
+        std::lock_guard lock(mutex_);
+        if (!server_)
+            server_ = OpenServerDatabase(database_);
+        return server_;
+    }
+    return dataFile(path, decl.enciphered());
+}
+
 bool Store::changedByOthers() {
-    std::shared_ptr<DataFile> file;
+    std::shared_ptr<Database> file;
     {
         std::lock_guard lock(mutex_);
-        auto it = files_.find(filePath(Schedule::decl()).toLower());
-        if (it != files_.end())
-            file = it->second.lock();
+        if (onServer()) {
+            file = server_;
+        } else {
+            auto it = files_.find(filePath(Schedule::decl()).toLower());
+            if (it != files_.end())
+                file = it->second.lock();
+        }
     }
     if (!file)
         return false;
@@ -116,7 +139,7 @@ std::shared_ptr<TableFile> Store::openTable(const TableDecl& decl, const QString
     const QString path = filePath(decl, file);
     Entry& entry = open_[entryKey(decl, path)];
     if (entry.count == 0) {
-        auto table = std::make_shared<TableFile>(dataFile(path, decl.enciphered()), decl);
+        auto table = std::make_shared<TableFile>(databaseFor(decl, path), decl);
         openProcedure(*table, mode);
         entry.table = table;
     }

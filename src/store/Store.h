@@ -20,12 +20,21 @@ inline const QString kTagFileName = QStringLiteral("TagFile_.TPS");
 
 class Store {
 public:
-    Store(QString workDir, Dialogs& dialogs, ProgramEnd& programEnd);
+    // `database`: a database server that holds the shared tables in place of the data file (a
+    // libpq connection URI or key=value text); empty for the data file in the working directory.
+    // The tag file, synchronization files and the event log stay in the working directory.
+    Store(QString workDir, Dialogs& dialogs, ProgramEnd& programEnd,
+          QString database = DatabaseFromEnvironment());
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
     const QString& workDir() const { return workDir_; }
+    // The server database, empty when the data file is used.
+    const QString& database() const { return database_; }
+    bool onServer() const { return !database_.isEmpty(); }
+    // The server from KELVRAY_DATABASE when it names one, else empty.
+    static QString DatabaseFromEnvironment();
     Dialogs& dialogs() const { return dialogs_; }
     ProgramEnd& programEnd() const { return programEnd_; }
 
@@ -64,6 +73,8 @@ public:
 
     // The file behind a path, one per process, shared by the tables in it.
     std::shared_ptr<DataFile> dataFile(const QString& path, bool enciphered);
+    // The database that holds a table kept at `path` (as filePath() gives it).
+    std::shared_ptr<Database> databaseFor(const TableDecl& decl, const QString& path);
 
 private:
     struct Entry {
@@ -79,6 +90,8 @@ private:
     std::vector<TableSpec> tablesOf(FileKind kind) const;
 
     QString workDir_;
+    QString database_;
+    std::shared_ptr<Database> server_;
     Dialogs& dialogs_;
     ProgramEnd& programEnd_;
     std::vector<Declaration> declarations_;

@@ -253,6 +253,25 @@ Err TableAccess::add(void* record) {
     return setError(Err::None);
 }
 
+Err TableAccess::tryAdd(void* record) {
+    std::lock_guard lock(table_->file().mutex());
+    Database& db = table_->file();
+    if (!db.inTransaction() || !db.failuresEndTransactions())
+        return add(record);
+    sql::Connection& conn = db.connection();
+    if (const StoreError e = conn.exec(QStringLiteral("SAVEPOINT kr_try")); !e.ok())
+        return setError(e);
+    const Err added = add(record);
+    const StoreError kept = error_;
+    StoreError ended =
+        added == Err::None ? StoreError{} : conn.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kr_try"));
+    if (ended.ok())
+        ended = conn.exec(QStringLiteral("RELEASE SAVEPOINT kr_try"));
+    if (!ended.ok())
+        return setError(ended);
+    return setError(kept);
+}
+
 Err TableAccess::put(void* record) {
     std::lock_guard lock(table_->file().mutex());
     if (table_->file().readOnly())

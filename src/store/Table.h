@@ -48,6 +48,9 @@ public:
     // Loads the record at a stable address (its row number).
     Err fetch(qint64 rowid, void* record);
     Err add(void* record);
+    // An add that may duplicate a key inside a transaction, where the caller goes on after a
+    // 40: a failure undoes this add alone and the transaction stays usable on every driver.
+    Err tryAdd(void* record);
     // Rewrites the record last loaded; 89 when it was watched and another station wrote it.
     Err put(void* record);
     Err remove(void* record);
@@ -148,6 +151,7 @@ public:
     Err get(int key, R& r) { return TableAccess::get(key, &r); }
     Err fetch(qint64 rowid, R& r) { return TableAccess::fetch(rowid, &r); }
     Err add(R& r) { return TableAccess::add(&r); }
+    Err tryAdd(R& r) { return TableAccess::tryAdd(&r); }
     Err put(R& r) { return TableAccess::put(&r); }
     Err remove(R& r) { return TableAccess::remove(&r); }
     bool duplicate(int key, const R& r) { return TableAccess::duplicate(key, &r); }

@@ -63,7 +63,7 @@ protected:
         const qint64 n = view.count();
         for (qint64 first = 0; first < n; first += page) {
             std::vector<qint64> part;
-            EXPECT_TRUE(view.rowids(first, page, part));
+            EXPECT_TRUE(view.rowids(first, page, part)) << view.error().describe().toStdString();
             out.insert(out.end(), part.begin(), part.end());
         }
         return out;

@@ -35,6 +35,8 @@ struct ResultDeleter {
 };
 using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
 
+constexpr Oid kTextOid = 25;
+
 bool IsTextType(Oid type) {
     switch (type) {
     case 18:   // char
@@ -86,7 +88,7 @@ int LockTimeoutFor(int waitMs) {
     return std::max(1, waitMs - std::min(kCancelGraceMs, waitMs / 2));
 }
 
-QString TranslateParameters(const QString& sql, int* count) {
+QString TranslateParameters(const QString& sql, int* count, std::vector<bool>* used) {
     QString out;
     out.reserve(sql.size() + 8);
     int highest = 0;
@@ -133,6 +135,11 @@ QString TranslateParameters(const QString& sql, int* count) {
             if (j > i + 1)
                 number = QStringView(sql).mid(i + 1, j - i - 1).toInt();
             highest = std::max(highest, number);
+            if (used != nullptr && number > 0) {
+                if (used->size() < static_cast<std::size_t>(number))
+                    used->resize(static_cast<std::size_t>(number), false);
+                (*used)[static_cast<std::size_t>(number - 1)] = true;
+            }
             out += QLatin1Char('$') + QString::number(number);
             i = j - 1;
             continue;
@@ -381,13 +388,19 @@ bool ReturnsRowid(const QString& sql) {
 
 class PgStatement final : public sql::PreparedStatement {
 public:
-    PgStatement(std::shared_ptr<Session> session, QByteArray text, int params, bool returnsRowid)
+    PgStatement(std::shared_ptr<Session> session, QByteArray text, int params, const std::vector<bool>& used,
+                bool returnsRowid)
         : session_(std::move(session))
         , text_(std::move(text))
         , values_(static_cast<std::size_t>(params))
         , set_(static_cast<std::size_t>(params), false)
+        , types_(static_cast<std::size_t>(params), 0)
         , returnsRowid_(returnsRowid) {
         name_ = "kr" + QByteArray::number(++session_->nextName);
+        // A number the statement leaves out has no type the server could infer: it is a text.
+        for (std::size_t i = 0; i < types_.size(); ++i)
+            if (i >= used.size() || !used[i])
+                types_[i] = kTextOid;
     }
 
     ~PgStatement() override {
@@ -403,7 +416,7 @@ public:
         if (preparedOn_ == s.generation)
             return {};
         if (PQsendPrepare(s.conn, name_.constData(), text_.constData(), static_cast<int>(values_.size()),
-                          nullptr) == 0)
+                          types_.data()) == 0)
             return s.connectionError();
         ResultPtr r;
         StoreError e = s.await(r);
@@ -536,6 +549,7 @@ private:
     QByteArray text_;
     std::vector<QByteArray> values_;
     std::vector<bool> set_;
+    std::vector<Oid> types_;
     bool returnsRowid_;
     int badBinding_ = 0;
     quint64 preparedOn_ = 0;
@@ -648,11 +662,12 @@ bool PgConnection::isOpen() const {
 
 std::unique_ptr<sql::PreparedStatement> PgConnection::prepare(const QString& sql, StoreError& error) {
     int params = 0;
-    QString text = TranslateParameters(sql, &params);
+    std::vector<bool> used;
+    QString text = TranslateParameters(sql, &params, &used);
     const bool returnsRowid = ReturnsRowid(sql);
     if (returnsRowid)
         text += QStringLiteral(" RETURNING _id");
-    auto st = std::make_unique<PgStatement>(session_, text.toUtf8(), params, returnsRowid);
+    auto st = std::make_unique<PgStatement>(session_, text.toUtf8(), params, used, returnsRowid);
     error = st->ensurePrepared();
     if (!error.ok())
         return nullptr;

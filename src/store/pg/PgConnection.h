@@ -21,7 +21,8 @@ struct Session;
 // A statement in the drivers' shared form (?N, and ? for the next number) with PostgreSQL's
 // $N parameters, outside quoted texts, quoted names and comments. `count` receives the
 // highest parameter number.
-QString TranslateParameters(const QString& sql, int* count = nullptr);
+// `used`: which of the numbers 1..count the statement names (a statement may leave some out).
+QString TranslateParameters(const QString& sql, int* count = nullptr, std::vector<bool>* used = nullptr);
 
 // The store's error for a server error: its SQLSTATE and message.
 StoreError ErrorFromState(const QByteArray& sqlState, const QString& message);

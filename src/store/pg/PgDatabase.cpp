@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <libpq-fe.h>
+
 #include <algorithm>
 #include <limits>
 #include <map>
@@ -57,7 +59,8 @@ const QString kTableOid =
 } // namespace
 
 PgDatabase::PgDatabase(QString uri)
-    : Database(std::move(uri)) {
+    : Database(ServerDisplayName(uri))
+    , uri_(std::move(uri)) {
     conn_.setWaitSource([this] { return msLeft(); });
 }
 
@@ -79,7 +82,7 @@ StoreError PgDatabase::connect(OpenMode) {
     const quint64 before = conn_.generation();
     ownBase_ += conn_.ownWrites();
     StoreError e = waitingFor(openWaitMs_, [&] {
-        StoreError opened = conn_.open(path(), msLeft());
+        StoreError opened = conn_.open(uri_, msLeft());
         return opened.ok() ? setUp() : opened;
     });
     if (!e.ok()) {
@@ -617,14 +620,62 @@ Schema PgDatabase::schemaOf(const TableDecl& decl) const {
     return BuildSchema(decl, Dialect::Postgres);
 }
 
+StoreError PgDatabase::rowNumbersTaken(const Schema& schema) {
+    return conn_
+        .query(QStringLiteral("SELECT setval(pg_get_serial_sequence(?1, '_id'), max(_id)) FROM %1")
+                   .arg(schema.table),
+               {schema.table})
+        .error;
+}
+
 std::unique_ptr<Database> PgDatabase::another() const {
-    return std::make_unique<PgDatabase>(path());
+    return std::make_unique<PgDatabase>(uri_);
 }
 
 // ------------------------------------------------------------------------------ factory
 
 std::shared_ptr<Database> OpenServerDatabase(const QString& uri) {
     return std::make_shared<PgDatabase>(uri);
+}
+
+QString ServerDisplayName(const QString& uri) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(uri.toUtf8().constData(), &error);
+    PQfreemem(error);
+    if (options == nullptr)
+        return QStringLiteral("a database server");
+    QString user, host, port, dbname, search;
+    for (PQconninfoOption* o = options; o->keyword != nullptr; ++o) {
+        if (o->val == nullptr)
+            continue;
+        const QString value = QString::fromUtf8(o->val);
+        const QByteArray key(o->keyword);
+        if (key == "user")
+            user = value;
+        else if (key == "host")
+            host = value;
+        else if (key == "port")
+            port = value;
+        else if (key == "dbname")
+            dbname = value;
+        else if (key == "options") {
+            static const QRegularExpression path(QStringLiteral("-c\\s*search_path=([^\\s,]+)"));
+            const QRegularExpressionMatch m = path.match(value);
+            if (m.hasMatch())
+                search = m.captured(1);
+        }
+    }
+    PQconninfoFree(options);
+    QString name = host.isEmpty() ? QStringLiteral("localhost") : host;
+    if (!port.isEmpty())
+        name += QLatin1Char(':') + port;
+    if (!user.isEmpty())
+        name = user + QLatin1Char('@') + name;
+    if (!dbname.isEmpty())
+        name += QLatin1Char('/') + dbname;
+    if (!search.isEmpty())
+        name += QLatin1Char('/') + search;
+    return name;
 }
 
 bool IsServerUri(const QString& name) {

@@ -31,6 +31,7 @@ public:
 
     StoreError begin(int waitMs, bool exclusive) override;
     StoreError commit() override;
+    bool failuresEndTransactions() const override { return true; }
     StoreError rollback() override;
 
     bool changedByOthers() override;
@@ -47,6 +48,7 @@ public:
     StoreError rebuildKeys(const Schema& schema, const TableDecl& decl) override;
     StoreError convertTable(const Schema& schema, const TableDecl& decl, int version) override;
 
+    StoreError rowNumbersTaken(const Schema& schema) override;
     Schema schemaOf(const TableDecl& decl) const override;
 
     // Another connection to the same database, not yet connected.
@@ -71,6 +73,7 @@ private:
     bool layoutExists();
     void takeNotifications();
 
+    QString uri_;
     pg::PgConnection conn_;
     QString schema_;
     qint64 schemaKey_ = 0;
@@ -86,6 +89,9 @@ private:
 
 // A database on a server for a libpq URI or conninfo.
 std::shared_ptr<Database> OpenServerDatabase(const QString& uri);
+// How messages and the window title name a server database: role, host, port, database and
+// schema, never a password.
+QString ServerDisplayName(const QString& uri);
 // Whether a database name is a server's (postgresql:// or postgres://, or a conninfo) rather
 // than a data folder.
 bool IsServerUri(const QString& name);
