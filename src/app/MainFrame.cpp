@@ -206,7 +206,9 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
 MainFrame::~MainFrame() = default;
 
 QString MainFrame::normalTitle() const {
-    return kProductTitle.left(32) + QLatin1Char(' ') + kVersionText.left(10);
+    const QString title = kProductTitle.left(32) + QLatin1Char(' ') + kVersionText.left(10);
+    // A station on a server names the database, so that two schedules are told apart.
+    return ctx_.store.onServer() ? title + QStringLiteral(" - ") + DatabaseShown(ctx_.store) : title;
 }
 
 void MainFrame::buildMenus() {

@@ -102,7 +102,7 @@ int RunProgram(const ProgramOptions& options) {
     BusDialogs dialogs(boxes);
     ExitProgram end(dialogs);
     SystemClock clock;
-    Store store(QDir::currentPath(), dialogs, end);
+    Store store(QDir::currentPath(), dialogs, end, options.database);
     store.declareLayouts();
 
     // The tables every scheduler operation needs stay open for the life of the program.

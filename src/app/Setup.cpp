@@ -7,11 +7,13 @@
 #include "platform/qt/WindowPosition.h"
 #include "store/Table.h"
 #include "store/Tables.h"
+#include "store/pg/PgDatabase.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,6 +24,10 @@
 #include <memory>
 
 namespace kr {
+
+QString DatabaseShown(const Store& store) {
+    return store.onServer() ? ServerDisplayName(store.database()) : QDir::toNativeSeparators(store.workDir());
+}
 
 namespace {
 const QString kCaption = QStringLiteral("Housekeeping");
@@ -168,6 +174,13 @@ void Setup::build() {
     flag(f, QStringLiteral("&Multi-user"), &Settings::multiUser);
     text(f, QStringLiteral("&User ID:"), &Settings::userId, 30);
     flag(f, QStringLiteral("&Log events"), &Settings::logEvents);
+    // Which database holds the schedule is the station's choice, made when the program starts.
+    auto* database = new QLineEdit(DatabaseShown(env_.store));
+    database->setObjectName(QStringLiteral("Database"));
+    database->setReadOnly(true);
+    database->setToolTip(
+        QStringLiteral("Chosen when Kelvray starts: --database URL|DIR or KELVRAY_DATABASE"));
+    f->addRow(QStringLiteral("Database:"), database);
 
     f = page(QStringLiteral("Messages"));
     flag(f, QStringLiteral("Use the &external message program"), &Settings::useExternalMessage);

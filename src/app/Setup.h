@@ -48,6 +48,10 @@ struct SetupEnvironment {
     std::function<void()> resumeScheduler = nullptr;
 };
 
+// Which database holds the schedule, as Setup and the window title show it: the server
+// database (never its password), or the data folder.
+QString DatabaseShown(const Store& store);
+
 // The date format samples offered in the window, with the pictures they stand for.
 struct DateFormatSample {
     const char* sample;

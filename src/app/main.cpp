@@ -3,6 +3,7 @@
 #include "platform/PrivateFiles.h"
 #include "platform/dbus/Instance.h"
 #include "platform/qt/Keyboard.h"
+#include "store/pg/PgDatabase.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -42,16 +43,21 @@ bool ShowRunningProgram(QDBusConnection& bus, const QString& name) {
 
 int main(int argc, char** argv) {
     kr::ProgramOptions options;
+    QString database = qEnvironmentVariable("KELVRAY_DATABASE");
     for (int i = 1; i < argc; ++i) {
         const QString a = QString::fromLocal8Bit(argv[i]);
         if (a == QStringLiteral("--data-dir") && i + 1 < argc) {
             options.dataDir = QString::fromLocal8Bit(argv[++i]);
         } else if (a.startsWith(QStringLiteral("--data-dir="))) {
             options.dataDir = a.mid(11);
+        } else if (a == QStringLiteral("--database") && i + 1 < argc) {
+            database = QString::fromLocal8Bit(argv[++i]);
+        } else if (a.startsWith(QStringLiteral("--database="))) {
+            database = a.mid(11);
         } else if (a.compare(QStringLiteral("/I"), Qt::CaseInsensitive) == 0) {
             options.inactive = true;
         } else if (a == QStringLiteral("--help")) {
-            std::printf("usage: kelvray [--data-dir DIR] [/I] [--version]\n");
+            std::printf("usage: kelvray [--data-dir DIR] [--database URL|DIR] [/I] [--version]\n");
             return 0;
         } else if (a == QStringLiteral("--version")) {
             std::printf("kelvray %s\n", KELVRAY_VERSION);
@@ -71,6 +77,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelvray: no display to show its windows on (DISPLAY is not set)\n");
         return 1;
     }
+    // A server holds the shared schedule; a folder is the data folder.
+    if (kr::IsServerUri(database))
+        options.database = database;
+    else if (!database.isEmpty() && options.dataDir.isEmpty())
+        options.dataDir = database;
     if (options.dataDir.isEmpty())
         options.dataDir = kr::DefaultDataDir();
     options.configDir = kr::DefaultConfigDir();

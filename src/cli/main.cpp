@@ -22,11 +22,13 @@
 #include "scheduler/Exceptions.h"
 #include "scheduler/Occurrence.h"
 #include "scheduler/TaskRules.h"
+#include "store/CopyData.h"
 #include "store/Numbering.h"
 #include "store/Settings.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Transaction.h"
+#include "store/pg/PgDatabase.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -41,6 +43,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -62,7 +65,10 @@ const char* const kUsage =
     "       kelvray-cli run     [--data-dir DIR] N       (needs the running program)\n"
     "       kelvray-cli export-ics [--data-dir DIR] [--days N]   (the calendar on standard output)\n"
     "       kelvray-cli import-ics [--data-dir DIR] FILE\n"
+    "       kelvray-cli copy-data --from DIR|URL --to DIR|URL\n"
     "       kelvray-cli --version\n"
+    "--database URL|DIR (or KELVRAY_DATABASE): a PostgreSQL server that holds the shared tables\n"
+    "                   (a libpq URI or conninfo), or the data folder, for every verb\n"
     "task options:\n"
     "  --type TEXT        schedule type (Once, Day of Week, Day of Month, Monthly, Yearly, Custom)\n"
     "  --weekdays LIST    comma list of Sun,Mon,Tue,Wed,Thu,Fri,Sat\n"
@@ -223,7 +229,19 @@ int Next(Arguments& args) {
 }
 
 QString GivenDataDir(Arguments& args) {
-    const QString dir = args.take(QStringLiteral("--data-dir")).value_or(DefaultDataDir());
+    // --database (or KELVRAY_DATABASE) names a server that holds the shared tables, or the data
+    // folder; the server is handed on to every store this program opens.
+    const QString database =
+        args.take(QStringLiteral("--database")).value_or(qEnvironmentVariable("KELVRAY_DATABASE"));
+    const bool server = IsServerUri(database);
+    if (server)
+        qputenv("KELVRAY_DATABASE", database.toUtf8());
+    else
+        qunsetenv("KELVRAY_DATABASE");
+    auto given = args.take(QStringLiteral("--data-dir"));
+    if (!given && !server && !database.isEmpty())
+        given = database;
+    const QString dir = given.value_or(DefaultDataDir());
     if (dir.isEmpty())
         throw UsageError{QStringLiteral("--data-dir: the folder is missing (an empty text names none)")};
     return dir;
@@ -237,6 +255,8 @@ QString DataDir(Arguments& args) {
 }
 
 void RequireDataFile(const QString& dir) {
+    if (!Store::DatabaseFromEnvironment().isEmpty())
+        return; // the server's tables are made on first use, as the data file's are
     if (!QFileInfo(ResolveFileName(QDir(dir).filePath(kDataFileName))).isFile())
         throw Failure{QStringLiteral("No data file in %1 (use --data-dir).").arg(dir)};
 }
@@ -510,6 +530,65 @@ int Matches(Arguments& args) {
 
 } // namespace
 
+// copy-data: one side of the copy, a server or a data folder.
+struct CopySide {
+    QString name;
+    bool server = false;
+};
+
+CopySide TakeCopySide(Arguments& args, const QString& option) {
+    const auto given = args.take(option);
+    if (!given || given->trimmed().isEmpty())
+        throw UsageError{option + QStringLiteral(": a data folder or a server URL is needed")};
+    return CopySide{*given, IsServerUri(*given)};
+}
+
+int CopyDataVerb(Arguments& args) {
+    const CopySide from = TakeCopySide(args, QStringLiteral("--from"));
+    const CopySide to = TakeCopySide(args, QStringLiteral("--to"));
+    if (!args.rest().isEmpty())
+        throw UsageError{QStringLiteral("copy-data: unexpected ") + args.rest().join(QLatin1Char(' '))};
+    if (!from.server)
+        RequireDataFile(from.name);
+    QString targetFile;
+    bool targetExisted = true;
+    if (!to.server) {
+        if (!MakePrivateDir(to.name))
+            throw Failure{QStringLiteral("--to: cannot use ") + to.name};
+        targetFile = ResolveFileName(QDir(to.name).filePath(kDataFileName));
+        targetExisted = QFileInfo::exists(targetFile);
+    }
+    // A server side keeps nothing in its working folder: the shared tables are all on the server.
+    const QString scratch = QDir::tempPath();
+    CopyOutcome outcome;
+    {
+        StderrDialogs dialogs;
+        ExitProgram end(dialogs);
+        Store source(from.server ? scratch : from.name, dialogs, end, from.server ? from.name : QString());
+        Store target(to.server ? scratch : to.name, dialogs, end, to.server ? to.name : QString());
+        source.declareLayouts();
+        target.declareLayouts();
+        const bool terminal = ::isatty(STDERR_FILENO) == 1;
+        outcome = CopyData(source, target, [terminal](const QString& table, qint64 copied, qint64 total) {
+            if (terminal)
+                std::fprintf(stderr, "\rkelvray-cli: %s %lld of %lld\033[K", qPrintable(table),
+                             static_cast<long long>(copied), static_cast<long long>(total));
+        });
+        if (terminal)
+            std::fprintf(stderr, "\r\033[K");
+    }
+    if (!outcome.ok() && !targetExisted)
+        QFile::remove(targetFile); // the copy made it: nothing of it is left
+    if (!outcome.refusal.isEmpty())
+        throw Failure{outcome.refusal};
+    if (!outcome.error.ok())
+        throw Failure{QStringLiteral("copying %1: %2 (nothing was copied)")
+                          .arg(outcome.where, outcome.error.describe())};
+    for (const TableCopied& t : outcome.tables)
+        Print(QStringLiteral("%1 %2").arg(t.table).arg(t.records));
+    return 0;
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList all = QCoreApplication::arguments();
@@ -544,6 +623,8 @@ int main(int argc, char** argv) {
             return ExportIcs(args);
         if (command == QStringLiteral("import-ics"))
             return ImportIcs(args);
+        if (command == QStringLiteral("copy-data"))
+            return CopyDataVerb(args);
         throw UsageError{QStringLiteral("unknown command: ") + command};
     } catch (const UsageError& e) {
         std::fprintf(stderr, "kelvray-cli: %s\n", e.text.toLocal8Bit().constData());
