@@ -5,6 +5,7 @@
 #include "platform/SecretStore.h"
 #include "store/Transaction.h"
 #include "support/Accelerators.h"
+#include "support/Refusals.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -228,14 +229,7 @@ TEST_F(SetupTest, HousekeepingRemovesInSlicesUnderAProgressWindowAndTellsTheList
     env->removalLimits.batch = 20;
     // One completed task cannot be deleted: said once, and the others go.
     Table<Schedule> tasks(*store);
-    ASSERT_TRUE(
-        tasks.tableFile()
-            ->file()
-            .connection()
-            .exec(QStringLiteral("CREATE TEMP TRIGGER refused BEFORE DELETE ON main.\"%1\" WHEN old.ID = 321 "
-                                 "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                      .arg(tasks.decl().sqlName))
-            .ok());
+    ASSERT_TRUE(RefuseChanges(tasks, QStringLiteral("DELETE old.ID = 321")).ok());
     // Between slices the program goes on: the window's steps let the frame's timer run, and
     // another window saves a task (no transaction is left open for it to join).
     std::vector<qint64> left;

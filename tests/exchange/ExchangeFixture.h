@@ -5,6 +5,7 @@
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "support/ScriptedDialogs.h"
+#include "support/ServerSchemas.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -52,10 +53,17 @@ public:
     bool ended = false;
 };
 
-// One installation: a data file in a folder of its own.
+// One installation: a data file in a folder of its own (on a server, a database of its own;
+// the first station of a test keeps the test's, which programs it starts use too).
 struct Station {
     Station() {
-        store = std::make_unique<Store>(dir.path(), dialogs, end);
+        static int made = 0;
+        static const ::testing::TestInfo* test = nullptr;
+        const ::testing::TestInfo* now = ::testing::UnitTest::GetInstance()->current_test_info();
+        made = now == test ? made + 1 : 1;
+        test = now;
+        const QString database = made == 1 ? Store::DatabaseFromEnvironment() : AnotherServerDatabase();
+        store = std::make_unique<Store>(dir.path(), dialogs, end, database);
         store->declareLayouts();
     }
     QString file(const QString& name) const { return dir.file(name); }

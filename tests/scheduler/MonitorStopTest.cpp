@@ -9,6 +9,7 @@
 #include "store/Numbering.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
+#include "support/Refusals.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -90,19 +91,11 @@ struct Scheduler {
     // failing disk or a damaged page would.
     void refuse(const QString& when) {
         Table<Schedule> tasks(*store);
-        ASSERT_TRUE(tasks.tableFile()
-                        ->file()
-                        .connection()
-                        .exec(QStringLiteral("CREATE TEMP TRIGGER refused BEFORE %1 ON main.\"%2\" WHEN %3 "
-                                             "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                                  .arg(when.section(QLatin1Char(' '), 0, 0), tasks.decl().sqlName,
-                                       when.section(QLatin1Char(' '), 1)))
-                        .ok());
+        ASSERT_TRUE(RefuseChanges(tasks, when).ok());
     }
     void stopRefusing() {
         Table<Schedule> tasks(*store);
-        ASSERT_TRUE(
-            tasks.tableFile()->file().connection().exec(QStringLiteral("DROP TRIGGER temp.refused")).ok());
+        ASSERT_TRUE(AllowChanges(tasks).ok());
     }
 
     ThrowingProgramEnd end;

@@ -6,6 +6,7 @@
 #include "store/Transaction.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
+#include "support/Refusals.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -472,14 +473,7 @@ TEST_F(MonitorTest, ALongHistoryGoesASliceATickAndTheSchedulerRunsBetween) {
     }
     addItems(7, 3); // a history entry's script goes with it
     // One history entry cannot be deleted; the pass says so once and goes on.
-    ASSERT_TRUE(
-        tasks->tableFile()
-            ->file()
-            .connection()
-            .exec(QStringLiteral("CREATE TEMP TRIGGER refused BEFORE DELETE ON main.\"%1\" WHEN old.ID = 400 "
-                                 "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                      .arg(tasks->decl().sqlName))
-            .ok());
+    ASSERT_TRUE(RefuseChanges(*tasks, QStringLiteral("DELETE old.ID = 400")).ok());
     const qint32 due = addTask(QStringLiteral("Due meanwhile"), D(2026, 12, 8), TimeFromHms(9, 1, 0));
 
     int ticks = 0;

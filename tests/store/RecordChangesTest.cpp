@@ -5,6 +5,7 @@
 #include "Peer.h"
 #include "StoreFixture.h"
 #include "store/Numbering.h"
+#include "support/Refusals.h"
 
 #include <QElapsedTimer>
 
@@ -52,17 +53,9 @@ protected:
                 out << s.sequence;
         return out;
     }
-    // Makes the data file refuse one kind of change, as a failing disk or a damaged page would.
+    // Makes the database refuse one kind of change, as a failing disk or a damaged page would.
     void refuse(TableAccess& table, const QString& when) {
-        ASSERT_EQ(table.tableFile()
-                      ->file()
-                      .connection()
-                      .exec(QStringLiteral("CREATE TEMP TRIGGER refuse_%1 BEFORE %2 ON main.\"%3\" WHEN %4 "
-                                           "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                                .arg(table.decl().sqlName, when.section(QLatin1Char(' '), 0, 0),
-                                     table.decl().sqlName, when.section(QLatin1Char(' '), 1)))
-                      .ok(),
-                  true);
+        ASSERT_TRUE(RefuseChanges(table, when, QStringLiteral("refuse_") + table.decl().sqlName).ok());
     }
 };
 
@@ -322,7 +315,7 @@ TEST_F(RecordChangesTest, FailedSavesAskWhetherToTryAgain) {
     EXPECT_EQ(editor.save(mine), EditOutcome::Unsaved);
 
     // Once the file takes changes again, the same edit is saved.
-    holidays.tableFile()->file().connection().exec(QStringLiteral("DROP TRIGGER temp.refuse_Hol"));
+    AllowChanges(holidays, QStringLiteral("refuse_Hol"));
     dialogs.shown.clear();
     const Err dropped = holidays.get(Holidays::KEYHOLIDAYDATE, probe);
     ASSERT_EQ(dropped, Err::None);
@@ -379,7 +372,7 @@ TEST_F(RecordChangesTest, InsertsDeletesAndCancels) {
               (QStringList{"Confirm Delete", "Delete Operation Error", "Record Update Error",
                            "Delete Operation Error", "Record Update Error"}));
     EXPECT_EQ(categories.records(), 1);
-    categories.tableFile()->file().connection().exec(QStringLiteral("DROP TRIGGER temp.refuse_Categories"));
+    AllowChanges(categories, QStringLiteral("refuse_Categories"));
     dialogs.answer(Dialogs::Ok);
     EXPECT_TRUE(deleting.remove(loaded));
     EXPECT_EQ(categories.records(), 0);

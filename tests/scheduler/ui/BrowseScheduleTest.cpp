@@ -8,6 +8,7 @@
 #include "support/Accelerators.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
+#include "support/Refusals.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedFileDialogs.h"
 #include "support/TableEvents.h"
@@ -297,13 +298,7 @@ TEST_F(BrowseScheduleTest, AQuickStartThatCannotBeAddedSaysSo) {
     w->tabs()->setCurrentIndex(1);
     w->list()->setCurrentIndex(w->model()->index(0, 4));
     Table<Schedule> tasks(*store);
-    ASSERT_TRUE(tasks.tableFile()
-                    ->file()
-                    .connection()
-                    .exec(QStringLiteral("CREATE TEMP TRIGGER refused BEFORE INSERT ON main.\"%1\" "
-                                         "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                              .arg(tasks.decl().sqlName))
-                    .ok());
+    ASSERT_TRUE(RefuseChanges(tasks, QStringLiteral("INSERT 1")).ok());
     w->quickStart(30000);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Record Insert Error"));
