@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/ServerWatch.h"
 #include "app/Setup.h"
 #include "platform/Pictures.h"
 #include "platform/qt/TextViewer.h"
@@ -332,6 +333,8 @@ void MainFrame::start() {
     ctx_.config.loadSettings(ctx_.settings);
     applyWindowMode();
     ctx_.state.schedulerActive = ctx_.settings.startUpActive && !ctx_.state.inactiveSwitch;
+    monotonic_.start();
+    serverWatch_ = std::make_unique<ServerWatch>(ctx_.store);
     ctx_.state.debug = ctx_.config.ini().readInt(kSettingsSection, QStringLiteral("Debug"));
     if (ctx_.state.debug != 0)
         ctx_.dialogs.message(QStringLiteral("Debugging Active"), QStringLiteral("Debug"),
@@ -361,6 +364,7 @@ void MainFrame::tick() {
     inTick_ = true;
     animate_ = false;
 
+    watchServer();
     if (ctx_.settings.monitorClipboard && hooks_.pollClipboard)
         hooks_.pollClipboard();
 
@@ -421,6 +425,29 @@ void MainFrame::tick() {
     updateClockZones();
     syncVisibility();
     timer_.setInterval(interval_ * 10);
+}
+
+void MainFrame::watchServer() {
+    if (!serverWatch_)
+        return;
+    const ServerWatch::Change change = serverWatch_->tick(monotonic_.elapsed());
+    if (change == ServerWatch::Change::Lost) {
+        ctx_.log.log(QStringLiteral("Database server lost"), DatabaseShown(ctx_.store));
+        // Stopped as for a task that cannot be saved, so that no occurrence runs twice.
+        if (ctx_.state.schedulerActive) {
+            ctx_.state.schedulerActive = false;
+            ctx_.state.inactiveReason = kServerLostReason;
+            resumeWhenServerBack_ = true;
+        }
+    } else if (change == ServerWatch::Change::Back) {
+        ctx_.log.log(QStringLiteral("Database server back"), DatabaseShown(ctx_.store));
+        if (resumeWhenServerBack_ && ctx_.state.inactiveReason == kServerLostReason) {
+            ctx_.state.inactiveReason.clear();
+            ctx_.state.schedulerActive = true;
+        }
+        resumeWhenServerBack_ = false;
+        ctx_.state.listeners.postAll(); // what changed meanwhile is read again
+    }
 }
 
 void MainFrame::watchOtherStations() {

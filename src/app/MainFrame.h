@@ -16,6 +16,7 @@
 #include "store/Settings.h"
 #include "store/Store.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -58,6 +59,8 @@ struct TickHooks {
     std::function<bool()> removeOldHistory; // true when it ran
     std::function<void()> runScriptStep;
 };
+
+class ServerWatch;
 
 class MainFrame final : public QMainWindow, public FrameView, public WindowHost {
     Q_OBJECT
@@ -130,6 +133,10 @@ public:
     // Another station wrote to the data file since the last look: the schedule lists are
     // told, as after the scheduler's own changes.
     void watchOtherStations();
+    // A station on a database server: the connection lost is said once and the scheduler
+    // waits; when it is made again the scheduler goes on.
+    void watchServer();
+    static inline const QString kServerLostReason = QStringLiteral("the database server cannot be reached");
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -152,6 +159,9 @@ private:
 
     AppContext& ctx_;
     TrayHost& tray_;
+    std::unique_ptr<ServerWatch> serverWatch_;
+    QElapsedTimer monotonic_;
+    bool resumeWhenServerBack_ = false;
     TickHooks hooks_;
     QTimer timer_;
     int interval_ = 100;
