@@ -37,6 +37,8 @@ using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
 
 constexpr Oid kTextOid = 25;
 
+std::atomic<quint64> g_roundTrips{0};
+
 bool IsTextType(Oid type) {
     switch (type) {
     case 18:   // char
@@ -341,6 +343,7 @@ struct Session {
         for (const QByteArray& name : unused)
             sql += "DEALLOCATE " + name + ';';
         unused.clear();
+        g_roundTrips.fetch_add(1, std::memory_order_relaxed);
         if (PQsendQuery(conn, sql.constData()) == 0)
             return;
         ResultPtr r;
@@ -415,6 +418,7 @@ public:
             return s.notConnected();
         if (preparedOn_ == s.generation)
             return {};
+        g_roundTrips.fetch_add(1, std::memory_order_relaxed);
         if (PQsendPrepare(s.conn, name_.constData(), text_.constData(), static_cast<int>(values_.size()),
                           types_.data()) == 0)
             return s.connectionError();
@@ -531,6 +535,7 @@ private:
             values[i] = set_[i] ? values_[i].constData() : nullptr; // unbound: NULL
             lengths[i] = static_cast<int>(values_[i].size());
         }
+        g_roundTrips.fetch_add(1, std::memory_order_relaxed);
         if (PQsendQueryPrepared(s.conn, name_.constData(), static_cast<int>(values.size()), values.data(),
                                 lengths.data(), nullptr, 0) == 0)
             return s.connectionError();
@@ -656,6 +661,10 @@ void PgConnection::close() {
     session_->finish();
 }
 
+quint64 RoundTrips() {
+    return g_roundTrips.load(std::memory_order_relaxed);
+}
+
 bool PgConnection::isOpen() const {
     return session_->usable();
 }
@@ -679,6 +688,7 @@ StoreError PgConnection::exec(const QString& sql) {
     if (!s.usable())
         return s.notConnected();
     s.dropUnused();
+    g_roundTrips.fetch_add(1, std::memory_order_relaxed);
     if (PQsendQuery(s.conn, sql.toUtf8().constData()) == 0)
         return s.connectionError();
     ResultPtr r;
@@ -720,6 +730,7 @@ PgConnection::Rows PgConnection::query(const QString& sql, const std::vector<QSt
     std::vector<const char*> values;
     for (const QByteArray& u : utf8)
         values.push_back(u.constData());
+    g_roundTrips.fetch_add(1, std::memory_order_relaxed);
     if (PQsendQueryParams(s.conn, TranslateParameters(sql).toUtf8().constData(),
                           static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr,
                           0) == 0) {

@@ -31,6 +31,9 @@ StoreError ErrorFromState(const QByteArray& sqlState, const QString& message);
 // that the server's own answer comes before the round trip's cancel.
 int LockTimeoutFor(int waitMs);
 
+// Statements and preparations this process sent to servers so far.
+quint64 RoundTrips();
+
 class PgConnection final : public sql::Connection {
 public:
     PgConnection();
