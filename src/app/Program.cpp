@@ -2,6 +2,7 @@
 
 #include "app/MainFrame.h"
 #include "app/OrganizerWindows.h"
+#include "app/ServerLogin.h"
 #include "app/TaskWindows.h"
 #include "app/dbus/ProgramBus.h"
 #include "clipboard/PollClipboard.h"
@@ -44,6 +45,8 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QPrinter>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -102,7 +105,22 @@ int RunProgram(const ProgramOptions& options) {
     BusDialogs dialogs(boxes);
     ExitProgram end(dialogs);
     SystemClock clock;
-    Store store(QDir::currentPath(), dialogs, end, options.database);
+    // Passwords the desktop's store refuses are kept for this run only.
+    KeychainSecretStore keychain;
+    SessionSecretStore secrets(&keychain);
+    QString database = options.database;
+    if (!database.isEmpty()) {
+        const std::optional<QString> loggedIn = LogInToServer(database, &secrets, [](const QString& text) {
+            bool ok = false;
+            const QString password = QInputDialog::getText(nullptr, QStringLiteral("Database Server"), text,
+                                                           QLineEdit::Password, QString(), &ok);
+            return ok ? std::optional<QString>(password) : std::nullopt;
+        });
+        if (!loggedIn)
+            return 1; // nothing was opened
+        database = *loggedIn;
+    }
+    Store store(QDir::currentPath(), dialogs, end, database);
     store.declareLayouts();
 
     // The tables every scheduler operation needs stay open for the life of the program.
@@ -121,9 +139,6 @@ int RunProgram(const ProgramOptions& options) {
     ActiveScriptQueue queue;
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-    // Passwords the desktop's store refuses are kept for this run only.
-    KeychainSecretStore keychain;
-    SessionSecretStore secrets(&keychain);
     AppContext ctx{store,    dialogs, clock,
                    settings, config,  log,
                    state,    queue,   IniFile(QDir::current().filePath(kPositionIniName)),

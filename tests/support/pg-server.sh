@@ -1,11 +1,13 @@
 #!/bin/bash
 # The PostgreSQL server of the test suite, on a Unix socket in its own folder:
-#   pg-server.sh start DIR   makes a new cluster in DIR and starts it
+#   pg-server.sh start DIR [PASSWORD]   makes a new cluster in DIR and starts it (with
+#                            PASSWORD: the role kelvray logs in with it, nothing is trusted)
 #   pg-server.sh stop DIR    stops it and removes DIR
 # initdb refuses to run as root: as root the cluster belongs to the postgres user.
 set -eu
 cmd=$1
 dir=$2
+password=${3:-}
 bin=/usr/lib/postgresql/15/bin
 [ -x "$bin/initdb" ] || bin=$(dirname "$(command -v initdb)")
 
@@ -28,7 +30,13 @@ start)
     if [ "$(id -u)" = 0 ]; then
         chown postgres: "$dir"
     fi
-    as_owner "$bin/initdb" -D "$dir/data" -E UTF8 --locale=C.UTF-8 -A trust -U kelvray >"$dir/initdb.log" 2>&1 ||
+    auth=(-A trust)
+    if [ -n "$password" ]; then
+        printf '%s\n' "$password" >"$dir/pwfile"
+        [ "$(id -u)" = 0 ] && chown postgres: "$dir/pwfile"
+        auth=(-A scram-sha-256 "--pwfile=$dir/pwfile")
+    fi
+    as_owner "$bin/initdb" -D "$dir/data" -E UTF8 --locale=C.UTF-8 "${auth[@]}" -U kelvray >"$dir/initdb.log" 2>&1 ||
         { cat "$dir/initdb.log"; exit 1; }
     as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" \
         -o "-k $dir -c listen_addresses='' -c fsync=off -c max_connections=200" -w start ||

@@ -5,6 +5,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <map>
 
@@ -676,6 +677,51 @@ QString ServerDisplayName(const QString& uri) {
     if (!search.isEmpty())
         name += QLatin1Char('/') + search;
     return name;
+}
+
+LoginProbe ProbeLogin(const QString& uri, int waitMs) {
+    const QByteArray dbname = uri.toUtf8();
+    const QByteArray timeout = QByteArray::number(std::max(2, (waitMs + 999) / 1000));
+    const char* keys[] = {"dbname", "connect_timeout", "client_encoding", nullptr};
+    const char* values[] = {dbname.constData(), timeout.constData(), "UTF8", nullptr};
+    PGconn* c = PQconnectdbParams(keys, values, 1);
+    LoginProbe p;
+    if (c == nullptr)
+        return p;
+    const QString host = QString::fromUtf8(PQhost(c));
+    const QString port = QString::fromUtf8(PQport(c));
+    p.server = port.isEmpty() ? host : host + QLatin1Char(':') + port;
+    p.role = QString::fromUtf8(PQuser(c));
+    p.text = QString::fromUtf8(PQerrorMessage(c)).trimmed();
+    if (PQstatus(c) == CONNECTION_OK)
+        p.result = LoginProbe::Accepted;
+    else if (PQconnectionNeedsPassword(c))
+        p.result = LoginProbe::NeedsPassword;
+    else if (PQconnectionUsedPassword(c))
+        p.result = LoginProbe::Refused;
+    PQfinish(c);
+    return p;
+}
+
+QString WithPassword(const QString& uri, const QString& password) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(uri.toUtf8().constData(), &error);
+    PQfreemem(error);
+    if (options == nullptr)
+        return uri;
+    auto quoted = [](QString v) {
+        v.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+        v.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+        return QLatin1Char('\'') + v + QLatin1Char('\'');
+    };
+    QStringList parts;
+    for (PQconninfoOption* o = options; o->keyword != nullptr; ++o) {
+        if (o->val != nullptr && std::strcmp(o->keyword, "password") != 0)
+            parts << QString::fromUtf8(o->keyword) + QLatin1Char('=') + quoted(QString::fromUtf8(o->val));
+    }
+    PQconninfoFree(options);
+    parts << QStringLiteral("password=") + quoted(password);
+    return parts.join(QLatin1Char(' '));
 }
 
 bool IsServerUri(const QString& name) {

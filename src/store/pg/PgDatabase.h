@@ -92,6 +92,18 @@ std::shared_ptr<Database> OpenServerDatabase(const QString& uri);
 // How messages and the window title name a server database: role, host, port, database and
 // schema, never a password.
 QString ServerDisplayName(const QString& uri);
+// How a login to a server goes, tried once: without a password that libpq cannot find itself
+// (~/.pgpass, PGPASSWORD, peer or GSSAPI), with a wrong one, or not at all.
+struct LoginProbe {
+    enum Result { Accepted, NeedsPassword, Refused, Unreachable } result = Unreachable;
+    QString server; // host and port, as messages name them
+    QString role;
+    QString text; // the server's or libpq's reason
+};
+LoginProbe ProbeLogin(const QString& uri, int waitMs);
+// The same database as key=value text with the password given.
+QString WithPassword(const QString& uri, const QString& password);
+
 // Whether a database name is a server's (postgresql:// or postgres://, or a conninfo) rather
 // than a data folder.
 bool IsServerUri(const QString& name);
