@@ -28,6 +28,7 @@
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
+#include "scheduler/RunRecorder.h"
 #include "scheduler/ui/BrowseSchedule.h"
 #include "scheduler/ui/MessageWindows.h"
 #include "script/Automation.h"
@@ -223,6 +224,12 @@ int RunProgram(const ProgramOptions& options) {
                     },
                     [&monitor](const Schedule& task) { monitor.runTaskNow(task); }});
     monitor.setStartedHandler([&bus](const Schedule& task) { bus.taskStarted(task); });
+    // Every run leaves a record; the output of the programs started goes beside the data file.
+    const QString runsFolder = QDir::current().filePath(QStringLiteral("runs"));
+    RunRecorder runRecorder(
+        {store, settings, clock, [&state](const QString& text) { state.pendingStatusText = text; }});
+    launcher.captureRuns(runsFolder, &runRecorder);
+    monitor.setRunRecorder(&runRecorder, runsFolder);
     // Said at once on standard error (the log is not open before the settings are read), and
     // logged once it is.
     const bool notExported = options.exportOnBus && !bus.exportOn(QDBusConnection::sessionBus());
@@ -368,6 +375,8 @@ int RunProgram(const ProgramOptions& options) {
                      [](QSessionManager& m) { m.release(); });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &frame, [&frame] { frame.closingSteps(); });
 
+    // Runs a program that ended without saying so left behind: their end is not known.
+    runRecorder.fixUpLeftRunning();
     frame.show();
     frame.start();
     // Window automation needs X11: under Wayland the program runs through XWayland and reaches
@@ -377,6 +386,8 @@ int RunProgram(const ProgramOptions& options) {
     if (notExported)
         log.log(QStringLiteral("D-Bus"), QStringLiteral("The program's interface could not be exported"));
     const int status = QApplication::exec();
+    runRecorder.markStillRunning();
+    launcher.captureRuns(runsFolder, nullptr);
     frame.closingSteps();
     return status;
 }

@@ -11,7 +11,7 @@ _kelvray_cli() {
     local cur prev verbs
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
-    verbs="list show next matches add delete enable disable run export-ics import-ics --version --help"
+    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics --version --help"
     if [ "$COMP_CWORD" -eq 1 ]; then
         COMPREPLY=($(compgen -W "$verbs" -- "$cur"))
         return
@@ -36,7 +36,8 @@ _kelvray_cli() {
     local opts="--data-dir"
     local schedule="--type --weekdays --ordinals --month-end --repeat --offset --every --unit --date --time --except --except-time --shift"
     case ${COMP_WORDS[1]} in
-        list|show) opts="$opts --json" ;;
+        list|show|status) opts="$opts --json" ;;
+        runs) opts="$opts --json --task --failed --since --limit" ;;
         next) opts="$opts --json --task --after --count $schedule" ;;
         matches) opts="$opts --on $schedule" ;;
         add) opts="$opts --description --task-type --category --command --path --message --flags --alarm-file --warn-at $schedule" ;;

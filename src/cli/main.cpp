@@ -5,6 +5,7 @@
 //   kelvray-cli add     --data-dir DIR --description TEXT [...]
 //   kelvray-cli list    --data-dir DIR
 //   kelvray-cli show | delete | enable | disable | run  N
+//   kelvray-cli runs | output RUN | status
 //
 // Verbs that change the schedule go through the running program (D-Bus) when it runs for the
 // data folder, and to the data file directly when it does not; the result is the same. An
@@ -18,12 +19,14 @@
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/PrivateFiles.h"
+#include "platform/Text.h"
 #include "platform/dbus/Instance.h"
 #include "scheduler/Exceptions.h"
 #include "scheduler/Occurrence.h"
 #include "scheduler/TaskRules.h"
 #include "store/CopyData.h"
 #include "store/Numbering.h"
+#include "store/RunRecords.h"
 #include "store/Settings.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -66,6 +69,10 @@ const char* const kUsage =
     "       kelvray-cli export-ics [--data-dir DIR] [--days N]   (the calendar on standard output)\n"
     "       kelvray-cli import-ics [--data-dir DIR] FILE\n"
     "       kelvray-cli copy-data --from DIR|URL --to DIR|URL\n"
+    "       kelvray-cli runs    [--data-dir DIR] [--task N] [--failed] [--since YYYY-MM-DD] [--limit N] "
+    "[--json]\n"
+    "       kelvray-cli output  [--data-dir DIR] RUN   (the output the run printed, as it was kept)\n"
+    "       kelvray-cli status  [--data-dir DIR] [--json]\n"
     "       kelvray-cli --version\n"
     "--database URL|DIR (or KELVRAY_DATABASE): a PostgreSQL server that holds the shared tables\n"
     "                   (a libpq URI or conninfo), or the data folder, for every verb\n"
@@ -95,7 +102,10 @@ const char* const kUsage =
     "DIR defaults to the program's own, ~/.local/share/kelvray. Verbs that only read (list, show,\n"
     "next --task, export-ics) and those that change a task need its data file there; add and\n"
     "import-ics make it.\n"
-    "--json on list, show and next prints one JSON document.\n"
+    "--json on list, show, next, runs and status prints one JSON document.\n"
+    "runs: the run records, newest first (run, task, due, start, duration in ms, result, station,\n"
+    "  description); --failed keeps the runs that failed, --since those due on or after the date.\n"
+    "status: each enabled task in due order with its next run, its last run and its last result.\n"
     "Exit status: 0 done, 1 failed (the reason on standard error), 2 usage.\n";
 
 // Messages of the calculation go to standard error; the calculation goes on.
@@ -589,6 +599,170 @@ int CopyDataVerb(Arguments& args) {
     return 0;
 }
 
+QString Moment(Date date, Time time) {
+    if (date == 0)
+        return QString();
+    return time == 0 ? FormatDay(date) : FormatDay(date) + QLatin1Char(' ') + FormatClock(time);
+}
+
+QJsonValue IsoMoment(Date date, Time time) {
+    if (date == 0)
+        return QJsonValue();
+    return time == 0 ? FormatDay(date) : FormatDay(date) + QLatin1Char('T') + FormatClock(time);
+}
+
+QJsonObject RunJson(const Runs& r) {
+    QJsonObject o;
+    o.insert(QStringLiteral("run"), r.run);
+    o.insert(QStringLiteral("task"), r.taskId);
+    o.insert(QStringLiteral("description"), Clip(r.description));
+    o.insert(QStringLiteral("user"), Clip(r.user));
+    o.insert(QStringLiteral("station"), Clip(r.station));
+    o.insert(QStringLiteral("trigger"), Clip(r.trigger));
+    o.insert(QStringLiteral("due"), IsoMoment(r.dueDate, r.dueTime));
+    o.insert(QStringLiteral("start"), IsoMoment(r.startDate, r.startTime));
+    o.insert(QStringLiteral("end"), IsoMoment(r.endDate, r.endTime));
+    const qint64 ms = RunDurationMs(r);
+    o.insert(QStringLiteral("durationMs"), ms < 0 ? QJsonValue() : QJsonValue(ms));
+    o.insert(QStringLiteral("state"), Clip(r.result));
+    o.insert(QStringLiteral("result"), RunResultText(r));
+    o.insert(QStringLiteral("failed"), RunFailed(r));
+    o.insert(QStringLiteral("reason"), Clip(r.reason));
+    o.insert(QStringLiteral("script"), Clip(r.scriptEnd));
+    o.insert(QStringLiteral("pid"), r.pid == 0 ? QJsonValue() : QJsonValue(r.pid));
+    o.insert(QStringLiteral("exitStatus"), r.exited == run::Exited ? QJsonValue(r.exitStatus) : QJsonValue());
+    o.insert(QStringLiteral("signal"), r.exited == run::Signalled ? QJsonValue(r.signal) : QJsonValue());
+    o.insert(QStringLiteral("failure"), r.failure == 0 ? QJsonValue() : QJsonValue(r.failure));
+    o.insert(QStringLiteral("failureText"), Clip(r.failureText));
+    o.insert(QStringLiteral("output"), !Clip(r.output).isEmpty());
+    o.insert(QStringLiteral("bytesKept"), r.bytesKept);
+    o.insert(QStringLiteral("bytesLeftOut"), RunBytesLeftOut(r));
+    return o;
+}
+
+int RunsVerb(Arguments& args) {
+    const bool json = args.takeFlag(QStringLiteral("--json"));
+    RunQuery query;
+    query.failed = args.takeFlag(QStringLiteral("--failed"));
+    if (const auto task = args.take(QStringLiteral("--task"))) {
+        query.task = ParseNumber(*task, QStringLiteral("--task"));
+        if (query.task < 1)
+            throw UsageError{QStringLiteral("--task: task numbers start at 1")};
+    }
+    if (const auto since = args.take(QStringLiteral("--since")))
+        query.since = ParseDay(*since, QStringLiteral("--since"));
+    if (const auto limit = args.take(QStringLiteral("--limit"))) {
+        query.limit = ParseNumber(*limit, QStringLiteral("--limit"));
+        if (query.limit < 1)
+            throw UsageError{QStringLiteral("--limit must be at least 1")};
+    }
+    const QString dir = GivenDataDir(args);
+    args.finish();
+    RequireDataFile(dir);
+    DirectStore direct(dir);
+    std::vector<Runs> runs;
+    StoreError error;
+    if (!ReadRuns(direct.store, query, runs, &error))
+        throw Failure{QStringLiteral("reading the runs: ") + error.describe()};
+    if (json) {
+        QJsonArray list;
+        for (const Runs& r : runs)
+            list.append(RunJson(r));
+        PrintJson(list);
+        return 0;
+    }
+    for (const Runs& r : runs) {
+        const qint64 ms = RunDurationMs(r);
+        Print(QStringList{QString::number(r.run), QString::number(r.taskId), Moment(r.dueDate, r.dueTime),
+                          Moment(r.startDate, r.startTime), ms < 0 ? QString() : QString::number(ms),
+                          RunResultText(r), Clip(r.station), Clip(r.description)}
+                  .join(QLatin1Char('\t')));
+    }
+    return 0;
+}
+
+int OutputVerb(Arguments& args) {
+    const QString dir = GivenDataDir(args);
+    const QStringList rest = args.rest();
+    if (rest.size() != 1)
+        throw UsageError{QStringLiteral("output needs one run number")};
+    const int number = ParseNumber(rest.first(), QStringLiteral("output"));
+    if (number < 1)
+        throw UsageError{QStringLiteral("output: run numbers start at 1")};
+    args = Arguments({});
+    RequireDataFile(dir);
+    DirectStore direct(dir);
+    Table<Runs> table(direct.store);
+    Runs r;
+    r.run = number;
+    const Err e = table.get(Runs::KEYRUN, r);
+    if (e == Err::RecordNotFound)
+        throw Failure{QStringLiteral("There is no run %1.").arg(number)};
+    if (e != Err::None)
+        throw Failure{QStringLiteral("reading the runs: ") + table.error().describe()};
+    if (Clip(r.output).isEmpty())
+        return 0; // it printed nothing (or nothing of it was kept)
+    // Only the file's own name: a record never points outside the runs folder.
+    QFile f(QDir(dir).filePath(QStringLiteral("runs/") + QFileInfo(Clip(r.output)).fileName()));
+    if (!f.open(QIODevice::ReadOnly))
+        throw Failure{
+            QStringLiteral("the output of run %1 cannot be read: %2").arg(number).arg(f.errorString())};
+    char buffer[65536];
+    for (;;) {
+        const qint64 n = f.read(buffer, sizeof buffer);
+        if (n < 0)
+            throw Failure{
+                QStringLiteral("the output of run %1 cannot be read: %2").arg(number).arg(f.errorString())};
+        if (n == 0)
+            break;
+        if (std::fwrite(buffer, 1, static_cast<size_t>(n), stdout) != static_cast<size_t>(n))
+            throw Failure{QStringLiteral("cannot write the output")};
+    }
+    return 0;
+}
+
+int StatusVerb(Arguments& args) {
+    const bool json = args.takeFlag(QStringLiteral("--json"));
+    const QString dir = GivenDataDir(args);
+    args.finish();
+    RequireDataFile(dir);
+    DirectStore direct(dir);
+    QString error;
+    const std::vector<Schedule> tasks = TasksInDueOrder(direct.store, error);
+    if (!error.isEmpty())
+        throw Failure{error};
+    Table<Runs> table(direct.store);
+    QJsonArray list;
+    for (const Schedule& t : tasks) {
+        if (t.disabled != 0)
+            continue;
+        Runs last;
+        StoreError readError;
+        const bool ran = LastRunOf(table, t.id, last, &readError);
+        if (!readError.ok())
+            throw Failure{QStringLiteral("reading the runs: ") + readError.describe()};
+        if (json) {
+            QJsonObject o;
+            o.insert(QStringLiteral("task"), t.id);
+            o.insert(QStringLiteral("description"), Clip(t.description));
+            o.insert(QStringLiteral("next"), IsoMoment(t.date, t.time));
+            o.insert(QStringLiteral("lastRun"), ran ? QJsonValue(last.run) : QJsonValue());
+            o.insert(QStringLiteral("last"), ran ? IsoMoment(last.startDate, last.startTime) : QJsonValue());
+            o.insert(QStringLiteral("result"), ran ? QJsonValue(RunResultText(last)) : QJsonValue());
+            o.insert(QStringLiteral("failed"), ran && RunFailed(last));
+            list.append(o);
+            continue;
+        }
+        Print(QStringList{QString::number(t.id), Moment(t.date, t.time),
+                          ran ? Moment(last.startDate, last.startTime) : QStringLiteral("-"),
+                          ran ? RunResultText(last) : QStringLiteral("-"), Clip(t.description)}
+                  .join(QLatin1Char('\t')));
+    }
+    if (json)
+        PrintJson(list);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList all = QCoreApplication::arguments();
@@ -625,6 +799,12 @@ int main(int argc, char** argv) {
             return ImportIcs(args);
         if (command == QStringLiteral("copy-data"))
             return CopyDataVerb(args);
+        if (command == QStringLiteral("runs"))
+            return RunsVerb(args);
+        if (command == QStringLiteral("output"))
+            return OutputVerb(args);
+        if (command == QStringLiteral("status"))
+            return StatusVerb(args);
         throw UsageError{QStringLiteral("unknown command: ") + command};
     } catch (const UsageError& e) {
         std::fprintf(stderr, "kelvray-cli: %s\n", e.text.toLocal8Bit().constData());

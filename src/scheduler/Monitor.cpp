@@ -8,6 +8,10 @@
 #include "store/Numbering.h"
 #include "store/Transaction.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 namespace kr {
 
 namespace {
@@ -100,24 +104,29 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
         skip = earlier->second.skipped;
         t.lastRunDate = earlier->second.lastRunDate;
         t.lastRunTime = earlier->second.lastRunTime;
-    } else if (t.skipNextTime == 0) {
+    } else if (t.skipNextTime != 0) {
+        record(t, run::kDue, run::kSkipped, QStringLiteral("skipped by its flags"));
+    } else {
         ctx_.frame.restoreForTask(t);
         soundAlarm(t);
 
         const QString description = Clip(t.description);
         if (CompareMoments(today, now - 60000, t.date, t.time) > 0 && t.skipIfMissed != 0) {
             ctx_.log.log(QStringLiteral("Overdue task skipped"), t.description);
+            record(t, run::kDue, run::kSkipped, QStringLiteral("Overdue task skipped"));
             skip = true;
         } else if (today > t.date && t.warn != 0 && Clip(t.taskType) != QStringLiteral("Display Message")) {
             if (!askToRun(QStringLiteral("Missed Task"),
                           description + QStringLiteral(" was not run.  Run it now?"))) {
                 ctx_.log.log(QStringLiteral("Missed task skipped"), t.description);
+                record(t, run::kDue, run::kSkipped, QStringLiteral("Missed task skipped"));
                 skip = true;
             }
         } else if (t.userSkip != 0) {
             if (!askToRun(QStringLiteral("Confirm Task"),
                           description + QStringLiteral(" is due to run.  Run it now?"))) {
                 ctx_.log.log(QStringLiteral("Task skipped"), t.description);
+                record(t, run::kDue, run::kSkipped, QStringLiteral("Task skipped"));
                 skip = true;
             }
         }
@@ -126,10 +135,14 @@ void DueTaskMonitor::processDueTask(Schedule& t) {
         t.lastRunTime = now;
 
         if (!skip) {
+            const bool program = IsProgramTask(t) && t.skipNextTime == 0;
+            record(t, run::kDue, program ? run::kStarted : run::kMessageOnly);
             if (IsMessageTask(t))
                 showMessage(t, true, true);
-            if (IsProgramTask(t) && t.skipNextTime == 0) {
+            if (program) {
                 ctx_.launcher.launchTask(t.id, t.command, t.path);
+                if (runs_ != nullptr)
+                    runs_->launchDone();
                 if (!ctx_.queue.empty())
                     ctx_.frame.setTimerInterval(50);
             }
@@ -351,8 +364,47 @@ void DueTaskMonitor::advanceNotWritten(const Schedule& t, const StoreError& e) {
                          QStringLiteral("Error!"), Dialogs::Icon::Exclamation);
 }
 
+void DueTaskMonitor::record(const Schedule& task, const QString& trigger, const QString& result,
+                            const QString& reason) {
+    if (runs_ != nullptr)
+        runs_->occurrence(task, trigger, result, reason);
+}
+
+bool DueTaskMonitor::removeOldRuns(Date today) {
+    if (!runHistory_) {
+        using Pass = RemovalPass<Runs>;
+        const qint32 expires = ctx_.settings.historyExpires;
+        runHistory_ = std::make_unique<Pass>(
+            ctx_.store, Runs::KEYDUE,
+            [today, expires](const Runs& r) {
+                // In due order: once one is too young, all after it are.
+                return r.dueDate + expires > today ? Pass::Verdict::Stop : Pass::Verdict::Remove;
+            },
+            Pass::Before{}, removalLimits_);
+        runHistory_->setGone([this](const Runs& r) {
+            // Only once the record is gone for good: a slice that failed keeps both.
+            if (!Clip(r.output).isEmpty() && !outputFolder_.isEmpty())
+                QFile::remove(QDir(outputFolder_).filePath(QFileInfo(Clip(r.output)).fileName()));
+        });
+    }
+    const bool more = runHistory_->step();
+    if (more)
+        return false;
+    if (!runHistory_->error().ok())
+        ctx_.dialogs.message(runHistory_->error().text() + QStringLiteral(" error while removing history"),
+                             QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
+    runHistory_.reset();
+    return true;
+}
+
 bool DueTaskMonitor::removeOldHistory() {
     const Date today = ctx_.clock.today();
+    if (runHistory_) {
+        if (!removeOldRuns(historyCheckDate_))
+            return false;
+        ctx_.log.log(QStringLiteral("History"), QStringLiteral("Checked for tasks needing removal"));
+        return true;
+    }
     if (!history_) {
         if (ctx_.settings.historyExpires == 0 || historyCheckDate_ == today)
             return false;
@@ -395,6 +447,8 @@ bool DueTaskMonitor::removeOldHistory() {
         ctx_.dialogs.message(history_->error().text() + QStringLiteral(" error while removing history"),
                              QStringLiteral("Cannot Remove History"), Dialogs::Icon::Exclamation);
     history_.reset();
+    if (runs_ != nullptr && !removeOldRuns(today))
+        return false;
     ctx_.log.log(QStringLiteral("History"), QStringLiteral("Checked for tasks needing removal"));
     return true;
 }
@@ -407,19 +461,26 @@ void DueTaskMonitor::runTaskNow(const Schedule& task) {
         if (!askToRun(QStringLiteral("Missed Task"),
                       description + QStringLiteral(" was not run.  Run it now?"))) {
             ctx_.log.log(QStringLiteral("Missed task skipped"), task.description);
+            record(task, run::kRunNow, run::kSkipped, QStringLiteral("Missed task skipped"));
             return;
         }
     } else if (task.userSkip != 0) {
         if (!askToRun(QStringLiteral("Confirm Task"),
                       description + QStringLiteral(" is due to run.  Run it now?"))) {
             ctx_.log.log(QStringLiteral("Task skipped"), task.description);
+            record(task, run::kRunNow, run::kSkipped, QStringLiteral("Task skipped"));
             return;
         }
     }
+    const bool program = IsProgramTask(task) && task.skipNextTime == 0;
+    record(task, run::kRunNow, program ? run::kStarted : run::kMessageOnly);
     if (IsMessageTask(task))
         showMessage(task, false, false);
-    if (IsProgramTask(task) && task.skipNextTime == 0)
+    if (program) {
         ctx_.launcher.launchTask(task.id, task.command, task.path);
+        if (runs_ != nullptr)
+            runs_->launchDone();
+    }
     if (started_)
         started_(task);
 }

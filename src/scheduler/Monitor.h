@@ -11,6 +11,7 @@
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/ProgramState.h"
+#include "scheduler/RunRecorder.h"
 #include "script/ActiveScriptQueue.h"
 #include "store/EventLog.h"
 #include "store/RemovalPass.h"
@@ -58,6 +59,12 @@ public:
     void setRemovalLimits(const RemovalLimits& limits) { removalLimits_ = limits; }
     // Runs a task at once, as the schedule list asks: not advanced, not written.
     void runTaskNow(const Schedule& task);
+    // Every occurrence handled and every Run Now leave a record there; their records go with
+    // the history, their output files (in `outputFolder`) with them.
+    void setRunRecorder(RunRecorder* runs, QString outputFolder) {
+        runs_ = runs;
+        outputFolder_ = std::move(outputFolder);
+    }
     // Told of every task the monitor starts (its message shown, its program launched).
     void setStartedHandler(std::function<void(const Schedule&)> started) { started_ = std::move(started); }
 
@@ -95,6 +102,12 @@ private:
     Schedule current_;
     Date historyCheckDate_ = 0;
     std::unique_ptr<RemovalPass<Schedule>> history_; // today's history removal, while it goes on
+    std::unique_ptr<RemovalPass<Runs>> runHistory_;  // then the run records of the same age
+    bool removeOldRuns(Date today);
+    void record(const Schedule& task, const QString& trigger, const QString& result,
+                const QString& reason = {});
+    RunRecorder* runs_ = nullptr;
+    QString outputFolder_;
     RemovalLimits removalLimits_;
     std::function<void(const Schedule&)> started_;
 };

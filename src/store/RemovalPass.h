@@ -42,6 +42,10 @@ public:
         , limits_(limits) {
         table_.set(key);
     }
+    // Told of each record once the slice that removed it is committed.
+    using Gone = std::function<void(const R&)>;
+    void setGone(Gone gone) { gone_ = std::move(gone); }
+
     // Begins at the first record of the key not below `from`.
     void startFrom(int key, const R& from) { table_.set(key, from); }
 
@@ -63,6 +67,7 @@ public:
         qint64 removed = 0;
         int looked = 0;
         std::vector<R> batch;
+        std::vector<R> gone;
         bool last = false; // the rule stopped the walk, or a read failed
         bool atEnd = false;
         while (!last && !atEnd && looked < limits_.records && clock.elapsed() < limits_.ms) {
@@ -93,9 +98,11 @@ public:
                     }
                 }
                 const Err d = table_.remove(r);
-                if (d == Err::None)
+                if (d == Err::None) {
                     ++removed;
-                else if (d != Err::NoMoreRecords) // gone already: nothing left to remove
+                    if (gone_)
+                        gone.push_back(r);
+                } else if (d != Err::NoMoreRecords) // gone already: nothing left to remove
                     failures_.push_back(table_.error());
             }
             atEnd = static_cast<int>(batch.size()) < limits_.batch;
@@ -107,6 +114,8 @@ public:
             return end(tx.error());
         }
         removed_ += removed;
+        for (const R& r : gone)
+            gone_(r);
         if (!more)
             finished_ = true;
         return more;
@@ -132,6 +141,7 @@ private:
     Table<R> table_;
     Rule rule_;
     Before before_;
+    Gone gone_;
     RemovalLimits limits_;
     std::vector<StoreError> failures_;
     StoreError ended_;

@@ -52,6 +52,7 @@ KR_FIELD_LIST(Holidays, KR_HOLIDAYS_FIELDS)
 KR_FIELD_LIST(Messages, KR_MESSAGES_FIELDS)
 KR_FIELD_LIST(Configuration, KR_CONFIGURATION_FIELDS)
 KR_FIELD_LIST(Tag, KR_TAG_FIELDS)
+KR_FIELD_LIST(Runs, KR_RUNS_FIELDS)
 
 namespace {
 
@@ -298,6 +299,21 @@ const TableDecl& Tag::decl() {
     return d;
 }
 
+const TableDecl& Runs::decl() {
+    static const TableDecl d{QStringLiteral("Runs"),
+                             QStringLiteral("RUN"),
+                             kDataFile + QStringLiteral("\\!Runs"),
+                             FileKind::Data,
+                             QStringLiteral("Runs"),
+                             1,
+                             1078,
+                             &fieldDecls(),
+                             &metaOf,
+                             KR_KEY_LIST(Runs, KR_RUNS_KEYS),
+                             {}};
+    return d;
+}
+
 const std::vector<const TableDecl*>& DeclaredTables() {
     static const std::vector<const TableDecl*> tables{
         &Categories::decl(),   &Clipboard::decl(),         &Configuration::decl(),
@@ -313,7 +329,7 @@ const std::vector<const TableDecl*>& DataFileTables() {
     static const std::vector<const TableDecl*> tables{
         &Schedule::decl(), &Scripting::decl(),         &Categories::decl(), &Todo::decl(),
         &Contact::decl(),  &ContactCategories::decl(), &Clipboard::decl(),  &Holidays::decl(),
-        &Messages::decl(), &Configuration::decl(),
+        &Messages::decl(), &Configuration::decl(),     &Runs::decl(),
     };
     return tables;
 }

@@ -245,6 +245,43 @@
     K(PTRKEY, key::Primary | key::NoCase | key::Opt, USR, TBL, PTR)                                          \
     K(VALKEY, key::Dup | key::NoCase | key::Opt, USR, TBL, VAL)
 
+// -------------------------------------------------------------------------------------- Runs
+// One record per occurrence handled, Run Now and Quick Start: what happened to it and, for a
+// started program, how it ended. Moments are local dates and times like the schedule's.
+#define KR_RUNS_FIELDS(F)                                                                                    \
+    F(RUN, run, Long, 0)                                                                                     \
+    F(TASKID, taskId, Long, 0)                                                                               \
+    F(DESCRIPTION, description, String, 40)                                                                  \
+    F(USER, user, String, 40)                                                                                \
+    F(STATION, station, String, 64)                                                                          \
+    F(TRIGGER, trigger, String, 12)                                                                          \
+    F(DUEDATE, dueDate, Long, 0)                                                                             \
+    F(DUETIME, dueTime, Long, 0)                                                                             \
+    F(STARTDATE, startDate, Long, 0)                                                                         \
+    F(STARTTIME, startTime, Long, 0)                                                                         \
+    F(ENDDATE, endDate, Long, 0)                                                                             \
+    F(ENDTIME, endTime, Long, 0)                                                                             \
+    F(DURATION, duration, Long, 0)                                                                           \
+    F(RESULT, result, String, 40)                                                                            \
+    F(REASON, reason, String, 40)                                                                            \
+    F(SCRIPTEND, scriptEnd, String, 255)                                                                     \
+    F(PID, pid, Long, 0)                                                                                     \
+    F(EXITED, exited, Byte, 0)                                                                               \
+    F(EXITSTATUS, exitStatus, Long, 0)                                                                       \
+    F(SIGNAL, signal, Long, 0)                                                                               \
+    F(FAILURE, failure, Long, 0)                                                                             \
+    F(FAILURETEXT, failureText, String, 255)                                                                 \
+    F(OUTPUT, output, String, 255)                                                                           \
+    F(BYTESKEPT, bytesKept, Long, 0)                                                                         \
+    F(BYTESLEFTOUT, bytesLeftOut, String, 20)                                                                \
+    F(ITEMS, items, Memo, 4096)
+
+#define KR_RUNS_KEYS(K)                                                                                      \
+    K(KEYRUN, key::Primary | key::NoCase | key::Opt, RUN)                                                    \
+    K(KEYTASKRUN, key::Dup | key::NoCase | key::Opt, TASKID, RUN)                                            \
+    K(KEYDUE, key::Dup | key::NoCase | key::Opt, DUEDATE, DUETIME)                                           \
+    K(KEYSTATIONRESULT, key::Dup | key::NoCase | key::Opt, STATION, RESULT, RUN)
+
 // The record structure of a table: one member per field, the field and key numbers, and the
 // table's declaration.
 #define KR_RECORD(Name, FIELDS, KEYS)                                                                        \
@@ -272,6 +309,7 @@ KR_RECORD(Holidays, KR_HOLIDAYS_FIELDS, KR_HOLIDAYS_KEYS)
 KR_RECORD(Messages, KR_MESSAGES_FIELDS, KR_MESSAGES_KEYS)
 KR_RECORD(Configuration, KR_CONFIGURATION_FIELDS, KR_CONFIGURATION_KEYS)
 KR_RECORD(Tag, KR_TAG_FIELDS, KR_TAG_KEYS)
+KR_RECORD(Runs, KR_RUNS_FIELDS, KR_RUNS_KEYS)
 
 // The synchronization copies of script items and to-do entries share the record structures
 // of the local tables, under their own prefixes and table names.
@@ -280,7 +318,7 @@ const TableDecl& SyncTodoDecl();
 
 // Every table in the order in which their layouts are declared at start-up.
 const std::vector<const TableDecl*>& DeclaredTables();
-// The ten tables of the data file.
+// The tables of the data file: the ten of its layouts and the run records.
 const std::vector<const TableDecl*>& DataFileTables();
 
 } // namespace kr

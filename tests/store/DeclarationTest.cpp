@@ -49,6 +49,7 @@ TEST(Declarations, EveryTableHasItsFieldsKeysAndSize) {
         {&Messages::decl(), 16, 4, 1},      {&Configuration::decl(), 2, 1, 0},
         {&SyncSchedule::decl(), 58, 13, 1}, {&SyncScriptingDecl(), 24, 1, 0},
         {&SyncTodoDecl(), 10, 4, 2},        {&Tag::decl(), 4, 2, 0},
+        {&Runs::decl(), 25, 4, 1},
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(e.decl->name.toStdString());
