@@ -11,6 +11,7 @@
 #include "support/RecordingSound.h"
 #include "support/Refusals.h"
 #include "support/ScriptedDialogs.h"
+#include "support/ServerSchemas.h"
 #include "support/TempDir.h"
 
 #include <QFile>
@@ -242,6 +243,7 @@ TEST_F(MonitorStop, ATaskDeletedElsewhereWhileItsMessageShowsIsGoneAndTheSchedul
     };
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(shape.name);
+        SeparateInstallation apart;
         TempDir here;
         ProgramState st;
         ScriptedDialogs boxes;
