@@ -154,7 +154,7 @@ enum class Added { Yes, NumberTaken, Failed };
 // long import does not look for the highest number before every record.
 template <class R> Added AddNumbered(Table<R>& table, R& record, const ExchangeTable& t, qint64& next) {
     if (t.numberField < 0)
-        return table.add(record) == Err::None ? Added::Yes : Added::Failed;
+        return table.tryAdd(record) == Err::None ? Added::Yes : Added::Failed;
     const FieldDecl& number = t.fieldDecl(t.numberField);
     if (next > 0) {
         number.setInt(&record, next);

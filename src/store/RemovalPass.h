@@ -7,6 +7,7 @@
 // waits for the user: what went wrong is noted, and the caller tells it once the slice's
 // transaction is over.
 
+#include "store/Savepoint.h"
 #include "store/Table.h"
 #include "store/Transaction.h"
 
@@ -91,6 +92,8 @@ public:
                 }
                 if (v == Verdict::Keep)
                     continue;
+                // A record that cannot go keeps what goes with it, and the slice goes on.
+                Savepoint part(table_);
                 if (before_) {
                     if (const StoreError b = before_(r); !b.ok()) {
                         failures_.push_back(b);
@@ -104,6 +107,7 @@ public:
                         gone.push_back(r);
                 } else if (d != Err::NoMoreRecords) // gone already: nothing left to remove
                     failures_.push_back(table_.error());
+                part.end(d == Err::None || d == Err::NoMoreRecords);
             }
             atEnd = static_cast<int>(batch.size()) < limits_.batch;
         }

@@ -6,6 +6,7 @@
 #include "SmallMedium.h"
 #include "platform/DateTime.h"
 #include "store/Schema.h"
+#include "support/Refusals.h"
 
 #include <QDir>
 #include <QFile>
@@ -458,10 +459,10 @@ TEST_F(CsvExchangeTest, AnAddThatFailsIsToldAfterTheLinesBeforeItAreKept) {
     Todo first;
     first.todo = QStringLiteral("already here");
     to.add(first);
-    ASSERT_EQ(ExecOnFile(to.dataFile(),
-                         QStringLiteral("CREATE TRIGGER no_fourth BEFORE INSERT ON \"ToDo\" WHEN "
-                                        "NEW.\"TODO\"='fourth' BEGIN SELECT RAISE(ABORT,'refused'); END;")),
-              QString());
+    Table<Todo> refusing(*to.store);
+    ASSERT_TRUE(RefuseChanges(refusing, QStringLiteral("INSERT new.TODO = 'fourth'"),
+                              QStringLiteral("no_fourth"), Refusal::Taken)
+                    .ok());
     ImportFile in;
     in.setBytes("\"first\"\n\"second\"\n\"third\"\n\"fourth\"\n\"fifth\"\n");
     Assignments assigned(TodoExchange().targets.size(), -1);
@@ -482,11 +483,10 @@ TEST_F(CsvExchangeTest, AnAddThatFailsIsToldAfterTheLinesBeforeItAreKept) {
 
 TEST_F(CsvExchangeTest, ANumberTakenThreeTimesIsAskedAboutBetweenSlices) {
     // Every number above 2 is refused as taken, as when other stations keep taking them.
-    { Table<Schedule> create(*to.store); }
-    ASSERT_EQ(ExecOnFile(to.dataFile(),
-                         QStringLiteral("CREATE TRIGGER taken BEFORE INSERT ON \"s\" WHEN NEW.\"ID\">2 "
-                                        "BEGIN SELECT RAISE(ABORT,'UNIQUE constraint failed: s.ID'); END;")),
-              QString());
+    Table<Schedule> refusing(*to.store);
+    ASSERT_TRUE(
+        RefuseChanges(refusing, QStringLiteral("INSERT new.ID > 2"), QStringLiteral("taken"), Refusal::Taken)
+            .ok());
     ImportFile in;
     in.setBytes("\"one\"\n\"two\"\n\"three\"\n\"four\"\n");
     Assignments assigned(ScheduleExchange().targets.size(), -1);

@@ -4,6 +4,7 @@
 
 #include "CraftedFiles.h"
 #include "SyncFixture.h"
+#include "support/Refusals.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -284,14 +285,14 @@ TEST_F(ReceiveCheckTest, FailedWritesAreToldOnceTheirSliceIsUndone) {
     SeedReceiver();
     // The receiver's data file refuses the second received task and every received to-do
     // entry, as a full or damaged file would.
-    ASSERT_EQ(
-        ExecOnFile(receiver.dataFile(),
-                   QStringLiteral(
-                       "CREATE TRIGGER no_task BEFORE INSERT ON \"s\" WHEN NEW.\"DESCRIPTION\"='Task 9' "
-                       "BEGIN SELECT RAISE(ABORT,'refused'); END;"
-                       "CREATE TRIGGER no_todo BEFORE INSERT ON \"ToDo\" WHEN NEW.\"TODO\"<>'local entry' "
-                       "BEGIN SELECT RAISE(ABORT,'refused'); END;")),
-        QString());
+    Table<Schedule> refusingTasks(*receiver.store);
+    Table<Todo> refusingTodos(*receiver.store);
+    ASSERT_TRUE(RefuseChanges(refusingTasks, QStringLiteral("INSERT new.DESCRIPTION = 'Task 9'"),
+                              QStringLiteral("no_task"))
+                    .ok());
+    ASSERT_TRUE(RefuseChanges(refusingTodos, QStringLiteral("INSERT new.TODO <> 'local entry'"),
+                              QStringLiteral("no_todo"))
+                    .ok());
     RecordingProgress progress;
     EXPECT_FALSE(SyncReceive(*receiver.store, progress, syncFile()));
     // Both told, each after its transaction ended (a message inside one fails the test).
@@ -317,11 +318,10 @@ TEST_F(ReceiveCheckTest, AnExceptionLinkThatCannotBeWrittenIsTold) {
     Send();
     receiver.add(Task(1, QStringLiteral("Local"), QStringLiteral("Home"), 80000));
     // The receiver's data file takes the tasks but refuses any link written into them.
-    ASSERT_EQ(
-        ExecOnFile(receiver.dataFile(),
-                   QStringLiteral("CREATE TRIGGER no_link BEFORE UPDATE ON \"s\" WHEN "
-                                  "NEW.\"EXCEPTIONLINK\"<>0 BEGIN SELECT RAISE(ABORT,'refused'); END;")),
-        QString());
+    Table<Schedule> refusing(*receiver.store);
+    ASSERT_TRUE(
+        RefuseChanges(refusing, QStringLiteral("UPDATE new.EXCEPTIONLINK <> 0"), QStringLiteral("no_link"))
+            .ok());
     RecordingProgress progress;
     EXPECT_FALSE(SyncReceive(*receiver.store, progress, syncFile()));
     ASSERT_EQ(receiver.dialogs.shown.size(), 1u)
@@ -335,7 +335,7 @@ TEST_F(ReceiveCheckTest, AnExceptionLinkThatCannotBeWrittenIsTold) {
     for (const Schedule& t : tasks)
         EXPECT_EQ(t.exceptionLink, 0) << t.description.toStdString();
     // Without the refusal the same file links them.
-    ASSERT_EQ(ExecOnFile(receiver.dataFile(), QStringLiteral("DROP TRIGGER no_link;")), QString());
+    ASSERT_TRUE(AllowChanges(refusing, QStringLiteral("no_link")).ok());
     receiver.dialogs.shown.clear();
     Receive();
     qint32 copyId = 0;

@@ -11,6 +11,7 @@
 #include "support/RecordingSound.h"
 #include "support/Refusals.h"
 #include "support/ScriptedDialogs.h"
+#include "support/ServerSchemas.h"
 #include "support/TempDir.h"
 
 #include <QFile>
@@ -242,6 +243,7 @@ TEST_F(MonitorStop, ATaskDeletedElsewhereWhileItsMessageShowsIsGoneAndTheSchedul
     };
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(shape.name);
+        SeparateInstallation apart;
         TempDir here;
         ProgramState st;
         ScriptedDialogs boxes;
@@ -400,6 +402,45 @@ TEST_F(MonitorStop, ADueTaskThatCannotBeWrittenRunsOnceAndStopsTheScheduler) {
     }
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// The same with the writes refused by the database itself (a failing disk, a server's rule)
+// while the program still takes itself for a writer: every station of the schedule is refused.
+TEST_F(MonitorStop, ADueTaskWhoseAdvanceIsRefusedRunsOnceAndStopsTheScheduler) {
+    TempDir logDir;
+    Scheduler s(dir.path(), logDir.path(), clock, settings, dialogs, state);
+    const qint32 id = addTask(*s.store, [](Schedule&) {});
+    Table<Schedule> refusing(*s.store);
+    ASSERT_TRUE(RefuseChanges(refusing, QStringLiteral("UPDATE 1"), QStringLiteral("no_update")).ok());
+    ASSERT_TRUE(RefuseChanges(refusing, QStringLiteral("INSERT 1"), QStringLiteral("no_insert")).ok());
+    s.ticks(state, 3);
+    clock.advance(500);
+    s.ticks(state, 20);
+
+    EXPECT_EQ(s.messages.shown.size(), 1);
+    ASSERT_EQ(dialogs.shown.size(), 1u) << dialogs.texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Error!"));
+    EXPECT_TRUE(dialogs.shown[0].text.contains(QStringLiteral("Backup could not be saved")));
+    EXPECT_FALSE(state.schedulerActive);
+    EXPECT_EQ(state.inactiveReason, DueTaskMonitor::kNotWrittenReason);
+    EXPECT_EQ(s.task(id).date, D(2026, 12, 8));
+    EXPECT_EQ(s.descriptions(), QStringList{QStringLiteral("Backup")}); // no half-written copy
+
+    // Turned back on while the writes are still refused: the occurrence that ran does not run
+    // again. Once they are taken again, the task advances and the scheduler goes on.
+    state.schedulerActive = true;
+    state.inactiveReason.clear();
+    s.ticks(state, 5);
+    EXPECT_EQ(s.messages.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_FALSE(state.schedulerActive);
+    ASSERT_TRUE(AllowChanges(refusing, QStringLiteral("no_update")).ok());
+    ASSERT_TRUE(AllowChanges(refusing, QStringLiteral("no_insert")).ok());
+    state.schedulerActive = true;
+    state.inactiveReason.clear();
+    s.ticks(state, 5);
+    EXPECT_EQ(s.messages.shown.size(), 1);
+    EXPECT_TRUE(state.schedulerActive);
 }
 
 } // namespace

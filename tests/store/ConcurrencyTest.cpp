@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 
 #include <csignal>
 
@@ -148,6 +149,20 @@ TEST_F(Concurrency, RefusingAKeyRebuildEndsTheProcess) {
     EXPECT_EQ(peer.process().exitCode(), 1);
 }
 
+// Whether the ticks of the next second and a half see another station's change: a server
+// tells of a commit a moment after it, a data file at once.
+bool SeenWithinATick(Store& store) {
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        if (store.changedByOthers())
+            return true;
+        if (timer.elapsed() > 1500)
+            return false;
+        QThread::msleep(20);
+    }
+}
+
 TEST_F(Concurrency, AnotherStationsWritesAreNoticedOnceAndOursNever) {
     Table<Schedule> s(*store);
     EXPECT_FALSE(store->changedByOthers()); // the first look only takes note
@@ -157,7 +172,7 @@ TEST_F(Concurrency, AnotherStationsWritesAreNoticedOnceAndOursNever) {
 
     Peer peer(dir.path());
     EXPECT_EQ(peer.ask(QStringLiteral("add 2 written by the peer")), QStringLiteral("0"));
-    EXPECT_TRUE(store->changedByOthers());
+    EXPECT_TRUE(SeenWithinATick(*store));
     EXPECT_FALSE(store->changedByOthers());
 
     // A station holding the file does not hold up the look, and its commit is seen after.
@@ -168,7 +183,7 @@ TEST_F(Concurrency, AnotherStationsWritesAreNoticedOnceAndOursNever) {
     const bool seenDuringTheLock = store->changedByOthers();
     EXPECT_LT(timer.elapsed(), 500);
     EXPECT_EQ(peer.ask(QStringLiteral("unlock")), QStringLiteral("0"));
-    EXPECT_TRUE(seenDuringTheLock || store->changedByOthers());
+    EXPECT_TRUE(seenDuringTheLock || SeenWithinATick(*store));
     EXPECT_FALSE(store->changedByOthers());
 }
 

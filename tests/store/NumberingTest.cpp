@@ -78,10 +78,11 @@ TEST_F(NumberingTest, TheAttemptsAreOneWaitOfTwoSecondsAtMostBeforeTheQuestion) 
     Table<Schedule> s(*store);
     Schedule existing = Task(1);
     ASSERT_EQ(s.add(existing), Err::None);
-    // Another station writes in a transaction of its own and keeps it open: reading goes on,
-    // every add waits for it.
+    // Another station writes the next number in a transaction of its own and keeps it open:
+    // reading goes on, every add of that number waits for it.
     Peer peer(dir.path());
     ASSERT_EQ(peer.ask(QStringLiteral("begin")), QStringLiteral("0"));
+    ASSERT_EQ(peer.ask(QStringLiteral("add 2 Held")), QStringLiteral("0"));
     dialogs.answer(Dialogs::Cancel);
     Schedule r;
     QElapsedTimer timer;

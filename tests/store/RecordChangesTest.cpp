@@ -277,7 +277,8 @@ TEST_F(RecordChangesTest, ATransactionHeldElsewhereCancelsTheDelete) {
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(DeleteCurrent(tasks, t), ChangeResult::Failed);
-    EXPECT_GE(timer.elapsed(), 1900); // it waited its two seconds
+    // It waited its two seconds (less the margin a server keeps to say so itself).
+    EXPECT_GE(timer.elapsed(), 1750);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Transaction Framing Error"));
     EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Error: (")));

@@ -19,6 +19,11 @@
 //   hold MS                  lock the data file exclusively for MS milliseconds, then let go
 //   commit | rollback | unlock
 //   count                    number of tasks
+//   bump ID N                N changes of task ID's description, a counter: each loads the task
+//                            watched, adds one and saves; a save that meets another station's
+//                            change (89) is loaded and tried again. Answers the conflicts met.
+//   pair ID [hold]           in one transaction, task ID and its script item 1; with "hold" the
+//                            transaction stays open ("0 held") until the process ends
 //   quit
 //
 // Every answer starts with the error number of the operation. Messages are printed as
@@ -236,6 +241,57 @@ int main(int argc, char** argv) {
             Answer(schedule->unlock(), QStringLiteral("released"));
         } else if (cmd == QStringLiteral("unlock")) {
             Answer(schedule->unlock());
+        } else if (cmd == QStringLiteral("bump")) {
+            const qint32 id = rest.section(QLatin1Char(' '), 0, 0).toInt();
+            const int n = rest.section(QLatin1Char(' '), 1, 1).toInt();
+            int conflicts = 0;
+            kr::Err e = kr::Err::None;
+            for (int i = 0; i < n && e == kr::Err::None;) {
+                kr::Schedule t;
+                t.id = id;
+                schedule->watch();
+                e = schedule->get(kr::Schedule::KEYID, t);
+                if (e != kr::Err::None)
+                    break;
+                t.description = QString::number(t.description.toLongLong() + 1);
+                e = schedule->put(t);
+                if (e == kr::Err::RecordChanged) {
+                    ++conflicts;
+                    e = kr::Err::None;
+                    continue;
+                }
+                ++i;
+            }
+            Answer(e, QString::number(conflicts));
+        } else if (cmd == QStringLiteral("pair")) {
+            const qint32 id = rest.section(QLatin1Char(' '), 0, 0).toInt();
+            const bool hold = rest.section(QLatin1Char(' '), 1, 1) == QStringLiteral("hold");
+            tx = std::make_unique<kr::Transaction>();
+            kr::Err e = tx->begin({schedule.get(), scripting.get()});
+            if (e == kr::Err::None) {
+                kr::Schedule t;
+                t.id = id;
+                t.description = QStringLiteral("Pair %1").arg(id);
+                e = schedule->add(t);
+            }
+            if (e == kr::Err::None) {
+                kr::Scripting item;
+                item.id = id;
+                item.sequence = 1;
+                item.action = QStringLiteral("Pause");
+                e = scripting->add(item);
+            }
+            if (e != kr::Err::None) {
+                tx->rollback();
+                Answer(e);
+            } else if (hold) {
+                Answer(e, QStringLiteral("held"));
+                // Killed here, in the middle of the transaction.
+                for (;;)
+                    QThread::sleep(60);
+            } else {
+                Answer(tx->commit());
+            }
         } else if (cmd == QStringLiteral("count")) {
             const qint64 n = schedule->records();
             Answer(schedule->error().code, QString::number(n));

@@ -12,7 +12,12 @@
 
 namespace kr::test {
 
-inline StoreError RefuseChanges(TableAccess& table, const QString& when, const QString& name = "refused") {
+// How a refusal is told: as a refusal of the storage, or as a key that another station took
+// meanwhile (a duplicate key, 40 on every driver).
+enum class Refusal { Refused, Taken };
+
+inline StoreError RefuseChanges(TableAccess& table, const QString& when, const QString& name = "refused",
+                                Refusal as = Refusal::Refused) {
     Database& db = table.tableFile()->file();
     std::lock_guard lock(db.mutex());
     const QString op = when.section(QLatin1Char(' '), 0, 0);
@@ -20,21 +25,26 @@ inline StoreError RefuseChanges(TableAccess& table, const QString& when, const Q
     const QString sqlName = table.decl().sqlName;
     if (!db.failuresEndTransactions())
         return db.connection().exec(QStringLiteral("CREATE TEMP TRIGGER %1 BEFORE %2 ON main.\"%3\" WHEN %4 "
-                                                   "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                                        .arg(name, op, sqlName, condition));
+                                                   "BEGIN SELECT RAISE(ABORT, '%5'); END")
+                                        .arg(name, op, sqlName, condition,
+                                             as == Refusal::Taken ? QStringLiteral("UNIQUE constraint failed")
+                                                                  : QStringLiteral("refused")));
     static const QRegularExpression field(QStringLiteral("\\b(old|new)\\.([A-Za-z_]+)"));
     condition.replace(field, QStringLiteral("\\1.\"\\2\""));
     if (condition.trimmed() == QStringLiteral("1"))
         condition = QStringLiteral("true");
-    StoreError e =
-        db.connection().exec(QStringLiteral("CREATE OR REPLACE FUNCTION kr_refuse() RETURNS trigger "
-                                            "LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION "
-                                            "'refused'; END$$"));
+    const QString function =
+        as == Refusal::Taken ? QStringLiteral("kr_refuse_taken") : QStringLiteral("kr_refuse");
+    StoreError e = db.connection().exec(
+        QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
+                       "RAISE EXCEPTION 'refused' USING ERRCODE = '%2'; END$$")
+            .arg(function,
+                 as == Refusal::Taken ? QStringLiteral("unique_violation") : QStringLiteral("P0001")));
     if (e.ok())
         e = db.connection().exec(
             QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON \"%3\" FOR EACH ROW WHEN (%4) "
-                           "EXECUTE FUNCTION kr_refuse()")
-                .arg(name, op, sqlName, condition));
+                           "EXECUTE FUNCTION %5()")
+                .arg(name, op, sqlName, condition, function));
     return e;
 }
 
