@@ -6,11 +6,13 @@
 
 namespace kr {
 
-WakePlan::WakePlan(Store& store, const Clock& clock, const ProgramState& state, const DueTimer& due)
+WakePlan::WakePlan(Store& store, const Clock& clock, const ProgramState& state, const DueTimer& due,
+                   qint64 longestSleepMs)
     : tasks_(store)
     , clock_(clock)
     , state_(state)
-    , due_(due) {}
+    , due_(due)
+    , longestSleepMs_(longestSleepMs) {}
 
 std::optional<qint64> WakePlan::msToDue() const {
     if (!state_.schedulerActive)
@@ -43,7 +45,7 @@ qint64 WakePlan::msToMidnight() const {
 }
 
 qint64 WakePlan::msToNext() {
-    qint64 ms = std::min(kLongestSleepMs, msToMidnight());
+    qint64 ms = std::min(longestSleepMs_, msToMidnight());
     if (const auto due = msToDue())
         ms = std::min(ms, *due);
     if (const auto warning = msToWarning())

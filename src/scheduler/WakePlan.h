@@ -21,12 +21,15 @@ namespace kr {
 
 class WakePlan {
 public:
-    // Longest sleep; the frame looks again after it even when nothing is ahead.
-    static constexpr qint64 kLongestSleepMs = 3600 * 1000;
+    // Longest sleep; the frame looks again after it even when nothing is ahead. The timers
+    // count time the machine is awake: after a suspend, or when the clock is set, a task that
+    // came due meanwhile runs within this much.
+    static constexpr qint64 kLongestSleepMs = 60 * 1000;
 
-    WakePlan(Store& store, const Clock& clock, const ProgramState& state, const DueTimer& due);
+    WakePlan(Store& store, const Clock& clock, const ProgramState& state, const DueTimer& due,
+             qint64 longestSleepMs = kLongestSleepMs);
 
-    // Milliseconds from now to the first of the moments above, at most kLongestSleepMs;
+    // Milliseconds from now to the first of the moments above, at most the longest sleep;
     // 0 when something is due already.
     qint64 msToNext();
 
@@ -40,6 +43,7 @@ private:
     const Clock& clock_;
     const ProgramState& state_;
     const DueTimer& due_;
+    qint64 longestSleepMs_;
 };
 
 } // namespace kr

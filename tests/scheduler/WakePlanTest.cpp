@@ -21,7 +21,8 @@ protected:
         store->declareLayouts();
         tasks = std::make_unique<Table<Schedule>>(*store);
         due = std::make_unique<DueTimer>(*store, clock, state, [] {});
-        plan = std::make_unique<WakePlan>(*store, clock, state, *due);
+        // Sleeps of up to a day, so that the moments themselves decide.
+        plan = std::make_unique<WakePlan>(*store, clock, state, *due, kOneDay * 10LL);
     }
     // A task at `time` today; with `warnAt`, warned in advance then.
     void addTask(Time time, Time warnAt = 0, quint8 disabled = 0) {
@@ -54,8 +55,12 @@ protected:
     std::unique_ptr<WakePlan> plan;
 };
 
-TEST_F(WakePlanTest, NothingAheadSleepsAnHourOrToMidnight) {
-    EXPECT_EQ(next(), WakePlan::kLongestSleepMs);
+TEST_F(WakePlanTest, NothingAheadSleepsToMidnightOrTheLongestSleep) {
+    EXPECT_EQ(next(), 2 * 3600 * 1000);
+    // The program's own plan looks again every minute at least.
+    WakePlan program(*store, clock, state, *due);
+    EXPECT_EQ(program.msToNext(), WakePlan::kLongestSleepMs);
+    EXPECT_EQ(WakePlan::kLongestSleepMs, 60 * 1000);
     EXPECT_FALSE(plan->msToDue().has_value());
     EXPECT_FALSE(plan->msToWarning().has_value());
 
@@ -68,7 +73,7 @@ TEST_F(WakePlanTest, NothingAheadSleepsAnHourOrToMidnight) {
     // Disabled tasks (history) are never due and never warn.
     clock.set(clock.today(), TimeFromHms(22, 0, 0));
     addTask(TimeFromHms(22, 0, 5), 0, 1);
-    EXPECT_EQ(next(), WakePlan::kLongestSleepMs);
+    EXPECT_EQ(next(), 2 * 3600 * 1000);
 }
 
 TEST_F(WakePlanTest, TheFirstDueTaskTheNextWarningOrMidnightWhicheverIsFirst) {
