@@ -207,9 +207,13 @@ MainFrame::MainFrame(AppContext& ctx, TrayHost& tray, QWidget* parent)
 MainFrame::~MainFrame() = default;
 
 QString MainFrame::normalTitle() const {
-    const QString title = kProductTitle.left(32) + QLatin1Char(' ') + kVersionText.left(10);
-    // A station on a server names the database, so that two schedules are told apart.
-    return ctx_.store.onServer() ? title + QStringLiteral(" - ") + DatabaseShown(ctx_.store) : title;
+    if (normalTitle_.isEmpty()) {
+        const QString title = kProductTitle.left(32) + QLatin1Char(' ') + kVersionText.left(10);
+        // A station on a server names the database, so that two schedules are told apart.
+        normalTitle_ =
+            ctx_.store.onServer() ? title + QStringLiteral(" - ") + DatabaseShown(ctx_.store) : title;
+    }
+    return normalTitle_;
 }
 
 void MainFrame::buildMenus() {
@@ -353,15 +357,22 @@ void MainFrame::start() {
     }
     ctx_.log.log(QStringLiteral("Started"), windowTitle());
     normalIcon_ = currentIcon_;
+    // A schedule changed by anyone wakes a sleeping frame: its next moments may have moved.
+    ctx_.state.listeners.add(this);
     timer_.start();
 }
 
 void MainFrame::tick() {
     // A message box opened by an earlier tick runs its own event loop; the timer must not
     // start the scheduler again inside it.
-    if (inTick_)
+    if (inTick_) {
+        // Woken while a message is open: the ticks wait at the normal interval, not at once.
+        if (timer_.interval() == 0)
+            timer_.setInterval(interval_ * 10);
         return;
+    }
     inTick_ = true;
+    asleep_ = false;
     animate_ = false;
 
     watchServer();
@@ -385,26 +396,27 @@ void MainFrame::tick() {
         setTitleText(kProductTitle.left(32) + (why.isEmpty() ? QStringLiteral(" (Inactive)")
                                                              : QStringLiteral(" (Inactive: %1)").arg(why)));
         setZone(2, why.isEmpty() ? QStringLiteral("Inactive") : QStringLiteral("Inactive: ") + why);
-        indicator_->setText(QString());
         interval_ = 250;
     }
     watchOtherStations();
 
+    bool scriptShown = false;
     if (!ctx_.state.manualScriptPending && !ctx_.state.schedulerActive) {
-        indicator_->setText(QString());
         interval_ = 250;
     } else if (!ctx_.queue.empty()) {
         animate_ = true;
         interval_ = 50;
         if (hooks_.runScriptStep)
             hooks_.runScriptStep();
-        indicator_->setText(QStringLiteral("*"));
+        scriptShown = true;
     } else {
-        indicator_->setText(QString());
         interval_ = 125;
         ctx_.state.manualScriptPending = false;
     }
-    indicator_->setEnabled(!indicator_->text().isEmpty());
+    if (indicator_->isEnabled() != scriptShown) {
+        indicator_->setText(scriptShown ? QStringLiteral("*") : QString());
+        indicator_->setEnabled(scriptShown);
+    }
 
     if (!ctx_.state.pendingStatusText.trimmed().isEmpty()) {
         setZone(2, ctx_.state.pendingStatusText);
@@ -413,18 +425,76 @@ void MainFrame::tick() {
 
     if (currentIcon_ != normalIcon_ && !animate_ && trayIconShown_) {
         currentIcon_ = normalIcon_;
-        tray_.modify(currentIcon_, windowTitle());
+        showInTray(currentIcon_, windowTitle());
     }
     if (animate_ && trayIconShown_) {
         animationFrame_ = animationFrame_ % 4 + 1;
         currentIcon_ = QString::fromLatin1(kTrayFrames[animationFrame_ - 1]);
-        tray_.modify(currentIcon_, windowTitle());
+        showInTray(currentIcon_, windowTitle());
     }
 
     inTick_ = false;
     updateClockZones();
     syncVisibility();
-    timer_.setInterval(interval_ * 10);
+    if (maySleep()) {
+        // Nothing to look at until the next moment something can happen; the due timer
+        // runs the tick at a due task's moment, and everything else wakes the frame.
+        const qint64 ms = hooks_.msToNextEvent();
+        if (ms > interval_ * 10) {
+            asleep_ = true;
+            setTimer(static_cast<int>(ms), Qt::PreciseTimer);
+            return;
+        }
+    }
+    setTimer(interval_ * 10, Qt::CoarseTimer);
+}
+
+bool MainFrame::maySleep() const {
+    if (!hooks_.msToNextEvent || closed_ || !trayIconShown_ || isVisible() || restoring_)
+        return false;
+    // A script runs, the clipboard is watched, a message window is open, the tray icon is
+    // still animated: the tick has work on every interval.
+    if (!ctx_.queue.empty() || ctx_.settings.monitorClipboard || currentIcon_ != normalIcon_ ||
+        !ctx_.state.pendingStatusText.isEmpty() || (hooks_.busy && hooks_.busy()))
+        return false;
+    // Other stations' writes, or a server connection lost, are seen only by looking.
+    return !ctx_.store.onServer() && !(hooks_.othersNeedPoll && hooks_.othersNeedPoll());
+}
+
+void MainFrame::setTimer(int ms, Qt::TimerType type) {
+    if (timer_.interval() == ms && timer_.timerType() == type)
+        return;
+    // Changing the interval restarts a running timer, and with it the wait.
+    timer_.setTimerType(type);
+    timer_.setInterval(ms);
+}
+
+void MainFrame::wake() {
+    if (!asleep_ || closed_)
+        return;
+    asleep_ = false;
+    // The first tick at once; it sets the interval again.
+    timer_.setTimerType(Qt::CoarseTimer);
+    timer_.start(0);
+}
+
+void MainFrame::wakeOnCallsTo(QObject* target) {
+    target->installEventFilter(this);
+}
+
+bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // A call from the bus reaches its object as a posted call.
+    if (event->type() == QEvent::MetaCall)
+        wake();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainFrame::event(QEvent* event) {
+    if (event->type() == kScheduleChangedEvent) {
+        wake();
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void MainFrame::watchServer() {
@@ -457,12 +527,17 @@ void MainFrame::watchOtherStations() {
 
 void MainFrame::updateClockZones() {
     const Date today = ctx_.clock.today();
+    // The zones show the day and the minute: written again only when one of them changed.
+    const qint64 minute = static_cast<qint64>(today) * 1440 + (ctx_.clock.now() - 1) / kOneMinute;
+    if (minute == clockShown_)
+        return;
+    clockShown_ = minute;
     setZone(3, WeekdayName(today) + QStringLiteral(", ") + FormatDateAs(today, QStringLiteral("d3")));
     setZone(4, FormatTimeAs(ctx_.clock.now(), QStringLiteral("t3")));
 }
 
 void MainFrame::setZone(int number, const QString& text) {
-    if (number >= 2 && number <= 4 && zones_[number] != nullptr)
+    if (number >= 2 && number <= 4 && zones_[number] != nullptr && zones_[number]->text() != text)
         zones_[number]->setText(text);
 }
 
@@ -487,19 +562,32 @@ void MainFrame::refreshTrayIcon() {
     if (!trayIconShown_)
         return;
     currentIcon_ = normalIcon_.isEmpty() ? QStringLiteral("tray_ico") : normalIcon_;
-    tray_.modify(currentIcon_, windowTitle());
+    showInTray(currentIcon_, windowTitle());
+}
+
+void MainFrame::showInTray(const QString& icon, const QString& tip) {
+    const QString shortTip = tip.left(63);
+    if (icon == trayShownIcon_ && shortTip == trayShownTip_)
+        return;
+    if (tray_.modify(icon, shortTip)) {
+        trayShownIcon_ = icon;
+        trayShownTip_ = shortTip;
+    }
 }
 
 void MainFrame::setTrayFrame(const QString& icon, const QString& tip) {
     if (!trayIconShown_)
         return;
     currentIcon_ = icon;
-    tray_.modify(icon, tip.isEmpty() ? windowTitle() : tip);
+    showInTray(icon, tip.isEmpty() ? windowTitle() : tip);
 }
 
 void MainFrame::setTimerInterval(int hundredths) {
     interval_ = hundredths;
-    timer_.setInterval(interval_ * 10);
+    if (asleep_)
+        wake();
+    else
+        setTimer(interval_ * 10, Qt::CoarseTimer);
 }
 
 void MainFrame::closeDown() {
@@ -520,6 +608,8 @@ void MainFrame::goToTray() {
         return;
     trayTip_ = windowTitle().left(63);
     if (tray_.add(currentIcon_, trayTip_)) {
+        trayShownIcon_ = currentIcon_;
+        trayShownTip_ = trayTip_;
         hide();
         trayIconShown_ = true;
         return;
@@ -540,6 +630,7 @@ void MainFrame::showBack() {
 }
 
 void MainFrame::bringToFront() {
+    wake();
     if (trayIconShown_) {
         restoreFromTray();
         return;
@@ -553,6 +644,7 @@ void MainFrame::bringToFront() {
 void MainFrame::restoreFromTray() {
     if (!trayIconShown_)
         return;
+    wake();
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -563,8 +655,10 @@ void MainFrame::restoreFromTray() {
         Qt::QueuedConnection);
     if (tray_.remove()) {
         trayIconShown_ = false;
-    } else {
-        tray_.add(currentIcon_, trayTip_);
+        trayShownIcon_.clear();
+    } else if (tray_.add(currentIcon_, trayTip_)) {
+        trayShownIcon_ = currentIcon_;
+        trayShownTip_ = trayTip_;
     }
 }
 
@@ -595,8 +689,10 @@ void MainFrame::trayMenuChoose(const QString& item) {
     } else if (item == QStringLiteral("&Stop Running Script")) {
         stopRunningScript();
     } else if (item == QStringLiteral("E&xit Kelvray")) {
-        if (trayIconShown_ && tray_.remove())
+        if (trayIconShown_ && tray_.remove()) {
             trayIconShown_ = false;
+            trayShownIcon_.clear();
+        }
         QMetaObject::invokeMethod(this, &MainFrame::close, Qt::QueuedConnection);
     }
 }
@@ -622,11 +718,13 @@ void MainFrame::restoreForTask(const Schedule& task) {
         task.taskType == QStringLiteral("Display Message") || task.taskType == QStringLiteral("Both");
     if (!((message && !ctx_.settings.useModalMessage) || ctx_.settings.maximizeOnRun))
         return;
+    wake();
     if (isMinimized())
         showBack();
     if (!ctx_.settings.noTray && trayIconShown_ && tray_.remove()) {
         showBack();
         trayIconShown_ = false;
+        trayShownIcon_.clear();
     }
 }
 
@@ -665,6 +763,7 @@ void MainFrame::closingSteps() {
         return;
     closed_ = true;
     timer_.stop();
+    ctx_.state.listeners.remove(this);
     if (trayIconShown_) {
         tray_.remove();
         trayIconShown_ = false;
@@ -698,6 +797,7 @@ void MainFrame::openSetup() {
     env.schedulerStopped = !ctx_.state.inactiveReason.isEmpty();
     env.resumeScheduler = [this] { ctx_.state.inactiveReason.clear(); };
     Setup::run(env, this);
+    wake(); // the settings may have changed what the tick does
 }
 
 void MainFrame::openViewLog() {

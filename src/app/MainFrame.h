@@ -58,6 +58,15 @@ struct TickHooks {
     std::function<void()> checkAdvanceWarnings;
     std::function<bool()> removeOldHistory; // true when it ran
     std::function<void()> runScriptStep;
+    // While nothing is being done: milliseconds until the next moment something can happen
+    // without the user (a due task, an advance warning, midnight); unset, the frame does not
+    // sleep.
+    std::function<qint64()> msToNextEvent;
+    // Something is open that the tick keeps an eye on (a task's message window).
+    std::function<bool()> busy;
+    // Other stations' writes are seen only by looking on every tick (a data file on a network
+    // file system, or one the kernel cannot watch).
+    std::function<bool()> othersNeedPoll;
 };
 
 class ServerWatch;
@@ -82,6 +91,14 @@ public:
     void tick();
     // The timer interval in hundredths of a second.
     int timerInterval() const { return interval_; }
+    // Hidden in the tray with nothing to do, the timer sleeps until the next moment something
+    // can happen instead of running every interval.
+    bool asleep() const { return asleep_; }
+    // Milliseconds until the timer runs the tick next; -1 when it is stopped.
+    int msToNextTick() const { return timer_.remainingTime(); }
+    // Brings the ticks back at once (the first one now): a call from outside, the frame
+    // shown again, a script queued, a setting or the schedule changed.
+    void wake();
     QString zone(int number) const;
     QString scriptIndicator() const;
 
@@ -133,12 +150,16 @@ public:
     // Another station wrote to the data file since the last look: the schedule lists are
     // told, as after the scheduler's own changes.
     void watchOtherStations();
+    // Calls delivered to `target` from outside (the session bus) wake the frame.
+    void wakeOnCallsTo(QObject* target);
     // A station on a database server: the connection lost is said once and the scheduler
     // waits; when it is made again the scheduler goes on.
     void watchServer();
     static inline const QString kServerLostReason = QStringLiteral("the database server cannot be reached");
 
 protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -148,6 +169,12 @@ private:
     void buildStatusBar();
     void refreshAvailability();
     void updateClockZones();
+    // Whether the tick may sleep until the next event instead of running every interval.
+    bool maySleep() const;
+    // Sets the timer to run every `ms`, restarting it only when that changes.
+    void setTimer(int ms, Qt::TimerType type);
+    // Shows the icon and tip in the notification area unless it shows them already.
+    void showInTray(const QString& icon, const QString& tip);
     void syncVisibility();
     void showBack();
     void showAbout();
@@ -165,6 +192,7 @@ private:
     TickHooks hooks_;
     QTimer timer_;
     int interval_ = 100;
+    bool asleep_ = false;
     bool inTick_ = false;
     bool animate_ = false;
     int animationFrame_ = 1;
@@ -173,6 +201,13 @@ private:
     bool closed_ = false;
     QString normalIcon_;
     QString currentIcon_ = QStringLiteral("tray_ico");
+    // What the notification area shows now.
+    QString trayShownIcon_;
+    QString trayShownTip_;
+    // The normal title, made once.
+    mutable QString normalTitle_;
+    // The day and minute the clock zones show.
+    qint64 clockShown_ = -1;
     // The tip of the tray record: prepared with the hint below, then the window title each
     // time the frame goes to the tray.
     QString trayTip_ = QStringLiteral("Double-click here to restore");

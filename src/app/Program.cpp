@@ -12,6 +12,7 @@
 #include "mail/KeychainSecretStore.h"
 #include "mail/SendStoredMessage.h"
 #include "mail/ui/MessageWindows.h"
+#include "platform/FileChanges.h"
 #include "platform/Processes.h"
 #include "platform/dbus/DBusDde.h"
 #include "platform/qt/FrameWindows.h"
@@ -29,6 +30,7 @@
 #include "scheduler/MessageDisplay.h"
 #include "scheduler/Monitor.h"
 #include "scheduler/RunRecorder.h"
+#include "scheduler/WakePlan.h"
 #include "scheduler/ui/BrowseSchedule.h"
 #include "scheduler/ui/MessageWindows.h"
 #include "script/Automation.h"
@@ -358,6 +360,25 @@ int RunProgram(const ProgramOptions& options) {
     };
     frame.hooks().checkAdvanceWarnings = [&] { monitor.checkAdvanceWarnings(); };
     frame.hooks().removeOldHistory = [&] { return monitor.removeOldHistory(); };
+    // Hidden in the tray with nothing to do, the frame's timer sleeps until the next moment
+    // something can happen; whatever else can happen wakes it.
+    WakePlan wakePlan(store, clock, state, dueTimer);
+    frame.hooks().msToNextEvent = [&wakePlan] { return wakePlan.msToNext(); };
+    frame.hooks().busy = [&messages] { return messages.openCount() > 0; };
+    queue.appended = [&frame] { frame.wake(); };
+    frame.wakeOnCallsTo(&bus);
+    // Another station's write to a data file on this machine's disks is told by the kernel;
+    // on a network file system it is looked for on every tick.
+    std::unique_ptr<FileChanges> dataFileChanges;
+    if (!store.onServer()) {
+        dataFileChanges =
+            std::make_unique<FileChanges>(store.filePath(Schedule::decl()),
+                                          QStringList{QStringLiteral("-journal"), QStringLiteral("-wal")});
+        QObject::connect(dataFileChanges.get(), &FileChanges::changed, &frame, [&frame] { frame.wake(); });
+    }
+    frame.hooks().othersNeedPoll = [&dataFileChanges] {
+        return !dataFileChanges || !dataFileChanges->watching();
+    };
 
     // SIGTERM and SIGINT close the program through its normal closing steps.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {

@@ -32,6 +32,7 @@ bool DueTimer::event(QEvent* event) {
 
 void DueTimer::rearm() {
     timer_.stop();
+    dueNow_ = false;
     if (!state_.schedulerActive)
         return;
     Schedule first;
@@ -42,8 +43,10 @@ void DueTimer::rearm() {
     // never before it.
     const qint64 hundredths =
         static_cast<qint64>(first.date - clock_.today()) * kOneDay + (first.time - clock_.now());
-    if (hundredths <= 0)
+    if (hundredths <= 0) {
+        dueNow_ = true;
         return;
+    }
     timer_.start(static_cast<int>(qMin<qint64>(hundredths * 10 + 1, kLongestWaitMs)));
 }
 

@@ -38,6 +38,8 @@ public:
     bool armed() const { return timer_.isActive(); }
     // Milliseconds until it runs the tick; -1 when it is not set.
     int remainingMs() const { return timer_.remainingTime(); }
+    // The first enabled task was due already at the last rearm: the next tick takes it.
+    bool dueNow() const { return dueNow_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -48,6 +50,7 @@ private:
     ProgramState& state_;
     std::function<void()> tick_;
     QTimer timer_;
+    bool dueNow_ = false;
 };
 
 } // namespace kr

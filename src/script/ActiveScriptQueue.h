@@ -6,6 +6,7 @@
 #include "store/Tables.h"
 
 #include <deque>
+#include <functional>
 
 namespace kr {
 
@@ -22,6 +23,9 @@ struct QueueEntry {
 
 class ActiveScriptQueue {
 public:
+    // Called after entries were queued (the frame's timer then runs at the script's pace).
+    std::function<void()> appended;
+
     bool empty() const { return entries_.empty(); }
     std::size_t size() const { return entries_.size(); }
     // Stop Running Script and every other way of emptying the queue at once.
@@ -32,6 +36,8 @@ public:
     void append(QueueEntry entry) {
         entry.serial = ++lastSerial_;
         entries_.push_back(std::move(entry));
+        if (appended)
+            appended();
     }
     QueueEntry& front() { return entries_.front(); }
     void popFront() {
@@ -47,6 +53,8 @@ public:
         entries_ = std::move(entries);
         if (entries_.empty())
             ++emptied_;
+        else if (appended)
+            appended();
     }
     // Numbers entries put into entries() directly.
     void renumber() {

@@ -33,7 +33,8 @@ bool QtTrayHost::add(const QString& icon, const QString& tip) {
             }
         });
     }
-    icon_->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(icon)));
+    shownIcon_ = icon;
+    icon_->setIcon(iconFor(icon));
     icon_->setToolTip(tip.left(63));
     icon_->show();
     return icon_->isVisible();
@@ -42,9 +43,21 @@ bool QtTrayHost::add(const QString& icon, const QString& tip) {
 bool QtTrayHost::modify(const QString& icon, const QString& tip) {
     if (icon_ == nullptr || !icon_->isVisible())
         return false;
-    icon_->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(icon)));
-    icon_->setToolTip(tip.left(63));
+    if (icon != shownIcon_) {
+        icon_->setIcon(iconFor(icon));
+        shownIcon_ = icon;
+    }
+    if (icon_->toolTip() != tip.left(63))
+        icon_->setToolTip(tip.left(63));
     return true;
+}
+
+QIcon QtTrayHost::iconFor(const QString& name) {
+    // The animation shows the same few icons over and over: each is loaded once.
+    auto it = icons_.find(name);
+    if (it == icons_.end())
+        it = icons_.insert(name, QIcon(QStringLiteral(":/icons/%1.svg").arg(name)));
+    return *it;
 }
 
 bool QtTrayHost::remove() {

@@ -3,6 +3,7 @@
 // The notification-area icon. Adding fails when the desktop has no notification area; the
 // program then keeps its frame window visible.
 
+#include <QHash>
 #include <QIcon>
 #include <QObject>
 #include <QPoint>
@@ -41,7 +42,11 @@ public:
     bool shown() const override;
 
 private:
+    QIcon iconFor(const QString& name);
+
     QSystemTrayIcon* icon_ = nullptr;
+    QString shownIcon_;
+    QHash<QString, QIcon> icons_;
 };
 
 } // namespace kr

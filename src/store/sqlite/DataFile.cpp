@@ -108,7 +108,7 @@ int DataFile::openKeyed(OpenMode mode) {
         // that, the file is used under the password and re-keyed at a later open.
         if (attempt == 1)
             return probe();
-        conn_.close();
+        closeConnection();
     }
     return SQLITE_NOTADB;
 }
@@ -165,11 +165,11 @@ StoreError DataFile::publishNewFile(const std::function<StoreError()>& fill) {
     if (!made.ok()) {
         if (transaction_)
             rollback();
-        conn_.close();
+        closeConnection();
         removeTemp();
         return made;
     }
-    conn_.close();
+    closeConnection();
     const QByteArray finalNative = QFile::encodeName(name_);
     int moved =
         ::renameat2(AT_FDCWD, tempNative.constData(), AT_FDCWD, finalNative.constData(), RENAME_NOREPLACE);
@@ -218,7 +218,7 @@ void DataFile::disconnect() {
         conn_.execCode(QStringLiteral("ROLLBACK"));
         setTransaction(false);
     }
-    conn_.close();
+    closeConnection();
 }
 
 StoreError DataFile::begin(int waitMs, bool exclusive) {
@@ -285,14 +285,23 @@ StoreError DataFile::rollback() {
     return rc == SQLITE_OK ? StoreError{} : fail(rc);
 }
 
+void DataFile::closeConnection() {
+    // A statement still prepared would keep the closed file open.
+    versionQuery_.reset();
+    conn_.close();
+}
+
 qint64 DataFile::readDataVersion() {
     if (!conn_.isOpen())
         return -1;
     return waitingFor(0, [this] {
+        // Asked on every tick: prepared once for the connection.
+        if (!versionQuery_ || !versionQuery_->valid())
+            versionQuery_ = std::make_unique<sql::Statement>(conn_, QStringLiteral("PRAGMA data_version"));
         qint64 version = -1;
-        sql::Statement st(conn_, QStringLiteral("PRAGMA data_version"));
-        if (st.valid() && st.step() == sql::Step::Row)
-            version = st.columnInt(0);
+        if (versionQuery_->valid() && versionQuery_->step() == sql::Step::Row)
+            version = versionQuery_->columnInt(0);
+        versionQuery_->reset();
         return version;
     });
 }

@@ -59,6 +59,7 @@ private:
     int probe();
     StoreError publishNewFile(const std::function<StoreError()>& fill);
     qint64 readDataVersion();
+    void closeConnection();
     void setCache(int kilobytes);
     StoreError recordVersion(const Schema& schema, int version);
     StoreError createKeys(const Schema& schema);
@@ -70,6 +71,7 @@ private:
     bool enciphered_;
     sql::SqliteConnection conn_;
     qint64 dataVersion_ = -1;
+    std::unique_ptr<sql::Statement> versionQuery_;
     qint64 busySince_ = 0;
 };
 

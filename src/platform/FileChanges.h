@@ -1,0 +1,53 @@
+#pragma once
+
+// Noticing that a file was written by another process: on a local file system the kernel says
+// so (inotify on the file's folder, which also sees the journal files that come and go beside
+// it); on a network file system writes from other machines are not seen that way, and the
+// caller must keep looking itself.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QSocketNotifier;
+
+namespace kr {
+
+enum class FileSystemKind { Local, Network };
+
+// What kind of file system holds the path (statfs): NFS, SMB/CIFS, FUSE, AFS, Ceph, 9P and
+// Coda count as network file systems. A path that cannot be examined counts as network, so
+// that it is looked at the careful way.
+FileSystemKind FileSystemKindOf(const QString& path);
+
+class FileChanges final : public QObject {
+    Q_OBJECT
+public:
+    using KindOf = std::function<FileSystemKind(const QString&)>;
+
+    // Watches `file` and the files named by it plus one of `companions` (e.g. "-journal",
+    // "-wal"), in the file's folder. `kindOf` tells the file system (tests replace it).
+    FileChanges(const QString& file, const QStringList& companions, KindOf kindOf = FileSystemKindOf,
+                QObject* parent = nullptr);
+    ~FileChanges() override;
+
+    // Whether changes are reported: a local file system and the kernel's watch set up.
+    bool watching() const { return fd_ >= 0; }
+    FileSystemKind kind() const { return kind_; }
+
+Q_SIGNALS:
+    // One of the files was written, made, renamed or removed (by any process).
+    void changed();
+
+private:
+    void readEvents();
+
+    QStringList names_;
+    FileSystemKind kind_ = FileSystemKind::Network;
+    int fd_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+} // namespace kr
