@@ -232,6 +232,7 @@ int RunProgram(const ProgramOptions& options) {
         {store, settings, clock, [&state](const QString& text) { state.pendingStatusText = text; }});
     launcher.captureRuns(runsFolder, &runRecorder);
     monitor.setRunRecorder(&runRecorder, runsFolder);
+    runRecorder.setFinishedHandler([&bus](const Runs& run) { bus.runFinished(run); });
     // Said at once on standard error (the log is not open before the settings are read), and
     // logged once it is.
     const bool notExported = options.exportOnBus && !bus.exportOn(QDBusConnection::sessionBus());

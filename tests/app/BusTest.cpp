@@ -35,9 +35,19 @@ class SignalRecorder : public QObject {
     Q_OBJECT
 public:
     QList<std::pair<uint, QString>> started;
+    struct Finished {
+        uint task;
+        uint run;
+        QString result;
+        int status;
+    };
+    QList<Finished> finished;
     int scheduleChanged = 0;
 public Q_SLOTS:
     void taskStarted(uint id, const QString& description) { started.append({id, description}); }
+    void taskFinished(uint task, uint run, const QString& result, int status) {
+        finished.append({task, run, result, status});
+    }
     void changed() { ++scheduleChanged; }
 };
 
@@ -474,6 +484,55 @@ TEST_F(BusTest, RunNowStartsARealProgramAndDueTasksAreAnnounced) {
     EXPECT_EQ(recorder.started[1], std::make_pair(due, QStringLiteral("Due soon")));
     Pump(1500);
     EXPECT_EQ(recorder.started.size(), 2); // each once
+}
+
+TEST_F(BusTest, AFinishedRunIsAnnouncedWithItsResultAndItsRecordIsRead) {
+    const QString script = dir.file(QStringLiteral("fail.sh"));
+    {
+        QFile f(script);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho failing\nexit 3\n");
+    }
+    QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    startProgram(data());
+    SignalRecorder recorder;
+    ASSERT_TRUE(connection->connect(InstanceBusName(data()), kProgramObjectPath, kProgramInterface,
+                                    QStringLiteral("TaskFinished"), &recorder,
+                                    SLOT(taskFinished(uint, uint, QString, int))));
+    const uint id = call(QStringLiteral("AddTask"),
+                         {QVariantMap{{QStringLiteral("description"), QStringLiteral("Exits 3")},
+                                      {QStringLiteral("task-type"), QStringLiteral("Run Program")},
+                                      {QStringLiteral("command"), script},
+                                      {QStringLiteral("type"), QStringLiteral("Once")},
+                                      {QStringLiteral("date"), QStringLiteral("2040-01-01")},
+                                      {QStringLiteral("time"), QStringLiteral("12:00")}}})
+                        .arguments()
+                        .value(0)
+                        .toUInt();
+    ASSERT_GT(id, 0u);
+    ASSERT_EQ(call(QStringLiteral("RunNow"), {id}).type(), QDBusMessage::ReplyMessage);
+    QElapsedTimer t;
+    t.start();
+    while (recorder.finished.isEmpty() && t.elapsed() < 15000)
+        Pump(100);
+    ASSERT_EQ(recorder.finished.size(), 1);
+    EXPECT_EQ(recorder.finished[0].task, id);
+    EXPECT_EQ(recorder.finished[0].result, QStringLiteral("Exit status 3"));
+    EXPECT_EQ(recorder.finished[0].status, 3);
+
+    const QDBusMessage reply = call(QStringLiteral("Runs"), {id, 10u});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    const QList<QVariantMap> runs = TaskList(reply);
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_EQ(runs[0].value(QStringLiteral("run")).toUInt(), recorder.finished[0].run);
+    EXPECT_EQ(runs[0].value(QStringLiteral("task")).toUInt(), id);
+    EXPECT_EQ(runs[0].value(QStringLiteral("result")).toString(), QStringLiteral("Exit status 3"));
+    EXPECT_EQ(runs[0].value(QStringLiteral("status")).toInt(), 3);
+    EXPECT_TRUE(runs[0].value(QStringLiteral("failed")).toBool());
+    EXPECT_TRUE(runs[0].value(QStringLiteral("output")).toBool());
+    // Another task has none; every task's runs include this one.
+    EXPECT_TRUE(TaskList(call(QStringLiteral("Runs"), {id + 1, 0u})).isEmpty());
+    EXPECT_EQ(TaskList(call(QStringLiteral("Runs"), {0u, 0u})).size(), 1);
 }
 
 TEST_F(BusTest, ASecondProgramOnTheSameFolderRaisesTheFirstAndEnds) {

@@ -1,6 +1,7 @@
 #include "app/dbus/ProgramBus.h"
 
 #include "cli/TaskCommands.h"
+#include "cli/TaskOptions.h"
 #include "platform/Text.h"
 #include "platform/dbus/Instance.h"
 #include "scheduler/TaskEditing.h"
@@ -10,6 +11,8 @@
 
 #include <QDBusMetaType>
 #include <QThreadPool>
+
+#include <limits>
 
 namespace kr {
 
@@ -61,6 +64,69 @@ bool ProgramBus::exportOn(QDBusConnection bus) {
 
 void ProgramBus::taskStarted(const Schedule& task) {
     Q_EMIT TaskStarted(static_cast<uint>(task.id), Clip(task.description));
+}
+
+namespace {
+
+QString IsoMoment(Date date, Time time) {
+    if (date == 0)
+        return {};
+    return time == 0 ? cli::FormatDay(date)
+                     : cli::FormatDay(date) + QLatin1Char('T') + cli::FormatClock(time);
+}
+
+int RunStatus(const kr::Runs& r) {
+    if (r.exited == run::Exited)
+        return r.exitStatus;
+    if (r.exited == run::Signalled)
+        return -r.signal;
+    return 0;
+}
+
+QVariantMap RunFields(const kr::Runs& r) {
+    QVariantMap m;
+    m.insert(QStringLiteral("run"), static_cast<uint>(r.run));
+    m.insert(QStringLiteral("task"), static_cast<uint>(r.taskId));
+    m.insert(QStringLiteral("description"), Clip(r.description));
+    m.insert(QStringLiteral("user"), Clip(r.user));
+    m.insert(QStringLiteral("station"), Clip(r.station));
+    m.insert(QStringLiteral("trigger"), Clip(r.trigger));
+    m.insert(QStringLiteral("due"), IsoMoment(r.dueDate, r.dueTime));
+    if (r.startDate != 0)
+        m.insert(QStringLiteral("start"), IsoMoment(r.startDate, r.startTime));
+    if (r.endDate != 0)
+        m.insert(QStringLiteral("end"), IsoMoment(r.endDate, r.endTime));
+    const qint64 ms = RunDurationMs(r);
+    if (ms >= 0)
+        m.insert(QStringLiteral("duration_ms"), ms);
+    m.insert(QStringLiteral("result"), RunResultText(r));
+    m.insert(QStringLiteral("status"), RunStatus(r));
+    m.insert(QStringLiteral("failed"), RunFailed(r));
+    m.insert(QStringLiteral("output"), !r.output.isEmpty());
+    return m;
+}
+
+} // namespace
+
+void ProgramBus::runFinished(const kr::Runs& r) {
+    Q_EMIT TaskFinished(static_cast<uint>(r.taskId), static_cast<uint>(r.run), RunResultText(r),
+                        RunStatus(r));
+}
+
+QVariantMapList ProgramBus::Runs(uint task, uint limit) {
+    RunQuery query;
+    query.task = static_cast<qint32>(std::min<uint>(task, std::numeric_limits<qint32>::max()));
+    query.limit = static_cast<int>(std::min<uint>(limit, std::numeric_limits<int>::max()));
+    std::vector<kr::Runs> runs;
+    StoreError error;
+    if (!ReadRuns(ctx_.store, query, runs, &error)) {
+        fail(kErrorFailed, error.describe());
+        return {};
+    }
+    QVariantMapList out;
+    for (const kr::Runs& r : runs)
+        out.append(RunFields(r));
+    return out;
 }
 
 void ProgramBus::fail(const QString& name, const QString& text) {

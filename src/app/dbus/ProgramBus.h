@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "scheduler/ProgramState.h"
+#include "store/RunRecords.h"
 #include "store/Settings.h"
 #include "store/Store.h"
 #include "store/Tables.h"
@@ -69,6 +70,8 @@ public:
     bool exportOn(QDBusConnection bus);
     // A due task was started.
     void taskStarted(const Schedule& task);
+    // A run's program ended, or could not start.
+    void runFinished(const kr::Runs& run);
 
 public Q_SLOTS:
     void Show();
@@ -81,9 +84,13 @@ public Q_SLOTS:
     void RunNow(uint id);
     uint QuickStart(uint id, uint minutes);
     QStringList NextOccurrences(uint id, uint count);
+    // The task's runs, newest first (0: every task's), at most `limit` (0: all).
+    QVariantMapList Runs(uint task, uint limit);
 
 Q_SIGNALS:
     void TaskStarted(uint id, const QString& description);
+    // The exit status, or the signal as a negative number; 0 for a run without one.
+    void TaskFinished(uint task, uint run, const QString& result, int status);
     void ScheduleChanged();
 
 private:
