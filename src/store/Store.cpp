@@ -121,9 +121,15 @@ bool Store::changedByOthers() {
         if (onServer()) {
             file = server_;
         } else {
-            auto it = files_.find(filePath(Schedule::decl()).toLower());
-            if (it != files_.end())
-                file = it->second.lock();
+            // Asked on every tick: the file is looked up (on disk, whatever the letter case of
+            // its name) only until it is found, and again once it was closed.
+            file = changesWatched_.lock();
+            if (!file) {
+                auto it = files_.find(filePath(Schedule::decl()).toLower());
+                if (it != files_.end())
+                    file = it->second.lock();
+                changesWatched_ = file;
+            }
         }
     }
     if (!file)

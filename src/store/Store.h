@@ -98,6 +98,7 @@ private:
     mutable std::recursive_mutex mutex_;
     std::map<QString, Entry> open_;
     std::map<QString, std::weak_ptr<DataFile>> files_;
+    std::weak_ptr<Database> changesWatched_; // the data file changedByOthers() asks
 };
 
 // Finds an existing file whatever the letter case of its name; returns the path as given

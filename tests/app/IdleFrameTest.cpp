@@ -240,5 +240,32 @@ TEST_F(SleepingStationTest, ADataFileOnANetworkFileSystemKeepsThePoll) {
     EXPECT_LE(f.msToNextTick(), kNormalTickMs);
 }
 
+// What the tick asks on every interval where the kernel cannot watch: whether another
+// station wrote the data file, whichever time the file was opened.
+TEST(OtherStationsTest, WritesAreSeenWhileTheDataFileIsOpenAndAfterItIsOpenedAgain) {
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    ThrowingProgramEnd end;
+    Store store(dir.path(), dialogs, end);
+    store.declareLayouts();
+    Peer peer(dir.path());
+    EXPECT_FALSE(store.changedByOthers()); // nothing open: nothing to ask
+    for (int round = 1; round <= 2; ++round) {
+        auto tasks = std::make_unique<Table<Schedule>>(store);
+        EXPECT_FALSE(store.changedByOthers()) << round; // takes note
+        EXPECT_EQ(peer.ask(QStringLiteral("add %1 Elsewhere").arg(round)), QStringLiteral("0"));
+        EXPECT_TRUE(store.changedByOthers()) << round;
+        EXPECT_FALSE(store.changedByOthers()) << round;
+        // The station's own write is not another's.
+        Schedule own;
+        own.id = 10 + round;
+        own.description = QStringLiteral("Here");
+        EXPECT_EQ(tasks->add(own), Err::None);
+        EXPECT_FALSE(store.changedByOthers()) << round;
+        tasks.reset();
+        EXPECT_EQ(store.useCount(Schedule::decl()), 0) << round;
+    }
+}
+
 } // namespace
 } // namespace kr::test
