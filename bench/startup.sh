@@ -34,9 +34,16 @@ export XDG_RUNTIME_DIR="$work/runtime"
 cputime() {
     cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{n += $1} END {printf "%d", n}'
 }
-# Voluntary context switches of every thread of a process.
+# Voluntary context switches of every thread of a process, one "TID COUNT" line each.
+switches() {
+    for t in /proc/"$1"/task/*; do
+        awk -v tid="${t##*/}" '/^voluntary_ctxt_switches/ {print tid, $2}' "$t/status" 2>/dev/null
+    done
+}
+# Wake-ups between two such lists: the threads there at the end, from the start or from when
+# they began (a thread that ended meanwhile is not counted).
 wakeups() {
-    cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n + 0}'
+    awk 'NR == FNR {before[$1] = $2; next} {n += $2 - ($1 in before ? before[$1] : 0)} END {print n + 0}' "$1" "$2"
 }
 
 measure() {
@@ -60,12 +67,14 @@ measure() {
     local t1=$(date +%s%N)
     sleep 3
     local rss=$(awk '/VmRSS/ {print $2}' /proc/$pid/status)
-    local c0=$(cputime $pid) w0=$(wakeups $pid)
+    local c0=$(cputime $pid)
+    switches $pid > "$dir.w0"
     sleep "$seconds"
-    local c1=$(cputime $pid) w1=$(wakeups $pid)
+    local c1=$(cputime $pid)
+    switches $pid > "$dir.w1"
     kill $pid; wait $pid || true
     local cpu=$(awk -v d=$((c1 - c0)) -v s="$seconds" 'BEGIN { printf "%.2f", d / 1e6 * 60 / s }')
-    local woken=$(( (w1 - w0) * 60 / seconds ))
+    local woken=$(( $(wakeups "$dir.w0" "$dir.w1") * 60 / seconds ))
     printf '%-12s %-5s start to "Started": %4d ms   resident: %6d KiB   idle, a minute: CPU %7s ms, %5d wake-ups\n' \
         "$name" "$where" $(( (t1 - t0) / 1000000 )) "$rss" "$cpu" "$woken"
 }

@@ -44,6 +44,8 @@ FileSystemKind FileSystemKindOf(const QString& path) {
 
 FileChanges::FileChanges(const QString& file, const QStringList& companions, KindOf kindOf, QObject* parent)
     : QObject(parent) {
+    quiet_.setSingleShot(true);
+    connect(&quiet_, &QTimer::timeout, this, &FileChanges::changed);
     const QFileInfo info(file);
     names_ << info.fileName();
     for (const QString& c : companions)
@@ -91,8 +93,13 @@ void FileChanges::readEvents() {
             at += static_cast<ssize_t>(sizeof(struct inotify_event) + e->len);
         }
     }
-    if (ours)
-        Q_EMIT changed();
+    if (!ours)
+        return;
+    if (!quiet_.isActive())
+        waiting_.start();
+    // Told once the files are quiet, or after the longest wait for a writer that goes on.
+    if (waiting_.elapsed() < kLongestWaitMs)
+        quiet_.start(kQuietMs);
 }
 
 } // namespace kr

@@ -5,9 +5,11 @@
 // it); on a network file system writes from other machines are not seen that way, and the
 // caller must keep looking itself.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
@@ -37,8 +39,15 @@ public:
     bool watching() const { return fd_ >= 0; }
     FileSystemKind kind() const { return kind_; }
 
+    // How long the files must stay quiet before a change is told: a writer that removed its
+    // journal still holds its lock for a moment, and a reader then would find the file busy.
+    static constexpr int kQuietMs = 50;
+    // The longest a writer that never stops is waited for.
+    static constexpr int kLongestWaitMs = 1000;
+
 Q_SIGNALS:
-    // One of the files was written, made, renamed or removed (by any process).
+    // One of the files was written, made, renamed or removed (by any process), and then the
+    // files stayed quiet for a moment. Several changes in a row are told once.
     void changed();
 
 private:
@@ -48,6 +57,8 @@ private:
     FileSystemKind kind_ = FileSystemKind::Network;
     int fd_ = -1;
     QSocketNotifier* notifier_ = nullptr;
+    QTimer quiet_;
+    QElapsedTimer waiting_; // since the first change not told yet
 };
 
 } // namespace kr

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRect>
@@ -241,6 +242,53 @@ TEST_F(ProgramTest, ADueTaskRunsItsProgramAndLeavesItsHistory) {
                             .arg(due.date().addDays(1).toString(Qt::ISODate), time));
     EXPECT_EQ(lines[1], QStringLiteral("2\t%1\t%2\t1\t1\t0\tRun Program\tDay of Week\tTouch a file")
                             .arg(due.date().toString(Qt::ISODate), time));
+}
+
+// Not yet: a task that kelvray-cli adds while the program runs is not run by the running
+// program, whether the frame is shown or hidden (the same without the frame ever sleeping).
+// The wake-up on the other process's write is tested with the frame in app_tests.
+TEST_F(ProgramTest, DISABLED_HiddenInTheTrayATaskAddedMeanwhileRunsAtItsDueSecond) {
+    XServer x;
+    ASSERT_TRUE(x.ok());
+    QProcess trayer;
+    trayer.setProcessEnvironment(environment(x.display()));
+    trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+    ASSERT_TRUE(trayer.waitForStarted(10000));
+    QThread::msleep(500);
+    writeIni("[Settings]\nStartUpMinimized=1\nStartUpActive=1\n");
+    QProcess p;
+    start(p, x.display());
+    ASSERT_TRUE(waitForWindow(x.display(), QStringLiteral("Kelvray 98"), false));
+    // In the tray with nothing to do, the frame sleeps: a minute at a time.
+    QThread::msleep(3000);
+
+    const QDateTime due = QDateTime::currentDateTime().addSecs(4);
+    const QString marker = dir.file(QStringLiteral("touched"));
+    QProcess cli;
+    cli.setProcessEnvironment(environment(QString()));
+    cli.start(QStringLiteral(KELVRAY_CLI),
+              {QStringLiteral("add"), QStringLiteral("--data-dir"), dir.file(QStringLiteral("data")),
+               QStringLiteral("--description"), QStringLiteral("Touch a file"), QStringLiteral("--task-type"),
+               QStringLiteral("Run Program"), QStringLiteral("--command"), QStringLiteral("touch ") + marker,
+               QStringLiteral("--date"), due.date().toString(Qt::ISODate), QStringLiteral("--time"),
+               due.time().toString(QStringLiteral("HH:mm:ss"))});
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    ASSERT_EQ(QString::fromUtf8(cli.readAllStandardOutput()).trimmed(), QStringLiteral("1"));
+
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(marker) && t.elapsed() < 30000)
+        QThread::msleep(50);
+    ASSERT_TRUE(QFile::exists(marker));
+    // The due second is the whole second the task names.
+    const QDateTime dueSecond = due.addMSecs(-due.time().msec());
+    const qint64 late = dueSecond.msecsTo(QFileInfo(marker).lastModified());
+    EXPECT_GE(late, 0);
+    EXPECT_LE(late, 2000);
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    trayer.kill();
+    trayer.waitForFinished();
 }
 
 TEST_F(ProgramTest, StartsAsATrayIconWhenTheDesktopHasANotificationArea) {
