@@ -255,10 +255,12 @@ TEST_F(ScanTest, ATaskReadErrorDuringARunOfTagWritesIsNamedAsTheTasksAndTheTagsA
     ASSERT_FALSE(late.empty());
 
     reopen();
-    Tags local(*store, {});
-    local.newTag(kSelectedTasks);
+    // The scan and the tags hold the store's tables: they go before it is opened again.
+    auto local = std::make_unique<Tags>(*store, QString());
+    local->newTag(kSelectedTasks);
     faults.failPages(late);
-    ScheduleScan scan(*store, criteria, SearchMode::Select, local, 20);
+    auto owned = std::make_unique<ScheduleScan>(*store, criteria, SearchMode::Select, *local, 20);
+    ScheduleScan& scan = *owned;
     ScheduleScan::Result r;
     while ((r = scan.step()) == ScheduleScan::Result::Working) {
     }
@@ -271,6 +273,8 @@ TEST_F(ScanTest, ATaskReadErrorDuringARunOfTagWritesIsNamedAsTheTasksAndTheTagsA
     const qint64 matched = scan.matched();
     EXPECT_GE(matched, 20);
     faults.failPages({});
+    owned.reset();
+    local.reset();
     reopen();
     EXPECT_EQ(static_cast<qint64>(Tags(*store, {}).listTags(kSelectedTasks).size()), matched);
     store.reset();
