@@ -228,11 +228,17 @@ int RunProgram(const ProgramOptions& options) {
     monitor.setStartedHandler([&bus](const Schedule& task) { bus.taskStarted(task); });
     // Every run leaves a record; the output of the programs started goes beside the data file.
     const QString runsFolder = QDir::current().filePath(QStringLiteral("runs"));
-    RunRecorder runRecorder(
-        {store, settings, clock, [&state](const QString& text) { state.pendingStatusText = text; }});
+    RunRecorder runRecorder({store, settings, clock,
+                             [&state](const QString& text) { state.pendingStatusText = text; },
+                             [&state] { state.listeners.post(Runs::decl().name); }});
     launcher.captureRuns(runsFolder, &runRecorder);
     monitor.setRunRecorder(&runRecorder, runsFolder);
     runRecorder.setFinishedHandler([&bus](const Runs& run) { bus.runFinished(run); });
+    // A failed run is told on the desktop (Setup, "Tell me when a task fails").
+    runRecorder.setFailureHandler([&settings](const Runs& run) {
+        if (settings.notifyFailures)
+            LinuxProcesses::startDetached(CompanionProgram(QStringLiteral("DODAR")), {FailureNoticeText(run)});
+    });
     // Said at once on standard error (the log is not open before the settings are read), and
     // logged once it is.
     const bool notExported = options.exportOnBus && !bus.exportOn(QDBusConnection::sessionBus());
@@ -351,7 +357,8 @@ int RunProgram(const ProgramOptions& options) {
         frame.openInFrame(w);
     });
     ScriptRunner runner({queue, values, settings, clock, dialogs, log, launcher, services, state.debug,
-                         [&frame](const QString& text) { frame.setSchedulerStatus(text); }, progress});
+                         [&frame](const QString& text) { frame.setSchedulerStatus(text); }, progress,
+                         &runRecorder});
     frame.hooks().runScriptStep = [&] { runner.runScriptStep(); };
     // The tick also runs at the first task's due moment, not only on the coarse timer.
     DueTimer dueTimer(store, clock, state, [&frame] { frame.tick(); });

@@ -174,6 +174,7 @@ void Setup::build() {
     flag(f, QStringLiteral("&Multi-user"), &Settings::multiUser);
     text(f, QStringLiteral("&User ID:"), &Settings::userId, 30);
     flag(f, QStringLiteral("&Log events"), &Settings::logEvents);
+    flag(f, QStringLiteral("Tell me when a task &fails"), &Settings::notifyFailures);
     // Which database holds the schedule is the station's choice, made when the program starts.
     auto* database = new QLineEdit(DatabaseShown(env_.store));
     database->setObjectName(QStringLiteral("Database"));

@@ -22,6 +22,11 @@ void SetMoment(const QDateTime& utc, qint32& date, qint32& time) {
 
 } // namespace
 
+QString FailureNoticeText(const Runs& r) {
+    const QString task = Clip(r.description).isEmpty() ? QStringLiteral("Task %1").arg(r.taskId) : Clip(r.description);
+    return QStringLiteral("Task failed: ") + task + QStringLiteral(" - ") + RunResultText(r);
+}
+
 QString ThisStation() {
     return QSysInfo::machineHostName().left(64);
 }
@@ -52,6 +57,8 @@ bool RunRecorder::add(Runs& r) {
         r.run = static_cast<qint32>(highest + 1);
         if (table_.add(r) == Err::None) {
             succeeded();
+            if (ctx_.changed)
+                ctx_.changed();
             return true;
         }
         if (table_.error().code != Err::DuplicateKey)
@@ -78,6 +85,8 @@ bool RunRecorder::update(qint32 number, const std::function<void(Runs&)>& change
             succeeded();
             if (after != nullptr)
                 *after = r;
+            if (ctx_.changed)
+                ctx_.changed();
             return true;
         }
         if (table_.error().code != Err::RecordChanged)
@@ -114,7 +123,16 @@ qint32 RunRecorder::occurrence(const Schedule& task, const QString& trigger, con
         pendingRecord_ = r.run;
         pendingTask_ = task.id;
     }
+    if (result != run::kSkipped)
+        byTask_[task.id] = r.run;
     return r.run;
+}
+
+void RunRecorder::launchDone() {
+    const qint32 number = pendingRecord_;
+    pendingRecord_ = 0;
+    if (number != 0)
+        update(number, [](Runs& r) { r.result = run::kScriptOnly; });
 }
 
 void RunRecorder::runStarted(const RunStarted& started) {
@@ -148,8 +166,11 @@ void RunRecorder::runStarted(const RunStarted& started) {
         &after);
     if (started.kind == RunStarted::Kind::Process && started.captureError.isEmpty())
         byLaunch_[started.run] = number;
-    if (written && started.kind == RunStarted::Kind::Failed && finished_)
-        finished_(after);
+    if (written && started.kind == RunStarted::Kind::Failed) {
+        if (finished_)
+            finished_(after);
+        tellIfFailed(after);
+    }
 }
 
 void RunRecorder::runEnded(const RunEnded& ended) {
@@ -190,8 +211,41 @@ void RunRecorder::runEnded(const RunEnded& ended) {
                 r.failureText = QStringLiteral("Output not kept in full: ") + ended.writeError;
         },
         &after);
-    if (written && finished_)
+    if (!written)
+        return;
+    if (finished_)
         finished_(after);
+    tellIfFailed(after);
+}
+
+void RunRecorder::tellIfFailed(const Runs& after) {
+    if (!failure_ || !RunFailed(after) || !toldFailed_.insert(after.run).second)
+        return;
+    if (toldFailed_.size() > 1000)
+        toldFailed_.erase(toldFailed_.begin());
+    failure_(after);
+}
+
+void RunRecorder::scriptEnded(qint32 taskId, const QString& ending) {
+    const auto it = byTask_.find(taskId);
+    if (it == byTask_.end())
+        return;
+    Runs after;
+    if (update(it->second, [&](Runs& r) { r.scriptEnd = ending.left(255); }, &after))
+        tellIfFailed(after);
+}
+
+void RunRecorder::programWaited(qint32 taskId, const QString& command, int exitCode) {
+    const auto it = byTask_.find(taskId);
+    if (it == byTask_.end())
+        return;
+    const QString line = QStringLiteral("Start Program-") + command.left(200) + QStringLiteral(": exit status ") +
+                         QString::number(exitCode) + QLatin1Char('\n');
+    update(it->second, [&](Runs& r) {
+        // The memo keeps the first items that fit.
+        if (r.items.size() + line.size() <= 4096)
+            r.items += line;
+    });
 }
 
 int RunRecorder::replaceResult(const QString& from, const QString& to) {
@@ -235,6 +289,8 @@ int RunRecorder::replaceResult(const QString& from, const QString& to) {
         return 0;
     }
     succeeded();
+    if (ctx_.changed)
+        ctx_.changed();
     return static_cast<int>(found.size());
 }
 

@@ -5,6 +5,7 @@
 // written is said once on the status line and changes nothing about the task itself.
 
 #include "platform/Clock.h"
+#include "script/Runner.h"
 #include "scheduler/RunSink.h"
 #include "store/RunRecords.h"
 #include "store/Settings.h"
@@ -13,6 +14,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 
 namespace kr {
 
@@ -23,12 +25,17 @@ struct RunRecorderContext {
     // The status line, told once when records cannot be written (and again only after a
     // write succeeded in between).
     std::function<void(const QString&)> status;
+    // Told after every record written, so that the lists showing runs read them again.
+    std::function<void()> changed = {};
 };
+
+// The desktop notification of a failed run: the task and its result, never its output.
+QString FailureNoticeText(const Runs& run);
 
 // The station's name in the records: the host's name.
 QString ThisStation();
 
-class RunRecorder final : public RunSink {
+class RunRecorder final : public RunSink, public ScriptWatcher {
 public:
     explicit RunRecorder(RunRecorderContext ctx, QString station = ThisStation());
 
@@ -38,8 +45,9 @@ public:
     // not be written.
     qint32 occurrence(const Schedule& task, const QString& trigger, const QString& result,
                       const QString& reason = {});
-    // The task's launch is over: a program started later is not its own.
-    void launchDone() { pendingRecord_ = 0; }
+    // The task's launch is over: a program started later is not its own. A launch that
+    // started nothing ("N/A") leaves a record of the script alone.
+    void launchDone();
 
     // Records of this station left running by a program that stopped without saying so become
     // "unknown"; returns how many.
@@ -50,8 +58,15 @@ public:
     // Told of each record whose program has ended, and of each that could not start.
     void setFinishedHandler(std::function<void(const Runs&)> finished) { finished_ = std::move(finished); }
 
+    // Told once of each record that turned out a failure (RunFailed): a program that ended
+    // badly or could not start, a script that stopped on a failing item.
+    void setFailureHandler(std::function<void(const Runs&)> failure) { failure_ = std::move(failure); }
+
     void runStarted(const RunStarted& run) override;
     void runEnded(const RunEnded& run) override;
+    // The script's ending and the programs it waited for go into the task's latest record.
+    void scriptEnded(qint32 taskId, const QString& ending) override;
+    void programWaited(qint32 taskId, const QString& command, int exitCode) override;
 
     const QString& station() const { return station_; }
     // Whether the last write failed (and the status line was told).
@@ -63,6 +78,7 @@ private:
     void failed(const StoreError& e);
     void succeeded() { told_ = false; }
     int replaceResult(const QString& from, const QString& to);
+    void tellIfFailed(const Runs& after);
 
     RunRecorderContext ctx_;
     QString station_;
@@ -70,7 +86,10 @@ private:
     qint32 pendingRecord_ = 0;
     qint32 pendingTask_ = 0;
     std::map<std::uint64_t, qint32> byLaunch_; // the launcher's run -> its record
+    std::map<qint32, qint32> byTask_; // a task -> its latest record of this session
     std::function<void(const Runs&)> finished_;
+    std::function<void(const Runs&)> failure_;
+    std::set<qint32> toldFailed_; // the records the failure handler heard of
     bool told_ = false;
 };
 

@@ -54,7 +54,18 @@ bool ScriptRunner::debugMessage(const QString& text, const QString& title) {
     return stillHead();
 }
 
+void ScriptRunner::scriptOver(const QString& ending) {
+    const qint32 task = scriptTask_;
+    scriptTask_ = 0;
+    failedItem_.clear();
+    if (task != 0 && ctx_.watcher != nullptr)
+        ctx_.watcher->scriptEnded(task, ending);
+}
+
 void ScriptRunner::reset() {
+    // Emptied before the script reached its end: Stop Running Script.
+    if (scriptTask_ != 0)
+        scriptOver(QStringLiteral("stopped by the user"));
     keepHead_ = false;
     waiting_ = false;
     waitSerial_ = 0;
@@ -128,8 +139,16 @@ void ScriptRunner::dispatch() {
     if (a == action::End) {
         endedScriptRan_ = scriptRan_;
         scriptRan_ = false;
+        // The queue's end marker closes the script under way.
+        if (scriptTask_ != 0)
+            scriptOver(failedItem_.isEmpty() ? QStringLiteral("Script Completed")
+                                             : QStringLiteral("item failed: ") + failedItem_);
     } else {
         scriptRan_ = true;
+        if (scriptTask_ != e.item.id) {
+            scriptTask_ = e.item.id;
+            failedItem_.clear();
+        }
     }
     if (a == action::DisplayMessage) {
         const QString text = ctx_.values.substituteValues(e.item.ddeApplicationName);
@@ -137,6 +156,7 @@ void ScriptRunner::dispatch() {
         ctx_.dialogs.message(text, title);
         stillHead();
     } else if (a == action::ExitScript) {
+        scriptOver(action::ExitScript);
         ctx_.queue.popFront();
         while (!ctx_.queue.empty() && Clip(ctx_.queue.front().item.action) != action::End)
             removeHead();
@@ -184,6 +204,8 @@ void ScriptRunner::dispatch() {
     } else if (a == action::EndIf || a == action::End) {
         // nothing to do
     } else {
+        if (failedItem_.isEmpty())
+            failedItem_ = Clip(e.item.action);
         ctx_.dialogs.message(QStringLiteral("Invalid script option:  ") + e.item.action,
                              QStringLiteral("Script Error"), Dialogs::Icon::Exclamation);
         stillHead();
@@ -338,6 +360,8 @@ void ScriptRunner::startProgram(QueueEntry& e) {
     const QString verb = Clip(e.item.ddeApplicationTopic);
     const bool started = ctx_.starter.startProgram(e.item.command, e.item.path, verb, options.windowMode,
                                                    options.priority, options.wait);
+    if (!started && failedItem_.isEmpty())
+        failedItem_ = Clip(e.item.action) + QLatin1Char('-') + Clip(e.item.command);
     // A failed start is reported in a box of its own.
     if (!stillHead())
         return;
@@ -380,8 +404,11 @@ void ScriptRunner::programWait(const QueueEntry& e) {
         return;
     }
     ctx_.values.setValue(QStringLiteral("ExitCode"), QString::number(code));
-    if (code != 259)
+    if (code != 259) {
+        if (ctx_.watcher != nullptr)
+            ctx_.watcher->programWaited(e.item.id, Clip(e.item.command), code);
         return;
+    }
     if (lastTimeout_ != 0 && Past(ctx_.clock, e.item.nextTaskId, e.item.timeElapsed))
         return;
     keepHead_ = true;

@@ -36,6 +36,16 @@ public:
     virtual qint32 emailResult();
 };
 
+// Hears how each task's script ended and how each program it waited for ended.
+class ScriptWatcher {
+public:
+    virtual ~ScriptWatcher() = default;
+    // "Script Completed", "Exit Script", "stopped by the user" or "item failed: " and the item.
+    virtual void scriptEnded(qint32 taskId, const QString& ending) = 0;
+    // A Start Program item the script waited for ended with this exit code.
+    virtual void programWaited(qint32 taskId, const QString& command, int exitCode) = 0;
+};
+
 struct RunnerContext {
     ActiveScriptQueue& queue;
     ValueStore& values;
@@ -50,6 +60,8 @@ struct RunnerContext {
     std::function<void(const QString&)> status;
     // The progress windows of Start Script; none by default.
     ProgressWindows progress = {};
+    // Told of each script's end; none by default.
+    ScriptWatcher* watcher = nullptr;
 };
 
 class ScriptRunner {
@@ -92,6 +104,8 @@ private:
     // at the head of the queue.
     bool debugMessage(const QString& text, const QString& title);
     bool stillHead();
+    // The script of `scriptTask_` is over, this way.
+    void scriptOver(const QString& ending);
 
     RunnerContext ctx_;
     bool keepHead_ = false;
@@ -107,6 +121,8 @@ private:
     quint64 emptiedSeen_ = 0;     // the queue's emptied count at the last reset
     bool scriptRan_ = false;      // an item of the script now at the head has run
     bool endedScriptRan_ = false; // the script whose end was reached last ran an item
+    qint32 scriptTask_ = 0;       // the task whose script is under way, 0 between scripts
+    QString failedItem_;          // the first item of that script that failed
 };
 
 } // namespace kr

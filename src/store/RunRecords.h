@@ -20,6 +20,8 @@ namespace run {
 inline const QString kSkipped = QStringLiteral("skipped");
 inline const QString kMessageOnly = QStringLiteral("message only");
 inline const QString kStarted = QStringLiteral("started");
+// A task whose command is "N/A": its script is all it runs.
+inline const QString kScriptOnly = QStringLiteral("script only");
 inline const QString kDesktop = QStringLiteral("handed to the desktop");
 inline const QString kFailedToStart = QStringLiteral("failed to start");
 inline const QString kRunning = QStringLiteral("running");

@@ -39,6 +39,7 @@ const std::vector<SettingDecl>& SettingDecls() {
         {"UseModalMessage", K::Flag, 0, &S::useModalMessage, true},
         {"UseWinMessage", K::Flag, 0, &S::useWinMessage, false},
         {"RepeatAlarmInterval", K::Number, 0, &S::repeatAlarmInterval, true},
+        {"NoFailureNotice", K::InvertedFlag, 0, &S::notifyFailures, true},
         {"SaveScripts", K::Flag, 0, &S::saveScripts, true},
         {"TranslateFilenames", K::Flag, 0, &S::translateFilenames, true},
         {"ScriptingDelay", K::Number, 0, &S::scriptingDelay, true},

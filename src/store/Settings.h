@@ -51,6 +51,7 @@ struct Settings {
     bool useModalMessage = false;
     bool useWinMessage = false;
     qint32 repeatAlarmInterval = 0;
+    bool notifyFailures = true; // "Tell me when a task fails"; stored inverted
     bool saveScripts = false;
     bool translateFilenames = false;
     qint32 scriptingDelay = 50; // hundredths; below 50 is used as 50

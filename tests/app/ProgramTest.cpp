@@ -1,7 +1,11 @@
 // The real program, started as a user starts it, on a private X display.
 
+#include "support/EventLoop.h"
+#include "support/SessionBus.h"
 #include "support/TempDir.h"
 #include "support/XServer.h"
+
+#include <QDBusConnection>
 
 #include <QDateTime>
 #include <QDir>
@@ -21,6 +25,20 @@
 
 namespace kr::test {
 namespace {
+
+// A desktop notification service that keeps what it was asked to show.
+class RecordingNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList bodies;
+public Q_SLOTS:
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString& body, const QStringList&,
+                const QVariantMap&, int) {
+        bodies << body;
+        return static_cast<uint>(bodies.size());
+    }
+};
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -244,6 +262,50 @@ TEST_F(ProgramTest, ADueTaskRunsItsProgramAndLeavesItsHistory) {
                             .arg(due.date().toString(Qt::ISODate), time));
 }
 
+TEST_F(ProgramTest, AFailedTaskIsToldOnTheDesktopAndASucceededOneIsNot) {
+    EnsureCoreApplication();
+    SessionBus bus(SessionBus::Services::None);
+    ASSERT_FALSE(bus.address().isEmpty());
+    QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("notifications"));
+    ASSERT_TRUE(connection.isConnected());
+    RecordingNotifications service;
+    ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    ASSERT_TRUE(connection.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                          QDBusConnection::ExportAllSlots));
+    const QDateTime due = QDateTime::currentDateTime().addSecs(4);
+    auto add = [&](const QString& description, const QString& command) {
+        QProcess p;
+        p.setProcessEnvironment(environment(QString()));
+        p.start(QStringLiteral(KELVRAY_CLI),
+                {QStringLiteral("add"), QStringLiteral("--data-dir"), dir.file(QStringLiteral("data")),
+                 QStringLiteral("--description"), description, QStringLiteral("--task-type"),
+                 QStringLiteral("Run Program"), QStringLiteral("--command"), command, QStringLiteral("--date"),
+                 due.date().toString(Qt::ISODate), QStringLiteral("--time"),
+                 due.time().toString(QStringLiteral("HH:mm:ss"))});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    };
+    add(QStringLiteral("Works nightly"), QStringLiteral("true"));
+    add(QStringLiteral("Fails nightly"), QStringLiteral("false"));
+
+    XServer x;
+    ASSERT_TRUE(x.ok());
+    QProcess p;
+    QProcessEnvironment env = environment(x.display());
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KELVRAY_BIN), {QStringLiteral("--data-dir"), dir.file(QStringLiteral("data"))});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    EXPECT_TRUE(TurnLoopUntil([&] { return !service.bodies.isEmpty(); }, 40000));
+    // Both ran by now; the success has had its time to be told too.
+    TurnLoopUntil([] { return false; }, 1500);
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
+    EXPECT_EQ(service.bodies, QStringList{QStringLiteral("Task failed: Fails nightly - Exit status 1")});
+}
+
 // Not yet: a task that kelvray-cli adds while the program runs is not run by the running
 // program, whether the frame is shown or hidden (the same without the frame ever sleeping).
 // The wake-up on the other process's write is tested with the frame in app_tests.
@@ -423,3 +485,5 @@ TEST_F(ProgramTest, WithANotificationAreaMinimizingGoesThereAndAClickBringsItBac
 
 } // namespace
 } // namespace kr::test
+
+#include "ProgramTest.moc"

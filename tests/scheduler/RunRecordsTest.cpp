@@ -3,6 +3,7 @@
 #include "scheduler/Monitor.h"
 #include "scheduler/Occurrence.h"
 #include "scheduler/RunRecorder.h"
+#include "script/Runner.h"
 #include "store/Numbering.h"
 #include "support/EventLoop.h"
 #include "support/FakeClock.h"
@@ -259,6 +260,67 @@ TEST_F(RunRecordsTest, SkippedOccurrencesAndMessagesLeaveOneRecordEach) {
         q.task = id;
         EXPECT_EQ(read(q).size(), 1u) << id;
     }
+}
+
+TEST_F(RunRecordsTest, TheScriptsEndingIsKeptAndEachFailureIsToldOnce) {
+    QStringList told;
+    recorder->setFailureHandler([&](const Runs& r) { told << FailureNoticeText(r); });
+    ValueStore values{clock, [] { return QStringLiteral("d3"); }};
+    ScriptServices services;
+    int debug = 0;
+    ScriptRunner runner(RunnerContext{queue, values, settings, clock, dialogs, *log, *launcher, services, debug,
+                                      {}, nullptr, recorder.get()});
+    auto runScripts = [&] {
+        return TurnLoopUntil(
+            [&] {
+                clock.advance(10);
+                runner.runScriptStep();
+                return queue.empty();
+            },
+            20000);
+    };
+
+    // A failing program and a succeeding one: the failure is told, the success is not.
+    const qint32 bad = addTask(QStringLiteral("Loud"), QStringLiteral("Run Program"),
+                               program(QStringLiteral("fails"), "echo secret-token\nexit 3\n"));
+    const qint32 good = addTask(QStringLiteral("Quiet"), QStringLiteral("Run Program"), QStringLiteral("true"));
+    monitor->scanDueTask();
+    monitor->scanDueTask();
+    ASSERT_TRUE(waitForResult(bad, run::kEnded));
+    ASSERT_TRUE(waitForResult(good, run::kEnded));
+    ASSERT_TRUE(runScripts());
+    EXPECT_EQ(told, QStringList{QStringLiteral("Task failed: Loud - Exit status 3")});
+    EXPECT_EQ(Clip(runOf(good).scriptEnd), QString()); // no items: no script ran
+
+    // A script alone ("N/A"): a waited program that exits 2 is kept, an item that fails ends it.
+    const qint32 scripted = addTask(QStringLiteral("Scripted"), QStringLiteral("Run Program"), QStringLiteral("N/A"));
+    const QString exit2 = program(QStringLiteral("exit2"), "exit 2\n");
+    {
+        Table<Scripting> items(*store);
+        Scripting s;
+        s.id = scripted;
+        s.sequence = 1;
+        s.action = QStringLiteral("Start Program");
+        s.command = exit2;
+        s.ddeApplicationName = QStringLiteral("121"); // wait for it
+        ASSERT_EQ(items.add(s), Err::None);
+        s = Scripting{};
+        s.id = scripted;
+        s.sequence = 2;
+        s.action = QStringLiteral("Dance");
+        ASSERT_EQ(items.add(s), Err::None);
+    }
+    told.clear();
+    monitor->scanDueTask();
+    EXPECT_EQ(Clip(runOf(scripted).result), run::kScriptOnly);
+    ASSERT_TRUE(runScripts());
+    const Runs r = runOf(scripted);
+    EXPECT_EQ(Clip(r.scriptEnd), QStringLiteral("item failed: Dance"));
+    EXPECT_EQ(r.items, QStringLiteral("Start Program-%1: exit status 2\n").arg(exit2));
+    EXPECT_TRUE(RunFailed(r));
+    EXPECT_EQ(told, QStringList{QStringLiteral("Task failed: Scripted - Script only; script: item failed: Dance")});
+    // Outputs may hold secrets: nothing of one reaches a notice.
+    EXPECT_FALSE(told.join(QString()).contains(QStringLiteral("secret")));
 }
 
 TEST_F(RunRecordsTest, RunsLeftRunningBecomeUnknownAtTheNextStartOnThisStationOnly) {

@@ -337,6 +337,71 @@ TEST_F(RunnerTest, ExitScriptEndsOnlyItsOwnScript) {
     EXPECT_TRUE(logData().isEmpty());
 }
 
+// Hears the scripts' endings.
+struct RecordingWatcher final : ScriptWatcher {
+    QStringList heard;
+    void scriptEnded(qint32 taskId, const QString& ending) override {
+        heard << QStringLiteral("%1 %2").arg(taskId).arg(ending);
+    }
+    void programWaited(qint32 taskId, const QString& command, int exitCode) override {
+        heard << QStringLiteral("%1 waited %2: %3").arg(taskId).arg(command).arg(exitCode);
+    }
+};
+
+TEST_F(RunnerTest, EachScriptsEndingIsToldOnceWithTheFirstItemThatFailed) {
+    RecordingWatcher watcher;
+    runner = std::make_unique<ScriptRunner>(RunnerContext{queue, values, settings, clock, dialogs, *log, *launcher,
+                                                          desktop, debug, {}, nullptr, &watcher});
+    add(QStringLiteral("Send Keystrokes"), 1).item.keystrokes = QStringLiteral("a");
+    add(kEndMarker, 0);
+    add(QStringLiteral("Exit Script"), 2);
+    add(QStringLiteral("Send Keystrokes"), 2).item.keystrokes = QStringLiteral("never");
+    add(kEndMarker, 0);
+    add(QStringLiteral("Dance"), 3);
+    QueueEntry& missing = add(QStringLiteral("Start Program"), 3);
+    missing.item.command = dir.file(QStringLiteral("no-such-program"));
+    add(kEndMarker, 0);
+    add(kEndMarker, 0); // a task without items: nothing ran, nothing ended
+    runAll();
+    EXPECT_EQ(watcher.heard, (QStringList{"1 Script Completed", "2 Exit Script", "3 item failed: Dance"}));
+    EXPECT_EQ(desktop.done, QStringList{QStringLiteral("keys:a")});
+
+    // Stop Running Script empties the queue under a script that has not reached its end.
+    watcher.heard.clear();
+    add(QStringLiteral("Send Keystrokes"), 4).item.keystrokes = QStringLiteral("b");
+    add(QStringLiteral("Send Keystrokes"), 4).item.keystrokes = QStringLiteral("c");
+    add(kEndMarker, 0);
+    clock.advance(100);
+    runner->runScriptStep();
+    queue.clear();
+    runner->runScriptStep();
+    runner->runScriptStep();
+    EXPECT_EQ(watcher.heard, QStringList{QStringLiteral("4 stopped by the user")});
+
+    // A program waited for: its exit status, and the script goes on to its end.
+    watcher.heard.clear();
+    const QString exit2 = dir.file(QStringLiteral("exit2"));
+    {
+        QFile f(exit2);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nexit 2\n");
+        f.close();
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    }
+    QueueEntry& waited = add(QStringLiteral("Start Program"), 5);
+    waited.item.command = exit2;
+    waited.item.ddeApplicationName = QStringLiteral("121");
+    add(kEndMarker, 0);
+    QElapsedTimer t;
+    t.start();
+    while (!queue.empty() && t.elapsed() < 10000) {
+        QThread::msleep(20);
+        clock.advance(10);
+        runner->runScriptStep();
+    }
+    EXPECT_EQ(watcher.heard, (QStringList{QStringLiteral("5 waited %1: 2").arg(exit2), "5 Script Completed"}));
+}
+
 TEST_F(RunnerTest, MessagesAndValuesUseSubstitution) {
     QueueEntry& set = add(QStringLiteral("Set Value"));
     set.item.path = QStringLiteral("who");

@@ -4,6 +4,7 @@
 #include "platform/qt/Keyboard.h"
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/TaskEditing.h"
+#include "scheduler/ui/RunsWindow.h"
 #include "store/Table.h"
 #include "store/Warnings.h"
 #include "widgets/Calendar.h"
@@ -26,12 +27,24 @@ namespace {
 
 const QString kProcedure = QStringLiteral("BrowseSchedule");
 const char* const kTabs[] = {"Day Schedule", "All by Date", "All by Category", "Selected"};
+// The list before it had its last-result column: a layout saved against it gains the column.
+const QString kSevenColumns = QStringLiteral("26~~@n1@|100~Date~@d3@|72~Time~@t3@|120~Category~@s20@|"
+                                             "250~Description~@s40@|110~Task Type~@s20@|110~Schedule Type~@s20@");
+const QString kResultColumn = QStringLiteral("|140~Last Result~@s40@");
+
+void UpgradeSavedFormat(const IniFile& positions) {
+    if (positions.read(kProcedure, kOriginalFormatKey) != kSevenColumns)
+        return;
+    const QString user = positions.read(kProcedure, kUserFormatKey);
+    positions.write(kProcedure, kOriginalFormatKey, BuiltInScheduleFormat());
+    if (!user.isEmpty() && !user.contains(QStringLiteral("~Last Result~")))
+        positions.write(kProcedure, kUserFormatKey, user + kResultColumn);
+}
 
 } // namespace
 
 QString BuiltInScheduleFormat() {
-    return QStringLiteral("26~~@n1@|100~Date~@d3@|72~Time~@t3@|120~Category~@s20@|250~Description~@s40@|"
-                          "110~Task Type~@s20@|110~Schedule Type~@s20@");
+    return kSevenColumns + kResultColumn;
 }
 
 BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
@@ -128,10 +141,12 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
 
     resize(900, 420);
     RestoreWindowPosition(*this, kProcedure, ctx_.forms.positions);
+    UpgradeSavedFormat(ctx_.forms.positions);
     applyFormat(WithDatePicture(ChooseListFormat(ctx_.forms.positions, kProcedure, BuiltInScheduleFormat()),
                                 DatePictureFor(settings.dateFormat)));
     applyFilter();
     ctx_.state.listeners.add(this);
+    ctx_.state.listeners.add(this, Runs::decl().name); // the last-result column
 }
 
 BrowseSchedule::~BrowseSchedule() {
@@ -449,6 +464,17 @@ void BrowseSchedule::openScript() {
         ctx_.forms.scripting(t);
 }
 
+void BrowseSchedule::showRuns() {
+    Schedule t;
+    if (!highlighted(t))
+        return;
+    auto* w = new RunsWindow({ctx_.forms.store, ctx_.forms.dialogs, ctx_.forms.positions,
+                              DatePictureFor(ctx_.forms.settings.dateFormat)},
+                             t.id, Clip(t.description), this);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+}
+
 void BrowseSchedule::setActiveOnly(bool on) {
     if (on == activeOnly_)
         return;
@@ -495,6 +521,7 @@ QMenu* BrowseSchedule::contextMenu() {
     menu->addSeparator();
     add(QStringLiteral("&Scripting"), !empty && static_cast<bool>(ctx_.forms.scripting),
         [this] { openScript(); });
+    add(QStringLiteral("Show &Runs..."), !empty, [this] { showRuns(); });
     menu->addSeparator();
     add(QStringLiteral("Show Active Only"), !activeOnly_, [this] { setActiveOnly(true); });
     add(QStringLiteral("Show All"), activeOnly_, [this] { setActiveOnly(false); });
@@ -514,7 +541,7 @@ void BrowseSchedule::checkDay() {
 }
 
 bool BrowseSchedule::event(QEvent* e) {
-    if (e->type() == kScheduleChangedEvent) {
+    if (e->type() == kScheduleChangedEvent || TableChangedEvent::TableOf(e) == Runs::decl().name) {
         refresh();
         return true;
     }

@@ -71,6 +71,7 @@ public:
     void pickCategory();
     void quickStart(Time delay);
     void openScript();
+    void showRuns();
     void setActiveOnly(bool on);
     void setSelectedDay(Date day);
     // Builds the context menu as it stands now (the caller shows and deletes it).

@@ -2,6 +2,7 @@
 
 #include "platform/Pictures.h"
 #include "platform/Text.h"
+#include "store/RunRecords.h"
 #include "store/Table.h"
 
 #include <QBrush>
@@ -83,11 +84,72 @@ QIcon StateIcon(int number) {
     return icons[std::clamp(number, 1, 4) - 1];
 }
 
+LastResult LastResultOf(const Runs& r) {
+    if (RunFailed(r))
+        return LastResult::Failed;
+    const QString result = Clip(r.result);
+    if (result == run::kSkipped)
+        return LastResult::Skipped;
+    if (result == run::kStarted || result == run::kRunning)
+        return LastResult::Running;
+    if (result == run::kUnknown || result == run::kStillRunning ||
+        (result == run::kEnded && r.exited == run::EndUnknown))
+        return LastResult::Unknown;
+    return result.isEmpty() ? LastResult::None : LastResult::Succeeded;
+}
+
+QIcon LastResultIcon(LastResult result) {
+    auto draw = [](LastResult which) {
+        const int size = 32;
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF box(5, 5, size - 10, size - 10);
+        switch (which) {
+        case LastResult::Succeeded:
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(20, 140, 40));
+            p.drawEllipse(box);
+            break;
+        case LastResult::Failed:
+            p.setPen(QPen(QColor(200, 30, 30), 5, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(box.topLeft(), box.bottomRight());
+            p.drawLine(box.topRight(), box.bottomLeft());
+            break;
+        case LastResult::Running: {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(30, 90, 200));
+            QPolygonF play;
+            play << box.topLeft() << QPointF(box.right(), box.center().y()) << box.bottomLeft();
+            p.drawPolygon(play);
+            break;
+        }
+        case LastResult::Skipped:
+        case LastResult::Unknown:
+            p.setPen(QPen(QColor(120, 120, 120), 5, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(box.left(), box.center().y()), QPointF(box.right(), box.center().y()));
+            break;
+        case LastResult::None:
+            break;
+        }
+        return QIcon(pm);
+    };
+    static const QIcon icons[] = {QIcon(),
+                                  draw(LastResult::Succeeded),
+                                  draw(LastResult::Failed),
+                                  draw(LastResult::Running),
+                                  draw(LastResult::Skipped),
+                                  draw(LastResult::Unknown)};
+    return icons[static_cast<int>(result)];
+}
+
 ScheduleListModel::ScheduleListModel(Store& store, QString datePicture, QObject* parent)
     : QAbstractTableModel(parent)
     , store_(store)
     , datePicture_(std::move(datePicture))
-    , table_(std::make_unique<Table<Schedule>>(store)) {
+    , table_(std::make_unique<Table<Schedule>>(store))
+    , runs_(std::make_unique<Table<Runs>>(store)) {
     rebuild();
 }
 
@@ -269,6 +331,12 @@ const ScheduleListModel::Page* ScheduleListModel::page(int index) const {
             r.icon = TaskStateIcon(t);
             r.disabled = t.disabled == 1;
             r.skip = t.skipNextTime == 1;
+            // The task's last run; a record that cannot be read leaves the column empty.
+            Runs last;
+            if (t.id != 0 && LastRunOf(*runs_, t.id, last)) {
+                r.last = LastResultOf(last);
+                r.lastText = RunResultText(last);
+            }
         }
         rows.push_back(std::move(r));
     }
@@ -348,12 +416,19 @@ QVariant ScheduleListModel::data(const QModelIndex& index, int role) const {
             return r->taskType;
         case ScheduleTypeColumn:
             return r->scheduleType;
+        case LastResultColumn:
+            return r->lastText;
         default:
             return {};
         }
     case Qt::DecorationRole:
+        if (c == LastResultColumn)
+            return r->last == LastResult::None ? QVariant() : QVariant(LastResultIcon(r->last));
         return c == IconColumn ? QVariant(StateIcon(r->icon)) : QVariant();
     case Qt::ForegroundRole:
+        // A failed last run is marked.
+        if (r->last == LastResult::Failed && (c == LastResultColumn || c == DescriptionColumn))
+            return QBrush(QColor(190, 0, 0));
         if (c == DateColumn || c == TimeColumn) {
             if (r->disabled)
                 return QBrush(QColor(128, 128, 128));
@@ -366,6 +441,8 @@ QVariant ScheduleListModel::data(const QModelIndex& index, int role) const {
             static const char* const names[] = {"Disabled", "Done", "Not done yet", "Skips its next run"};
             return QString::fromLatin1(names[r->icon - 1]);
         }
+        if (c == LastResultColumn && !r->lastText.isEmpty())
+            return r->lastText;
         return {};
     default:
         return {};
@@ -376,7 +453,7 @@ QVariant ScheduleListModel::headerData(int section, Qt::Orientation orientation,
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const char* const titles[] = {"",          "Date",         "Time", "Category", "Description",
-                                         "Task Type", "Schedule Type"};
+                                         "Task Type", "Schedule Type", "Last Result"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QString();
 }
 

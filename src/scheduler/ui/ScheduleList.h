@@ -25,6 +25,11 @@ int TaskStateIcon(const Schedule& task);
 // The drawn icons, by number.
 QIcon StateIcon(int number);
 
+// How a task's last run went, as the list's last-result column shows it.
+enum class LastResult { None, Succeeded, Failed, Running, Skipped, Unknown };
+LastResult LastResultOf(const Runs& run);
+QIcon LastResultIcon(LastResult result);
+
 class ScheduleListModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -36,6 +41,7 @@ public:
         DescriptionColumn,
         TaskTypeColumn,
         ScheduleTypeColumn,
+        LastResultColumn,
         ColumnCount
     };
     static constexpr int kPageRows = 128;
@@ -90,6 +96,8 @@ private:
         int icon = 3;
         bool disabled = false;
         bool skip = false;
+        LastResult last = LastResult::None;
+        QString lastText; // the result of the task's last run
     };
     using Page = std::vector<Row>;
 
@@ -101,6 +109,7 @@ private:
     Store& store_;
     QString datePicture_;
     std::unique_ptr<Table<Schedule>> table_;
+    std::unique_ptr<Table<Runs>> runs_;
     std::unique_ptr<KeyView> view_;
     std::vector<qint64> taggedRows_; // Selected: the rows in date order
     Filter filter_;

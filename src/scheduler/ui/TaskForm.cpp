@@ -8,6 +8,7 @@
 #include "platform/qt/OutsideClose.h"
 #include "platform/qt/WindowPosition.h"
 #include "scheduler/Exceptions.h"
+#include "scheduler/ui/RunsWindow.h"
 #include "scheduler/Occurrence.h"
 #include "scheduler/TaskEditing.h"
 #include "scheduler/TaskRules.h"
@@ -271,6 +272,13 @@ void TaskForm::buildFields() {
         if (ctx_.scripting)
             ctx_.scripting(task());
     });
+    showRuns_ = new QPushButton(QStringLiteral("Show &Runs..."));
+    connect(showRuns_, &QPushButton::clicked, this, [this] {
+        auto* w = new RunsWindow({ctx_.store, ctx_.dialogs, ctx_.positions, DatePictureFor(ctx_.settings.dateFormat)},
+                                 record_.id, Clip(record_.description), this);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->show();
+    });
     commandNote_ = new QLabel(QStringLiteral("To use scripting only, enter N/A as the command."));
     commandNote_->setWordWrap(true);
     scriptNote_ = new QLabel;
@@ -480,6 +488,7 @@ QWidget* TaskForm::buildPage(Page page) {
         auto* row = new QHBoxLayout;
         row->addWidget(commandNote_, 1);
         row->addWidget(scripting_);
+        row->addWidget(showRuns_);
         v->addLayout(row);
         break;
     }
@@ -677,6 +686,8 @@ void TaskForm::applyVisibility() {
     for (QWidget* w :
          std::initializer_list<QWidget*>{command_, commandBrowse_, path_, scripting_, commandNote_})
         w->setVisible(tv.command);
+    // The runs of the task being changed; a wizard or a new task has none yet.
+    showRuns_->setVisible(tv.command && !wizard() && request_ != Request::Insert && record_.id != 0);
     message_->setVisible(tv.message);
     // A script this type never runs is said where the type is chosen, for the script can no
     // longer be reached from the form.

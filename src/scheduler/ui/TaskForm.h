@@ -97,6 +97,7 @@ public:
     QPushButton* commandBrowseButton() const { return commandBrowse_; }
     QLineEdit* pathField() const { return path_; }
     QPushButton* scriptingButton() const { return scripting_; }
+    QPushButton* showRunsButton() const { return showRuns_; }
     // The note that the task's script does not run with the chosen type; hidden otherwise.
     QLabel* scriptNotRunNote() const { return scriptNote_; }
     QPlainTextEdit* messageField() const { return message_; }
@@ -219,6 +220,7 @@ private:
     QPushButton* commandBrowse_ = nullptr;
     QLineEdit* path_ = nullptr;
     QPushButton* scripting_ = nullptr;
+    QPushButton* showRuns_ = nullptr; // the task's runs, for a task already saved
     QLabel* commandNote_ = nullptr;
     QLabel* scriptNote_ = nullptr;
     QPlainTextEdit* message_ = nullptr;

@@ -1,11 +1,15 @@
 // The schedule list on a real data file, driven through its widgets.
 
 #include "scheduler/ui/BrowseSchedule.h"
+#include "platform/qt/TextViewer.h"
+#include "scheduler/ui/RunsWindow.h"
+#include "store/RunRecords.h"
 #include "../../store/Peer.h"
 #include "store/KeyView.h"
 #include "store/Table.h"
 #include "store/Transaction.h"
 #include "support/Accelerators.h"
+#include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/Refusals.h"
@@ -15,6 +19,10 @@
 #include "support/TempDir.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QTreeWidget>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMenu>
@@ -197,7 +205,7 @@ TEST_F(BrowseScheduleTest, ActiveOnlyHidesDoneAndDisabledTasksAndGreysTheMenu) {
     std::unique_ptr<QMenu> menu(w->contextMenu());
     EXPECT_EQ(menuState(menu.get()),
               (QStringList{"&Add", "~&Edit", "~&Delete", "~Cop&y", "~Reschedule", "~Run Now", "~Quick Start",
-                           "~&Scripting", "~Show Active Only", "Show All"}));
+                           "~&Scripting", "~Show &Runs...", "~Show Active Only", "Show All"}));
     EXPECT_FALSE(w->button(QStringLiteral("&Edit"))->isEnabled());
 
     w->setActiveOnly(false);
@@ -205,7 +213,7 @@ TEST_F(BrowseScheduleTest, ActiveOnlyHidesDoneAndDisabledTasksAndGreysTheMenu) {
     menu.reset(w->contextMenu());
     EXPECT_EQ(menuState(menu.get()),
               (QStringList{"&Add", "&Edit", "&Delete", "Cop&y", "Reschedule", "Run Now", "Quick Start",
-                           "~&Scripting", "Show Active Only", "~Show All"}));
+                           "~&Scripting", "Show &Runs...", "Show Active Only", "~Show All"}));
 }
 
 TEST_F(BrowseScheduleTest, IconsAndColoursTellTheTasksState) {
@@ -573,6 +581,115 @@ TEST_F(BrowseScheduleTest, TheColumnLayoutIsKeptUnlessTheListChanged) {
     }
     EXPECT_EQ(WithDatePicture(QStringLiteral("90~Date~@d3@|70~Time~@t3@|1~X~@D17@"), QStringLiteral("d6")),
               QStringLiteral("90~Date~@d6@|70~Time~@t3@|1~X~@d6@"));
+}
+
+TEST_F(BrowseScheduleTest, TheLastResultColumnShowsEachTasksLastRunAndItsRunsOpenFromTheMenu) {
+    add(1, QStringLiteral("Backup"), D(2026, 12, 8), TimeFromHms(9, 0, 0));
+    add(2, QStringLiteral("Report"), D(2026, 12, 8), TimeFromHms(10, 0, 0));
+    add(3, QStringLiteral("Never ran"), D(2026, 12, 8), TimeFromHms(11, 0, 0));
+    Table<Runs> runs(*store);
+    auto record = [&](qint32 number, qint32 task, const QString& result, quint8 exited, qint32 status,
+                      const QString& output = {}) {
+        Runs r;
+        r.run = number;
+        r.taskId = task;
+        r.result = result;
+        r.exited = exited;
+        r.exitStatus = status;
+        r.station = QStringLiteral("desk");
+        r.dueDate = r.startDate = D(2026, 12, 1) + number;
+        r.dueTime = r.startTime = TimeFromHms(9, 0, 0);
+        r.duration = 4200;
+        r.output = output;
+        ASSERT_EQ(runs.add(r), Err::None);
+    };
+    QDir().mkpath(dir.file(QStringLiteral("runs")));
+    {
+        QFile f(dir.file(QStringLiteral("runs/2.out")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("copied 3 files\n");
+    }
+    record(1, 1, run::kEnded, run::Exited, 3);
+    record(2, 1, run::kEnded, run::Exited, 0, QStringLiteral("2.out")); // the newest of task 1
+    record(3, 2, run::kEnded, run::Exited, 0);
+    record(4, 2, run::kEnded, run::Signalled, 0); // the newest of task 2
+    settings.fullSchedule = true;
+    auto w = open();
+    ScheduleListModel* m = w->model();
+    ASSERT_EQ(m->rowCount(), 3);
+    EXPECT_EQ(m->headerData(ScheduleListModel::LastResultColumn, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("Last Result"));
+    auto cell = [&](int row, int role) { return m->data(m->index(row, ScheduleListModel::LastResultColumn), role); };
+    EXPECT_EQ(cell(0, Qt::DisplayRole).toString(), QStringLiteral("Succeeded"));
+    EXPECT_EQ(cell(1, Qt::ToolTipRole).toString(), QStringLiteral("Signal 0"));
+    EXPECT_EQ(cell(2, Qt::DisplayRole).toString(), QString());
+    // A failed last run is marked, a good one is not.
+    EXPECT_TRUE(cell(1, Qt::ForegroundRole).isValid());
+    EXPECT_FALSE(cell(0, Qt::ForegroundRole).isValid());
+    EXPECT_TRUE(cell(0, Qt::DecorationRole).isValid());
+    EXPECT_FALSE(cell(2, Qt::DecorationRole).isValid());
+
+    // Another run written: the open list reads it.
+    record(5, 1, run::kEnded, run::Exited, 1);
+    state.listeners.post(Runs::decl().name);
+    EXPECT_TRUE(TurnLoopUntil([&] { return cell(0, Qt::DisplayRole).toString() == QStringLiteral("Exit status 1"); }));
+
+    // The runs of the highlighted task, newest first, from the list's menu.
+    w->list()->setCurrentIndex(m->index(0, ScheduleListModel::DescriptionColumn));
+    std::unique_ptr<QMenu> menu(w->contextMenu());
+    QAction* show = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->text() == QStringLiteral("Show &Runs..."))
+            show = a;
+    ASSERT_NE(show, nullptr);
+    show->trigger();
+    auto* runsWindow = w->findChild<RunsWindow*>();
+    ASSERT_NE(runsWindow, nullptr);
+    EXPECT_EQ(runsWindow->windowTitle(), QStringLiteral("Runs - Backup"));
+    QTreeWidget* list = runsWindow->list();
+    ASSERT_EQ(list->topLevelItemCount(), 3);
+    EXPECT_EQ(list->topLevelItem(0)->text(3), QStringLiteral("Exit status 1"));
+    EXPECT_EQ(list->topLevelItem(1)->text(3), QStringLiteral("Succeeded"));
+    EXPECT_EQ(list->topLevelItem(1)->text(2), QStringLiteral("4.2 s"));
+    EXPECT_EQ(list->topLevelItem(1)->text(4), QStringLiteral("desk"));
+    QPushButton* outputButton = nullptr;
+    QPushButton* copyButton = nullptr;
+    for (QPushButton* b : runsWindow->findChildren<QPushButton*>()) {
+        if (b->text() == QStringLiteral("&Output"))
+            outputButton = b;
+        if (b->text() == QStringLiteral("Copy"))
+            copyButton = b;
+    }
+    ASSERT_NE(outputButton, nullptr);
+    ASSERT_NE(copyButton, nullptr);
+    EXPECT_FALSE(outputButton->isEnabled()); // the newest kept no output
+    list->setCurrentItem(list->topLevelItem(1));
+    ASSERT_TRUE(outputButton->isEnabled());
+    copyButton->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("copied 3 files\n"));
+    outputButton->click();
+    auto* viewer = runsWindow->findChild<TextViewer*>();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Output of Run 2"));
+    EXPECT_TRUE(TurnLoopUntil([&] { return !viewer->loading(); }));
+    EXPECT_EQ(viewer->lines(), QStringList{QStringLiteral("copied 3 files")});
+    EXPECT_TRUE(AcceleratorClashes(runsWindow).isEmpty()) << AcceleratorClashes(runsWindow).join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(BrowseScheduleTest, ALayoutSavedBeforeTheLastResultColumnKeepsItsColumnsAndGainsIt) {
+    const IniFile ini(dir.file(QStringLiteral("POSITION.INI")));
+    const QString seven = QStringLiteral("26~~@n1@|100~Date~@d3@|72~Time~@t3@|120~Category~@s20@|"
+                                         "250~Description~@s40@|110~Task Type~@s20@|110~Schedule Type~@s20@");
+    ini.write(QStringLiteral("BrowseSchedule"), QStringLiteral("SRCFOriginal?Browse:1"), seven);
+    ini.write(QStringLiteral("BrowseSchedule"), QStringLiteral("SRCF?Browse:1"),
+              QString(seven).replace(QStringLiteral("250~Description"), QStringLiteral("333~Description")));
+    auto w = open();
+    QHeaderView* header = w->list()->horizontalHeader();
+    EXPECT_EQ(header->sectionSize(ScheduleListModel::DescriptionColumn), 333);
+    EXPECT_EQ(header->visualIndex(ScheduleListModel::LastResultColumn), 7);
+    EXPECT_GT(header->sectionSize(ScheduleListModel::LastResultColumn), 0);
+    EXPECT_EQ(ini.read(QStringLiteral("BrowseSchedule"), QStringLiteral("SRCFOriginal?Browse:1")),
+              BuiltInScheduleFormat());
 }
 
 TEST_F(BrowseScheduleTest, CtrlTabAndCtrlShiftTabTurnTheTabs) {
