@@ -13,6 +13,7 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <numeric>
 #include <iterator>
 #include <tuple>
 
@@ -220,13 +221,23 @@ std::vector<Schedule> TasksInDueOrder(Store& store, QString& error) {
         return {};
     }
     auto outsideKey = [](const Schedule& s) { return s.disabled == 0 && s.date == 0 && s.time == 0; };
-    std::stable_sort(out.begin(), out.end(), [&](const Schedule& a, const Schedule& b) {
+    // The places are sorted, not the records: a record is large to move.
+    std::vector<std::size_t> order(out.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        const Schedule& a = out[x];
+        const Schedule& b = out[y];
         const bool ao = outsideKey(a), bo = outsideKey(b);
         if (ao || bo)
             return ao && !bo;
         return std::tie(a.disabled, a.date, a.time, a.meta.rowid) <
                std::tie(b.disabled, b.date, b.time, b.meta.rowid);
     });
+    std::vector<Schedule> sorted;
+    sorted.reserve(out.size());
+    for (std::size_t i : order)
+        sorted.push_back(std::move(out[i]));
+    out = std::move(sorted);
     return out;
 }
 

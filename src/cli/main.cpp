@@ -26,6 +26,7 @@
 #include "scheduler/TaskRules.h"
 #include "store/CopyData.h"
 #include "store/Numbering.h"
+#include "store/ReadTransaction.h"
 #include "store/RunRecords.h"
 #include "store/Settings.h"
 #include "store/Store.h"
@@ -727,11 +728,13 @@ int StatusVerb(Arguments& args) {
     args.finish();
     RequireDataFile(dir);
     DirectStore direct(dir);
+    Table<Runs> table(direct.store);
+    // A lookup a task: the file's lock is taken once for all of them.
+    const ReadTransaction read(table);
     QString error;
     const std::vector<Schedule> tasks = TasksInDueOrder(direct.store, error);
     if (!error.isEmpty())
         throw Failure{error};
-    Table<Runs> table(direct.store);
     QJsonArray list;
     for (const Schedule& t : tasks) {
         if (t.disabled != 0)
