@@ -521,6 +521,8 @@ void MainFrame::watchServer() {
 }
 
 void MainFrame::watchOtherStations() {
+    if (Unchanged(hooks_.changeMark, othersMark_))
+        return;
     if (ctx_.store.changedByOthers())
         ctx_.state.listeners.postAll(); // every open list reads its table again
 }

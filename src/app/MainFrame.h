@@ -9,6 +9,7 @@
 #include "platform/SecretStore.h"
 #include "platform/qt/TrayHost.h"
 #include "platform/qt/WindowHost.h"
+#include "scheduler/ChangeMark.h"
 #include "scheduler/FrameView.h"
 #include "scheduler/ProgramState.h"
 #include "script/ActiveScriptQueue.h"
@@ -67,6 +68,9 @@ struct TickHooks {
     // Other stations' writes are seen only by looking on every tick (a data file on a network
     // file system, or one the kernel cannot watch).
     std::function<bool()> othersNeedPoll;
+    // Moves whenever the data file may have changed; while it stands still the tick does not
+    // ask the file whether another station wrote it.
+    ChangeMark changeMark;
 };
 
 class ServerWatch;
@@ -208,6 +212,7 @@ private:
     mutable QString normalTitle_;
     // The day and minute the clock zones show.
     qint64 clockShown_ = -1;
+    std::optional<std::uint64_t> othersMark_; // the change mark at the last look for others' writes
     // The tip of the tray record: prepared with the hint below, then the window title each
     // time the frame goes to the tray.
     QString trayTip_ = QStringLiteral("Double-click here to restore");

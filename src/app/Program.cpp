@@ -41,6 +41,7 @@
 #include "store/Tables.h"
 #include "store/Tags.h"
 #include "store/Warnings.h"
+#include "store/WriteCount.h"
 #include "widgets/Calendar.h"
 
 #include <QApplication>
@@ -378,15 +379,30 @@ int RunProgram(const ProgramOptions& options) {
     // Another station's write to a data file on this machine's disks is told by the kernel;
     // on a network file system it is looked for on every tick.
     std::unique_ptr<FileChanges> dataFileChanges;
+    std::uint64_t filesChanged = 0;
     if (!store.onServer()) {
         dataFileChanges =
             std::make_unique<FileChanges>(store.filePath(Schedule::decl()),
                                           QStringList{QStringLiteral("-journal"), QStringLiteral("-wal")});
-        QObject::connect(dataFileChanges.get(), &FileChanges::changed, &frame, [&frame] { frame.wake(); });
+        QObject::connect(dataFileChanges.get(), &FileChanges::changed, &frame, [&frame, &filesChanged] {
+            ++filesChanged;
+            frame.wake();
+        });
     }
     frame.hooks().othersNeedPoll = [&dataFileChanges] {
         return !dataFileChanges || !dataFileChanges->watching();
     };
+    // While nothing was written here and the kernel told of no write to the data file, the
+    // ticks need not read the schedule again (both counts only grow, so their sum moves with
+    // either). A file the kernel cannot watch, or a server, is read on every tick.
+    const ChangeMark changeMark = [&dataFileChanges, &filesChanged]() -> std::optional<std::uint64_t> {
+        if (!dataFileChanges || !dataFileChanges->watching())
+            return std::nullopt;
+        return filesChanged + WritesThroughTables();
+    };
+    monitor.setChangeMark(changeMark);
+    dueTimer.setChangeMark(changeMark);
+    frame.hooks().changeMark = changeMark;
 
     // SIGTERM and SIGINT close the program through its normal closing steps.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {

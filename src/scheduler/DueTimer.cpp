@@ -24,30 +24,51 @@ DueTimer::~DueTimer() {
 
 bool DueTimer::event(QEvent* event) {
     if (event->type() == kScheduleChangedEvent) {
-        rearm();
+        arm(true);
         return true;
     }
     return QObject::event(event);
 }
 
 void DueTimer::rearm() {
-    timer_.stop();
+    arm(false);
+}
+
+void DueTimer::arm(bool force) {
     dueNow_ = false;
-    if (!state_.schedulerActive)
+    if (!state_.schedulerActive) {
+        timer_.stop();
+        known_ = false;
         return;
-    Schedule first;
-    tasks_.set(Schedule::KEYDATEENABLED);
-    if (tasks_.next(first) != Err::None || first.disabled != 0)
+    }
+    if (!Unchanged(mark_, lastMark_) || force || !known_) {
+        Schedule first;
+        tasks_.set(Schedule::KEYDATEENABLED);
+        ++reads_;
+        known_ = true;
+        none_ = tasks_.next(first) != Err::None || first.disabled != 0;
+        firstDate_ = first.date;
+        firstTime_ = first.time;
+    }
+    if (none_) {
+        timer_.stop();
         return;
+    }
     // The clock counts hundredths: the timer runs out at the start of the due hundredth,
     // never before it.
     const qint64 hundredths =
-        static_cast<qint64>(first.date - clock_.today()) * kOneDay + (first.time - clock_.now());
+        static_cast<qint64>(firstDate_ - clock_.today()) * kOneDay + (firstTime_ - clock_.now());
     if (hundredths <= 0) {
+        timer_.stop();
         dueNow_ = true;
         return;
     }
-    timer_.start(static_cast<int>(qMin<qint64>(hundredths * 10 + 1, kLongestWaitMs)));
+    const int ms = static_cast<int>(qMin<qint64>(hundredths * 10 + 1, kLongestWaitMs));
+    // Set again only when the moment moved: a timer started anew costs a system call or two.
+    if (timer_.isActive() && (qAbs(timer_.remainingTime() - ms) <= 10 ||
+                              (ms == kLongestWaitMs && timer_.remainingTime() > 60000)))
+        return;
+    timer_.start(ms);
 }
 
 } // namespace kr

@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
+#include "scheduler/ChangeMark.h"
 #include "scheduler/ProgramState.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -34,6 +35,11 @@ public:
     // inactive, when no enabled task is ahead, or when the first one is due already (the
     // tick that is running or the next one takes it).
     void rearm();
+    // While the mark stands still the first task is not read again: the timer is set from
+    // the moment read last. A ScheduleChanged always reads.
+    void setChangeMark(ChangeMark mark) { mark_ = std::move(mark); }
+    // How often the first task was read (for the measurements and the tests).
+    int reads() const { return reads_; }
 
     bool armed() const { return timer_.isActive(); }
     // Milliseconds until it runs the tick; -1 when it is not set.
@@ -49,8 +55,17 @@ private:
     const Clock& clock_;
     ProgramState& state_;
     std::function<void()> tick_;
+    void arm(bool force);
+
     QTimer timer_;
     bool dueNow_ = false;
+    ChangeMark mark_;
+    std::optional<std::uint64_t> lastMark_;
+    bool known_ = false; // the first task below was read
+    bool none_ = true;   // no enabled task is ahead
+    Date firstDate_ = 0;
+    Time firstTime_ = 0;
+    int reads_ = 0;
 };
 
 } // namespace kr

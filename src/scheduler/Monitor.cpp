@@ -37,26 +37,46 @@ DueTaskMonitor::DueTaskMonitor(MonitorContext ctx)
     : ctx_(std::move(ctx))
     , tasks_(ctx_.store) {}
 
-void DueTaskMonitor::scanDueTask() {
-    Schedule t;
-    tasks_.set(Schedule::KEYDATEENABLED);
-    // Watched: what is written back after the task ran must still be the task that ran,
-    // whatever another station did meanwhile.
-    tasks_.watch();
-    if (tasks_.next(t) != Err::None || t.disabled != 0) {
+void DueTaskMonitor::showNext(const Schedule* t) {
+    if (t == nullptr) {
         ctx_.frame.setTitleText(ctx_.frame.normalTitle());
         ctx_.frame.setSchedulerStatus(QString());
         return;
     }
     if (ctx_.frame.iconized())
-        ctx_.frame.setTitleText(ctx_.frame.normalTitle() + QStringLiteral(" - ") + Clip(t.description) +
-                                QLatin1Char(' ') + MomentText(t));
+        ctx_.frame.setTitleText(ctx_.frame.normalTitle() + QStringLiteral(" - ") + Clip(t->description) +
+                                QLatin1Char(' ') + MomentText(*t));
     else
         ctx_.frame.setTitleText(ctx_.frame.normalTitle());
     if (ctx_.queue.empty())
-        ctx_.frame.setSchedulerStatus(QStringLiteral("Next: ") + Clip(t.description));
+        ctx_.frame.setSchedulerStatus(QStringLiteral("Next: ") + Clip(t->description));
     if (!ctx_.settings.noTray)
         ctx_.frame.refreshTrayIcon();
+}
+
+void DueTaskMonitor::scanDueTask() {
+    // Nothing written since the last read, and the first task not due yet: it still stands.
+    if (Unchanged(mark_, scanMark_) && scanKnown_ &&
+        (none_ || CompareMoments(ctx_.clock.today(), ctx_.clock.now(), current_.date, current_.time) < 0)) {
+        showNext(none_ ? nullptr : &current_);
+        return;
+    }
+    Schedule t;
+    tasks_.set(Schedule::KEYDATEENABLED);
+    // Watched: what is written back after the task ran must still be the task that ran,
+    // whatever another station did meanwhile.
+    tasks_.watch();
+    ++reads_;
+    scanKnown_ = true;
+    if (tasks_.next(t) != Err::None || t.disabled != 0) {
+        // A failed read is not remembered: the next scan reads again.
+        scanKnown_ = tasks_.error().code == Err::NoMoreRecords || t.disabled != 0;
+        none_ = true;
+        showNext(nullptr);
+        return;
+    }
+    none_ = false;
+    showNext(&t);
     current_ = t;
     if (CompareMoments(ctx_.clock.today(), ctx_.clock.now(), t.date, t.time) >= 0) {
         processDueTask(t);
@@ -300,14 +320,24 @@ void DueTaskMonitor::writeFailed(const Schedule& t, StoreError e, const std::tup
 }
 
 void DueTaskMonitor::checkAdvanceWarnings() {
+    const Date today = ctx_.clock.today();
+    const Time now = ctx_.clock.now();
+    auto reached = [&](Date date, Time time) { return today > date || (today == date && now > time); };
+    // Nothing written since the last read, and the next warning's moment not come: it stands.
+    if (Unchanged(mark_, warnMark_) && warnKnown_ && (warnNone_ || !reached(warnDate_, warnTime_)))
+        return;
     Schedule t;
     tasks_.set(Schedule::KEYADVANCED);
     tasks_.watch();
-    if (tasks_.next(t) != Err::None || t.advanceWarned != 0 || Clip(t.scheduleType).isEmpty())
+    ++reads_;
+    const Err read = tasks_.next(t);
+    warnKnown_ = read == Err::None || read == Err::NoMoreRecords;
+    warnNone_ = read != Err::None || t.advanceWarned != 0 || Clip(t.scheduleType).isEmpty();
+    warnDate_ = t.advanceWarnDate;
+    warnTime_ = t.advanceWarnTime;
+    if (warnNone_)
         return;
-    const Date today = ctx_.clock.today();
-    const Time now = ctx_.clock.now();
-    if (!(today > t.advanceWarnDate || (today == t.advanceWarnDate && now > t.advanceWarnTime)))
+    if (!reached(t.advanceWarnDate, t.advanceWarnTime))
         return;
     if (t.skipNextTime == 0) {
         ctx_.log.log(QStringLiteral("Advanced Warning"), t.description);

@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Sound.h"
+#include "scheduler/ChangeMark.h"
 #include "scheduler/FrameView.h"
 #include "scheduler/Launcher.h"
 #include "scheduler/MessageDisplay.h"
@@ -65,6 +66,11 @@ public:
         runs_ = runs;
         outputFolder_ = std::move(outputFolder);
     }
+    // While the mark stands still the scans do not read the schedule again: the first task
+    // and the next warning read last stand until their moment comes.
+    void setChangeMark(ChangeMark mark) { mark_ = std::move(mark); }
+    // How often the scans read the schedule (for the measurements and the tests).
+    int reads() const { return reads_; }
     // Told of every task the monitor starts (its message shown, its program launched).
     void setStartedHandler(std::function<void(const Schedule&)> started) { started_ = std::move(started); }
 
@@ -97,9 +103,22 @@ private:
     StoreError removeUnchanged(const Schedule& task);
     std::map<std::tuple<qint32, Date, Time>, Unsaved> unsaved_;
 
+    // The title and the status line for the first task (none when null).
+    void showNext(const Schedule* first);
+
     MonitorContext ctx_;
     Table<Schedule> tasks_;
     Schedule current_;
+    ChangeMark mark_;
+    std::optional<std::uint64_t> scanMark_;
+    std::optional<std::uint64_t> warnMark_;
+    bool scanKnown_ = false; // current_ (or none_) is what the last read found
+    bool none_ = true;
+    bool warnKnown_ = false; // the next warning's moment below is what the last read found
+    bool warnNone_ = true;
+    Date warnDate_ = 0;
+    Time warnTime_ = 0;
+    int reads_ = 0;
     Date historyCheckDate_ = 0;
     std::unique_ptr<RemovalPass<Schedule>> history_; // today's history removal, while it goes on
     std::unique_ptr<RemovalPass<Runs>> runHistory_;  // then the run records of the same age

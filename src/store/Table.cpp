@@ -1,8 +1,19 @@
 #include "store/Table.h"
+#include "store/WriteCount.h"
 
 #include <QRandomGenerator>
 
+#include <atomic>
+
 namespace kr {
+
+namespace {
+std::atomic<std::uint64_t> g_writes{0};
+} // namespace
+
+std::uint64_t WritesThroughTables() {
+    return g_writes.load(std::memory_order_relaxed);
+}
 
 namespace {
 
@@ -233,6 +244,7 @@ Err TableAccess::fetch(qint64 rowid, void* record) {
 }
 
 Err TableAccess::add(void* record) {
+    g_writes.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard lock(table_->file().mutex());
     if (table_->file().readOnly())
         return setError(table_->file().readOnlyError());
@@ -273,6 +285,7 @@ Err TableAccess::tryAdd(void* record) {
 }
 
 Err TableAccess::put(void* record) {
+    g_writes.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard lock(table_->file().mutex());
     if (table_->file().readOnly())
         return setError(table_->file().readOnlyError());
@@ -308,6 +321,7 @@ Err TableAccess::put(void* record) {
 }
 
 Err TableAccess::remove(void* record) {
+    g_writes.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard lock(table_->file().mutex());
     if (table_->file().readOnly())
         return setError(table_->file().readOnlyError());
@@ -455,6 +469,7 @@ Err TableAccess::lock(int waitSeconds) {
 }
 
 Err TableAccess::empty() {
+    g_writes.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard lock(table_->file().mutex());
     if (table_->file().readOnly())
         return setError(table_->file().readOnlyError());

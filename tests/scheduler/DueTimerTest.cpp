@@ -1,8 +1,12 @@
 // The timer that runs the tick at the first task's due moment.
 
 #include "scheduler/DueTimer.h"
+#include "../store/Peer.h"
+#include "platform/FileChanges.h"
 #include "scheduler/Occurrence.h"
 #include "store/Numbering.h"
+#include "store/WriteCount.h"
+#include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -113,6 +117,39 @@ TEST_F(DueTimerTest, RunsTheTickAtTheDueMomentAndNotBefore) {
     loop.exec();
     EXPECT_EQ(ticks, 1);
     EXPECT_GE(elapsed.elapsed(), 300);
+}
+
+TEST_F(DueTimerTest, WhileNothingIsWrittenTheFirstTaskIsNotReadAgainAndAnotherProcesssWriteIsSeen) {
+    FileChanges changes(store->filePath(Schedule::decl()), {QStringLiteral("-journal"), QStringLiteral("-wal")});
+    ASSERT_TRUE(changes.watching());
+    std::uint64_t told = 0;
+    QObject::connect(&changes, &FileChanges::changed, [&] { ++told; });
+    timer->setChangeMark([&]() -> std::optional<std::uint64_t> { return told + WritesThroughTables(); });
+    const qint32 first = addTask(TimeFromHms(9, 0, 5));
+    addTask(TimeFromHms(9, 30, 0));
+    // The kernel's word on our own writes arrives a moment later, and moves the mark once more.
+    TurnLoopUntil([] { return false; }, 300);
+    timer->rearm();
+    const int reads = timer->reads();
+    for (int i = 0; i < 5; ++i)
+        timer->rearm();
+    EXPECT_EQ(timer->reads(), reads);
+    ASSERT_TRUE(timer->armed());
+    // The time goes on: the timer follows the moment it read, still without reading.
+    clock.advance(200);
+    timer->rearm();
+    EXPECT_EQ(timer->reads(), reads);
+    EXPECT_LE(timer->remainingMs(), 3001);
+    EXPECT_GT(timer->remainingMs(), 2500);
+
+    // Another process removes the first task: the kernel tells, and the next look reads.
+    Peer peer(dir.path());
+    const std::uint64_t before = told;
+    EXPECT_EQ(peer.ask(QStringLiteral("delete %1").arg(first)), QStringLiteral("0"));
+    EXPECT_TRUE(TurnLoopUntil([&] { return told > before; }));
+    timer->rearm();
+    EXPECT_EQ(timer->reads(), reads + 1);
+    EXPECT_GT(timer->remainingMs(), 1700 * 1000);
 }
 
 } // namespace

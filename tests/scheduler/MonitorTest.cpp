@@ -4,6 +4,7 @@
 #include "scheduler/Occurrence.h"
 #include "store/Numbering.h"
 #include "store/Transaction.h"
+#include "store/WriteCount.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/Refusals.h"
@@ -353,6 +354,52 @@ TEST_F(MonitorTest, SavedScriptsFollowTheHistoryCopy) {
     EXPECT_EQ(itemsOf(id), 3);
     EXPECT_EQ(itemsOf(everything[1].id), 3);
     EXPECT_EQ(queue.size(), 4u);
+}
+
+TEST_F(MonitorTest, WhileNothingIsWrittenTheScansDoNotReadYetEveryMomentStillComes) {
+    std::uint64_t others = 0; // what the kernel told of other processes' writes
+    monitor->setChangeMark([&]() -> std::optional<std::uint64_t> { return others + WritesThroughTables(); });
+    addTask(QStringLiteral("Meeting"), D(2026, 12, 8), TimeFromHms(10, 0, 0));
+    update([](Schedule& t) {
+        t.advanceWarnDate = D(2026, 12, 8);
+        t.advanceWarnTime = TimeFromHms(9, 0, 0);
+    });
+    clock.set(D(2026, 12, 8), TimeFromHms(8, 59, 0));
+    monitor->scanDueTask();
+    monitor->checkAdvanceWarnings();
+    const int reads = monitor->reads();
+    for (int i = 0; i < 10; ++i) {
+        clock.advance(100);
+        monitor->scanDueTask();
+        monitor->checkAdvanceWarnings();
+    }
+    EXPECT_EQ(monitor->reads(), reads);
+    EXPECT_EQ(frame.status, QStringLiteral("Next: Meeting"));
+    frame.minimized = true; // the title still follows the frame, from what was read
+    monitor->scanDueTask();
+    EXPECT_EQ(frame.title, QStringLiteral("Kelvray 98 1.7d - Meeting DEC 08,2026 10:00AM"));
+
+    // Another station's write, told by the kernel: the next scan reads it.
+    others = 1;
+    monitor->scanDueTask();
+    EXPECT_EQ(monitor->reads(), reads + 1);
+
+    // The warning's moment and the task's come without anything written.
+    clock.set(D(2026, 12, 8), TimeFromHms(9, 0, 1));
+    monitor->checkAdvanceWarnings();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Advanced Warning"));
+    clock.set(D(2026, 12, 8), TimeFromHms(10, 0, 0));
+    monitor->scanDueTask();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].title, QStringLiteral("Meeting"));
+    // Its advance was written here: the next scan reads tomorrow's occurrence.
+    const int afterRun = monitor->reads();
+    monitor->scanDueTask();
+    EXPECT_EQ(monitor->reads(), afterRun + 1);
+    monitor->scanDueTask();
+    EXPECT_EQ(monitor->reads(), afterRun + 1);
+    EXPECT_EQ(messages.shown.size(), 1u);
 }
 
 TEST_F(MonitorTest, AnAdvanceWarningComesOncePerOccurrence) {

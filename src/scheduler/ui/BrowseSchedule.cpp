@@ -21,6 +21,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace kr {
 
 namespace {
@@ -137,7 +139,8 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { updateButtons(); });
     connect(&dayTimer_, &QTimer::timeout, this, &BrowseSchedule::checkDay);
-    dayTimer_.start(1000);
+    dayTimer_.setSingleShot(true);
+    armDayTimer();
 
     resize(900, 420);
     RestoreWindowPosition(*this, kProcedure, ctx_.forms.positions);
@@ -528,7 +531,13 @@ QMenu* BrowseSchedule::contextMenu() {
     return menu;
 }
 
+void BrowseSchedule::armDayTimer() {
+    const qint64 toMidnightMs = static_cast<qint64>(kOneDay - ctx_.forms.clock.now()) * 10 + 50;
+    dayTimer_.start(static_cast<int>(std::clamp<qint64>(toMidnightMs, 50, 60000)));
+}
+
 void BrowseSchedule::checkDay() {
+    armDayTimer();
     const Date today = ctx_.forms.clock.today();
     if (today == lastDay_)
         return;

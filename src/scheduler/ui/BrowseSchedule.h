@@ -117,7 +117,10 @@ private:
     QLabel* dayLabel_ = nullptr;
     QLabel* categoryLabel_ = nullptr;
     std::vector<QPushButton*> buttons_;
+    // Runs out just after midnight (and at least once a minute, should the clock be set or
+    // the machine sleep), not every second: an idle list costs no wake-ups.
     QTimer dayTimer_;
+    void armDayTimer();
     Date selectedDay_ = 0;
     Date lastDay_ = 0;
     QString category_;
