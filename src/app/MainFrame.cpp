@@ -457,8 +457,11 @@ bool MainFrame::maySleep() const {
     if (!ctx_.queue.empty() || ctx_.settings.monitorClipboard || currentIcon_ != normalIcon_ ||
         !ctx_.state.pendingStatusText.isEmpty() || (hooks_.busy && hooks_.busy()))
         return false;
-    // Other stations' writes, or a server connection lost, are seen only by looking.
-    return !ctx_.store.onServer() && !(hooks_.othersNeedPoll && hooks_.othersNeedPoll());
+    // A server connection lost is tried again on the ticks; other stations' writes that
+    // nothing tells of are seen only by looking.
+    if (serverWatch_ && serverWatch_->lost())
+        return false;
+    return !(hooks_.othersNeedPoll && hooks_.othersNeedPoll());
 }
 
 void MainFrame::setTimer(int ms, Qt::TimerType type) {

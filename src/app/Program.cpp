@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 #include "app/OrganizerWindows.h"
 #include "app/ServerLogin.h"
+#include "app/ServerWake.h"
 #include "app/TaskWindows.h"
 #include "app/dbus/ProgramBus.h"
 #include "clipboard/PollClipboard.h"
@@ -389,7 +390,12 @@ int RunProgram(const ProgramOptions& options) {
             frame.wake();
         });
     }
-    frame.hooks().othersNeedPoll = [&dataFileChanges] {
+    // On a server, the server's own word wakes the frame; the watch on the connection is set
+    // as the frame goes to sleep.
+    ServerWake serverWake(store, [&frame] { frame.wake(); });
+    frame.hooks().othersNeedPoll = [&dataFileChanges, &serverWake, &store] {
+        if (store.onServer())
+            return !serverWake.arm();
         return !dataFileChanges || !dataFileChanges->watching();
     };
     // While nothing was written here and the kernel told of no write to the data file, the

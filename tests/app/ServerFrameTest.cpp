@@ -4,7 +4,11 @@
 // scheduler goes on by itself.
 
 #include "FrameFixture.h"
+#include "app/ServerWake.h"
 #include "app/ServerWatch.h"
+#include "scheduler/DueTimer.h"
+#include "scheduler/WakePlan.h"
+#include "support/EventLoop.h"
 #include "store/pg/PgDatabase.h"
 #include "support/PgTestDatabase.h"
 
@@ -85,6 +89,52 @@ TEST_F(ServerFrameTest, ALostServerStopsTheSchedulerOnceAndItGoesOnWhenTheServer
     Todo t;
     t.todo = QStringLiteral("after");
     EXPECT_EQ(todos.add(t), Err::None) << todos.error().describe().toStdString();
+}
+
+TEST_F(ServerFrameTest, HiddenInTheTrayItSleepsAndAnotherStationsSaveWakesIt) {
+    KR_REQUIRE_PG(server);
+    MainFrame& f = makeFrame();
+    f.start();
+    DueTimer due(*store, clock, state, [&f] { f.tick(); });
+    WakePlan plan(*store, clock, state, due);
+    ServerWake wake(*store, [&f] { f.wake(); });
+    Table<Schedule> tasks(*store);
+    bool sawOthersTask = false;
+    f.hooks().scanDueTask = [&] {
+        Schedule other;
+        other.id = 7;
+        sawOthersTask = tasks.get(Schedule::KEYID, other) == Err::None;
+        due.rearm();
+    };
+    f.hooks().msToNextEvent = [&plan] { return plan.msToNext(); };
+    f.hooks().othersNeedPoll = [&wake] { return !wake.arm(); };
+    f.goToTray();
+    f.tick();
+    ASSERT_TRUE(f.asleep());
+    EXPECT_TRUE(wake.armed());
+    EXPECT_GT(f.msToNextTick(), 59 * 1000);
+
+    // Another station (a connection of its own) saves a task: the server's announcement wakes
+    // the frame, whose tick reads it, long before the frame would have woken by itself.
+    TempDir otherDir;
+    Store other(otherDir.path(), dialogs, end);
+    other.declareLayouts();
+    ASSERT_TRUE(other.onServer());
+    Table<Schedule> theirs(other);
+    Schedule t;
+    t.id = 7;
+    t.description = QStringLiteral("Saved elsewhere");
+    t.date = clock.today() + 1;
+    t.time = TimeFromHms(9, 0, 0);
+    ASSERT_EQ(theirs.add(t), Err::None) << theirs.error().describe().toStdString();
+    QElapsedTimer seen;
+    seen.start();
+    EXPECT_TRUE(TurnLoopUntil([&] { return sawOthersTask; }, 3000));
+    EXPECT_LT(seen.elapsed(), 1500);
+    // And asleep again afterwards, the watch set once more.
+    f.tick();
+    EXPECT_TRUE(f.asleep());
+    EXPECT_TRUE(wake.armed());
 }
 
 TEST_F(ServerFrameTest, ASchedulerTheUserStoppedStaysStoppedWhenTheServerIsBack) {

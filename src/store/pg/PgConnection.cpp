@@ -759,6 +759,10 @@ int PgConnection::backendPid() const {
     return session_->conn ? PQbackendPID(session_->conn) : 0;
 }
 
+int PgConnection::socket() const {
+    return session_->conn && !session_->broken ? PQsocket(session_->conn) : -1;
+}
+
 quint64 PgConnection::generation() const {
     return session_->generation;
 }

@@ -66,6 +66,9 @@ public:
 
     // The server's process of this connection; 0 when not connected.
     int backendPid() const;
+    // The connection's socket, -1 when not connected: readable when the server sent something
+    // unasked (a notification) or the connection broke.
+    int socket() const;
     // Counts the connections made: a statement prepared on an earlier one is prepared again.
     quint64 generation() const;
     // Rows written through this connection since it was made.
