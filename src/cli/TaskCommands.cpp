@@ -206,7 +206,7 @@ qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clo
     return task.id;
 }
 
-std::vector<Schedule> TasksInDueOrder(Store& store, QString& error) {
+std::vector<Schedule> TasksInDueOrder(Store& store, QString& error, std::vector<int> fields) {
     // One pass over the table, sorted here as the due key sorts (disabled, date, time, then
     // record order): reading along the key after a pass for the undated tasks read every
     // record twice.
@@ -214,7 +214,9 @@ std::vector<Schedule> TasksInDueOrder(Store& store, QString& error) {
     std::vector<Schedule> out;
     std::vector<Schedule> batch;
     tasks.set(-1);
-    while (tasks.nextBatch(batch, 512) == Err::None)
+    if (!fields.empty())
+        fields.insert(fields.end(), {Schedule::DISABLED, Schedule::DATE, Schedule::TIME});
+    while ((fields.empty() ? tasks.nextBatch(batch, 512) : tasks.nextBatch(batch, 512, fields)) == Err::None)
         std::move(batch.begin(), batch.end(), std::back_inserter(out));
     if (tasks.error().code != Err::NoMoreRecords) {
         error = QStringLiteral("the schedule could not be read: ") + tasks.error().describe();

@@ -43,7 +43,8 @@ qint32 StoreNewTask(Store& store, Schedule& task, const QString& user, const Clo
 // Every task in the order the scheduler meets them: enabled tasks with neither date nor time
 // first (they stand outside the due key), then by date, time and number.
 // A read error leaves `error` set and the list empty.
-std::vector<Schedule> TasksInDueOrder(Store& store, QString& error);
+// `fields` not empty: only those (Schedule's field numbers) and the ones the order needs are read.
+std::vector<Schedule> TasksInDueOrder(Store& store, QString& error, std::vector<int> fields = {});
 
 // Reads a task by number; false when there is none.
 bool FindTask(Store& store, qint32 id, Schedule& task);

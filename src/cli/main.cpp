@@ -732,7 +732,8 @@ int StatusVerb(Arguments& args) {
     // A lookup a task: the file's lock is taken once for all of them.
     const ReadTransaction read(table);
     QString error;
-    const std::vector<Schedule> tasks = TasksInDueOrder(direct.store, error);
+    const std::vector<Schedule> tasks =
+        TasksInDueOrder(direct.store, error, {Schedule::ID, Schedule::DESCRIPTION, Schedule::DISABLED});
     if (!error.isEmpty())
         throw Failure{error};
     QJsonArray list;

@@ -3,6 +3,7 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <atomic>
 
 namespace kr {
@@ -99,34 +100,49 @@ RecordMeta& TableAccess::meta(const void* record) const {
     return *table_->decl().meta(const_cast<void*>(record));
 }
 
-void TableAccess::load(sql::Statement* st, void* record) {
-    const auto& fields = *table_->decl().fields;
-    if (lastText_.size() != fields.size())
-        lastText_.resize(fields.size());
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const int col = static_cast<int>(i) + 2;
-        if (!fields[i].isText()) {
-            fields[i].setInt(record, st->columnInt(col));
-            continue;
-        }
-        const QByteArrayView utf8 = st->columnUtf8(col);
-        if (utf8.isEmpty()) {
-            fields[i].setText(record, QString());
-            continue;
-        }
-        LastText& last = lastText_[i];
-        if (std::string_view(last.utf8) !=
-            std::string_view(utf8.data(), static_cast<std::size_t>(utf8.size()))) {
-            last.utf8.assign(utf8.data(), static_cast<std::size_t>(utf8.size()));
-            last.text = QString::fromUtf8(utf8);
-        }
-        fields[i].setText(record, QString(last.text));
+void TableAccess::loadField(sql::Statement* st, int col, std::size_t i, void* record) {
+    const FieldDecl& field = (*table_->decl().fields)[i];
+    if (!field.isText()) {
+        field.setInt(record, st->columnInt(col));
+        return;
     }
+    const QByteArrayView utf8 = st->columnUtf8(col);
+    if (utf8.isEmpty()) {
+        field.setText(record, QString());
+        return;
+    }
+    LastText& last = lastText_[i];
+    if (std::string_view(last.utf8) != std::string_view(utf8.data(), static_cast<std::size_t>(utf8.size()))) {
+        last.utf8.assign(utf8.data(), static_cast<std::size_t>(utf8.size()));
+        last.text = QString::fromUtf8(utf8);
+    }
+    field.setText(record, QString(last.text));
+}
+
+void TableAccess::loadMeta(sql::Statement* st, void* record) {
     RecordMeta& m = meta(record);
     m.rowid = st->columnInt(0);
     m.version = st->columnInt(1);
     m.watched = watchNext_;
     watchNext_ = false;
+}
+
+void TableAccess::load(sql::Statement* st, void* record) {
+    const auto& fields = *table_->decl().fields;
+    if (lastText_.size() != fields.size())
+        lastText_.resize(fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        loadField(st, static_cast<int>(i) + 2, i, record);
+    loadMeta(st, record);
+}
+
+void TableAccess::load(sql::Statement* st, void* record, const std::vector<int>& only) {
+    const auto& fields = *table_->decl().fields;
+    if (lastText_.size() != fields.size())
+        lastText_.resize(fields.size());
+    for (std::size_t c = 0; c < only.size(); ++c)
+        loadField(st, static_cast<int>(c) + 2, static_cast<std::size_t>(only[c]), record);
+    loadMeta(st, record);
 }
 
 Err TableAccess::read(sql::Statement* st, void* record) {
@@ -150,9 +166,12 @@ Err TableAccess::setFrom(int key, const void* record) {
     return setError(Err::None);
 }
 
-Err TableAccess::cursorStatement(const int (&kinds)[4], sql::Statement*& st, int& next) {
+Err TableAccess::cursorStatement(const int (&kinds)[4], sql::Statement*& st, int& next,
+                                 const std::vector<int>* fields) {
     const auto mode = static_cast<std::size_t>(cursor_.mode);
-    st = table_->keyStatement(static_cast<TableFile::Stmt>(kinds[mode]), cursor_.key);
+    const auto kind = static_cast<TableFile::Stmt>(kinds[mode]);
+    st = fields != nullptr ? table_->keyStatement(kind, cursor_.key, *fields)
+                           : table_->keyStatement(kind, cursor_.key);
     if (!st->valid())
         return setError(st->prepareError());
     next = 1;
@@ -189,6 +208,22 @@ Err TableAccess::next(void* record) {
 }
 
 Err TableAccess::nextBatch(int n, const std::function<void*()>& append) {
+    return batch(n, nullptr, append);
+}
+
+Err TableAccess::nextBatch(int n, std::vector<int> fields, const std::function<void*()>& append) {
+    // The key's own fields are read too: the next batch goes on from the last record's.
+    if (cursor_.key >= 0)
+        for (int c : table_->decl().keys[static_cast<std::size_t>(cursor_.key)].components)
+            fields.push_back(c);
+    const int count = static_cast<int>(table_->decl().fields->size());
+    std::erase_if(fields, [count](int f) { return f < 0 || f >= count; });
+    std::sort(fields.begin(), fields.end());
+    fields.erase(std::unique(fields.begin(), fields.end()), fields.end());
+    return batch(n, &fields, append);
+}
+
+Err TableAccess::batch(int n, const std::vector<int>* fields, const std::function<void*()>& append) {
     if (n <= 0)
         return setError(Err::None);
     std::lock_guard lock(table_->file().mutex());
@@ -196,14 +231,17 @@ Err TableAccess::nextBatch(int n, const std::function<void*()>& append) {
                                       TableFile::AfterN};
     sql::Statement* st = nullptr;
     int index = 1;
-    if (const Err e = cursorStatement(kKinds, st, index); e != Err::None)
+    if (const Err e = cursorStatement(kKinds, st, index, fields); e != Err::None)
         return e;
     st->bind(index, static_cast<qint64>(n));
     void* last = nullptr;
     sql::Step rc = sql::Step::Done;
     while ((rc = st->step()) == sql::Step::Row) {
         last = append();
-        load(st, last);
+        if (fields != nullptr)
+            load(st, last, *fields);
+        else
+            load(st, last);
     }
     // The statement is reset at once: between batches it holds no lock on the file.
     st->reset();

@@ -43,6 +43,9 @@ public:
     // of each record read. The statement is closed again before it returns, so that no lock is
     // held between calls. 33 when none was left.
     Err nextBatch(int n, const std::function<void*()>& append);
+    // The same, reading only the fields given (and the key's own): the others are left as
+    // `append` made them. For scans that look at a few fields of many records.
+    Err nextBatch(int n, std::vector<int> fields, const std::function<void*()>& append);
     // Get(key): the record whose key fields equal the record's; 35 when there is none.
     Err get(int key, void* record);
     // Loads the record at a stable address (its row number).
@@ -104,11 +107,17 @@ private:
     RecordMeta& meta(const void* record) const;
     Err read(sql::Statement* st, void* record);
     void load(sql::Statement* st, void* record);
+    // Loads the fields in `fields` from the columns after the row number and the version.
+    void load(sql::Statement* st, void* record, const std::vector<int>& fields);
+    void loadField(sql::Statement* st, int column, std::size_t field, void* record);
+    void loadMeta(sql::Statement* st, void* record);
+    Err batch(int n, const std::vector<int>* fields, const std::function<void*()>& append);
     Err step(bool forward, void* record);
     // The statement that goes on from the cursor, with the cursor's key values and row bound:
     // `kinds` names the statement (TableFile::Stmt) for a cursor at the start, from a value,
     // from a row and at a row. `next` is the first parameter left free.
-    Err cursorStatement(const int (&kinds)[4], sql::Statement*& st, int& next);
+    Err cursorStatement(const int (&kinds)[4], sql::Statement*& st, int& next,
+                        const std::vector<int>* fields = nullptr);
     Err setError(Err code);
     Err setError(const StoreError& e);
     void bindRecord(sql::Statement& st, int first, const void* record) const;
@@ -147,6 +156,12 @@ public:
         out.clear();
         out.reserve(static_cast<std::size_t>(n > 0 ? n : 0));
         return TableAccess::nextBatch(n, [&out]() -> void* { return &out.emplace_back(); });
+    }
+    // Only the fields given (R's field numbers) and the key's are read; the rest stay empty.
+    Err nextBatch(std::vector<R>& out, int n, std::vector<int> fields) {
+        out.clear();
+        out.reserve(static_cast<std::size_t>(n > 0 ? n : 0));
+        return TableAccess::nextBatch(n, std::move(fields), [&out]() -> void* { return &out.emplace_back(); });
     }
     Err get(int key, R& r) { return TableAccess::get(key, &r); }
     Err fetch(qint64 rowid, R& r) { return TableAccess::fetch(rowid, &r); }

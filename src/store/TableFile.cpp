@@ -11,6 +11,7 @@ TableFile::TableFile(std::shared_ptr<Database> file, const TableDecl& decl)
 
 void TableFile::finalizeStatements() {
     keyStatements_.clear();
+    projected_.clear();
     tableStatements_.clear();
 }
 
@@ -132,7 +133,7 @@ StoreError TableFile::upgrade(int declaredVersion) {
     return file_->commit();
 }
 
-QString TableFile::keySql(Stmt kind, int key) const {
+QString TableFile::keySql(Stmt kind, int key, const QString& selectList) const {
     QStringList cols;
     QString opt = QStringLiteral("1=1");
     if (key >= 0) {
@@ -140,7 +141,7 @@ QString TableFile::keySql(Stmt kind, int key) const {
         cols = k.columns;
         opt = k.optCondition;
     }
-    const QString from = QStringLiteral("SELECT ") + schema_.selectList + QStringLiteral(" FROM ") +
+    const QString from = QStringLiteral("SELECT ") + selectList + QStringLiteral(" FROM ") +
                          schema_.table + QStringLiteral(" WHERE ") + opt;
     // The batched kinds bind their number of records after the key values.
     qsizetype limitParam = 0;
@@ -257,7 +258,20 @@ sql::Statement* TableFile::keyStatement(Stmt kind, int key) {
     const std::size_t slot = static_cast<std::size_t>(key + 1) * KeyStmtCount + kind;
     sql::Statement& st = keyStatements_[slot];
     if (!st.valid())
-        st = sql::Statement(file_->connection(), keySql(kind, key));
+        st = sql::Statement(file_->connection(), keySql(kind, key, schema_.selectList));
+    return &st;
+}
+
+sql::Statement* TableFile::keyStatement(Stmt kind, int key, const std::vector<int>& fields) {
+    std::vector<int> id{static_cast<int>(kind), key + 1};
+    id.insert(id.end(), fields.begin(), fields.end());
+    sql::Statement& st = projected_[id];
+    if (!st.valid()) {
+        QStringList columns{QStringLiteral("_id"), QStringLiteral("_ver")};
+        for (int f : fields)
+            columns << schema_.columns[static_cast<qsizetype>(f)];
+        st = sql::Statement(file_->connection(), keySql(kind, key, columns.join(QLatin1Char(','))));
+    }
     return &st;
 }
 

@@ -61,10 +61,13 @@ public:
 
     // Prepared statements; key -1 is physical order. Call under the file's mutex.
     sql::Statement* keyStatement(Stmt kind, int key);
+    // The same statement reading only the fields given (their columns in that order after the
+    // row number and the version).
+    sql::Statement* keyStatement(Stmt kind, int key, const std::vector<int>& fields);
     sql::Statement* tableStatement(TableStmt kind);
 
 private:
-    QString keySql(Stmt kind, int key) const;
+    QString keySql(Stmt kind, int key, const QString& selectList) const;
     QString tableSql(TableStmt kind) const;
     void finalizeStatements();
 
@@ -72,6 +75,7 @@ private:
     const TableDecl& decl_;
     Schema schema_;
     std::vector<sql::Statement> keyStatements_;
+    std::map<std::vector<int>, sql::Statement> projected_; // kind, key + 1, then the fields
     std::vector<sql::Statement> tableStatements_;
 };
 

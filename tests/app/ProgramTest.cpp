@@ -1,6 +1,7 @@
 // The real program, started as a user starts it, on a private X display.
 
 #include "support/EventLoop.h"
+#include "support/RecordingNotifications.h"
 #include "support/SessionBus.h"
 #include "support/TempDir.h"
 #include "support/XServer.h"
@@ -25,20 +26,6 @@
 
 namespace kr::test {
 namespace {
-
-// A desktop notification service that keeps what it was asked to show.
-class RecordingNotifications : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    QStringList bodies;
-public Q_SLOTS:
-    uint Notify(const QString&, uint, const QString&, const QString&, const QString& body, const QStringList&,
-                const QVariantMap&, int) {
-        bodies << body;
-        return static_cast<uint>(bodies.size());
-    }
-};
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -485,4 +472,3 @@ TEST_F(ProgramTest, WithANotificationAreaMinimizingGoesThereAndAClickBringsItBac
 } // namespace
 } // namespace kr::test
 
-#include "ProgramTest.moc"

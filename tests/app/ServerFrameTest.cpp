@@ -135,6 +135,17 @@ TEST_F(ServerFrameTest, HiddenInTheTrayItSleepsAndAnotherStationsSaveWakesIt) {
     f.tick();
     EXPECT_TRUE(f.asleep());
     EXPECT_TRUE(wake.armed());
+
+    // The server ends the connection: that wakes the frame too, which says so and keeps
+    // ticking to make it again.
+    ASSERT_TRUE(server.admin()
+                    .query(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                                          "application_name = ?1"),
+                           {name()})
+                    .ok());
+    EXPECT_TRUE(TurnLoopUntil([&] { return !state.schedulerActive; }, 3000));
+    EXPECT_EQ(state.inactiveReason, MainFrame::kServerLostReason);
+    EXPECT_FALSE(f.asleep());
 }
 
 TEST_F(ServerFrameTest, ASchedulerTheUserStoppedStaysStoppedWhenTheServerIsBack) {

@@ -1,5 +1,6 @@
 // The companion programs, run as the scheduler runs them.
 
+#include "support/RecordingNotifications.h"
 #include "support/SessionBus.h"
 #include "support/TempDir.h"
 
@@ -18,20 +19,6 @@
 namespace kr::test {
 namespace {
 
-// A desktop notification service on a private session bus.
-class Notifications : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    QStringList bodies;
-public Q_SLOTS:
-    uint Notify(const QString&, uint, const QString&, const QString&, const QString& body, const QStringList&,
-                const QVariantMap&, int) {
-        bodies << body;
-        return 1;
-    }
-};
-
 // The bus, with the test's connection to it closed before it stops.
 struct PrivateBus : SessionBus {
     ~PrivateBus() { QDBusConnection::disconnectFromBus(QStringLiteral("test-bus")); }
@@ -42,7 +29,7 @@ TEST(Notify, ShowsTheMessageAsADesktopNotification) {
     ASSERT_FALSE(bus.address().isEmpty());
     QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("test-bus"));
     ASSERT_TRUE(connection.isConnected());
-    Notifications service;
+    RecordingNotifications service;
     ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
     ASSERT_TRUE(connection.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
                                           QDBusConnection::ExportAllSlots));
@@ -103,4 +90,3 @@ TEST(KillProc, EndsTheNamedProgramsOfThisUser) {
 } // namespace
 } // namespace kr::test
 
-#include "CompanionsTest.moc"

@@ -156,6 +156,59 @@ TEST_F(StoreFiles, ABatchReadGivesTheKeyOrderAndHoldsNoLockBetweenBatches) {
     EXPECT_EQ(s.put(batch[0]), Err::None);
 }
 
+TEST_F(StoreFiles, ABatchOfAFewFieldsReadsThoseAndTheKeysInTheSameOrder) {
+    Table<Schedule> s(*store);
+    {
+        Transaction tx;
+        ASSERT_EQ(tx.begin({&s}), Err::None);
+        for (qint32 id = 1; id <= 300; ++id) {
+            Schedule t = Task(id, QStringLiteral("Task %1").arg(id), 80000 + (id * 37) % 11, 1 + (id * 7919) % 8640000);
+            t.message = QStringLiteral("long message %1").arg(id);
+            t.category = id % 2 == 0 ? QStringLiteral("Even") : QStringLiteral("Odd");
+            ASSERT_EQ(s.add(t), Err::None);
+        }
+        ASSERT_EQ(tx.commit(), Err::None);
+    }
+    std::vector<Schedule> all;
+    std::vector<Schedule> batch;
+    s.set(Schedule::KEYDATE);
+    while (s.nextBatch(batch, 1000) == Err::None)
+        all.insert(all.end(), batch.begin(), batch.end());
+    ASSERT_EQ(all.size(), 300u);
+
+    // The description only, in batches of 7: the key's date and time come with it.
+    std::vector<Schedule> few;
+    s.set(Schedule::KEYDATE);
+    Err e = Err::None;
+    while ((e = s.nextBatch(batch, 7, {Schedule::DESCRIPTION})) == Err::None)
+        few.insert(few.end(), batch.begin(), batch.end());
+    EXPECT_EQ(e, Err::NoMoreRecords);
+    ASSERT_EQ(few.size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(few[i].meta.rowid, all[i].meta.rowid);
+        EXPECT_EQ(few[i].description, all[i].description);
+        EXPECT_EQ(few[i].date, all[i].date);
+        EXPECT_EQ(few[i].time, all[i].time);
+        EXPECT_TRUE(few[i].message.isEmpty());
+        EXPECT_EQ(few[i].id, 0);
+    }
+    // From a value on, on a key of texts without regard to case: the same records as a full read.
+    Schedule from;
+    from.category = QStringLiteral("odd");
+    std::vector<qint32> full;
+    s.set(Schedule::KEYCATEGORY, from);
+    ASSERT_EQ(s.nextBatch(batch, 500), Err::None);
+    for (const Schedule& r : batch)
+        full.push_back(r.id);
+    std::vector<qint32> partial;
+    s.set(Schedule::KEYCATEGORY, from);
+    while (s.nextBatch(batch, 9, {Schedule::ID}) == Err::None)
+        for (const Schedule& r : batch)
+            partial.push_back(r.id);
+    EXPECT_EQ(partial, full);
+    EXPECT_EQ(partial.size(), 150u);
+}
+
 TEST_F(StoreFiles, AWriteByAnotherStationIsSeenOnceAndOurOwnIsNot) {
     Table<Schedule> s(*store);
     EXPECT_FALSE(store->changedByOthers()); // takes note
