@@ -142,7 +142,7 @@ BrowseSchedule::BrowseSchedule(ScheduleListContext ctx, QWidget* parent)
     dayTimer_.setSingleShot(true);
     armDayTimer();
 
-    resize(900, 420);
+    resize(960, 420); // the eight columns side by side
     RestoreWindowPosition(*this, kProcedure, ctx_.forms.positions);
     UpgradeSavedFormat(ctx_.forms.positions);
     applyFormat(WithDatePicture(ChooseListFormat(ctx_.forms.positions, kProcedure, BuiltInScheduleFormat()),
