@@ -11,7 +11,7 @@ _kelvray_cli() {
     local cur prev verbs
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
-    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics --version --help"
+    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics export-csv --version --help"
     if [ "$COMP_CWORD" -eq 1 ]; then
         COMPREPLY=($(compgen -W "$verbs" -- "$cur"))
         return
@@ -25,6 +25,7 @@ _kelvray_cli() {
         --repeat) _kelvray_cli_choices $'Once\nTwice - 1st, 15th\nTwice - 15th, Last'; return ;;
         --shift) _kelvray_cli_choices $'Skip (to Next Valid Day)\nPrevious Day\nNext Day'; return ;;
         --except) _kelvray_cli_choices $'weekends\nweekdays\nholidays'; return ;;
+        --table) _kelvray_cli_choices $'schedule\ncontacts\ntodo'; return ;;
     esac
     case ${COMP_WORDS[1]} in
         import-ics)
@@ -42,6 +43,7 @@ _kelvray_cli() {
         matches) opts="$opts --on $schedule" ;;
         add) opts="$opts --description --task-type --category --command --path --message --flags --alarm-file --warn-at $schedule" ;;
         export-ics) opts="$opts --days" ;;
+        export-csv) opts="$opts --table --fields --picture --header" ;;
     esac
     COMPREPLY=($(compgen -W "$opts" -- "$cur"))
 }

@@ -13,9 +13,11 @@
 // transaction, which the bus has no call for.
 
 #include "cli/CalendarImport.h"
+#include "cli/CsvCommands.h"
 #include "cli/Ics.h"
 #include "cli/TaskCommands.h"
 #include "cli/TaskOptions.h"
+#include "exchange/CsvExchange.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/PrivateFiles.h"
@@ -41,6 +43,7 @@
 #include <QDBusMessage>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -69,6 +72,8 @@ const char* const kUsage =
     "       kelvray-cli run     [--data-dir DIR] N       (needs the running program)\n"
     "       kelvray-cli export-ics [--data-dir DIR] [--days N]   (the calendar on standard output)\n"
     "       kelvray-cli import-ics [--data-dir DIR] FILE\n"
+    "       kelvray-cli export-csv [--data-dir DIR] --table schedule|contacts|todo [--fields F1,F2,...]\n"
+    "                           [--picture F=PIC ...] [--header] FILE|-\n"
     "       kelvray-cli copy-data --from DIR|URL --to DIR|URL\n"
     "       kelvray-cli runs    [--data-dir DIR] [--task N] [--failed] [--since YYYY-MM-DD] [--limit N] "
     "[--json]\n"
@@ -107,6 +112,9 @@ const char* const kUsage =
     "runs: the run records, newest first (run, task, due, start, duration in ms, result, station,\n"
     "  description); --failed keeps the runs that failed, --since those due on or after the date.\n"
     "status: each enabled task in due order with its next run, its last run and its last result.\n"
+    "export-csv: the table as the export window writes it; the fields named as its header line\n"
+    "  names them, with or without the prefix (SCH:TaskType or TaskType), every field when\n"
+    "  --fields is not given; the count of records written goes to standard error.\n"
     "Exit status: 0 done, 1 failed (the reason on standard error), 2 usage.\n";
 
 // Messages of the calculation go to standard error; the calculation goes on.
@@ -466,6 +474,44 @@ int ExportIcs(Arguments& args) {
     return 0;
 }
 
+int ExportCsv(Arguments& args) {
+    const CsvExportChoice choice = TakeExportChoice(args);
+    const QString dir = GivenDataDir(args);
+    const QStringList rest = args.rest();
+    if (rest.size() != 1 || rest.first().startsWith(QStringLiteral("--")))
+        throw UsageError{QStringLiteral("export-csv needs one FILE (- for standard output)")};
+    RequireDataFile(dir);
+    // Standard output: written to a private file first, as the export writes only files.
+    QTemporaryDir scratch;
+    const bool toStdout = rest.first() == QStringLiteral("-");
+    if (toStdout && !scratch.isValid())
+        throw Failure{QStringLiteral("no folder for the file to be written to: ") + scratch.errorString()};
+    const QString file = toStdout ? scratch.filePath(QStringLiteral("export.csv")) : rest.first();
+    qint64 written = -1;
+    {
+        DirectStore direct(dir);
+        TerminalProgress progress;
+        written = ExportTable(direct.store, progress, *choice.table, choice.fields, choice.header, file);
+    }
+    if (written < 0)
+        return 1; // the reason is on standard error already
+    if (toStdout) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            throw Failure{file + QStringLiteral(": ") + f.errorString()};
+        while (!f.atEnd()) {
+            const QByteArray part = f.read(1 << 16);
+            if (std::fwrite(part.constData(), 1, static_cast<size_t>(part.size()), stdout) !=
+                static_cast<size_t>(part.size()))
+                throw Failure{QStringLiteral("cannot write to standard output")};
+        }
+        if (std::fflush(stdout) != 0)
+            throw Failure{QStringLiteral("cannot write to standard output")};
+    }
+    std::fprintf(stderr, "%lld records written\n", static_cast<long long>(written));
+    return 0;
+}
+
 int ImportIcs(Arguments& args) {
     const QString dir = GivenDataDir(args);
     const QStringList rest = args.rest();
@@ -799,6 +845,8 @@ int main(int argc, char** argv) {
             return Run(args);
         if (command == QStringLiteral("export-ics"))
             return ExportIcs(args);
+        if (command == QStringLiteral("export-csv"))
+            return ExportCsv(args);
         if (command == QStringLiteral("import-ics"))
             return ImportIcs(args);
         if (command == QStringLiteral("copy-data"))

@@ -1,0 +1,107 @@
+#include "cli/CsvCommands.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace kr::cli {
+
+namespace {
+
+const ExchangeTable& TableNamed(const QString& name) {
+    const QString n = name.trimmed().toLower();
+    if (n == QStringLiteral("schedule"))
+        return ScheduleExchange();
+    if (n == QStringLiteral("contacts"))
+        return ContactExchange();
+    if (n == QStringLiteral("todo"))
+        return TodoExchange();
+    throw UsageError{QStringLiteral("--table: schedule, contacts or todo, not \"%1\"").arg(name)};
+}
+
+// The export field of that name, -1 when the table has none.
+int FieldNamed(const ExchangeTable& table, const QString& name) {
+    const QString n = name.trimmed();
+    for (std::size_t i = 0; i < table.exportFields.size(); ++i) {
+        const QString& full = table.exportFields[i].name;
+        const QString bare = full.section(QLatin1Char(':'), 1);
+        if (full.compare(n, Qt::CaseInsensitive) == 0 || (!bare.isEmpty() && bare.compare(n, Qt::CaseInsensitive) == 0))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+QString FieldList(const ExchangeTable& table) {
+    QStringList names;
+    for (const ExchangeField& f : table.exportFields)
+        names << f.name.section(QLatin1Char(':'), 1);
+    return names.join(QLatin1Char(','));
+}
+
+} // namespace
+
+CsvExportChoice TakeExportChoice(Arguments& args) {
+    CsvExportChoice c;
+    const std::optional<QString> table = args.take(QStringLiteral("--table"));
+    if (!table)
+        throw UsageError{QStringLiteral("export-csv needs --table schedule|contacts|todo")};
+    c.table = &TableNamed(*table);
+    c.header = args.takeFlag(QStringLiteral("--header"));
+    if (const std::optional<QString> fields = args.take(QStringLiteral("--fields"))) {
+        for (const QString& name : fields->split(QLatin1Char(','))) {
+            const int i = FieldNamed(*c.table, name);
+            if (i < 0)
+                throw UsageError{QStringLiteral("--fields: no field \"%1\"; the fields are %2")
+                                     .arg(name.trimmed(), FieldList(*c.table))};
+            c.fields.push_back(c.table->exportFields[static_cast<std::size_t>(i)]);
+        }
+    } else {
+        c.fields = c.table->exportFields;
+    }
+    while (const std::optional<QString> given = args.take(QStringLiteral("--picture"))) {
+        const qsizetype eq = given->indexOf(QLatin1Char('='));
+        const QString name = given->left(eq).trimmed();
+        const QString picture = eq < 0 ? QString() : given->mid(eq + 1).trimmed();
+        if (eq <= 0 || picture.isEmpty())
+            throw UsageError{QStringLiteral("--picture: FIELD=PICTURE, not \"%1\"").arg(*given)};
+        // As the export window's picture prompt takes it.
+        if (!picture.startsWith(QLatin1Char('@')))
+            throw UsageError{QStringLiteral("--picture %1: pictures must begin with \"@\"").arg(*given)};
+        bool found = false;
+        for (ExchangeField& f : c.fields) {
+            const QString bare = f.name.section(QLatin1Char(':'), 1);
+            if (f.name.compare(name, Qt::CaseInsensitive) == 0 || bare.compare(name, Qt::CaseInsensitive) == 0) {
+                f.picture = picture;
+                found = true;
+            }
+        }
+        if (!found)
+            throw UsageError{QStringLiteral("--picture: \"%1\" is not among the fields exported").arg(name)};
+    }
+    return c;
+}
+
+TerminalProgress::TerminalProgress()
+    : terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+TerminalProgress::~TerminalProgress() {
+    end();
+}
+
+void TerminalProgress::doBegin(const QString& title, const QString& text) {
+    title_ = text.isEmpty() ? title : text;
+}
+
+void TerminalProgress::doUpdate(int percent) {
+    if (!terminal_)
+        return;
+    std::fprintf(stderr, "\rkelvray-cli: %s %d%%\033[K", qPrintable(title_), percent);
+    shown_ = true;
+}
+
+void TerminalProgress::end() {
+    if (shown_)
+        std::fprintf(stderr, "\r\033[K");
+    shown_ = false;
+}
+
+} // namespace kr::cli

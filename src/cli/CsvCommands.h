@@ -1,0 +1,44 @@
+#pragma once
+
+// The comma-delimited export from the command line: the export window's choices given as
+// options, the file written by the same routine as the window's.
+
+#include "cli/TaskOptions.h"
+#include "exchange/ExchangeTables.h"
+#include "platform/Progress.h"
+
+#include <vector>
+
+namespace kr::cli {
+
+struct CsvExportChoice {
+    const ExchangeTable* table = nullptr;
+    std::vector<ExchangeField> fields; // in the order written
+    bool header = false;
+};
+
+// --table schedule|contacts|todo, --fields F1,F2,... (every field when absent), --picture F=PIC
+// (again for each field), --header. A field is named as the header line names it
+// ("SCH:TaskType") or without its prefix ("TaskType"), in any letter case. Throws UsageError.
+CsvExportChoice TakeExportChoice(Arguments& args);
+
+// A progress line on standard error when it is a terminal; nothing otherwise. Ctrl+C is for
+// the shell to handle: the export routine keeps no transaction open.
+class TerminalProgress final : public Progress {
+public:
+    TerminalProgress();
+    ~TerminalProgress() override;
+    bool cancelled() const override { return false; }
+    void end() override;
+
+protected:
+    void doBegin(const QString& title, const QString& text) override;
+    void doUpdate(int percent) override;
+
+private:
+    bool terminal_ = false;
+    bool shown_ = false;
+    QString title_;
+};
+
+} // namespace kr::cli
