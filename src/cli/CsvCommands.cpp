@@ -39,12 +39,65 @@ QString FieldList(const ExchangeTable& table) {
 
 } // namespace
 
-CsvExportChoice TakeExportChoice(Arguments& args) {
-    CsvExportChoice c;
+const ExchangeTable& TakeExchangeTable(Arguments& args, const char* verb) {
     const std::optional<QString> table = args.take(QStringLiteral("--table"));
     if (!table)
-        throw UsageError{QStringLiteral("export-csv needs --table schedule|contacts|todo")};
-    c.table = &TableNamed(*table);
+        throw UsageError{QStringLiteral("%1 needs --table schedule|contacts|todo").arg(QLatin1String(verb))};
+    return TableNamed(*table);
+}
+
+Assignments TakeImportAssignments(Arguments& args, const ExchangeTable& table, ImportFile& file, bool& skipHeader) {
+    Assignments assigned(table.targets.size(), -1);
+    const bool automatic = args.takeFlag(QStringLiteral("--auto"));
+    const std::optional<QString> map = args.take(QStringLiteral("--map"));
+    if (automatic == map.has_value())
+        throw UsageError{QStringLiteral("import-csv needs --map or --auto (one of them)")};
+    if (automatic) {
+        AutoAssign(table, file.fields(), assigned);
+        skipHeader = true; // as the window's A&uto does
+        return assigned;
+    }
+    for (const QString& item : map->split(QLatin1Char(','))) {
+        const qsizetype eq = item.indexOf(QLatin1Char('='));
+        bool ok = false;
+        const int place = item.left(eq).trimmed().toInt(&ok);
+        QString target = item.mid(eq + 1).trimmed();
+        QString picture;
+        const qsizetype at = target.indexOf(QStringLiteral(":@"));
+        if (at >= 0) {
+            picture = target.mid(at + 1);
+            target = target.left(at);
+        }
+        if (eq <= 0 || !ok || target.isEmpty())
+            throw UsageError{QStringLiteral("--map: N=FIELD[:@PICTURE], not \"%1\"").arg(item)};
+        if (place < 1 || place > static_cast<int>(file.fields().size()))
+            throw UsageError{QStringLiteral("--map %1: the file's first line has %2 field(s)")
+                                 .arg(item)
+                                 .arg(file.fields().size())};
+        int found = -1;
+        for (std::size_t i = 0; i < table.targets.size(); ++i) {
+            const QString& full = table.targets[i].name;
+            const QString bare = full.section(QLatin1Char(':'), 1);
+            if (full.compare(target, Qt::CaseInsensitive) == 0 ||
+                (!bare.isEmpty() && bare.compare(target, Qt::CaseInsensitive) == 0))
+                found = static_cast<int>(i);
+        }
+        if (found < 0) {
+            QStringList names;
+            for (const ExchangeField& f : table.targets)
+                names << f.name.section(QLatin1Char(':'), 1);
+            throw UsageError{QStringLiteral("--map: no field \"%1\"; the fields are %2").arg(target, names.join(QLatin1Char(',')))};
+        }
+        assigned[static_cast<std::size_t>(found)] = place - 1;
+        if (!picture.isEmpty())
+            file.fields()[static_cast<std::size_t>(place - 1)].picture = picture;
+    }
+    return assigned;
+}
+
+CsvExportChoice TakeExportChoice(Arguments& args) {
+    CsvExportChoice c;
+    c.table = &TakeExchangeTable(args, "export-csv");
     c.header = args.takeFlag(QStringLiteral("--header"));
     if (const std::optional<QString> fields = args.take(QStringLiteral("--fields"))) {
         for (const QString& name : fields->split(QLatin1Char(','))) {

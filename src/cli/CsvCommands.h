@@ -4,6 +4,7 @@
 // options, the file written by the same routine as the window's.
 
 #include "cli/TaskOptions.h"
+#include "exchange/CsvExchange.h"
 #include "exchange/ExchangeTables.h"
 #include "platform/Progress.h"
 
@@ -21,6 +22,13 @@ struct CsvExportChoice {
 // (again for each field), --header. A field is named as the header line names it
 // ("SCH:TaskType") or without its prefix ("TaskType"), in any letter case. Throws UsageError.
 CsvExportChoice TakeExportChoice(Arguments& args);
+
+// --map 1=FIELD[:PIC],2=FIELD ... (the file's fields by their place from 1, each to a field of
+// the table, with the picture that reads it) or --auto (the import window's "A&uto": the first
+// line names the fields, and is skipped). The assignments for `file`; throws UsageError.
+Assignments TakeImportAssignments(Arguments& args, const ExchangeTable& table, ImportFile& file, bool& skipHeader);
+// --table for either direction.
+const ExchangeTable& TakeExchangeTable(Arguments& args, const char* verb);
 
 // A progress line on standard error when it is a terminal; nothing otherwise. Ctrl+C is for
 // the shell to handle: the export routine keeps no transaction open.

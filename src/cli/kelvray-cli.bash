@@ -11,7 +11,7 @@ _kelvray_cli() {
     local cur prev verbs
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
-    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics export-csv --version --help"
+    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics export-csv import-csv --version --help"
     if [ "$COMP_CWORD" -eq 1 ]; then
         COMPREPLY=($(compgen -W "$verbs" -- "$cur"))
         return
@@ -44,6 +44,7 @@ _kelvray_cli() {
         add) opts="$opts --description --task-type --category --command --path --message --flags --alarm-file --warn-at $schedule" ;;
         export-ics) opts="$opts --days" ;;
         export-csv) opts="$opts --table --fields --picture --header" ;;
+        import-csv) opts="$opts --table --map --auto --header" ;;
     esac
     COMPREPLY=($(compgen -W "$opts" -- "$cur"))
 }

@@ -49,6 +49,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -74,6 +75,8 @@ const char* const kUsage =
     "       kelvray-cli import-ics [--data-dir DIR] FILE\n"
     "       kelvray-cli export-csv [--data-dir DIR] --table schedule|contacts|todo [--fields F1,F2,...]\n"
     "                           [--picture F=PIC ...] [--header] FILE|-\n"
+    "       kelvray-cli import-csv [--data-dir DIR] --table schedule|contacts|todo\n"
+    "                           (--map 1=FIELD[:PIC],2=FIELD ... | --auto) [--header] FILE|-\n"
     "       kelvray-cli copy-data --from DIR|URL --to DIR|URL\n"
     "       kelvray-cli runs    [--data-dir DIR] [--task N] [--failed] [--since YYYY-MM-DD] [--limit N] "
     "[--json]\n"
@@ -115,6 +118,10 @@ const char* const kUsage =
     "export-csv: the table as the export window writes it; the fields named as its header line\n"
     "  names them, with or without the prefix (SCH:TaskType or TaskType), every field when\n"
     "  --fields is not given; the count of records written goes to standard error.\n"
+    "import-csv: the file's fields by their place (from 1) to the table's fields, with the picture\n"
+    "  that reads each; --auto matches them by the names on the first line (and skips it), as the\n"
+    "  import window's Auto does; --header skips the first line. The count added goes to standard\n"
+    "  error.\n"
     "Exit status: 0 done, 1 failed (the reason on standard error), 2 usage.\n";
 
 // Messages of the calculation go to standard error; the calculation goes on.
@@ -512,6 +519,52 @@ int ExportCsv(Arguments& args) {
     return 0;
 }
 
+int ImportCsv(Arguments& args) {
+    const ExchangeTable& table = TakeExchangeTable(args, "import-csv");
+    bool skipHeader = args.takeFlag(QStringLiteral("--header"));
+    const QString dir = DataDir(args);
+    // The assignments need the file's first line: the options are looked at once it is read.
+    const std::optional<QString> map = args.take(QStringLiteral("--map"));
+    const bool automatic = args.takeFlag(QStringLiteral("--auto"));
+    const QStringList rest = args.rest();
+    if (rest.size() != 1 || (rest.first().startsWith(QStringLiteral("--"))))
+        throw UsageError{QStringLiteral("import-csv needs one FILE (- for standard input)")};
+    StderrDialogs dialogs;
+    ImportFile file;
+    if (rest.first() == QStringLiteral("-")) {
+        // A file of a few million records is far below this.
+        constexpr qint64 kMaxBytes = 1024LL * 1024 * 1024;
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            throw Failure{QStringLiteral("standard input cannot be read")};
+        QByteArray bytes = in.read(kMaxBytes + 1);
+        if (bytes.size() > kMaxBytes)
+            throw Failure{QStringLiteral("standard input: larger than 1 GiB, not read")};
+        file.setBytes(std::move(bytes));
+    } else if (!file.load(rest.first(), dialogs)) {
+        return 1; // said on standard error
+    }
+    if (file.fields().empty())
+        throw Failure{rest.first() + QStringLiteral(": no fields on the first line; nothing was imported")};
+    QStringList again;
+    if (map)
+        again << QStringLiteral("--map") << *map;
+    if (automatic)
+        again << QStringLiteral("--auto");
+    Arguments choices(again);
+    const Assignments assigned = TakeImportAssignments(choices, table, file, skipHeader);
+    if (std::all_of(assigned.begin(), assigned.end(), [](int a) { return a < 0; }))
+        throw Failure{QStringLiteral("no field of the file goes to the table; nothing was imported")};
+    qint64 added = 0;
+    {
+        DirectStore direct(dir);
+        TerminalProgress progress;
+        added = ImportTable(direct.store, progress, table, file, assigned, skipHeader);
+    }
+    std::fprintf(stderr, "%lld records added\n", static_cast<long long>(added));
+    return 0;
+}
+
 int ImportIcs(Arguments& args) {
     const QString dir = GivenDataDir(args);
     const QStringList rest = args.rest();
@@ -847,6 +900,8 @@ int main(int argc, char** argv) {
             return ExportIcs(args);
         if (command == QStringLiteral("export-csv"))
             return ExportCsv(args);
+        if (command == QStringLiteral("import-csv"))
+            return ImportCsv(args);
         if (command == QStringLiteral("import-ics"))
             return ImportIcs(args);
         if (command == QStringLiteral("copy-data"))

@@ -26,7 +26,7 @@ QByteArray Bytes(const QString& path) {
 }
 
 class CliCsv : public ::testing::Test {
-protected:
+public:
     struct Run {
         int code = -1;
         QByteArray out;
@@ -45,6 +45,8 @@ protected:
         return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
                    QString::fromUtf8(p.readAllStandardError())};
     }
+
+protected:
     QString data() const { return dir.file(QStringLiteral("data")); }
     // What the export window's routine writes for these choices.
     QByteArray windowExport(const ExchangeTable& table, const std::vector<ExchangeField>& fields, bool header) {
@@ -153,6 +155,104 @@ TEST_F(CliCsv, BadChoicesAreRefusedClearlyAndNothingIsWritten) {
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_FALSE(QFile::exists(file));
     }
+}
+
+// kelvray-cli import-csv FILE with its arguments, on the data folder `folder`.
+CliCsv::Run ImportCli(const QString& folder, const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess p;
+    p.start(QStringLiteral(KELVRAY_CLI), QStringList{QStringLiteral("import-csv"), QStringLiteral("--data-dir"), folder} + arguments);
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(30000));
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Every task of a data folder, in number order, as "id|description|date|time|command|message".
+QStringList Tasks(const QString& folder) {
+    ScriptedDialogs dialogs;
+    ThrowingProgramEnd end;
+    Store store(folder, dialogs, end);
+    store.declareLayouts();
+    Table<Schedule> tasks(store);
+    QStringList out;
+    Schedule t;
+    tasks.set(Schedule::KEYID);
+    while (tasks.next(t) == Err::None)
+        out << QStringLiteral("%1|%2|%3|%4|%5|%6").arg(t.id).arg(t.description).arg(t.date).arg(t.time).arg(t.command, t.message);
+    return out;
+}
+
+TEST_F(CliCsv, AnImportAddsWhatTheImportWindowAddsFromTheSameFile) {
+    // Quotes, an empty field, a line ended by CR alone, and Windows-1252 text.
+    const QByteArray csv = "\"SCH:Description\",\"SCH:Date\",\"SCH:Command\"\r\n"
+                           "\"Back up, then \"\"check\"\"\",\"2026-12-10\",\"rsync -a\"\r\n"
+                           "\"Empty command\",\"2026-12-11\",\r"
+                           "\"Caf\xe9 order\",\"2026-12-12\",\"notify\"\r\n";
+    const QString file = dir.file(QStringLiteral("in.csv"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(csv);
+    }
+    // The window's way: its routine on a folder of its own, with the window's Auto.
+    const QString windowFolder = dir.file(QStringLiteral("window"));
+    ASSERT_TRUE(QDir().mkpath(windowFolder));
+    {
+        ScriptedDialogs dialogs;
+        ThrowingProgramEnd end;
+        Store store(windowFolder, dialogs, end);
+        store.declareLayouts();
+        ImportFile in;
+        ASSERT_TRUE(in.load(file, dialogs));
+        Assignments assigned(ScheduleExchange().targets.size(), -1);
+        AutoAssign(ScheduleExchange(), in.fields(), assigned);
+        NoProgress progress;
+        EXPECT_EQ(ImportTable(store, progress, ScheduleExchange(), in, assigned, true), 3);
+    }
+    const QStringList expected = Tasks(windowFolder);
+    ASSERT_EQ(expected.size(), 3);
+
+    const QString autoFolder = dir.file(QStringLiteral("auto"));
+    Run r = ImportCli(autoFolder, {QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--auto"), file});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("3 records added"));
+    EXPECT_EQ(Tasks(autoFolder), expected);
+
+    // The same by place, from standard input, the header line skipped.
+    const QString mapFolder = dir.file(QStringLiteral("map"));
+    r = ImportCli(mapFolder,
+                  {QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--map"),
+                   QStringLiteral("1=Description,2=SCH:Date:@d6,3=command"), QStringLiteral("--header"),
+                   QStringLiteral("-")},
+                  csv);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(Tasks(mapFolder), expected);
+
+    // Refused, and nothing added: a place past the line, a field the table has not, neither
+    // way of assigning, a file that is not there.
+    const QString refused = dir.file(QStringLiteral("refused"));
+    struct Case {
+        QStringList args;
+        int code;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--map"), QStringLiteral("4=Description"), file}, 2,
+         "has 3 field(s)"},
+        {{QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--map"), QStringLiteral("1=Colour"), file}, 2,
+         "no field \"Colour\""},
+        {{QStringLiteral("--table"), QStringLiteral("schedule"), file}, 2, "--map or --auto"},
+        {{QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--auto"), dir.file(QStringLiteral("none.csv"))}, 1,
+         "Cannot OPEN"},
+    };
+    for (const Case& c : cases) {
+        r = ImportCli(refused, c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+    }
+    EXPECT_TRUE(!QFile::exists(refused + QStringLiteral("/KR97.TPS")) || Tasks(refused).isEmpty());
 }
 
 } // namespace
