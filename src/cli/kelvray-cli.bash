@@ -11,7 +11,7 @@ _kelvray_cli() {
     local cur prev verbs
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
-    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics export-csv import-csv --version --help"
+    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics export-csv import-csv sync --version --help"
     if [ "$COMP_CWORD" -eq 1 ]; then
         COMPREPLY=($(compgen -W "$verbs" -- "$cur"))
         return
@@ -28,6 +28,16 @@ _kelvray_cli() {
         --table) _kelvray_cli_choices $'schedule\ncontacts\ntodo'; return ;;
     esac
     case ${COMP_WORDS[1]} in
+        sync)
+            if [[ $cur != -* && " ${COMP_WORDS[*]:2:COMP_CWORD-2} " != *" send "* &&
+                  " ${COMP_WORDS[*]:2:COMP_CWORD-2} " != *" receive "* ]]; then
+                COMPREPLY=($(compgen -W "send receive" -- "$cur"))
+                return
+            fi
+            if [[ $cur != -* ]]; then
+                COMPREPLY=($(compgen -f -- "$cur"))
+                return
+            fi ;;
         import-ics)
             if [[ $cur != -* ]]; then
                 COMPREPLY=($(compgen -f -X '!*.ics' -- "$cur") $(compgen -d -- "$cur"))

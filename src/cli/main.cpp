@@ -18,6 +18,7 @@
 #include "cli/TaskCommands.h"
 #include "cli/TaskOptions.h"
 #include "exchange/CsvExchange.h"
+#include "exchange/Sync.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/PrivateFiles.h"
@@ -77,6 +78,7 @@ const char* const kUsage =
     "                           [--picture F=PIC ...] [--header] FILE|-\n"
     "       kelvray-cli import-csv [--data-dir DIR] --table schedule|contacts|todo\n"
     "                           (--map 1=FIELD[:PIC],2=FIELD ... | --auto) [--header] FILE|-\n"
+    "       kelvray-cli sync    [--data-dir DIR] send FILE | receive FILE\n"
     "       kelvray-cli copy-data --from DIR|URL --to DIR|URL\n"
     "       kelvray-cli runs    [--data-dir DIR] [--task N] [--failed] [--since YYYY-MM-DD] [--limit N] "
     "[--json]\n"
@@ -565,6 +567,37 @@ int ImportCsv(Arguments& args) {
     return 0;
 }
 
+int SyncVerb(Arguments& args) {
+    // The direction decides whether a missing data folder is made: it is looked at first.
+    Arguments probe(args.rest());
+    GivenDataDir(probe);
+    const QString direction = probe.rest().isEmpty() ? QString() : probe.rest().first();
+    if (direction != QStringLiteral("send") && direction != QStringLiteral("receive"))
+        throw UsageError{QStringLiteral("sync needs send FILE or receive FILE")};
+    const bool send = direction == QStringLiteral("send");
+    const QString dir = send ? GivenDataDir(args) : DataDir(args);
+    Arguments after(args.rest().mid(1));
+    if (after.rest().size() != 1 || after.rest().first().startsWith(QStringLiteral("--")))
+        throw UsageError{QStringLiteral("sync %1 needs one FILE").arg(direction)};
+    const QString file = after.rest().first();
+    if (send)
+        RequireDataFile(dir);
+    SyncCounts counts;
+    bool done = false;
+    {
+        DirectStore direct(dir);
+        TerminalProgress progress;
+        done = send ? SyncSend(direct.store, progress, file, &counts)
+                    : SyncReceive(direct.store, progress, file, nullptr, &counts);
+    }
+    if (!done)
+        return 1; // the reason is on standard error already
+    std::fprintf(stderr, "%s: %lld tasks, %lld script items, %lld to-do entries\n",
+                 send ? "sent" : "received", static_cast<long long>(counts.tasks),
+                 static_cast<long long>(counts.items), static_cast<long long>(counts.todos));
+    return 0;
+}
+
 int ImportIcs(Arguments& args) {
     const QString dir = GivenDataDir(args);
     const QStringList rest = args.rest();
@@ -902,6 +935,8 @@ int main(int argc, char** argv) {
             return ExportCsv(args);
         if (command == QStringLiteral("import-csv"))
             return ImportCsv(args);
+        if (command == QStringLiteral("sync"))
+            return SyncVerb(args);
         if (command == QStringLiteral("import-ics"))
             return ImportIcs(args);
         if (command == QStringLiteral("copy-data"))

@@ -255,5 +255,75 @@ TEST_F(CliCsv, AnImportAddsWhatTheImportWindowAddsFromTheSameFile) {
     EXPECT_TRUE(!QFile::exists(refused + QStringLiteral("/KR97.TPS")) || Tasks(refused).isEmpty());
 }
 
+// kelvray-cli sync with its arguments, on the data folder `folder`.
+CliCsv::Run SyncCli(const QString& folder, const QStringList& arguments) {
+    QProcess p;
+    p.start(QStringLiteral(KELVRAY_CLI), QStringList{QStringLiteral("sync"), QStringLiteral("--data-dir"), folder} + arguments);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// The tasks of a folder without their numbers (a receiving installation numbers them anew), sorted.
+QStringList Unnumbered(const QString& folder) {
+    QStringList out;
+    for (const QString& t : Tasks(folder))
+        out << t.section(QLatin1Char('|'), 1);
+    out.sort();
+    return out;
+}
+
+TEST_F(CliCsv, ASynchronizationFileCarriesTheScheduleToAnotherFolderFromTheShell) {
+    fill();
+    {
+        ScriptedDialogs dialogs;
+        ThrowingProgramEnd end;
+        Store store(data(), dialogs, end);
+        store.declareLayouts();
+        Table<Scripting> items(store);
+        Scripting s;
+        s.id = 3;
+        s.sequence = 1;
+        s.action = QStringLiteral("Send Keystrokes");
+        s.keystrokes = QStringLiteral("hello");
+        ASSERT_EQ(items.add(s), Err::None);
+        Table<Todo> todos(store);
+        Todo t;
+        t.todo = QStringLiteral("Water the plants");
+        t.priority = 5;
+        ASSERT_EQ(todos.add(t), Err::None);
+    }
+    const QString file = dir.file(QStringLiteral("carry.syn"));
+    Run r = SyncCli(data(), {QStringLiteral("send"), file});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("sent: 40 tasks, 1 script items, 1 to-do entries"));
+    const QString other = dir.file(QStringLiteral("other"));
+    r = SyncCli(other, {QStringLiteral("receive"), file});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("received: 40 tasks"))) << r.err.toStdString();
+    EXPECT_EQ(Unnumbered(other), Unnumbered(data()));
+    // Received again: nothing is newer, nothing is added.
+    r = SyncCli(other, {QStringLiteral("receive"), file});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(Unnumbered(other), Unnumbered(data()));
+
+    // A file that is not one, and the program's own data file: refused, nothing changes.
+    const QString notSync = dir.file(QStringLiteral("notes.txt"));
+    {
+        QFile f(notSync);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("just some notes\n");
+    }
+    r = SyncCli(other, {QStringLiteral("receive"), notSync});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(r.err.isEmpty());
+    EXPECT_EQ(Unnumbered(other), Unnumbered(data()));
+    r = SyncCli(data(), {QStringLiteral("send"), data() + QStringLiteral("/KR97.TPS")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(Tasks(data()).size(), 40);
+    r = SyncCli(data(), {QStringLiteral("both"), file});
+    EXPECT_EQ(r.code, 2);
+}
+
 } // namespace
 } // namespace kr::test
