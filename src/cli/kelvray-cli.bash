@@ -11,7 +11,7 @@ _kelvray_cli() {
     local cur prev verbs
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
-    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics export-csv import-csv sync --version --help"
+    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics export-csv import-csv sync report --version --help"
     if [ "$COMP_CWORD" -eq 1 ]; then
         COMPREPLY=($(compgen -W "$verbs" -- "$cur"))
         return
@@ -28,6 +28,13 @@ _kelvray_cli() {
         --table) _kelvray_cli_choices $'schedule\ncontacts\ntodo'; return ;;
     esac
     case ${COMP_WORDS[1]} in
+        report)
+            if [ "$COMP_CWORD" -eq 2 ] && [[ $cur != -* ]]; then
+                COMPREPLY=($(compgen -W "brief-schedule schedule-by-date schedule-by-category schedule-category schedule-checklist contacts categories todo-by-priority todo-by-category" -- "$cur"))
+                return
+            fi
+            [ "$prev" = --pdf ] && { COMPREPLY=($(compgen -f -- "$cur")); return; }
+            [ "$prev" = --order ] && { _kelvray_cli_choices $'Date\nCategory\nCategory/Date\nDescription\nTask Type\nAdv. Warn'; return; } ;;
         sync)
             if [[ $cur != -* && " ${COMP_WORDS[*]:2:COMP_CWORD-2} " != *" send "* &&
                   " ${COMP_WORDS[*]:2:COMP_CWORD-2} " != *" receive "* ]]; then
@@ -55,6 +62,7 @@ _kelvray_cli() {
         export-ics) opts="$opts --days" ;;
         export-csv) opts="$opts --table --fields --picture --header" ;;
         import-csv) opts="$opts --table --map --auto --header" ;;
+        report) opts="$opts --from --to --category --order --title --pdf" ;;
     esac
     COMPREPLY=($(compgen -W "$opts" -- "$cur"))
 }

@@ -19,6 +19,7 @@
 #include "cli/TaskOptions.h"
 #include "exchange/CsvExchange.h"
 #include "exchange/Sync.h"
+#include "reports/Reports.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/PrivateFiles.h"
@@ -38,6 +39,9 @@
 #include "store/pg/PgDatabase.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
@@ -52,6 +56,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -79,6 +85,8 @@ const char* const kUsage =
     "       kelvray-cli import-csv [--data-dir DIR] --table schedule|contacts|todo\n"
     "                           (--map 1=FIELD[:PIC],2=FIELD ... | --auto) [--header] FILE|-\n"
     "       kelvray-cli sync    [--data-dir DIR] send FILE | receive FILE\n"
+    "       kelvray-cli report  [--data-dir DIR] NAME [--from DATE] [--to DATE] [--category C]\n"
+    "                           [--order ORDER] [--title T] --pdf FILE\n"
     "       kelvray-cli copy-data --from DIR|URL --to DIR|URL\n"
     "       kelvray-cli runs    [--data-dir DIR] [--task N] [--failed] [--since YYYY-MM-DD] [--limit N] "
     "[--json]\n"
@@ -598,6 +606,117 @@ int SyncVerb(Arguments& args) {
     return 0;
 }
 
+// The report's questions as the options answer them: printed (to the PDF file) rather than
+// previewed; every other message goes to standard error.
+class ReportDialogs final : public Dialogs {
+public:
+    Button show(const QString& text, const QString& caption, Icon, unsigned, Button def) override {
+        if (caption == QStringLiteral("Preview"))
+            return No;
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+        return def;
+    }
+};
+
+std::optional<ReportKind> ReportNamed(const QString& name) {
+    QString wanted = name.toLower();
+    wanted.remove(QLatin1Char('-'));
+    for (const QString& procedure : ReportProcedures()) {
+        const QString bare = procedure.mid(6).toLower(); // after "Report"
+        if (bare == wanted || procedure.toLower() == wanted)
+            return ReportKindOf(procedure);
+    }
+    return std::nullopt;
+}
+
+QString ReportNames() {
+    QStringList names;
+    for (const QString& procedure : ReportProcedures()) {
+        QString n;
+        for (const QChar c : procedure.mid(6)) {
+            if (c.isUpper() && !n.isEmpty())
+                n += QLatin1Char('-');
+            n += c.toLower();
+        }
+        names << n;
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+int ReportVerb(Arguments& args) {
+    const std::optional<QString> pdf = args.take(QStringLiteral("--pdf"));
+    if (!pdf || pdf->isEmpty())
+        throw UsageError{QStringLiteral("report needs --pdf FILE")};
+    SystemClock clock;
+    ReportChoices choices = DefaultReportChoices(clock);
+    choices.chosen = true;
+    const std::optional<QString> from = args.take(QStringLiteral("--from"));
+    const std::optional<QString> to = args.take(QStringLiteral("--to"));
+    if (from || to) {
+        choices.selectedDates = true;
+        if (from)
+            choices.from = ParseDay(*from, QStringLiteral("--from"));
+        if (to)
+            choices.to = ParseDay(*to, QStringLiteral("--to"));
+        // One end given: the other keeps the window's default, or a month beyond it.
+        if (!to && choices.to < choices.from)
+            choices.to = choices.from + 30;
+        if (!from && choices.from > choices.to)
+            choices.from = choices.to - 30;
+        if (choices.to < choices.from)
+            throw UsageError{QStringLiteral("--to: not before --from")};
+    }
+    const std::optional<QString> category = args.take(QStringLiteral("--category"));
+    if (category) {
+        choices.selectedCategory = true;
+        choices.category = *category;
+    }
+    if (const std::optional<QString> order = args.take(QStringLiteral("--order"))) {
+        qsizetype found = -1;
+        for (qsizetype k = 0; k < ReportOrders().size(); ++k)
+            if (ReportOrders()[k].compare(order->trimmed(), Qt::CaseInsensitive) == 0)
+                found = k;
+        if (found < 0)
+            throw UsageError{QStringLiteral("--order: one of %1").arg(ReportOrders().join(QStringLiteral(", ")))};
+        choices.order = static_cast<int>(found);
+    }
+    const QString title = args.take(QStringLiteral("--title")).value_or(QString());
+    const QString dir = GivenDataDir(args);
+    const QStringList rest = args.rest();
+    if (rest.size() != 1 || rest.first().startsWith(QStringLiteral("--")))
+        throw UsageError{QStringLiteral("report needs one NAME: ") + ReportNames()};
+    const std::optional<ReportKind> kind = ReportNamed(rest.first());
+    if (!kind)
+        throw UsageError{QStringLiteral("report: no report \"%1\"; the reports are %2").arg(rest.first(), ReportNames())};
+    if ((*kind == ReportKind::ScheduleCategory || *kind == ReportKind::TodoByCategory) && !category)
+        throw UsageError{QStringLiteral("report %1 needs --category C").arg(rest.first())};
+    RequireDataFile(dir);
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+    ReportDialogs dialogs;
+    PdfReportOutput output(*pdf);
+    {
+        DirectStore direct(dir);
+        TerminalProgress progress;
+        ReportContext ctx{direct.store,
+                          dialogs,
+                          clock,
+                          progress,
+                          output,
+                          choices,
+                          [](ReportChoices&) { return true; },
+                          [&title](QString& t) {
+                              t = title;
+                              return true;
+                          },
+                          [&category] { return category.value_or(QString()); }};
+        RunReport(ctx, *kind);
+    }
+    const QFileInfo written(*pdf);
+    if (output.prints + output.previews == 0 || !written.exists() || written.lastModified() < started)
+        return 1; // "Nothing to Print.", or why it could not be written, is on standard error
+    return 0;
+}
+
 int ImportIcs(Arguments& args) {
     const QString dir = GivenDataDir(args);
     const QStringList rest = args.rest();
@@ -900,7 +1019,12 @@ int StatusVerb(Arguments& args) {
 }
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // A report is drawn with the fonts of a graphical application, on no screen at all.
+    const bool drawing = argc > 1 && std::strcmp(argv[1], "report") == 0;
+    if (drawing)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app = drawing ? std::make_unique<QGuiApplication>(argc, argv)
+                                                    : std::make_unique<QCoreApplication>(argc, argv);
     QStringList all = QCoreApplication::arguments();
     all.removeFirst();
     if (!all.isEmpty() && all.first() == QStringLiteral("--version")) {
@@ -937,6 +1061,8 @@ int main(int argc, char** argv) {
             return ImportCsv(args);
         if (command == QStringLiteral("sync"))
             return SyncVerb(args);
+        if (command == QStringLiteral("report"))
+            return ReportVerb(args);
         if (command == QStringLiteral("import-ics"))
             return ImportIcs(args);
         if (command == QStringLiteral("copy-data"))

@@ -325,5 +325,48 @@ TEST_F(CliCsv, ASynchronizationFileCarriesTheScheduleToAnotherFolderFromTheShell
     EXPECT_EQ(r.code, 2);
 }
 
+TEST_F(CliCsv, AReportIsWrittenToPdfAndNothingToPrintWritesNothing) {
+    fill();
+    auto report = [&](const QStringList& arguments) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY")); // no screen needed
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(KELVRAY_CLI),
+                QStringList{QStringLiteral("report"), QStringLiteral("--data-dir"), data()} + arguments);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+                   QString::fromUtf8(p.readAllStandardError())};
+    };
+    const QString pdf = dir.file(QStringLiteral("brief.pdf"));
+    Run r = report({QStringLiteral("brief-schedule"), QStringLiteral("--from"), QStringLiteral("2026-12-01"),
+                    QStringLiteral("--to"), QStringLiteral("2026-12-31"), QStringLiteral("--order"),
+                    QStringLiteral("description"), QStringLiteral("--pdf"), pdf});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString words = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(words.contains(QStringLiteral("Task 40"))) << words.left(400).toStdString();
+    EXPECT_TRUE(words.contains(QStringLiteral("Quote \"this\", then, a comma")));
+    // Ordered by description: "Quote ..." comes before "Task ...".
+    EXPECT_LT(words.indexOf(QStringLiteral("Quote")), words.indexOf(QStringLiteral("Task 1")));
+
+    const QString none = dir.file(QStringLiteral("none.pdf"));
+    r = report({QStringLiteral("brief-schedule"), QStringLiteral("--from"), QStringLiteral("2030-01-01"),
+                QStringLiteral("--pdf"), none});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Nothing to Print."))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(none));
+    r = report({QStringLiteral("weekly-summary"), QStringLiteral("--pdf"), none});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("brief-schedule"))) << r.err.toStdString();
+    r = report({QStringLiteral("schedule-category"), QStringLiteral("--pdf"), none});
+    EXPECT_EQ(r.code, 2);
+    r = report({QStringLiteral("contacts")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_FALSE(QFile::exists(none));
+}
+
 } // namespace
 } // namespace kr::test
