@@ -11,7 +11,7 @@ _kelvray_cli() {
     local cur prev verbs
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
-    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics export-csv import-csv sync report --version --help"
+    verbs="list show next matches add delete enable disable run runs output status export-ics import-ics export-csv import-csv sync report search --version --help"
     if [ "$COMP_CWORD" -eq 1 ]; then
         COMPREPLY=($(compgen -W "$verbs" -- "$cur"))
         return
@@ -63,6 +63,7 @@ _kelvray_cli() {
         export-csv) opts="$opts --table --fields --picture --header" ;;
         import-csv) opts="$opts --table --map --auto --header" ;;
         report) opts="$opts --from --to --category --order --title --pdf" ;;
+        search) opts="$opts --select --json" ;;
     esac
     COMPREPLY=($(compgen -W "$opts" -- "$cur"))
 }

@@ -20,6 +20,8 @@
 #include "exchange/CsvExchange.h"
 #include "exchange/Sync.h"
 #include "reports/Reports.h"
+#include "search/Match.h"
+#include "search/Scan.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/PrivateFiles.h"
@@ -35,6 +37,7 @@
 #include "store/Settings.h"
 #include "store/Store.h"
 #include "store/Table.h"
+#include "store/Tags.h"
 #include "store/Transaction.h"
 #include "store/pg/PgDatabase.h"
 
@@ -85,6 +88,8 @@ const char* const kUsage =
     "       kelvray-cli import-csv [--data-dir DIR] --table schedule|contacts|todo\n"
     "                           (--map 1=FIELD[:PIC],2=FIELD ... | --auto) [--header] FILE|-\n"
     "       kelvray-cli sync    [--data-dir DIR] send FILE | receive FILE\n"
+    "       kelvray-cli search  [--data-dir DIR] FIELD MATCH VALUE [VALUE2] [FIELD MATCH VALUE ...]\n"
+    "                           [--select] [--json]\n"
     "       kelvray-cli report  [--data-dir DIR] NAME [--from DATE] [--to DATE] [--category C]\n"
     "                           [--order ORDER] [--title T] --pdf FILE\n"
     "       kelvray-cli copy-data --from DIR|URL --to DIR|URL\n"
@@ -125,6 +130,10 @@ const char* const kUsage =
     "runs: the run records, newest first (run, task, due, start, duration in ms, result, station,\n"
     "  description); --failed keeps the runs that failed, --since those due on or after the date.\n"
     "status: each enabled task in due order with its next run, its last run and its last result.\n"
+    "search: the query-by-example search of the search window; MATCH is equals, not-equals, more,\n"
+    "  less, more-or-equal, less-or-equal, inside, outside (two values), begins, ends, contains,\n"
+    "  not-contains, month, day, year, month-day or year-month, as the field's kind offers them;\n"
+    "  --select also tags the matches for the schedule list's Selected view.\n"
     "export-csv: the table as the export window writes it; the fields named as its header line\n"
     "  names them, with or without the prefix (SCH:TaskType or TaskType), every field when\n"
     "  --fields is not given; the count of records written goes to standard error.\n"
@@ -606,6 +615,152 @@ int SyncVerb(Arguments& args) {
     return 0;
 }
 
+// The match types by their short names, in the order of their numbers.
+const std::vector<std::pair<const char*, int>>& MatchNames() {
+    static const std::vector<std::pair<const char*, int>> names{
+        {"equals", Equals},        {"not-equals", NotEquals},     {"more", MoreThan},
+        {"less", LessThan},        {"more-or-equal", MoreOrEqual}, {"less-or-equal", LessOrEqual},
+        {"inside", InsideRange},   {"outside", OutsideRange},     {"begins", BeginsWith},
+        {"ends", EndsWith},        {"contains", Contains},        {"not-contains", NotContains},
+        {"month", SameMonth},      {"day", SameDay},              {"year", SameYear},
+        {"month-day", SameMonthDay}, {"year-month", SameYearMonth}};
+    return names;
+}
+
+// A searchable field by its name ("description", "task-type", "TaskType"); -1 when none.
+int SearchFieldNamed(const QString& name) {
+    QString wanted = name.toUpper();
+    wanted.remove(QLatin1Char('-'));
+    wanted.remove(QLatin1Char('_'));
+    for (const SearchField& f : ScheduleSearchFields())
+        if ((*Schedule::decl().fields)[static_cast<std::size_t>(f.field)].name().toUpper() == wanted)
+            return f.field;
+    return -1;
+}
+
+QString SearchFieldNames() {
+    QStringList names;
+    for (const SearchField& f : ScheduleSearchFields())
+        names << (*Schedule::decl().fields)[static_cast<std::size_t>(f.field)].name().toLower();
+    return names.join(QStringLiteral(", "));
+}
+
+// An example as the field's kind reads it: dates and times in the forms add takes.
+qint64 SearchNumber(int field, FieldKind kind, const QString& text) {
+    const QString option = QStringLiteral("search ") + text;
+    if (kind == FieldKind::DATE)
+        return ParseDay(text, option);
+    if (field == Schedule::TIME || field == Schedule::ADVANCEWARNTIME)
+        return ParseClock(text, option);
+    if (kind == FieldKind::CHECK) {
+        const QString t = text.trimmed().toLower();
+        if (t == QStringLiteral("1") || t == QStringLiteral("yes") || t == QStringLiteral("true"))
+            return 1;
+        if (t == QStringLiteral("0") || t == QStringLiteral("no") || t == QStringLiteral("false"))
+            return 0;
+        throw UsageError{QStringLiteral("search: \"%1\" is not yes or no").arg(text)};
+    }
+    bool ok = false;
+    const qint64 n = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw UsageError{QStringLiteral("search: \"%1\" is not a number").arg(text)};
+    return n;
+}
+
+// FIELD MATCH VALUE [VALUE2] ...: the criteria as the search window makes them.
+std::vector<Criterion> SearchCriteria(const QStringList& words) {
+    std::vector<Criterion> criteria;
+    for (qsizetype i = 0; i < words.size();) {
+        const int field = SearchFieldNamed(words[i]);
+        if (field < 0)
+            throw UsageError{QStringLiteral("search: no field \"%1\"; the fields are %2").arg(words[i], SearchFieldNames())};
+        if (i + 2 >= words.size())
+            throw UsageError{QStringLiteral("search: %1 needs a match type and a value").arg(words[i])};
+        int type = -1;
+        for (const auto& [n, t] : MatchNames())
+            if (words[i + 1].compare(QLatin1String(n), Qt::CaseInsensitive) == 0)
+                type = t;
+        const FieldKind kind = KindOf(field);
+        if (type < 0 || !Offers(kind, type)) {
+            QStringList offered;
+            for (const auto& [n, t] : MatchNames())
+                if (Offers(kind, t))
+                    offered << QLatin1String(n);
+            throw UsageError{QStringLiteral("search: %1 takes %2, not \"%3\"")
+                                 .arg(words[i], offered.join(QStringLiteral(", ")), words[i + 1])};
+        }
+        const bool range = type == InsideRange || type == OutsideRange;
+        if (range && i + 3 >= words.size())
+            throw UsageError{QStringLiteral("search: %1 %2 needs two values").arg(words[i], words[i + 1])};
+        const FieldDecl& decl = (*Schedule::decl().fields)[static_cast<std::size_t>(field)];
+        Schedule example;
+        qint64 limit = 0;
+        QString upper;
+        if (decl.isText()) {
+            decl.setText(&example, QString(words[i + 2]));
+            if (range)
+                upper = words[i + 3];
+        } else {
+            decl.setInt(&example, SearchNumber(field, kind, words[i + 2]));
+            if (range)
+                limit = SearchNumber(field, kind, words[i + 3]);
+            else if (type == BeginsWith && kind == FieldKind::PICTURE)
+                limit = BeginsWithDivisor(SearchNumber(field, kind, words[i + 2]));
+        }
+        criteria.push_back(MakeCriterion(field, type, example, limit, upper));
+        i += range ? 4 : 3;
+    }
+    if (criteria.empty())
+        throw UsageError{QStringLiteral("search needs FIELD MATCH VALUE")};
+    return criteria;
+}
+
+int SearchVerb(Arguments& args) {
+    const bool json = args.takeFlag(QStringLiteral("--json"));
+    const bool select = args.takeFlag(QStringLiteral("--select"));
+    const QString dir = GivenDataDir(args);
+    const std::vector<Criterion> criteria = SearchCriteria(args.rest());
+    RequireDataFile(dir);
+    DirectStore direct(dir);
+    ConfigStore config(direct.store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
+    Settings settings;
+    config.loadSettings(settings);
+    Tags tags(direct.store, settings.currentUser());
+    std::vector<Schedule> found;
+    {
+        ScheduleScan scan(direct.store, criteria, SearchMode::Edit, tags, 512);
+        for (;;) {
+            const ScheduleScan::Result r = scan.step();
+            if (r == ScheduleScan::Result::Match)
+                found.push_back(scan.match());
+            else if (r == ScheduleScan::Result::Failed)
+                throw Failure{QStringLiteral("%1 could not be read: %2").arg(scan.errorTable(), scan.error().describe())};
+            else if (r == ScheduleScan::Result::Done)
+                break;
+        }
+    }
+    if (select) {
+        // The matches tagged, as the window's Select does: the "Selected" view shows them.
+        ScheduleScan scan(direct.store, criteria, SearchMode::Select, tags, 512);
+        ScheduleScan::Result r = ScheduleScan::Result::Working;
+        while ((r = scan.step()) != ScheduleScan::Result::Done && r != ScheduleScan::Result::Failed) {
+        }
+        if (r == ScheduleScan::Result::Failed || scan.finishWrites() != Err::None || !scan.writeError().ok())
+            throw Failure{QStringLiteral("the matches could not be selected: ") +
+                          (scan.writeError().ok() ? scan.error().describe() : scan.writeError().describe())};
+    }
+    if (json) {
+        QJsonArray list;
+        for (const Schedule& t : found)
+            list.append(TaskJson(t));
+        PrintJson(list);
+        return 0;
+    }
+    for (const Schedule& t : found)
+        Print(ListLine(t));
+    return 0;
+}
+
 // The report's questions as the options answer them: printed (to the PDF file) rather than
 // previewed; every other message goes to standard error.
 class ReportDialogs final : public Dialogs {
@@ -1063,6 +1218,8 @@ int main(int argc, char** argv) {
             return SyncVerb(args);
         if (command == QStringLiteral("report"))
             return ReportVerb(args);
+        if (command == QStringLiteral("search"))
+            return SearchVerb(args);
         if (command == QStringLiteral("import-ics"))
             return ImportIcs(args);
         if (command == QStringLiteral("copy-data"))

@@ -8,6 +8,7 @@
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Tables.h"
+#include "store/Tags.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -16,6 +17,8 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace kr::test {
 namespace {
@@ -366,6 +369,58 @@ TEST_F(CliCsv, AReportIsWrittenToPdfAndNothingToPrintWritesNothing) {
     r = report({QStringLiteral("contacts")});
     EXPECT_EQ(r.code, 2);
     EXPECT_FALSE(QFile::exists(none));
+}
+
+TEST_F(CliCsv, ASearchFindsWhatTheSearchWindowFindsAndSelectsThemOnRequest) {
+    fill();
+    auto search = [&](const QStringList& words) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.file(QStringLiteral("config")));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(KELVRAY_CLI), QStringList{QStringLiteral("search"), QStringLiteral("--data-dir"), data()} + words);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QList<int> ids;
+        for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            ids << line.section(QLatin1Char('\t'), 0, 0).toInt();
+        std::sort(ids.begin(), ids.end());
+        return std::make_pair(p.exitCode(), ids);
+    };
+    auto ids = [](std::initializer_list<int> l) { return QList<int>(l); };
+    // Letter case is not looked at; a text's piece anywhere, at the start; dates whole and in ranges.
+    EXPECT_EQ(search({"description", "contains", "QUOTE"}).second,
+              ids({3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39}));
+    EXPECT_EQ(search({"description", "begins", "task 1"}).second, ids({1, 10, 11, 13, 14, 16, 17, 19}));
+    EXPECT_EQ(search({"date", "equals", "2026-12-01"}).second, ids({7, 14, 21, 28, 35}));
+    EXPECT_EQ(search({"date", "inside", "2026-12-02", "2026-12-03"}).second,
+              ids({1, 2, 8, 9, 15, 16, 22, 23, 29, 30, 36, 37}));
+    EXPECT_EQ(search({"message", "contains", "two"}).second, ids({5, 10, 15, 20, 25, 30, 35, 40}));
+    // Every criterion holds.
+    EXPECT_EQ(search({"description", "begins", "task", "date", "equals", "2026-12-01"}).second, ids({7, 14, 28, 35}));
+    EXPECT_EQ(search({"task-type", "equals", "run program", "date", "more", "2026-12-06"}).second,
+              ids({6, 13, 20, 27, 34}));
+
+    // --select tags them for the Selected view.
+    EXPECT_EQ(search({"--select", "date", "equals", "2026-12-01"}).first, 0);
+    {
+        ScriptedDialogs dialogs;
+        ThrowingProgramEnd end;
+        Store store(data(), dialogs, end);
+        store.declareLayouts();
+        Tags tags(store, QString());
+        std::vector<qint32> selected = tags.listTags(kSelectedTasks);
+        std::sort(selected.begin(), selected.end());
+        EXPECT_EQ(selected, (std::vector<qint32>{7, 14, 21, 28, 35}));
+    }
+
+    // Refused with a clear word: a field, a match type the field does not take, a missing
+    // value, a date that is none.
+    EXPECT_EQ(search({"colour", "equals", "red"}).first, 2);
+    EXPECT_EQ(search({"date", "contains", "12"}).first, 2);
+    EXPECT_EQ(search({"description", "equals"}).first, 2);
+    EXPECT_EQ(search({"date", "inside", "2026-12-01"}).first, 2);
+    EXPECT_EQ(search({"date", "equals", "2026-02-30"}).first, 2);
 }
 
 } // namespace

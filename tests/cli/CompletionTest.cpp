@@ -51,7 +51,7 @@ QSet<QString> UsageOptions(const QString& verb) {
 }
 
 TEST(Completion, OffersEveryOptionTheUsageNames) {
-    for (const char* verb : {"add", "next", "matches", "list", "show", "export-ics", "export-csv", "import-csv", "sync", "report", "runs", "status"}) {
+    for (const char* verb : {"add", "next", "matches", "list", "show", "export-ics", "export-csv", "import-csv", "sync", "report", "search", "runs", "status"}) {
         QSet<QString> wanted = UsageOptions(QString::fromLatin1(verb));
         ASSERT_FALSE(wanted.isEmpty()) << verb;
         if (QStringList{"add", "next", "matches"}.contains(QString::fromLatin1(verb)))
