@@ -15,6 +15,7 @@
 #include "cli/CalendarImport.h"
 #include "cli/CsvCommands.h"
 #include "cli/Ics.h"
+#include "cli/SearchCommand.h"
 #include "cli/TaskCommands.h"
 #include "cli/TaskOptions.h"
 #include "exchange/CsvExchange.h"
@@ -613,106 +614,6 @@ int SyncVerb(Arguments& args) {
                  send ? "sent" : "received", static_cast<long long>(counts.tasks),
                  static_cast<long long>(counts.items), static_cast<long long>(counts.todos));
     return 0;
-}
-
-// The match types by their short names, in the order of their numbers.
-const std::vector<std::pair<const char*, int>>& MatchNames() {
-    static const std::vector<std::pair<const char*, int>> names{
-        {"equals", Equals},        {"not-equals", NotEquals},     {"more", MoreThan},
-        {"less", LessThan},        {"more-or-equal", MoreOrEqual}, {"less-or-equal", LessOrEqual},
-        {"inside", InsideRange},   {"outside", OutsideRange},     {"begins", BeginsWith},
-        {"ends", EndsWith},        {"contains", Contains},        {"not-contains", NotContains},
-        {"month", SameMonth},      {"day", SameDay},              {"year", SameYear},
-        {"month-day", SameMonthDay}, {"year-month", SameYearMonth}};
-    return names;
-}
-
-// A searchable field by its name ("description", "task-type", "TaskType"); -1 when none.
-int SearchFieldNamed(const QString& name) {
-    QString wanted = name.toUpper();
-    wanted.remove(QLatin1Char('-'));
-    wanted.remove(QLatin1Char('_'));
-    for (const SearchField& f : ScheduleSearchFields())
-        if ((*Schedule::decl().fields)[static_cast<std::size_t>(f.field)].name().toUpper() == wanted)
-            return f.field;
-    return -1;
-}
-
-QString SearchFieldNames() {
-    QStringList names;
-    for (const SearchField& f : ScheduleSearchFields())
-        names << (*Schedule::decl().fields)[static_cast<std::size_t>(f.field)].name().toLower();
-    return names.join(QStringLiteral(", "));
-}
-
-// An example as the field's kind reads it: dates and times in the forms add takes.
-qint64 SearchNumber(int field, FieldKind kind, const QString& text) {
-    const QString option = QStringLiteral("search ") + text;
-    if (kind == FieldKind::DATE)
-        return ParseDay(text, option);
-    if (field == Schedule::TIME || field == Schedule::ADVANCEWARNTIME)
-        return ParseClock(text, option);
-    if (kind == FieldKind::CHECK) {
-        const QString t = text.trimmed().toLower();
-        if (t == QStringLiteral("1") || t == QStringLiteral("yes") || t == QStringLiteral("true"))
-            return 1;
-        if (t == QStringLiteral("0") || t == QStringLiteral("no") || t == QStringLiteral("false"))
-            return 0;
-        throw UsageError{QStringLiteral("search: \"%1\" is not yes or no").arg(text)};
-    }
-    bool ok = false;
-    const qint64 n = text.trimmed().toLongLong(&ok);
-    if (!ok)
-        throw UsageError{QStringLiteral("search: \"%1\" is not a number").arg(text)};
-    return n;
-}
-
-// FIELD MATCH VALUE [VALUE2] ...: the criteria as the search window makes them.
-std::vector<Criterion> SearchCriteria(const QStringList& words) {
-    std::vector<Criterion> criteria;
-    for (qsizetype i = 0; i < words.size();) {
-        const int field = SearchFieldNamed(words[i]);
-        if (field < 0)
-            throw UsageError{QStringLiteral("search: no field \"%1\"; the fields are %2").arg(words[i], SearchFieldNames())};
-        if (i + 2 >= words.size())
-            throw UsageError{QStringLiteral("search: %1 needs a match type and a value").arg(words[i])};
-        int type = -1;
-        for (const auto& [n, t] : MatchNames())
-            if (words[i + 1].compare(QLatin1String(n), Qt::CaseInsensitive) == 0)
-                type = t;
-        const FieldKind kind = KindOf(field);
-        if (type < 0 || !Offers(kind, type)) {
-            QStringList offered;
-            for (const auto& [n, t] : MatchNames())
-                if (Offers(kind, t))
-                    offered << QLatin1String(n);
-            throw UsageError{QStringLiteral("search: %1 takes %2, not \"%3\"")
-                                 .arg(words[i], offered.join(QStringLiteral(", ")), words[i + 1])};
-        }
-        const bool range = type == InsideRange || type == OutsideRange;
-        if (range && i + 3 >= words.size())
-            throw UsageError{QStringLiteral("search: %1 %2 needs two values").arg(words[i], words[i + 1])};
-        const FieldDecl& decl = (*Schedule::decl().fields)[static_cast<std::size_t>(field)];
-        Schedule example;
-        qint64 limit = 0;
-        QString upper;
-        if (decl.isText()) {
-            decl.setText(&example, QString(words[i + 2]));
-            if (range)
-                upper = words[i + 3];
-        } else {
-            decl.setInt(&example, SearchNumber(field, kind, words[i + 2]));
-            if (range)
-                limit = SearchNumber(field, kind, words[i + 3]);
-            else if (type == BeginsWith && kind == FieldKind::PICTURE)
-                limit = BeginsWithDivisor(SearchNumber(field, kind, words[i + 2]));
-        }
-        criteria.push_back(MakeCriterion(field, type, example, limit, upper));
-        i += range ? 4 : 3;
-    }
-    if (criteria.empty())
-        throw UsageError{QStringLiteral("search needs FIELD MATCH VALUE")};
-    return criteria;
 }
 
 int SearchVerb(Arguments& args) {
