@@ -102,6 +102,9 @@ ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, Search
     , batchSize_(batch > 0 ? batch : 1)
     , plan_(PlanScan(criteria_, mode))
     , tasks_(store) {
+    for (const Criterion& c : criteria_)
+        fields_.push_back(c.field);
+    fields_.push_back(Schedule::ID);
     if (mode_ != SearchMode::Edit)
         tagTable_.emplace(store_);
     switch (plan_.source) {
@@ -189,7 +192,7 @@ bool ScheduleScan::read() {
             if (e != Err::None)
                 return !taskReadFailed();
         }
-        e = tasks_.nextBatch(batch_, batchSize_);
+        e = tasks_.nextBatch(batch_, batchSize_, fields_);
         if (e != Err::None && e != Err::NoMoreRecords)
             taskReadFailed();
         return e == Err::None && !batch_.empty();
@@ -319,9 +322,17 @@ ScheduleScan::Result ScheduleScan::stepBatch() {
             continue;
         ++matched_;
         switch (mode_) {
-        case SearchMode::Edit:
-            match_ = record;
+        case SearchMode::Edit: {
+            // The match whole, as the window shows and edits it; one removed meanwhile is none.
+            const Err e = tasks_.fetch(record.meta.rowid, match_);
+            if (e == Err::RecordNotFound) {
+                --matched_;
+                continue;
+            }
+            if (e != Err::None)
+                return fail(tasks_.error(), Schedule::decl().name);
             return Result::Match;
+        }
         case SearchMode::Select:
             tags_.setTag(kSelectedTasks, record.id, QString::number(record.id));
             break;

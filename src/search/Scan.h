@@ -101,6 +101,9 @@ private:
     qint64 leftOutEnd_ = 0;
     bool writing_ = false;
     std::vector<Schedule> batch_;
+    // What the batches read: the fields the criteria look at and the number the tags keep
+    // (the key's own come with them); a match is read whole.
+    std::vector<int> fields_;
     std::size_t next_ = 0;
     Schedule match_;
     qint64 total_ = 0;
