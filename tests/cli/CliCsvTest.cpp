@@ -28,26 +28,34 @@ QByteArray Bytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+struct CliRun {
+    int code = -1;
+    QByteArray out;
+    QString err;
+};
+
+// kelvray-cli VERB --data-dir FOLDER ARGUMENTS..., with `input` on its standard input, its
+// settings in `config`, without a display.
+CliRun Cli(const QString& verb, const QString& folder, const QStringList& arguments, const QString& config,
+        const QByteArray& input = {}) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.remove(QStringLiteral("DISPLAY"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KELVRAY_CLI), QStringList{verb, QStringLiteral("--data-dir"), folder} + arguments);
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return CliRun{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+               QString::fromUtf8(p.readAllStandardError())};
+}
+
 class CliCsv : public ::testing::Test {
 public:
-    struct Run {
-        int code = -1;
-        QByteArray out;
-        QString err;
-    };
-    Run cli(QStringList arguments) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.file(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-        arguments.prepend(data());
-        arguments.prepend(QStringLiteral("--data-dir"));
-        arguments.prepend(QStringLiteral("export-csv"));
-        p.start(QStringLiteral(KELVRAY_CLI), arguments);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-                   QString::fromUtf8(p.readAllStandardError())};
-    }
+    CliRun cli(const QStringList& arguments) { return Cli(QStringLiteral("export-csv"), data(), arguments, config()); }
+    QString config() const { return dir.file(QStringLiteral("config")); }
 
 protected:
     QString data() const { return dir.file(QStringLiteral("data")); }
@@ -99,7 +107,7 @@ TEST_F(CliCsv, TheFileIsTheOneTheExportWindowWritesForTheSameChoices) {
     const QByteArray expected = windowExport(schedule, schedule.exportFields, true);
     ASSERT_FALSE(expected.isEmpty());
     const QString file = dir.file(QStringLiteral("cli.csv"));
-    Run r = cli({QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--header"), file});
+    CliRun r = cli({QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--header"), file});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(Bytes(file), expected);
     EXPECT_EQ(r.err.trimmed(), QStringLiteral("40 records written"));
@@ -152,7 +160,7 @@ TEST_F(CliCsv, BadChoicesAreRefusedClearlyAndNothingIsWritten) {
          "data file of the program"},
     };
     for (const Case& c : cases) {
-        const Run r = cli(c.args);
+        const CliRun r = cli(c.args);
         EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty());
@@ -160,16 +168,9 @@ TEST_F(CliCsv, BadChoicesAreRefusedClearlyAndNothingIsWritten) {
     }
 }
 
-// kelvray-cli import-csv FILE with its arguments, on the data folder `folder`.
-CliCsv::Run ImportCli(const QString& folder, const QStringList& arguments, const QByteArray& input = {}) {
-    QProcess p;
-    p.start(QStringLiteral(KELVRAY_CLI), QStringList{QStringLiteral("import-csv"), QStringLiteral("--data-dir"), folder} + arguments);
-    if (!input.isEmpty())
-        p.write(input);
-    p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(30000));
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            QString::fromUtf8(p.readAllStandardError())};
+// kelvray-cli import-csv with its arguments, on the data folder `folder`.
+CliRun ImportCli(const QString& folder, const QStringList& arguments, const QByteArray& input = {}) {
+    return Cli(QStringLiteral("import-csv"), folder, arguments, folder + QStringLiteral("-config"), input);
 }
 
 // Every task of a data folder, in number order, as "id|description|date|time|command|message".
@@ -218,7 +219,7 @@ TEST_F(CliCsv, AnImportAddsWhatTheImportWindowAddsFromTheSameFile) {
     ASSERT_EQ(expected.size(), 3);
 
     const QString autoFolder = dir.file(QStringLiteral("auto"));
-    Run r = ImportCli(autoFolder, {QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--auto"), file});
+    CliRun r = ImportCli(autoFolder, {QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--auto"), file});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.err.trimmed(), QStringLiteral("3 records added"));
     EXPECT_EQ(Tasks(autoFolder), expected);
@@ -259,12 +260,8 @@ TEST_F(CliCsv, AnImportAddsWhatTheImportWindowAddsFromTheSameFile) {
 }
 
 // kelvray-cli sync with its arguments, on the data folder `folder`.
-CliCsv::Run SyncCli(const QString& folder, const QStringList& arguments) {
-    QProcess p;
-    p.start(QStringLiteral(KELVRAY_CLI), QStringList{QStringLiteral("sync"), QStringLiteral("--data-dir"), folder} + arguments);
-    EXPECT_TRUE(p.waitForFinished(60000));
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            QString::fromUtf8(p.readAllStandardError())};
+CliRun SyncCli(const QString& folder, const QStringList& arguments) {
+    return Cli(QStringLiteral("sync"), folder, arguments, folder + QStringLiteral("-config"));
 }
 
 // The tasks of a folder without their numbers (a receiving installation numbers them anew), sorted.
@@ -297,7 +294,7 @@ TEST_F(CliCsv, ASynchronizationFileCarriesTheScheduleToAnotherFolderFromTheShell
         ASSERT_EQ(todos.add(t), Err::None);
     }
     const QString file = dir.file(QStringLiteral("carry.syn"));
-    Run r = SyncCli(data(), {QStringLiteral("send"), file});
+    CliRun r = SyncCli(data(), {QStringLiteral("send"), file});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.err.trimmed(), QStringLiteral("sent: 40 tasks, 1 script items, 1 to-do entries"));
     const QString other = dir.file(QStringLiteral("other"));
@@ -330,19 +327,9 @@ TEST_F(CliCsv, ASynchronizationFileCarriesTheScheduleToAnotherFolderFromTheShell
 
 TEST_F(CliCsv, AReportIsWrittenToPdfAndNothingToPrintWritesNothing) {
     fill();
-    auto report = [&](const QStringList& arguments) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY")); // no screen needed
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(KELVRAY_CLI),
-                QStringList{QStringLiteral("report"), QStringLiteral("--data-dir"), data()} + arguments);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-                   QString::fromUtf8(p.readAllStandardError())};
-    };
+    auto report = [&](const QStringList& arguments) { return Cli(QStringLiteral("report"), data(), arguments, config()); };
     const QString pdf = dir.file(QStringLiteral("brief.pdf"));
-    Run r = report({QStringLiteral("brief-schedule"), QStringLiteral("--from"), QStringLiteral("2026-12-01"),
+    CliRun r = report({QStringLiteral("brief-schedule"), QStringLiteral("--from"), QStringLiteral("2026-12-01"),
                     QStringLiteral("--to"), QStringLiteral("2026-12-31"), QStringLiteral("--order"),
                     QStringLiteral("description"), QStringLiteral("--pdf"), pdf});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -374,18 +361,12 @@ TEST_F(CliCsv, AReportIsWrittenToPdfAndNothingToPrintWritesNothing) {
 TEST_F(CliCsv, ASearchFindsWhatTheSearchWindowFindsAndSelectsThemOnRequest) {
     fill();
     auto search = [&](const QStringList& words) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.file(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(KELVRAY_CLI), QStringList{QStringLiteral("search"), QStringLiteral("--data-dir"), data()} + words);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const CliRun r = Cli(QStringLiteral("search"), data(), words, config());
         QList<int> ids;
-        for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        for (const QString& line : QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             ids << line.section(QLatin1Char('\t'), 0, 0).toInt();
         std::sort(ids.begin(), ids.end());
-        return std::make_pair(p.exitCode(), ids);
+        return std::make_pair(r.code, ids);
     };
     auto ids = [](std::initializer_list<int> l) { return QList<int>(l); };
     // Letter case is not looked at; a text's piece anywhere, at the start; dates whole and in ranges.
