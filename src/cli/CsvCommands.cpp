@@ -18,21 +18,27 @@ const ExchangeTable& TableNamed(const QString& name) {
     throw UsageError{QStringLiteral("--table: schedule, contacts or todo, not \"%1\"").arg(name)};
 }
 
-// The export field of that name, -1 when the table has none.
-int FieldNamed(const ExchangeTable& table, const QString& name) {
+// Whether the field goes by that name: as the header line names it ("SCH:TaskType") or without
+// its prefix ("TaskType"), in any letter case.
+bool NamedAs(const ExchangeField& field, const QString& name) {
     const QString n = name.trimmed();
-    for (std::size_t i = 0; i < table.exportFields.size(); ++i) {
-        const QString& full = table.exportFields[i].name;
-        const QString bare = full.section(QLatin1Char(':'), 1);
-        if (full.compare(n, Qt::CaseInsensitive) == 0 || (!bare.isEmpty() && bare.compare(n, Qt::CaseInsensitive) == 0))
+    const QString bare = field.name.section(QLatin1Char(':'), 1);
+    return field.name.compare(n, Qt::CaseInsensitive) == 0 ||
+           (!bare.isEmpty() && bare.compare(n, Qt::CaseInsensitive) == 0);
+}
+
+// The first of the fields of that name, -1 when none.
+int FieldNamed(const std::vector<ExchangeField>& fields, const QString& name) {
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (NamedAs(fields[i], name))
             return static_cast<int>(i);
-    }
     return -1;
 }
 
-QString FieldList(const ExchangeTable& table) {
+// The fields' names without their prefix, for a message.
+QString FieldList(const std::vector<ExchangeField>& fields) {
     QStringList names;
-    for (const ExchangeField& f : table.exportFields)
+    for (const ExchangeField& f : fields)
         names << f.name.section(QLatin1Char(':'), 1);
     return names.join(QLatin1Char(','));
 }
@@ -74,20 +80,10 @@ Assignments TakeImportAssignments(Arguments& args, const ExchangeTable& table, I
             throw UsageError{QStringLiteral("--map %1: the file's first line has %2 field(s)")
                                  .arg(item)
                                  .arg(file.fields().size())};
-        int found = -1;
-        for (std::size_t i = 0; i < table.targets.size(); ++i) {
-            const QString& full = table.targets[i].name;
-            const QString bare = full.section(QLatin1Char(':'), 1);
-            if (full.compare(target, Qt::CaseInsensitive) == 0 ||
-                (!bare.isEmpty() && bare.compare(target, Qt::CaseInsensitive) == 0))
-                found = static_cast<int>(i);
-        }
-        if (found < 0) {
-            QStringList names;
-            for (const ExchangeField& f : table.targets)
-                names << f.name.section(QLatin1Char(':'), 1);
-            throw UsageError{QStringLiteral("--map: no field \"%1\"; the fields are %2").arg(target, names.join(QLatin1Char(',')))};
-        }
+        const int found = FieldNamed(table.targets, target);
+        if (found < 0)
+            throw UsageError{
+                QStringLiteral("--map: no field \"%1\"; the fields are %2").arg(target, FieldList(table.targets))};
         assigned[static_cast<std::size_t>(found)] = place - 1;
         if (!picture.isEmpty())
             file.fields()[static_cast<std::size_t>(place - 1)].picture = picture;
@@ -101,10 +97,10 @@ CsvExportChoice TakeExportChoice(Arguments& args) {
     c.header = args.takeFlag(QStringLiteral("--header"));
     if (const std::optional<QString> fields = args.take(QStringLiteral("--fields"))) {
         for (const QString& name : fields->split(QLatin1Char(','))) {
-            const int i = FieldNamed(*c.table, name);
+            const int i = FieldNamed(c.table->exportFields, name);
             if (i < 0)
                 throw UsageError{QStringLiteral("--fields: no field \"%1\"; the fields are %2")
-                                     .arg(name.trimmed(), FieldList(*c.table))};
+                                     .arg(name.trimmed(), FieldList(c.table->exportFields))};
             c.fields.push_back(c.table->exportFields[static_cast<std::size_t>(i)]);
         }
     } else {
@@ -121,8 +117,7 @@ CsvExportChoice TakeExportChoice(Arguments& args) {
             throw UsageError{QStringLiteral("--picture %1: pictures must begin with \"@\"").arg(*given)};
         bool found = false;
         for (ExchangeField& f : c.fields) {
-            const QString bare = f.name.section(QLatin1Char(':'), 1);
-            if (f.name.compare(name, Qt::CaseInsensitive) == 0 || bare.compare(name, Qt::CaseInsensitive) == 0) {
+            if (NamedAs(f, name)) {
                 f.picture = picture;
                 found = true;
             }

@@ -501,19 +501,25 @@ int ExportIcs(Arguments& args) {
     return 0;
 }
 
+// The one operand left after the options (a FILE, a NAME); a usage error saying `usage` when
+// there is none, more than one, or an option the verb does not know.
+QString OneOperand(const QStringList& rest, const QString& usage) {
+    if (rest.size() != 1 || rest.first().startsWith(QStringLiteral("--")))
+        throw UsageError{usage};
+    return rest.first();
+}
+
 int ExportCsv(Arguments& args) {
     const CsvExportChoice choice = TakeExportChoice(args);
     const QString dir = GivenDataDir(args);
-    const QStringList rest = args.rest();
-    if (rest.size() != 1 || rest.first().startsWith(QStringLiteral("--")))
-        throw UsageError{QStringLiteral("export-csv needs one FILE (- for standard output)")};
+    const QString target = OneOperand(args.rest(), QStringLiteral("export-csv needs one FILE (- for standard output)"));
     RequireDataFile(dir);
     // Standard output: written to a private file first, as the export writes only files.
     QTemporaryDir scratch;
-    const bool toStdout = rest.first() == QStringLiteral("-");
+    const bool toStdout = target == QStringLiteral("-");
     if (toStdout && !scratch.isValid())
         throw Failure{QStringLiteral("no folder for the file to be written to: ") + scratch.errorString()};
-    const QString file = toStdout ? scratch.filePath(QStringLiteral("export.csv")) : rest.first();
+    const QString file = toStdout ? scratch.filePath(QStringLiteral("export.csv")) : target;
     qint64 written = -1;
     {
         DirectStore direct(dir);
@@ -546,12 +552,10 @@ int ImportCsv(Arguments& args) {
     // The assignments need the file's first line: the options are looked at once it is read.
     const std::optional<QString> map = args.take(QStringLiteral("--map"));
     const bool automatic = args.takeFlag(QStringLiteral("--auto"));
-    const QStringList rest = args.rest();
-    if (rest.size() != 1 || (rest.first().startsWith(QStringLiteral("--"))))
-        throw UsageError{QStringLiteral("import-csv needs one FILE (- for standard input)")};
+    const QString source = OneOperand(args.rest(), QStringLiteral("import-csv needs one FILE (- for standard input)"));
     StderrDialogs dialogs;
     ImportFile file;
-    if (rest.first() == QStringLiteral("-")) {
+    if (source == QStringLiteral("-")) {
         // A file of a few million records is far below this.
         constexpr qint64 kMaxBytes = 1024LL * 1024 * 1024;
         QFile in;
@@ -561,11 +565,11 @@ int ImportCsv(Arguments& args) {
         if (bytes.size() > kMaxBytes)
             throw Failure{QStringLiteral("standard input: larger than 1 GiB, not read")};
         file.setBytes(std::move(bytes));
-    } else if (!file.load(rest.first(), dialogs)) {
+    } else if (!file.load(source, dialogs)) {
         return 1; // said on standard error
     }
     if (file.fields().empty())
-        throw Failure{rest.first() + QStringLiteral(": no fields on the first line; nothing was imported")};
+        throw Failure{source + QStringLiteral(": no fields on the first line; nothing was imported")};
     QStringList again;
     if (map)
         again << QStringLiteral("--map") << *map;
@@ -594,10 +598,7 @@ int SyncVerb(Arguments& args) {
         throw UsageError{QStringLiteral("sync needs send FILE or receive FILE")};
     const bool send = direction == QStringLiteral("send");
     const QString dir = send ? GivenDataDir(args) : DataDir(args);
-    Arguments after(args.rest().mid(1));
-    if (after.rest().size() != 1 || after.rest().first().startsWith(QStringLiteral("--")))
-        throw UsageError{QStringLiteral("sync %1 needs one FILE").arg(direction)};
-    const QString file = after.rest().first();
+    const QString file = OneOperand(args.rest().mid(1), QStringLiteral("sync %1 needs one FILE").arg(direction));
     if (send)
         RequireDataFile(dir);
     SyncCounts counts;
@@ -738,14 +739,12 @@ int ReportVerb(Arguments& args) {
     }
     const QString title = args.take(QStringLiteral("--title")).value_or(QString());
     const QString dir = GivenDataDir(args);
-    const QStringList rest = args.rest();
-    if (rest.size() != 1 || rest.first().startsWith(QStringLiteral("--")))
-        throw UsageError{QStringLiteral("report needs one NAME: ") + ReportNames()};
-    const std::optional<ReportKind> kind = ReportNamed(rest.first());
+    const QString name = OneOperand(args.rest(), QStringLiteral("report needs one NAME: ") + ReportNames());
+    const std::optional<ReportKind> kind = ReportNamed(name);
     if (!kind)
-        throw UsageError{QStringLiteral("report: no report \"%1\"; the reports are %2").arg(rest.first(), ReportNames())};
+        throw UsageError{QStringLiteral("report: no report \"%1\"; the reports are %2").arg(name, ReportNames())};
     if ((*kind == ReportKind::ScheduleCategory || *kind == ReportKind::TodoByCategory) && !category)
-        throw UsageError{QStringLiteral("report %1 needs --category C").arg(rest.first())};
+        throw UsageError{QStringLiteral("report %1 needs --category C").arg(name)};
     RequireDataFile(dir);
     const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
     ReportDialogs dialogs;

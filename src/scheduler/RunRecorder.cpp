@@ -57,8 +57,6 @@ bool RunRecorder::add(Runs& r) {
         r.run = static_cast<qint32>(highest + 1);
         if (table_.add(r) == Err::None) {
             succeeded();
-            if (ctx_.changed)
-                ctx_.changed();
             return true;
         }
         if (table_.error().code != Err::DuplicateKey)
@@ -85,8 +83,6 @@ bool RunRecorder::update(qint32 number, const std::function<void(Runs&)>& change
             succeeded();
             if (after != nullptr)
                 *after = r;
-            if (ctx_.changed)
-                ctx_.changed();
             return true;
         }
         if (table_.error().code != Err::RecordChanged)
@@ -289,8 +285,6 @@ int RunRecorder::replaceResult(const QString& from, const QString& to) {
         return 0;
     }
     succeeded();
-    if (ctx_.changed)
-        ctx_.changed();
     return static_cast<int>(found.size());
 }
 

@@ -76,7 +76,13 @@ private:
     bool add(Runs& r);
     bool update(qint32 number, const std::function<void(Runs&)>& change, Runs* after = nullptr);
     void failed(const StoreError& e);
-    void succeeded() { told_ = false; }
+    // A write went through: a failure is told again when it comes back, and the lists that show
+    // runs hear of the write.
+    void succeeded() {
+        told_ = false;
+        if (ctx_.changed)
+            ctx_.changed();
+    }
     int replaceResult(const QString& from, const QString& to);
     void tellIfFailed(const Runs& after);
 

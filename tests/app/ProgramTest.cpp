@@ -60,6 +60,23 @@ protected:
         p.waitForFinished(10000);
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
     }
+    // kelvray-cli with its arguments, without a display; its standard output.
+    QString cli(const QStringList& args) const {
+        QProcess p;
+        p.setProcessEnvironment(environment(QString()));
+        p.start(QStringLiteral(KELVRAY_CLI), args);
+        p.waitForFinished(20000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+    // A "Run Program" task added from the command line, due once at `due`; its number.
+    QString addTask(const QString& description, const QString& command, const QDateTime& due) const {
+        return cli({QStringLiteral("add"), QStringLiteral("--data-dir"), dir.file(QStringLiteral("data")),
+                    QStringLiteral("--description"), description, QStringLiteral("--task-type"),
+                    QStringLiteral("Run Program"), QStringLiteral("--command"), command, QStringLiteral("--date"),
+                    due.date().toString(Qt::ISODate), QStringLiteral("--time"),
+                    due.time().toString(QStringLiteral("HH:mm:ss"))})
+            .trimmed();
+    }
     bool waitForWindow(const QString& display, const QString& title, bool visibleOnly, int ms = 15000) const {
         QElapsedTimer t;
         t.start();
@@ -209,20 +226,7 @@ TEST_F(ProgramTest, OnFirstStartTheFrameIsInFrontWithTheScheduleListInsideIt) {
 TEST_F(ProgramTest, ADueTaskRunsItsProgramAndLeavesItsHistory) {
     const QDateTime due = QDateTime::currentDateTime().addSecs(4);
     const QString marker = dir.file(QStringLiteral("touched"));
-    auto cli = [&](const QStringList& args) {
-        QProcess p;
-        p.setProcessEnvironment(environment(QString()));
-        p.start(QStringLiteral(KELVRAY_CLI), args);
-        p.waitForFinished(20000);
-        return QString::fromUtf8(p.readAllStandardOutput());
-    };
-    const QString id =
-        cli({QStringLiteral("add"), QStringLiteral("--data-dir"), dir.file(QStringLiteral("data")),
-             QStringLiteral("--description"), QStringLiteral("Touch a file"), QStringLiteral("--task-type"),
-             QStringLiteral("Run Program"), QStringLiteral("--command"), QStringLiteral("touch ") + marker,
-             QStringLiteral("--date"), due.date().toString(Qt::ISODate), QStringLiteral("--time"),
-             due.time().toString(QStringLiteral("HH:mm:ss"))})
-            .trimmed();
+    const QString id = addTask(QStringLiteral("Touch a file"), QStringLiteral("touch ") + marker, due);
     ASSERT_EQ(id, QStringLiteral("1"));
 
     XServer x;
@@ -260,20 +264,8 @@ TEST_F(ProgramTest, AFailedTaskIsToldOnTheDesktopAndASucceededOneIsNot) {
     ASSERT_TRUE(connection.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
                                           QDBusConnection::ExportAllSlots));
     const QDateTime due = QDateTime::currentDateTime().addSecs(4);
-    auto add = [&](const QString& description, const QString& command) {
-        QProcess p;
-        p.setProcessEnvironment(environment(QString()));
-        p.start(QStringLiteral(KELVRAY_CLI),
-                {QStringLiteral("add"), QStringLiteral("--data-dir"), dir.file(QStringLiteral("data")),
-                 QStringLiteral("--description"), description, QStringLiteral("--task-type"),
-                 QStringLiteral("Run Program"), QStringLiteral("--command"), command, QStringLiteral("--date"),
-                 due.date().toString(Qt::ISODate), QStringLiteral("--time"),
-                 due.time().toString(QStringLiteral("HH:mm:ss"))});
-        ASSERT_TRUE(p.waitForFinished(20000));
-        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    };
-    add(QStringLiteral("Works nightly"), QStringLiteral("true"));
-    add(QStringLiteral("Fails nightly"), QStringLiteral("false"));
+    ASSERT_EQ(addTask(QStringLiteral("Works nightly"), QStringLiteral("true"), due), QStringLiteral("1"));
+    ASSERT_EQ(addTask(QStringLiteral("Fails nightly"), QStringLiteral("false"), due), QStringLiteral("2"));
 
     XServer x;
     ASSERT_TRUE(x.ok());
@@ -312,16 +304,7 @@ TEST_F(ProgramTest, HiddenInTheTrayATaskAddedMeanwhileRunsAtItsDueSecond) {
 
     const QDateTime due = QDateTime::currentDateTime().addSecs(4);
     const QString marker = dir.file(QStringLiteral("touched"));
-    QProcess cli;
-    cli.setProcessEnvironment(environment(QString()));
-    cli.start(QStringLiteral(KELVRAY_CLI),
-              {QStringLiteral("add"), QStringLiteral("--data-dir"), dir.file(QStringLiteral("data")),
-               QStringLiteral("--description"), QStringLiteral("Touch a file"), QStringLiteral("--task-type"),
-               QStringLiteral("Run Program"), QStringLiteral("--command"), QStringLiteral("touch ") + marker,
-               QStringLiteral("--date"), due.date().toString(Qt::ISODate), QStringLiteral("--time"),
-               due.time().toString(QStringLiteral("HH:mm:ss"))});
-    ASSERT_TRUE(cli.waitForFinished(20000));
-    ASSERT_EQ(QString::fromUtf8(cli.readAllStandardOutput()).trimmed(), QStringLiteral("1"));
+    ASSERT_EQ(addTask(QStringLiteral("Touch a file"), QStringLiteral("touch ") + marker, due), QStringLiteral("1"));
 
     QElapsedTimer t;
     t.start();

@@ -27,6 +27,13 @@ struct OnServer {
     }
     ~OnServer() { qunsetenv("KELVRAY_DATABASE"); }
     QString name() const { return QStringLiteral("frame_") + server.schema(); }
+    // The server ends the connections of the frame's store.
+    bool endConnections() {
+        return server.admin()
+            .query(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = ?1"),
+                   {name()})
+            .ok();
+    }
     PgTestDatabase server;
 };
 
@@ -43,11 +50,7 @@ TEST_F(ServerFrameTest, ALostServerStopsTheSchedulerOnceAndItGoesOnWhenTheServer
     EXPECT_TRUE(f.windowTitle().startsWith(QStringLiteral("Kelvray 98 1.7d - kelvray@")))
         << f.windowTitle().toStdString();
 
-    ASSERT_TRUE(server.admin()
-                    .query(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
-                                          "application_name = ?1"),
-                           {name()})
-                    .ok());
+    ASSERT_TRUE(endConnections());
     // The ticks find the connection gone; none of them waits long.
     QElapsedTimer timer;
     timer.start();
@@ -138,11 +141,7 @@ TEST_F(ServerFrameTest, HiddenInTheTrayItSleepsAndAnotherStationsSaveWakesIt) {
 
     // The server ends the connection: that wakes the frame too, which says so and keeps
     // ticking to make it again.
-    ASSERT_TRUE(server.admin()
-                    .query(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
-                                          "application_name = ?1"),
-                           {name()})
-                    .ok());
+    ASSERT_TRUE(endConnections());
     EXPECT_TRUE(TurnLoopUntil([&] { return !state.schedulerActive; }, 3000));
     EXPECT_EQ(state.inactiveReason, MainFrame::kServerLostReason);
     EXPECT_FALSE(f.asleep());
@@ -154,11 +153,7 @@ TEST_F(ServerFrameTest, ASchedulerTheUserStoppedStaysStoppedWhenTheServerIsBack)
     MainFrame& f = makeFrame();
     f.start();
     state.schedulerActive = false; // the user's choice
-    ASSERT_TRUE(server.admin()
-                    .query(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
-                                          "application_name = ?1"),
-                           {name()})
-                    .ok());
+    ASSERT_TRUE(endConnections());
     QElapsedTimer timer;
     timer.start();
     while (logLines().filter(QStringLiteral("Database server back")).isEmpty() &&

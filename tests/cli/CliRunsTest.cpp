@@ -10,6 +10,7 @@
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
+#include "support/RunsWorld.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -26,35 +27,15 @@
 namespace kr::test {
 namespace {
 
-struct NoMessages final : MessageDisplay {
-    int openCount() const override { return 0; }
-    void show(const MessageInputs&) override {}
-};
-
-class CliRuns : public ::testing::Test {
+class CliRuns : public ::testing::Test, protected RunsWorld {
 protected:
     struct Result {
         int code = -1;
         QByteArray out;
         QString err;
     };
-    CliRuns() {
-        EnsureCoreApplication();
-        store = std::make_unique<Store>(dir.path(), dialogs, end);
-        store->declareLayouts();
-        settings.scriptingDelay = 50;
-        log = std::make_unique<EventLog>(dir.file(kEventLogName), settings, clock);
-        launcher = std::make_unique<Launcher>(
-            LauncherContext{*store, settings, clock, dialogs, *log, queue, processes, frame});
-        monitor = std::make_unique<DueTaskMonitor>(MonitorContext{
-            *store, settings, clock, dialogs, *log, queue, state, frame, sound, messages, *launcher});
-        recorder = std::make_unique<RunRecorder>(RunRecorderContext{*store, settings, clock, {}},
-                                                 QStringLiteral("here"));
-        launcher->captureRuns(dir.file(QStringLiteral("runs")), recorder.get());
-        monitor->setRunRecorder(recorder.get(), dir.file(QStringLiteral("runs")));
-        tasks = std::make_unique<Table<Schedule>>(*store);
-    }
-    ~CliRuns() override { launcher->captureRuns(QString(), nullptr); }
+    CliRuns()
+        : RunsWorld(QStringLiteral("here")) {}
 
     Result cli(QStringList arguments) {
         arguments << QStringLiteral("--data-dir") << dir.path();
@@ -73,15 +54,6 @@ protected:
         const Result r = cli(arguments + QStringList{QStringLiteral("--json")});
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
         return QJsonDocument::fromJson(r.out).array();
-    }
-    QString program(const QString& name, const QByteArray& body) {
-        const QString path = dir.file(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\n" + body);
-        f.close();
-        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-        return path;
     }
     qint32 addTask(const QString& description, const QString& command, Time at) {
         Schedule t;
@@ -102,24 +74,7 @@ protected:
                             [](const Runs& r) { return Clip(r.result) == run::kRunning; });
     }
 
-    TempDir dir;
-    TempDir home;
-    ScriptedDialogs dialogs;
-    ThrowingProgramEnd end;
-    FakeClock clock{DateFromYmd(2026, 12, 9), TimeFromHms(3, 0, 0)};
-    Settings settings;
-    ActiveScriptQueue queue;
-    ProgramState state;
-    NoFrame frame;
-    RecordingSound sound;
-    NoMessages messages;
-    LinuxProcesses processes;
-    std::unique_ptr<Store> store;
-    std::unique_ptr<EventLog> log;
-    std::unique_ptr<Launcher> launcher;
-    std::unique_ptr<DueTaskMonitor> monitor;
-    std::unique_ptr<RunRecorder> recorder;
-    std::unique_ptr<Table<Schedule>> tasks;
+    TempDir home; // the settings and data of the tool itself
 };
 
 TEST_F(CliRuns, ATaskThatExitsThreeIsListedAsFailedWithItsOutputAndItsStatus) {

@@ -9,6 +9,7 @@
 #include "support/FakeClock.h"
 #include "support/RecordingSound.h"
 #include "support/ScriptedDialogs.h"
+#include "support/RunsWorld.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -22,46 +23,11 @@
 namespace kr::test {
 namespace {
 
-struct NoMessages final : MessageDisplay {
-    int shown = 0;
-    int openCount() const override { return 0; }
-    void show(const MessageInputs&) override { ++shown; }
-};
-
-class RunRecordsTest : public ::testing::Test {
+class RunRecordsTest : public ::testing::Test, protected RunsWorld {
 protected:
-    RunRecordsTest() {
-        EnsureCoreApplication();
-        store = std::make_unique<Store>(dir.path(), dialogs, end);
-        store->declareLayouts();
-        settings.scriptingDelay = 50;
-        log = std::make_unique<EventLog>(dir.file(kEventLogName), settings, clock);
-        launcher = std::make_unique<Launcher>(
-            LauncherContext{*store, settings, clock, dialogs, *log, queue, processes, frame});
-        monitor = std::make_unique<DueTaskMonitor>(MonitorContext{
-            *store, settings, clock, dialogs, *log, queue, state, frame, sound, messages, *launcher});
-        recorder = makeRecorder(QStringLiteral("station-a"));
-        launcher->captureRuns(runs(), recorder.get());
-        monitor->setRunRecorder(recorder.get(), runs());
-        tasks = std::make_unique<Table<Schedule>>(*store);
-    }
-    ~RunRecordsTest() override { launcher->captureRuns(runs(), nullptr); }
+    RunRecordsTest()
+        : RunsWorld(QStringLiteral("station-a")) {}
 
-    std::unique_ptr<RunRecorder> makeRecorder(const QString& station) {
-        return std::make_unique<RunRecorder>(
-            RunRecorderContext{*store, settings, clock, [this](const QString& t) { statusLines << t; }},
-            station);
-    }
-    QString runs() const { return dir.file(QStringLiteral("runs")); }
-    QString program(const QString& name, const QByteArray& body) {
-        const QString path = dir.file(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\n" + body);
-        f.close();
-        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-        return path;
-    }
     // A daily task due now.
     qint32 addTask(const QString& description, const QString& type, const QString& command) {
         Schedule t;
@@ -96,25 +62,6 @@ protected:
     bool waitForResult(qint32 taskId, const QString& result) {
         return TurnLoopUntil([&] { return Clip(runOf(taskId).result) == result; }, 20000);
     }
-
-    TempDir dir;
-    ScriptedDialogs dialogs;
-    ThrowingProgramEnd end;
-    FakeClock clock{DateFromYmd(2026, 12, 9), TimeFromHms(3, 0, 0)};
-    Settings settings;
-    ActiveScriptQueue queue;
-    ProgramState state;
-    NoFrame frame;
-    RecordingSound sound;
-    NoMessages messages;
-    LinuxProcesses processes;
-    QStringList statusLines;
-    std::unique_ptr<Store> store;
-    std::unique_ptr<EventLog> log;
-    std::unique_ptr<Launcher> launcher;
-    std::unique_ptr<DueTaskMonitor> monitor;
-    std::unique_ptr<RunRecorder> recorder;
-    std::unique_ptr<Table<Schedule>> tasks;
 };
 
 TEST_F(RunRecordsTest, AProgramThatExitsThreeIsRecordedWithItsOutputAndCountsAsFailed) {
