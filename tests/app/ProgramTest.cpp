@@ -27,6 +27,15 @@
 namespace kr::test {
 namespace {
 
+// A notification area on the display (trayer), there until the end of the test.
+struct TrayHost {
+    QProcess process;
+    ~TrayHost() {
+        process.kill();
+        process.waitForFinished();
+    }
+};
+
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -59,6 +68,11 @@ protected:
         p.start(program, args);
         p.waitForFinished(10000);
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+    bool startTray(TrayHost& tray, const QString& display) const {
+        tray.process.setProcessEnvironment(environment(display));
+        tray.process.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+        return tray.process.waitForStarted(10000);
     }
     // kelvray-cli with its arguments, without a display; its standard output.
     QString cli(const QStringList& args) const {
@@ -289,10 +303,8 @@ TEST_F(ProgramTest, AFailedTaskIsToldOnTheDesktopAndASucceededOneIsNot) {
 TEST_F(ProgramTest, HiddenInTheTrayATaskAddedMeanwhileRunsAtItsDueSecond) {
     XServer x;
     ASSERT_TRUE(x.ok());
-    QProcess trayer;
-    trayer.setProcessEnvironment(environment(x.display()));
-    trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
-    ASSERT_TRUE(trayer.waitForStarted(10000));
+    TrayHost trayer;
+    ASSERT_TRUE(startTray(trayer, x.display()));
     QThread::msleep(500);
     // StartUpActive is kept inverted: 0 (or none) starts the scheduler active.
     writeIni("[Settings]\nStartUpMinimized=1\nStartUpActive=0\n");
@@ -318,17 +330,13 @@ TEST_F(ProgramTest, HiddenInTheTrayATaskAddedMeanwhileRunsAtItsDueSecond) {
     EXPECT_LE(late, 2000);
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(10000));
-    trayer.kill();
-    trayer.waitForFinished();
 }
 
 TEST_F(ProgramTest, StartsAsATrayIconWhenTheDesktopHasANotificationArea) {
     XServer x;
     ASSERT_TRUE(x.ok());
-    QProcess trayer;
-    trayer.setProcessEnvironment(environment(x.display()));
-    trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
-    ASSERT_TRUE(trayer.waitForStarted(10000));
+    TrayHost trayer;
+    ASSERT_TRUE(startTray(trayer, x.display()));
     QThread::msleep(500);
     writeIni("[Settings]\nStartUpMinimized=1\nStartUpActive=1\n");
     QProcess p;
@@ -343,8 +351,6 @@ TEST_F(ProgramTest, StartsAsATrayIconWhenTheDesktopHasANotificationArea) {
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 0);
-    trayer.kill();
-    trayer.waitForFinished();
 }
 
 TEST_F(ProgramTest, WithoutANotificationAreaMinimizingLeavesTheFrameInView) {
@@ -406,10 +412,8 @@ TEST_F(ProgramTest, WithNoTrayIconItStartsAsAMinimizedWindow) {
 TEST_F(ProgramTest, WithANotificationAreaMinimizingGoesThereAndAClickBringsItBack) {
     XServer x;
     ASSERT_TRUE(x.ok());
-    QProcess trayer;
-    trayer.setProcessEnvironment(environment(x.display()));
-    trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
-    ASSERT_TRUE(trayer.waitForStarted(10000));
+    TrayHost trayer;
+    ASSERT_TRUE(startTray(trayer, x.display()));
     QThread::msleep(500);
     QProcess p;
     start(p, x.display());
@@ -448,8 +452,6 @@ TEST_F(ProgramTest, WithANotificationAreaMinimizingGoesThereAndAClickBringsItBac
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 0);
-    trayer.kill();
-    trayer.waitForFinished();
 }
 
 } // namespace
