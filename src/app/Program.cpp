@@ -226,7 +226,7 @@ int RunProgram(const ProgramOptions& options) {
                         frame.bringToFront();
                         frame.accept(QStringLiteral("BrowseSchedule"));
                     },
-                    [&monitor](const Schedule& task) { monitor.runTaskNow(task); }});
+                    [&monitor](const Schedule& task) { monitor.runTaskNow(task); }, progress});
     monitor.setStartedHandler([&bus](const Schedule& task) { bus.taskStarted(task); });
     // Every run leaves a record; the output of the programs started goes beside the data file.
     const QString runsFolder = QDir::current().filePath(QStringLiteral("runs"));

@@ -1,5 +1,8 @@
 #include "cli/CsvCommands.h"
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -89,6 +92,61 @@ Assignments TakeImportAssignments(Arguments& args, const ExchangeTable& table, I
             file.fields()[static_cast<std::size_t>(place - 1)].picture = picture;
     }
     return assigned;
+}
+
+QStringList TakeImportOptions(Arguments& args) {
+    QStringList options;
+    if (const std::optional<QString> table = args.take(QStringLiteral("--table")))
+        options << QStringLiteral("--table") << *table;
+    if (args.takeFlag(QStringLiteral("--header")))
+        options << QStringLiteral("--header");
+    if (const std::optional<QString> map = args.take(QStringLiteral("--map")))
+        options << QStringLiteral("--map") << *map;
+    if (args.takeFlag(QStringLiteral("--auto")))
+        options << QStringLiteral("--auto");
+    return options;
+}
+
+CsvImportChoice ReadImportChoice(const QStringList& options, ImportFile& file, const QString& source) {
+    Arguments args(options);
+    CsvImportChoice c;
+    c.table = &TakeExchangeTable(args, "import-csv");
+    c.skipHeader = args.takeFlag(QStringLiteral("--header"));
+    if (file.fields().empty())
+        throw Failure{source + QStringLiteral(": no fields on the first line; nothing was imported")};
+    c.assigned = TakeImportAssignments(args, *c.table, file, c.skipHeader);
+    args.finish();
+    if (std::all_of(c.assigned.begin(), c.assigned.end(), [](int a) { return a < 0; }))
+        throw Failure{QStringLiteral("no field of the file goes to the table; nothing was imported")};
+    return c;
+}
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+struct sigaction previous {};
+
+extern "C" void OnInterrupt(int) {
+    interrupted.store(true);
+}
+
+} // namespace
+
+InterruptCancels::InterruptCancels() {
+    interrupted.store(false);
+    struct sigaction a {};
+    a.sa_handler = OnInterrupt;
+    sigemptyset(&a.sa_mask);
+    a.sa_flags = SA_RESETHAND; // the second Ctrl+C is the shell's own
+    sigaction(SIGINT, &a, &previous);
+}
+
+InterruptCancels::~InterruptCancels() {
+    sigaction(SIGINT, &previous, nullptr);
+}
+
+bool InterruptCancels::requested() {
+    return interrupted.load();
 }
 
 CsvExportChoice TakeExportChoice(Arguments& args) {

@@ -16,6 +16,11 @@ struct UsageError {
     QString text;
 };
 
+// A failure other than of usage: the text goes to standard error, the exit status is 1.
+struct Failure {
+    QString text;
+};
+
 // Reads options off the front of `args` as they are asked for.
 class Arguments {
 public:

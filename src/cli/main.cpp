@@ -8,13 +8,15 @@
 //   kelvray-cli runs | output RUN | status
 //
 // Verbs that change the schedule go through the running program (D-Bus) when it runs for the
-// data folder, and to the data file directly when it does not; the result is the same. An
-// import always writes to the data file: each event goes in with the note that it came, in one
-// transaction, which the bus has no call for.
+// data folder, and to the data file directly when it does not; the result is the same. So do
+// the long runs that change data (import-csv, sync receive, search --select), which Ctrl+C
+// cancels. A calendar import always writes to the data file: each event goes in with the note
+// that it came, in one transaction, which the bus has no call for.
 
 #include "cli/CalendarImport.h"
 #include "cli/CsvCommands.h"
 #include "cli/Ics.h"
+#include "cli/ProgramCalls.h"
 #include "cli/SearchCommand.h"
 #include "cli/TaskCommands.h"
 #include "cli/TaskOptions.h"
@@ -62,6 +64,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -142,7 +145,9 @@ const char* const kUsage =
     "  that reads each; --auto matches them by the names on the first line (and skips it), as the\n"
     "  import window's Auto does; --header skips the first line. The count added goes to standard\n"
     "  error.\n"
-    "Exit status: 0 done, 1 failed (the reason on standard error), 2 usage.\n";
+    "import-csv, sync receive and search --select are done by the running program when it runs.\n"
+    "  Ctrl+C cancels a long run as the window's Cancel does: what was written stays written.\n"
+    "Exit status: 0 done, 1 failed (the reason on standard error), 2 usage, 130 cancelled.\n";
 
 // Messages of the calculation go to standard error; the calculation goes on.
 class StderrDialogs final : public Dialogs {
@@ -156,11 +161,6 @@ public:
 void Print(const QString& line) {
     std::printf("%s\n", line.toLocal8Bit().constData());
 }
-
-// A failure other than of usage: the text goes to standard error, the exit status is 1.
-struct Failure {
-    QString text;
-};
 
 // The data folder named by --data-dir, or the default one.
 QString GivenDataDir(Arguments& args);
@@ -305,36 +305,6 @@ void RequireDataFile(const QString& dir) {
         return; // the server's tables are made on first use, as the data file's are
     if (!QFileInfo(ResolveFileName(QDir(dir).filePath(kDataFileName))).isFile())
         throw Failure{QStringLiteral("No data file in %1 (use --data-dir).").arg(dir)};
-}
-
-// The running program for the data folder, when there is one: its bus name.
-std::optional<QString> RunningProgram(const QString& dir) {
-    // Qt hands an error answer on inside as a QDBusError and the QDBusMessage of the call; left
-    // to be registered on first use, its bus thread may meet them unregistered as the program
-    // ends and add "Trying to construct an instance of an invalid type" to the answer's text.
-    qRegisterMetaType<QDBusError>();
-    qRegisterMetaType<QDBusMessage>();
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return std::nullopt;
-    const QString name = InstanceBusName(dir);
-    if (!bus.interface()->isServiceRegistered(name))
-        return std::nullopt;
-    return name;
-}
-
-// Calls the running program; its errors become this program's: an argument it refused is a
-// usage error, anything else a failure.
-QDBusMessage Call(const QString& name, const QString& method, const QVariantList& arguments) {
-    QDBusMessage call = QDBusMessage::createMethodCall(name, kProgramObjectPath, kProgramInterface, method);
-    call.setArguments(arguments);
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 30000);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        if (reply.errorName() == kErrorInvalidArgument)
-            throw UsageError{reply.errorMessage()};
-        throw Failure{reply.errorMessage()};
-    }
-    return reply;
 }
 
 // The data file, opened as the program opens it.
@@ -509,6 +479,33 @@ QString OneOperand(const QStringList& rest, const QString& usage) {
     return rest.first();
 }
 
+// Standard input, read whole; a file of a few million records is far below the limit.
+QByteArray ReadStandardInput() {
+    constexpr qint64 kMaxBytes = 1024LL * 1024 * 1024;
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        throw Failure{QStringLiteral("standard input cannot be read")};
+    QByteArray bytes = in.read(kMaxBytes + 1);
+    if (bytes.size() > kMaxBytes)
+        throw Failure{QStringLiteral("standard input: larger than 1 GiB, not read")};
+    return bytes;
+}
+
+// What the running program said while it did the work, on standard error as the data file's
+// own messages would be.
+void PrintSaid(const QVariantMap& answer) {
+    for (const QString& text : answer.value(QStringLiteral("messages")).toStringList())
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+// The exit status of a run Ctrl+C cancelled: what was written stays written, and is counted.
+constexpr int kCancelledStatus = 130;
+
+int Cancelled() {
+    std::fprintf(stderr, "kelvray-cli: cancelled; what was written before stays written\n");
+    return kCancelledStatus;
+}
+
 int ExportCsv(Arguments& args) {
     const CsvExportChoice choice = TakeExportChoice(args);
     const QString dir = GivenDataDir(args);
@@ -521,6 +518,7 @@ int ExportCsv(Arguments& args) {
         throw Failure{QStringLiteral("no folder for the file to be written to: ") + scratch.errorString()};
     const QString file = toStdout ? scratch.filePath(QStringLiteral("export.csv")) : target;
     qint64 written = -1;
+    InterruptCancels interrupt;
     {
         DirectStore direct(dir);
         TerminalProgress progress;
@@ -542,51 +540,57 @@ int ExportCsv(Arguments& args) {
             throw Failure{QStringLiteral("cannot write to standard output")};
     }
     std::fprintf(stderr, "%lld records written\n", static_cast<long long>(written));
-    return 0;
+    return InterruptCancels::requested() ? Cancelled() : 0;
 }
 
 int ImportCsv(Arguments& args) {
-    const ExchangeTable& table = TakeExchangeTable(args, "import-csv");
-    bool skipHeader = args.takeFlag(QStringLiteral("--header"));
+    const QStringList options = TakeImportOptions(args);
     const QString dir = DataDir(args);
-    // The assignments need the file's first line: the options are looked at once it is read.
-    const std::optional<QString> map = args.take(QStringLiteral("--map"));
-    const bool automatic = args.takeFlag(QStringLiteral("--auto"));
     const QString source = OneOperand(args.rest(), QStringLiteral("import-csv needs one FILE (- for standard input)"));
     StderrDialogs dialogs;
     ImportFile file;
+    QByteArray piped;
     if (source == QStringLiteral("-")) {
-        // A file of a few million records is far below this.
-        constexpr qint64 kMaxBytes = 1024LL * 1024 * 1024;
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly))
-            throw Failure{QStringLiteral("standard input cannot be read")};
-        QByteArray bytes = in.read(kMaxBytes + 1);
-        if (bytes.size() > kMaxBytes)
-            throw Failure{QStringLiteral("standard input: larger than 1 GiB, not read")};
-        file.setBytes(std::move(bytes));
+        piped = ReadStandardInput();
+        file.setBytes(QByteArray(piped));
     } else if (!file.load(source, dialogs)) {
         return 1; // said on standard error
     }
-    if (file.fields().empty())
-        throw Failure{source + QStringLiteral(": no fields on the first line; nothing was imported")};
-    QStringList again;
-    if (map)
-        again << QStringLiteral("--map") << *map;
-    if (automatic)
-        again << QStringLiteral("--auto");
-    Arguments choices(again);
-    const Assignments assigned = TakeImportAssignments(choices, table, file, skipHeader);
-    if (std::all_of(assigned.begin(), assigned.end(), [](int a) { return a < 0; }))
-        throw Failure{QStringLiteral("no field of the file goes to the table; nothing was imported")};
+    // The choices are checked here, whoever imports: a bad one is told before anything is done.
+    const CsvImportChoice choice = ReadImportChoice(options, file, source);
+    InterruptCancels interrupt;
+    TerminalProgress progress;
     qint64 added = 0;
-    {
+    bool cancelled = false;
+    if (const auto running = RunningProgram(dir)) {
+        // The running program reads the file itself; standard input is handed to it in a
+        // private file.
+        QTemporaryDir scratch;
+        QString path = QFileInfo(source).absoluteFilePath();
+        if (source == QStringLiteral("-")) {
+            if (!scratch.isValid())
+                throw Failure{QStringLiteral("no folder for standard input to be kept in: ") + scratch.errorString()};
+            path = scratch.filePath(QStringLiteral("import.csv"));
+            QFile kept(path);
+            const int fd = OpenPrivateFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+            if (fd < 0 || !kept.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) ||
+                kept.write(piped) != piped.size() || !kept.flush())
+                throw Failure{QStringLiteral("standard input could not be kept for the program: ") +
+                              QString::fromLocal8Bit(std::strerror(errno))};
+        }
+        const QVariantMap answer =
+            LongCall(*running, QStringLiteral("ImportCsv"), {options, path}, progress);
+        PrintSaid(answer);
+        added = answer.value(QStringLiteral("added")).toLongLong();
+        cancelled = answer.value(QStringLiteral("cancelled")).toBool();
+    } else {
         DirectStore direct(dir);
-        TerminalProgress progress;
-        added = ImportTable(direct.store, progress, table, file, assigned, skipHeader);
+        added = ImportTable(direct.store, progress, *choice.table, file, choice.assigned, choice.skipHeader);
+        cancelled = progress.cancelled();
     }
+    progress.end();
     std::fprintf(stderr, "%lld records added\n", static_cast<long long>(added));
-    return 0;
+    return cancelled ? Cancelled() : 0;
 }
 
 int SyncVerb(Arguments& args) {
@@ -603,25 +607,38 @@ int SyncVerb(Arguments& args) {
         RequireDataFile(dir);
     SyncCounts counts;
     bool done = false;
-    {
+    InterruptCancels interrupt;
+    TerminalProgress progress;
+    const std::optional<QString> running = send ? std::nullopt : RunningProgram(dir);
+    if (running) {
+        // Merged by the running program, between its own writes; its lists show the result.
+        const QVariantMap answer = LongCall(*running, QStringLiteral("SyncReceive"),
+                                            {QFileInfo(file).absoluteFilePath()}, progress);
+        PrintSaid(answer);
+        counts.tasks = answer.value(QStringLiteral("tasks")).toLongLong();
+        counts.items = answer.value(QStringLiteral("items")).toLongLong();
+        counts.todos = answer.value(QStringLiteral("todos")).toLongLong();
+        done = true;
+    } else {
         DirectStore direct(dir);
-        TerminalProgress progress;
         done = send ? SyncSend(direct.store, progress, file, &counts)
                     : SyncReceive(direct.store, progress, file, nullptr, &counts);
     }
+    progress.end();
     if (!done)
         return 1; // the reason is on standard error already
     std::fprintf(stderr, "%s: %lld tasks, %lld script items, %lld to-do entries\n",
                  send ? "sent" : "received", static_cast<long long>(counts.tasks),
                  static_cast<long long>(counts.items), static_cast<long long>(counts.todos));
-    return 0;
+    return InterruptCancels::requested() ? Cancelled() : 0;
 }
 
 int SearchVerb(Arguments& args) {
     const bool json = args.takeFlag(QStringLiteral("--json"));
     const bool select = args.takeFlag(QStringLiteral("--select"));
     const QString dir = GivenDataDir(args);
-    const std::vector<Criterion> criteria = SearchCriteria(args.rest());
+    const QStringList words = args.rest();
+    const std::vector<Criterion> criteria = SearchCriteria(words);
     RequireDataFile(dir);
     DirectStore direct(dir);
     ConfigStore config(direct.store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
@@ -642,14 +659,24 @@ int SearchVerb(Arguments& args) {
         }
     }
     if (select) {
-        // The matches tagged, as the window's Select does: the "Selected" view shows them.
-        ScheduleScan scan(direct.store, criteria, SearchMode::Select, tags, 512);
-        ScheduleScan::Result r = ScheduleScan::Result::Working;
-        while ((r = scan.step()) != ScheduleScan::Result::Done && r != ScheduleScan::Result::Failed) {
+        // The matches tagged, as the window's Select does: the "Selected" view shows them. The
+        // running program tags them itself, so that its lists show them at once.
+        InterruptCancels interrupt;
+        if (const auto running = RunningProgram(dir)) {
+            TerminalProgress progress;
+            PrintSaid(LongCall(*running, QStringLiteral("SelectTasks"), {words}, progress));
+        } else {
+            ScheduleScan scan(direct.store, criteria, SearchMode::Select, tags, 512);
+            ScheduleScan::Result r = ScheduleScan::Result::Working;
+            while ((r = scan.step()) != ScheduleScan::Result::Done && r != ScheduleScan::Result::Failed &&
+                   !InterruptCancels::requested()) {
+            }
+            if (r == ScheduleScan::Result::Failed || scan.finishWrites() != Err::None || !scan.writeError().ok())
+                throw Failure{QStringLiteral("the matches could not be selected: ") +
+                              (scan.writeError().ok() ? scan.error().describe() : scan.writeError().describe())};
         }
-        if (r == ScheduleScan::Result::Failed || scan.finishWrites() != Err::None || !scan.writeError().ok())
-            throw Failure{QStringLiteral("the matches could not be selected: ") +
-                          (scan.writeError().ok() ? scan.error().describe() : scan.writeError().describe())};
+        if (InterruptCancels::requested())
+            return Cancelled();
     }
     if (json) {
         QJsonArray list;

@@ -13,12 +13,14 @@
 #include "support/TempDir.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 
 namespace kr::test {
 namespace {
@@ -257,6 +259,45 @@ TEST_F(CliCsv, AnImportAddsWhatTheImportWindowAddsFromTheSameFile) {
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
     }
     EXPECT_TRUE(!QFile::exists(refused + QStringLiteral("/KR97.TPS")) || Tasks(refused).isEmpty());
+}
+
+TEST_F(CliCsv, CtrlCCancelsAnImportAndWhatWentInStays) {
+    constexpr int kLines = 150000;
+    QByteArray csv = "\"SCH:Description\"\r\n";
+    for (int i = 1; i <= kLines; ++i)
+        csv += "\"Task " + QByteArray::number(i) + "\"\r\n";
+    const QString file = dir.file(QStringLiteral("big.csv"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(csv);
+    }
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config());
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KELVRAY_CLI), {QStringLiteral("import-csv"), QStringLiteral("--data-dir"), data(),
+                                          QStringLiteral("--table"), QStringLiteral("schedule"),
+                                          QStringLiteral("--auto"), file});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    // Ctrl+C once records are going in: the data file has grown.
+    auto written = [&] {
+        return QFileInfo(data() + QStringLiteral("/KR97.TPS")).size() +
+               QFileInfo(data() + QStringLiteral("/KR97.TPS-wal")).size();
+    };
+    while (p.state() == QProcess::Running && written() < 512 * 1024)
+        p.waitForFinished(10);
+    ASSERT_EQ(p.state(), QProcess::Running) << "the import ended before it could be interrupted";
+    ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), SIGINT), 0);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 130) << err.toStdString();
+    const int added = err.section(QStringLiteral(" records added"), 0, 0).section(QLatin1Char('\n'), -1).toInt();
+    EXPECT_GT(added, 0) << err.toStdString();
+    EXPECT_LT(added, kLines);
+    EXPECT_EQ(Tasks(data()).size(), added);
 }
 
 // kelvray-cli sync with its arguments, on the data folder `folder`.

@@ -1,6 +1,13 @@
 #include "app/dbus/ProgramBus.h"
 
+#include "cli/CsvCommands.h"
+#include "cli/SearchCommand.h"
 #include "cli/TaskCommands.h"
+#include "exchange/CsvExchange.h"
+#include "exchange/Sync.h"
+#include "platform/TransactionGuard.h"
+#include "search/Scan.h"
+#include "store/Tags.h"
 #include "cli/TaskOptions.h"
 #include "platform/Text.h"
 #include "platform/dbus/Instance.h"
@@ -10,6 +17,7 @@
 #include "kelvray1adaptor.h"
 
 #include <QDBusMetaType>
+#include <QElapsedTimer>
 #include <QThreadPool>
 
 #include <limits>
@@ -30,14 +38,75 @@ namespace {
 class Captured {
 public:
     explicit Captured(BusDialogs& d)
-        : d_(d) {
-        d_.capture();
+        : d_(d)
+        , outer_(d.capture()) {}
+    ~Captured() { texts(); }
+    QStringList texts() {
+        if (released_)
+            return {};
+        released_ = true;
+        return d_.release(std::move(outer_));
     }
-    ~Captured() { d_.release(); }
-    QStringList texts() { return d_.release(); }
 
 private:
     BusDialogs& d_;
+    BusDialogs::Outer outer_;
+    bool released_ = false;
+};
+
+// The progress of a long call: the program's own window, the caller told how far it has come,
+// and the caller's Cancel. Its events are let through every tenth of a second (not the user's
+// input before the window shows), so that a Cancel from the caller arrives.
+class CallProgress final : public Progress {
+public:
+    CallProgress(std::unique_ptr<Progress> window, const bool& cancel, std::function<void(int)> told)
+        : window_(std::move(window))
+        , cancel_(cancel)
+        , told_(std::move(told)) {
+        let_.start();
+    }
+    bool cancelled() const override { return cancel_ || (window_ && window_->cancelled()); }
+    void end() override {
+        if (window_)
+            window_->end();
+    }
+    void setCancelQuestion(const QString& text, const QString& caption) override {
+        if (window_)
+            window_->setCancelQuestion(text, caption);
+    }
+    void setCancelQuestionYesNo(const QString& text, const QString& caption) override {
+        if (window_)
+            window_->setCancelQuestionYesNo(text, caption);
+    }
+
+protected:
+    void doBegin(const QString& title, const QString& text) override {
+        if (window_)
+            window_->begin(title, text);
+    }
+    void doUpdate(int percent) override {
+        if (window_)
+            window_->update(percent);
+        if (percent != told_percent_) {
+            told_percent_ = percent;
+            told_(percent);
+        }
+        if (let_.elapsed() >= 100) {
+            ProcessEvents(QEventLoop::ExcludeUserInputEvents);
+            let_.restart();
+        }
+    }
+    void doSetText(const QString& text) override {
+        if (window_)
+            window_->setText(text);
+    }
+
+private:
+    std::unique_ptr<Progress> window_;
+    const bool& cancel_;
+    std::function<void(int)> told_;
+    int told_percent_ = -1;
+    QElapsedTimer let_;
 };
 
 // The longest Quick Start delay a caller may ask for: a week.
@@ -320,6 +389,121 @@ QStringList ProgramBus::NextOccurrences(uint id, uint count) {
     const Date today = ctx_.clock.today();
     return cli::StoredTaskOccurrences(ctx_.store, task, today, ctx_.clock.now(), static_cast<int>(count),
                                       today);
+}
+
+bool ProgramBus::beginLong() {
+    if (longCall_) {
+        fail(kErrorFailed, QStringLiteral("Kelvray is busy with another import, receipt or selection; "
+                                          "try again when it has ended."));
+        return false;
+    }
+    longCall_ = true;
+    cancel_ = false;
+    return true;
+}
+
+namespace {
+
+// Ends the long call, however it ends.
+class LongCall {
+public:
+    explicit LongCall(bool& running)
+        : running_(running) {}
+    ~LongCall() { running_ = false; }
+
+private:
+    bool& running_;
+};
+
+} // namespace
+
+QVariantMap ProgramBus::ImportCsv(const QStringList& options, const QString& file) {
+    if (!beginLong())
+        return {};
+    LongCall call(longCall_);
+    Captured c(ctx_.dialogs);
+    try {
+        ImportFile source;
+        if (!source.load(file, ctx_.dialogs)) {
+            fail(kErrorFailed, said(c.texts(), file + QStringLiteral(" could not be read")));
+            return {};
+        }
+        const cli::CsvImportChoice choice = cli::ReadImportChoice(options, source, file);
+        CallProgress progress(ctx_.progress.open(), cancel_, [this](int p) { Q_EMIT Progress(p); });
+        const qint64 added =
+            ImportTable(ctx_.store, progress, *choice.table, source, choice.assigned, choice.skipHeader);
+        if (added > 0)
+            ctx_.state.listeners.post(choice.table->decl->name);
+        return {{QStringLiteral("added"), added},
+                {QStringLiteral("cancelled"), progress.cancelled()},
+                {QStringLiteral("messages"), c.texts()}};
+    } catch (const cli::UsageError& e) {
+        fail(kErrorInvalidArgument, e.text);
+    } catch (const cli::Failure& e) {
+        fail(kErrorFailed, e.text);
+    }
+    return {};
+}
+
+QVariantMap ProgramBus::SyncReceive(const QString& file) {
+    if (!beginLong())
+        return {};
+    LongCall call(longCall_);
+    Captured c(ctx_.dialogs);
+    CallProgress progress(ctx_.progress.open(), cancel_, [this](int p) { Q_EMIT Progress(p); });
+    SyncCounts counts;
+    if (!kr::SyncReceive(ctx_.store, progress, file, &ctx_.state.listeners, &counts)) {
+        fail(kErrorFailed, said(c.texts(), file + QStringLiteral(" was not received")));
+        return {};
+    }
+    return {{QStringLiteral("tasks"), counts.tasks},
+            {QStringLiteral("items"), counts.items},
+            {QStringLiteral("todos"), counts.todos},
+            {QStringLiteral("cancelled"), progress.cancelled()},
+            {QStringLiteral("messages"), c.texts()}};
+}
+
+QVariantMap ProgramBus::SelectTasks(const QStringList& words) {
+    if (!beginLong())
+        return {};
+    LongCall call(longCall_);
+    Captured c(ctx_.dialogs);
+    std::vector<Criterion> criteria;
+    try {
+        criteria = cli::SearchCriteria(words);
+    } catch (const cli::UsageError& e) {
+        fail(kErrorInvalidArgument, e.text);
+        return {};
+    }
+    Tags tags(ctx_.store, ctx_.settings.currentUser());
+    ScheduleScan scan(ctx_.store, std::move(criteria), SearchMode::Select, tags);
+    CallProgress progress(ctx_.progress.open(), cancel_, [this](int p) { Q_EMIT Progress(p); });
+    progress.begin(QStringLiteral("Searching for Matching Records"), QString());
+    ScheduleScan::Result r = scan.error().code != Err::None ? ScheduleScan::Result::Failed
+                                                            : ScheduleScan::Result::Working;
+    while (r != ScheduleScan::Result::Failed && r != ScheduleScan::Result::Done && !progress.cancelled()) {
+        r = scan.step();
+        const qint64 total = scan.total();
+        progress.update(total > 0 ? static_cast<int>(std::min<qint64>(100, scan.examined() * 100 / total)) : 100);
+    }
+    progress.end();
+    // Tags written before a failure or a Cancel are kept, as the window keeps them.
+    const bool written = scan.finishWrites() == Err::None;
+    if (scan.matched() > 0)
+        ctx_.state.listeners.post(kScheduleTable);
+    if (!written || r == ScheduleScan::Result::Failed) {
+        fail(kErrorFailed, QStringLiteral("The matches could not be selected: ") +
+                               (written ? scan.error().describe() : scan.writeError().describe()));
+        return {};
+    }
+    return {{QStringLiteral("matched"), scan.matched()},
+            {QStringLiteral("cancelled"), progress.cancelled()},
+            {QStringLiteral("messages"), c.texts()}};
+}
+
+void ProgramBus::Cancel() {
+    if (longCall_)
+        cancel_ = true;
 }
 
 } // namespace kr

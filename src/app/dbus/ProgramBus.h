@@ -6,6 +6,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Progress.h"
 #include "scheduler/ProgramState.h"
 #include "store/RunRecords.h"
 #include "store/Settings.h"
@@ -34,13 +35,20 @@ public:
                 Button defaultButton) override;
 
     // While captured, nothing is shown: the texts are kept and the default button answers.
-    void capture() {
-        captured_.clear();
+    // A capture begun inside another (a call that arrives while a long one lets events through)
+    // keeps its own texts; the outer one's are given back when it ends.
+    struct Outer {
+        bool capturing = false;
+        QStringList texts;
+    };
+    Outer capture() {
+        Outer outer{capturing_, std::exchange(captured_, {})};
         capturing_ = true;
+        return outer;
     }
-    QStringList release() {
-        capturing_ = false;
-        return std::exchange(captured_, {});
+    QStringList release(Outer outer) {
+        capturing_ = outer.capturing;
+        return std::exchange(captured_, std::move(outer.texts));
     }
 
 private:
@@ -58,6 +66,8 @@ struct ProgramBusContext {
     std::function<void()> show;
     std::function<void()> showSchedule;
     std::function<void(const Schedule&)> runNow;
+    // The progress windows of the long calls (an import, a receipt, a selection).
+    ProgressWindows progress;
 };
 
 class ProgramBus final : public QObject, protected QDBusContext {
@@ -86,12 +96,24 @@ public Q_SLOTS:
     QStringList NextOccurrences(uint id, uint count);
     // The task's runs, newest first (0: every task's), at most `limit` (0: all).
     QVariantMapList Runs(uint task, uint limit);
+    // The comma-delimited import of kelvray-cli import-csv: its options (--table, --header,
+    // --map or --auto) and the file. "added", "cancelled" and "messages".
+    QVariantMap ImportCsv(const QStringList& options, const QString& file);
+    // A synchronization file merged in: "tasks", "items", "todos", "cancelled" and "messages".
+    QVariantMap SyncReceive(const QString& file);
+    // The tasks the search words (FIELD MATCH VALUE ...) match tagged for the "Selected" view:
+    // "matched", "cancelled" and "messages".
+    QVariantMap SelectTasks(const QStringList& words);
+    // Cancels the long call under way, as its progress window's Cancel does.
+    void Cancel();
 
 Q_SIGNALS:
     void TaskStarted(uint id, const QString& description);
     // The exit status, or the signal as a negative number; 0 for a run without one.
     void TaskFinished(uint task, uint run, const QString& result, int status);
     void ScheduleChanged();
+    // How far the long call under way has come.
+    void Progress(int percent);
 
 private:
     // The task number a bus argument names, or NotFound.
@@ -103,8 +125,13 @@ private:
     // The texts the routines would have shown, or a default.
     QString said(const QStringList& texts, const QString& otherwise) const;
 
+    // Refuses a long call while another runs (one may arrive while the first lets events through).
+    bool beginLong();
+
     ProgramBusContext ctx_;
     QObject* watcher_ = nullptr;
+    bool longCall_ = false;
+    bool cancel_ = false;
 };
 
 } // namespace kr
