@@ -7,6 +7,7 @@
 
 #include "exchange/CsvExchange.h"
 #include "exchange/Sync.h"
+#include "BenchTasks.h"
 #include "exchange/SyncReader.h"
 #include "platform/DateTime.h"
 #include "store/Table.h"
@@ -44,32 +45,6 @@ private:
     QElapsedTimer clock_;
 };
 
-Schedule MakeTask(qint32 id) {
-    Schedule t;
-    t.id = id;
-    t.taskType = QStringLiteral("Run Program");
-    t.category = QStringLiteral("Category %1").arg(id % 17);
-    t.description = QStringLiteral("Task, \"number\" %1").arg((id * 7919) % 100003);
-    t.command = QStringLiteral("/usr/bin/program --option %1").arg(id);
-    t.path = QStringLiteral("/home/user/work");
-    t.scheduleType = QStringLiteral("Day of Week");
-    t.monday = 1;
-    t.friday = 1;
-    t.everyType = QStringLiteral("day(s)");
-    t.every = 1;
-    t.date = DateFromYmd(2027, 1 + id % 12, 1 + id % 28);
-    t.time = TimeFromHms(id % 24, id % 60, 0);
-    t.lastRunDate = t.date - 7;
-    t.lastRunTime = t.time;
-    t.exceptTimeBegin = TimeFromHms(8, 0, 0);
-    t.exceptTimeEnd = TimeFromHms(17, 0, 0);
-    t.shiftType = QStringLiteral("Next Day");
-    t.message = QStringLiteral("A message of some length for task %1,\nwith a second line.").arg(id);
-    t.lastChangeDate = 90000 + id % 100;
-    t.lastChangeTime = 100;
-    return t;
-}
-
 void Fill(Store& store, int tasks, int itemsPerTask, int todos) {
     Table<Schedule> s(store);
     Table<Scripting> items(store);
@@ -77,7 +52,7 @@ void Fill(Store& store, int tasks, int itemsPerTask, int todos) {
     Transaction tx;
     tx.begin({&s, &items, &t});
     for (qint32 id = 1; id <= tasks; ++id) {
-        Schedule task = MakeTask(id);
+        Schedule task = bench::FullTask(id);
         s.add(task);
         for (qint32 seq = 1; seq <= itemsPerTask; ++seq) {
             Scripting item;

@@ -3,6 +3,7 @@
 //   search_bench [--tasks N]   (default 1,000,000; the data file is made once in a temporary folder)
 // Prints the time of each case and its slowest slice (one timer tick of the search window).
 
+#include "BenchTasks.h"
 #include "platform/DateTime.h"
 #include "scheduler/ui/ScheduleList.h"
 #include "search/Scan.h"
@@ -21,37 +22,6 @@
 namespace {
 
 int g_tasks = 1000000;
-
-// Mostly history as in the list benchmark, with the tasks each case looks for: 1,000
-// descriptions "Backup ...", 10,000 tasks of 2019, 1,000 messages with "needle" and 100,000
-// descriptions "Bulk ...".
-void Fill(kr::Store& store) {
-    kr::Table<kr::Schedule> tasks(store);
-    kr::Transaction tx;
-    tx.begin({&tasks});
-    for (int i = 1; i <= g_tasks; ++i) {
-        kr::Schedule t;
-        t.id = i;
-        t.taskType = QStringLiteral("Run Program");
-        t.category = i % 3 == 0 ? QStringLiteral("Work") : QStringLiteral("Home");
-        t.scheduleType = QStringLiteral("Once");
-        t.date = kr::DateFromYmd(2020, 1, 1) + (i * 7) % 2500;
-        t.time = 1 + (i * 7919) % 8640000;
-        if (i <= 1000)
-            t.description = QStringLiteral("Backup %1").arg(i);
-        else if (i <= 101000)
-            t.description = QStringLiteral("Bulk %1").arg(i);
-        else
-            t.description = QStringLiteral("Task %1").arg(i);
-        if (i > 101000 && i <= 111000)
-            t.date = kr::DateFromYmd(2019, 1, 1) + i % 365;
-        t.message = i % 1000 == 7 ? QStringLiteral("Remember the needle in the haystack")
-                                  : QStringLiteral("Remember the milk and the bread");
-        t.completed = t.disabled = i <= g_tasks - 1000 ? 1 : 0;
-        tasks.add(t);
-    }
-    tx.commit();
-}
 
 struct Figure {
     double seconds = 0;
@@ -128,7 +98,7 @@ int main(int argc, char** argv) {
     store.declareLayouts();
     QElapsedTimer fill;
     fill.start();
-    Fill(store);
+    kr::bench::FillHistory(store, g_tasks);
     std::printf("%d tasks written in %.1f s\n", g_tasks, static_cast<double>(fill.elapsed()) / 1000.0);
     kr::Tags tags(store, {});
 

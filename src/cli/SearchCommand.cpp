@@ -1,5 +1,13 @@
 #include "cli/SearchCommand.h"
 
+#include "search/Scan.h"
+#include "store/Tags.h"
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <thread>
+
 #include "store/Tables.h"
 
 namespace kr::cli {
@@ -105,6 +113,84 @@ std::vector<Criterion> SearchCriteria(const QStringList& words) {
     if (criteria.empty())
         throw UsageError{QStringLiteral("search needs FIELD MATCH VALUE")};
     return criteria;
+}
+
+namespace {
+
+constexpr unsigned kMostParts = 4;
+
+struct Part {
+    std::vector<Schedule> found;
+    QString error;
+};
+
+// One scan, over the rows after `after` up to `upTo` (0, 0: as planned, all of them).
+void Scan(Store& store, const std::vector<Criterion>& criteria, const QString& user, const std::vector<int>& fields,
+          qint64 after, qint64 upTo, Part& part) {
+    Tags tags(store, user);
+    ScheduleScan scan(store, criteria, SearchMode::Edit, tags, 512);
+    // Through a key most records read are matches: their fields come with the batch. A scan
+    // of the whole table matches few of the many it reads, which are fetched alone.
+    if (!fields.empty() && scan.plan().source == ScanPlan::Source::Key)
+        scan.readMatchesWith(fields);
+    if (upTo > 0)
+        scan.limitRows(after, upTo);
+    for (;;) {
+        const ScheduleScan::Result r = scan.step();
+        if (r == ScheduleScan::Result::Match) {
+            part.found.push_back(scan.match());
+        } else if (r == ScheduleScan::Result::Failed) {
+            part.error = QStringLiteral("%1 could not be read: %2").arg(scan.errorTable(), scan.error().describe());
+            return;
+        } else if (r == ScheduleScan::Result::Done) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+std::vector<Schedule> FindTasks(Store& store, const std::vector<Criterion>& criteria, const QString& user,
+                                const std::vector<int>& fields, const StoreOpener& open, qint64 rowsPerPart) {
+    qint64 rows = 0;
+    if (PlanScan(criteria, SearchMode::Edit).source == ScanPlan::Source::Table) {
+        Table<Schedule> tasks(store);
+        rows = tasks.lastRow();
+    }
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const auto count = static_cast<unsigned>(
+        std::clamp<qint64>(rows / std::max<qint64>(1, rowsPerPart), 1, std::min(cores, kMostParts)));
+    std::vector<Part> parts(count);
+    if (count == 1 || !open) {
+        Scan(store, criteria, user, fields, 0, 0, parts[0]);
+    } else {
+        // The first part here, each other on a thread and a connection of its own; the last
+        // one goes on to whatever rows were added meanwhile.
+        const qint64 each = rows / count;
+        std::vector<std::thread> threads;
+        for (unsigned i = 1; i < count; ++i) {
+            const qint64 after = each * i;
+            const qint64 upTo = i + 1 == count ? std::numeric_limits<qint64>::max() : each * (i + 1);
+            threads.emplace_back([&, i, after, upTo] {
+                try {
+                    const std::shared_ptr<Store> own = open();
+                    Scan(*own, criteria, user, fields, after, upTo, parts[i]);
+                } catch (...) {
+                    parts[i].error = QStringLiteral("Schedule could not be read");
+                }
+            });
+        }
+        Scan(store, criteria, user, fields, 0, each, parts[0]);
+        for (std::thread& t : threads)
+            t.join();
+    }
+    std::vector<Schedule> found;
+    for (Part& p : parts) {
+        if (!p.error.isEmpty())
+            throw Failure{p.error};
+        found.insert(found.end(), std::make_move_iterator(p.found.begin()), std::make_move_iterator(p.found.end()));
+    }
+    return found;
 }
 
 } // namespace kr::cli

@@ -645,19 +645,17 @@ int SearchVerb(Arguments& args) {
     Settings settings;
     config.loadSettings(settings);
     Tags tags(direct.store, settings.currentUser());
-    std::vector<Schedule> found;
-    {
-        ScheduleScan scan(direct.store, criteria, SearchMode::Edit, tags, 512);
-        for (;;) {
-            const ScheduleScan::Result r = scan.step();
-            if (r == ScheduleScan::Result::Match)
-                found.push_back(scan.match());
-            else if (r == ScheduleScan::Result::Failed)
-                throw Failure{QStringLiteral("%1 could not be read: %2").arg(scan.errorTable(), scan.error().describe())};
-            else if (r == ScheduleScan::Result::Done)
-                break;
-        }
-    }
+    // A list needs its own columns only; JSON tells every field.
+    const std::vector<int> listed =
+        json ? std::vector<int>{}
+             : std::vector<int>{Schedule::ID,        Schedule::DATE,         Schedule::TIME,
+                                Schedule::DISABLED,  Schedule::COMPLETED,    Schedule::SKIPNEXTTIME,
+                                Schedule::TASKTYPE,  Schedule::SCHEDULETYPE, Schedule::DESCRIPTION};
+    const std::vector<Schedule> found =
+        FindTasks(direct.store, criteria, settings.currentUser(), listed, [&dir]() -> std::shared_ptr<Store> {
+            auto own = std::make_shared<DirectStore>(dir);
+            return {own, &own->store};
+        });
     if (select) {
         // The matches tagged, as the window's Select does: the "Selected" view shows them. The
         // running program tags them itself, so that its lists show them at once.

@@ -130,6 +130,20 @@ ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, Search
     }
 }
 
+void ScheduleScan::readMatchesWith(std::vector<int> fields) {
+    fields_.insert(fields_.end(), fields.begin(), fields.end());
+    matchesRead_ = true;
+}
+
+void ScheduleScan::limitRows(qint64 after, qint64 upTo) {
+    if (plan_.source != ScanPlan::Source::Table)
+        return;
+    rowsAfter_ = std::max<qint64>(0, after);
+    rowsUpTo_ = upTo;
+    const qint64 end = upTo > 0 ? std::min(upTo, total_) : total_;
+    total_ = std::max<qint64>(0, end - rowsAfter_);
+}
+
 qint64 ScheduleScan::recordCount() {
     // Counting a large table means reading all of it, far longer than a tick may take; the
     // highest row number is the count as long as no task was deleted, and near it otherwise.
@@ -183,7 +197,9 @@ bool ScheduleScan::read() {
     case Phase::Leading:
     case Phase::Table:
         if (start) {
-            if (phase == Phase::Table)
+            if (phase == Phase::Table && rowsAfter_ > 0)
+                e = tasks_.reset(Position{-1, {}, rowsAfter_ + 1});
+            else if (phase == Phase::Table)
                 e = tasks_.set(-1);
             else if (phase == Phase::Leading || plan_.fromStart)
                 e = tasks_.set(plan_.key);
@@ -253,6 +269,10 @@ bool ScheduleScan::examine(const Schedule& record, bool& matched) {
     ++examined_;
     matched = false;
     const Phase phase = phases_[phase_];
+    if (phase == Phase::Table && rowsUpTo_ > 0 && record.meta.rowid > rowsUpTo_) {
+        --examined_;
+        return false;
+    }
     if (phase == Phase::Leading) {
         const QString r = KeyText(record, criteria_[static_cast<std::size_t>(plan_.criterion)].field);
         if (!r.isEmpty() && r.at(0) > QLatin1Char(' '))
@@ -323,6 +343,10 @@ ScheduleScan::Result ScheduleScan::stepBatch() {
         ++matched_;
         switch (mode_) {
         case SearchMode::Edit: {
+            if (matchesRead_) {
+                match_ = record;
+                return Result::Match;
+            }
             // The match whole, as the window shows and edits it; one removed meanwhile is none.
             const Err e = tasks_.fetch(record.meta.rowid, match_);
             if (e == Err::RecordNotFound) {

@@ -48,6 +48,14 @@ public:
     ScheduleScan(const ScheduleScan&) = delete;
     ScheduleScan& operator=(const ScheduleScan&) = delete;
 
+    // The matches need only these fields (a list of them, not a form): they are read with the
+    // batches instead of being fetched whole. Before the first step.
+    void readMatchesWith(std::vector<int> fields);
+    // A scan of the whole table looks only at the rows numbered above `after` and up to `upTo`
+    // (0: to the end), so that parts of one table can be scanned side by side. Before the
+    // first step; a keyed scan or a walk of the tags is not limited.
+    void limitRows(qint64 after, qint64 upTo);
+
     const ScanPlan& plan() const { return plan_; }
     SearchMode mode() const { return mode_; }
     // The progress total: the tag count for a walk of the tags, otherwise the records.
@@ -104,6 +112,9 @@ private:
     // What the batches read: the fields the criteria look at and the number the tags keep
     // (the key's own come with them); a match is read whole.
     std::vector<int> fields_;
+    bool matchesRead_ = false; // the matches come with the batches
+    qint64 rowsAfter_ = 0;
+    qint64 rowsUpTo_ = 0;
     std::size_t next_ = 0;
     Schedule match_;
     qint64 total_ = 0;

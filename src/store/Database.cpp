@@ -10,7 +10,27 @@ namespace kr {
 namespace sql {
 
 QString Fold(const QString& text) {
-    return text.toUpper();
+    // Most texts are plain ASCII, whose upper case is a-z to A-Z alone; the Unicode tables are
+    // looked at for the others only. A text without a small letter is returned as it is.
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.constData());
+    const qsizetype n = text.size();
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        if (c >= 0x80)
+            return text.toUpper();
+        if (first < 0 && c >= u'a' && c <= u'z')
+            first = i;
+    }
+    if (first < 0)
+        return text;
+    QString out(n, Qt::Uninitialized);
+    char16_t* q = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        q[i] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c;
+    }
+    return out;
 }
 
 } // namespace sql

@@ -1,14 +1,17 @@
 // kelvray-cli export-csv against real data files: the same bytes as the export window's own
 // routine writes for the same choices, and clear refusals that write nothing.
 
+#include "cli/SearchCommand.h"
 #include "exchange/CsvExchange.h"
 #include "exchange/ExchangeTables.h"
 #include "platform/DateTime.h"
 #include "platform/Progress.h"
+#include "search/Scan.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/Tables.h"
 #include "store/Tags.h"
+#include "store/Transaction.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -21,6 +24,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <thread>
 
 namespace kr::test {
 namespace {
@@ -443,6 +447,75 @@ TEST_F(CliCsv, ASearchFindsWhatTheSearchWindowFindsAndSelectsThemOnRequest) {
     EXPECT_EQ(search({"description", "equals"}).first, 2);
     EXPECT_EQ(search({"date", "inside", "2026-12-01"}).first, 2);
     EXPECT_EQ(search({"date", "equals", "2026-02-30"}).first, 2);
+}
+
+TEST_F(CliCsv, AScanSharedAmongConnectionsFindsWhatTheWindowsScanFindsInItsOrder) {
+    ASSERT_TRUE(QDir().mkpath(data()));
+    ScriptedDialogs dialogs;
+    ThrowingProgramEnd end;
+    Store store(data(), dialogs, end);
+    store.declareLayouts();
+    {
+        Table<Schedule> tasks(store);
+        Transaction tx;
+        ASSERT_EQ(tx.begin({&tasks}), Err::None);
+        for (qint32 id = 1; id <= 3000; ++id) {
+            Schedule t;
+            t.id = id;
+            t.description = QStringLiteral("Task %1").arg(id);
+            t.message = id % 7 == 0 ? QStringLiteral("Find the NEEDLE %1").arg(id) : QStringLiteral("hay");
+            t.date = DateFromYmd(2030, 1, 1) + id % 90;
+            ASSERT_EQ(tasks.add(t), Err::None);
+        }
+        ASSERT_EQ(tx.commit(), Err::None);
+        // Gaps in the row numbers, and a match where two parts meet (the first part ends at
+        // half the highest row, 1498).
+        for (qint32 id : {1200, 1201, 2998, 2999, 3000}) {
+            Schedule t;
+            t.id = id;
+            ASSERT_EQ(tasks.get(Schedule::KEYID, t), Err::None);
+            ASSERT_EQ(tasks.remove(t), Err::None);
+        }
+    }
+    auto windowScan = [&](const std::vector<Criterion>& criteria) {
+        Tags tags(store, QString());
+        ScheduleScan scan(store, criteria, SearchMode::Edit, tags);
+        std::vector<qint32> ids;
+        for (ScheduleScan::Result r; (r = scan.step()) != ScheduleScan::Result::Done;) {
+            EXPECT_NE(r, ScheduleScan::Result::Failed);
+            if (r == ScheduleScan::Result::Failed)
+                break;
+            if (r == ScheduleScan::Result::Match)
+                ids.push_back(scan.match().id);
+        }
+        return ids;
+    };
+    int opened = 0;
+    const cli::StoreOpener open = [&]() -> std::shared_ptr<Store> {
+        ++opened;
+        return std::make_shared<Store>(data(), dialogs, end);
+    };
+    const std::vector<int> listed{Schedule::ID, Schedule::DESCRIPTION, Schedule::DATE};
+    for (const QStringList& words : {QStringList{"message", "contains", "needle"},
+                                     QStringList{"date", "inside", "2030-02-01", "2030-02-10"},
+                                     QStringList{"message", "ends", "hay", "description", "ends", "1"}}) {
+        const std::vector<Criterion> criteria = cli::SearchCriteria(words);
+        const std::vector<qint32> expected = windowScan(criteria);
+        ASSERT_FALSE(expected.empty()) << words.join(' ').toStdString();
+        const std::vector<Schedule> found = cli::FindTasks(store, criteria, QString(), listed, open, 700);
+        std::vector<qint32> ids;
+        for (const Schedule& t : found) {
+            ids.push_back(t.id);
+            // The fields listed are there, whichever way the match was read.
+            EXPECT_EQ(t.description, QStringLiteral("Task %1").arg(t.id));
+            EXPECT_EQ(t.date, DateFromYmd(2030, 1, 1) + t.id % 90);
+        }
+        EXPECT_EQ(ids, expected) << words.join(' ').toStdString();
+    }
+    // The whole-table scans were shared (on a machine of more than one processor), the keyed one not.
+    if (std::thread::hardware_concurrency() > 1) {
+        EXPECT_EQ(opened, 2 * static_cast<int>(std::min(4u, std::thread::hardware_concurrency()) - 1));
+    }
 }
 
 } // namespace

@@ -95,7 +95,23 @@ SqliteConnection::~SqliteConnection() {
     close();
 }
 
+namespace {
+
+// Before the library's first use: no count of the memory it takes is kept. The count is taken
+// under one lock for the whole process at every allocation, which connections reading on
+// several threads would otherwise wait for in turn (nothing here asks for the count).
+void ConfigureLibrary() {
+    static const bool configured = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)configured;
+}
+
+} // namespace
+
 int SqliteConnection::open(const QString& path, bool create, const QByteArray& key) {
+    ConfigureLibrary();
     close();
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (create)
