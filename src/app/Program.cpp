@@ -408,6 +408,7 @@ int RunProgram(const ProgramOptions& options) {
     };
     monitor.setChangeMark(changeMark);
     dueTimer.setChangeMark(changeMark);
+    wakePlan.setChangeMark(changeMark);
     frame.hooks().changeMark = changeMark;
 
     // SIGTERM and SIGINT close the program through its normal closing steps.

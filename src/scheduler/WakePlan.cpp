@@ -24,18 +24,32 @@ std::optional<qint64> WakePlan::msToDue() const {
     return std::max(0, due_.remainingMs());
 }
 
-std::optional<qint64> WakePlan::msToWarning() {
-    if (!state_.schedulerActive)
-        return std::nullopt;
+std::optional<WakePlan::Warning> WakePlan::nextWarning() {
+    if (Unchanged(mark_, markSeen_))
+        return warning_;
     // The warning the tick would give next: the first record in warning order, unless it is
     // warned already or is no task (then the tick gives none at all).
     Schedule t;
     tasks_.set(Schedule::KEYADVANCED);
-    if (tasks_.next(t) != Err::None || t.advanceWarned != 0 || Clip(t.scheduleType).isEmpty())
+    const Err e = tasks_.next(t);
+    if (e != Err::None && e != Err::NoMoreRecords)
+        markSeen_.reset(); // read again next time
+    if (e != Err::None || t.advanceWarned != 0 || Clip(t.scheduleType).isEmpty())
+        warning_.reset();
+    else
+        warning_ = Warning{t.advanceWarnDate, t.advanceWarnTime};
+    return warning_;
+}
+
+std::optional<qint64> WakePlan::msToWarning() {
+    if (!state_.schedulerActive)
+        return std::nullopt;
+    const std::optional<Warning> w = nextWarning();
+    if (!w)
         return std::nullopt;
     // Given once its moment has passed: from the hundredth after it.
-    const qint64 hundredths = static_cast<qint64>(t.advanceWarnDate - clock_.today()) * kOneDay +
-                              (t.advanceWarnTime - clock_.now()) + 1;
+    const qint64 hundredths =
+        static_cast<qint64>(w->date - clock_.today()) * kOneDay + (w->time - clock_.now()) + 1;
     return std::max<qint64>(0, hundredths * 10);
 }
 

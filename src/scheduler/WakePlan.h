@@ -9,6 +9,7 @@
 // setting changed, another station's write) wakes the frame itself.
 
 #include "platform/Clock.h"
+#include "scheduler/ChangeMark.h"
 #include "scheduler/DueTimer.h"
 #include "scheduler/ProgramState.h"
 #include "store/Store.h"
@@ -38,12 +39,25 @@ public:
     std::optional<qint64> msToWarning();
     qint64 msToMidnight() const;
 
+    // While the mark stands still the next warning's moment is not read again.
+    void setChangeMark(ChangeMark mark) { mark_ = std::move(mark); }
+
 private:
+    // The moment of the warning the tick would give next, as read: empty when none is ahead.
+    struct Warning {
+        Date date = 0;
+        Time time = 0;
+    };
+    std::optional<Warning> nextWarning();
+
     Table<Schedule> tasks_;
     const Clock& clock_;
     const ProgramState& state_;
     const DueTimer& due_;
     qint64 longestSleepMs_;
+    ChangeMark mark_;
+    std::optional<std::uint64_t> markSeen_;
+    std::optional<Warning> warning_;
 };
 
 } // namespace kr

@@ -1,4 +1,7 @@
+#include "platform/Clock.h"
 #include "platform/DateTime.h"
+
+#include <QDateTime>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +75,31 @@ TEST(DateTime, MonthLengthsAndLeapYears) {
     EXPECT_EQ(DaysInMonth(2100, 2), 28);
     EXPECT_EQ(DaysInMonth(2026, 4), 30);
     EXPECT_EQ(DaysInMonth(2026, 12), 31);
+}
+
+TEST(DateTime, TheSystemClockReadsTheLocalWallClock) {
+    // In a zone far from UTC, so that a reading in UTC could not pass.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Pacific/Kiritimati");
+    tzset();
+    SystemClock clock;
+    for (int i = 0; i < 3; ++i) {
+        const QDateTime before = QDateTime::currentDateTime();
+        const Date day = clock.today();
+        const Time now = clock.now();
+        const QDateTime after = QDateTime::currentDateTime();
+        if (before.date() != after.date())
+            continue; // across midnight: try again
+        EXPECT_EQ(day, FromQDate(before.date()));
+        EXPECT_GE(now, FromQTime(before.time()));
+        EXPECT_LE(now, FromQTime(after.time()));
+        break;
+    }
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    tzset();
 }
 
 } // namespace

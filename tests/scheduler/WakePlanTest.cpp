@@ -110,6 +110,29 @@ TEST_F(WakePlanTest, TheFirstDueTaskTheNextWarningOrMidnightWhicheverIsFirst) {
     EXPECT_GT(ms, (20 * 60 - 2) * 1000);
 }
 
+TEST_F(WakePlanTest, TheWarningIsReadAgainOnlyWhenTheMarkMoves) {
+    addTask(TimeFromHms(23, 30, 0), TimeFromHms(22, 10, 0));
+    std::uint64_t mark = 1;
+    plan->setChangeMark([&mark] { return std::optional<std::uint64_t>(mark); });
+    EXPECT_EQ(plan->msToWarning(), 10 * 60 * 1000 + 10);
+    // Warned behind the mark's back: the moment read before still stands, counted from now.
+    tasks->set(Schedule::KEYADVANCED);
+    Schedule t;
+    ASSERT_EQ(tasks->next(t), Err::None);
+    t.advanceWarned = 1;
+    ASSERT_EQ(tasks->put(t), Err::None);
+    clock.set(clock.today(), TimeFromHms(22, 5, 0));
+    EXPECT_EQ(plan->msToWarning(), 5 * 60 * 1000 + 10);
+    // The mark moved: read again, nothing is ahead.
+    ++mark;
+    EXPECT_FALSE(plan->msToWarning().has_value());
+    // No mark to go by: every look reads.
+    plan->setChangeMark([] { return std::optional<std::uint64_t>(); });
+    t.advanceWarned = 0;
+    ASSERT_EQ(tasks->put(t), Err::None);
+    EXPECT_EQ(plan->msToWarning(), 5 * 60 * 1000 + 10);
+}
+
 TEST_F(WakePlanTest, ADueTaskOrAnInactiveSchedulerDecideAtOnce) {
     addTask(TimeFromHms(21, 59, 0)); // a minute late: the next tick takes it
     EXPECT_EQ(next(), 0);
