@@ -54,11 +54,24 @@ bool IsTextType(Oid type) {
 }
 
 qint64 ParseInt(const char* v, int length) {
-    if (length == 0)
+    if (v == nullptr || length <= 0)
         return 0;
     if (length == 1 && (v[0] == 't' || v[0] == 'f'))
         return v[0] == 't' ? 1 : 0;
-    return std::strtoll(v, nullptr, 10);
+    // The server's own decimal form: an optional minus and digits (the program's numbers are
+    // at most 64 bits, so 19 digits never overflow). Anything else goes the long way.
+    const bool negative = v[0] == '-';
+    const int first = negative ? 1 : 0;
+    if (length - first < 1 || length - first > 18)
+        return std::strtoll(v, nullptr, 10);
+    qint64 n = 0;
+    for (int i = first; i < length; ++i) {
+        const unsigned d = static_cast<unsigned char>(v[i]) - '0';
+        if (d > 9)
+            return std::strtoll(v, nullptr, 10);
+        n = n * 10 + d;
+    }
+    return negative ? -n : n;
 }
 
 int NumericState(const QByteArray& state) {
@@ -467,8 +480,10 @@ public:
                 return sql::Step::Done;
             }
             row_ = -1;
+            rows_ = PQntuples(result_.get());
+            columns_ = PQnfields(result_.get());
         }
-        if (++row_ < PQntuples(result_.get()))
+        if (++row_ < rows_)
             return sql::Step::Row;
         done_ = true;
         return sql::Step::Done;
@@ -481,8 +496,9 @@ public:
     }
 
     qint64 columnInt(int col) const override {
-        if (!hasValue(col))
+        if (!inRange(col))
             return 0;
+        // A NULL reads as an empty value, that is 0.
         return ParseInt(PQgetvalue(result_.get(), row_, col), PQgetlength(result_.get(), row_, col));
     }
 
@@ -493,8 +509,9 @@ public:
     }
 
     QByteArrayView columnUtf8(int col) const override {
-        if (!hasValue(col))
+        if (!inRange(col))
             return {};
+        // A NULL reads as an empty value.
         return QByteArrayView(PQgetvalue(result_.get(), row_, col), PQgetlength(result_.get(), row_, col));
     }
 
@@ -505,14 +522,14 @@ public:
     StoreError error() const override { return error_; }
 
 private:
-    bool hasValue(int col) const {
-        return result_ && row_ >= 0 && row_ < PQntuples(result_.get()) && col >= 0 &&
-               col < PQnfields(result_.get()) && !PQgetisnull(result_.get(), row_, col);
-    }
+    bool inRange(int col) const { return result_ && row_ >= 0 && row_ < rows_ && col >= 0 && col < columns_; }
+    bool hasValue(int col) const { return inRange(col) && !PQgetisnull(result_.get(), row_, col); }
 
     void clearResult() {
         result_.reset();
         row_ = -1;
+        rows_ = 0;
+        columns_ = 0;
         done_ = false;
     }
 
@@ -560,6 +577,8 @@ private:
     quint64 preparedOn_ = 0;
     ResultPtr result_;
     int row_ = -1;
+    int rows_ = 0;    // of the result in hand
+    int columns_ = 0;
     bool done_ = false;
     StoreError error_;
 };
