@@ -13,6 +13,7 @@
 #include "store/Tags.h"
 #include "store/Transaction.h"
 #include "support/ScriptedDialogs.h"
+#include "support/SelectedTasks.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -429,16 +430,7 @@ TEST_F(CliCsv, ASearchFindsWhatTheSearchWindowFindsAndSelectsThemOnRequest) {
 
     // --select tags them for the Selected view.
     EXPECT_EQ(search({"--select", "date", "equals", "2026-12-01"}).first, 0);
-    {
-        ScriptedDialogs dialogs;
-        ThrowingProgramEnd end;
-        Store store(data(), dialogs, end);
-        store.declareLayouts();
-        Tags tags(store, QString());
-        std::vector<qint32> selected = tags.listTags(kSelectedTasks);
-        std::sort(selected.begin(), selected.end());
-        EXPECT_EQ(selected, (std::vector<qint32>{7, 14, 21, 28, 35}));
-    }
+    EXPECT_EQ(SelectedTasks(data()), (std::vector<qint32>{7, 14, 21, 28, 35}));
 
     // Refused with a clear word: a field, a match type the field does not take, a missing
     // value, a date that is none.
