@@ -210,6 +210,13 @@ TEST_F(CliBus, ImportReceiptAndSelectionAreTheRunningProgramsWork) {
     EXPECT_TRUE(r.err.contains(QStringLiteral("is not a synchronization file"))) << r.err.toStdString();
     EXPECT_EQ(taskCount(), 37);
 
+    // The verbs that only read find the same data the program holds.
+    r = cli({"export-csv", "--table", "schedule", "--fields", "Description", "-"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(QLatin1Char('\n')), 37);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\"From further\"")));
+    EXPECT_EQ(r.err, QStringLiteral("37 records written\n"));
+
     // Each went to the program, whose lists heard of the change.
     monitor.waitForReadyRead(500);
     monitor.terminate();
