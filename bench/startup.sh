@@ -8,13 +8,15 @@
 # all the program's threads).
 #   KELVRAY_BENCH_SECONDS=N   idle N seconds instead of 60 (the figures are per minute)
 #   KELVRAY_BENCH_CASES='empty-shown 100k-tray'   only these cases
+# The case "floor" measures a bare Qt window with a timer of the frame's idle interval
+# (bench/idle_floor): what any wake-up at that interval costs on this machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 bin=$build/src/app/kelvray
 fill=$build/bench/fill_tasks
 seconds=${KELVRAY_BENCH_SECONDS:-60}
-cases=${KELVRAY_BENCH_CASES:-empty-shown empty-tray 100k-shown 100k-tray}
+cases=${KELVRAY_BENCH_CASES:-floor empty-shown empty-tray 100k-shown 100k-tray}
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
@@ -79,8 +81,24 @@ measure() {
         "$name" "$where" $(( (t1 - t0) / 1000000 )) "$rss" "$cpu" "$woken"
 }
 
+# The bare window: its idle minute only.
+floor() {
+    "$build/bench/idle_floor" & local pid=$!
+    sleep 3
+    local c0=$(cputime $pid)
+    switches $pid > "$work/floor.w0"
+    sleep "$seconds"
+    local c1=$(cputime $pid)
+    switches $pid > "$work/floor.w1"
+    kill $pid; wait $pid || true
+    local cpu=$(awk -v d=$((c1 - c0)) -v s="$seconds" 'BEGIN { printf "%.2f", d / 1e6 * 60 / s }')
+    printf '%-12s %-5s a bare Qt window, a 1.25 s timer:                       idle, a minute: CPU %7s ms, %5d wake-ups\n' \
+        floor shown "$cpu" $(( $(wakeups "$work/floor.w0" "$work/floor.w1") * 60 / seconds ))
+}
+
 for c in $cases; do
     case $c in
+    floor) floor ;;
     empty-shown) measure empty-shown 0 shown ;;
     empty-tray) measure empty-tray 0 tray ;;
     100k-shown) measure 100k-shown 100000 shown ;;
