@@ -178,6 +178,8 @@ int Scans(Table<Schedule>& tasks, const QString& only) {
     }
 
     std::vector<Schedule> batch;
+    // As the long scans read: each next batch asked for while the current one is taken in.
+    tasks.readAhead();
     if (only.isEmpty() || only == QStringLiteral("date")) {
         start = Clock::now();
         cpu = CpuMs();

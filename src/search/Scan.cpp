@@ -105,6 +105,8 @@ ScheduleScan::ScheduleScan(Store& store, std::vector<Criterion> criteria, Search
     for (const Criterion& c : criteria_)
         fields_.push_back(c.field);
     fields_.push_back(Schedule::ID);
+    // The batches are read one after another to the end (or the next match).
+    tasks_.readAhead();
     if (mode_ != SearchMode::Edit)
         tagTable_.emplace(store_);
     switch (plan_.source) {

@@ -109,7 +109,7 @@ void Database::send(const QString& option) {
             lockWaitMs_ = ms;
         }
     }
-    // QUICKSCAN needs nothing: reads are already streamed through the keys.
+    // QUICKSCAN is the tables' own: their batches are read ahead where the driver gains by it.
 }
 
 StoreError Database::rowNumbersTaken(const Schema&) {

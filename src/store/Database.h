@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 #include <mutex>
 #include <optional>
 
@@ -49,6 +50,11 @@ public:
     virtual bool columnIsText(int col) const = 0;
     // What the last step failed with; kept until the next step, whatever reset() does.
     virtual StoreError error() const = 0;
+    // For the next execution only: once its answer is in and holds `limit` rows, the driver
+    // may ask `next` for the following batch at once, binding the last row's `columns` and
+    // then `limit`, while this answer is taken in; `next` takes that answer when it is run
+    // with the same bindings. Drivers that gain nothing by it ignore it.
+    virtual void readAheadInto(PreparedStatement* /*next*/, std::vector<int> /*columns*/, int /*limit*/) {}
 };
 
 class Connection {
@@ -85,6 +91,10 @@ public:
     QByteArrayView columnUtf8(int col) const { return impl_->columnUtf8(col); }
     bool columnIsText(int col) const { return impl_->columnIsText(col); }
     StoreError error() const { return impl_ ? impl_->error() : prepareError_; }
+    void readAheadInto(Statement* next, std::vector<int> columns, int limit) {
+        if (impl_)
+            impl_->readAheadInto(next ? next->impl_.get() : nullptr, std::move(columns), limit);
+    }
 
 private:
     std::unique_ptr<PreparedStatement> impl_;

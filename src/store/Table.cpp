@@ -234,6 +234,8 @@ Err TableAccess::batch(int n, const std::vector<int>* fields, const std::functio
     if (const Err e = cursorStatement(kKinds, st, index, fields); e != Err::None)
         return e;
     st->bind(index, static_cast<qint64>(n));
+    if (readAhead_)
+        askAhead(st, n, fields);
     void* last = nullptr;
     sql::Step rc = sql::Step::Done;
     while ((rc = st->step()) == sql::Step::Row) {
@@ -253,6 +255,33 @@ Err TableAccess::batch(int n, const std::vector<int>* fields, const std::functio
     cursor_.values = keyValues(cursor_.key, last);
     cursor_.rowid = meta(last).rowid;
     return setError(Err::None);
+}
+
+void TableAccess::askAhead(sql::Statement* st, int n, const std::vector<int>* fields) {
+    // The next batch goes on after the last row: its key values and row number, as the
+    // answer holds them. A key that ignores letter case is bound folded, which the answer does
+    // not hold: its batches are not asked ahead.
+    std::vector<int> columns;
+    if (cursor_.key >= 0) {
+        const KeyDecl& k = table_->decl().keys[static_cast<std::size_t>(cursor_.key)];
+        for (int c : k.components) {
+            if (k.nocase() && (*table_->decl().fields)[static_cast<std::size_t>(c)].isText())
+                return;
+            if (fields == nullptr) {
+                columns.push_back(c + 2);
+                continue;
+            }
+            const auto at = std::find(fields->begin(), fields->end(), c);
+            if (at == fields->end())
+                return;
+            columns.push_back(static_cast<int>(at - fields->begin()) + 2);
+        }
+    }
+    columns.push_back(0);
+    sql::Statement* next = fields != nullptr ? table_->keyStatement(TableFile::AfterN, cursor_.key, *fields)
+                                             : table_->keyStatement(TableFile::AfterN, cursor_.key);
+    if (next->valid())
+        st->readAheadInto(next, std::move(columns), n);
 }
 
 Err TableAccess::previous(void* record) {
@@ -545,6 +574,10 @@ Err TableAccess::flush() {
 }
 
 void TableAccess::send(const QString& option) {
+    if (option.compare(QStringLiteral("QUICKSCAN=on"), Qt::CaseInsensitive) == 0)
+        readAhead_ = true;
+    else if (option.compare(QStringLiteral("QUICKSCAN=off"), Qt::CaseInsensitive) == 0)
+        readAhead_ = false;
     std::lock_guard lock(table_->file().mutex());
     table_->file().send(option);
 }

@@ -63,6 +63,12 @@ public:
     int duplicateKey(const void* record);
     // Arms change detection for the next record loaded.
     void watch() { watchNext_ = true; }
+    // The batches are read one after another to the end of a scan: where the driver gains by
+    // it (a database server), each next batch is asked for as soon as the current one is in.
+    // Anything else read or written on the connection in between is seen by the next batch
+    // all the same: a batch asked ahead is then dropped and asked again. Send("QUICKSCAN=on")
+    // and "=off" turn it on and off too.
+    void readAhead(bool on = true) { readAhead_ = on; }
     qint64 records();
     // How many records hold the value in the field (a text as stored: trailing blanks
     // removed), counted through the field's index when it leads one; -1 after an error.
@@ -112,6 +118,8 @@ private:
     void loadField(sql::Statement* st, int column, std::size_t field, void* record);
     void loadMeta(sql::Statement* st, void* record);
     Err batch(int n, const std::vector<int>* fields, const std::function<void*()>& append);
+    // Tells the batch's statement how the batch after it is asked for.
+    void askAhead(sql::Statement* st, int n, const std::vector<int>* fields);
     Err step(bool forward, void* record);
     // The statement that goes on from the cursor, with the cursor's key values and row bound:
     // `kinds` names the statement (TableFile::Stmt) for a cursor at the start, from a value,
@@ -134,6 +142,7 @@ private:
     };
     std::vector<LastText> lastText_;
     bool watchNext_ = false;
+    bool readAhead_ = false;
     bool streaming_ = false;
     bool locked_ = false;
 };

@@ -318,5 +318,71 @@ TEST_F(TableTest, LockEmptyUnlockAndStreamedWrites) {
     EXPECT_EQ(tags.records(), 0);
 }
 
+TEST_F(TableTest, AScanReadAheadReadsWhatAScanReadsAndWhatWasWrittenBetweenItsBatches) {
+    Table<Schedule> s(*store);
+    {
+        Transaction tx;
+        ASSERT_EQ(tx.begin({&s}), Err::None);
+        // Many equal dates, so that batches end inside a run of equal keys.
+        for (qint32 id = 1; id <= 500; ++id) {
+            Schedule t = Task(id, QStringLiteral("Task %1").arg(id), 80000 + id % 7, 1 + id % 3);
+            ASSERT_EQ(s.add(t), Err::None);
+        }
+        ASSERT_EQ(tx.commit(), Err::None);
+    }
+    auto scan = [](Table<Schedule>& t, int key, int n, const std::vector<int>& fields,
+                   const std::function<void(int)>& between = {}) {
+        std::vector<qint64> rows;
+        std::vector<Schedule> batch;
+        t.set(key);
+        Err e = Err::None;
+        int batches = 0;
+        while ((e = fields.empty() ? t.nextBatch(batch, n) : t.nextBatch(batch, n, fields)) == Err::None) {
+            for (const Schedule& r : batch)
+                rows.push_back(r.meta.rowid * 1000 + r.date % 1000);
+            if (between)
+                between(++batches);
+        }
+        EXPECT_EQ(e, Err::NoMoreRecords);
+        return rows;
+    };
+    Table<Schedule> plain(*store);
+    Table<Schedule> ahead(*store);
+    ahead.readAhead();
+    // Through keys of numbers, of texts without regard to case, the physical order, and a few fields.
+    for (const int key : {static_cast<int>(Schedule::KEYDATE), static_cast<int>(Schedule::KEYID),
+                          static_cast<int>(Schedule::KEYTASKNAME), -1}) {
+        for (const int n : {1, 37, 100, 500, 600}) {
+            EXPECT_EQ(scan(ahead, key, n, {}), scan(plain, key, n, {})) << key << " " << n;
+            EXPECT_EQ(scan(ahead, key, n, {Schedule::DESCRIPTION}), scan(plain, key, n, {Schedule::DESCRIPTION}))
+                << key << " " << n;
+        }
+    }
+    // Written between two batches, through the same store: the next batch sees it. A task the
+    // third batch would have held moves to the end of the key: it is read there, once.
+    const qint64 moved = scan(plain, Schedule::KEYDATE, 50, {})[120] / 1000;
+    std::vector<qint64> seen = scan(ahead, Schedule::KEYDATE, 50, {}, [&](int batches) {
+        if (batches != 2)
+            return;
+        Table<Schedule> writer(*store);
+        Schedule t;
+        ASSERT_EQ(writer.fetch(moved, t), Err::None);
+        t.date = 90000;
+        ASSERT_EQ(writer.put(t), Err::None);
+    });
+    EXPECT_EQ(seen.size(), 500u);
+    EXPECT_EQ(seen.back(), moved * 1000 + 90000 % 1000);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [&](qint64 v) { return v / 1000 == moved; }), 1);
+    // Something else read between two batches: the scan goes on where it stood.
+    std::vector<qint64> expected = scan(plain, Schedule::KEYDATE, 64, {});
+    seen = scan(ahead, Schedule::KEYDATE, 64, {}, [&](int) {
+        Table<Schedule> other(*store);
+        Schedule t;
+        t.id = 7;
+        EXPECT_EQ(other.get(Schedule::KEYID, t), Err::None);
+    });
+    EXPECT_EQ(seen, expected);
+}
+
 } // namespace
 } // namespace kr::test

@@ -168,6 +168,15 @@ QString TranslateParameters(const QString& sql, int* count, std::vector<bool>* u
 
 // ------------------------------------------------------------------------------ Session
 
+// A request sent before its caller asked for it (a scan's next batch, sent as soon as the
+// answer to the current one is in): the statement that sent it takes its answer when asked with
+// the same parameters; before anything else is sent on the connection it is taken and dropped,
+// so that what is read afterwards sees all that was sent before.
+struct AheadRequest {
+    virtual ~AheadRequest() = default;
+    virtual void drop() = 0;
+};
+
 // The connection as the statements share it: they may outlive the PgConnection.
 struct Session {
     PGconn* conn = nullptr;
@@ -181,6 +190,7 @@ struct Session {
     std::vector<QByteArray> unused; // prepared statements to deallocate
     std::function<int()> waitSource;
     std::shared_ptr<std::atomic<bool>> cancelDone;
+    AheadRequest* ahead = nullptr; // the request sent ahead whose answer is not taken yet
 
     ~Session() { finish(); }
 
@@ -189,6 +199,13 @@ struct Session {
             PQfinish(conn);
         conn = nullptr;
         unused.clear();
+        ahead = nullptr;
+    }
+
+    // Takes and drops the answer to a request sent ahead, so that another can be sent.
+    void settleAhead() {
+        if (AheadRequest* a = std::exchange(ahead, nullptr))
+            a->drop();
     }
 
     bool usable() const { return conn && !broken && PQstatus(conn) == CONNECTION_OK; }
@@ -350,6 +367,7 @@ struct Session {
     // Deallocates the statements no longer used, when no transaction is open (a failed one
     // would refuse it).
     void dropUnused() {
+        settleAhead();
         if (unused.empty() || PQtransactionStatus(conn) != PQTRANS_IDLE)
             return;
         QByteArray sql;
@@ -402,7 +420,7 @@ bool ReturnsRowid(const QString& sql) {
     return false;
 }
 
-class PgStatement final : public sql::PreparedStatement {
+class PgStatement final : public sql::PreparedStatement, private AheadRequest {
 public:
     PgStatement(std::shared_ptr<Session> session, QByteArray text, int params, const std::vector<bool>& used,
                 bool returnsRowid)
@@ -420,8 +438,18 @@ public:
     }
 
     ~PgStatement() override {
+        if (session_->ahead == this)
+            session_->settleAhead();
         if (preparedOn_ != 0 && preparedOn_ == session_->generation && session_->conn)
             session_->unused.push_back(name_);
+    }
+
+    void readAheadInto(sql::PreparedStatement* next, std::vector<int> columns, int limit) override {
+        aheadInto_ = dynamic_cast<PgStatement*>(next);
+        if (aheadInto_ != nullptr && aheadInto_->session_ != session_)
+            aheadInto_ = nullptr;
+        aheadColumns_ = std::move(columns);
+        aheadLimit_ = limit;
     }
 
     // Prepares the statement on the server when this connection has not yet.
@@ -431,6 +459,7 @@ public:
             return s.notConnected();
         if (preparedOn_ == s.generation)
             return {};
+        s.settleAhead();
         g_roundTrips.fetch_add(1, std::memory_order_relaxed);
         if (PQsendPrepare(s.conn, name_.constData(), text_.constData(), static_cast<int>(values_.size()),
                           types_.data()) == 0)
@@ -482,6 +511,7 @@ public:
             row_ = -1;
             rows_ = PQntuples(result_.get());
             columns_ = PQnfields(result_.get());
+            sendNextAhead();
         }
         if (++row_ < rows_)
             return sql::Step::Row;
@@ -493,6 +523,7 @@ public:
         clearResult();
         std::fill(set_.begin(), set_.end(), false);
         badBinding_ = 0;
+        aheadInto_ = nullptr;
     }
 
     qint64 columnInt(int col) const override {
@@ -533,6 +564,54 @@ private:
         done_ = false;
     }
 
+    void drop() override {
+        aheadPending_ = false;
+        ResultPtr r;
+        session_->await(r);
+    }
+
+    // A full batch's answer is in: the next batch is asked for at once, with the parameters
+    // its reader would give (the last row's key columns, then the count), while this one is
+    // taken in.
+    void sendNextAhead() {
+        PgStatement* next = std::exchange(aheadInto_, nullptr);
+        Session& s = *session_;
+        if (next == nullptr || rows_ != aheadLimit_ || aheadLimit_ <= 0 || s.ahead != nullptr || !s.usable() ||
+            next->preparedOn_ != s.generation || next->values_.size() != aheadColumns_.size() + 1)
+            return;
+        std::vector<QByteArray> values;
+        for (int c : aheadColumns_) {
+            if (c < 0 || c >= columns_ || PQgetisnull(result_.get(), rows_ - 1, c))
+                return;
+            values.emplace_back(PQgetvalue(result_.get(), rows_ - 1, c), PQgetlength(result_.get(), rows_ - 1, c));
+        }
+        values.push_back(QByteArray::number(aheadLimit_));
+        std::vector<const char*> pointers;
+        std::vector<int> lengths;
+        for (const QByteArray& v : values) {
+            pointers.push_back(v.constData());
+            lengths.push_back(static_cast<int>(v.size()));
+        }
+        g_roundTrips.fetch_add(1, std::memory_order_relaxed);
+        if (PQsendQueryPrepared(s.conn, next->name_.constData(), static_cast<int>(pointers.size()), pointers.data(),
+                                lengths.data(), nullptr, 0) == 0)
+            return;
+        PQflush(s.conn); // the rest, if any, goes as the answer is awaited
+        next->aheadValues_ = std::move(values);
+        next->aheadPending_ = true;
+        s.ahead = next;
+    }
+
+    // Whether the request sent ahead is the one the bindings ask for now.
+    bool aheadMatches() const {
+        if (!aheadPending_ || session_->ahead != this || aheadValues_.size() != values_.size())
+            return false;
+        for (std::size_t i = 0; i < values_.size(); ++i)
+            if (!set_[i] || values_[i] != aheadValues_[i])
+                return false;
+        return true;
+    }
+
     StoreError execute() {
         if (badBinding_ != 0)
             return StoreError{Err::StorageError,
@@ -542,6 +621,20 @@ private:
         Session& s = *session_;
         if (!s.usable())
             return s.notConnected();
+        if (aheadMatches()) {
+            // Asked for already: its answer is the one to take.
+            s.ahead = nullptr;
+            aheadPending_ = false;
+            ResultPtr r;
+            const StoreError e = s.await(r);
+            if (!e.ok())
+                return e;
+            if (r)
+                s.noteCommand(r.get());
+            result_ = std::move(r);
+            return {};
+        }
+        aheadPending_ = false;
         s.dropUnused();
         StoreError e = ensurePrepared();
         if (!e.ok())
@@ -575,6 +668,13 @@ private:
     bool returnsRowid_;
     int badBinding_ = 0;
     quint64 preparedOn_ = 0;
+    // Reading ahead: the statement the next batch is asked of, from which columns of the last
+    // row its parameters come, and the batch's size; what was sent ahead of this one.
+    PgStatement* aheadInto_ = nullptr;
+    std::vector<int> aheadColumns_;
+    int aheadLimit_ = 0;
+    bool aheadPending_ = false;
+    std::vector<QByteArray> aheadValues_;
     ResultPtr result_;
     int row_ = -1;
     int rows_ = 0;    // of the result in hand
