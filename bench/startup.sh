@@ -48,6 +48,18 @@ wakeups() {
     awk 'NR == FNR {before[$1] = $2; next} {n += $2 - ($1 in before ? before[$1] : 0)} END {print n + 0}' "$1" "$2"
 }
 
+# CPU (ms) and wake-ups of a process over the idle seconds, per minute: "CPU WAKEUPS".
+idle_minute() {
+    local pid=$1 prefix=$2
+    local c0=$(cputime $pid)
+    switches $pid > "$prefix.w0"
+    sleep "$seconds"
+    local c1=$(cputime $pid)
+    switches $pid > "$prefix.w1"
+    awk -v d=$((c1 - c0)) -v s="$seconds" 'BEGIN { printf "%.2f ", d / 1e6 * 60 / s }'
+    echo $(( $(wakeups "$prefix.w0" "$prefix.w1") * 60 / seconds ))
+}
+
 measure() {
     local name=$1 tasks=$2 where=$3 dir="$work/$1"
     mkdir -p "$dir" "$work/config-$name/kelvray"
@@ -69,14 +81,9 @@ measure() {
     local t1=$(date +%s%N)
     sleep 3
     local rss=$(awk '/VmRSS/ {print $2}' /proc/$pid/status)
-    local c0=$(cputime $pid)
-    switches $pid > "$dir.w0"
-    sleep "$seconds"
-    local c1=$(cputime $pid)
-    switches $pid > "$dir.w1"
+    local cpu woken
+    read -r cpu woken < <(idle_minute $pid "$dir")
     kill $pid; wait $pid || true
-    local cpu=$(awk -v d=$((c1 - c0)) -v s="$seconds" 'BEGIN { printf "%.2f", d / 1e6 * 60 / s }')
-    local woken=$(( $(wakeups "$dir.w0" "$dir.w1") * 60 / seconds ))
     printf '%-12s %-5s start to "Started": %4d ms   resident: %6d KiB   idle, a minute: CPU %7s ms, %5d wake-ups\n' \
         "$name" "$where" $(( (t1 - t0) / 1000000 )) "$rss" "$cpu" "$woken"
 }
@@ -85,15 +92,11 @@ measure() {
 floor() {
     "$build/bench/idle_floor" & local pid=$!
     sleep 3
-    local c0=$(cputime $pid)
-    switches $pid > "$work/floor.w0"
-    sleep "$seconds"
-    local c1=$(cputime $pid)
-    switches $pid > "$work/floor.w1"
+    local cpu woken
+    read -r cpu woken < <(idle_minute $pid "$work/floor")
     kill $pid; wait $pid || true
-    local cpu=$(awk -v d=$((c1 - c0)) -v s="$seconds" 'BEGIN { printf "%.2f", d / 1e6 * 60 / s }')
     printf '%-12s %-5s a bare Qt window, a 1.25 s timer:                       idle, a minute: CPU %7s ms, %5d wake-ups\n' \
-        floor shown "$cpu" $(( $(wakeups "$work/floor.w0" "$work/floor.w1") * 60 / seconds ))
+        floor shown "$cpu" "$woken"
 }
 
 for c in $cases; do

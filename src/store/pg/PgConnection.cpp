@@ -625,14 +625,7 @@ private:
             // Asked for already: its answer is the one to take.
             s.ahead = nullptr;
             aheadPending_ = false;
-            ResultPtr r;
-            const StoreError e = s.await(r);
-            if (!e.ok())
-                return e;
-            if (r)
-                s.noteCommand(r.get());
-            result_ = std::move(r);
-            return {};
+            return takeAnswer();
         }
         aheadPending_ = false;
         s.dropUnused();
@@ -649,12 +642,17 @@ private:
         if (PQsendQueryPrepared(s.conn, name_.constData(), static_cast<int>(values.size()), values.data(),
                                 lengths.data(), nullptr, 0) == 0)
             return s.connectionError();
+        return takeAnswer();
+    }
+
+    // Awaits the answer to the request sent for this statement and keeps it.
+    StoreError takeAnswer() {
         ResultPtr r;
-        e = s.await(r);
+        const StoreError e = session_->await(r);
         if (!e.ok())
             return e;
         if (r)
-            s.noteCommand(r.get());
+            session_->noteCommand(r.get());
         result_ = std::move(r);
         return {};
     }
