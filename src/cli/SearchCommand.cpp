@@ -150,6 +150,26 @@ void Scan(Store& store, const std::vector<Criterion>& criteria, const QString& u
 
 } // namespace
 
+qint64 SelectMatches(Store& store, std::vector<Criterion> criteria, const QString& user, Progress& progress,
+                     QString& error) {
+    Tags tags(store, user);
+    ScheduleScan scan(store, std::move(criteria), SearchMode::Select, tags, 512);
+    progress.begin(QStringLiteral("Searching for Matching Records"), QString());
+    ScheduleScan::Result r =
+        scan.error().code != Err::None ? ScheduleScan::Result::Failed : ScheduleScan::Result::Working;
+    while (r != ScheduleScan::Result::Failed && r != ScheduleScan::Result::Done && !progress.cancelled()) {
+        r = scan.step();
+        const qint64 total = scan.total();
+        progress.update(total > 0 ? static_cast<int>(std::min<qint64>(100, scan.examined() * 100 / total)) : 100);
+    }
+    progress.end();
+    const bool written = scan.finishWrites() == Err::None;
+    if (!written || r == ScheduleScan::Result::Failed)
+        error = QStringLiteral("the matches could not be selected: ") +
+                (written ? scan.error().describe() : scan.writeError().describe());
+    return scan.matched();
+}
+
 std::vector<Schedule> FindTasks(Store& store, const std::vector<Criterion>& criteria, const QString& user,
                                 const std::vector<int>& fields, const StoreOpener& open, qint64 rowsPerPart) {
     qint64 rows = 0;

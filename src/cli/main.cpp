@@ -24,7 +24,6 @@
 #include "exchange/Sync.h"
 #include "reports/Reports.h"
 #include "search/Match.h"
-#include "search/Scan.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/PrivateFiles.h"
@@ -40,7 +39,6 @@
 #include "store/Settings.h"
 #include "store/Store.h"
 #include "store/Table.h"
-#include "store/Tags.h"
 #include "store/Transaction.h"
 #include "store/pg/PgDatabase.h"
 
@@ -644,7 +642,6 @@ int SearchVerb(Arguments& args) {
     ConfigStore config(direct.store, QDir(DefaultConfigDir()).filePath(QStringLiteral("KR98.INI")));
     Settings settings;
     config.loadSettings(settings);
-    Tags tags(direct.store, settings.currentUser());
     // A list needs its own columns only; JSON tells every field.
     const std::vector<int> listed =
         json ? std::vector<int>{}
@@ -660,18 +657,14 @@ int SearchVerb(Arguments& args) {
         // The matches tagged, as the window's Select does: the "Selected" view shows them. The
         // running program tags them itself, so that its lists show them at once.
         InterruptCancels interrupt;
+        TerminalProgress progress;
         if (const auto running = RunningProgram(dir)) {
-            TerminalProgress progress;
             PrintSaid(LongCall(*running, QStringLiteral("SelectTasks"), {words}, progress));
         } else {
-            ScheduleScan scan(direct.store, criteria, SearchMode::Select, tags, 512);
-            ScheduleScan::Result r = ScheduleScan::Result::Working;
-            while ((r = scan.step()) != ScheduleScan::Result::Done && r != ScheduleScan::Result::Failed &&
-                   !InterruptCancels::requested()) {
-            }
-            if (r == ScheduleScan::Result::Failed || scan.finishWrites() != Err::None || !scan.writeError().ok())
-                throw Failure{QStringLiteral("the matches could not be selected: ") +
-                              (scan.writeError().ok() ? scan.error().describe() : scan.writeError().describe())};
+            QString error;
+            SelectMatches(direct.store, criteria, settings.currentUser(), progress, error);
+            if (!error.isEmpty())
+                throw Failure{error};
         }
         if (InterruptCancels::requested())
             return Cancelled();

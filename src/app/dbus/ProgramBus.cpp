@@ -6,8 +6,6 @@
 #include "exchange/CsvExchange.h"
 #include "exchange/Sync.h"
 #include "platform/TransactionGuard.h"
-#include "search/Scan.h"
-#include "store/Tags.h"
 #include "cli/TaskOptions.h"
 #include "platform/Text.h"
 #include "platform/dbus/Instance.h"
@@ -54,17 +52,20 @@ private:
     bool released_ = false;
 };
 
-// The progress of a long call: the program's own window, the caller told how far it has come,
-// and the caller's Cancel. Its events are let through every tenth of a second (not the user's
-// input before the window shows), so that a Cancel from the caller arrives.
+// A long call under way, as long as it lives, and its progress: the program's own window, the
+// caller told how far it has come, and the caller's Cancel. Its events are let through every
+// tenth of a second (not the user's input before the window shows), so that a Cancel from the
+// caller arrives.
 class CallProgress final : public Progress {
 public:
-    CallProgress(std::unique_ptr<Progress> window, const bool& cancel, std::function<void(int)> told)
-        : window_(std::move(window))
+    CallProgress(bool& running, std::unique_ptr<Progress> window, const bool& cancel, std::function<void(int)> told)
+        : running_(running)
+        , window_(std::move(window))
         , cancel_(cancel)
         , told_(std::move(told)) {
         let_.start();
     }
+    ~CallProgress() override { running_ = false; }
     bool cancelled() const override { return cancel_ || (window_ && window_->cancelled()); }
     void end() override {
         if (window_)
@@ -102,6 +103,7 @@ protected:
     }
 
 private:
+    bool& running_;
     std::unique_ptr<Progress> window_;
     const bool& cancel_;
     std::function<void(int)> told_;
@@ -391,36 +393,22 @@ QStringList ProgramBus::NextOccurrences(uint id, uint count) {
                                       today);
 }
 
-bool ProgramBus::beginLong() {
+std::unique_ptr<kr::Progress> ProgramBus::beginLong() {
     if (longCall_) {
         fail(kErrorFailed, QStringLiteral("Kelvray is busy with another import, receipt or selection; "
                                           "try again when it has ended."));
-        return false;
+        return nullptr;
     }
     longCall_ = true;
     cancel_ = false;
-    return true;
+    return std::make_unique<CallProgress>(longCall_, ctx_.progress.open(), cancel_,
+                                          [this](int p) { Q_EMIT Progress(p); });
 }
 
-namespace {
-
-// Ends the long call, however it ends.
-class LongCall {
-public:
-    explicit LongCall(bool& running)
-        : running_(running) {}
-    ~LongCall() { running_ = false; }
-
-private:
-    bool& running_;
-};
-
-} // namespace
-
 QVariantMap ProgramBus::ImportCsv(const QStringList& options, const QString& file) {
-    if (!beginLong())
+    const std::unique_ptr<kr::Progress> progress = beginLong();
+    if (!progress)
         return {};
-    LongCall call(longCall_);
     Captured c(ctx_.dialogs);
     try {
         ImportFile source;
@@ -429,13 +417,12 @@ QVariantMap ProgramBus::ImportCsv(const QStringList& options, const QString& fil
             return {};
         }
         const cli::CsvImportChoice choice = cli::ReadImportChoice(options, source, file);
-        CallProgress progress(ctx_.progress.open(), cancel_, [this](int p) { Q_EMIT Progress(p); });
         const qint64 added =
-            ImportTable(ctx_.store, progress, *choice.table, source, choice.assigned, choice.skipHeader);
+            ImportTable(ctx_.store, *progress, *choice.table, source, choice.assigned, choice.skipHeader);
         if (added > 0)
             ctx_.state.listeners.post(choice.table->decl->name);
         return {{QStringLiteral("added"), added},
-                {QStringLiteral("cancelled"), progress.cancelled()},
+                {QStringLiteral("cancelled"), progress->cancelled()},
                 {QStringLiteral("messages"), c.texts()}};
     } catch (const cli::UsageError& e) {
         fail(kErrorInvalidArgument, e.text);
@@ -446,27 +433,26 @@ QVariantMap ProgramBus::ImportCsv(const QStringList& options, const QString& fil
 }
 
 QVariantMap ProgramBus::SyncReceive(const QString& file) {
-    if (!beginLong())
+    const std::unique_ptr<kr::Progress> progress = beginLong();
+    if (!progress)
         return {};
-    LongCall call(longCall_);
     Captured c(ctx_.dialogs);
-    CallProgress progress(ctx_.progress.open(), cancel_, [this](int p) { Q_EMIT Progress(p); });
     SyncCounts counts;
-    if (!kr::SyncReceive(ctx_.store, progress, file, &ctx_.state.listeners, &counts)) {
+    if (!kr::SyncReceive(ctx_.store, *progress, file, &ctx_.state.listeners, &counts)) {
         fail(kErrorFailed, said(c.texts(), file + QStringLiteral(" was not received")));
         return {};
     }
     return {{QStringLiteral("tasks"), counts.tasks},
             {QStringLiteral("items"), counts.items},
             {QStringLiteral("todos"), counts.todos},
-            {QStringLiteral("cancelled"), progress.cancelled()},
+            {QStringLiteral("cancelled"), progress->cancelled()},
             {QStringLiteral("messages"), c.texts()}};
 }
 
 QVariantMap ProgramBus::SelectTasks(const QStringList& words) {
-    if (!beginLong())
+    const std::unique_ptr<kr::Progress> progress = beginLong();
+    if (!progress)
         return {};
-    LongCall call(longCall_);
     Captured c(ctx_.dialogs);
     std::vector<Criterion> criteria;
     try {
@@ -475,29 +461,18 @@ QVariantMap ProgramBus::SelectTasks(const QStringList& words) {
         fail(kErrorInvalidArgument, e.text);
         return {};
     }
-    Tags tags(ctx_.store, ctx_.settings.currentUser());
-    ScheduleScan scan(ctx_.store, std::move(criteria), SearchMode::Select, tags);
-    CallProgress progress(ctx_.progress.open(), cancel_, [this](int p) { Q_EMIT Progress(p); });
-    progress.begin(QStringLiteral("Searching for Matching Records"), QString());
-    ScheduleScan::Result r = scan.error().code != Err::None ? ScheduleScan::Result::Failed
-                                                            : ScheduleScan::Result::Working;
-    while (r != ScheduleScan::Result::Failed && r != ScheduleScan::Result::Done && !progress.cancelled()) {
-        r = scan.step();
-        const qint64 total = scan.total();
-        progress.update(total > 0 ? static_cast<int>(std::min<qint64>(100, scan.examined() * 100 / total)) : 100);
-    }
-    progress.end();
+    QString error;
+    const qint64 matched =
+        cli::SelectMatches(ctx_.store, std::move(criteria), ctx_.settings.currentUser(), *progress, error);
     // Tags written before a failure or a Cancel are kept, as the window keeps them.
-    const bool written = scan.finishWrites() == Err::None;
-    if (scan.matched() > 0)
+    if (matched > 0)
         ctx_.state.listeners.post(kScheduleTable);
-    if (!written || r == ScheduleScan::Result::Failed) {
-        fail(kErrorFailed, QStringLiteral("The matches could not be selected: ") +
-                               (written ? scan.error().describe() : scan.writeError().describe()));
+    if (!error.isEmpty()) {
+        fail(kErrorFailed, error);
         return {};
     }
-    return {{QStringLiteral("matched"), scan.matched()},
-            {QStringLiteral("cancelled"), progress.cancelled()},
+    return {{QStringLiteral("matched"), matched},
+            {QStringLiteral("cancelled"), progress->cancelled()},
             {QStringLiteral("messages"), c.texts()}};
 }
 

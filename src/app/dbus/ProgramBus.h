@@ -125,8 +125,9 @@ private:
     // The texts the routines would have shown, or a default.
     QString said(const QStringList& texts, const QString& otherwise) const;
 
-    // Refuses a long call while another runs (one may arrive while the first lets events through).
-    bool beginLong();
+    // A long call's progress, which marks the call under way while it lives; null (and the call
+    // refused) while another runs, as one may arrive while the first lets events through.
+    std::unique_ptr<kr::Progress> beginLong();
 
     ProgramBusContext ctx_;
     QObject* watcher_ = nullptr;
