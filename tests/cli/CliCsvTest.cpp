@@ -59,6 +59,18 @@ CliRun Cli(const QString& verb, const QString& folder, const QStringList& argume
                QString::fromUtf8(p.readAllStandardError())};
 }
 
+// Arguments a verb refuses: with this exit status, saying this.
+struct Refusal {
+    QStringList args;
+    int code;
+    const char* says;
+};
+
+void ExpectRefused(const CliRun& r, const Refusal& c) {
+    EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+}
+
 class CliCsv : public ::testing::Test {
 public:
     CliRun cli(const QStringList& arguments) { return Cli(QStringLiteral("export-csv"), data(), arguments, config()); }
@@ -145,12 +157,7 @@ TEST_F(CliCsv, TheFileIsTheOneTheExportWindowWritesForTheSameChoices) {
 TEST_F(CliCsv, BadChoicesAreRefusedClearlyAndNothingIsWritten) {
     fill();
     const QString file = dir.file(QStringLiteral("never.csv"));
-    struct Case {
-        QStringList args;
-        int code;
-        const char* says;
-    };
-    const Case cases[] = {
+    const Refusal cases[] = {
         {{QStringLiteral("--table"), QStringLiteral("tasks"), file}, 2, "schedule, contacts or todo"},
         {{file}, 2, "needs --table"},
         {{QStringLiteral("--table"), QStringLiteral("todo"), QStringLiteral("--fields"), QStringLiteral("Nope"), file},
@@ -166,10 +173,9 @@ TEST_F(CliCsv, BadChoicesAreRefusedClearlyAndNothingIsWritten) {
         {{QStringLiteral("--table"), QStringLiteral("schedule"), data() + QStringLiteral("/KR97.TPS")}, 1,
          "data file of the program"},
     };
-    for (const Case& c : cases) {
+    for (const Refusal& c : cases) {
         const CliRun r = cli(c.args);
-        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+        ExpectRefused(r, c);
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_FALSE(QFile::exists(file));
     }
@@ -244,12 +250,7 @@ TEST_F(CliCsv, AnImportAddsWhatTheImportWindowAddsFromTheSameFile) {
     // Refused, and nothing added: a place past the line, a field the table has not, neither
     // way of assigning, a file that is not there.
     const QString refused = dir.file(QStringLiteral("refused"));
-    struct Case {
-        QStringList args;
-        int code;
-        const char* says;
-    };
-    const Case cases[] = {
+    const Refusal cases[] = {
         {{QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--map"), QStringLiteral("4=Description"), file}, 2,
          "has 3 field(s)"},
         {{QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--map"), QStringLiteral("1=Colour"), file}, 2,
@@ -258,10 +259,9 @@ TEST_F(CliCsv, AnImportAddsWhatTheImportWindowAddsFromTheSameFile) {
         {{QStringLiteral("--table"), QStringLiteral("schedule"), QStringLiteral("--auto"), dir.file(QStringLiteral("none.csv"))}, 1,
          "Cannot OPEN"},
     };
-    for (const Case& c : cases) {
+    for (const Refusal& c : cases) {
         r = ImportCli(refused, c.args);
-        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+        ExpectRefused(r, c);
     }
     EXPECT_TRUE(!QFile::exists(refused + QStringLiteral("/KR97.TPS")) || Tasks(refused).isEmpty());
 }
